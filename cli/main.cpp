@@ -1,0 +1,61 @@
+// zqreader-cli: the ZQreader jobs without a window, for unattended machines.
+
+#include "cli/commands.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <cstdio>
+
+namespace {
+
+int usageError(const QCommandLineParser& parser, const QString& what)
+{
+    std::fprintf(stderr, "zqreader-cli: %s\n\n%s", qUtf8Printable(what),
+                 qUtf8Printable(parser.helpText()));
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Korvo"));
+    QCoreApplication::setApplicationName(QStringLiteral("Zq6"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ZQ_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "ZQreader command line: keeps the event log of a receiver in a database.\n"
+        "\n"
+        "Commands:\n"
+        "  new DB     create a new database DB from the template (replaces DB)\n"
+        "  list DB    print the events of DB joined with their users, one per line:\n"
+        "             date, time, user number, name, timer, separated by tabs"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("new or list"));
+    parser.addPositionalArgument(QStringLiteral("DB"), QStringLiteral("the database file"));
+    if (!parser.parse(app.arguments()))
+        return usageError(parser, parser.errorText());
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(qUtf8Printable(parser.helpText()), stdout);
+        return 0;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        std::printf("zqreader-cli %s\n", ZQ_VERSION);
+        return 0;
+    }
+
+    const QStringList args = parser.positionalArguments();
+    if (args.isEmpty())
+        return usageError(parser, QStringLiteral("no command given"));
+    const QString command = args.first();
+    if (command == QLatin1String("new") || command == QLatin1String("list")) {
+        if (args.size() != 2)
+            return usageError(parser, QStringLiteral("%1 takes one database file").arg(command));
+        return command == QLatin1String("new") ? RunNew(args.at(1)) : RunList(args.at(1));
+    }
+    return usageError(parser, QStringLiteral("unknown command \"%1\"").arg(command));
+}

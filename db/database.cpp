@@ -1,0 +1,225 @@
+#include "db/database.h"
+
+#include "db/dbexception.h"
+#include "db/dbfile.h"
+
+#include <QAtomicInt>
+#include <QDir>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <utility>
+
+namespace {
+
+QAtomicInt g_connectionCounter;
+
+enum class ColumnKind
+{
+    Integer,
+    DateTime,
+    Text,
+};
+
+struct RequiredColumn
+{
+    const char* name;
+    ColumnKind kind;
+};
+
+constexpr RequiredColumn kEventsColumns[] = {{"INDEX", ColumnKind::Integer},
+                                             {"TIMER", ColumnKind::Integer},
+                                             {"DATE", ColumnKind::DateTime},
+                                             {"USER_NO", ColumnKind::Integer},
+                                             {"BUTTON", ColumnKind::Text}};
+constexpr RequiredColumn kUsersColumns[] = {{"INDEX", ColumnKind::Integer},
+                                            {"NAME", ColumnKind::Text},
+                                            {"USER_NO", ColumnKind::Integer},
+                                            {"DATE_START", ColumnKind::DateTime},
+                                            {"DATE_STOP", ColumnKind::DateTime}};
+
+// SQLite's rules for the affinity of a declared column type.
+bool hasIntegerAffinity(const QString& type)
+{
+    return type.contains(QLatin1String("INT"), Qt::CaseInsensitive);
+}
+
+bool hasRealAffinity(const QString& type)
+{
+    return !hasIntegerAffinity(type) &&
+           (type.contains(QLatin1String("REAL"), Qt::CaseInsensitive) ||
+            type.contains(QLatin1String("FLOA"), Qt::CaseInsensitive) ||
+            type.contains(QLatin1String("DOUB"), Qt::CaseInsensitive));
+}
+
+} // namespace
+
+CDatabase::CDatabase() = default;
+
+CDatabase::~CDatabase()
+{
+    Close();
+}
+
+void CDatabase::OpenFile(const QString& path)
+{
+    Close();
+    const DbFileCheck check = CheckDbFile(path);
+    if (check.kind != DbFileKind::Sqlite)
+        throw CDBException(check.message);
+
+    const QString name =
+        QStringLiteral("zq-%1").arg(g_connectionCounter.fetchAndAddRelaxed(1) + 1);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        if (!db.open()) {
+            const QString error = db.lastError().text();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(name);
+            throw CDBException(QStringLiteral("Cannot open the database \"%1\": %2")
+                                   .arg(QDir::toNativeSeparators(path), error));
+        }
+    }
+    m_connection = name;
+    m_path = path;
+    try {
+        VerifySchema();
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
+bool CDatabase::IsOpen() const
+{
+    return !m_connection.isEmpty() && Handle().isOpen();
+}
+
+void CDatabase::Close()
+{
+    if (m_connection.isEmpty())
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connection);
+    m_connection.clear();
+    m_path.clear();
+}
+
+QSqlDatabase CDatabase::Handle() const
+{
+    return QSqlDatabase::database(m_connection, false);
+}
+
+QSqlQuery CDatabase::Prepare(const QString& sql) const
+{
+    if (!IsOpen())
+        throw CDBException(QStringLiteral("The database is not connected."));
+    QSqlQuery query(Handle());
+    if (!query.prepare(sql))
+        Fail(query.lastError().text());
+    return query;
+}
+
+void CDatabase::Exec(QSqlQuery& query)
+{
+    if (!query.exec())
+        throw CDBException(query.lastError().text());
+}
+
+void CDatabase::BeginTrans()
+{
+    QSqlDatabase db = Handle();
+    if (!db.transaction())
+        Fail(db.lastError().text());
+}
+
+void CDatabase::CommitTrans()
+{
+    QSqlDatabase db = Handle();
+    if (!db.commit()) {
+        const QString error = db.lastError().text();
+        db.rollback();
+        Fail(error);
+    }
+}
+
+void CDatabase::Rollback()
+{
+    Handle().rollback();
+}
+
+void CDatabase::Swap(CDatabase& other)
+{
+    std::swap(m_connection, other.m_connection);
+    std::swap(m_path, other.m_path);
+}
+
+void CDatabase::Fail(const QString& what) const
+{
+    throw CDBException(what);
+}
+
+void CDatabase::VerifySchema() const
+{
+    const QString shown = QDir::toNativeSeparators(m_path);
+    auto check = [&](const char* table, const auto& columns) {
+        QSqlQuery info(Handle());
+        if (!info.exec(QStringLiteral("PRAGMA table_info(\"%1\")").arg(QLatin1String(table))))
+            throw CDBException(QStringLiteral("Cannot read the database \"%1\": %2")
+                                   .arg(shown, info.lastError().text()));
+        struct Found
+        {
+            QString type;
+            bool primaryKey;
+        };
+        QHash<QString, Found> found;
+        while (info.next())
+            found.insert(info.value(1).toString().toUpper(),
+                         {info.value(2).toString(), info.value(5).toInt() != 0});
+        if (found.isEmpty())
+            throw CDBException(QStringLiteral("The database \"%1\" has no table %2.")
+                                   .arg(shown, QLatin1String(table)));
+        for (const RequiredColumn& column : columns) {
+            const auto it = found.constFind(QLatin1String(column.name));
+            if (it == found.cend())
+                throw CDBException(QStringLiteral("Table %1 of the database \"%2\" has no column %3.")
+                                       .arg(QLatin1String(table), shown,
+                                            QLatin1String(column.name)));
+            const QString& type = it->type;
+            bool ok = true;
+            switch (column.kind) {
+            case ColumnKind::Integer:
+                ok = hasIntegerAffinity(type);
+                break;
+            case ColumnKind::DateTime:
+            case ColumnKind::Text:
+                ok = !hasIntegerAffinity(type) && !hasRealAffinity(type);
+                break;
+            }
+            if (!ok)
+                throw CDBException(
+                    QStringLiteral("Column %1 of table %2 in \"%3\" has the type %4, which cannot "
+                                   "hold %5.")
+                        .arg(QLatin1String(column.name), QLatin1String(table), shown,
+                             type.isEmpty() ? QStringLiteral("(none)") : type,
+                             column.kind == ColumnKind::Integer   ? QStringLiteral("whole numbers")
+                             : column.kind == ColumnKind::DateTime ? QStringLiteral("date-times")
+                                                                   : QStringLiteral("text")));
+        }
+        return found;
+    };
+    const auto events = check("EVENTS", kEventsColumns);
+    check("USERS", kUsersColumns);
+
+    // Only an INTEGER PRIMARY KEY is numbered by SQLite itself on insert.
+    const auto index = events.value(QStringLiteral("INDEX"));
+    if (!index.primaryKey || index.type.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) != 0)
+        throw CDBException(QStringLiteral("Column INDEX of table EVENTS in \"%1\" is not numbered by "
+                                          "the database (it must be INTEGER PRIMARY KEY).")
+                               .arg(shown));
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+// What kind of file a database path names, judged by its first bytes.
+enum class DbFileKind
+{
+    Missing,
+    Unreadable,
+    Sqlite,
+    Access,
+    NotDatabase,
+};
+
+struct DbFileCheck
+{
+    DbFileKind kind;
+    QString message; // for anything but Sqlite: why it cannot be opened
+};
+
+DbFileCheck CheckDbFile(const QString& path);

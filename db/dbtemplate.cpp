@@ -1,0 +1,26 @@
+#include "db/dbtemplate.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#ifndef ZQ_DATA_DIR
+#define ZQ_DATA_DIR ""
+#endif
+
+QString FindTemplate()
+{
+    const QString name = QLatin1String(kTemplateFileName);
+    QStringList places{QDir::currentPath()};
+    if (QCoreApplication::instance())
+        places << QCoreApplication::applicationDirPath();
+    places << QStringLiteral(ZQ_DATA_DIR);
+    for (const QString& dir : places) {
+        if (dir.isEmpty())
+            continue;
+        const QFileInfo candidate(QDir(dir).filePath(name));
+        if (candidate.isFile())
+            return candidate.absoluteFilePath();
+    }
+    return {};
+}

@@ -1,0 +1,119 @@
+#include "db/events.h"
+
+#include "db/database.h"
+#include "db/dbexception.h"
+
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+
+CEVENTS::CEVENTS(CDatabase* pDatabase) : CRecordset(pDatabase)
+{
+    m_nFields = 5;
+    m_nDefaultType = dynaset;
+}
+
+QString CEVENTS::GetDefaultSQL() const
+{
+    return QStringLiteral("[EVENTS]");
+}
+
+QStringList CEVENTS::BoundColumns() const
+{
+    return {QStringLiteral("[INDEX]"), QStringLiteral("[TIMER]"), QStringLiteral("[DATE]"),
+            QStringLiteral("[USER_NO]"), QStringLiteral("[BUTTON]")};
+}
+
+void CEVENTS::DoFieldExchange(const QSqlQuery& row)
+{
+    m_INDEX = row.value(0).toInt();
+    m_TIMER = row.value(1).toInt();
+    m_DATE = CTime::FromDbText(row.value(2).toString());
+    m_USER_NO = row.value(3).toInt();
+    m_BUTTON = row.value(4).toString();
+}
+
+void CEVENTS::MoveLast()
+{
+    RequireOpen("MoveLast");
+    QSqlQuery last = m_pDatabase->Prepare(QStringLiteral("SELECT ") +
+                                          BoundColumns().join(QStringLiteral(", ")) +
+                                          QStringLiteral(" FROM [EVENTS] ORDER BY [INDEX] DESC LIMIT 1"));
+    CDatabase::Exec(last);
+    if (!last.next()) {
+        if (last.lastError().isValid())
+            throw CDBException(last.lastError().text());
+        throw CDBException(QStringLiteral("MoveLast on an empty table."));
+    }
+    DoFieldExchange(last);
+}
+
+bool CEVENTS::CanAppend() const
+{
+    if (!IsOpen() || !m_pDatabase->IsOpen())
+        return false;
+    if (!QFileInfo(m_pDatabase->GetPath()).isWritable())
+        return false;
+    QSqlQuery q(m_pDatabase->Handle());
+    return q.exec(QStringLiteral("PRAGMA query_only")) && q.next() && q.value(0).toInt() == 0;
+}
+
+void CEVENTS::AddNew()
+{
+    RequireOpen("AddNew");
+    m_INDEX = 0;
+    m_TIMER = 0;
+    m_DATE = CTime();
+    m_USER_NO = 0;
+    m_BUTTON.clear();
+    m_bAdding = true;
+}
+
+void CEVENTS::Update()
+{
+    RequireOpen("Update");
+    if (!m_bAdding)
+        throw CDBException(QStringLiteral("Update without AddNew."));
+    m_bAdding = false;
+    // The date goes in as text: a bound date-time would be stored in another
+    // form and no longer compare with the USERS periods.
+    if (!m_bInsertPrepared) {
+        m_insert = m_pDatabase->Prepare(QStringLiteral(
+            "INSERT INTO [EVENTS] ([TIMER], [DATE], [USER_NO], [BUTTON]) VALUES (?, ?, ?, ?)"));
+        m_bInsertPrepared = true;
+    }
+    m_insert.bindValue(0, m_TIMER);
+    m_insert.bindValue(1, m_DATE.ToDbText());
+    m_insert.bindValue(2, m_USER_NO);
+    m_insert.bindValue(3, m_BUTTON);
+    CDatabase::Exec(m_insert);
+    m_INDEX = m_insert.lastInsertId().toInt();
+}
+
+void CEVENTS::Close()
+{
+    m_insert = QSqlQuery();
+    m_bInsertPrepared = false;
+    m_bAdding = false;
+    CRecordset::Close();
+}
+
+void AppendEventBatch(CEVENTS& record, const QVector<NewEvent>& events)
+{
+    CDatabase* db = record.GetDatabase();
+    db->BeginTrans();
+    try {
+        for (const NewEvent& e : events) {
+            record.AddNew();
+            record.m_TIMER = e.timer;
+            record.m_DATE = e.date;
+            record.m_USER_NO = e.userNo;
+            record.m_BUTTON = e.button;
+            record.Update();
+        }
+        db->CommitTrans();
+    } catch (...) {
+        db->Rollback();
+        throw;
+    }
+}

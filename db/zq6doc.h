@@ -1,0 +1,81 @@
+#pragma once
+
+#include "db/events.h"
+
+#include <QList>
+#include <QString>
+#include <QVector>
+
+#include <array>
+
+class MessageSink;
+class DownloadServices;
+
+// A window that shows the document: told when the data has changed.
+class CDocView
+{
+public:
+    virtual ~CDocView() = default;
+    virtual void OnUpdate() = 0;
+};
+
+// The document: stands for the one open database. Opening a document opens a
+// database file, saving it under a name creates a new database there from the
+// template. The database state itself lives in g_strDbPath, g_db and g_pSet.
+class CZq6Doc
+{
+public:
+    static constexpr int kRawEventCapacity = 16384;
+    static constexpr int kRequestBufferSize = 500;
+
+    explicit CZq6Doc(MessageSink* messages);
+    ~CZq6Doc();
+    CZq6Doc(const CZq6Doc&) = delete;
+    CZq6Doc& operator=(const CZq6Doc&) = delete;
+
+    // A new, untitled document; the open database (if any) stays open.
+    bool OnNewDocument();
+
+    // Opens the database file. On any failure the error is reported, false is
+    // returned and the previously open database (or none) stays as it was.
+    bool OnOpenDocument(const QString& path);
+
+    // Creates a new database at path from the template (replacing any file
+    // there, the open database included) and opens it. Reports the outcome;
+    // false when nothing was created or the new file could not be opened.
+    bool OnSaveDocument(const QString& path);
+
+    // Appends the events, oldest first, in one transaction on a connection of
+    // its own: all or none. Errors are reported; returns whether they were
+    // stored.
+    bool AppendEvents(const QVector<NewEvent>& events);
+
+    // "Read events": the download from the receiver.
+    void OnReadEvents(DownloadServices& services);
+
+    // Document path and title, kept for the window shell.
+    QString GetPathName() const { return m_strPathName; }
+    void SetPathName(const QString& path);
+    QString GetTitle() const { return m_strTitle; }
+
+    void AddView(CDocView* view);
+    void RemoveView(CDocView* view);
+    CDocView* GetFirstView() const { return m_views.isEmpty() ? nullptr : m_views.first(); }
+    void UpdateAllViews();
+
+    MessageSink* Messages() const { return m_pMessages; }
+    void Report(const QString& text, const QString& caption, const QString& detail = {},
+                bool taskModal = false) const;
+
+    std::array<quint32, kRawEventCapacity> m_RawEvents{};
+    std::array<quint8, kRequestBufferSize> m_Request{};
+    bool m_bDbOpen = false;
+
+private:
+    void CloseDatabase();
+
+    MessageSink* m_pMessages;
+    QList<CDocView*> m_views;
+    QString m_strPathName;
+    QString m_strTitle;
+};

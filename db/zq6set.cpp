@@ -1,0 +1,156 @@
+#include "db/zq6set.h"
+
+#include "db/database.h"
+#include "db/dbexception.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+
+// Rows of one event come in a fixed order, so that row numbers stay put.
+const QString kWindowOrder = QStringLiteral(" ORDER BY [EVENTS].[INDEX], [USERS].[INDEX]");
+
+JoinedRow readRow(const QSqlQuery& q)
+{
+    JoinedRow r;
+    r.eventIndex = q.value(0).toInt();
+    r.timer = q.value(1).toInt();
+    r.date = CTime::FromDbText(q.value(2).toString());
+    r.userNo = q.value(3).toInt();
+    r.button = q.value(4).toString();
+    r.userIndex = q.value(5).toInt();
+    r.name = q.value(6).toString();
+    r.userUserNo = q.value(7).toInt();
+    r.dateStart = CTime::FromDbText(q.value(8).toString());
+    r.dateStop = CTime::FromDbText(q.value(9).toString());
+    return r;
+}
+
+void failOnError(const QSqlQuery& q)
+{
+    if (q.lastError().isValid())
+        throw CDBException(q.lastError().text());
+}
+
+} // namespace
+
+CZq6Set::CZq6Set(CDatabase* pDatabase) : CRecordset(pDatabase)
+{
+    m_nFields = 10;
+    m_nDefaultType = dynaset;
+}
+
+QString CZq6Set::GetDefaultSQL() const
+{
+    return QStringLiteral("[EVENTS] LEFT OUTER JOIN [USERS] ON EVENTS.USER_NO = USERS.USER_NO AND "
+                          "EVENTS.DATE > USERS.DATE_START AND EVENTS.DATE < USERS.DATE_STOP");
+}
+
+QStringList CZq6Set::BoundColumns() const
+{
+    return {QStringLiteral("[EVENTS].[INDEX]"),     QStringLiteral("[EVENTS].[TIMER]"),
+            QStringLiteral("[EVENTS].[DATE]"),      QStringLiteral("[EVENTS].[USER_NO]"),
+            QStringLiteral("[EVENTS].[BUTTON]"),    QStringLiteral("[USERS].[INDEX]"),
+            QStringLiteral("[USERS].[NAME]"),       QStringLiteral("[USERS].[USER_NO]"),
+            QStringLiteral("[USERS].[DATE_START]"), QStringLiteral("[USERS].[DATE_STOP]")};
+}
+
+void CZq6Set::DoFieldExchange(const QSqlQuery& row)
+{
+    const JoinedRow r = readRow(row);
+    m_INDEX = r.eventIndex;
+    m_TIMER = r.timer;
+    m_DATE = r.date;
+    m_USER_NO = r.userNo;
+    m_BUTTON = r.button;
+    m_INDEX2 = r.userIndex;
+    m_NAME = r.name;
+    m_USER_NO2 = r.userUserNo;
+    m_DATE_START = r.dateStart;
+    m_DATE_STOP = r.dateStop;
+}
+
+void CZq6Set::Close()
+{
+    m_marks.clear();
+    m_rowCount = 0;
+    CRecordset::Close();
+}
+
+qint64 CZq6Set::CountRows()
+{
+    m_marks.clear();
+    m_rowCount = 0;
+    return CountFrom(-1);
+}
+
+qint64 CZq6Set::CountAppendedRows()
+{
+    if (m_marks.isEmpty())
+        return CountRows();
+    return CountFrom(static_cast<int>(m_marks.size()) - 1);
+}
+
+qint64 CZq6Set::CountFrom(int markNo)
+{
+    RequireOpen("Counting rows");
+    QString sql = QStringLiteral("SELECT [EVENTS].[INDEX] FROM ") + GetDefaultSQL();
+    qint64 row = 0;
+    qint64 lastEvent = 0;
+    int run = 0;
+    if (markNo >= 0) {
+        const Mark mark = m_marks.at(markNo);
+        sql += QStringLiteral(" WHERE [EVENTS].[INDEX] >= ?");
+        // Start at the first row of the marked event.
+        row = qint64(markNo) * kMarkStride - mark.skip;
+        m_marks.resize(markNo);
+        lastEvent = mark.eventIndex;
+    }
+    QSqlQuery q = m_pDatabase->Prepare(sql + kWindowOrder);
+    q.setForwardOnly(true);
+    if (markNo >= 0)
+        q.addBindValue(lastEvent);
+    CDatabase::Exec(q);
+    bool first = true;
+    while (q.next()) {
+        const qint64 event = q.value(0).toLongLong();
+        run = (!first && event == lastEvent) ? run + 1 : 0;
+        first = false;
+        lastEvent = event;
+        if (row % kMarkStride == 0)
+            m_marks.append({event, run});
+        ++row;
+    }
+    failOnError(q);
+    m_rowCount = row;
+    return m_rowCount;
+}
+
+QVector<JoinedRow> CZq6Set::FetchRows(qint64 first, int count)
+{
+    RequireOpen("Fetching rows");
+    QVector<JoinedRow> rows;
+    if (first < 0 || count <= 0 || first >= m_rowCount || m_marks.isEmpty())
+        return rows;
+    const qint64 markNo = std::min<qint64>(first / kMarkStride, m_marks.size() - 1);
+    const Mark mark = m_marks.at(markNo);
+    const qint64 skip = mark.skip + (first - markNo * kMarkStride);
+
+    QSqlQuery q = m_pDatabase->Prepare(QStringLiteral("SELECT ") +
+                                       BoundColumns().join(QStringLiteral(", ")) +
+                                       QStringLiteral(" FROM ") + GetDefaultSQL() +
+                                       QStringLiteral(" WHERE [EVENTS].[INDEX] >= ?") +
+                                       kWindowOrder + QStringLiteral(" LIMIT ?"));
+    q.setForwardOnly(true);
+    q.addBindValue(mark.eventIndex);
+    q.addBindValue(skip + count);
+    CDatabase::Exec(q);
+    rows.reserve(count);
+    for (qint64 i = 0; q.next(); ++i) {
+        if (i >= skip)
+            rows.append(readRow(q));
+    }
+    failOnError(q);
+    return rows;
+}
