@@ -1,0 +1,439 @@
+#include "ptyloop.h"
+
+#ifdef _WIN32
+#error "zqreader-sim needs POSIX pseudo-terminals"
+#endif
+
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace zqsim {
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+extern "C" void onSignal(int signo)
+{
+    const int saved = errno;
+    const char byte = char(signo);
+    [[maybe_unused]] ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+void say(const QString& text)
+{
+    std::fputs(qPrintable(text), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+QString errnoText(const char* what)
+{
+    return QStringLiteral("%1: %2").arg(QLatin1String(what),
+                                        QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+QString hex(quint32 value, int digits)
+{
+    return QStringLiteral("0x%1")
+        .arg(value, digits, 16, QLatin1Char('0'))
+        .toUpper()
+        .replace(QLatin1String("0X"), QLatin1String("0x"));
+}
+
+QString describe(const Event& event)
+{
+    return QStringLiteral("counter %1, user field %2, button %3 (word %4)")
+        .arg(hex(event.counter, 6))
+        .arg(event.user)
+        .arg(event.button ? 1 : 0)
+        .arg(hex(encodeEvent(event), 8));
+}
+
+void setCloseOnExec(int fd)
+{
+    const int flags = ::fcntl(fd, F_GETFD);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+}
+
+} // namespace
+
+PtyLoop::PtyLoop()
+{
+    m_startNs = nowNs();
+}
+
+PtyLoop::~PtyLoop()
+{
+    removeLink();
+    if (m_slave >= 0)
+        ::close(m_slave);
+    if (m_master >= 0)
+        ::close(m_master);
+}
+
+qint64 PtyLoop::nowNs() const
+{
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+qint64 PtyLoop::nowMs() const
+{
+    return (nowNs() - m_startNs) / 1000000;
+}
+
+bool PtyLoop::open(QString* error)
+{
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (m_master < 0) {
+        *error = errnoText("posix_openpt");
+        return false;
+    }
+    setCloseOnExec(m_master);
+    if (::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) {
+        *error = errnoText("grantpt/unlockpt");
+        return false;
+    }
+    const char* name = ::ptsname(m_master);
+    if (!name) {
+        *error = errnoText("ptsname");
+        return false;
+    }
+    m_slavePath = QString::fromLocal8Bit(name);
+
+    // Our own descriptor of the slave side: without it, reads on the master fail
+    // while no host has the port open. It is never read.
+    m_slave = ::open(name, O_RDWR | O_NOCTTY);
+    if (m_slave < 0) {
+        *error = errnoText(name);
+        return false;
+    }
+    setCloseOnExec(m_slave);
+
+    // Raw mode is essential: echo or newline translation would corrupt frames.
+    termios tio{};
+    if (::tcgetattr(m_slave, &tio) != 0) {
+        *error = errnoText("tcgetattr");
+        return false;
+    }
+    ::cfmakeraw(&tio);
+    tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    ::cfsetispeed(&tio, B9600);
+    ::cfsetospeed(&tio, B9600);
+    if (::tcsetattr(m_slave, TCSANOW, &tio) != 0) {
+        *error = errnoText("tcsetattr");
+        return false;
+    }
+
+    const int flags = ::fcntl(m_master, F_GETFL);
+    if (flags < 0 || ::fcntl(m_master, F_SETFL, flags | O_NONBLOCK) != 0) {
+        *error = errnoText("fcntl");
+        return false;
+    }
+    return true;
+}
+
+bool PtyLoop::makeLink(const QString& path, QString* error)
+{
+    const QByteArray target = QFile::encodeName(m_slavePath);
+    const QByteArray link = QFile::encodeName(path);
+    const QFileInfo info(path);
+    if (info.isSymLink()) {
+        if (::unlink(link.constData()) != 0) {
+            *error = errnoText(link.constData());
+            return false;
+        }
+    } else if (info.exists()) {
+        *error = QStringLiteral("%1 exists and is not a symbolic link; not replacing it").arg(path);
+        return false;
+    }
+    if (::symlink(target.constData(), link.constData()) != 0) {
+        *error = errnoText(link.constData());
+        return false;
+    }
+    m_linkPath = path;
+    return true;
+}
+
+void PtyLoop::removeLink()
+{
+    if (m_linkPath.isEmpty())
+        return;
+    // Only our own link: someone may have put another one there meanwhile.
+    const QFileInfo info(m_linkPath);
+    if (info.isSymLink() && info.symLinkTarget() == m_slavePath)
+        ::unlink(QFile::encodeName(m_linkPath).constData());
+    m_linkPath.clear();
+}
+
+void PtyLoop::enqueue(const QByteArray& bytes, bool isReply)
+{
+    if (bytes.isEmpty())
+        return;
+    if (m_out.isEmpty())
+        m_nextByteNs = std::max(m_nextByteNs, nowNs());
+    m_out.append(bytes);
+    m_enqueued += bytes.size();
+    if (isReply)
+        m_replyEnd = m_enqueued;
+}
+
+// Writes the bytes whose time has come. With pacing, byte i of a burst is due
+// i byte-times after the first, measured against the monotonic clock, so a
+// late wake-up sends the overdue bytes at once rather than stretching the frame.
+bool PtyLoop::writeDue(Receiver& receiver)
+{
+    while (!m_out.isEmpty()) {
+        const qint64 now = nowNs();
+        qint64 count = m_out.size();
+        if (m_byteNs > 0) {
+            if (now < m_nextByteNs)
+                return true;
+            count = std::min(count, 1 + (now - m_nextByteNs) / m_byteNs);
+        }
+        const ssize_t n = ::write(m_master, m_out.constData(), size_t(count));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                m_writeBlocked = true; // nobody reads the line; wait until it drains
+                return true;
+            }
+            say(errnoText("write to the pseudo-terminal"));
+            return false;
+        }
+        m_writeBlocked = false;
+        m_out.remove(0, n);
+        m_written += n;
+        if (m_byteNs > 0)
+            m_nextByteNs += n * m_byteNs;
+        if (m_replyEnd >= 0 && m_written >= m_replyEnd) {
+            m_replyEnd = -1;
+            receiver.replySent((now - m_startNs) / 1000000);
+        }
+    }
+    return true;
+}
+
+void PtyLoop::handleCommandLine(Receiver& receiver, const QString& line)
+{
+    const Command command = parseCommand(line);
+    const qint64 t = nowMs();
+    switch (command.kind) {
+    case Command::Empty:
+        break;
+    case Command::Invalid:
+        say(QStringLiteral("error: %1").arg(command.error));
+        break;
+    case Command::Add:
+        if (const auto event = receiver.addEvent(command.user, command.button, t))
+            say(QStringLiteral("added: %1; %2 events in the log")
+                    .arg(describe(*event))
+                    .arg(receiver.log().size()));
+        else
+            say(QStringLiteral("error: at counter 0 an event of user field 0 without the button "
+                               "would be the end word; not added"));
+        break;
+    case Command::AddRandom: {
+        const QList<Event> added = receiver.addRandom(command.count, t);
+        say(QStringLiteral("added %1 random events, newest: %2; %3 events in the log")
+                .arg(added.size())
+                .arg(describe(added.last()))
+                .arg(receiver.log().size()));
+        break;
+    }
+    case Command::Status:
+        say(QStringLiteral("counter %1; %2 events in the log%3; %4 sessions so far%5")
+                .arg(hex(receiver.counterAt(t), 6))
+                .arg(receiver.log().size())
+                .arg(receiver.log().isEmpty()
+                         ? QString()
+                         : QStringLiteral(", newest %1").arg(describe(receiver.log().last())))
+                .arg(receiver.sessions())
+                .arg(receiver.sessionActive() ? QStringLiteral(", one under way") : QString()));
+        break;
+    case Command::Help:
+        std::fputs(qPrintable(commandHelp()), stderr);
+        std::fflush(stderr);
+        break;
+    case Command::Quit:
+        m_quit = true;
+        break;
+    }
+}
+
+int PtyLoop::run(Receiver& receiver, int baud, bool verbose)
+{
+    m_verbose = verbose;
+    m_byteNs = baud > 0 ? 10000000000LL / baud : 0;
+
+    if (::pipe(g_signalPipe) != 0) {
+        say(errnoText("pipe"));
+        return 1;
+    }
+    for (int fd : g_signalPipe) {
+        setCloseOnExec(fd);
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    }
+    struct sigaction action
+    {
+    };
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    for (int signo : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signo, &action, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+
+    bool stdinOpen = true;
+    QByteArray stdinBuffer;
+    int sessionsSeen = receiver.sessions();
+    int framesSeen = 0;
+    int exitStatus = 0;
+
+    enqueue(receiver.start(), false);
+
+    while (!m_quit) {
+        if (!writeDue(receiver)) {
+            exitStatus = 1;
+            break;
+        }
+
+        const qint64 nowRel = nowMs();
+        const bool wasActive = receiver.sessionActive();
+        const int frames = receiver.framesInSession();
+        const int sent = receiver.eventsSentInSession();
+        const int dropped = receiver.droppedInSession();
+        const QByteArray after = receiver.idle(nowRel);
+        if (wasActive && !receiver.sessionActive()) {
+            say(QStringLiteral("session %1 ended: %2 frames, %3 events sent, %4 requests dropped")
+                    .arg(receiver.sessions())
+                    .arg(frames)
+                    .arg(sent)
+                    .arg(dropped));
+            enqueue(after, false);
+            continue;
+        }
+
+        // Sleep until the next byte is due, the session may have ended, or input.
+        qint64 timeoutNs = -1;
+        if (!m_out.isEmpty() && !m_writeBlocked)
+            timeoutNs = std::max<qint64>(0, m_nextByteNs - nowNs());
+        const qint64 wake = receiver.nextWakeup();
+        if (wake >= 0) {
+            const qint64 untilWake = std::max<qint64>(0, (wake - nowRel) * 1000000);
+            timeoutNs = timeoutNs < 0 ? untilWake : std::min(timeoutNs, untilWake);
+        }
+
+        pollfd fds[3] = {};
+        fds[0].fd = m_master;
+        fds[0].events = POLLIN | (m_writeBlocked ? POLLOUT : 0);
+        fds[1].fd = g_signalPipe[0];
+        fds[1].events = POLLIN;
+        fds[2].fd = stdinOpen ? STDIN_FILENO : -1;
+        fds[2].events = POLLIN;
+        timespec ts{};
+        if (timeoutNs >= 0) {
+            ts.tv_sec = timeoutNs / 1000000000;
+            ts.tv_nsec = timeoutNs % 1000000000;
+        }
+        const int ready = ::ppoll(fds, 3, timeoutNs >= 0 ? &ts : nullptr, nullptr);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            say(errnoText("poll"));
+            exitStatus = 1;
+            break;
+        }
+
+        if (fds[1].revents & POLLIN) {
+            char signo = 0;
+            if (::read(g_signalPipe[0], &signo, 1) == 1)
+                say(QStringLiteral("signal %1: stopping").arg(int(signo)));
+            break;
+        }
+
+        if (fds[0].revents & POLLOUT)
+            m_writeBlocked = false;
+        if (fds[0].revents & POLLIN) {
+            char buffer[512];
+            const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+            if (n > 0) {
+                const qint64 t = nowMs();
+                // Every byte is a request; those that come while a reply is out
+                // are dropped by the receiver.
+                for (ssize_t i = 0; i < n; ++i) {
+                    const QByteArray reply = receiver.request(t);
+                    if (receiver.sessions() != sessionsSeen) {
+                        sessionsSeen = receiver.sessions();
+                        framesSeen = 0;
+                        say(QStringLiteral("session %1 started: counter %2, %3 events in the log")
+                                .arg(sessionsSeen)
+                                .arg(hex(receiver.counterAt(t), 6))
+                                .arg(receiver.log().size()));
+                    }
+                    enqueue(reply, true);
+                    if (!reply.isEmpty() && m_verbose && receiver.framesInSession() != framesSeen) {
+                        framesSeen = receiver.framesInSession();
+                        say(QStringLiteral("frame %1: %2 bytes, %3 events sent so far")
+                                .arg(framesSeen)
+                                .arg(reply.size())
+                                .arg(receiver.eventsSentInSession()));
+                    }
+                }
+            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                say(errnoText("read from the pseudo-terminal"));
+                exitStatus = 1;
+                break;
+            }
+        } else if (fds[0].revents & (POLLHUP | POLLERR)) {
+            // Should not happen while we hold the slave side; avoid spinning if it does.
+            ::usleep(10000);
+        }
+
+        if (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) {
+            char buffer[1024];
+            const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+            if (n > 0) {
+                stdinBuffer.append(buffer, n);
+                qsizetype newline;
+                while ((newline = stdinBuffer.indexOf('\n')) >= 0) {
+                    const QString line = QString::fromUtf8(stdinBuffer.left(newline));
+                    stdinBuffer.remove(0, newline + 1);
+                    handleCommandLine(receiver, line);
+                }
+            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+                if (!stdinBuffer.isEmpty())
+                    handleCommandLine(receiver, QString::fromUtf8(stdinBuffer));
+                stdinBuffer.clear();
+                stdinOpen = false;
+                if (m_verbose)
+                    say(QStringLiteral("standard input closed; still serving the line"));
+            }
+        }
+    }
+
+    for (int signo : {SIGINT, SIGTERM, SIGHUP})
+        ::signal(signo, SIG_DFL);
+    removeLink();
+    return exitStatus;
+}
+
+} // namespace zqsim
