@@ -87,7 +87,8 @@ int main(int argc, char* argv[])
     const QCommandLineOption counterOption(
         QStringLiteral("counter"),
         QStringLiteral("The 24-bit seconds counter at start, 0 to 0xFFFFFF (default: 30 s after "
-                       "the newest event of --log; 0x100000 with --generate). With --generate a "
+                       "the newest event of --log; 0x100000 with --generate; 100 otherwise). With "
+                       "--generate a "
                        "value just above 0 makes the log straddle the counter wrap."),
         QStringLiteral("n"));
     const QCommandLineOption linkOption(
