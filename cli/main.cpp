@@ -4,7 +4,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-
 #include <cstdio>
 
 namespace {
@@ -32,10 +31,19 @@ int main(int argc, char** argv)
         "Commands:\n"
         "  new DB     create a new database DB from the template (replaces DB)\n"
         "  list DB    print the events of DB joined with their users, one per line:\n"
-        "             date, time, user number, name, timer, separated by tabs"));
+        "             date, time, user number, name, timer, separated by tabs\n"
+        "  read DB    download the receiver's new events into DB, from the port\n"
+        "             given by --port or else the stored port setting\n"
+        "  ports      print the names of this machine's serial ports, one per line"));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("new or list"));
+    const QCommandLineOption portOption(
+        QStringLiteral("port"),
+        QStringLiteral("read: the serial port, a name as \"ports\" lists it or a device path."),
+        QStringLiteral("NAME"));
+    parser.addOption(portOption);
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("new, list, read or ports"));
     parser.addPositionalArgument(QStringLiteral("DB"), QStringLiteral("the database file"));
     if (!parser.parse(app.arguments()))
         return usageError(parser, parser.errorText());
@@ -52,10 +60,25 @@ int main(int argc, char** argv)
     if (args.isEmpty())
         return usageError(parser, QStringLiteral("no command given"));
     const QString command = args.first();
+    if (parser.isSet(portOption) && command != QLatin1String("read"))
+        return usageError(parser, QStringLiteral("--port is an option of read"));
     if (command == QLatin1String("new") || command == QLatin1String("list")) {
         if (args.size() != 2)
             return usageError(parser, QStringLiteral("%1 takes one database file").arg(command));
         return command == QLatin1String("new") ? RunNew(args.at(1)) : RunList(args.at(1));
+    }
+    if (command == QLatin1String("read")) {
+        if (args.size() != 2)
+            return usageError(parser, QStringLiteral("read takes one database file"));
+        const QString port = parser.value(portOption);
+        if (parser.isSet(portOption) && port.isEmpty())
+            return usageError(parser, QStringLiteral("--port needs a port name"));
+        return RunRead(args.at(1), port);
+    }
+    if (command == QLatin1String("ports")) {
+        if (args.size() != 1)
+            return usageError(parser, QStringLiteral("ports takes no argument"));
+        return RunPorts();
     }
     return usageError(parser, QStringLiteral("unknown command \"%1\"").arg(command));
 }

@@ -4,7 +4,6 @@
 
 #include <QString>
 #include <QtGlobal>
-
 #include <functional>
 
 class SerialLink;
@@ -15,6 +14,9 @@ class Clock
 public:
     virtual ~Clock() = default;
     virtual qint64 Now() = 0;
+    // The download's fixed pauses (the settling of the line, the pause before
+    // the list is read again). Really sleeps unless overridden.
+    virtual void Sleep(int milliseconds);
 };
 
 class SystemClock : public Clock
@@ -39,8 +41,7 @@ public:
 class DownloadServices
 {
 public:
-    DownloadServices(SerialLink& link, Clock& clock, DownloadProgress* progress,
-                     QString portName)
+    DownloadServices(SerialLink& link, Clock& clock, DownloadProgress* progress, QString portName)
         : link(link), clock(clock), progress(progress), portName(std::move(portName))
     {
     }

@@ -1,0 +1,377 @@
+// "Read events": the download of the receiver's new events into the open
+// database.
+
+#include "link/download.h"
+
+#include "db/database.h"
+#include "db/dbexception.h"
+#include "db/dbstate.h"
+#include "db/events.h"
+#include "db/zq6doc.h"
+#include "db/zq6set.h"
+#include "link/eventword.h"
+#include "link/seriallink.h"
+
+#include <QDateTime>
+#include <QThread>
+#include <array>
+#include <exception>
+#include <vector>
+
+namespace {
+
+constexpr int kFrameSize = 68;
+constexpr int kFrameWords = kFrameSize / 4;
+// Frames are asked for while fewer events than this have been taken; the last
+// frame can add up to 16 more.
+constexpr int kEventLimit = 6144;
+constexpr int kMostEvents = kEventLimit - 1 + (kFrameWords - 1);
+constexpr int kSettleMilliseconds = 300;
+constexpr int kReadIntervalMilliseconds = 50;
+constexpr qint64 kSilenceSeconds = 5;
+constexpr int kBeforeRefreshMilliseconds = 500;
+
+static_assert(kMostEvents <= CZq6Doc::kRawEventCapacity);
+
+enum class EndState
+{
+    Running = 0,      // also the end state when the event limit is reached
+    NoMoreEvents = 1, // the end word, or the newest stored event
+    PortFailure = 2,  // a read or a write could not be started
+    TimedOut = 3,     // silence, the port's time-out, or a request byte that never left
+    ReceiverError = 4 // a bad status byte, or a frame cut short
+};
+
+struct Outcome
+{
+    UserMessage message; // nothing is shown when the text is empty
+    bool portOpened = false;
+};
+
+const QString kError = QStringLiteral("Error");
+const QString kOk = QStringLiteral("OK");
+
+UserMessage taskModal(const QString& text, const QString& caption)
+{
+    return {text, caption, {}, true};
+}
+
+quint32 frameWord(const std::array<quint8, kFrameSize>& frame, int index)
+{
+    const quint8* p = frame.data() + 4 * index;
+    return quint32(p[0]) | (quint32(p[1]) << 8) | (quint32(p[2]) << 16) | (quint32(p[3]) << 24);
+}
+
+// One download, from opening the private connection to closing it. Runs on
+// the thread DownloadServices::Execute chooses; shows nothing itself.
+class Download
+{
+public:
+    Download(CZq6Doc& doc, DownloadServices& services)
+        : m_doc(doc), m_link(services.link), m_clock(services.clock), m_progress(services.progress),
+          m_portName(services.portName), m_record(&m_connection)
+    {
+    }
+
+    ~Download() { ReleaseQuietly(); }
+
+    Outcome Run()
+    {
+        try {
+            RunChecked();
+        } catch (const CDBException& e) {
+            ReleaseQuietly();
+            m_outcome.message = {e.m_strError, kError, {}, false};
+        } catch (const std::exception& e) {
+            ReleaseQuietly();
+            m_outcome.message = {QString::fromLocal8Bit(e.what()), kError, {}, false};
+        }
+        if (m_outcome.portOpened)
+            m_clock.Sleep(kBeforeRefreshMilliseconds);
+        return m_outcome;
+    }
+
+private:
+    void RunChecked()
+    {
+        m_record.Open(CRecordset::dynaset);
+        m_lastWord = 0;
+        if (!m_record.IsBOF()) {
+            m_record.MoveLast();
+            m_lastWord =
+                eventword::Rebuild(m_record.m_TIMER, m_record.m_USER_NO, m_record.m_BUTTON);
+        }
+
+        m_signalsMade = true; // whatever was made is released, even after a failure
+        if (!m_link.MakeSignals()) {
+            Release();
+            return;
+        }
+
+        m_doc.m_Request.fill(0);
+
+        if (!m_link.Open(m_portName)) {
+            m_outcome.message = {QStringLiteral("Error initializing serial port"), kError,
+                                 m_link.OpenFailureReason(), false};
+            Release();
+            return;
+        }
+        m_portOpen = true;
+        m_outcome.portOpened = true;
+
+        Prepare();
+        m_state = EndState::Running;
+        m_count = 0;
+        m_lastFrameTime = m_clock.Now();
+        if (m_progress) {
+            m_progress->Start();
+            m_progressShown = true;
+        }
+
+        Exchange();
+
+        FinishProgress();
+        m_link.CloseSignals();
+        m_signalsMade = false;
+
+        switch (m_state) {
+        case EndState::Running:
+        case EndState::NoMoreEvents:
+            if (m_count == 0)
+                m_outcome.message =
+                    taskModal(QStringLiteral("There are no more events to read"), kOk);
+            else if (!m_record.CanAppend())
+                m_outcome.message =
+                    taskModal(QStringLiteral("Can't add events to the database"), kError);
+            else
+                Store();
+            break;
+        case EndState::PortFailure:
+            m_outcome.message =
+                taskModal(QStringLiteral("Can't read from the serial port"), kError);
+            break;
+        case EndState::TimedOut:
+            m_outcome.message = taskModal(QStringLiteral("Out of time"), kError);
+            break;
+        case EndState::ReceiverError:
+            m_outcome.message = taskModal(QStringLiteral("Communication error"), kError);
+            break;
+        }
+        if (m_state != EndState::Running && m_state != EndState::NoMoreEvents)
+            m_link.ClearErrors();
+
+        Release();
+    }
+
+    void Prepare()
+    {
+        m_link.SetLineFormat();
+        m_link.RaiseRts();
+        m_link.RaiseDtr();
+        m_clock.Sleep(kSettleMilliseconds);
+        // Whatever came in before, and while the lines settled, is dropped.
+        m_link.ClearErrors();
+        m_link.CancelIo();
+        m_link.PurgeInput();
+        m_link.PurgeOutput();
+        m_link.ClearErrors();
+        m_link.SetReadIntervalTimeout(kReadIntervalMilliseconds);
+    }
+
+    // Streams request bytes, one at a time, and takes frames until an end
+    // condition is met.
+    void Exchange()
+    {
+        using R = SerialLink::Result;
+        bool requestInFlight = false;
+        while (m_state == EndState::Running && m_count < kEventLimit) {
+            int bytes = 0;
+            const R started = m_link.StartRead(m_frame.data(), kFrameSize, &bytes);
+            if (started == R::Completed) {
+                TakeFrame(bytes);
+                continue;
+            }
+            if (started != R::Pending) {
+                m_state = EndState::PortFailure;
+                break;
+            }
+            bool reading = true;
+            while (reading && m_state == EndState::Running) {
+                if (!requestInFlight) {
+                    const R written = m_link.StartWrite(m_doc.m_Request.data(), 1);
+                    if (written == R::Pending) {
+                        requestInFlight = true;
+                    } else if (written != R::Completed) {
+                        m_state = EndState::PortFailure;
+                        break;
+                    }
+                }
+                if (requestInFlight) {
+                    const R sent = m_link.WaitWrite();
+                    if (sent == R::Completed) {
+                        requestInFlight = false;
+                    } else if (sent == R::PortTimeout) {
+                        m_state = EndState::TimedOut;
+                        break;
+                    }
+                    // On a failed wait the byte stays in flight: nothing more
+                    // is sent, and the silence ends the exchange.
+                }
+                const R polled = m_link.PollRead(&bytes);
+                if (polled == R::Completed) {
+                    reading = false;
+                    TakeFrame(bytes);
+                } else if (polled == R::PortTimeout) {
+                    m_state = EndState::TimedOut;
+                    break;
+                }
+                if (m_state == EndState::Running &&
+                    m_clock.Now() > m_lastFrameTime + kSilenceSeconds)
+                    m_state = EndState::TimedOut;
+            }
+        }
+    }
+
+    void TakeFrame(int bytes)
+    {
+        m_lastFrameTime = m_clock.Now();
+        // The tail of a short frame would be stale bytes, not events.
+        if (bytes < kFrameSize) {
+            m_state = EndState::ReceiverError;
+            return;
+        }
+        if (m_count == 0) {
+            m_anchorCounter = frameWord(m_frame, 0) >> 8;
+            m_anchorTime = m_clock.Now();
+            if (m_frame[0] != 0x00)
+                m_state = EndState::ReceiverError;
+        }
+        for (int i = 1; i < kFrameWords && m_state == EndState::Running; ++i) {
+            const quint32 word = frameWord(m_frame, i);
+            if (word == eventword::kEndWord || word == m_lastWord) {
+                m_state = EndState::NoMoreEvents;
+                break;
+            }
+            m_doc.m_RawEvents[m_count] = word;
+            ++m_count;
+            if (m_progress)
+                m_progress->Advance();
+        }
+    }
+
+    void Store()
+    {
+        const std::span<const quint32> words(m_doc.m_RawEvents.data(), m_count);
+        std::vector<qint64> times(m_count);
+        eventword::ReconstructTimes(m_anchorCounter, m_anchorTime, words, times);
+
+        QVector<NewEvent> events;
+        events.reserve(m_count);
+        for (int i = m_count - 1; i >= 0; --i) {
+            const quint32 word = words[i];
+            events.append({eventword::Timer(word), CTime(times[i]), eventword::UserNo(word),
+                           eventword::Button(word)});
+        }
+        AppendEventBatch(m_record, events);
+        m_outcome.message =
+            taskModal(QString::asprintf("%s %d", "Number of read events: ", m_count), kOk);
+    }
+
+    void FinishProgress()
+    {
+        if (m_progressShown) {
+            m_progressShown = false;
+            m_progress->Finish();
+        }
+    }
+
+    // Progress, completion signals, port, then the record and its connection.
+    void Release()
+    {
+        FinishProgress();
+        if (m_signalsMade) {
+            m_signalsMade = false;
+            m_link.CloseSignals();
+        }
+        if (m_portOpen) {
+            m_portOpen = false;
+            m_link.Close();
+        }
+        if (m_record.IsOpen())
+            m_record.Close();
+        m_connection.Close();
+    }
+
+    void ReleaseQuietly() noexcept
+    {
+        try {
+            Release();
+        } catch (...) {
+            // Closing after a failure; the first error is the one reported.
+        }
+    }
+
+    CZq6Doc& m_doc;
+    SerialLink& m_link;
+    Clock& m_clock;
+    DownloadProgress* m_progress;
+    const QString m_portName;
+
+    CDatabase m_connection;
+    CEVENTS m_record;
+    bool m_signalsMade = false;
+    bool m_portOpen = false;
+    bool m_progressShown = false;
+
+    quint32 m_lastWord = 0;
+    EndState m_state = EndState::Running;
+    int m_count = 0;
+    qint64 m_lastFrameTime = 0;
+    quint32 m_anchorCounter = 0;
+    qint64 m_anchorTime = 0;
+    std::array<quint8, kFrameSize> m_frame{};
+
+    Outcome m_outcome;
+};
+
+} // namespace
+
+qint64 SystemClock::Now()
+{
+    return QDateTime::currentSecsSinceEpoch();
+}
+
+void Clock::Sleep(int milliseconds)
+{
+    QThread::msleep(static_cast<unsigned long>(milliseconds));
+}
+
+void CZq6Doc::OnReadEvents(DownloadServices& services)
+{
+    if (!m_bDbOpen) {
+        Report(QStringLiteral("The database is not opened !"), kError);
+        return;
+    }
+
+    // Everything that touches the private connection, the port and the
+    // progress runs in the job; what it found is shown here afterwards.
+    Outcome outcome;
+    services.Execute([&] {
+        Download download(*this, services);
+        outcome = download.Run();
+    });
+
+    if (!outcome.message.text.isEmpty())
+        Report(outcome.message.text, outcome.message.caption, outcome.message.detail,
+               outcome.message.taskModal);
+
+    if (outcome.portOpened) {
+        try {
+            if (g_pSet)
+                g_pSet->Requery();
+        } catch (const CDBException& e) {
+            Report(e.m_strError, kError);
+        }
+        UpdateAllViews();
+    }
+}

@@ -1,0 +1,293 @@
+#include "link/qtseriallink.h"
+
+#include <QFileInfo>
+#include <QSerialPort>
+#include <QThread>
+#include <thread>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <grp.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+#endif
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+namespace {
+
+#ifdef Q_OS_UNIX
+QString owningGroup(const QString& location)
+{
+    struct stat st
+    {
+    };
+    if (::stat(QFile::encodeName(location).constData(), &st) != 0)
+        return {};
+    const struct group* g = ::getgrgid(st.st_gid);
+    return g ? QString::fromLocal8Bit(g->gr_name) : QString();
+}
+#endif
+
+// Why the port could not be opened, in words for the user.
+QString describeOpenFailure(const QString& portName, const QSerialPort& port)
+{
+    if (portName.isEmpty())
+        return QStringLiteral("No serial port is chosen: choose one in the options.");
+    const QString location = QtSerialLink::DeviceLocation(portName);
+#ifdef Q_OS_UNIX
+    const QByteArray path = QFile::encodeName(location);
+    struct stat st
+    {
+    };
+    if (::stat(path.constData(), &st) != 0)
+        return QStringLiteral("There is no serial port %1 (%2 does not exist).")
+            .arg(portName, location);
+    if (::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES) {
+        const QString group = owningGroup(location);
+        if (group.isEmpty())
+            return QStringLiteral("Permission denied on %1: your user must belong to the group "
+                                  "that owns the device.")
+                .arg(location);
+        return QStringLiteral("Permission denied on %1: your user must belong to the group "
+                              "\"%2\" that owns the device (sudo usermod -aG %2 $USER, then log "
+                              "in again).")
+            .arg(location, group);
+    }
+    if (port.error() == QSerialPort::PermissionError)
+        return QStringLiteral("The port %1 is held by another program.").arg(location);
+#else
+    if (port.error() == QSerialPort::DeviceNotFoundError)
+        return QStringLiteral("There is no serial port %1.").arg(portName);
+    if (port.error() == QSerialPort::PermissionError)
+        return QStringLiteral("The port %1 is held by another program, or you may not use it.")
+            .arg(portName);
+#endif
+    return QStringLiteral("%1: %2").arg(location, port.errorString());
+}
+
+} // namespace
+
+QtSerialLink::QtSerialLink() = default;
+
+QtSerialLink::~QtSerialLink()
+{
+    Close();
+}
+
+QString QtSerialLink::DeviceLocation(const QString& portName)
+{
+#ifdef Q_OS_UNIX
+    if (portName.startsWith(QLatin1Char('/')) || portName.startsWith(QLatin1String("./")) ||
+        portName.startsWith(QLatin1String("../")))
+        return portName;
+    return QStringLiteral("/dev/") + portName;
+#else
+    return portName;
+#endif
+}
+
+bool QtSerialLink::Open(const QString& portName)
+{
+    Close();
+    m_openFailure.clear();
+    auto port = std::make_unique<QSerialPort>();
+    port->setPortName(portName);
+    if (portName.isEmpty() || !port->open(QIODevice::ReadWrite)) {
+        m_openFailure = describeOpenFailure(portName, *port);
+        return false;
+    }
+    m_port = std::move(port);
+    m_reading = false;
+    m_writing = false;
+    return true;
+}
+
+void QtSerialLink::Close()
+{
+    m_reading = false;
+    m_writing = false;
+    m_readBuffer = nullptr;
+    if (m_port) {
+        m_port->close();
+        m_port.reset();
+    }
+}
+
+void QtSerialLink::SetLineFormat()
+{
+    if (!m_port)
+        return;
+    m_port->setBaudRate(QSerialPort::Baud9600);
+    m_port->setDataBits(QSerialPort::Data8);
+    m_port->setParity(QSerialPort::NoParity);
+    m_port->setStopBits(QSerialPort::OneStop);
+}
+
+void QtSerialLink::RaiseRts()
+{
+    if (m_port)
+        m_port->setRequestToSend(true);
+}
+
+void QtSerialLink::RaiseDtr()
+{
+    if (m_port)
+        m_port->setDataTerminalReady(true);
+}
+
+void QtSerialLink::ClearErrors()
+{
+    if (m_port)
+        m_port->clearError();
+}
+
+void QtSerialLink::CancelIo()
+{
+    m_reading = false;
+    m_readBuffer = nullptr;
+    m_writing = false;
+}
+
+void QtSerialLink::PurgeInput()
+{
+    if (m_port)
+        m_port->clear(QSerialPort::Input);
+}
+
+void QtSerialLink::PurgeOutput()
+{
+    if (m_port)
+        m_port->clear(QSerialPort::Output);
+}
+
+void QtSerialLink::SetReadIntervalTimeout(int milliseconds)
+{
+    m_readIntervalMs = milliseconds;
+}
+
+// Takes what has arrived, without waiting, into the pending read.
+void QtSerialLink::Gather()
+{
+    if (!m_port || !m_reading || m_readCount >= m_readSize)
+        return;
+    if (m_port->bytesAvailable() < m_readSize - m_readCount)
+        m_port->waitForReadyRead(0);
+    const qint64 got =
+        m_port->read(reinterpret_cast<char*>(m_readBuffer) + m_readCount, m_readSize - m_readCount);
+    if (got > 0) {
+        m_readCount += static_cast<int>(got);
+        m_bytesRead += got;
+        m_sinceLastByte.start();
+    }
+}
+
+SerialLink::Result QtSerialLink::StartRead(quint8* buffer, int size, int* bytesRead)
+{
+    if (!m_port || m_reading || size <= 0)
+        return Result::Failed;
+    m_readBuffer = buffer;
+    m_readSize = size;
+    m_readCount = 0;
+    m_reading = true;
+    Gather();
+    if (m_readCount == m_readSize) {
+        m_reading = false;
+        *bytesRead = m_readCount;
+        return Result::Completed;
+    }
+    return Result::Pending;
+}
+
+SerialLink::Result QtSerialLink::PollRead(int* bytesRead)
+{
+    if (!m_port || !m_reading)
+        return Result::Failed;
+    Gather();
+    const bool full = m_readCount == m_readSize;
+    const bool pausedAfterFirst =
+        m_readCount > 0 && m_readIntervalMs > 0 && m_sinceLastByte.hasExpired(m_readIntervalMs);
+    if (full || pausedAfterFirst) {
+        m_reading = false;
+        *bytesRead = m_readCount;
+        return Result::Completed;
+    }
+    return Result::Pending;
+}
+
+SerialLink::Result QtSerialLink::StartWrite(const quint8* data, int size)
+{
+    if (!m_port || m_writing || size <= 0)
+        return Result::Failed;
+    if (m_port->write(reinterpret_cast<const char*>(data), size) != size)
+        return Result::Failed;
+    m_sinceWriteStart.start();
+    m_writing = true;
+    m_writeSize = size;
+    // Hands the bytes to the driver now; a full queue keeps them for the wait.
+    m_port->flush();
+    if (m_port->error() == QSerialPort::WriteError ||
+        m_port->error() == QSerialPort::ResourceError) {
+        m_port->clear(QSerialPort::Output);
+        m_writing = false;
+        return Result::Failed;
+    }
+    return Result::Pending;
+}
+
+bool QtSerialLink::OutputDrained() const
+{
+#if defined(Q_OS_UNIX) && defined(TIOCOUTQ)
+    int queued = 0;
+    if (::ioctl(static_cast<int>(m_port->handle()), TIOCOUTQ, &queued) == 0)
+        return queued == 0;
+    return true;
+#elif defined(Q_OS_WIN)
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (ClearCommError(m_port->handle(), &errors, &status))
+        return status.cbOutQue == 0;
+    return true;
+#else
+    return true;
+#endif
+}
+
+SerialLink::Result QtSerialLink::WaitWrite()
+{
+    if (!m_port || !m_writing)
+        return Result::Failed;
+    const auto remaining = [this] {
+        return kWriteBoundMilliseconds - static_cast<int>(m_sinceWriteStart.elapsed());
+    };
+    // Out of our hands and into the driver's...
+    while (m_port->bytesToWrite() > 0) {
+        if (remaining() <= 0)
+            return Result::PortTimeout;
+        if (!m_port->waitForBytesWritten(remaining())) {
+            if (m_port->error() == QSerialPort::TimeoutError || remaining() <= 0) {
+                m_port->clearError();
+                return Result::PortTimeout;
+            }
+            // A dead port fails at once; don't let the caller spin on it.
+            std::this_thread::sleep_for(std::chrono::nanoseconds(kByteTimeNanoseconds));
+            return Result::Failed;
+        }
+    }
+    // ...then out of the driver's queue onto the line...
+    while (!OutputDrained()) {
+        if (remaining() <= 0)
+            return Result::PortTimeout;
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    // ...and never faster than the line could carry it.
+    const qint64 left = kByteTimeNanoseconds * m_writeSize - m_sinceWriteStart.nsecsElapsed();
+    if (left > 0)
+        std::this_thread::sleep_for(std::chrono::nanoseconds(left));
+    m_writing = false;
+    m_bytesWritten += m_writeSize;
+    return Result::Completed;
+}

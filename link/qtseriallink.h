@@ -1,0 +1,79 @@
+#pragma once
+
+#include "link/seriallink.h"
+
+#include <QElapsedTimer>
+#include <memory>
+
+class QSerialPort;
+
+// The serial link on Qt SerialPort's blocking calls; needs no event loop. All
+// calls must come from one thread, the one that opens the port.
+//
+// Reads are gathered from what the port has received at each poll, and end
+// when the bytes asked for are there or the read interval passes without a
+// byte after the first. A write counts as done when the byte has left the
+// driver's queue, and never sooner than one byte-time at 9600 baud after it
+// was started: a pseudo-terminal, or a USB adapter, reports a write done at
+// once, and request bytes must not pile up. The wait for one write is bounded.
+class QtSerialLink : public SerialLink
+{
+public:
+    // How long a write may take before the link gives up on it.
+    static constexpr int kWriteBoundMilliseconds = 1000;
+    // 10 bits a byte at 9600 baud.
+    static constexpr qint64 kByteTimeNanoseconds = 1'041'667;
+
+    QtSerialLink();
+    ~QtSerialLink() override;
+
+    bool MakeSignals() override { return true; }
+    void CloseSignals() override {}
+
+    bool Open(const QString& portName) override;
+    QString OpenFailureReason() const override { return m_openFailure; }
+    void Close() override;
+
+    void SetLineFormat() override;
+    void RaiseRts() override;
+    void RaiseDtr() override;
+    void ClearErrors() override;
+    void CancelIo() override;
+    void PurgeInput() override;
+    void PurgeOutput() override;
+    void SetReadIntervalTimeout(int milliseconds) override;
+
+    Result StartRead(quint8* buffer, int size, int* bytesRead) override;
+    Result PollRead(int* bytesRead) override;
+    Result StartWrite(const quint8* data, int size) override;
+    Result WaitWrite() override;
+
+    // Totals since the link was made, for measurements.
+    qint64 BytesWritten() const { return m_bytesWritten; }
+    qint64 BytesRead() const { return m_bytesRead; }
+
+    // The device a port name stands for: names without a folder are looked
+    // for in the system's device folder.
+    static QString DeviceLocation(const QString& portName);
+
+private:
+    void Gather();
+    bool OutputDrained() const;
+
+    std::unique_ptr<QSerialPort> m_port;
+    QString m_openFailure;
+
+    quint8* m_readBuffer = nullptr;
+    int m_readSize = 0;
+    int m_readCount = 0;
+    bool m_reading = false;
+    int m_readIntervalMs = 0;
+    QElapsedTimer m_sinceLastByte;
+
+    bool m_writing = false;
+    int m_writeSize = 0;
+    QElapsedTimer m_sinceWriteStart;
+
+    qint64 m_bytesWritten = 0;
+    qint64 m_bytesRead = 0;
+};

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// The serial port as the download sees it: the operations of one download in
+// the order of use, each start or poll reporting one of four outcomes. The
+// download logic is written against this interface only, so it runs the same
+// on every platform and can be driven by a scripted link in tests.
+class SerialLink
+{
+public:
+    enum class Result
+    {
+        Completed,   // the operation has ended; for a read, the byte count is given
+        Pending,     // under way
+        PortTimeout, // the port's own time-out
+        Failed,      // any other failure
+    };
+
+    virtual ~SerialLink() = default;
+
+    // The completion signals of the write and of the read. The download ends
+    // without a message when they cannot be made.
+    virtual bool MakeSignals() = 0;
+    virtual void CloseSignals() = 0;
+
+    // Opens the port for this program's exclusive use. A name is what the port
+    // list shows ("ttyS0", "COM3") or a full device path. After a failure,
+    // OpenFailureReason() tells the user why, and what to do about it.
+    virtual bool Open(const QString& portName) = 0;
+    virtual QString OpenFailureReason() const = 0;
+    // Ends any read or write still under way.
+    virtual void Close() = 0;
+
+    // 9600 baud, 8 data bits, no parity, 1 stop bit; the rest as found.
+    virtual void SetLineFormat() = 0;
+    // Results not examined: a pseudo-terminal has no control lines.
+    virtual void RaiseRts() = 0;
+    virtual void RaiseDtr() = 0;
+    virtual void ClearErrors() = 0;
+    virtual void CancelIo() = 0;
+    virtual void PurgeInput() = 0;
+    virtual void PurgeOutput() = 0;
+    // A read ends early when this long passes without a byte after the first.
+    virtual void SetReadIntervalTimeout(int milliseconds) = 0;
+
+    // Starts a read of size bytes into buffer, which must stay valid until the
+    // read has completed or the port is closed. Completed means the read
+    // ended at once, with *bytesRead bytes.
+    virtual Result StartRead(quint8* buffer, int size, int* bytesRead) = 0;
+    // Never blocks. Completed with the count in *bytesRead; Pending while the
+    // read is under way.
+    virtual Result PollRead(int* bytesRead) = 0;
+
+    // Starts sending; Completed when the bytes have already left for the line,
+    // Pending when they are on their way.
+    virtual Result StartWrite(const quint8* data, int size) = 0;
+    // Blocks until the bytes of the pending write have left for the line:
+    // Completed, PortTimeout when that takes longer than the link allows, or
+    // Failed (the write then still counts as pending).
+    virtual Result WaitWrite() = 0;
+};
