@@ -1,7 +1,6 @@
 #include "db/ctime.h"
 
 #include <QRegularExpression>
-
 #include <ctime>
 
 namespace {

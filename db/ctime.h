@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QtGlobal>
-
 #include <limits>
 
 // A point in time: seconds since 1970-01-01 00:00:00 UTC. The database holds

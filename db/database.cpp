@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QSqlError>
 #include <QSqlQuery>
-
 #include <utility>
 
 namespace {
@@ -68,8 +67,7 @@ void CDatabase::OpenFile(const QString& path)
     if (check.kind != DbFileKind::Sqlite)
         throw CDBException(check.message);
 
-    const QString name =
-        QStringLiteral("zq-%1").arg(g_connectionCounter.fetchAndAddRelaxed(1) + 1);
+    const QString name = QStringLiteral("zq-%1").arg(g_connectionCounter.fetchAndAddRelaxed(1) + 1);
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(path);
@@ -187,9 +185,9 @@ void CDatabase::VerifySchema() const
         for (const RequiredColumn& column : columns) {
             const auto it = found.constFind(QLatin1String(column.name));
             if (it == found.cend())
-                throw CDBException(QStringLiteral("Table %1 of the database \"%2\" has no column %3.")
-                                       .arg(QLatin1String(table), shown,
-                                            QLatin1String(column.name)));
+                throw CDBException(
+                    QStringLiteral("Table %1 of the database \"%2\" has no column %3.")
+                        .arg(QLatin1String(table), shown, QLatin1String(column.name)));
             const QString& type = it->type;
             bool ok = true;
             switch (column.kind) {
@@ -207,7 +205,7 @@ void CDatabase::VerifySchema() const
                                    "hold %5.")
                         .arg(QLatin1String(column.name), QLatin1String(table), shown,
                              type.isEmpty() ? QStringLiteral("(none)") : type,
-                             column.kind == ColumnKind::Integer   ? QStringLiteral("whole numbers")
+                             column.kind == ColumnKind::Integer    ? QStringLiteral("whole numbers")
                              : column.kind == ColumnKind::DateTime ? QStringLiteral("date-times")
                                                                    : QStringLiteral("text")));
         }
@@ -219,7 +217,8 @@ void CDatabase::VerifySchema() const
     // Only an INTEGER PRIMARY KEY is numbered by SQLite itself on insert.
     const auto index = events.value(QStringLiteral("INDEX"));
     if (!index.primaryKey || index.type.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) != 0)
-        throw CDBException(QStringLiteral("Column INDEX of table EVENTS in \"%1\" is not numbered by "
-                                          "the database (it must be INTEGER PRIMARY KEY).")
-                               .arg(shown));
+        throw CDBException(
+            QStringLiteral("Column INDEX of table EVENTS in \"%1\" is not numbered by "
+                           "the database (it must be INTEGER PRIMARY KEY).")
+                .arg(shown));
 }

@@ -1,23 +1,25 @@
 #include "db/dbfile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QDir>
 
 DbFileCheck CheckDbFile(const QString& path)
 {
     const QString shown = QDir::toNativeSeparators(path);
     QFileInfo info(path);
     if (path.isEmpty() || !info.exists())
-        return {DbFileKind::Missing, QStringLiteral("The database file \"%1\" does not exist.").arg(shown)};
+        return {DbFileKind::Missing,
+                QStringLiteral("The database file \"%1\" does not exist.").arg(shown)};
     if (info.isDir())
         return {DbFileKind::NotDatabase,
                 QStringLiteral("\"%1\" is a folder, not a database file.").arg(shown)};
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return {DbFileKind::Unreadable, QStringLiteral("The database file \"%1\" cannot be read: %2")
-                                            .arg(shown, file.errorString())};
+        return {DbFileKind::Unreadable,
+                QStringLiteral("The database file \"%1\" cannot be read: %2")
+                    .arg(shown, file.errorString())};
     const QByteArray head = file.read(32);
 
     if (head.startsWith(QByteArrayLiteral("SQLite format 3\0")))

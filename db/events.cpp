@@ -36,9 +36,9 @@ void CEVENTS::DoFieldExchange(const QSqlQuery& row)
 void CEVENTS::MoveLast()
 {
     RequireOpen("MoveLast");
-    QSqlQuery last = m_pDatabase->Prepare(QStringLiteral("SELECT ") +
-                                          BoundColumns().join(QStringLiteral(", ")) +
-                                          QStringLiteral(" FROM [EVENTS] ORDER BY [INDEX] DESC LIMIT 1"));
+    QSqlQuery last =
+        m_pDatabase->Prepare(QStringLiteral("SELECT ") + BoundColumns().join(QStringLiteral(", ")) +
+                             QStringLiteral(" FROM [EVENTS] ORDER BY [INDEX] DESC LIMIT 1"));
     CDatabase::Exec(last);
     if (!last.next()) {
         if (last.lastError().isValid())

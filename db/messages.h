@@ -8,8 +8,8 @@ struct UserMessage
 {
     QString text;
     QString caption;
-    QString detail;          // optional second line: why, and what to do
-    bool taskModal = false;  // disables the other windows while shown
+    QString detail;         // optional second line: why, and what to do
+    bool taskModal = false; // disables the other windows while shown
 
     bool IsError() const { return caption != QLatin1String("OK"); }
 };

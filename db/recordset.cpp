@@ -5,7 +5,33 @@
 #include "db/dbexception.h"
 #include "db/dbstate.h"
 
+#include <QRegularExpression>
 #include <QSqlError>
+
+namespace {
+
+// Sort texts name columns as EVENTS.INDEX or [EVENTS].[INDEX]; INDEX is a
+// keyword of SQL, so bare names are bracketed before they reach the database.
+QString quoteSortText(const QString& sort)
+{
+    static const QRegularExpression bare(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
+    QStringList terms;
+    for (const QString& term : sort.split(QLatin1Char(','))) {
+        QStringList words = term.trimmed().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (words.isEmpty())
+            continue;
+        QStringList parts = words.first().split(QLatin1Char('.'));
+        for (QString& part : parts) {
+            if (bare.match(part).hasMatch())
+                part = QLatin1Char('[') + part + QLatin1Char(']');
+        }
+        words.first() = parts.join(QLatin1Char('.'));
+        terms << words.join(QLatin1Char(' '));
+    }
+    return terms.join(QStringLiteral(", "));
+}
+
+} // namespace
 
 CRecordset::CRecordset(CDatabase* pDatabase) : m_pDatabase(pDatabase) {}
 
@@ -21,7 +47,7 @@ QString CRecordset::SelectStatement() const
     QString sql = QStringLiteral("SELECT ") + BoundColumns().join(QStringLiteral(", ")) +
                   QStringLiteral(" FROM ") + GetDefaultSQL();
     if (!m_strSort.isEmpty())
-        sql += QStringLiteral(" ORDER BY ") + m_strSort;
+        sql += QStringLiteral(" ORDER BY ") + quoteSortText(m_strSort);
     return sql;
 }
 
@@ -43,8 +69,8 @@ void CRecordset::Open(int /*nOpenType*/)
 void CRecordset::RequireOpen(const char* operation) const
 {
     if (!m_bOpen)
-        throw CDBException(QStringLiteral("%1 on a recordset that is not open.")
-                               .arg(QLatin1String(operation)));
+        throw CDBException(
+            QStringLiteral("%1 on a recordset that is not open.").arg(QLatin1String(operation)));
 }
 
 void CRecordset::Requery()

@@ -137,11 +137,10 @@ QVector<JoinedRow> CZq6Set::FetchRows(qint64 first, int count)
     const Mark mark = m_marks.at(markNo);
     const qint64 skip = mark.skip + (first - markNo * kMarkStride);
 
-    QSqlQuery q = m_pDatabase->Prepare(QStringLiteral("SELECT ") +
-                                       BoundColumns().join(QStringLiteral(", ")) +
-                                       QStringLiteral(" FROM ") + GetDefaultSQL() +
-                                       QStringLiteral(" WHERE [EVENTS].[INDEX] >= ?") +
-                                       kWindowOrder + QStringLiteral(" LIMIT ?"));
+    QSqlQuery q = m_pDatabase->Prepare(
+        QStringLiteral("SELECT ") + BoundColumns().join(QStringLiteral(", ")) +
+        QStringLiteral(" FROM ") + GetDefaultSQL() +
+        QStringLiteral(" WHERE [EVENTS].[INDEX] >= ?") + kWindowOrder + QStringLiteral(" LIMIT ?"));
     q.setForwardOnly(true);
     q.addBindValue(mark.eventIndex);
     q.addBindValue(skip + count);

@@ -53,7 +53,8 @@ int main(int argc, char** argv)
         db.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("t"));
-    if (!ok || (QFile::exists(output) && !QFile::remove(output)) || !QFile::rename(partial, output)) {
+    if (!ok || (QFile::exists(output) && !QFile::remove(output)) ||
+        !QFile::rename(partial, output)) {
         QFile::remove(partial);
         if (ok)
             err << "cannot write " << output << '\n';

@@ -1,0 +1,319 @@
+// The event record and the joined event set on real database files.
+
+#include "db/database.h"
+#include "db/dbexception.h"
+#include "db/dbstate.h"
+#include "db/events.h"
+#include "db/zq6set.h"
+#include "tests/support/testdb.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <ctime>
+
+namespace {
+
+QString user(const char* name, int userNo, const char* start, const char* stop)
+{
+    return QStringLiteral("INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) "
+                          "VALUES ('%1', %2, '%3', '%4')")
+        .arg(QLatin1String(name))
+        .arg(userNo)
+        .arg(QLatin1String(start), QLatin1String(stop));
+}
+
+QString addEvent(int userNo, const char* date, int timer = 1)
+{
+    return QStringLiteral("INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) "
+                          "VALUES (%1, '%2', %3, '0')")
+        .arg(timer)
+        .arg(QLatin1String(date))
+        .arg(userNo);
+}
+
+struct Row
+{
+    int index;
+    QString name;
+    bool operator==(const Row& o) const { return index == o.index && name == o.name; }
+};
+
+char* toString(const Row& r)
+{
+    return QTest::toString(QStringLiteral("(%1 %2)").arg(r.index).arg(r.name));
+}
+
+// Every row of the set through its cursor.
+QVector<Row> walk(CZq6Set& set)
+{
+    QVector<Row> rows;
+    for (set.MoveFirst(); !set.IsEOF(); set.MoveNext())
+        rows.append({set.m_INDEX, set.m_NAME});
+    return rows;
+}
+
+QVector<Row> window(CZq6Set& set, qint64 first, int count)
+{
+    QVector<Row> rows;
+    for (const JoinedRow& r : set.FetchRows(first, count))
+        rows.append({r.eventIndex, r.name});
+    return rows;
+}
+
+} // namespace
+
+class TestDbSets : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_path;
+    CDatabase m_db;
+
+    void openSet(CZq6Set& set)
+    {
+        m_db.OpenFile(m_path);
+        set.m_strSort = QStringLiteral("[EVENTS].[INDEX]");
+        set.Open(CRecordset::dynaset);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qputenv("TZ", "Europe/Berlin");
+        tzset();
+        QVERIFY(m_dir.isValid());
+    }
+
+    void init()
+    {
+        m_path = m_dir.filePath(QStringLiteral("%1.db").arg(QTest::currentTestFunction()));
+        QVERIFY(testdb::copyTemplate(m_path));
+    }
+
+    void cleanup() { m_db.Close(); }
+
+    void joinMatchesOnlyStrictlyInsideThePeriod()
+    {
+        QCOMPARE(
+            testdb::exec(m_path,
+                         {user("Alice", 7, "2009-10-01 00:00:00", "2009-10-31 00:00:00"),
+                          addEvent(7, "2009-10-01 00:00:00"), // at the start
+                          addEvent(7, "2009-10-01 00:00:01"), addEvent(7, "2009-10-30 23:59:59"),
+                          addEvent(7, "2009-10-31 00:00:00"),   // at the stop
+                          addEvent(8, "2009-10-15 12:00:00")}), // other number
+            QString());
+        CZq6Set set(&m_db);
+        openSet(set);
+        const QVector<Row> expected{{1, ""}, {2, "Alice"}, {3, "Alice"}, {4, ""}, {5, ""}};
+        QCOMPARE(walk(set), expected);
+        QCOMPARE(set.CountRows(), 5);
+        QCOMPARE(window(set, 0, 10), expected);
+    }
+
+    void overlappingUsersGiveOneRowEach()
+    {
+        QCOMPARE(
+            testdb::exec(m_path,
+                         {user("Alice", 7, "2009-01-01 00:00:00", "2010-01-01 00:00:00"),
+                          user("Bob", 7, "2009-06-01 00:00:00", "2009-12-01 00:00:00"),
+                          addEvent(7, "2009-03-01 00:00:00"), addEvent(7, "2009-10-21 09:05:03")}),
+            QString());
+        CZq6Set set(&m_db);
+        openSet(set);
+        const QVector<Row> rows = walk(set);
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows.at(0), (Row{1, "Alice"}));
+        QCOMPARE(rows.at(1).index, 2);
+        QCOMPARE(rows.at(2).index, 2);
+        QStringList names{rows.at(1).name, rows.at(2).name};
+        names.sort();
+        QCOMPARE(names, (QStringList{"Alice", "Bob"}));
+        // The row fields beyond the name are those of the event.
+        set.MoveFirst();
+        QCOMPARE(set.m_DATE.ToDbText(), QStringLiteral("2009-03-01 00:00:00"));
+        QCOMPARE(set.m_USER_NO, 7);
+        QCOMPARE(set.m_USER_NO2, 7);
+    }
+
+    void datesWrittenByOtherToolsJoin()
+    {
+        // sqlite3's datetime() form and a 'T' form with milliseconds.
+        QCOMPARE(
+            testdb::exec(m_path, {"INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) VALUES "
+                                  "('Carol', 3, datetime('2009-10-21 09:00:00'), "
+                                  "datetime('2009-10-21 10:00:00'))",
+                                  addEvent(3, "2009-10-21 09:05:03")}),
+            QString());
+        CZq6Set set(&m_db);
+        openSet(set);
+        QCOMPARE(walk(set), (QVector<Row>{{1, "Carol"}}));
+    }
+
+    void emptyTables()
+    {
+        CZq6Set set(&m_db);
+        openSet(set);
+        QVERIFY(set.IsBOF());
+        QVERIFY(set.IsEOF());
+        QCOMPARE(set.CountRows(), 0);
+        QVERIFY(set.FetchRows(0, 10).isEmpty());
+
+        // Events without any user: one row each, no name.
+        QCOMPARE(testdb::exec(m_path, {addEvent(1, "2009-01-01 00:00:00"),
+                                       addEvent(-1, "2009-01-02 00:00:00")}),
+                 QString());
+        set.Requery();
+        QCOMPARE(walk(set), (QVector<Row>{{1, ""}, {2, ""}}));
+    }
+
+    void rowsComeInIndexOrderAndRequerySeesOtherConnections()
+    {
+        QCOMPARE(
+            testdb::exec(m_path, {"INSERT INTO EVENTS (\"INDEX\", TIMER, DATE, USER_NO, BUTTON) "
+                                  "VALUES (5, 1, '2009-01-01 00:00:00', 1, '0'), "
+                                  "(2, 1, '2009-01-01 00:00:00', 1, '0'), "
+                                  "(9, 1, '2009-01-01 00:00:00', 1, '0')"}),
+            QString());
+        CZq6Set set(&m_db);
+        openSet(set);
+        QCOMPARE(walk(set), (QVector<Row>{{2, ""}, {5, ""}, {9, ""}}));
+        set.Close();
+        set.m_strSort = QStringLiteral("EVENTS.INDEX");
+        set.Open(CRecordset::useDefaultType);
+        QCOMPARE(walk(set), (QVector<Row>{{2, ""}, {5, ""}, {9, ""}}));
+
+        QCOMPARE(testdb::exec(m_path, {addEvent(1, "2009-01-02 00:00:00")}), QString());
+        QCOMPARE(walk(set).size(), 4); // MoveFirst runs the statement again
+        set.Requery();
+        QCOMPARE(set.m_INDEX, 2);
+        QCOMPARE(set.CountRows(), 4);
+        QCOMPARE(window(set, 3, 5), (QVector<Row>{{10, ""}}));
+    }
+
+    void windowsMatchTheFullWalkAnywhere()
+    {
+        // Enough rows for many marks, with runs of several rows per event
+        // straddling mark boundaries.
+        QStringList sql{user("Dup1", 4, "2000-01-01 00:00:00", "2030-01-01 00:00:00"),
+                        user("Dup2", 4, "2000-01-01 00:00:00", "2030-01-01 00:00:00"),
+                        user("Dup3", 4, "2000-01-01 00:00:00", "2030-01-01 00:00:00"),
+                        user("Solo", 5, "2000-01-01 00:00:00", "2030-01-01 00:00:00"), "BEGIN"};
+        for (int i = 0; i < 1000; ++i)
+            sql << addEvent(i % 7 == 0 ? 4 : (i % 3 == 0 ? 5 : 6), "2009-01-01 00:00:00", i);
+        sql << "COMMIT";
+        QCOMPARE(testdb::exec(m_path, sql), QString());
+
+        CZq6Set set(&m_db);
+        openSet(set);
+        const QVector<Row> all = walk(set);
+        QCOMPARE(all.size(), 1000 + 2 * 143);
+        QCOMPARE(set.CountRows(), all.size());
+        for (qint64 first : {0, 1, 2, 127, 128, 129, 255, 256, 257, 600, 1200, 1280, 1285})
+            for (int count : {1, 3, 60, 500})
+                QCOMPARE(window(set, first, count), all.mid(first, count));
+        QVERIFY(set.FetchRows(all.size(), 5).isEmpty());
+
+        // Rows appended later are counted from the last mark on.
+        QStringList more{"BEGIN"};
+        for (int i = 0; i < 300; ++i)
+            more << addEvent(i % 2 ? 4 : 6, "2009-01-02 00:00:00", i);
+        more << "COMMIT";
+        QCOMPARE(testdb::exec(m_path, more), QString());
+        set.Requery();
+        const QVector<Row> grown = walk(set);
+        QCOMPARE(grown.size(), all.size() + 150 * 3 + 150);
+        QCOMPARE(set.CountAppendedRows(), grown.size());
+        for (qint64 first : {0, 1000, 1280, 1281, 1500, 1700})
+            QCOMPARE(window(set, first, 200), grown.mid(first, 200));
+        QCOMPARE(set.CountRows(), grown.size());
+    }
+
+    void newestEventAndAppending()
+    {
+        CEVENTS record(&m_db);
+        m_db.OpenFile(m_path);
+        record.Open(CRecordset::dynaset);
+        QVERIFY(record.IsBOF());
+        QVERIFY(record.IsEOF());
+        QVERIFY(record.CanAppend());
+
+        const CTime when = CTime::FromDbText(u"2009-10-21 09:05:03");
+        AppendEventBatch(record, {{990, when, 255, "1"}, {5, CTime(when.GetTime() + 60), -1, "0"}});
+        record.MoveLast();
+        QCOMPARE(record.m_INDEX, 2);
+        QCOMPARE(record.m_TIMER, 5);
+        QCOMPARE(record.m_USER_NO, -1);
+        QCOMPARE(record.m_BUTTON, QStringLiteral("0"));
+        QCOMPARE(record.m_DATE.GetTime(), when.GetTime() + 60);
+
+        // Stored as plain local text, as other tools write it.
+        QCOMPARE(testdb::scalar(m_path, "SELECT DATE || '|' || typeof(DATE) FROM EVENTS WHERE "
+                                        "\"INDEX\" = 1")
+                     .toString(),
+                 QStringLiteral("2009-10-21 09:05:03|text"));
+
+        // Numbers are never reused, not even after the newest row was deleted.
+        QCOMPARE(testdb::exec(m_path, {"DELETE FROM EVENTS WHERE \"INDEX\" = 2"}), QString());
+        AppendEventBatch(record, {{7, when, 1, "1"}});
+        record.MoveLast();
+        QCOMPARE(record.m_INDEX, 3);
+
+        // The newest row is found by number, not by insertion order or date.
+        QCOMPARE(testdb::exec(m_path, {"INSERT INTO EVENTS (\"INDEX\", TIMER, DATE, USER_NO, "
+                                       "BUTTON) VALUES (100, 42, '2000-01-01 00:00:00', 9, '1')",
+                                       addEvent(3, "2020-01-01 00:00:00", 43)}),
+                 QString());
+        record.MoveLast();
+        QCOMPARE(record.m_INDEX, 101);
+        QCOMPARE(record.m_TIMER, 43);
+    }
+
+    void aBatchIsStoredWhollyOrNotAtAll()
+    {
+        // The database refuses one event in the middle of the batch.
+        QCOMPARE(
+            testdb::exec(m_path, {addEvent(1, "2009-01-01 00:00:00"),
+                                  "CREATE TRIGGER refuse BEFORE INSERT ON EVENTS WHEN "
+                                  "NEW.TIMER = 666 BEGIN SELECT RAISE(ABORT, 'refused'); END"}),
+            QString());
+        CEVENTS record(&m_db);
+        m_db.OpenFile(m_path);
+        record.Open();
+        const CTime when = CTime::FromDbText(u"2009-10-21 09:05:03");
+        bool thrown = false;
+        try {
+            AppendEventBatch(record, {{1, when, 1, "0"}, {666, when, 1, "0"}, {3, when, 1, "0"}});
+        } catch (const CDBException& e) {
+            thrown = true;
+            QVERIFY2(e.m_strError.contains("refused"), qPrintable(e.m_strError));
+        }
+        QVERIFY(thrown);
+        QCOMPARE(testdb::scalar(m_path, "SELECT COUNT(*) FROM EVENTS").toInt(), 1);
+
+        // The connection is usable again afterwards.
+        AppendEventBatch(record, {{1, when, 1, "0"}, {3, when, 1, "0"}});
+        QCOMPARE(testdb::scalar(m_path, "SELECT COUNT(*) FROM EVENTS").toInt(), 3);
+    }
+
+    void recordsConnectWithTheCurrentPath()
+    {
+        CDatabase unconnected;
+        CEVENTS record(&unconnected);
+        g_strDbPath = QStringLiteral("first.db");
+        QVERIFY(record.GetDefaultConnect().contains(";DBQ=first.db;"));
+        g_strDbPath = m_path;
+        QVERIFY(record.GetDefaultConnect().contains(QStringLiteral(";DBQ=%1;").arg(m_path)));
+        CZq6Set set(&unconnected);
+        QCOMPARE(set.GetDefaultConnect(), record.GetDefaultConnect());
+        // Opening a set on an unconnected database connects it to that path.
+        record.Open();
+        QVERIFY(unconnected.IsOpen());
+        QCOMPARE(unconnected.GetPath(), m_path);
+        record.Close();
+        g_strDbPath.clear();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDbSets)
+#include "test_db_sets.moc"

@@ -1,0 +1,81 @@
+#pragma once
+
+// Helpers for tests that work on real database files.
+
+#include "db/messages.h"
+
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+namespace testdb {
+
+// Copies the built template to path; returns whether it worked.
+inline bool copyTemplate(const QString& path)
+{
+    QFile::remove(path);
+    return QFile::copy(QStringLiteral(ZQ_BIN_DIR "/template.db"), path) &&
+           QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+// Runs statements on a connection of its own, as another tool would.
+// Returns the first error text, empty when all went well.
+inline QString exec(const QString& path, const QStringList& statements)
+{
+    static int counter = 0;
+    const QString name = QStringLiteral("testdb-%1").arg(++counter);
+    QString error;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        if (!db.open()) {
+            error = db.lastError().text();
+        } else {
+            for (const QString& s : statements) {
+                QSqlQuery q(db);
+                if (!q.exec(s)) {
+                    error = q.lastError().text() + QStringLiteral(" in: ") + s;
+                    break;
+                }
+            }
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return error;
+}
+
+// A single value read on a connection of its own.
+inline QVariant scalar(const QString& path, const QString& sql)
+{
+    static int counter = 0;
+    const QString name = QStringLiteral("testdb-scalar-%1").arg(++counter);
+    QVariant value;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery q(db);
+            if (q.exec(sql) && q.next())
+                value = q.value(0);
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return value;
+}
+
+// Keeps every message instead of showing it.
+class RecordingMessages : public MessageSink
+{
+public:
+    void ShowMessage(const UserMessage& message) override { messages.append(message); }
+    QString last() const { return messages.isEmpty() ? QString() : messages.last().text; }
+    QVector<UserMessage> messages;
+};
+
+} // namespace testdb
