@@ -1,0 +1,49 @@
+#include "app/commandline.h"
+
+#include <QCommandLineParser>
+
+CommandLineInfo ParseCommandLine(const QStringList& arguments)
+{
+    CommandLineInfo info;
+    QCommandLineParser parser;
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help."));
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Show the program's version."));
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Serial port."),
+                                  QStringLiteral("NAME"));
+    parser.addOption(help);
+    parser.addOption(version);
+    parser.addOption(port);
+    parser.addPositionalArgument(QStringLiteral("DB"), QStringLiteral("Database."));
+    if (!parser.parse(arguments)) {
+        info.error = parser.errorText();
+        return info;
+    }
+    info.help = parser.isSet(help);
+    info.version = parser.isSet(version);
+    if (parser.isSet(port)) {
+        info.portGiven = true;
+        info.portName = parser.value(port);
+    }
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() > 1)
+        info.error = QStringLiteral("only one database can be opened");
+    else if (!positional.isEmpty())
+        info.dbPath = positional.first();
+    return info;
+}
+
+QString UsageText()
+{
+    return QStringLiteral(
+        "Usage: zqreader [DB] [--port NAME]\n"
+        "Keeps the event log of a receiver in a database and shows it in a list.\n"
+        "\n"
+        "  DB           the database to open at start (none: an empty window)\n"
+        "  --port NAME  read events through serial port NAME for this run, without\n"
+        "               storing it (also a port the system does not list, such as a\n"
+        "               pseudo-terminal like /dev/pts/3)\n"
+        "  -h, --help   show this help\n"
+        "  --version    show the program's version\n");
+}

@@ -1,0 +1,237 @@
+#include "app/zq6.h"
+
+#include "app/aboutdlg.h"
+#include "app/guidownload.h"
+#include "app/mainfrm.h"
+#include "app/resource.h"
+#include "db/dbstate.h"
+#include "db/zq6doc.h"
+#include "link/progressdialog.h"
+#include "view/zq6view.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#if __has_include("app/portsetting.h")
+#include "app/portsetting.h"
+#else
+#include <QSettings>
+// Until the port setting is in place.
+static QString g_strPortName;
+static void LoadPortName()
+{
+    g_strPortName =
+        QSettings().value(QStringLiteral("Settings/COM"), QStringLiteral("COM1")).toString();
+}
+static void StorePortName()
+{
+    QSettings().setValue(QStringLiteral("Settings/COM"), g_strPortName);
+}
+#endif
+#ifdef ZQ_HAVE_LINK
+#include "link/qtseriallink.h"
+#endif
+
+CZq6App::CZq6App(MessageSink* messages, ShellUi* ui, const PortLister* ports)
+    : m_pMessages(messages), m_pUi(ui ? ui : &m_defaultUi), m_pPorts(ports),
+      m_recentFiles(kMaxRecentFiles)
+{
+}
+
+CZq6App::~CZq6App()
+{
+    // The window and its view go before the document they show.
+    m_pMainWnd.reset();
+    m_pView = nullptr;
+    m_pDoc.reset();
+}
+
+bool CZq6App::InitInstance(const CommandLineInfo& cmdInfo)
+{
+    // The settings store: the port name and the recent-file list.
+    QCoreApplication::setOrganizationName(QStringLiteral("Korvo"));
+    QCoreApplication::setApplicationName(QStringLiteral("Zq6"));
+    m_recentFiles.ReadList();
+
+    // The document, its window and its view.
+    m_pDoc = std::make_unique<CZq6Doc>(m_pMessages);
+    m_pMainWnd = std::make_unique<CMainFrame>(this);
+    if (!m_pMainWnd->OnCreate())
+        return false;
+    m_pView = new CZq6View(m_pDoc.get(), m_pMainWnd.get());
+    m_pMainWnd->SetView(m_pView);
+    m_pMainWnd->resize(760, 520);
+    UpdateRecentFiles();
+
+    if (cmdInfo.dbPath.isEmpty())
+        OnFileNew();
+    else if (!OpenDocumentFile(cmdInfo.dbPath))
+        return false;
+
+    m_pMainWnd->show();
+
+    LoadPortName();
+    if (cmdInfo.portGiven)
+        g_strPortName = cmdInfo.portName;
+    return true;
+}
+
+bool CZq6App::OnCmdMsg(int id)
+{
+    switch (id) {
+    // The document's commands.
+    case ID_TOOLS_READEVENTS:
+        OnToolsReadEvents();
+        return true;
+    case ID_TOOLS_OPTION:
+        OnToolsOption();
+        return true;
+    case ID_FILE_SAVE_AS:
+        OnFileSaveAs();
+        return true;
+    case ID_FILE_SAVE:
+        OnFileSave();
+        return true;
+    // The application's.
+    case ID_APP_ABOUT:
+        OnAppAbout();
+        return true;
+    case ID_FILE_NEW:
+        OnFileNew();
+        return true;
+    case ID_FILE_OPEN:
+        OnFileOpen();
+        return true;
+    case ID_FILE_MRU_FILE1:
+    case ID_FILE_MRU_FILE2:
+    case ID_FILE_MRU_FILE3:
+    case ID_FILE_MRU_FILE4:
+        OnOpenRecentFile(id);
+        return true;
+    case ID_APP_EXIT:
+        OnAppExit();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CZq6App::OnFileNew()
+{
+    if (!m_pDoc->OnNewDocument())
+        return;
+    UpdateFrameTitle();
+    if (m_pView)
+        m_pView->OnInitialUpdate();
+}
+
+void CZq6App::OnFileOpen()
+{
+    const QString path = m_pUi->GetOpenFileName(m_pMainWnd.get(), DialogFolder());
+    if (!path.isEmpty())
+        OpenDocumentFile(path);
+}
+
+bool CZq6App::OpenDocumentFile(const QString& path)
+{
+    const QString full = QFileInfo(path).absoluteFilePath();
+    if (!m_pDoc->OnOpenDocument(full))
+        return false;
+    AdoptPath(full);
+    return true;
+}
+
+bool CZq6App::OnOpenRecentFile(int id)
+{
+    const int index = id - ID_FILE_MRU_FILE1;
+    const QStringList files = m_recentFiles.Files();
+    if (index < 0 || index >= files.size())
+        return false;
+    if (OpenDocumentFile(files.at(index)))
+        return true;
+    // The document has told why; an entry that cannot be opened goes.
+    m_recentFiles.Remove(index);
+    m_recentFiles.WriteList();
+    UpdateRecentFiles();
+    return false;
+}
+
+void CZq6App::OnAppAbout()
+{
+    CAboutDlg dlg(m_pMainWnd.get());
+    m_pUi->DoModal(dlg);
+}
+
+void CZq6App::OnAppExit()
+{
+    if (m_pMainWnd)
+        m_pMainWnd->close();
+}
+
+void CZq6App::OnFileSaveAs()
+{
+    const QString path = m_pUi->GetSaveFileName(m_pMainWnd.get(), DialogFolder());
+    if (path.isEmpty())
+        return;
+    const QString full = QFileInfo(path).absoluteFilePath();
+    // Nothing was made (the document has told why): the document keeps its name.
+    if (!m_pDoc->OnSaveDocument(full))
+        return;
+    AdoptPath(full);
+}
+
+void CZq6App::OnFileSave()
+{
+    // Never writes the template over the open database: always asks for a new one.
+    OnFileSaveAs();
+}
+
+void CZq6App::OnToolsOption()
+{
+    CZq6OptionDialog dlg(m_pMainWnd.get(), m_pPorts);
+    dlg.m_strPortName = g_strPortName;
+    m_pUi->DoModal(dlg);
+    g_strPortName = dlg.m_strPortName;
+    StorePortName();
+}
+
+void CZq6App::OnToolsReadEvents()
+{
+#ifdef ZQ_HAVE_LINK
+    QtSerialLink link;
+    SystemClock clock;
+    CZQ6DialogProgress progress(m_pView);
+    CGuiDownloadServices services(link, clock, &progress, g_strPortName);
+    m_pDoc->OnReadEvents(services);
+#endif
+}
+
+void CZq6App::AdoptPath(const QString& path)
+{
+    m_pDoc->SetPathName(path);
+    m_recentFiles.Add(path);
+    m_recentFiles.WriteList();
+    UpdateRecentFiles();
+    UpdateFrameTitle();
+    if (m_pView)
+        m_pView->OnInitialUpdate();
+}
+
+void CZq6App::UpdateFrameTitle()
+{
+    if (m_pMainWnd)
+        m_pMainWnd->OnUpdateFrameTitle(m_pDoc->GetTitle());
+}
+
+void CZq6App::UpdateRecentFiles()
+{
+    if (m_pMainWnd)
+        m_pMainWnd->SetRecentFiles(m_recentFiles.Files());
+}
+
+QString CZq6App::DialogFolder() const
+{
+    const QString current = m_pDoc->GetPathName().isEmpty() ? g_strDbPath : m_pDoc->GetPathName();
+    return current.isEmpty() ? QDir::currentPath() : QFileInfo(current).absolutePath();
+}

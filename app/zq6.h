@@ -1,0 +1,71 @@
+#pragma once
+
+#include "app/cmdtarget.h"
+#include "app/commandline.h"
+#include "app/recentfiles.h"
+#include "app/shellui.h"
+#include "app/zq6optiondialog.h"
+
+#include <memory>
+
+class CMainFrame;
+class CZq6Doc;
+class CZq6View;
+class MessageSink;
+
+// The application: start-up, the single-document shell around the one
+// document, the one main window and the one view, and the commands of the
+// application and the document.
+class CZq6App : public CCmdTarget
+{
+public:
+    // messages: where the document's and the shell's messages go.
+    // ui, ports: the modal dialogs and the port list; the real ones when null.
+    explicit CZq6App(MessageSink* messages, ShellUi* ui = nullptr,
+                     const PortLister* ports = nullptr);
+    ~CZq6App() override;
+    CZq6App(const CZq6App&) = delete;
+    CZq6App& operator=(const CZq6App&) = delete;
+
+    // Start-up. False when the program is to end at once (the main window
+    // cannot be made, or the database on the command line cannot be opened).
+    bool InitInstance(const CommandLineInfo& cmdInfo);
+
+    bool OnCmdMsg(int id) override;
+
+    // Application commands.
+    void OnFileNew();
+    void OnFileOpen();
+    void OnAppAbout();
+    void OnAppExit();
+    bool OnOpenRecentFile(int id);
+    // Opens path as the document, as File > Open Database does after its dialog.
+    bool OpenDocumentFile(const QString& path);
+
+    // Document commands.
+    void OnFileSaveAs();
+    void OnFileSave();
+    void OnToolsOption();
+    void OnToolsReadEvents();
+
+    CZq6Doc* GetDocument() const { return m_pDoc.get(); }
+    CMainFrame* GetMainWnd() const { return m_pMainWnd.get(); }
+    CZq6View* GetView() const { return m_pView; }
+    QStringList GetRecentFiles() const { return m_recentFiles.Files(); }
+
+private:
+    // The document now stands for path: title, recent files, list.
+    void AdoptPath(const QString& path);
+    void UpdateFrameTitle();
+    void UpdateRecentFiles();
+    QString DialogFolder() const;
+
+    MessageSink* m_pMessages;
+    ShellUi m_defaultUi;
+    ShellUi* m_pUi;
+    const PortLister* m_pPorts;
+    CRecentFileList m_recentFiles;
+    std::unique_ptr<CZq6Doc> m_pDoc;
+    std::unique_ptr<CMainFrame> m_pMainWnd;
+    CZq6View* m_pView = nullptr; // a child of the main window
+};
