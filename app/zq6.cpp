@@ -3,35 +3,17 @@
 #include "app/aboutdlg.h"
 #include "app/guidownload.h"
 #include "app/mainfrm.h"
+#include "app/portsetting.h"
 #include "app/resource.h"
 #include "db/dbstate.h"
 #include "db/zq6doc.h"
 #include "link/progressdialog.h"
+#include "link/qtseriallink.h"
 #include "view/zq6view.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-
-#if __has_include("app/portsetting.h")
-#include "app/portsetting.h"
-#else
-#include <QSettings>
-// Until the port setting is in place.
-static QString g_strPortName;
-static void LoadPortName()
-{
-    g_strPortName =
-        QSettings().value(QStringLiteral("Settings/COM"), QStringLiteral("COM1")).toString();
-}
-static void StorePortName()
-{
-    QSettings().setValue(QStringLiteral("Settings/COM"), g_strPortName);
-}
-#endif
-#ifdef ZQ_HAVE_LINK
-#include "link/qtseriallink.h"
-#endif
 
 CZq6App::CZq6App(MessageSink* messages, ShellUi* ui, const PortLister* ports)
     : m_pMessages(messages), m_pUi(ui ? ui : &m_defaultUi), m_pPorts(ports),
@@ -198,13 +180,11 @@ void CZq6App::OnToolsOption()
 
 void CZq6App::OnToolsReadEvents()
 {
-#ifdef ZQ_HAVE_LINK
     QtSerialLink link;
     SystemClock clock;
     CZQ6DialogProgress progress(m_pView);
     CGuiDownloadServices services(link, clock, &progress, g_strPortName);
     m_pDoc->OnReadEvents(services);
-#endif
 }
 
 void CZq6App::AdoptPath(const QString& path)

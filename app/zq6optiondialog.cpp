@@ -1,28 +1,16 @@
 #include "app/zq6optiondialog.h"
 
+#include "link/portlist.h"
+
 #include <QGridLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <algorithm>
 
-#if __has_include("link/portlist.h")
-#include "link/portlist.h"
-#define ZQ_HAVE_PORTLIST 1
-#else
-#include <QSerialPortInfo>
-#endif
-
 QStringList SystemPortLister::PortNames() const
 {
-#ifdef ZQ_HAVE_PORTLIST
     return AvailablePortNames();
-#else
-    QStringList names;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
-        names << info.portName();
-    return names;
-#endif
 }
 
 CZq6OptionDialog::CZq6OptionDialog(QWidget* pParent, const PortLister* ports)

@@ -1,0 +1,298 @@
+// The event list on real database files: what it draws, where, how tall it
+// is, and how it keeps going when the database fails.
+
+#include "../app/guitest.h"
+#include "db/database.h"
+#include "db/dbstate.h"
+#include "db/zq6doc.h"
+#include "db/zq6set.h"
+#include "view/viewlayout.h"
+#include "view/zq6view.h"
+
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Drawn
+{
+    int x;
+    int y;
+    QString text;
+};
+
+// The view with every text it draws recorded.
+class RecordingView : public CZq6View
+{
+public:
+    using CZq6View::CZq6View;
+
+    QVector<Drawn> Paint()
+    {
+        drawn.clear();
+        viewport()->repaint();
+        return drawn;
+    }
+
+    QVector<Drawn> drawn;
+
+protected:
+    void TextOut(QPainter& painter, int x, int y, const QString& text, int clipRight) override
+    {
+        drawn.append({x, y, text});
+        CZq6View::TextOut(painter, x, y, text, clipRight);
+    }
+};
+
+QStringList TextsAt(const QVector<Drawn>& drawn, int y)
+{
+    QStringList texts;
+    for (const Drawn& d : drawn) {
+        if (d.y == y)
+            texts << d.text;
+    }
+    return texts;
+}
+
+} // namespace
+
+class TestViewList : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    int m_files = 0;
+
+    QString NewDatabase(int events = 0)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("list%1.db").arg(++m_files));
+        if (!guitest::CopyTemplate(path))
+            return {};
+        if (events && !guitest::AddEvents(path, events).isEmpty())
+            return {};
+        return path;
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    void noDatabaseShowsNothing()
+    {
+        guitest::RecordingSink sink;
+        CZq6Doc doc(&sink);
+        RecordingView view(&doc);
+        view.resize(400, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.OnInitialUpdate();
+
+        QCOMPARE(view.GetRowCount(), qint64(0));
+        QCOMPARE(view.GetContentHeight(), qint64(view.LineHeight()));
+        QCOMPARE(view.verticalScrollBar()->maximum(), 0);
+        QVERIFY(view.Paint().isEmpty());
+        QVERIFY(sink.messages.isEmpty());
+    }
+
+    void databaseWithoutEventsShowsNothing()
+    {
+        const QString path = NewDatabase();
+        QVERIFY(!path.isEmpty());
+        guitest::RecordingSink sink;
+        CZq6Doc doc(&sink);
+        QVERIFY(doc.OnOpenDocument(path));
+        RecordingView view(&doc);
+        view.resize(400, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.OnInitialUpdate();
+
+        QCOMPARE(view.GetRowCount(), qint64(0));
+        QCOMPARE(view.GetContentHeight(), qint64(view.LineHeight()));
+        QVERIFY(view.Paint().isEmpty());
+    }
+
+    void scrollSizesFollowRowsAndWindow()
+    {
+        const QString path = NewDatabase(3);
+        QVERIFY(!path.isEmpty());
+        guitest::RecordingSink sink;
+        CZq6Doc doc(&sink);
+        QVERIFY(doc.OnOpenDocument(path));
+        RecordingView view(&doc);
+        view.resize(400, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.OnInitialUpdate();
+
+        const int lh = view.LineHeight();
+        QCOMPARE(view.GetRowCount(), qint64(3));
+        QCOMPARE(view.GetContentHeight(), qint64(4 * lh));
+        QCOMPARE(view.verticalScrollBar()->pageStep(), view.viewport()->height());
+        QCOMPARE(view.verticalScrollBar()->singleStep(), lh);
+        QCOMPARE(view.verticalScrollBar()->maximum(), 0); // everything fits
+        QCOMPARE(view.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+
+        // A smaller window changes the page, not the content.
+        view.resize(400, 2 * lh + view.frameWidth() * 2);
+        QCOMPARE(view.verticalScrollBar()->pageStep(), view.viewport()->height());
+        QCOMPARE(view.GetContentHeight(), qint64(4 * lh));
+        QCOMPARE(view.verticalScrollBar()->maximum(), 4 * lh - view.viewport()->height());
+    }
+
+    void textsOfARow()
+    {
+        const QString path = NewDatabase();
+        QVERIFY(!path.isEmpty());
+        QCOMPARE(guitest::Exec(path,
+                               {"INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) VALUES "
+                                "('Carla Mendes', 7, '2009-01-01 00:00:00', '2010-01-01 00:00:00')",
+                                "INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) VALUES "
+                                "(4194303, '2009-10-21 09:05:03', 7, '1'), "
+                                "(5, '2009-10-21 23:59:59', -1, '0'), "
+                                "(123456, '2010-02-03 04:05:06', 7, '0')"}),
+                 QString());
+        guitest::RecordingSink sink;
+        CZq6Doc doc(&sink);
+        QVERIFY(doc.OnOpenDocument(path));
+        RecordingView view(&doc);
+        view.resize(600, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.OnInitialUpdate();
+
+        const QVector<Drawn> drawn = view.Paint();
+        const int lh = view.LineHeight();
+        QCOMPARE(drawn.size(), 15);
+        // Five texts a row, left to right at the column positions, top-left at
+        // the row's band.
+        for (int i = 0; i < drawn.size(); ++i) {
+            QCOMPARE(drawn.at(i).x, kColumnX[i % 5]);
+            QCOMPARE(drawn.at(i).y, (i / 5) * lh);
+        }
+        QCOMPARE(TextsAt(drawn, 0),
+                 (QStringList{"2009-10-21", "09:05:03", "     7", "Carla Mendes", "4194303"}));
+        // No user -1: the name is empty, the number is shown.
+        QCOMPARE(TextsAt(drawn, lh),
+                 (QStringList{"2009-10-21", "23:59:59", "    -1", "", "     5"}));
+        // User 7 is not valid any more at that date.
+        QCOMPARE(TextsAt(drawn, 2 * lh),
+                 (QStringList{"2010-02-03", "04:05:06", "     7", "", "123456"}));
+    }
+
+    void paintDrawsOnlyTheRowsInView()
+    {
+        const QString path = NewDatabase(1000);
+        QVERIFY(!path.isEmpty());
+        guitest::RecordingSink sink;
+        CZq6Doc doc(&sink);
+        QVERIFY(doc.OnOpenDocument(path));
+        RecordingView view(&doc);
+        view.resize(600, 400);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.OnInitialUpdate();
+        QCOMPARE(view.GetRowCount(), qint64(1000));
+        const int lh = view.LineHeight();
+        QCOMPARE(view.verticalScrollBar()->maximum(), 1001 * lh - view.viewport()->height());
+
+        for (int top : {0, 800, 801, 1001 * lh - view.viewport()->height()}) {
+            view.verticalScrollBar()->setValue(top);
+            const QVector<Drawn> drawn = view.Paint();
+            const RowBand band = VisibleRows(top, view.viewport()->height(), lh, 1000);
+            QVERIFY(band.count > 0);
+            QCOMPARE(drawn.size(), int(band.count) * 5);
+            // Each row at its place in the content, its own timer (1000 + row).
+            for (qint64 i = 0; i < band.count; ++i) {
+                const Drawn& timer = drawn.at(int(i) * 5 + 4);
+                QCOMPARE(timer.y, int((band.first + i) * lh - top));
+                QCOMPARE(timer.text, QString::asprintf("%6d", int(1000 + band.first + i)));
+            }
+        }
+    }
+
+    void newRowsKeepTheScrollPosition()
+    {
+        const QString path = NewDatabase(1000);
+        QVERIFY(!path.isEmpty());
+        guitest::RecordingSink sink;
+        CZq6Doc doc(&sink);
+        QVERIFY(doc.OnOpenDocument(path));
+        RecordingView view(&doc);
+        view.resize(600, 400);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.OnInitialUpdate();
+        const int lh = view.LineHeight();
+        view.verticalScrollBar()->setValue(500 * lh);
+
+        // What a download does: the set closed while rows are appended on a
+        // connection of its own, opened again, then the views told.
+        g_pSet->Close();
+        QCOMPARE(guitest::AddEvents(path, 10, 5000), QString());
+        g_pSet->Open();
+        doc.UpdateAllViews();
+
+        QCOMPARE(view.GetRowCount(), qint64(1010));
+        QCOMPARE(view.GetContentHeight(), qint64(1011 * lh));
+        QCOMPARE(view.verticalScrollBar()->value(), 500 * lh);
+
+        // The new rows are at the end.
+        view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum());
+        const QVector<Drawn> drawn = view.Paint();
+        QVERIFY(!drawn.isEmpty());
+        QCOMPARE(drawn.constLast().text, QStringLiteral("  5009"));
+        QVERIFY(sink.messages.isEmpty());
+    }
+
+    void databaseErrorWhilePaintingIsReportedOnce()
+    {
+        const QString path = NewDatabase(20);
+        QVERIFY(!path.isEmpty());
+        guitest::RecordingSink sink;
+        CZq6Doc doc(&sink);
+        QVERIFY(doc.OnOpenDocument(path));
+        RecordingView view(&doc);
+        view.resize(600, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.OnInitialUpdate();
+        QVERIFY(!view.Paint().isEmpty());
+
+        g_db.Close(); // the connection under the set is gone
+        QVERIFY(view.Paint().isEmpty());
+        QVERIFY(view.Paint().isEmpty());
+        QCoreApplication::processEvents();
+        QCOMPARE(sink.messages.size(), 1);
+        QCOMPARE(sink.messages.first().message.caption, QStringLiteral("Error"));
+        QVERIFY(!sink.messages.first().message.text.isEmpty());
+    }
+
+    void databaseErrorWhileCountingIsReportedOnce()
+    {
+        const QString path = NewDatabase(20);
+        QVERIFY(!path.isEmpty());
+        guitest::RecordingSink sink;
+        CZq6Doc doc(&sink);
+        QVERIFY(doc.OnOpenDocument(path));
+        RecordingView view(&doc);
+        view.resize(600, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.OnInitialUpdate();
+        QCOMPARE(view.GetRowCount(), qint64(20));
+
+        g_db.Close();
+        doc.UpdateAllViews();
+        doc.UpdateAllViews();
+        QCOMPARE(view.GetRowCount(), qint64(0));
+        QCOMPARE(view.GetContentHeight(), qint64(view.LineHeight()));
+        QVERIFY(view.Paint().isEmpty());
+        QCoreApplication::processEvents();
+        QCOMPARE(sink.messages.size(), 1);
+        QCOMPARE(sink.messages.first().message.caption, QStringLiteral("Error"));
+    }
+};
+
+QTEST_MAIN(TestViewList)
+#include "test_view_list.moc"
