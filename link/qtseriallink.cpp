@@ -8,6 +8,7 @@
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <grp.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -227,15 +228,31 @@ SerialLink::Result QtSerialLink::StartWrite(const quint8* data, int size)
     m_sinceWriteStart.start();
     m_writing = true;
     m_writeSize = size;
-    // Hands the bytes to the driver now; a full queue keeps them for the wait.
-    m_port->flush();
-    if (m_port->error() == QSerialPort::WriteError ||
-        m_port->error() == QSerialPort::ResourceError) {
+    // Hands the bytes to the driver now. A driver that takes nothing more for
+    // the moment (its queue full, output held back) keeps them for the wait;
+    // a port that is gone fails.
+    if (!m_port->flush() && m_port->bytesToWrite() > 0 && PortBroken()) {
         m_port->clear(QSerialPort::Output);
         m_writing = false;
         return Result::Failed;
     }
+    m_port->clearError();
     return Result::Pending;
+}
+
+bool QtSerialLink::PortBroken() const
+{
+    if (m_port->error() == QSerialPort::WriteError)
+        return true;
+    if (m_port->error() != QSerialPort::ResourceError)
+        return false;
+#ifdef Q_OS_UNIX
+    // Qt reports "try again later" and "the device is gone" alike.
+    pollfd p{static_cast<int>(m_port->handle()), POLLOUT, 0};
+    return ::poll(&p, 1, 0) < 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
+#else
+    return true;
+#endif
 }
 
 bool QtSerialLink::OutputDrained() const

@@ -59,6 +59,7 @@ public:
 private:
     void Gather();
     bool OutputDrained() const;
+    bool PortBroken() const;
 
     std::unique_ptr<QSerialPort> m_port;
     QString m_openFailure;
