@@ -1,0 +1,401 @@
+// Downloads from the simulated receiver through a real pseudo-terminal, in
+// this process and through zqreader-cli. The simulator runs unpaced.
+
+#include "db/ctime.h"
+#include "db/dbstate.h"
+#include "db/zq6doc.h"
+#include "db/zq6set.h"
+#include "link/download.h"
+#include "link/portlist.h"
+#include "link/qtseriallink.h"
+#include "tests/link/simprocess.h"
+#include "tests/support/testdb.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSerialPort>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <unistd.h>
+
+namespace {
+
+const QString kSampleLog = QStringLiteral(ZQ_SOURCE_DIR "/sim/sample.log");
+
+struct LogEvent
+{
+    quint32 counter;
+    int userField;
+    int button;
+};
+
+// The sample log's events, oldest first.
+QVector<LogEvent> sampleEvents()
+{
+    QVector<LogEvent> events;
+    QFile f(kSampleLog);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        return events;
+    while (!f.atEnd()) {
+        const QString line = QString::fromUtf8(f.readLine()).section(QLatin1Char('#'), 0, 0);
+        const QStringList parts = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (parts.size() < 3)
+            continue;
+        events.append(
+            {parts[0].toUInt(nullptr, 0), parts[1].toInt(nullptr, 0), parts[2].toInt(nullptr, 0)});
+    }
+    return events;
+}
+
+struct Row
+{
+    qint32 timer;
+    qint64 date;
+    qint32 userNo;
+    QString button;
+};
+
+QVector<Row> rows(const QString& path)
+{
+    QVector<Row> result;
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("e2e"));
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery q(db);
+            q.exec(QStringLiteral(
+                "SELECT TIMER, DATE, USER_NO, BUTTON FROM EVENTS ORDER BY \"INDEX\""));
+            while (q.next())
+                result.append({q.value(0).toInt(),
+                               CTime::FromDbText(q.value(1).toString()).GetTime(),
+                               q.value(2).toInt(), q.value(3).toString()});
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("e2e"));
+    return result;
+}
+
+class CountingView : public CDocView
+{
+public:
+    void OnUpdate() override
+    {
+        ++updates;
+        listed = g_pSet ? g_pSet->CountRows() : -1;
+    }
+    int updates = 0;
+    qint64 listed = -1;
+};
+
+// A database file and the document on it.
+struct Desk
+{
+    QTemporaryDir dir;
+    QString db = dir.filePath(QStringLiteral("events.db"));
+    testdb::RecordingMessages messages;
+    CountingView view;
+    CZq6Doc doc{&messages};
+
+    bool open()
+    {
+        if (!dir.isValid() || !testdb::copyTemplate(db) || !doc.OnOpenDocument(db))
+            return false;
+        doc.AddView(&view);
+        return true;
+    }
+
+    // One download from the named port with the real link and clock; returns
+    // the message shown.
+    UserMessage read(const QString& port)
+    {
+        messages.messages.clear();
+        QtSerialLink link;
+        SystemClock clock;
+        DownloadServices services(link, clock, nullptr, port);
+        doc.OnReadEvents(services);
+        return messages.messages.size() == 1 ? messages.messages.first() : UserMessage{};
+    }
+
+    int stored() const { return static_cast<int>(rows(db).size()); }
+};
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run cli(const QStringList& arguments, const QProcessEnvironment& env = {})
+{
+    QProcess p;
+    if (!env.isEmpty())
+        p.setProcessEnvironment(env);
+    p.start(QStringLiteral(ZQ_BIN_DIR "/zqreader-cli"), arguments);
+    Run run;
+    if (!p.waitForFinished(60000))
+        return run;
+    run.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    run.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return run;
+}
+
+} // namespace
+
+class TestLinkEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void firstDownloadThenOnlyTheNewEvents()
+    {
+        const QVector<LogEvent> log = sampleEvents();
+        QCOMPARE(log.size(), 40);
+        SimProcess sim;
+        const qint64 started = QDateTime::currentSecsSinceEpoch();
+        QVERIFY(sim.Start(
+            {QStringLiteral("--log"), kSampleLog, QStringLiteral("--pace"), QStringLiteral("0")}));
+        const qint64 running = QDateTime::currentSecsSinceEpoch();
+        Desk desk;
+        QVERIFY(desk.open());
+
+        UserMessage m = desk.read(sim.PortPath());
+        QCOMPARE(m.text, QStringLiteral("Number of read events:  40"));
+        QCOMPARE(m.caption, QStringLiteral("OK"));
+        QVERIFY(m.taskModal);
+        QVector<Row> stored = rows(desk.db);
+        QCOMPARE(stored.size(), 40);
+        for (int i = 0; i < 40; ++i) {
+            QCOMPARE(stored[i].timer, qint32(log[i].counter));
+            QCOMPARE(stored[i].userNo, log[i].userField - 1);
+            QCOMPARE(stored[i].button, QString::number(log[i].button));
+        }
+        // The simulator's counter starts 30 s after its newest event and runs
+        // with the host's clock, so the newest event is dated 30 s before the
+        // simulator started; the others by their counter distance to it.
+        const qint64 newest = stored.last().date;
+        QVERIFY2(newest >= started - 31 && newest <= running - 29,
+                 qPrintable(QStringLiteral("%1 not near %2").arg(newest).arg(started - 30)));
+        for (int i = 0; i < 40; ++i) {
+            const qint64 back = (log.last().counter - log[i].counter) & 0x3FFFFF;
+            QCOMPARE(stored[i].date, newest - back);
+        }
+        QCOMPARE(desk.view.updates, 1);
+        QCOMPARE(desk.view.listed, qint64(40));
+
+        QVERIFY(sim.Command(QStringLiteral("add 12 1"), QStringLiteral("41 events in the log")));
+        QVERIFY(sim.Command(QStringLiteral("add 7"), QStringLiteral("42 events in the log")));
+        m = desk.read(sim.PortPath());
+        QCOMPARE(m.text, QStringLiteral("Number of read events:  2"));
+        stored = rows(desk.db);
+        QCOMPARE(stored.size(), 42);
+        QCOMPARE(stored[40].userNo, 11);
+        QCOMPARE(stored[40].button, QStringLiteral("1"));
+        QCOMPARE(stored[41].userNo, 6);
+        QCOMPARE(stored[41].button, QStringLiteral("0"));
+        QVERIFY(qAbs(stored[41].date - QDateTime::currentSecsSinceEpoch()) <= 5);
+        QCOMPARE(desk.view.listed, qint64(42));
+
+        m = desk.read(sim.PortPath());
+        QCOMPARE(m.text, QStringLiteral("There are no more events to read"));
+        QCOMPARE(m.caption, QStringLiteral("OK"));
+        QCOMPARE(desk.stored(), 42);
+        QCOMPARE(desk.view.updates, 3);
+    }
+
+    void fullLogStopsAtTheLimit()
+    {
+        SimProcess sim;
+        QVERIFY(sim.Start({QStringLiteral("--generate"), QStringLiteral("7000"),
+                           QStringLiteral("--pace"), QStringLiteral("0")}));
+        Desk desk;
+        QVERIFY(desk.open());
+        QCOMPARE(desk.read(sim.PortPath()).text, QStringLiteral("Number of read events:  6144"));
+        QCOMPARE(desk.stored(), 6144);
+        // The newest was stored last, so the next download stops at once.
+        QCOMPARE(desk.read(sim.PortPath()).text,
+                 QStringLiteral("There are no more events to read"));
+    }
+
+    void receiverFaultsStoreNothing_data()
+    {
+        QTest::addColumn<QStringList>("faults");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("status byte") << QStringList{"--status", "1"} << "Communication error";
+        QTest::newRow("short third frame")
+            << QStringList{"--short-frame", "3"} << "Communication error";
+        QTest::newRow("short first frame")
+            << QStringList{"--short-frame", "1", "--short-length", "67"} << "Communication error";
+    }
+
+    void receiverFaultsStoreNothing()
+    {
+        QFETCH(QStringList, faults);
+        QFETCH(QString, text);
+        SimProcess sim;
+        QVERIFY(sim.Start(QStringList{"--generate", "200", "--pace", "0"} + faults));
+        Desk desk;
+        QVERIFY(desk.open());
+        const UserMessage m = desk.read(sim.PortPath());
+        QCOMPARE(m.text, text);
+        QCOMPARE(m.caption, QStringLiteral("Error"));
+        QVERIFY(m.taskModal);
+        QCOMPARE(desk.stored(), 0);
+        QCOMPARE(desk.view.updates, 1);
+    }
+
+    void silenceIsOutOfTime()
+    {
+        SimProcess sim;
+        QVERIFY(sim.Start({"--generate", "200", "--pace", "0", "--silence-after", "3"}));
+        Desk desk;
+        QVERIFY(desk.open());
+        const UserMessage m = desk.read(sim.PortPath());
+        QCOMPARE(m.text, QStringLiteral("Out of time"));
+        QCOMPARE(m.caption, QStringLiteral("Error"));
+        QCOMPARE(desk.stored(), 0);
+    }
+
+    void junkBeforeTheSessionIsDropped()
+    {
+        SimProcess sim;
+        QVERIFY(sim.Start({QStringLiteral("--log"), kSampleLog, "--pace", "0", "--junk", "64"}));
+        Desk desk;
+        QVERIFY(desk.open());
+        QCOMPARE(desk.read(sim.PortPath()).text, QStringLiteral("Number of read events:  40"));
+        QVERIFY(sim.Command(QStringLiteral("add 3"), QStringLiteral("41 events in the log")));
+        QTest::qWait(400); // the junk after the session is on the line
+        QCOMPARE(desk.read(sim.PortPath()).text, QStringLiteral("Number of read events:  1"));
+        QCOMPARE(rows(desk.db).last().userNo, 2);
+    }
+
+    void portThatCannotBeOpened()
+    {
+        SimProcess sim;
+        QVERIFY(sim.Start({QStringLiteral("--log"), kSampleLog, "--pace", "0"}));
+        Desk desk;
+        QVERIFY(desk.open());
+
+        UserMessage m = desk.read(QStringLiteral("ttyZQ404"));
+        QCOMPARE(m.text, QStringLiteral("Error initializing serial port"));
+        QCOMPARE(m.caption, QStringLiteral("Error"));
+        QVERIFY(!m.taskModal);
+        QVERIFY2(m.detail.contains(QStringLiteral("There is no serial port ttyZQ404")),
+                 qPrintable(m.detail));
+        QCOMPARE(desk.view.updates, 0);
+
+        {
+            QSerialPort other;
+            other.setPortName(sim.PortPath());
+            QVERIFY(other.open(QIODevice::ReadWrite));
+            m = desk.read(sim.PortPath());
+            QCOMPARE(m.text, QStringLiteral("Error initializing serial port"));
+            QCOMPARE(m.detail,
+                     QStringLiteral("The port %1 is held by another program.").arg(sim.PortPath()));
+            QCOMPARE(desk.view.updates, 0);
+        }
+        QCOMPARE(desk.stored(), 0);
+        QCOMPARE(desk.read(sim.PortPath()).text, QStringLiteral("Number of read events:  40"));
+    }
+
+    void commandLineRead()
+    {
+        SimProcess sim;
+        QVERIFY(sim.Start({QStringLiteral("--log"), kSampleLog, "--pace", "0"}));
+        QTemporaryDir dir;
+        const QString db = dir.filePath(QStringLiteral("cli.db"));
+        QVERIFY(testdb::copyTemplate(db));
+
+        Run r = cli({"read", db, "--port", sim.PortPath()});
+        QCOMPARE(r.out, QStringLiteral("Number of read events:  40\n"));
+        QCOMPARE(r.err, QString()); // no progress: stderr is no terminal
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(cli({"list", db}).out.count(QLatin1Char('\n')), 40);
+
+        r = cli({"read", db, "--port", sim.PortPath()});
+        QCOMPARE(r.out, QStringLiteral("There are no more events to read\n"));
+        QCOMPARE(r.exitCode, 0);
+
+        // The stored port setting when no --port is given.
+        QVERIFY(sim.Command(QStringLiteral("add 5 1"), QStringLiteral("41 events in the log")));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("config/Korvo"))));
+        QFile conf(dir.filePath(QStringLiteral("config/Korvo/Zq6.conf")));
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        conf.write("[Settings]\nCOM=" + sim.PortPath().toLocal8Bit() + "\n");
+        conf.close();
+        r = cli({"read", db}, env);
+        QCOMPARE(r.out, QStringLiteral("Number of read events:  1\n"));
+        QCOMPARE(r.exitCode, 0);
+
+        r = cli({"read", db, "--port", "ttyZQ404"});
+        QCOMPARE(r.out, QString());
+        QCOMPARE(r.err, QStringLiteral("Error initializing serial port\n"
+                                       "There is no serial port ttyZQ404 (/dev/ttyZQ404 does not "
+                                       "exist).\n"));
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(rows(db).size(), 41);
+    }
+
+    void commandLineReadFailure()
+    {
+        SimProcess sim;
+        QVERIFY(sim.Start({"--generate", "50", "--pace", "0", "--status", "2"}));
+        QTemporaryDir dir;
+        const QString db = dir.filePath(QStringLiteral("cli.db"));
+        QVERIFY(testdb::copyTemplate(db));
+        const Run r = cli({"read", db, "--port", sim.PortPath()});
+        QCOMPARE(r.out, QString());
+        QCOMPARE(r.err, QStringLiteral("Communication error\n"));
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(rows(db).size(), 0);
+    }
+
+    void commandLinePermissionDenied()
+    {
+        // Needs a user that may not open a pseudo-terminal of root's.
+        if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+            QSKIP("needs root and setpriv to run as another user");
+        SimProcess sim;
+        QVERIFY(sim.Start({QStringLiteral("--log"), kSampleLog, "--pace", "0"}));
+        QTemporaryDir dir;
+        QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777)));
+        const QString db = dir.filePath(QStringLiteral("cli.db"));
+        QVERIFY(testdb::copyTemplate(db));
+        QVERIFY(QFile::setPermissions(db, QFileDevice::Permissions(0x6666)));
+        QProcess p;
+        p.start(QStringLiteral("setpriv"),
+                {"--reuid=65534", "--regid=65534", "--clear-groups", ZQ_BIN_DIR "/zqreader-cli",
+                 "read", db, "--port", sim.PortPath()});
+        QVERIFY(p.waitForFinished(30000));
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+        if (err.contains(QStringLiteral("cannot")) && p.exitCode() == 127)
+            QSKIP("the other user cannot run the program here");
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY2(err.startsWith(QStringLiteral("Error initializing serial port\nPermission denied "
+                                               "on ") +
+                                sim.PortPath()),
+                 qPrintable(err));
+        QVERIFY2(err.contains(QStringLiteral("must belong to the group")), qPrintable(err));
+    }
+
+    void commandLinePorts()
+    {
+        const Run r = cli({"ports"});
+        QCOMPARE(r.exitCode, 0);
+        const QStringList listed = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(listed, AvailablePortNames());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLinkEndToEnd)
+#include "test_link_endtoend.moc"
