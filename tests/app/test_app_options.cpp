@@ -1,0 +1,221 @@
+// The Options dialog: the port list, the selection of the current port, and
+// what OK, Cancel and Esc leave in the port name and the settings.
+
+#include "app/mainfrm.h"
+#include "app/portsetting.h"
+#include "app/resource.h"
+#include "app/zq6.h"
+#include "app/zq6optiondialog.h"
+#include "guitest.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QStringList Entries(const CZq6OptionDialog& dlg)
+{
+    QStringList entries;
+    for (int i = 0; i < dlg.GetPortList()->count(); ++i)
+        entries << dlg.GetPortList()->item(i)->text();
+    return entries;
+}
+
+QStringList Selected(const CZq6OptionDialog& dlg)
+{
+    QStringList texts;
+    for (QListWidgetItem* item : dlg.GetPortList()->selectedItems())
+        texts << item->text();
+    return texts;
+}
+
+QPushButton* Button(const CZq6OptionDialog& dlg, const QString& text)
+{
+    for (QPushButton* b : dlg.findChildren<QPushButton*>()) {
+        if (b->text() == text)
+            return b;
+    }
+    return nullptr;
+}
+
+QWidget* NextTabStop(QWidget* w)
+{
+    do {
+        w = w->nextInFocusChain();
+    } while (!(w->focusPolicy() & Qt::TabFocus));
+    return w;
+}
+
+} // namespace
+
+class TestAppOptions : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toUtf8());
+    }
+
+    void dialogLayout()
+    {
+        guitest::FixedPorts ports({"COM1"});
+        CZq6OptionDialog dlg(nullptr, &ports);
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("Options"));
+        QStringList labels;
+        for (QLabel* l : dlg.findChildren<QLabel*>())
+            labels << l->text();
+        QCOMPARE(labels, QStringList{"Serial Port"});
+        QPushButton* ok = Button(dlg, "OK");
+        QPushButton* cancel = Button(dlg, "Cancel");
+        QVERIFY(ok && cancel);
+        QCOMPARE(dlg.findChildren<QAbstractButton*>().size(), 2);
+        QVERIFY(ok->isDefault());
+        // A list to pick from, no field to type in; OK first in the tab order.
+        QCOMPARE(dlg.GetPortList()->selectionMode(), QAbstractItemView::SingleSelection);
+        QCOMPARE(NextTabStop(ok), static_cast<QWidget*>(cancel));
+        QCOMPARE(NextTabStop(cancel), static_cast<QWidget*>(dlg.GetPortList()));
+    }
+
+    void listSortedWithoutRegardToCase_data()
+    {
+        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("COM1 COM2 COM10")
+            << QStringList{"COM1", "COM2", "COM10"} << QStringList{"COM1", "COM10", "COM2"};
+        QTest::newRow("mixed case") << QStringList{"ttyUSB0", "COM3", "com2", "TTYS0"}
+                                    << QStringList{"com2", "COM3", "TTYS0", "ttyUSB0"};
+        QTest::newRow("duplicates kept")
+            << QStringList{"COM4", "COM3", "COM4"} << QStringList{"COM3", "COM4", "COM4"};
+        QTest::newRow("no ports") << QStringList{} << QStringList{};
+    }
+
+    void listSortedWithoutRegardToCase()
+    {
+        QFETCH(QStringList, listed);
+        QFETCH(QStringList, shown);
+        guitest::FixedPorts ports(listed);
+        CZq6OptionDialog dlg(nullptr, &ports);
+        dlg.show();
+        QCOMPARE(Entries(dlg), shown);
+    }
+
+    void outcome_data()
+    {
+        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<QString>("current");
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("result");
+
+        const QStringList three{"COM1", "COM2", "COM10"};
+        QTest::newRow("Enter keeps COM2") << three << "COM2"
+                                          << "COM2" << int(Qt::Key_Return) << "COM2";
+        QTest::newRow("other case selects the listed name")
+            << QStringList{"COM3", "COM1"} << "com3"
+            << "COM3" << int(Qt::Key_Return) << "COM3";
+        QTest::newRow("not listed: OK stores nothing") << three << "COM7"
+                                                       << "" << int(Qt::Key_Return) << "";
+        QTest::newRow("prefix only is no match") << QStringList{"COM12"} << "COM1"
+                                                 << "" << int(Qt::Key_Return) << "";
+        QTest::newRow("no ports: OK stores nothing") << QStringList{} << "COM1"
+                                                     << "" << int(Qt::Key_Return) << "";
+        QTest::newRow("Esc keeps the name") << three << "COM7"
+                                            << "" << int(Qt::Key_Escape) << "COM7";
+        QTest::newRow("Esc keeps the name as written") << QStringList{"COM3"} << "com3"
+                                                       << "COM3" << int(Qt::Key_Escape) << "com3";
+    }
+
+    void outcome()
+    {
+        QFETCH(QStringList, listed);
+        QFETCH(QString, current);
+        QFETCH(QString, selected);
+        QFETCH(int, key);
+        QFETCH(QString, result);
+        guitest::FixedPorts ports(listed);
+        CZq6OptionDialog dlg(nullptr, &ports);
+        dlg.m_strPortName = current;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QCOMPARE(Selected(dlg), selected.isEmpty() ? QStringList() : QStringList{selected});
+        QTest::keyClick(&dlg, Qt::Key(key));
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(dlg.m_strPortName, result);
+    }
+
+    void pickingAnotherPort()
+    {
+        guitest::FixedPorts ports({"COM1", "COM2", "COM10"});
+        CZq6OptionDialog dlg(nullptr, &ports);
+        dlg.m_strPortName = QStringLiteral("COM1");
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QListWidget* list = dlg.GetPortList();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(2)).center());
+        QCOMPARE(Selected(dlg), QStringList{"COM2"});
+        // Cancel drops the choice.
+        Button(dlg, "Cancel")->click();
+        QCOMPARE(dlg.m_strPortName, QStringLiteral("COM1"));
+
+        CZq6OptionDialog again(nullptr, &ports);
+        again.m_strPortName = QStringLiteral("COM1");
+        again.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&again));
+        QListWidget* list2 = again.GetPortList();
+        QTest::mouseClick(list2->viewport(), Qt::LeftButton, {},
+                          list2->visualItemRect(list2->item(1)).center());
+        Button(again, "OK")->click();
+        QCOMPARE(again.m_strPortName, QStringLiteral("COM10"));
+    }
+
+    void optionCommandStoresThePortName()
+    {
+        QSettings().clear();
+        guitest::RecordingSink sink;
+        guitest::ScriptedUi ui;
+        guitest::FixedPorts ports({"COM1", "COM2"});
+        CZq6App app(&sink, &ui, &ports);
+        QVERIFY(app.InitInstance({}));
+
+        // First use and Cancel: the name that was there is written back.
+        g_strPortName = QStringLiteral("COM1");
+        ui.onModal = [](QDialog& dlg) {
+            dlg.show();
+            QTest::keyClick(&dlg, Qt::Key_Escape);
+            return dlg.result();
+        };
+        app.GetMainWnd()->OnCmdMsg(ID_TOOLS_OPTION);
+        QCOMPARE(g_strPortName, QStringLiteral("COM1"));
+        QCOMPARE(QSettings().value(QStringLiteral("Settings/COM")).toString(),
+                 QStringLiteral("COM1"));
+
+        // OK with another port picked.
+        ui.onModal = [](QDialog& dlg) {
+            dlg.show();
+            auto& options = static_cast<CZq6OptionDialog&>(dlg);
+            options.GetPortList()->setCurrentRow(1);
+            QTest::keyClick(&dlg, Qt::Key_Return);
+            return dlg.result();
+        };
+        app.GetMainWnd()->OnCmdMsg(ID_TOOLS_OPTION);
+        QCOMPARE(g_strPortName, QStringLiteral("COM2"));
+        QCOMPARE(QSettings().value(QStringLiteral("Settings/COM")).toString(),
+                 QStringLiteral("COM2"));
+        QCOMPARE(ui.modalClasses, (QStringList{"CZq6OptionDialog", "CZq6OptionDialog"}));
+        QCOMPARE(sink.messages.size(), 0);
+    }
+};
+
+QTEST_MAIN(TestAppOptions)
+#include "test_app_options.moc"

@@ -1,0 +1,317 @@
+// The single-document shell: window titles through new, open and create,
+// the recent-file list, the command line and start-up.
+
+#include "app/commandline.h"
+#include "app/mainfrm.h"
+#include "app/portsetting.h"
+#include "app/resource.h"
+#include "app/shellui.h"
+#include "app/zq6.h"
+#include "db/dbstate.h"
+#include "db/zq6doc.h"
+#include "guitest.h"
+#include "view/zq6view.h"
+
+#include <QDir>
+#include <QMenu>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestAppShell : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    guitest::RecordingSink m_sink;
+    guitest::ScriptedUi m_ui;
+    guitest::FixedPorts m_ports;
+
+    QString Database(const QString& name, int events = 0)
+    {
+        const QString path = m_dir.filePath(name);
+        if (!guitest::CopyTemplate(path))
+            return {};
+        if (events && !guitest::AddEvents(path, events).isEmpty())
+            return {};
+        return path;
+    }
+
+    std::unique_ptr<CZq6App> Start(const CommandLineInfo& cmd = {})
+    {
+        auto app = std::make_unique<CZq6App>(&m_sink, &m_ui, &m_ports);
+        if (!app->InitInstance(cmd))
+            return nullptr;
+        return app;
+    }
+
+    static QStringList RecentMenuTexts(CZq6App& app)
+    {
+        QStringList texts;
+        for (QAction* a : app.GetMainWnd()->GetFileMenu()->actions()) {
+            const int id = a->data().toInt();
+            if (id >= ID_FILE_MRU_FILE1 && id <= ID_FILE_MRU_FILE4)
+                texts << a->text();
+        }
+        return texts;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toUtf8());
+        // The template is looked for in the current folder first.
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+        QVERIFY(guitest::CopyTemplate(m_dir.filePath(QStringLiteral("template.db"))));
+    }
+
+    void init()
+    {
+        QSettings().clear();
+        m_sink.messages.clear();
+        m_ui = guitest::ScriptedUi();
+    }
+
+    void titlesThroughNewOpenAndCreate()
+    {
+        const QString first = Database(QStringLiteral("first.db"), 5);
+        QVERIFY(!first.isEmpty());
+        auto app = Start();
+        QVERIFY(app);
+        CMainFrame* frame = app->GetMainWnd();
+        QCOMPARE(frame->windowTitle(), QStringLiteral("Event - ZQreader"));
+        QVERIFY(!app->GetDocument()->m_bDbOpen);
+
+        m_ui.openPaths << first;
+        QVERIFY(frame->OnCmdMsg(ID_FILE_OPEN));
+        QCOMPARE(frame->windowTitle(), QStringLiteral("first.db - ZQreader"));
+        QCOMPARE(app->GetView()->GetRowCount(), qint64(5));
+
+        // Ctrl+N: a new document; the database stays open and listed.
+        QVERIFY(frame->OnCmdMsg(ID_FILE_NEW));
+        QCOMPARE(frame->windowTitle(), QStringLiteral("Event - ZQreader"));
+        QVERIFY(app->GetDocument()->m_bDbOpen);
+        QCOMPARE(g_strDbPath, first);
+        QCOMPARE(app->GetView()->GetRowCount(), qint64(5));
+        QCOMPARE(m_ui.saveDialogs, 0);
+
+        // New Database: created from the template, opened, listed (empty).
+        const QString created = m_dir.filePath(QStringLiteral("created.db"));
+        m_ui.savePaths << created;
+        QVERIFY(frame->OnCmdMsg(ID_FILE_SAVE_AS));
+        QCOMPARE(frame->windowTitle(), QStringLiteral("created.db - ZQreader"));
+        QCOMPARE(g_strDbPath, created);
+        QCOMPARE(app->GetView()->GetRowCount(), qint64(0));
+        QCOMPARE(m_sink.messages.size(), 1);
+        QCOMPARE(m_sink.messages.first().message.text,
+                 QStringLiteral("A new database has been created:  ") + created);
+        QCOMPARE(m_sink.messages.first().message.caption, QStringLiteral("OK"));
+        QCOMPARE(app->GetRecentFiles().first(), created);
+    }
+
+    void failuresKeepTheDocument()
+    {
+        const QString db = Database(QStringLiteral("kept.db"), 3);
+        QVERIFY(!db.isEmpty());
+        CommandLineInfo cmd;
+        cmd.dbPath = db;
+        auto app = Start(cmd);
+        QVERIFY(app);
+        CMainFrame* frame = app->GetMainWnd();
+        QCOMPARE(frame->windowTitle(), QStringLiteral("kept.db - ZQreader"));
+
+        // A file that is not there.
+        m_ui.openPaths << m_dir.filePath(QStringLiteral("missing.db"));
+        frame->OnCmdMsg(ID_FILE_OPEN);
+        QCOMPARE(m_sink.messages.size(), 1);
+        QCOMPARE(m_sink.messages.last().message.caption, QStringLiteral("Error"));
+        QCOMPARE(frame->windowTitle(), QStringLiteral("kept.db - ZQreader"));
+        QCOMPARE(g_strDbPath, db);
+
+        // A database that cannot be created where asked.
+        m_ui.savePaths << m_dir.filePath(QStringLiteral("no/such/folder/new.db"));
+        frame->OnCmdMsg(ID_FILE_SAVE_AS);
+        QCOMPARE(m_sink.messages.size(), 2);
+        QCOMPARE(m_sink.messages.last().message.text,
+                 QStringLiteral("Error while creating new database"));
+        QCOMPARE(m_sink.messages.last().message.caption, QStringLiteral("Error"));
+        QCOMPARE(frame->windowTitle(), QStringLiteral("kept.db - ZQreader"));
+        QCOMPARE(app->GetView()->GetRowCount(), qint64(3));
+        QCOMPARE(app->GetRecentFiles(), QStringList{db});
+
+        // Cancelled dialogs change nothing.
+        frame->OnCmdMsg(ID_FILE_OPEN);
+        frame->OnCmdMsg(ID_FILE_SAVE_AS);
+        QCOMPARE(m_sink.messages.size(), 2);
+        QCOMPARE(frame->windowTitle(), QStringLiteral("kept.db - ZQreader"));
+    }
+
+    void saveAsksForANewDatabase()
+    {
+        const QString db = Database(QStringLiteral("open.db"), 4);
+        QVERIFY(!db.isEmpty());
+        CommandLineInfo cmd;
+        cmd.dbPath = db;
+        auto app = Start(cmd);
+        QVERIFY(app);
+        // Ctrl+S never writes the template over the open database.
+        app->GetMainWnd()->OnCmdMsg(ID_FILE_SAVE);
+        QCOMPARE(m_ui.saveDialogs, 1);
+        QCOMPARE(app->GetView()->GetRowCount(), qint64(4));
+        QCOMPARE(m_sink.messages.size(), 0);
+    }
+
+    void recentFilesAfterAFifthDatabase()
+    {
+        QStringList paths;
+        for (const char* name : {"r1.db", "r2.db", "r3.db", "r4.db", "r5.db"}) {
+            paths << Database(QString::fromLatin1(name));
+            QVERIFY(!paths.last().isEmpty());
+        }
+        {
+            auto app = Start();
+            QVERIFY(app);
+            QCOMPARE(RecentMenuTexts(*app), QStringList{"Recent File"});
+            for (const QString& p : paths)
+                QVERIFY(app->OpenDocumentFile(p));
+            const QStringList expected{paths[4], paths[3], paths[2], paths[1]};
+            QCOMPARE(app->GetRecentFiles(), expected);
+            QStringList texts;
+            for (int i = 0; i < 4; ++i)
+                texts << QStringLiteral("&%1 %2").arg(i + 1).arg(
+                    QDir::toNativeSeparators(expected[i]));
+            QCOMPARE(RecentMenuTexts(*app), texts);
+
+            // Opening one of them again moves it to the top.
+            QVERIFY(app->OpenDocumentFile(paths[2]));
+            QCOMPARE(app->GetRecentFiles(), (QStringList{paths[2], paths[4], paths[3], paths[1]}));
+        }
+        // Kept in the settings for the next start, beside the port name.
+        auto app = Start();
+        QVERIFY(app);
+        QCOMPARE(app->GetRecentFiles(), (QStringList{paths[2], paths[4], paths[3], paths[1]}));
+        QCOMPARE(QSettings().value(QStringLiteral("Recent File List/File1")).toString(), paths[2]);
+
+        // An entry opens its database; one that cannot be opened leaves the list.
+        QVERIFY(app->GetMainWnd()->OnCmdMsg(ID_FILE_MRU_FILE2));
+        QCOMPARE(app->GetMainWnd()->windowTitle(), QStringLiteral("r5.db - ZQreader"));
+        QCOMPARE(app->GetRecentFiles().first(), paths[4]);
+        QVERIFY(QFile::remove(paths[3]));
+        QCOMPARE(app->GetRecentFiles().at(2), paths[3]);
+        app->GetMainWnd()->OnCmdMsg(ID_FILE_MRU_FILE3);
+        QCOMPARE(m_sink.messages.size(), 1);
+        QCOMPARE(app->GetRecentFiles(), (QStringList{paths[4], paths[2], paths[1]}));
+        QCOMPARE(app->GetMainWnd()->windowTitle(), QStringLiteral("r5.db - ZQreader"));
+    }
+
+    void startWithADatabase()
+    {
+        const QString db = Database(QStringLiteral("start.db"), 7);
+        QVERIFY(!db.isEmpty());
+        QSettings().setValue(QStringLiteral("Settings/COM"), QStringLiteral("ttyS3"));
+        CommandLineInfo cmd;
+        cmd.dbPath = db;
+        auto app = Start(cmd);
+        QVERIFY(app);
+        QVERIFY(app->GetMainWnd()->isVisible());
+        QVERIFY(app->GetDocument()->m_bDbOpen);
+        QCOMPARE(app->GetView()->GetRowCount(), qint64(7));
+        QCOMPARE(app->GetRecentFiles().first(), db);
+        QCOMPARE(g_strPortName, QStringLiteral("ttyS3"));
+    }
+
+    void startWithAPortForThisRunOnly()
+    {
+        QSettings().setValue(QStringLiteral("Settings/COM"), QStringLiteral("ttyS3"));
+        CommandLineInfo cmd;
+        cmd.portGiven = true;
+        cmd.portName = QStringLiteral("/dev/pts/42");
+        auto app = Start(cmd);
+        QVERIFY(app);
+        QCOMPARE(g_strPortName, QStringLiteral("/dev/pts/42"));
+        QCOMPARE(QSettings().value(QStringLiteral("Settings/COM")).toString(),
+                 QStringLiteral("ttyS3"));
+    }
+
+    void startWithADatabaseThatCannotBeOpened()
+    {
+        CommandLineInfo cmd;
+        cmd.dbPath = m_dir.filePath(QStringLiteral("absent.db"));
+        auto app = std::make_unique<CZq6App>(&m_sink, &m_ui, &m_ports);
+        QVERIFY(!app->InitInstance(cmd));
+        QCOMPARE(m_sink.messages.size(), 1);
+        QCOMPARE(m_sink.messages.first().message.caption, QStringLiteral("Error"));
+        QVERIFY(!app->GetMainWnd()->isVisible());
+    }
+
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("db");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<bool>("portGiven");
+        QTest::addColumn<bool>("help");
+        QTest::addColumn<bool>("version");
+        QTest::addColumn<bool>("error");
+        QTest::newRow("nothing") << QStringList{"zqreader"} << ""
+                                 << "" << false << false << false << false;
+        QTest::newRow("database") << QStringList{"zqreader", "demo.db"} << "demo.db"
+                                  << "" << false << false << false << false;
+        QTest::newRow("port and database")
+            << QStringList{"zqreader", "--port", "/dev/pts/3", "demo.db"} << "demo.db"
+            << "/dev/pts/3" << true << false << false << false;
+        QTest::newRow("port with =") << QStringList{"zqreader", "--port=ttyUSB0"} << ""
+                                     << "ttyUSB0" << true << false << false << false;
+        QTest::newRow("help") << QStringList{"zqreader", "--help"} << ""
+                              << "" << false << true << false << false;
+        QTest::newRow("version") << QStringList{"zqreader", "--version"} << ""
+                                 << "" << false << false << true << false;
+        QTest::newRow("two databases") << QStringList{"zqreader", "a.db", "b.db"} << ""
+                                       << "" << false << false << false << true;
+        QTest::newRow("unknown option") << QStringList{"zqreader", "--print"} << ""
+                                        << "" << false << false << false << true;
+        QTest::newRow("port without name") << QStringList{"zqreader", "--port"} << ""
+                                           << "" << false << false << false << true;
+    }
+
+    void commandLine()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, db);
+        QFETCH(QString, port);
+        QFETCH(bool, portGiven);
+        QFETCH(bool, help);
+        QFETCH(bool, version);
+        QFETCH(bool, error);
+        const CommandLineInfo info = ParseCommandLine(args);
+        QCOMPARE(!info.error.isEmpty(), error);
+        if (error)
+            return;
+        QCOMPARE(info.dbPath, db);
+        QCOMPARE(info.portName, port);
+        QCOMPARE(info.portGiven, portGiven);
+        QCOMPARE(info.help, help);
+        QCOMPARE(info.version, version);
+    }
+
+    void fileDialogTypes()
+    {
+        QCOMPARE(DatabaseFilters(),
+                 (QStringList{"ZQreader Database Files (*.db)", "Access Database Files (*.mdb)"}));
+        const QString ours = DatabaseFilters().at(0);
+        const QString access = DatabaseFilters().at(1);
+        QCOMPARE(WithDefaultExtension("/data/events", ours), QStringLiteral("/data/events.db"));
+        QCOMPARE(WithDefaultExtension("/data/events", access), QStringLiteral("/data/events.mdb"));
+        QCOMPARE(WithDefaultExtension("/data/events.db", access),
+                 QStringLiteral("/data/events.db"));
+        QCOMPARE(WithDefaultExtension("/data/v1.2/events.sqlite", ours),
+                 QStringLiteral("/data/v1.2/events.sqlite"));
+        QCOMPARE(WithDefaultExtension("/data/v1.2/events", ours),
+                 QStringLiteral("/data/v1.2/events.db"));
+        QCOMPARE(WithDefaultExtension("", ours), QString());
+    }
+};
+
+QTEST_MAIN(TestAppShell)
+#include "test_app_shell.moc"
