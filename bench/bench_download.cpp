@@ -1,0 +1,156 @@
+// Download figures at the real line speed: the simulated receiver paces its
+// output at 9600 baud, this program downloads through the serial link as
+// zqreader-cli does and prints what it measured.
+// Usage: bench_download [EVENTS]   (default 7000: the download stops at 6144)
+
+#include "db/dbstate.h"
+#include "db/messages.h"
+#include "db/zq6doc.h"
+#include "db/zq6set.h"
+#include "link/download.h"
+#include "link/qtseriallink.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cstdio>
+
+namespace {
+
+class KeepMessages : public MessageSink
+{
+public:
+    void ShowMessage(const UserMessage& m) override { last = m; }
+    UserMessage last;
+};
+
+// Times the exchange: from the port being ready to the last frame.
+class TimingProgress : public DownloadProgress
+{
+public:
+    void Start() override
+    {
+        events = 0;
+        timer.start();
+    }
+    void Advance() override
+    {
+        if (events++ == 0)
+            firstEventMs = timer.nsecsElapsed() / 1e6;
+    }
+    void Finish() override { exchangeMs = timer.nsecsElapsed() / 1e6; }
+
+    QElapsedTimer timer;
+    int events = 0;
+    double firstEventMs = 0;
+    double exchangeMs = 0;
+};
+
+struct Figures
+{
+    QString message;
+    int events = 0;
+    double totalMs = 0;
+    double exchangeMs = 0;
+    double firstEventMs = 0;
+    qint64 requests = 0;
+    qint64 received = 0;
+};
+
+Figures download(CZq6Doc& doc, KeepMessages& messages, const QString& port)
+{
+    QtSerialLink link;
+    SystemClock clock;
+    TimingProgress progress;
+    DownloadServices services(link, clock, &progress, port);
+    QElapsedTimer total;
+    total.start();
+    doc.OnReadEvents(services);
+    Figures f;
+    f.totalMs = total.nsecsElapsed() / 1e6;
+    f.message = messages.last.text;
+    f.events = progress.events;
+    f.exchangeMs = progress.exchangeMs;
+    f.firstEventMs = progress.firstEventMs;
+    f.requests = link.BytesWritten();
+    f.received = link.BytesRead();
+    return f;
+}
+
+void print(const char* what, const Figures& f)
+{
+    const double frames = f.received / 68.0;
+    std::printf("%s\n", what);
+    std::printf("  outcome                 %s\n", qUtf8Printable(f.message));
+    std::printf("  events taken            %d\n", f.events);
+    std::printf("  whole command           %.0f ms (300 ms settling and 500 ms before the "
+                "list is read again included)\n",
+                f.totalMs);
+    std::printf("  exchange                %.0f ms, first event after %.1f ms\n", f.exchangeMs,
+                f.firstEventMs);
+    std::printf("  frames received         %.1f (%lld bytes)\n", frames,
+                static_cast<long long>(f.received));
+    if (f.exchangeMs > 0) {
+        std::printf("  events per second       %.0f\n", f.events / (f.exchangeMs / 1000));
+        std::printf("  ms per frame            %.1f (68 bytes on the line: 70.8 ms)\n",
+                    frames > 0 ? f.exchangeMs / frames : 0.0);
+        std::printf("  request bytes           %lld, %.0f per second (line limit 960), %.1f per "
+                    "frame\n",
+                    static_cast<long long>(f.requests), f.requests / (f.exchangeMs / 1000),
+                    frames > 0 ? f.requests / frames : 0.0);
+    }
+    std::printf("  storing and the rest    %.0f ms\n", f.totalMs - f.exchangeMs - 800);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const int events = args.size() > 1 ? args.at(1).toInt() : 7000;
+    if (events <= 0) {
+        std::fprintf(stderr, "usage: bench_download [EVENTS]\n");
+        return 2;
+    }
+
+    QProcess sim;
+    sim.start(QStringLiteral(ZQ_BIN_DIR "/zqreader-sim"),
+              {QStringLiteral("--generate"), QString::number(events)});
+    if (!sim.waitForStarted() || !sim.waitForReadyRead(10000)) {
+        std::fprintf(stderr, "bench_download: zqreader-sim did not start\n");
+        return 1;
+    }
+    const QString port = QString::fromLocal8Bit(sim.readLine()).trimmed();
+
+    QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("bench.db"));
+    if (!QFile::copy(QStringLiteral(ZQ_BIN_DIR "/template.db"), db) ||
+        !QFile::setPermissions(db, QFile::ReadOwner | QFile::WriteOwner)) {
+        std::fprintf(stderr, "bench_download: cannot copy the template database\n");
+        return 1;
+    }
+    KeepMessages messages;
+    int status = 0;
+    {
+        CZq6Doc doc(&messages);
+        if (!doc.OnOpenDocument(db)) {
+            std::fprintf(stderr, "bench_download: %s\n", qUtf8Printable(messages.last.text));
+            return 1;
+        }
+        std::printf("Download from zqreader-sim at 9600 baud, a log of %d events\n\n", events);
+        const Figures full = download(doc, messages, port);
+        print("First download (the whole log, up to 6144 events):", full);
+        std::printf("\n");
+        print("Second download (nothing new):", download(doc, messages, port));
+        if (full.events == 0)
+            status = 1;
+    }
+
+    sim.write("quit\n");
+    if (!sim.waitForFinished(5000))
+        sim.kill();
+    return status;
+}
