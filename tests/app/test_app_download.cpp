@@ -1,0 +1,139 @@
+// "Read events" in the window, from the simulated receiver on a
+// pseudo-terminal into a real database file, shown in the list.
+
+#include "app/mainfrm.h"
+#include "app/resource.h"
+#include "app/zq6.h"
+#include "db/zq6doc.h"
+#include "guitest.h"
+#include "view/zq6view.h"
+
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+
+namespace {
+
+QAction* MenuCommand(CMainFrame* frame, int id)
+{
+    for (QAction* top : frame->menuBar()->actions()) {
+        for (QAction* a : top->menu()->actions()) {
+            if (!a->isSeparator() && a->data().toInt() == id)
+                return a;
+        }
+    }
+    return nullptr;
+}
+
+QAction* ToolbarCommand(CMainFrame* frame, int id)
+{
+    for (QAction* a : frame->GetToolBar()->actions()) {
+        if (!a->isSeparator() && a->data().toInt() == id)
+            return a;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class TestAppDownload : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QProcess m_sim;
+    QString m_port;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toUtf8());
+
+        // A receiver with 150 events, answering without line delays.
+        m_sim.setProgram(QStringLiteral(ZQ_BIN_DIR "/zqreader-sim"));
+        m_sim.setArguments({"--generate", "150", "--pace", "0"});
+        m_sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_sim.start();
+        QVERIFY2(m_sim.waitForStarted(), qPrintable(m_sim.errorString()));
+        while (!m_sim.canReadLine())
+            QVERIFY(m_sim.waitForReadyRead(10000));
+        m_port = QString::fromLocal8Bit(m_sim.readLine()).trimmed();
+        QVERIFY(m_port.startsWith(QLatin1Char('/')));
+    }
+
+    void cleanupTestCase()
+    {
+        m_sim.terminate();
+        if (!m_sim.waitForFinished(5000))
+            m_sim.kill();
+        m_sim.waitForFinished();
+    }
+
+    void readEventsIntoTheList()
+    {
+        const QString db = m_dir.filePath(QStringLiteral("download.db"));
+        QVERIFY(guitest::CopyTemplate(db));
+        guitest::RecordingSink sink;
+        guitest::ScriptedUi ui;
+        CZq6App app(&sink, &ui);
+        CommandLineInfo cmd;
+        cmd.dbPath = db;
+        cmd.portGiven = true;
+        cmd.portName = m_port;
+        QVERIFY(app.InitInstance(cmd));
+        CZq6View* view = app.GetView();
+        QCOMPARE(view->GetRowCount(), qint64(0));
+
+        MenuCommand(app.GetMainWnd(), ID_TOOLS_READEVENTS)->trigger();
+
+        QCOMPARE(sink.messages.size(), 1);
+        const guitest::RecordedMessage& outcome = sink.messages.first();
+        QCOMPARE(outcome.message.text, QStringLiteral("Number of read events:  150"));
+        QCOMPARE(outcome.message.caption, QStringLiteral("OK"));
+        // The progress dialog was gone before the box.
+        QCOMPARE(outcome.progressDialogs, 0);
+        QCOMPARE(guitest::CountProgressDialogs(), 0);
+
+        // The list shows the new rows.
+        QCOMPARE(view->GetRowCount(), qint64(150));
+        QCOMPARE(view->GetContentHeight(), qint64(151 * view->LineHeight()));
+        QVERIFY(view->verticalScrollBar()->maximum() > 0);
+
+        // Again from the toolbar: nothing new.
+        ToolbarCommand(app.GetMainWnd(), ID_TOOLS_READEVENTS)->trigger();
+        QCOMPARE(sink.messages.size(), 2);
+        QCOMPARE(sink.messages.last().message.text,
+                 QStringLiteral("There are no more events to read"));
+        QCOMPARE(sink.messages.last().progressDialogs, 0);
+        QCOMPARE(view->GetRowCount(), qint64(150));
+    }
+
+    void portThatCannotBeOpened()
+    {
+        const QString db = m_dir.filePath(QStringLiteral("noport.db"));
+        QVERIFY(guitest::CopyTemplate(db));
+        guitest::RecordingSink sink;
+        guitest::ScriptedUi ui;
+        CZq6App app(&sink, &ui);
+        CommandLineInfo cmd;
+        cmd.dbPath = db;
+        cmd.portGiven = true;
+        cmd.portName = m_dir.filePath(QStringLiteral("no-such-port"));
+        QVERIFY(app.InitInstance(cmd));
+
+        MenuCommand(app.GetMainWnd(), ID_TOOLS_READEVENTS)->trigger();
+        QCOMPARE(sink.messages.size(), 1);
+        QCOMPARE(sink.messages.first().message.text,
+                 QStringLiteral("Error initializing serial port"));
+        QVERIFY(!sink.messages.first().message.detail.isEmpty());
+        QCOMPARE(app.GetView()->GetRowCount(), qint64(0));
+    }
+};
+
+QTEST_MAIN(TestAppDownload)
+#include "test_app_download.moc"
