@@ -4,6 +4,7 @@
 #include "app/resource.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QDebug>
 #include <QDialog>
 #include <QDir>
@@ -303,6 +304,14 @@ bool CMainFrame::event(QEvent* event)
     if (event->type() == QEvent::LeaveWhatsThisMode && m_wndStatusBar)
         m_wndStatusBar->clearMessage();
     return QMainWindow::event(event);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    QMainWindow::closeEvent(event);
+    // The help window goes with the main window, so that the program ends.
+    if (event->isAccepted() && m_pHelpWindow)
+        m_pHelpWindow->close();
 }
 
 void CMainFrame::SetView(QWidget* pView)

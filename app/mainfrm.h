@@ -53,6 +53,7 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     QAction* MakeCommand(int id, const QString& text, QObject* parent);

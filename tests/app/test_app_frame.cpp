@@ -226,6 +226,7 @@ private Q_SLOTS:
         QVERIFY(m_frame->isVisible());
         MenuCommand(m_frame, ID_APP_EXIT)->trigger();
         QVERIFY(!m_frame->isVisible());
+        QVERIFY(!m_frame->GetHelpWindow()->isVisible());
     }
 
     void barsToggleWithCheckMarks()
