@@ -24,13 +24,13 @@ QStringList CEVENTS::BoundColumns() const
             QStringLiteral("[USER_NO]"), QStringLiteral("[BUTTON]")};
 }
 
-void CEVENTS::DoFieldExchange(const QSqlQuery& row)
+void CEVENTS::DoFieldExchange(const RowValues& row)
 {
-    m_INDEX = row.value(0).toInt();
-    m_TIMER = row.value(1).toInt();
-    m_DATE = CTime::FromDbText(row.value(2).toString());
-    m_USER_NO = row.value(3).toInt();
-    m_BUTTON = row.value(4).toString();
+    m_INDEX = row.at(0).toInt();
+    m_TIMER = row.at(1).toInt();
+    m_DATE = CTime::FromDbText(row.at(2).toString());
+    m_USER_NO = row.at(3).toInt();
+    m_BUTTON = row.at(4).toString();
 }
 
 void CEVENTS::MoveLast()
@@ -45,7 +45,7 @@ void CEVENTS::MoveLast()
             throw CDBException(last.lastError().text());
         throw CDBException(QStringLiteral("MoveLast on an empty table."));
     }
-    DoFieldExchange(last);
+    DoFieldExchange(ValuesOf(last, m_nFields));
 }
 
 bool CEVENTS::CanAppend() const

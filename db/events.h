@@ -40,7 +40,7 @@ public:
 
 protected:
     QStringList BoundColumns() const override;
-    void DoFieldExchange(const QSqlQuery& row) override;
+    void DoFieldExchange(const RowValues& row) override;
 
 private:
     bool m_bAdding = false;

@@ -33,6 +33,14 @@ QString quoteSortText(const QString& sort)
 
 } // namespace
 
+RowValues ValuesOf(const QSqlQuery& query, int columns)
+{
+    RowValues values(columns);
+    for (int i = 0; i < columns; ++i)
+        values[i] = query.value(i);
+    return values;
+}
+
 CRecordset::CRecordset(CDatabase* pDatabase) : m_pDatabase(pDatabase) {}
 
 CRecordset::~CRecordset() = default;
@@ -76,24 +84,29 @@ void CRecordset::RequireOpen(const char* operation) const
 void CRecordset::Requery()
 {
     RequireOpen("Requery");
-    m_query = m_pDatabase->Prepare(SelectStatement());
-    m_query.setForwardOnly(true);
-    CDatabase::Exec(m_query);
-    Fetch();
+    LoadPage(0);
     m_bBOF = m_bEOF;
 }
 
-void CRecordset::Fetch()
+void CRecordset::LoadPage(qint64 offset)
 {
-    if (m_query.next()) {
-        m_bEOF = false;
-        DoFieldExchange(m_query);
-        return;
-    }
-    if (m_query.lastError().isValid())
-        throw CDBException(m_query.lastError().text());
-    m_bEOF = true;
-    m_query.finish();
+    QSqlQuery query = m_pDatabase->Prepare(SelectStatement() + QStringLiteral(" LIMIT ? OFFSET ?"));
+    query.setForwardOnly(true);
+    query.addBindValue(kPageRows);
+    query.addBindValue(offset);
+    CDatabase::Exec(query);
+    const int columns = static_cast<int>(BoundColumns().size());
+    m_page.clear();
+    while (query.next())
+        m_page.append(ValuesOf(query, columns));
+    if (query.lastError().isValid())
+        throw CDBException(query.lastError().text());
+    query.finish();
+    m_pageOffset = offset;
+    m_current = 0;
+    m_bEOF = m_page.isEmpty();
+    if (!m_bEOF)
+        DoFieldExchange(m_page.first());
 }
 
 void CRecordset::MoveFirst()
@@ -106,12 +119,20 @@ void CRecordset::MoveNext()
     RequireOpen("MoveNext");
     if (m_bEOF)
         throw CDBException(QStringLiteral("MoveNext past the last row."));
-    Fetch();
+    if (++m_current < m_page.size()) {
+        DoFieldExchange(m_page.at(m_current));
+        return;
+    }
+    if (m_page.size() < kPageRows) {
+        m_bEOF = true;
+        return;
+    }
+    LoadPage(m_pageOffset + m_page.size());
 }
 
 void CRecordset::Close()
 {
-    m_query = QSqlQuery();
+    m_page.clear();
     m_bOpen = false;
     m_bBOF = m_bEOF = true;
 }

@@ -3,13 +3,23 @@
 #include <QSqlQuery>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
+#include <QVector>
 
 class CDatabase;
+
+// The values of one row, in binding order.
+using RowValues = QVector<QVariant>;
+RowValues ValuesOf(const QSqlQuery& query, int columns);
 
 // A forward cursor over the rows of one SELECT, in the manner of a classic
 // recordset: Open runs the statement and makes the first row current, the
 // field members of the derived class hold the current row's values.
 // Errors are thrown as CDBException.
+//
+// Rows are read a page at a time and the statement is finished after each
+// page, so an open set holds no lock on the file between its moves: another
+// connection can append and commit meanwhile.
 class CRecordset
 {
 public:
@@ -52,16 +62,21 @@ protected:
     // The SELECT list, in binding order.
     virtual QStringList BoundColumns() const = 0;
     // Copies the current row (columns in binding order) into the members.
-    virtual void DoFieldExchange(const QSqlQuery& row) = 0;
+    virtual void DoFieldExchange(const RowValues& row) = 0;
 
     QString SelectStatement() const;
     void RequireOpen(const char* operation) const;
-    void Fetch();
 
     CDatabase* m_pDatabase;
 
 private:
-    QSqlQuery m_query;
+    static constexpr int kPageRows = 512;
+
+    void LoadPage(qint64 offset);
+
+    QVector<RowValues> m_page;
+    qint64 m_pageOffset = 0; // row number of m_page[0]
+    int m_current = 0;       // within m_page
     bool m_bOpen = false;
     bool m_bBOF = true;
     bool m_bEOF = true;

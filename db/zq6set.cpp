@@ -11,19 +11,19 @@ namespace {
 // Rows of one event come in a fixed order, so that row numbers stay put.
 const QString kWindowOrder = QStringLiteral(" ORDER BY [EVENTS].[INDEX], [USERS].[INDEX]");
 
-JoinedRow readRow(const QSqlQuery& q)
+JoinedRow readRow(const RowValues& q)
 {
     JoinedRow r;
-    r.eventIndex = q.value(0).toInt();
-    r.timer = q.value(1).toInt();
-    r.date = CTime::FromDbText(q.value(2).toString());
-    r.userNo = q.value(3).toInt();
-    r.button = q.value(4).toString();
-    r.userIndex = q.value(5).toInt();
-    r.name = q.value(6).toString();
-    r.userUserNo = q.value(7).toInt();
-    r.dateStart = CTime::FromDbText(q.value(8).toString());
-    r.dateStop = CTime::FromDbText(q.value(9).toString());
+    r.eventIndex = q.at(0).toInt();
+    r.timer = q.at(1).toInt();
+    r.date = CTime::FromDbText(q.at(2).toString());
+    r.userNo = q.at(3).toInt();
+    r.button = q.at(4).toString();
+    r.userIndex = q.at(5).toInt();
+    r.name = q.at(6).toString();
+    r.userUserNo = q.at(7).toInt();
+    r.dateStart = CTime::FromDbText(q.at(8).toString());
+    r.dateStop = CTime::FromDbText(q.at(9).toString());
     return r;
 }
 
@@ -56,7 +56,7 @@ QStringList CZq6Set::BoundColumns() const
             QStringLiteral("[USERS].[DATE_START]"), QStringLiteral("[USERS].[DATE_STOP]")};
 }
 
-void CZq6Set::DoFieldExchange(const QSqlQuery& row)
+void CZq6Set::DoFieldExchange(const RowValues& row)
 {
     const JoinedRow r = readRow(row);
     m_INDEX = r.eventIndex;
@@ -148,7 +148,7 @@ QVector<JoinedRow> CZq6Set::FetchRows(qint64 first, int count)
     rows.reserve(count);
     for (qint64 i = 0; q.next(); ++i) {
         if (i >= skip)
-            rows.append(readRow(q));
+            rows.append(readRow(ValuesOf(q, m_nFields)));
     }
     failOnError(q);
     return rows;

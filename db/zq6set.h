@@ -58,7 +58,7 @@ public:
 
 protected:
     QStringList BoundColumns() const override;
-    void DoFieldExchange(const QSqlQuery& row) override;
+    void DoFieldExchange(const RowValues& row) override;
 
 private:
     struct Mark

@@ -353,14 +353,6 @@ void CZq6Doc::OnReadEvents(DownloadServices& services)
         return;
     }
 
-    // The list's set keeps its statement open on its current row, and with it
-    // a read lock on the file that would keep the download's transaction from
-    // committing. It is closed for the download and opened again afterwards,
-    // which reads it anew.
-    const bool setClosed = g_pSet && g_pSet->IsOpen() && !g_pSet->IsEOF();
-    if (setClosed)
-        g_pSet->Close();
-
     // Everything that touches the private connection, the port and the
     // progress runs in the job; what it found is shown here afterwards.
     Outcome outcome;
@@ -373,16 +365,13 @@ void CZq6Doc::OnReadEvents(DownloadServices& services)
         Report(outcome.message.text, outcome.message.caption, outcome.message.detail,
                outcome.message.taskModal);
 
-    if (outcome.portOpened || setClosed) {
+    if (outcome.portOpened) {
         try {
-            if (setClosed)
-                g_pSet->Open(CRecordset::dynaset);
-            else if (g_pSet && g_pSet->IsOpen())
+            if (g_pSet && g_pSet->IsOpen())
                 g_pSet->Requery();
         } catch (const CDBException& e) {
             Report(e.m_strError, kError);
         }
-    }
-    if (outcome.portOpened)
         UpdateAllViews();
+    }
 }

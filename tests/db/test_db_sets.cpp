@@ -229,6 +229,30 @@ private Q_SLOTS:
         QCOMPARE(set.CountRows(), grown.size());
     }
 
+    void anOpenSetLetsOtherConnectionsWrite()
+    {
+        QStringList sql{"BEGIN"};
+        for (int i = 0; i < 600; ++i)
+            sql << addEvent(1, "2009-01-01 00:00:00", i);
+        sql << "COMMIT";
+        QCOMPARE(testdb::exec(m_path, sql), QString());
+        CZq6Set set(&m_db);
+        openSet(set);
+        for (int i = 0; i < 520; ++i) // into the second page
+            set.MoveNext();
+        QCOMPARE(set.m_INDEX, 521);
+        // Another connection without any patience must get its write through.
+        QCOMPARE(testdb::exec(m_path,
+                              {"BEGIN IMMEDIATE", addEvent(1, "2009-01-02 00:00:00", 1), "COMMIT"}),
+                 QString());
+        int rest = 0;
+        for (; !set.IsEOF(); set.MoveNext())
+            ++rest;
+        QCOMPARE(rest, 80); // the new row shows after the next Requery
+        set.Requery();
+        QCOMPARE(walk(set).size(), 601);
+    }
+
     void newestEventAndAppending()
     {
         CEVENTS record(&m_db);
