@@ -23,21 +23,32 @@ bool sameFields(const std::tm& a, const std::tm& b)
            a.tm_hour == b.tm_hour && a.tm_min == b.tm_min && a.tm_sec == b.tm_sec;
 }
 
-// mktime() for the given fields with a fixed daylight-saving guess; reports
-// whether the result really shows those fields in local time.
-bool tryLocal(const std::tm& fields, int isdst, qint64* result)
+#ifndef _WIN32
+// Seconds since 1970 of a calendar date and time read as UTC.
+qint64 asUtc(const std::tm& f)
 {
-    std::tm probe = fields;
-    probe.tm_isdst = isdst;
-    const std::time_t t = std::mktime(&probe);
-    std::tm back{};
-    if (t == static_cast<std::time_t>(-1) && !toLocal(-1, &back))
+    // Days from civil, proleptic Gregorian calendar.
+    qint64 y = f.tm_year + 1900;
+    const int m = f.tm_mon + 1;
+    y -= m <= 2;
+    const qint64 era = (y >= 0 ? y : y - 399) / 400;
+    const qint64 yoe = y - era * 400;
+    const qint64 doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + f.tm_mday - 1;
+    const qint64 doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const qint64 days = era * 146097 + doe - 719468;
+    return days * 86400 + f.tm_hour * 3600 + f.tm_min * 60 + f.tm_sec;
+}
+
+// Offset of local time from UTC at the instant, in seconds.
+bool localOffset(qint64 t, long* offset)
+{
+    std::tm tm{};
+    if (!toLocal(t, &tm))
         return false;
-    if (!toLocal(t, &back) || !sameFields(back, fields))
-        return false;
-    *result = t;
+    *offset = tm.tm_gmtoff;
     return true;
 }
+#endif
 
 } // namespace
 
@@ -80,23 +91,44 @@ CTime CTime::FromDbText(QStringView text)
         fields.tm_hour > 23 || fields.tm_min > 59 || fields.tm_sec > 59)
         return Invalid();
 
-    // Both readings exist only in the repeated hour; the summer one is earlier.
-    qint64 summer = 0, winter = 0;
-    const bool hasSummer = tryLocal(fields, 1, &summer);
-    const bool hasWinter = tryLocal(fields, 0, &winter);
-    if (hasSummer && hasWinter)
-        return CTime(std::min(summer, winter));
-    if (hasSummer)
-        return CTime(summer);
-    if (hasWinter)
-        return CTime(winter);
-
-    // A local time skipped by the spring change, or a day that does not exist
-    // in that month: let the C library normalise it.
+#ifdef _WIN32
     std::tm probe = fields;
     probe.tm_isdst = -1;
-    const std::time_t t = std::mktime(&probe);
-    if (fields.tm_mday > 28 && probe.tm_mon != fields.tm_mon)
+    const qint64 t = _mktime64(&probe);
+    if (t == -1 || probe.tm_mday != fields.tm_mday)
         return Invalid();
-    return CTime(static_cast<qint64>(t));
+    return CTime(t);
+#else
+    const qint64 utc = asUtc(fields);
+    // The offsets in force a day either side cover any change of the zone's
+    // rules near that time. Each offset that gives back the same local time
+    // is a reading; in the repeated autumn hour there are two, and the
+    // earlier is taken.
+    long offsets[3];
+    for (int i = 0; i < 3; ++i) {
+        if (!localOffset(utc + (i - 1) * 86400, &offsets[i]))
+            return Invalid();
+    }
+    bool found = false;
+    qint64 best = 0;
+    for (long offset : offsets) {
+        const qint64 t = utc - offset;
+        std::tm back{};
+        if (toLocal(t, &back) && sameFields(back, fields) && (!found || t < best)) {
+            best = t;
+            found = true;
+        }
+    }
+    if (found)
+        return CTime(best);
+    // The day does not exist in that month (checked by the round trip of the
+    // date part), or the time was skipped by the spring change: read the
+    // latter with the offset from before the change.
+    std::tm back{};
+    if (!toLocal(utc - offsets[0], &back) || back.tm_mday != fields.tm_mday) {
+        if (!toLocal(utc - offsets[2], &back) || back.tm_mday != fields.tm_mday)
+            return Invalid();
+    }
+    return CTime(utc - offsets[0]);
+#endif
 }
