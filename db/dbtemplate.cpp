@@ -12,8 +12,11 @@ QString FindTemplate()
 {
     const QString name = QLatin1String(kTemplateFileName);
     QStringList places{QDir::currentPath()};
-    if (QCoreApplication::instance())
-        places << QCoreApplication::applicationDirPath();
+    if (QCoreApplication::instance()) {
+        const QString programDir = QCoreApplication::applicationDirPath();
+        // Beside the program in a build, under share/ when installed anywhere.
+        places << programDir << programDir + QStringLiteral("/../share/zqreader");
+    }
     places << QStringLiteral(ZQ_DATA_DIR);
     for (const QString& dir : places) {
         if (dir.isEmpty())
