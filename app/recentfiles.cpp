@@ -1,5 +1,7 @@
 #include "app/recentfiles.h"
 
+#include "db/dbfile.h"
+
 #include <QFileInfo>
 #include <QSettings>
 
@@ -10,15 +12,6 @@ const QString kSection = QStringLiteral("Recent File List");
 QString entryKey(int i)
 {
     return kSection + QStringLiteral("/File%1").arg(i + 1);
-}
-
-bool sameFile(const QString& a, const QString& b)
-{
-    const QFileInfo fa(a), fb(b);
-    const QString ca = fa.canonicalFilePath(), cb = fb.canonicalFilePath();
-    if (!ca.isEmpty() && !cb.isEmpty())
-        return ca == cb;
-    return fa.absoluteFilePath() == fb.absoluteFilePath();
 }
 
 } // namespace
@@ -48,7 +41,7 @@ void CRecentFileList::Add(const QString& path)
 {
     const QString full = QFileInfo(path).absoluteFilePath();
     for (qsizetype i = m_files.size() - 1; i >= 0; --i) {
-        if (sameFile(m_files.at(i), full))
+        if (SameFile(m_files.at(i), full))
             m_files.removeAt(i);
     }
     m_files.prepend(full);

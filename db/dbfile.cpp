@@ -37,3 +37,14 @@ DbFileCheck CheckDbFile(const QString& path)
     return {DbFileKind::NotDatabase,
             QStringLiteral("\"%1\" is not a ZQreader database.").arg(shown)};
 }
+
+bool SameFile(const QString& a, const QString& b)
+{
+    if (a.isEmpty() || b.isEmpty())
+        return false;
+    const QFileInfo fa(a), fb(b);
+    const QString ca = fa.canonicalFilePath(), cb = fb.canonicalFilePath();
+    if (!ca.isEmpty() && !cb.isEmpty())
+        return ca == cb;
+    return fa.absoluteFilePath() == fb.absoluteFilePath();
+}

@@ -19,3 +19,6 @@ struct DbFileCheck
 };
 
 DbFileCheck CheckDbFile(const QString& path);
+
+// Whether two paths name the same file (links and relative paths resolved).
+bool SameFile(const QString& a, const QString& b);

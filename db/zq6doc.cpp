@@ -17,17 +17,6 @@ namespace {
 
 const QString kDefaultTitle = QStringLiteral("Event");
 
-bool sameFile(const QString& a, const QString& b)
-{
-    if (a.isEmpty() || b.isEmpty())
-        return false;
-    const QFileInfo fa(a), fb(b);
-    const QString ca = fa.canonicalFilePath(), cb = fb.canonicalFilePath();
-    if (!ca.isEmpty() && !cb.isEmpty())
-        return ca == cb;
-    return fa.absoluteFilePath() == fb.absoluteFilePath();
-}
-
 } // namespace
 
 CZq6Doc::CZq6Doc(MessageSink* messages) : m_pMessages(messages), m_strTitle(kDefaultTitle) {}
@@ -143,7 +132,7 @@ bool CZq6Doc::OnSaveDocument(const QString& path)
         return false;
     }
 
-    const bool replacingOpen = m_bDbOpen && sameFile(path, g_strDbPath);
+    const bool replacingOpen = m_bDbOpen && SameFile(path, g_strDbPath);
     if (replacingOpen)
         CloseDatabase();
     if (!target.commit()) {

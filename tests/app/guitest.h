@@ -7,6 +7,7 @@
 #include "app/zq6optiondialog.h"
 #include "db/messages.h"
 #include "link/progressdialog.h"
+#include "tests/support/testdb.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -92,56 +93,18 @@ public:
     QStringList names;
 };
 
-// Copies the built template to path; returns whether it worked.
-inline bool CopyTemplate(const QString& path)
-{
-    QFile::remove(path);
-    return QFile::copy(QStringLiteral(ZQ_BIN_DIR "/template.db"), path) &&
-           QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-}
-
-// Runs statements on a connection of its own, as another program would.
-// Returns the first error, empty when all went well.
-inline QString Exec(const QString& path, const QStringList& statements)
-{
-    static int counter = 0;
-    const QString name = QStringLiteral("guitest-%1").arg(++counter);
-    QString error;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
-        if (!db.open()) {
-            error = db.lastError().text();
-        } else {
-            db.transaction();
-            for (const QString& s : statements) {
-                QSqlQuery q(db);
-                if (!q.exec(s)) {
-                    error = q.lastError().text() + QStringLiteral(" in: ") + s;
-                    break;
-                }
-            }
-            if (error.isEmpty() && !db.commit())
-                error = db.lastError().text();
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-    return error;
-}
-
 // count events, one a minute from 2009-10-21 09:00:00, users cycling 1 to 5,
 // timers from 1000.
 inline QString AddEvents(const QString& path, int count, int firstTimer = 1000)
 {
-    return Exec(path,
-                {QStringLiteral(
-                     "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
-                     "INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) "
-                     "SELECT %2 + i, datetime('2009-10-21 09:00:00', '+' || i || ' minutes'), "
-                     "i % 5 + 1, '0' FROM n")
-                     .arg(count - 1)
-                     .arg(firstTimer)});
+    return testdb::exec(
+        path, {QStringLiteral(
+                   "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                   "INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) "
+                   "SELECT %2 + i, datetime('2009-10-21 09:00:00', '+' || i || ' minutes'), "
+                   "i % 5 + 1, '0' FROM n")
+                   .arg(count - 1)
+                   .arg(firstTimer)});
 }
 
 } // namespace guitest

@@ -77,7 +77,7 @@ private Q_SLOTS:
     void readEventsIntoTheList()
     {
         const QString db = m_dir.filePath(QStringLiteral("download.db"));
-        QVERIFY(guitest::CopyTemplate(db));
+        QVERIFY(testdb::copyTemplate(db));
         guitest::RecordingSink sink;
         guitest::ScriptedUi ui;
         CZq6App app(&sink, &ui);
@@ -116,7 +116,7 @@ private Q_SLOTS:
     void portThatCannotBeOpened()
     {
         const QString db = m_dir.filePath(QStringLiteral("noport.db"));
-        QVERIFY(guitest::CopyTemplate(db));
+        QVERIFY(testdb::copyTemplate(db));
         guitest::RecordingSink sink;
         guitest::ScriptedUi ui;
         CZq6App app(&sink, &ui);

@@ -30,7 +30,7 @@ class TestAppShell : public QObject
     QString Database(const QString& name, int events = 0)
     {
         const QString path = m_dir.filePath(name);
-        if (!guitest::CopyTemplate(path))
+        if (!testdb::copyTemplate(path))
             return {};
         if (events && !guitest::AddEvents(path, events).isEmpty())
             return {};
@@ -63,7 +63,7 @@ private Q_SLOTS:
         qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toUtf8());
         // The template is looked for in the current folder first.
         QVERIFY(QDir::setCurrent(m_dir.path()));
-        QVERIFY(guitest::CopyTemplate(m_dir.filePath(QStringLiteral("template.db"))));
+        QVERIFY(testdb::copyTemplate(m_dir.filePath(QStringLiteral("template.db"))));
     }
 
     void init()

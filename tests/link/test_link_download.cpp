@@ -26,34 +26,8 @@ namespace {
 
 constexpr qint64 kHostTime = 1700000000; // 2023-11-14 22:13:20 UTC
 
-struct StoredRow
-{
-    qint32 timer;
-    qint64 date;
-    qint32 userNo;
-    QString button;
-};
-
-QVector<StoredRow> storedRows(const QString& path)
-{
-    QVector<StoredRow> rows;
-    {
-        QSqlDatabase db =
-            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("rows"));
-        db.setDatabaseName(path);
-        if (db.open()) {
-            QSqlQuery q(db);
-            q.exec(QStringLiteral(
-                "SELECT TIMER, DATE, USER_NO, BUTTON FROM EVENTS ORDER BY \"INDEX\""));
-            while (q.next())
-                rows.append({q.value(0).toInt(), CTime::FromDbText(q.value(1).toString()).GetTime(),
-                             q.value(2).toInt(), q.value(3).toString()});
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("rows"));
-    return rows;
-}
+using StoredRow = testdb::StoredEvent;
+const auto storedRows = testdb::storedEvents;
 
 int storedCount(const QString& path)
 {

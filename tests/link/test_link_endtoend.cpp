@@ -52,35 +52,8 @@ QVector<LogEvent> sampleEvents()
     return events;
 }
 
-struct Row
-{
-    qint32 timer;
-    qint64 date;
-    qint32 userNo;
-    QString button;
-};
-
-QVector<Row> rows(const QString& path)
-{
-    QVector<Row> result;
-    {
-        QSqlDatabase db =
-            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("e2e"));
-        db.setDatabaseName(path);
-        if (db.open()) {
-            QSqlQuery q(db);
-            q.exec(QStringLiteral(
-                "SELECT TIMER, DATE, USER_NO, BUTTON FROM EVENTS ORDER BY \"INDEX\""));
-            while (q.next())
-                result.append({q.value(0).toInt(),
-                               CTime::FromDbText(q.value(1).toString()).GetTime(),
-                               q.value(2).toInt(), q.value(3).toString()});
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("e2e"));
-    return result;
-}
+using Row = testdb::StoredEvent;
+const auto rows = testdb::storedEvents;
 
 class CountingView : public CDocView
 {

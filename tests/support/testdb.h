@@ -2,6 +2,7 @@
 
 // Helpers for tests that work on real database files.
 
+#include "db/ctime.h"
 #include "db/messages.h"
 
 #include <QFile>
@@ -22,9 +23,10 @@ inline bool copyTemplate(const QString& path)
            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
 }
 
-// Runs statements on a connection of its own, as another tool would.
-// Returns the first error text, empty when all went well.
-inline QString exec(const QString& path, const QStringList& statements)
+// Runs statements on a connection of its own, as another tool would, if
+// asked in one transaction. Returns the first error text, empty when all went
+// well.
+inline QString exec(const QString& path, const QStringList& statements, bool oneTransaction = false)
 {
     static int counter = 0;
     const QString name = QStringLiteral("testdb-%1").arg(++counter);
@@ -35,6 +37,8 @@ inline QString exec(const QString& path, const QStringList& statements)
         if (!db.open()) {
             error = db.lastError().text();
         } else {
+            if (oneTransaction)
+                db.transaction();
             for (const QString& s : statements) {
                 QSqlQuery q(db);
                 if (!q.exec(s)) {
@@ -42,6 +46,8 @@ inline QString exec(const QString& path, const QStringList& statements)
                     break;
                 }
             }
+            if (oneTransaction && error.isEmpty() && !db.commit())
+                error = db.lastError().text();
         }
         db.close();
     }
@@ -67,6 +73,37 @@ inline QVariant scalar(const QString& path, const QString& sql)
     }
     QSqlDatabase::removeDatabase(name);
     return value;
+}
+
+// The EVENTS rows as stored, in INDEX order.
+struct StoredEvent
+{
+    qint32 timer;
+    qint64 date;
+    qint32 userNo;
+    QString button;
+};
+
+inline QVector<StoredEvent> storedEvents(const QString& path)
+{
+    static int counter = 0;
+    const QString name = QStringLiteral("testdb-rows-%1").arg(++counter);
+    QVector<StoredEvent> rows;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery q(db);
+            q.exec(QStringLiteral(
+                "SELECT TIMER, DATE, USER_NO, BUTTON FROM EVENTS ORDER BY \"INDEX\""));
+            while (q.next())
+                rows.append({q.value(0).toInt(), CTime::FromDbText(q.value(1).toString()).GetTime(),
+                             q.value(2).toInt(), q.value(3).toString()});
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return rows;
 }
 
 // Keeps every message instead of showing it.

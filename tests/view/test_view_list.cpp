@@ -67,7 +67,7 @@ class TestViewList : public QObject
     QString NewDatabase(int events = 0)
     {
         const QString path = m_dir.filePath(QStringLiteral("list%1.db").arg(++m_files));
-        if (!guitest::CopyTemplate(path))
+        if (!testdb::copyTemplate(path))
             return {};
         if (events && !guitest::AddEvents(path, events).isEmpty())
             return {};
@@ -144,14 +144,14 @@ private Q_SLOTS:
     {
         const QString path = NewDatabase();
         QVERIFY(!path.isEmpty());
-        QCOMPARE(guitest::Exec(path,
-                               {"INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) VALUES "
+        QCOMPARE(
+            testdb::exec(path, {"INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) VALUES "
                                 "('Carla Mendes', 7, '2009-01-01 00:00:00', '2010-01-01 00:00:00')",
                                 "INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) VALUES "
                                 "(4194303, '2009-10-21 09:05:03', 7, '1'), "
                                 "(5, '2009-10-21 23:59:59', -1, '0'), "
                                 "(123456, '2010-02-03 04:05:06', 7, '0')"}),
-                 QString());
+            QString());
         guitest::RecordingSink sink;
         CZq6Doc doc(&sink);
         QVERIFY(doc.OnOpenDocument(path));
