@@ -9,6 +9,7 @@
 #include "tests/link/scriptedlink.h"
 #include "tests/support/testdb.h"
 
+#include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -629,6 +630,61 @@ private Q_SLOTS:
         QVERIFY(rig.view.firstRowCurrent);
         QCOMPARE(rig.view.rows, qint64(7));
         QCOMPARE(rig.doc.m_RawEvents.at(0), events(7).at(0));
+    }
+
+    void arbitraryByteStreamsStoreWholeDownloadsOrNothing()
+    {
+        // Whatever the line carries, each download either stores exactly the
+        // events it reports or nothing, and every stored row is a valid event.
+        Rig rig;
+        QVERIFY(rig.open());
+        QRandomGenerator random(20261207);
+        int stored = 0;
+        for (int run = 0; run < 300; ++run) {
+            rig.messages.messages.clear();
+            rig.link.frames.clear();
+            const int frames = int(random.bounded(6));
+            for (int f = 0; f < frames; ++f) {
+                QByteArray bytes;
+                if (random.bounded(3) == 0) {
+                    bytes = QByteArray(int(random.bounded(69)), '\0');
+                    for (char& b : bytes)
+                        b = char(random.bounded(256));
+                } else {
+                    QVector<quint32> words;
+                    const int count = int(random.bounded(17));
+                    for (int w = 0; w < count; ++w)
+                        words.append(random.bounded(4) == 0 ? 0u : random.generate());
+                    bytes = frame(random.bounded(8) == 0 ? quint8(random.bounded(256)) : 0,
+                                  random.generate() & 0xFFFFFF, words);
+                }
+                rig.link.frames.append({bytes, 1 + int(random.bounded(3)), random.bounded(4) == 0,
+                                        int(random.bounded(7))});
+            }
+            rig.run();
+
+            QCOMPARE(rig.messages.messages.size(), 1);
+            const UserMessage m = rig.messages.messages.first();
+            const QVector<StoredRow> rows = storedRows(rig.db);
+            if (m.text.startsWith(QLatin1String("Number of read events:  "))) {
+                QCOMPARE(m.caption, QStringLiteral("OK"));
+                stored += m.text.mid(24).toInt();
+            } else {
+                QVERIFY2(m.text == QLatin1String("There are no more events to read") ||
+                             m.caption == QLatin1String("Error"),
+                         qPrintable(m.text));
+            }
+            QCOMPARE(rows.size(), stored);
+            QVERIFY(!rig.link.portOpen);
+            QVERIFY(!rig.link.signalsOpen);
+            QVERIFY(!rig.link.requestOverlap);
+        }
+        QVERIFY(stored > 0);
+        for (const StoredRow& row : storedRows(rig.db)) {
+            QVERIFY(row.timer >= 0 && row.timer <= 0x3FFFFF);
+            QVERIFY(row.userNo >= -1 && row.userNo <= 510);
+            QVERIFY(row.button == QLatin1String("0") || row.button == QLatin1String("1"));
+        }
     }
 };
 
