@@ -361,6 +361,32 @@ private Q_SLOTS:
         QVERIFY2(err.contains(QStringLiteral("must belong to the group")), qPrintable(err));
     }
 
+    void commandLineReadOnlyDatabase()
+    {
+        // Root may write any file, so the refusal needs another user.
+        if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+            QSKIP("needs root and setpriv to run as another user");
+        SimProcess sim;
+        QVERIFY(sim.Start({QStringLiteral("--log"), kSampleLog, "--pace", "0"}));
+        QVERIFY(QFile::setPermissions(sim.PortPath(), QFileDevice::Permissions(0x6666)));
+        QTemporaryDir dir;
+        QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777)));
+        const QString db = dir.filePath(QStringLiteral("readonly.db"));
+        QVERIFY(testdb::copyTemplate(db));
+        QVERIFY(QFile::setPermissions(db, QFileDevice::Permissions(0x4444)));
+        QProcess p;
+        p.start(QStringLiteral("setpriv"),
+                {"--reuid=65534", "--regid=65534", "--clear-groups", ZQ_BIN_DIR "/zqreader-cli",
+                 "read", db, "--port", sim.PortPath()});
+        QVERIFY(p.waitForFinished(30000));
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+        if (err.contains(QStringLiteral("cannot")) && p.exitCode() == 127)
+            QSKIP("the other user cannot run the program here");
+        QCOMPARE(err, QStringLiteral("Can't add events to the database\n"));
+        QCOMPARE(p.exitCode(), 1);
+        QCOMPARE(rows(db).size(), 0);
+    }
+
     void commandLinePorts()
     {
         const Run r = cli({"ports"});
