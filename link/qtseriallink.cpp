@@ -7,6 +7,7 @@
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -70,6 +71,48 @@ QString describeOpenFailure(const QString& portName, const QSerialPort& port)
     return QStringLiteral("%1: %2").arg(location, port.errorString());
 }
 
+#ifdef Q_OS_UNIX
+// The hardware and software handshaking set on a device before we open it.
+// The descriptor is held until the port is open, so that closing it never
+// drops the control lines.
+class FoundHandshake
+{
+public:
+    explicit FoundHandshake(const QString& location)
+    {
+        if (location.isEmpty())
+            return;
+        m_fd = ::open(QFile::encodeName(location).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        m_valid = m_fd >= 0 && ::tcgetattr(m_fd, &m_found) == 0;
+    }
+    ~FoundHandshake()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FoundHandshake(const FoundHandshake&) = delete;
+    FoundHandshake& operator=(const FoundHandshake&) = delete;
+
+    void RestoreOn(int fd) const
+    {
+        termios now{};
+        if (!m_valid || ::tcgetattr(fd, &now) != 0)
+            return;
+        constexpr tcflag_t soft = IXON | IXOFF | IXANY;
+        now.c_cflag = (now.c_cflag & ~tcflag_t(CRTSCTS)) | (m_found.c_cflag & CRTSCTS);
+        now.c_iflag = (now.c_iflag & ~soft) | (m_found.c_iflag & soft);
+        now.c_cc[VSTART] = m_found.c_cc[VSTART];
+        now.c_cc[VSTOP] = m_found.c_cc[VSTOP];
+        ::tcsetattr(fd, TCSANOW, &now);
+    }
+
+private:
+    int m_fd = -1;
+    bool m_valid = false;
+    termios m_found{};
+};
+#endif
+
 } // namespace
 
 QtSerialLink::QtSerialLink() = default;
@@ -97,10 +140,18 @@ bool QtSerialLink::Open(const QString& portName)
     m_openFailure.clear();
     auto port = std::make_unique<QSerialPort>();
     port->setPortName(portName);
+#ifdef Q_OS_UNIX
+    // Qt's open puts its own default flow control on the port; the
+    // handshaking the port was set up with is read first and given back.
+    const FoundHandshake found(portName.isEmpty() ? QString() : DeviceLocation(portName));
+#endif
     if (portName.isEmpty() || !port->open(QIODevice::ReadWrite)) {
         m_openFailure = describeOpenFailure(portName, *port);
         return false;
     }
+#ifdef Q_OS_UNIX
+    found.RestoreOn(static_cast<int>(port->handle()));
+#endif
     m_port = std::move(port);
     m_reading = false;
     m_writing = false;

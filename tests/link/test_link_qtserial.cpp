@@ -90,6 +90,44 @@ private Q_SLOTS:
         QVERIFY(other.open(QIODevice::ReadWrite));
     }
 
+    void handshakingFoundOnThePortIsKept()
+    {
+        PtyPair pty;
+        QVERIFY(pty.IsValid());
+        termios set{};
+        QCOMPARE(::tcgetattr(pty.SlaveFd(), &set), 0);
+        set.c_cflag |= CRTSCTS;
+        set.c_iflag |= IXON | IXOFF;
+        QCOMPARE(::tcsetattr(pty.SlaveFd(), TCSANOW, &set), 0);
+        termios check{};
+        ::tcgetattr(pty.SlaveFd(), &check);
+        if (!(check.c_cflag & CRTSCTS))
+            QSKIP("this pseudo-terminal does not keep hardware handshaking");
+
+        QtSerialLink link;
+        QVERIFY(link.Open(pty.SlavePath()));
+        link.SetLineFormat();
+        termios now{};
+        QCOMPARE(::tcgetattr(pty.SlaveFd(), &now), 0);
+        QVERIFY(now.c_cflag & CRTSCTS);
+        QVERIFY(now.c_iflag & IXON);
+        QVERIFY(now.c_iflag & IXOFF);
+        QCOMPARE(::cfgetospeed(&now), speed_t(B9600));
+        QCOMPARE(now.c_cflag & CSIZE, tcflag_t(CS8));
+        QVERIFY(!(now.c_cflag & PARENB));
+        QVERIFY(!(now.c_cflag & CSTOPB));
+        link.Close();
+
+        // A port without handshaking stays without.
+        set.c_cflag &= ~tcflag_t(CRTSCTS);
+        set.c_iflag &= ~tcflag_t(IXON | IXOFF);
+        QCOMPARE(::tcsetattr(pty.SlaveFd(), TCSANOW, &set), 0);
+        QVERIFY(link.Open(pty.SlavePath()));
+        ::tcgetattr(pty.SlaveFd(), &now);
+        QVERIFY(!(now.c_cflag & CRTSCTS));
+        QVERIFY(!(now.c_iflag & (IXON | IXOFF)));
+    }
+
     void readsGatherFramesAndEndOnAPause()
     {
         PtyPair pty;
