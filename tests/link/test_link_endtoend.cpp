@@ -106,12 +106,17 @@ struct Run
     QString err;
 };
 
-Run cli(const QStringList& arguments, const QProcessEnvironment& env = {})
+Run cli(const QStringList& arguments, const QProcessEnvironment& env = {},
+        const QStringList& prefix = {})
 {
     QProcess p;
     if (!env.isEmpty())
         p.setProcessEnvironment(env);
-    p.start(QStringLiteral(ZQ_BIN_DIR "/zqreader-cli"), arguments);
+    if (prefix.isEmpty())
+        p.start(QStringLiteral(ZQ_BIN_DIR "/zqreader-cli"), arguments);
+    else
+        p.start(prefix.first(),
+                prefix.mid(1) + QStringList{ZQ_BIN_DIR "/zqreader-cli"} + arguments);
     Run run;
     if (!p.waitForFinished(60000))
         return run;
@@ -126,6 +131,23 @@ Run cli(const QStringList& arguments, const QProcessEnvironment& env = {})
 class TestLinkEndToEnd : public QObject
 {
     Q_OBJECT
+
+    static constexpr int kNotRun = -3;
+
+    // Runs zqreader-cli as user nobody, who may enter dir; skips the test
+    // where that cannot be done (root and setpriv are needed).
+    Run AsAnotherUser(const QTemporaryDir& dir, const QStringList& arguments)
+    {
+        if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+            return {kNotRun, {}, {}};
+        QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777));
+        Run r =
+            cli(arguments, {},
+                {QStringLiteral("setpriv"), "--reuid=65534", "--regid=65534", "--clear-groups"});
+        if (r.exitCode == 127 && r.err.contains(QStringLiteral("cannot")))
+            r.exitCode = kNotRun;
+        return r;
+    }
 
 private Q_SLOTS:
     void firstDownloadThenOnlyTheNewEvents()
@@ -335,55 +357,37 @@ private Q_SLOTS:
 
     void commandLinePermissionDenied()
     {
-        // Needs a user that may not open a pseudo-terminal of root's.
-        if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
-            QSKIP("needs root and setpriv to run as another user");
         SimProcess sim;
         QVERIFY(sim.Start({QStringLiteral("--log"), kSampleLog, "--pace", "0"}));
         QTemporaryDir dir;
-        QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777)));
         const QString db = dir.filePath(QStringLiteral("cli.db"));
         QVERIFY(testdb::copyTemplate(db));
         QVERIFY(QFile::setPermissions(db, QFileDevice::Permissions(0x6666)));
-        QProcess p;
-        p.start(QStringLiteral("setpriv"),
-                {"--reuid=65534", "--regid=65534", "--clear-groups", ZQ_BIN_DIR "/zqreader-cli",
-                 "read", db, "--port", sim.PortPath()});
-        QVERIFY(p.waitForFinished(30000));
-        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
-        if (err.contains(QStringLiteral("cannot")) && p.exitCode() == 127)
-            QSKIP("the other user cannot run the program here");
-        QCOMPARE(p.exitCode(), 1);
-        QVERIFY2(err.startsWith(QStringLiteral("Error initializing serial port\nPermission denied "
-                                               "on ") +
-                                sim.PortPath()),
-                 qPrintable(err));
-        QVERIFY2(err.contains(QStringLiteral("must belong to the group")), qPrintable(err));
+        const Run r = AsAnotherUser(dir, {"read", db, "--port", sim.PortPath()});
+        if (r.exitCode == kNotRun)
+            QSKIP("needs root and setpriv to run as another user");
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.startsWith(QStringLiteral("Error initializing serial port\nPermission "
+                                                 "denied on ") +
+                                  sim.PortPath()),
+                 qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("must belong to the group")), qPrintable(r.err));
     }
 
     void commandLineReadOnlyDatabase()
     {
-        // Root may write any file, so the refusal needs another user.
-        if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
-            QSKIP("needs root and setpriv to run as another user");
         SimProcess sim;
         QVERIFY(sim.Start({QStringLiteral("--log"), kSampleLog, "--pace", "0"}));
         QVERIFY(QFile::setPermissions(sim.PortPath(), QFileDevice::Permissions(0x6666)));
         QTemporaryDir dir;
-        QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777)));
         const QString db = dir.filePath(QStringLiteral("readonly.db"));
         QVERIFY(testdb::copyTemplate(db));
         QVERIFY(QFile::setPermissions(db, QFileDevice::Permissions(0x4444)));
-        QProcess p;
-        p.start(QStringLiteral("setpriv"),
-                {"--reuid=65534", "--regid=65534", "--clear-groups", ZQ_BIN_DIR "/zqreader-cli",
-                 "read", db, "--port", sim.PortPath()});
-        QVERIFY(p.waitForFinished(30000));
-        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
-        if (err.contains(QStringLiteral("cannot")) && p.exitCode() == 127)
-            QSKIP("the other user cannot run the program here");
-        QCOMPARE(err, QStringLiteral("Can't add events to the database\n"));
-        QCOMPARE(p.exitCode(), 1);
+        const Run r = AsAnotherUser(dir, {"read", db, "--port", sim.PortPath()});
+        if (r.exitCode == kNotRun)
+            QSKIP("needs root and setpriv to run as another user");
+        QCOMPARE(r.err, QStringLiteral("Can't add events to the database\n"));
+        QCOMPARE(r.exitCode, 1);
         QCOMPARE(rows(db).size(), 0);
     }
 

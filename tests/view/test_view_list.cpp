@@ -55,6 +55,27 @@ QStringList TextsAt(const QVector<Drawn>& drawn, int y)
     return texts;
 }
 
+// A document with its list on screen, after the list's initial update.
+struct ShownList
+{
+    guitest::RecordingSink sink;
+    CZq6Doc doc{&sink};
+    RecordingView view{&doc};
+
+    // Opens path (none: no database) and shows the list at that size.
+    bool Show(const QString& path, int width, int height)
+    {
+        if (!path.isEmpty() && !doc.OnOpenDocument(path))
+            return false;
+        view.resize(width, height);
+        view.show();
+        if (!QTest::qWaitForWindowExposed(&view))
+            return false;
+        view.OnInitialUpdate();
+        return true;
+    }
+};
+
 } // namespace
 
 class TestViewList : public QObject
@@ -79,13 +100,9 @@ private Q_SLOTS:
 
     void noDatabaseShowsNothing()
     {
-        guitest::RecordingSink sink;
-        CZq6Doc doc(&sink);
-        RecordingView view(&doc);
-        view.resize(400, 300);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
-        view.OnInitialUpdate();
+        ShownList list;
+        QVERIFY(list.Show(QString(), 400, 300));
+        [[maybe_unused]] auto& [sink, doc, view] = list;
 
         QCOMPARE(view.GetRowCount(), qint64(0));
         QCOMPARE(view.GetContentHeight(), qint64(view.LineHeight()));
@@ -98,14 +115,9 @@ private Q_SLOTS:
     {
         const QString path = NewDatabase();
         QVERIFY(!path.isEmpty());
-        guitest::RecordingSink sink;
-        CZq6Doc doc(&sink);
-        QVERIFY(doc.OnOpenDocument(path));
-        RecordingView view(&doc);
-        view.resize(400, 300);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
-        view.OnInitialUpdate();
+        ShownList list;
+        QVERIFY(list.Show(path, 400, 300));
+        [[maybe_unused]] auto& [sink, doc, view] = list;
 
         QCOMPARE(view.GetRowCount(), qint64(0));
         QCOMPARE(view.GetContentHeight(), qint64(view.LineHeight()));
@@ -116,14 +128,9 @@ private Q_SLOTS:
     {
         const QString path = NewDatabase(3);
         QVERIFY(!path.isEmpty());
-        guitest::RecordingSink sink;
-        CZq6Doc doc(&sink);
-        QVERIFY(doc.OnOpenDocument(path));
-        RecordingView view(&doc);
-        view.resize(400, 300);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
-        view.OnInitialUpdate();
+        ShownList list;
+        QVERIFY(list.Show(path, 400, 300));
+        [[maybe_unused]] auto& [sink, doc, view] = list;
 
         const int lh = view.LineHeight();
         QCOMPARE(view.GetRowCount(), qint64(3));
@@ -152,14 +159,9 @@ private Q_SLOTS:
                                 "(5, '2009-10-21 23:59:59', -1, '0'), "
                                 "(123456, '2010-02-03 04:05:06', 7, '0')"}),
             QString());
-        guitest::RecordingSink sink;
-        CZq6Doc doc(&sink);
-        QVERIFY(doc.OnOpenDocument(path));
-        RecordingView view(&doc);
-        view.resize(600, 300);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
-        view.OnInitialUpdate();
+        ShownList list;
+        QVERIFY(list.Show(path, 600, 300));
+        [[maybe_unused]] auto& [sink, doc, view] = list;
 
         const QVector<Drawn> drawn = view.Paint();
         const int lh = view.LineHeight();
@@ -184,14 +186,9 @@ private Q_SLOTS:
     {
         const QString path = NewDatabase(1000);
         QVERIFY(!path.isEmpty());
-        guitest::RecordingSink sink;
-        CZq6Doc doc(&sink);
-        QVERIFY(doc.OnOpenDocument(path));
-        RecordingView view(&doc);
-        view.resize(600, 400);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
-        view.OnInitialUpdate();
+        ShownList list;
+        QVERIFY(list.Show(path, 600, 400));
+        [[maybe_unused]] auto& [sink, doc, view] = list;
         QCOMPARE(view.GetRowCount(), qint64(1000));
         const int lh = view.LineHeight();
         QCOMPARE(view.verticalScrollBar()->maximum(), 1001 * lh - view.viewport()->height());
@@ -215,14 +212,9 @@ private Q_SLOTS:
     {
         const QString path = NewDatabase(1000);
         QVERIFY(!path.isEmpty());
-        guitest::RecordingSink sink;
-        CZq6Doc doc(&sink);
-        QVERIFY(doc.OnOpenDocument(path));
-        RecordingView view(&doc);
-        view.resize(600, 400);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
-        view.OnInitialUpdate();
+        ShownList list;
+        QVERIFY(list.Show(path, 600, 400));
+        [[maybe_unused]] auto& [sink, doc, view] = list;
         const int lh = view.LineHeight();
         view.verticalScrollBar()->setValue(500 * lh);
 
@@ -249,14 +241,9 @@ private Q_SLOTS:
     {
         const QString path = NewDatabase(20);
         QVERIFY(!path.isEmpty());
-        guitest::RecordingSink sink;
-        CZq6Doc doc(&sink);
-        QVERIFY(doc.OnOpenDocument(path));
-        RecordingView view(&doc);
-        view.resize(600, 300);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
-        view.OnInitialUpdate();
+        ShownList list;
+        QVERIFY(list.Show(path, 600, 300));
+        [[maybe_unused]] auto& [sink, doc, view] = list;
         QVERIFY(!view.Paint().isEmpty());
 
         g_db.Close(); // the connection under the set is gone
@@ -272,14 +259,9 @@ private Q_SLOTS:
     {
         const QString path = NewDatabase(20);
         QVERIFY(!path.isEmpty());
-        guitest::RecordingSink sink;
-        CZq6Doc doc(&sink);
-        QVERIFY(doc.OnOpenDocument(path));
-        RecordingView view(&doc);
-        view.resize(600, 300);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
-        view.OnInitialUpdate();
+        ShownList list;
+        QVERIFY(list.Show(path, 600, 300));
+        [[maybe_unused]] auto& [sink, doc, view] = list;
         QCOMPARE(view.GetRowCount(), qint64(20));
 
         g_db.Close();
