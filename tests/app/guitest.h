@@ -3,6 +3,7 @@
 // Helpers for the tests of the desktop program: messages recorded instead of
 // shown, dialogs answered by the test, databases made from the built template.
 
+#include "app/mainfrm.h"
 #include "app/shellui.h"
 #include "app/zq6optiondialog.h"
 #include "db/messages.h"
@@ -12,10 +13,13 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFile>
+#include <QMenu>
+#include <QMenuBar>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
+#include <QToolBar>
 #include <QVector>
 #include <functional>
 
@@ -92,6 +96,27 @@ public:
     QStringList PortNames() const override { return names; }
     QStringList names;
 };
+
+// The action of a menu item or a toolbar button, by command id.
+inline QAction* MenuCommand(CMainFrame* frame, int id)
+{
+    for (QAction* top : frame->menuBar()->actions()) {
+        for (QAction* a : top->menu()->actions()) {
+            if (!a->isSeparator() && a->data().toInt() == id)
+                return a;
+        }
+    }
+    return nullptr;
+}
+
+inline QAction* ToolbarCommand(CMainFrame* frame, int id)
+{
+    for (QAction* a : frame->GetToolBar()->actions()) {
+        if (!a->isSeparator() && a->data().toInt() == id)
+            return a;
+    }
+    return nullptr;
+}
 
 // count events, one a minute from 2009-10-21 09:00:00, users cycling 1 to 5,
 // timers from 1000.

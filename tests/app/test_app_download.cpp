@@ -16,30 +16,6 @@
 #include <QTest>
 #include <QToolBar>
 
-namespace {
-
-QAction* MenuCommand(CMainFrame* frame, int id)
-{
-    for (QAction* top : frame->menuBar()->actions()) {
-        for (QAction* a : top->menu()->actions()) {
-            if (!a->isSeparator() && a->data().toInt() == id)
-                return a;
-        }
-    }
-    return nullptr;
-}
-
-QAction* ToolbarCommand(CMainFrame* frame, int id)
-{
-    for (QAction* a : frame->GetToolBar()->actions()) {
-        if (!a->isSeparator() && a->data().toInt() == id)
-            return a;
-    }
-    return nullptr;
-}
-
-} // namespace
-
 class TestAppDownload : public QObject
 {
     Q_OBJECT
@@ -89,7 +65,7 @@ private Q_SLOTS:
         CZq6View* view = app.GetView();
         QCOMPARE(view->GetRowCount(), qint64(0));
 
-        MenuCommand(app.GetMainWnd(), ID_TOOLS_READEVENTS)->trigger();
+        guitest::MenuCommand(app.GetMainWnd(), ID_TOOLS_READEVENTS)->trigger();
 
         QCOMPARE(sink.messages.size(), 1);
         const guitest::RecordedMessage& outcome = sink.messages.first();
@@ -105,7 +81,7 @@ private Q_SLOTS:
         QVERIFY(view->verticalScrollBar()->maximum() > 0);
 
         // Again from the toolbar: nothing new.
-        ToolbarCommand(app.GetMainWnd(), ID_TOOLS_READEVENTS)->trigger();
+        guitest::ToolbarCommand(app.GetMainWnd(), ID_TOOLS_READEVENTS)->trigger();
         QCOMPARE(sink.messages.size(), 2);
         QCOMPARE(sink.messages.last().message.text,
                  QStringLiteral("There are no more events to read"));
@@ -126,7 +102,7 @@ private Q_SLOTS:
         cmd.portName = m_dir.filePath(QStringLiteral("no-such-port"));
         QVERIFY(app.InitInstance(cmd));
 
-        MenuCommand(app.GetMainWnd(), ID_TOOLS_READEVENTS)->trigger();
+        guitest::MenuCommand(app.GetMainWnd(), ID_TOOLS_READEVENTS)->trigger();
         QCOMPARE(sink.messages.size(), 1);
         QCOMPARE(sink.messages.first().message.text,
                  QStringLiteral("Error initializing serial port"));

@@ -49,17 +49,6 @@ QMenu* TopMenu(CMainFrame* frame, const QString& title)
     return nullptr;
 }
 
-QAction* MenuCommand(CMainFrame* frame, int id)
-{
-    for (QAction* top : frame->menuBar()->actions()) {
-        for (QAction* a : top->menu()->actions()) {
-            if (!a->isSeparator() && a->data().toInt() == id)
-                return a;
-        }
-    }
-    return nullptr;
-}
-
 } // namespace
 
 class TestAppFrame : public QObject
@@ -208,31 +197,31 @@ private Q_SLOTS:
 
     void menuCommandsReachTheirHandlers()
     {
-        MenuCommand(m_frame, ID_FILE_SAVE_AS)->trigger();
+        guitest::MenuCommand(m_frame, ID_FILE_SAVE_AS)->trigger();
         QCOMPARE(m_ui.saveDialogs, 1);
-        MenuCommand(m_frame, ID_FILE_OPEN)->trigger();
+        guitest::MenuCommand(m_frame, ID_FILE_OPEN)->trigger();
         QCOMPARE(m_ui.openDialogs, 1);
-        MenuCommand(m_frame, ID_TOOLS_OPTION)->trigger();
-        MenuCommand(m_frame, ID_APP_ABOUT)->trigger();
+        guitest::MenuCommand(m_frame, ID_TOOLS_OPTION)->trigger();
+        guitest::MenuCommand(m_frame, ID_APP_ABOUT)->trigger();
         QCOMPARE(m_ui.modalClasses, (QStringList{"CZq6OptionDialog", "CAboutDlg"}));
         // Read events goes to the document, which has no database yet.
-        MenuCommand(m_frame, ID_TOOLS_READEVENTS)->trigger();
+        guitest::MenuCommand(m_frame, ID_TOOLS_READEVENTS)->trigger();
         QCOMPARE(m_sink.messages.size(), 1);
         QCOMPARE(m_sink.messages.first().message.text,
                  QStringLiteral("The database is not opened !"));
         QCOMPARE(m_sink.messages.first().message.caption, QStringLiteral("Error"));
-        MenuCommand(m_frame, ID_HELP_FINDER)->trigger();
+        guitest::MenuCommand(m_frame, ID_HELP_FINDER)->trigger();
         QVERIFY(m_frame->GetHelpWindow()->isVisible());
         QVERIFY(m_frame->isVisible());
-        MenuCommand(m_frame, ID_APP_EXIT)->trigger();
+        guitest::MenuCommand(m_frame, ID_APP_EXIT)->trigger();
         QVERIFY(!m_frame->isVisible());
         QVERIFY(!m_frame->GetHelpWindow()->isVisible());
     }
 
     void barsToggleWithCheckMarks()
     {
-        QAction* toolbar = MenuCommand(m_frame, ID_VIEW_TOOLBAR);
-        QAction* statusbar = MenuCommand(m_frame, ID_VIEW_STATUS_BAR);
+        QAction* toolbar = guitest::MenuCommand(m_frame, ID_VIEW_TOOLBAR);
+        QAction* statusbar = guitest::MenuCommand(m_frame, ID_VIEW_STATUS_BAR);
         toolbar->trigger();
         QVERIFY(!m_frame->GetToolBar()->isVisible());
         QVERIFY(!toolbar->isChecked());
@@ -299,7 +288,7 @@ private Q_SLOTS:
             {ID_APP_ABOUT, "About ZQ reader"},
         };
         for (const auto& [id, prompt] : prompts) {
-            QAction* a = MenuCommand(m_frame, id);
+            QAction* a = guitest::MenuCommand(m_frame, id);
             QVERIFY2(a, qPrintable(QString::number(id)));
             QCOMPARE(a->statusTip(), prompt);
         }
@@ -312,7 +301,7 @@ private Q_SLOTS:
         QTest::mouseClick(bar, Qt::LeftButton, {},
                           bar->actionGeometry(tools->menuAction()).center());
         QVERIFY(QTest::qWaitForWindowExposed(tools));
-        QAction* read = MenuCommand(m_frame, ID_TOOLS_READEVENTS);
+        QAction* read = guitest::MenuCommand(m_frame, ID_TOOLS_READEVENTS);
         QTest::mouseMove(tools, tools->actionGeometry(read).center());
         QTRY_COMPARE(m_frame->GetMessageText(),
                      QStringLiteral("Read a new events from the receiver"));
