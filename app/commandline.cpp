@@ -1,5 +1,7 @@
 #include "app/commandline.h"
 
+#include "db/nativename.h"
+
 #include <QCommandLineParser>
 
 CommandLineInfo ParseCommandLine(const QStringList& arguments)
@@ -16,7 +18,7 @@ CommandLineInfo ParseCommandLine(const QStringList& arguments)
     parser.addOption(version);
     parser.addOption(port);
     parser.addPositionalArgument(QStringLiteral("DB"), QStringLiteral("Database."));
-    if (!parser.parse(arguments)) {
+    if (!parser.parse(ExactArguments(arguments))) {
         info.error = parser.errorText();
         return info;
     }

@@ -4,6 +4,7 @@
 #include "cli/consolemessages.h"
 #include "db/dbexception.h"
 #include "db/dbstate.h"
+#include "db/nativename.h"
 #include "db/rowtext.h"
 #include "db/zq6doc.h"
 #include "db/zq6set.h"
@@ -11,7 +12,6 @@
 #include "link/portlist.h"
 #include "link/qtseriallink.h"
 
-#include <QFileInfo>
 #include <cstdio>
 
 #ifdef Q_OS_UNIX
@@ -64,14 +64,14 @@ int RunNew(const QString& dbPath)
 {
     ConsoleMessages messages;
     CZq6Doc doc(&messages);
-    return doc.OnSaveDocument(QFileInfo(dbPath).absoluteFilePath()) ? 0 : 1;
+    return doc.OnSaveDocument(AbsoluteFileName(dbPath)) ? 0 : 1;
 }
 
 int RunList(const QString& dbPath)
 {
     ConsoleMessages messages;
     CZq6Doc doc(&messages);
-    if (!doc.OnOpenDocument(QFileInfo(dbPath).absoluteFilePath()))
+    if (!doc.OnOpenDocument(AbsoluteFileName(dbPath)))
         return 1;
     try {
         const qint64 rows = g_pSet->CountRows();
@@ -97,7 +97,7 @@ int RunRead(const QString& dbPath, const QString& portName)
 {
     ConsoleMessages messages;
     CZq6Doc doc(&messages);
-    if (!doc.OnOpenDocument(QFileInfo(dbPath).absoluteFilePath()))
+    if (!doc.OnOpenDocument(AbsoluteFileName(dbPath)))
         return 1;
     if (portName.isEmpty())
         LoadPortName();

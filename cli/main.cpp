@@ -1,6 +1,7 @@
 // zqreader-cli: the ZQreader jobs without a window, for unattended machines.
 
 #include "cli/commands.h"
+#include "db/nativename.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -45,7 +46,7 @@ int main(int argc, char** argv)
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("new, list, read or ports"));
     parser.addPositionalArgument(QStringLiteral("DB"), QStringLiteral("the database file"));
-    if (!parser.parse(app.arguments()))
+    if (!parser.parse(DecodeArguments(argc, argv)))
         return usageError(parser, parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
         std::fputs(qUtf8Printable(parser.helpText()), stdout);

@@ -2,11 +2,12 @@
 
 #include "db/dbexception.h"
 #include "db/dbfile.h"
+#include "db/nativename.h"
 
 #include <QAtomicInt>
-#include <QDir>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -70,14 +71,15 @@ void CDatabase::OpenFile(const QString& path)
     const QString name = QStringLiteral("zq-%1").arg(g_connectionCounter.fetchAndAddRelaxed(1) + 1);
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        // Through a URI, so that the file opened is the one of exactly these bytes.
+        db.setDatabaseName(SqliteFileUri(path));
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000;QSQLITE_OPEN_URI"));
         if (!db.open()) {
             const QString error = db.lastError().text();
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(name);
             throw CDBException(QStringLiteral("Cannot open the database \"%1\": %2")
-                                   .arg(QDir::toNativeSeparators(path), error));
+                                   .arg(ShownFileName(path), error));
         }
     }
     m_connection = name;
@@ -95,6 +97,18 @@ bool CDatabase::IsOpen() const
     return !m_connection.isEmpty() && Handle().isOpen();
 }
 
+void CDatabase::CheckIntact() const
+{
+    QSqlQuery check(Handle());
+    if (!check.exec(QStringLiteral("PRAGMA quick_check")) || !check.next())
+        throw CDBException(QStringLiteral("Cannot read the database \"%1\": %2")
+                               .arg(ShownFileName(m_path), check.lastError().text()));
+    const QString verdict = check.value(0).toString();
+    if (verdict != QLatin1String("ok"))
+        throw CDBException(QStringLiteral("The database \"%1\" is damaged: %2")
+                               .arg(ShownFileName(m_path), verdict));
+}
+
 void CDatabase::Close()
 {
     if (m_connection.isEmpty())
@@ -106,6 +120,11 @@ void CDatabase::Close()
     QSqlDatabase::removeDatabase(m_connection);
     m_connection.clear();
     m_path.clear();
+}
+
+bool CDatabase::IsFileWritable() const
+{
+    return !m_path.isEmpty() && ::access(EncodeFileName(m_path).constData(), W_OK) == 0;
 }
 
 QSqlDatabase CDatabase::Handle() const
@@ -164,7 +183,7 @@ void CDatabase::Fail(const QString& what) const
 
 void CDatabase::VerifySchema() const
 {
-    const QString shown = QDir::toNativeSeparators(m_path);
+    const QString shown = ShownFileName(m_path);
     auto check = [&](const char* table, const auto& columns) {
         QSqlQuery info(Handle());
         if (!info.exec(QStringLiteral("PRAGMA table_info(\"%1\")").arg(QLatin1String(table))))

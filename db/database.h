@@ -16,12 +16,17 @@ public:
     CDatabase& operator=(const CDatabase&) = delete;
 
     // Opens the file and checks that it holds the EVENTS and USERS tables with
-    // usable columns. On failure the object stays closed.
+    // usable columns. On failure the object stays closed. The path may hold
+    // bytes that are not UTF-8 (see nativename.h).
     void OpenFile(const QString& path);
     bool IsOpen() const;
+    // Reads every page of the open file; throws when any of it is damaged.
+    void CheckIntact() const;
     void Close();
 
     QString GetPath() const { return m_path; }
+    // Whether this process may write the file (not whether SQLite will).
+    bool IsFileWritable() const;
     QSqlDatabase Handle() const;
 
     // A prepared query on this connection; throws when preparing fails.

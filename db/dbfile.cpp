@@ -1,26 +1,74 @@
 #include "db/dbfile.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include "db/nativename.h"
+
+#include <QByteArray>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString notRegular(const QString& shown, mode_t mode)
+{
+    const char* what = S_ISDIR(mode)                    ? "a folder"
+                       : S_ISFIFO(mode)                 ? "a named pipe (FIFO)"
+                       : S_ISSOCK(mode)                 ? "a socket"
+                       : S_ISCHR(mode) || S_ISBLK(mode) ? "a device"
+                                                        : "not a regular file";
+    return QStringLiteral("\"%1\" is %2, not a database file.").arg(shown, QLatin1String(what));
+}
+
+QString cannotRead(const QString& shown, int error)
+{
+    return QStringLiteral("The database file \"%1\" cannot be read: %2")
+        .arg(shown, qt_error_string(error));
+}
+
+// The path with every link resolved; empty when it does not exist.
+QByteArray resolved(const QString& path)
+{
+    char buffer[PATH_MAX];
+    return ::realpath(EncodeFileName(path).constData(), buffer) ? QByteArray(buffer) : QByteArray();
+}
+
+} // namespace
 
 DbFileCheck CheckDbFile(const QString& path)
 {
-    const QString shown = QDir::toNativeSeparators(path);
-    QFileInfo info(path);
-    if (path.isEmpty() || !info.exists())
-        return {DbFileKind::Missing,
-                QStringLiteral("The database file \"%1\" does not exist.").arg(shown)};
-    if (info.isDir())
-        return {DbFileKind::NotDatabase,
-                QStringLiteral("\"%1\" is a folder, not a database file.").arg(shown)};
+    const QString shown = ShownFileName(path);
+    const QByteArray name = EncodeFileName(path);
+    struct stat st;
+    if (path.isEmpty() || ::stat(name.constData(), &st) != 0) {
+        if (path.isEmpty() || errno == ENOENT || errno == ENOTDIR)
+            return {DbFileKind::Missing,
+                    QStringLiteral("The database file \"%1\" does not exist.").arg(shown)};
+        return {DbFileKind::Unreadable, cannotRead(shown, errno)};
+    }
+    if (!S_ISREG(st.st_mode))
+        return {DbFileKind::NotDatabase, notRegular(shown, st.st_mode)};
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {DbFileKind::Unreadable,
-                QStringLiteral("The database file \"%1\" cannot be read: %2")
-                    .arg(shown, file.errorString())};
-    const QByteArray head = file.read(32);
+    // Not blocking either if something else has been put there since.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return {DbFileKind::Unreadable, cannotRead(shown, errno)};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return {DbFileKind::NotDatabase, notRegular(shown, st.st_mode)};
+    }
+    QByteArray head(32, '\0');
+    ssize_t n;
+    do
+        n = ::read(fd, head.data(), head.size());
+    while (n < 0 && errno == EINTR);
+    const int readError = errno;
+    ::close(fd);
+    if (n < 0)
+        return {DbFileKind::Unreadable, cannotRead(shown, readError)};
+    head.truncate(n);
 
     if (head.startsWith(QByteArrayLiteral("SQLite format 3\0")))
         return {DbFileKind::Sqlite, {}};
@@ -38,13 +86,20 @@ DbFileCheck CheckDbFile(const QString& path)
             QStringLiteral("\"%1\" is not a ZQreader database.").arg(shown)};
 }
 
+QString NotRegularFileMessage(const QString& path)
+{
+    struct stat st;
+    if (path.isEmpty() || ::stat(EncodeFileName(path).constData(), &st) != 0 || S_ISREG(st.st_mode))
+        return {};
+    return notRegular(ShownFileName(path), st.st_mode);
+}
+
 bool SameFile(const QString& a, const QString& b)
 {
     if (a.isEmpty() || b.isEmpty())
         return false;
-    const QFileInfo fa(a), fb(b);
-    const QString ca = fa.canonicalFilePath(), cb = fb.canonicalFilePath();
-    if (!ca.isEmpty() && !cb.isEmpty())
-        return ca == cb;
-    return fa.absoluteFilePath() == fb.absoluteFilePath();
+    const QByteArray ra = resolved(a), rb = resolved(b);
+    if (!ra.isEmpty() && !rb.isEmpty())
+        return ra == rb;
+    return AbsoluteFileName(a) == AbsoluteFileName(b);
 }

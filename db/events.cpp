@@ -3,7 +3,6 @@
 #include "db/database.h"
 #include "db/dbexception.h"
 
-#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -52,7 +51,7 @@ bool CEVENTS::CanAppend() const
 {
     if (!IsOpen() || !m_pDatabase->IsOpen())
         return false;
-    if (!QFileInfo(m_pDatabase->GetPath()).isWritable())
+    if (!m_pDatabase->IsFileWritable())
         return false;
     QSqlQuery q(m_pDatabase->Handle());
     return q.exec(QStringLiteral("PRAGMA query_only")) && q.next() && q.value(0).toInt() == 0;

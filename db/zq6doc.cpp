@@ -6,12 +6,12 @@
 #include "db/dbstate.h"
 #include "db/dbtemplate.h"
 #include "db/messages.h"
+#include "db/nativename.h"
+#include "db/stagedfile.h"
 #include "db/zq6set.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
 
@@ -45,7 +45,7 @@ bool CZq6Doc::OnNewDocument()
 void CZq6Doc::SetPathName(const QString& path)
 {
     m_strPathName = path;
-    m_strTitle = path.isEmpty() ? kDefaultTitle : QFileInfo(path).fileName();
+    m_strTitle = path.isEmpty() ? kDefaultTitle : ShownFileName(QFileInfo(path).fileName());
 }
 
 bool CZq6Doc::OnOpenDocument(const QString& path)
@@ -104,40 +104,49 @@ void CZq6Doc::CloseDatabase()
 bool CZq6Doc::OnSaveDocument(const QString& path)
 {
     const QString failed = QStringLiteral("Error while creating new database");
-    const QString shown = QDir::toNativeSeparators(path);
+    const QString shown = ShownFileName(path);
+    auto fail = [&](const QString& why) {
+        Report(failed, QStringLiteral("Error"), why);
+        return false;
+    };
 
+    const QString notAFile = NotRegularFileMessage(path);
+    if (!notAFile.isEmpty())
+        return fail(notAFile);
     const QString templatePath = FindTemplate();
-    if (templatePath.isEmpty()) {
-        Report(failed, QStringLiteral("Error"),
-               QStringLiteral("The template database %1 was not found.")
-                   .arg(QLatin1String(kTemplateFileName)));
-        return false;
-    }
+    if (templatePath.isEmpty())
+        return fail(QStringLiteral("The template database %1 was not found.")
+                        .arg(QLatin1String(kTemplateFileName)));
+    const QString shownTemplate = ShownFileName(templatePath);
     QFile source(templatePath);
-    if (!source.open(QIODevice::ReadOnly)) {
-        Report(failed, QStringLiteral("Error"),
-               QStringLiteral("The template database %1 cannot be read: %2")
-                   .arg(QDir::toNativeSeparators(templatePath), source.errorString()));
-        return false;
-    }
+    if (!source.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("The template database %1 cannot be read: %2")
+                        .arg(shownTemplate, source.errorString()));
     const QByteArray bytes = source.readAll();
 
-    // Written beside the target and renamed over it at the end, so a failed
-    // copy leaves any file that was there untouched.
-    QSaveFile target(path);
-    target.setDirectWriteFallback(false);
-    if (!target.open(QIODevice::WriteOnly) || target.write(bytes) != bytes.size()) {
-        Report(failed, QStringLiteral("Error"),
-               QStringLiteral("\"%1\" cannot be written: %2").arg(shown, target.errorString()));
-        return false;
+    // The new file is written and checked beside the target and only then
+    // moved over it, so a failure leaves any file that was there untouched.
+    StagedFile target(path);
+    if (!target.Write(bytes))
+        return fail(
+            QStringLiteral("\"%1\" cannot be written: %2").arg(shown, target.ErrorString()));
+    try {
+        CDatabase check;
+        check.OpenFile(target.WrittenName());
+        check.CheckIntact();
+    } catch (const CDBException& e) {
+        // The copy is the template byte for byte: the fault is the template's.
+        QString why = e.m_strError;
+        why.replace(ShownFileName(target.WrittenName()), shownTemplate);
+        return fail(QStringLiteral("The template %1 does not give a ZQreader database: %2")
+                        .arg(shownTemplate, why));
     }
 
     const bool replacingOpen = m_bDbOpen && SameFile(path, g_strDbPath);
     if (replacingOpen)
         CloseDatabase();
-    if (!target.commit()) {
-        Report(failed, QStringLiteral("Error"),
-               QStringLiteral("\"%1\" cannot be written: %2").arg(shown, target.errorString()));
+    if (!target.Commit()) {
+        fail(QStringLiteral("\"%1\" cannot be written: %2").arg(shown, target.ErrorString()));
         if (replacingOpen && !OnOpenDocument(g_strDbPath))
             m_bDbOpen = false;
         return false;
@@ -148,8 +157,7 @@ bool CZq6Doc::OnSaveDocument(const QString& path)
             m_bDbOpen = false;
         return false;
     }
-    Report(QString::asprintf("%s %s", "A new database has been created: ", qUtf8Printable(path)),
-           QStringLiteral("OK"));
+    Report(QStringLiteral("A new database has been created:  ") + shown, QStringLiteral("OK"));
     return true;
 }
 
