@@ -4,12 +4,14 @@
 #include "app/resource.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDebug>
 #include <QDialog>
 #include <QDir>
 #include <QEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -303,6 +305,15 @@ bool CMainFrame::event(QEvent* event)
 {
     if (event->type() == QEvent::LeaveWhatsThisMode && m_wndStatusBar)
         m_wndStatusBar->clearMessage();
+    if (event->type() == QEvent::StatusTip && m_pMessagePane) {
+        // A command without a prompt leaves the pane empty while it is under
+        // the pointer, rather than showing the idle text.
+        const auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        const QAction* hovered = menu ? menu->activeAction() : nullptr;
+        const bool noPrompt = hovered && hovered->data().isValid() && !hovered->menu() &&
+                              hovered->statusTip().isEmpty();
+        m_pMessagePane->setText(noPrompt ? QString() : LoadString(AFX_IDS_IDLEMESSAGE));
+    }
     return QMainWindow::event(event);
 }
 

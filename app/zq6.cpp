@@ -173,7 +173,10 @@ void CZq6App::OnToolsOption()
 {
     CZq6OptionDialog dlg(m_pMainWnd.get(), m_pPorts);
     dlg.m_strPortName = g_strPortName;
-    m_pUi->DoModal(dlg);
+    // Cancel keeps both the port in use and the stored one: a port given on
+    // the command line is for the run only and must not reach the settings.
+    if (m_pUi->DoModal(dlg) != QDialog::Accepted)
+        return;
     g_strPortName = dlg.m_strPortName;
     StorePortName();
 }

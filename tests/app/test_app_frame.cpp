@@ -3,6 +3,7 @@
 
 #include "app/aboutdlg.h"
 #include "app/mainfrm.h"
+#include "app/messagebox.h"
 #include "app/resource.h"
 #include "app/zq6.h"
 #include "guitest.h"
@@ -12,9 +13,11 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QWhatsThis>
@@ -305,7 +308,15 @@ private Q_SLOTS:
         QTest::mouseMove(tools, tools->actionGeometry(read).center());
         QTRY_COMPARE(m_frame->GetMessageText(),
                      QStringLiteral("Read a new events from the receiver"));
+        // Option has no prompt: the pane goes blank, not back to the idle text.
+        QAction* option = guitest::MenuCommand(m_frame, ID_TOOLS_OPTION);
+        QTest::mouseMove(tools, tools->actionGeometry(option).center());
+        QTRY_COMPARE(m_frame->GetMessageText(), QString());
+        QTest::mouseMove(tools, tools->actionGeometry(read).center());
+        QTRY_COMPARE(m_frame->GetMessageText(),
+                     QStringLiteral("Read a new events from the receiver"));
         tools->close();
+        QTRY_COMPARE(m_frame->GetMessageText(), QStringLiteral("For Help, press F1"));
     }
 
     void statusBarPanes()
@@ -357,6 +368,34 @@ private Q_SLOTS:
         QTest::keyClick(&dlg, Qt::Key_Return);
         QVERIFY(!dlg.isVisible());
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    }
+
+    void messageBoxes()
+    {
+        // The real box, closed by the test once it is up: the reason is a line
+        // of its text, with one OK button, no icon and no details button.
+        QString text, title, details;
+        qsizetype buttons = 0;
+        QMessageBox::Icon icon = QMessageBox::Warning;
+        QTimer::singleShot(0, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                text = box->text();
+                title = box->windowTitle();
+                details = box->detailedText();
+                buttons = box->buttons().size();
+                icon = box->icon();
+                box->done(0);
+            }
+        });
+        CMessageBoxSink().ShowMessage({QStringLiteral("Error initializing serial port"),
+                                       QStringLiteral("Error"),
+                                       QStringLiteral("There is no serial port <ttyS9>."), false});
+        QCOMPARE(text, QStringLiteral("Error initializing serial port\n"
+                                      "There is no serial port <ttyS9>."));
+        QCOMPARE(title, QStringLiteral("Error"));
+        QCOMPARE(details, QString());
+        QCOMPARE(buttons, 1);
+        QCOMPARE(icon, QMessageBox::NoIcon);
     }
 
     void windowIcon() { QVERIFY(!m_frame->windowIcon().pixmap(16, 16).isNull()); }

@@ -188,15 +188,17 @@ private Q_SLOTS:
         CZq6App app(&sink, &ui, &ports);
         QVERIFY(app.InitInstance({}));
 
-        // First use and Cancel: the name that was there is written back.
-        g_strPortName = QStringLiteral("COM1");
+        // Cancel changes neither the port in use nor the stored one, also when
+        // the port in use was given for this run only.
+        QSettings().setValue(QStringLiteral("Settings/COM"), QStringLiteral("COM1"));
+        g_strPortName = QStringLiteral("/dev/pts/7");
         ui.onModal = [](QDialog& dlg) {
             dlg.show();
             QTest::keyClick(&dlg, Qt::Key_Escape);
             return dlg.result();
         };
         app.GetMainWnd()->OnCmdMsg(ID_TOOLS_OPTION);
-        QCOMPARE(g_strPortName, QStringLiteral("COM1"));
+        QCOMPARE(g_strPortName, QStringLiteral("/dev/pts/7"));
         QCOMPARE(QSettings().value(QStringLiteral("Settings/COM")).toString(),
                  QStringLiteral("COM1"));
 
