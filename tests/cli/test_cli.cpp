@@ -1,10 +1,18 @@
 // zqreader-cli run as a program: new and list on files written by sqlite3.
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <dirent.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -29,6 +37,37 @@ Run run(const QStringList& args, const QString& workDir = {}, const QString& pro
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2,
             QString::fromUtf8(p.readAllStandardOutput()),
             QString::fromUtf8(p.readAllStandardError())};
+}
+
+// Runs program with the arguments, each "@" standing for the file name of
+// exactly these bytes: the shell's printf makes it, as QProcess would pass it
+// as UTF-8.
+Run runNamed(const QString& program, const QStringList& args, const QByteArray& name)
+{
+    QByteArray octal;
+    for (const char c : name)
+        octal += '\\' + QByteArray::number(uchar(c), 8).rightJustified(4, '0');
+    return run(QStringList{"-c",
+                           "n=$(printf '%b' \"$1\"); shift; for a; do [ \"$a\" = @ ] && a=$n; "
+                           "set -- \"$@\" \"$a\"; shift; done; exec \"$@\"",
+                           "sh", QString::fromLatin1(octal), program} +
+                   args,
+               {}, QStringLiteral("/bin/sh"));
+}
+
+// The names in a folder, as bytes.
+QList<QByteArray> entries(const QString& folder)
+{
+    QList<QByteArray> names;
+    if (DIR* d = ::opendir(QFile::encodeName(folder).constData())) {
+        while (const dirent* e = ::readdir(d)) {
+            if (qstrcmp(e->d_name, ".") && qstrcmp(e->d_name, ".."))
+                names << QByteArray(e->d_name);
+        }
+        ::closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 } // namespace
@@ -83,6 +122,136 @@ private Q_SLOTS:
         const Run listed = run({"list", "relative.db"}, elsewhere.path());
         QCOMPARE(listed.exitCode, 0);
         QCOMPARE(listed.out, QString());
+    }
+
+    void damagedTemplateLeavesTheDatabase_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("existing");
+        QFile good(QStringLiteral(ZQ_BIN_DIR "/template.db"));
+        QVERIFY(good.open(QIODevice::ReadOnly));
+        const QByteArray truncated = good.read(good.size() / 2);
+        for (bool existing : {false, true}) {
+            QTest::addRow("text, %d", existing) << QByteArray("damaged\n") << existing;
+            QTest::addRow("truncated, %d", existing) << truncated << existing;
+        }
+    }
+
+    void damagedTemplateLeavesTheDatabase()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, existing);
+        QTemporaryDir dir; // the template of the current directory is taken first
+        QFile damaged(dir.filePath("template.db"));
+        QVERIFY(damaged.open(QIODevice::WriteOnly));
+        damaged.write(content);
+        damaged.close();
+        QVERIFY(QDir(dir.path()).mkdir("db"));
+        const QString db = dir.filePath("db/keep.db");
+        const QByteArray kept = "a database that must stay";
+        if (existing) {
+            QFile f(db);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(kept);
+        }
+        const Run r = run({"new", db}, dir.path());
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.startsWith("Error while creating new database\nThe template " +
+                                  damaged.fileName()),
+                 qPrintable(r.err));
+        QCOMPARE(entries(dir.filePath("db")),
+                 existing ? QList<QByteArray>{"keep.db"} : QList<QByteArray>{});
+        QFile f(db);
+        QCOMPARE(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(), existing ? kept : "");
+    }
+
+    void specialFilesAreRefusedAtOnce_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("kind");
+        for (const char* command : {"list", "read", "new"})
+            for (const char* kind : {"folder", "named pipe", "socket", "device"})
+                QTest::addRow("%s %s", command, kind) << command << kind;
+    }
+
+    void specialFilesAreRefusedAtOnce()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        QString path = dir.filePath("special");
+        const QByteArray name = QFile::encodeName(path);
+        int made = 0;
+        if (kind == "folder") {
+            made = ::mkdir(name.constData(), 0755);
+        } else if (kind == "named pipe") {
+            made = ::mkfifo(name.constData(), 0644);
+        } else if (kind == "socket") {
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            qstrncpy(address.sun_path, name.constData(), sizeof address.sun_path);
+            const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            made = ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+            ::close(s);
+        } else if (command != "new") {
+            path = QStringLiteral("/dev/null"); // only read
+        } else {
+            // A device of our own: the system's must not be at stake.
+            made = ::mknod(name.constData(), S_IFCHR | 0666, makedev(1, 3));
+        }
+        if (made != 0)
+            QSKIP("cannot make one here");
+        struct stat before, after;
+        QCOMPARE(::lstat(QFile::encodeName(path).constData(), &before), 0);
+
+        // An open that blocks shows as a run that does not end (exit code -1).
+        const Run r = run({command, path});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("\"" + path + "\" is a " + kind), qPrintable(r.err));
+        QCOMPARE(::lstat(QFile::encodeName(path).constData(), &after), 0);
+        QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(after.st_mode, before.st_mode);
+        QCOMPARE(entries(dir.path()).size(), path.startsWith(dir.path()) ? 1 : 0);
+    }
+
+    void namesThatAreNotUtf8_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("byte FF") << QByteArray("a\xFF.db") << QStringLiteral("a\uFFFD.db");
+        QTest::newRow("Latin-1") << QByteArray("caf\xE9.db") << QStringLiteral("caf\uFFFD.db");
+        QTest::newRow("UTF-8") << QByteArray("za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87.db")
+                               << QStringLiteral("za\u017C\u00F3\u0142\u0107.db");
+    }
+
+    void namesThatAreNotUtf8()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, shown);
+        QTemporaryDir dir;
+        const QByteArray path = QFile::encodeName(dir.path()) + '/' + name;
+        const QString cli = QStringLiteral(ZQ_BIN_DIR "/zqreader-cli");
+        const auto removeIt = qScopeGuard([&] { ::unlink(path.constData()); });
+
+        const Run created = runNamed(cli, {"new", "@"}, path);
+        QCOMPARE(created.err, QString());
+        QCOMPARE(created.out,
+                 "A new database has been created:  " + dir.path() + '/' + shown + '\n');
+        QCOMPARE(entries(dir.path()), QList<QByteArray>{name});
+
+        const QString sqlite3 = QStandardPaths::findExecutable("sqlite3");
+        if (sqlite3.isEmpty())
+            QSKIP("the sqlite3 tool is not installed");
+        QCOMPARE(runNamed(sqlite3,
+                          {"@", "INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) VALUES "
+                                "(5, '2009-10-21 09:05:03', 7, '0')"},
+                          path)
+                     .err,
+                 QString());
+        const Run listed = runNamed(cli, {"list", "@"}, path);
+        QCOMPARE(listed.err, QString());
+        QCOMPARE(listed.out, QStringLiteral("2009-10-21\t09:05:03\t     7\t\t     5\n"));
+        QCOMPARE(entries(dir.path()), QList<QByteArray>{name});
     }
 
     void failures()

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <utility>
 
 namespace {
 
@@ -264,6 +265,68 @@ private Q_SLOTS:
         QVERIFY(!doc.OnSaveDocument(locked));
         QCOMPARE(readFile(locked), QByteArray("keep me"));
         QCOMPARE(g_strDbPath, m_good);
+    }
+
+    void damagedTemplateChangesNothing_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // of the template; empty: unreadable
+        QTest::addColumn<QString>("target");     // missing, a database with events, or the open one
+
+        const QByteArray good = readFile(QStringLiteral(ZQ_BIN_DIR "/template.db"));
+        QByteArray random(4096, '\0');
+        for (int i = 0; i < random.size(); ++i)
+            random[i] = char((i * 7919 + 13) % 251);
+        const std::pair<const char*, QByteArray> templates[] = {
+            {"text", "damaged\n"},
+            {"truncated", good.left(good.size() / 2)},
+            {"not a database", random},
+            {"unreadable", {}}};
+        for (const auto& [name, content] : templates)
+            for (const char* target : {"missing", "events", "open"})
+                QTest::addRow("%s, %s", name, target) << content << QString::fromLatin1(target);
+    }
+
+    void damagedTemplateChangesNothing()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, target);
+
+        QTemporaryDir dir; // its template is taken first: it is the current directory
+        const QString templatePath = dir.filePath("template.db");
+        if (content.isEmpty()) {
+            QVERIFY(testdb::copyTemplate(templatePath));
+            QVERIFY(QFile::setPermissions(templatePath, {}));
+            if (QFile(templatePath).open(QIODevice::ReadOnly))
+                QSKIP("running with rights that ignore file permissions");
+        } else {
+            writeFile(templatePath, content);
+        }
+        QDir::setCurrent(dir.path());
+        QVERIFY(QDir(dir.path()).mkdir("db"));
+        const QString path = dir.filePath("db/keep.db");
+        if (target != QLatin1String("missing"))
+            QVERIFY(QFile::copy(m_good, path));
+        const QByteArray before = readFile(path);
+        testdb::RecordingMessages messages;
+        CZq6Doc doc(&messages);
+        if (target == QLatin1String("open"))
+            QVERIFY(doc.OnOpenDocument(path));
+
+        QVERIFY(!doc.OnSaveDocument(path));
+        QCOMPARE(messages.last(), QStringLiteral("Error while creating new database"));
+        QCOMPARE(messages.messages.last().caption, QStringLiteral("Error"));
+        QVERIFY2(messages.messages.last().detail.contains(templatePath),
+                 qPrintable(messages.messages.last().detail));
+        QCOMPARE(readFile(path), before);
+        const QStringList left =
+            QDir(dir.filePath("db"))
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        QCOMPARE(left, target == QLatin1String("missing") ? QStringList() : QStringList{"keep.db"});
+        QCOMPARE(doc.m_bDbOpen, target == QLatin1String("open"));
+        if (doc.m_bDbOpen) {
+            QCOMPARE(g_strDbPath, path);
+            QCOMPARE(rowsListed(), 1);
+        }
     }
 
     void appendIsAllOrNothing()
