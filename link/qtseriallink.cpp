@@ -1,18 +1,21 @@
 #include "link/qtseriallink.h"
 
+#ifdef Q_OS_UNIX
+#include "link/linesettings.h"
+#endif
+
 #include <QFileInfo>
 #include <QSerialPort>
 #include <QThread>
+#include <algorithm>
 #include <thread>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
-#include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 #endif
 #ifdef Q_OS_WIN
@@ -71,51 +74,14 @@ QString describeOpenFailure(const QString& portName, const QSerialPort& port)
     return QStringLiteral("%1: %2").arg(location, port.errorString());
 }
 
-#ifdef Q_OS_UNIX
-// The hardware and software handshaking set on a device before we open it.
-// The descriptor is held until the port is open, so that closing it never
-// drops the control lines.
-class FoundHandshake
-{
-public:
-    explicit FoundHandshake(const QString& location)
-    {
-        if (location.isEmpty())
-            return;
-        m_fd = ::open(QFile::encodeName(location).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        m_valid = m_fd >= 0 && ::tcgetattr(m_fd, &m_found) == 0;
-    }
-    ~FoundHandshake()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FoundHandshake(const FoundHandshake&) = delete;
-    FoundHandshake& operator=(const FoundHandshake&) = delete;
-
-    void RestoreOn(int fd) const
-    {
-        termios now{};
-        if (!m_valid || ::tcgetattr(fd, &now) != 0)
-            return;
-        constexpr tcflag_t soft = IXON | IXOFF | IXANY;
-        now.c_cflag = (now.c_cflag & ~tcflag_t(CRTSCTS)) | (m_found.c_cflag & CRTSCTS);
-        now.c_iflag = (now.c_iflag & ~soft) | (m_found.c_iflag & soft);
-        now.c_cc[VSTART] = m_found.c_cc[VSTART];
-        now.c_cc[VSTOP] = m_found.c_cc[VSTOP];
-        ::tcsetattr(fd, TCSANOW, &now);
-    }
-
-private:
-    int m_fd = -1;
-    bool m_valid = false;
-    termios m_found{};
-};
-#endif
-
 } // namespace
 
-QtSerialLink::QtSerialLink() = default;
+QtSerialLink::QtSerialLink()
+    : m_read([this](quint8* into, qint64 most) { return TakeArrived(into, most); },
+             [this] { return m_clock.nsecsElapsed(); })
+{
+    m_clock.start();
+}
 
 QtSerialLink::~QtSerialLink()
 {
@@ -141,32 +107,40 @@ bool QtSerialLink::Open(const QString& portName)
     auto port = std::make_unique<QSerialPort>();
     port->setPortName(portName);
 #ifdef Q_OS_UNIX
-    // Qt's open puts its own default flow control on the port; the
-    // handshaking the port was set up with is read first and given back.
-    const FoundHandshake found(portName.isEmpty() ? QString() : DeviceLocation(portName));
+    // Read before the open, which changes them.
+    auto saved = std::make_unique<SavedLineSettings>(portName.isEmpty() ? QString()
+                                                                        : DeviceLocation(portName));
 #endif
     if (portName.isEmpty() || !port->open(QIODevice::ReadWrite)) {
         m_openFailure = describeOpenFailure(portName, *port);
         return false;
     }
 #ifdef Q_OS_UNIX
-    found.RestoreOn(static_cast<int>(port->handle()));
+    saved->Release();
+    saved->MakeRaw(static_cast<int>(port->handle()));
+    m_saved = std::move(saved);
 #endif
     m_port = std::move(port);
-    m_reading = false;
+    m_read.Cancel();
     m_writing = false;
     return true;
 }
 
 void QtSerialLink::Close()
 {
-    m_reading = false;
+    m_read.Cancel();
     m_writing = false;
-    m_readBuffer = nullptr;
     if (m_port) {
+#ifdef Q_OS_UNIX
+        if (m_saved)
+            m_saved->Restore(static_cast<int>(m_port->handle()));
+#endif
         m_port->close();
         m_port.reset();
     }
+#ifdef Q_OS_UNIX
+    m_saved.reset();
+#endif
 }
 
 void QtSerialLink::SetLineFormat()
@@ -177,6 +151,10 @@ void QtSerialLink::SetLineFormat()
     m_port->setDataBits(QSerialPort::Data8);
     m_port->setParity(QSerialPort::NoParity);
     m_port->setStopBits(QSerialPort::OneStop);
+#ifdef Q_OS_UNIX
+    if (m_saved)
+        m_saved->MakeRaw(static_cast<int>(m_port->handle()));
+#endif
 }
 
 void QtSerialLink::RaiseRts()
@@ -199,8 +177,7 @@ void QtSerialLink::ClearErrors()
 
 void QtSerialLink::CancelIo()
 {
-    m_reading = false;
-    m_readBuffer = nullptr;
+    m_read.Cancel();
     m_writing = false;
 }
 
@@ -218,37 +195,27 @@ void QtSerialLink::PurgeOutput()
 
 void QtSerialLink::SetReadIntervalTimeout(int milliseconds)
 {
-    m_readIntervalMs = milliseconds;
+    m_read.SetInterval(milliseconds);
 }
 
-// Takes what has arrived, without waiting, into the pending read.
-void QtSerialLink::Gather()
+// What the port has received so far, without waiting.
+qint64 QtSerialLink::TakeArrived(quint8* into, qint64 most)
 {
-    if (!m_port || !m_reading || m_readCount >= m_readSize)
-        return;
-    if (m_port->bytesAvailable() < m_readSize - m_readCount)
+    if (!m_port)
+        return 0;
+    if (m_port->bytesAvailable() < most)
         m_port->waitForReadyRead(0);
-    const qint64 got =
-        m_port->read(reinterpret_cast<char*>(m_readBuffer) + m_readCount, m_readSize - m_readCount);
-    if (got > 0) {
-        m_readCount += static_cast<int>(got);
-        m_bytesRead += got;
-        m_sinceLastByte.start();
-    }
+    return std::max<qint64>(0, m_port->read(reinterpret_cast<char*>(into), most));
 }
 
 SerialLink::Result QtSerialLink::StartRead(quint8* buffer, int size, int* bytesRead)
 {
-    if (!m_port || m_reading || size <= 0)
+    if (!m_port || m_read.Active() || size <= 0)
         return Result::Failed;
-    m_readBuffer = buffer;
-    m_readSize = size;
-    m_readCount = 0;
-    m_reading = true;
-    Gather();
-    if (m_readCount == m_readSize) {
-        m_reading = false;
-        *bytesRead = m_readCount;
+    m_read.Start(buffer, size);
+    // A read starting on a frame that is all there ends at once.
+    if (m_read.Poll()) {
+        *bytesRead = m_read.Count();
         return Result::Completed;
     }
     return Result::Pending;
@@ -256,15 +223,10 @@ SerialLink::Result QtSerialLink::StartRead(quint8* buffer, int size, int* bytesR
 
 SerialLink::Result QtSerialLink::PollRead(int* bytesRead)
 {
-    if (!m_port || !m_reading)
+    if (!m_port || !m_read.Active())
         return Result::Failed;
-    Gather();
-    const bool full = m_readCount == m_readSize;
-    const bool pausedAfterFirst =
-        m_readCount > 0 && m_readIntervalMs > 0 && m_sinceLastByte.hasExpired(m_readIntervalMs);
-    if (full || pausedAfterFirst) {
-        m_reading = false;
-        *bytesRead = m_readCount;
+    if (m_read.Poll()) {
+        *bytesRead = m_read.Count();
         return Result::Completed;
     }
     return Result::Pending;

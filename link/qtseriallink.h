@@ -1,21 +1,25 @@
 #pragma once
 
+#include "link/readgather.h"
 #include "link/seriallink.h"
 
 #include <QElapsedTimer>
 #include <memory>
 
 class QSerialPort;
+class SavedLineSettings;
 
 // The serial link on Qt SerialPort's blocking calls; needs no event loop. All
 // calls must come from one thread, the one that opens the port.
 //
-// Reads are gathered from what the port has received at each poll, and end
-// when the bytes asked for are there or the read interval passes without a
-// byte after the first. A write counts as done when the byte has left the
-// driver's queue, and never sooner than one byte-time at 9600 baud after it
-// was started: a pseudo-terminal, or a USB adapter, reports a write done at
-// once, and request bytes must not pile up. The wait for one write is bounded.
+// The line carries binary bytes untouched whatever the port was set up with
+// (only its hardware handshaking is kept), and the port gets its own settings
+// back when it is closed. Reads are gathered from what the port has received
+// at each poll, and end when the bytes asked for are there or the line has
+// been quiet for the read interval after the first byte. A write counts as done when the byte has
+// left the driver's queue, and never sooner than one byte-time at 9600 baud after it was started: a
+// pseudo-terminal, or a USB adapter, reports a write done at once, and request bytes must not pile
+// up. The wait for one write is bounded.
 class QtSerialLink : public SerialLink
 {
 public:
@@ -50,31 +54,29 @@ public:
 
     // Totals since the link was made, for measurements.
     qint64 BytesWritten() const { return m_bytesWritten; }
-    qint64 BytesRead() const { return m_bytesRead; }
+    qint64 BytesRead() const { return m_read.Total(); }
 
     // The device a port name stands for: names without a folder are looked
     // for in the system's device folder.
     static QString DeviceLocation(const QString& portName);
 
 private:
-    void Gather();
+    qint64 TakeArrived(quint8* into, qint64 most);
     bool OutputDrained() const;
     bool PortBroken() const;
 
     std::unique_ptr<QSerialPort> m_port;
+#ifdef Q_OS_UNIX
+    std::unique_ptr<SavedLineSettings> m_saved;
+#endif
     QString m_openFailure;
 
-    quint8* m_readBuffer = nullptr;
-    int m_readSize = 0;
-    int m_readCount = 0;
-    bool m_reading = false;
-    int m_readIntervalMs = 0;
-    QElapsedTimer m_sinceLastByte;
+    QElapsedTimer m_clock;
+    ReadGather m_read;
 
     bool m_writing = false;
     int m_writeSize = 0;
     QElapsedTimer m_sinceWriteStart;
 
     qint64 m_bytesWritten = 0;
-    qint64 m_bytesRead = 0;
 };

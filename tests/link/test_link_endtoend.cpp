@@ -21,6 +21,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -204,6 +206,56 @@ private Q_SLOTS:
         QCOMPARE(m.caption, QStringLiteral("OK"));
         QCOMPARE(desk.stored(), 42);
         QCOMPARE(desk.view.updates, 3);
+    }
+
+    // The port set up as a terminal, with flow control and translation both
+    // ways: event words made of XON, XOFF, line ends and 0xFF still come
+    // through exactly.
+    void binaryWordsOnATerminalPort()
+    {
+        const QVector<LogEvent> log = {
+            {0x0A0D11, 0x11, 0}, {0x0A1113, 0x13, 0},  {0x0D130A, 0x0A, 1}, {0x110A0D, 0x0D, 0},
+            {0x1311FF, 0xFF, 0}, {0x13FF0D, 0x111, 1}, {0x3FFF11, 0x1FF, 1}};
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("binary.log")));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Text));
+        for (const LogEvent& e : log)
+            file.write(QStringLiteral("0x%1 %2 %3\n")
+                           .arg(e.counter, 0, 16)
+                           .arg(e.userField)
+                           .arg(e.button)
+                           .toLatin1());
+        file.close();
+        SimProcess sim;
+        QVERIFY(sim.Start({QStringLiteral("--log"), file.fileName(), "--pace", "0"}));
+
+        constexpr tcflag_t cookedIn = IXON | IXOFF | ICRNL | INLCR | ISTRIP;
+        constexpr tcflag_t cookedOut = OPOST | ONLCR;
+        const int fd =
+            ::open(QFile::encodeName(sim.PortPath()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(fd >= 0);
+        termios t{};
+        QCOMPARE(::tcgetattr(fd, &t), 0);
+        t.c_iflag |= cookedIn;
+        t.c_oflag |= cookedOut;
+        QCOMPARE(::tcsetattr(fd, TCSANOW, &t), 0);
+        termios set{};
+        QCOMPARE(::tcgetattr(fd, &set), 0);
+        ::close(fd); // the simulator's own descriptor keeps the settings
+        QCOMPARE(set.c_iflag & cookedIn, cookedIn);
+        QCOMPARE(set.c_oflag & cookedOut, cookedOut);
+
+        const QString db = dir.filePath(QStringLiteral("binary.db"));
+        QVERIFY(testdb::copyTemplate(db));
+        const Run r = cli({"read", db, "--port", sim.PortPath()});
+        QCOMPARE(r.out, QStringLiteral("Number of read events:  7\n"));
+        const QVector<Row> stored = rows(db);
+        QCOMPARE(stored.size(), log.size());
+        for (int i = 0; i < log.size(); ++i) {
+            QCOMPARE(stored[i].timer, qint32(log[i].counter));
+            QCOMPARE(stored[i].userNo, log[i].userField - 1);
+            QCOMPARE(stored[i].button, QString::number(log[i].button));
+        }
     }
 
     void fullLogStopsAtTheLimit()

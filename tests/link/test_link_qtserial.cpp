@@ -1,16 +1,35 @@
-// QtSerialLink on a real pseudo-terminal, the far end played by the test.
+// QtSerialLink on a real pseudo-terminal, the far end played by the test;
+// the decision that a read has ended, with scripted bytes and time.
 
 #include "link/qtseriallink.h"
+#include "link/readgather.h"
 #include "tests/link/ptypair.h"
 
 #include <QElapsedTimer>
 #include <QSerialPort>
 #include <QTest>
 #include <array>
+#include <cstring>
 
 using R = SerialLink::Result;
 
 namespace {
+
+// One look at the source: the bytes that have arrived just before it, and the
+// time that passes right after it.
+struct Look
+{
+    int arrived;
+    int thenMs;
+};
+using Script = QList<Look>;
+
+bool sameSettings(const termios& a, const termios& b)
+{
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+           a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0 &&
+           ::cfgetispeed(&a) == ::cfgetispeed(&b) && ::cfgetospeed(&a) == ::cfgetospeed(&b);
+}
 
 QByteArray pattern(int size, char first)
 {
@@ -52,6 +71,8 @@ int pollUntilDone(QtSerialLink& link)
 
 } // namespace
 
+Q_DECLARE_METATYPE(Script)
+
 class TestLinkQtSerial : public QObject
 {
     Q_OBJECT
@@ -90,42 +111,102 @@ private Q_SLOTS:
         QVERIFY(other.open(QIODevice::ReadWrite));
     }
 
-    void handshakingFoundOnThePortIsKept()
+    void lineIsRawWhateverThePortHad_data()
     {
+        QTest::addColumn<bool>("hardwareHandshake");
+        QTest::newRow("no hardware handshaking") << false;
+        QTest::newRow("hardware handshaking") << true;
+    }
+
+    void lineIsRawWhateverThePortHad()
+    {
+        QFETCH(bool, hardwareHandshake);
         PtyPair pty;
         QVERIFY(pty.IsValid());
-        termios set{};
-        QCOMPARE(::tcgetattr(pty.SlaveFd(), &set), 0);
-        set.c_cflag |= CRTSCTS;
-        set.c_iflag |= IXON | IXOFF;
-        QCOMPARE(::tcsetattr(pty.SlaveFd(), TCSANOW, &set), 0);
-        termios check{};
-        ::tcgetattr(pty.SlaveFd(), &check);
-        if (!(check.c_cflag & CRTSCTS))
+        termios found{};
+        QCOMPARE(::tcgetattr(pty.SlaveFd(), &found), 0);
+        // A terminal's settings: flow control and translation both ways.
+        found.c_iflag |= IXON | IXOFF | ICRNL | INLCR | ISTRIP;
+        found.c_oflag |= OPOST | ONLCR;
+        found.c_cflag = hardwareHandshake ? found.c_cflag | CRTSCTS : found.c_cflag & ~CRTSCTS;
+        QCOMPARE(::tcsetattr(pty.SlaveFd(), TCSANOW, &found), 0);
+        QCOMPARE(::tcgetattr(pty.SlaveFd(), &found), 0);
+        QVERIFY(found.c_iflag & IXON);
+        if (bool(found.c_cflag & CRTSCTS) != hardwareHandshake)
             QSKIP("this pseudo-terminal does not keep hardware handshaking");
 
         QtSerialLink link;
-        QVERIFY(link.Open(pty.SlavePath()));
-        link.SetLineFormat();
+        QVERIFY(openPrepared(link, pty.SlavePath()));
         termios now{};
         QCOMPARE(::tcgetattr(pty.SlaveFd(), &now), 0);
-        QVERIFY(now.c_cflag & CRTSCTS);
-        QVERIFY(now.c_iflag & IXON);
-        QVERIFY(now.c_iflag & IXOFF);
+        QCOMPARE(bool(now.c_cflag & CRTSCTS), hardwareHandshake);
         QCOMPARE(::cfgetospeed(&now), speed_t(B9600));
-        QCOMPARE(now.c_cflag & CSIZE, tcflag_t(CS8));
-        QVERIFY(!(now.c_cflag & PARENB));
-        QVERIFY(!(now.c_cflag & CSTOPB));
-        link.Close();
+        QCOMPARE(now.c_cflag & (CSIZE | PARENB | CSTOPB), tcflag_t(CS8));
 
-        // A port without handshaking stays without.
-        set.c_cflag &= ~tcflag_t(CRTSCTS);
-        set.c_iflag &= ~tcflag_t(IXON | IXOFF);
-        QCOMPARE(::tcsetattr(pty.SlaveFd(), TCSANOW, &set), 0);
-        QVERIFY(link.Open(pty.SlavePath()));
-        ::tcgetattr(pty.SlaveFd(), &now);
-        QVERIFY(!(now.c_cflag & CRTSCTS));
-        QVERIFY(!(now.c_iflag & (IXON | IXOFF)));
+        QByteArray every(256, '\0');
+        for (int i = 0; i < 256; ++i)
+            every[i] = char(i);
+        std::array<quint8, 256> in{};
+        int n = 0;
+        QCOMPARE(link.StartRead(in.data(), 256, &n), R::Pending);
+        QVERIFY(pty.Send(every));
+        QCOMPARE(pollUntilDone(link), 256);
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(in.data()), 256), every);
+        QCOMPARE(link.StartWrite(reinterpret_cast<const quint8*>(every.constData()), 256),
+                 R::Pending);
+        QCOMPARE(link.WaitWrite(), R::Completed);
+        QByteArray out;
+        for (int i = 0; i < 10 && out.size() < 256; ++i)
+            out += pty.Receive(200);
+        QCOMPARE(out, every);
+
+        link.Close();
+        QCOMPARE(::tcgetattr(pty.SlaveFd(), &now), 0);
+        QVERIFY(sameSettings(now, found));
+    }
+
+    void readEndsOnlyOnAPauseOfTheLine_data()
+    {
+        QTest::addColumn<Script>("script");
+        QTest::addColumn<int>("count");
+        QTest::newRow("all there") << Script{{68, 0}} << 68;
+        QTest::newRow("pieces within the interval")
+            << Script{{20, 0}, {0, 30}, {20, 40}, {0, 45}, {28, 0}} << 68;
+        // Held up between a look that found nothing and the look at the
+        // clock, while the rest of the frame came in.
+        QTest::newRow("held up while the rest came") << Script{{30, 0}, {0, 60}, {38, 0}} << 68;
+        QTest::newRow("line paused") << Script{{30, 0}, {0, 60}, {0, 0}, {38, 0}} << 30;
+    }
+
+    void readEndsOnlyOnAPauseOfTheLine()
+    {
+        QFETCH(Script, script);
+        QFETCH(int, count);
+        qint64 nowNs = 1'000'000'000;
+        int arrived = 0;
+        int taken = 0;
+        int looks = 0;
+        ReadGather read(
+            [&](quint8* into, qint64 most) {
+                const Look look = looks < script.size() ? script[looks] : Look{0, 0};
+                ++looks;
+                arrived += look.arrived;
+                const int n = static_cast<int>(qMin<qint64>(most, arrived - taken));
+                std::memset(into, 0x5A, n);
+                taken += n;
+                nowNs += qint64(look.thenMs) * 1'000'000;
+                return n;
+            },
+            [&] { return nowNs; });
+        read.SetInterval(50);
+        std::array<quint8, 68> buffer{};
+        read.Start(buffer.data(), 68);
+        bool ended = false;
+        for (int poll = 0; poll < 20 && !ended; ++poll)
+            ended = read.Poll();
+        QVERIFY(ended);
+        QCOMPARE(read.Count(), count);
+        QVERIFY(!read.Active());
     }
 
     void readsGatherFramesAndEndOnAPause()
