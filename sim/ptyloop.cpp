@@ -186,30 +186,27 @@ void PtyLoop::removeLink()
 
 void PtyLoop::enqueue(const QByteArray& bytes, bool isReply)
 {
-    if (bytes.isEmpty())
-        return;
-    if (m_out.isEmpty())
-        m_nextByteNs = std::max(m_nextByteNs, nowNs());
-    m_out.append(bytes);
-    m_enqueued += bytes.size();
-    if (isReply)
-        m_replyEnd = m_enqueued;
+    if (!bytes.isEmpty())
+        m_out.push_back({bytes, isReply, false});
 }
 
-// Writes the bytes whose time has come. With pacing, byte i of a burst is due
-// i byte-times after the first, measured against the monotonic clock, so a
-// late wake-up sends the overdue bytes at once rather than stretching the frame.
+// Writes the burst whose time has come, in one piece, and tells the receiver
+// when its reply has left: when the last byte would be out at the line's
+// speed, whenever the write itself took place.
 bool PtyLoop::writeDue(Receiver& receiver)
 {
-    while (!m_out.isEmpty()) {
+    for (;;) {
         const qint64 now = nowNs();
-        qint64 count = m_out.size();
-        if (m_byteNs > 0) {
-            if (now < m_nextByteNs)
-                return true;
-            count = std::min(count, 1 + (now - m_nextByteNs) / m_byteNs);
+        if (m_replyOutNs >= 0 && now >= m_replyOutNs) {
+            receiver.replySent((m_replyOutNs - m_startNs) / 1000000);
+            m_replyOutNs = -1;
         }
-        const ssize_t n = ::write(m_master, m_out.constData(), size_t(count));
+        if (m_out.empty())
+            return true;
+        Burst& burst = m_out.front();
+        if (!burst.started && now < m_lineFreeNs)
+            return true;
+        const ssize_t n = ::write(m_master, burst.bytes.constData(), size_t(burst.bytes.size()));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -221,16 +218,15 @@ bool PtyLoop::writeDue(Receiver& receiver)
             return false;
         }
         m_writeBlocked = false;
-        m_out.remove(0, n);
-        m_written += n;
-        if (m_byteNs > 0)
-            m_nextByteNs += n * m_byteNs;
-        if (m_replyEnd >= 0 && m_written >= m_replyEnd) {
-            m_replyEnd = -1;
-            receiver.replySent((now - m_startNs) / 1000000);
+        burst.started = true;
+        m_lineFreeNs = std::max(now, m_lineFreeNs) + qint64(n) * m_byteNs;
+        burst.bytes.remove(0, n);
+        if (burst.bytes.isEmpty()) {
+            if (burst.isReply)
+                m_replyOutNs = m_lineFreeNs;
+            m_out.pop_front();
         }
     }
-    return true;
 }
 
 void PtyLoop::handleCommandLine(Receiver& receiver, const QString& line)
@@ -332,15 +328,20 @@ int PtyLoop::run(Receiver& receiver, int baud, bool verbose)
             continue;
         }
 
-        // Sleep until the next byte is due, the session may have ended, or input.
+        // Sleep until the next burst is due, the reply is out, the session
+        // may have ended, or input.
         qint64 timeoutNs = -1;
-        if (!m_out.isEmpty() && !m_writeBlocked)
-            timeoutNs = std::max<qint64>(0, m_nextByteNs - nowNs());
+        const auto wakeIn = [&timeoutNs](qint64 ns) {
+            ns = std::max<qint64>(0, ns);
+            timeoutNs = timeoutNs < 0 ? ns : std::min(timeoutNs, ns);
+        };
+        if (!m_out.empty() && !m_writeBlocked)
+            wakeIn(m_out.front().started ? 0 : m_lineFreeNs - nowNs());
+        if (m_replyOutNs >= 0)
+            wakeIn(m_replyOutNs - nowNs());
         const qint64 wake = receiver.nextWakeup();
-        if (wake >= 0) {
-            const qint64 untilWake = std::max<qint64>(0, (wake - nowRel) * 1000000);
-            timeoutNs = timeoutNs < 0 ? untilWake : std::min(timeoutNs, untilWake);
-        }
+        if (wake >= 0)
+            wakeIn((wake - nowRel) * 1000000);
 
         pollfd fds[3] = {};
         fds[0].fd = m_master;

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+#include <deque>
 
 namespace zqsim {
 
@@ -31,11 +32,22 @@ public:
     qint64 nowMs() const;
 
     // Serves the line until SIGINT, SIGTERM, SIGHUP or the quit command.
-    // `baud` paces the output at 10 bits a byte; 0 sends unpaced.
+    // `baud` paces the output at 10 bits a byte; 0 sends unpaced. As from a
+    // real receiver, a frame comes in one piece: it is written at once, and
+    // the next is not written before the line could have carried the one
+    // before.
     // Returns the exit status.
     int run(Receiver& receiver, int baud, bool verbose);
 
 private:
+    // Bytes that go on the line together: a reply, or junk.
+    struct Burst
+    {
+        QByteArray bytes;
+        bool isReply = false;
+        bool started = false; // partly written: the line's buffer was full
+    };
+
     qint64 nowNs() const;
     void enqueue(const QByteArray& bytes, bool isReply);
     bool writeDue(Receiver& receiver);
@@ -51,11 +63,9 @@ private:
     qint64 m_byteNs = 0;
     bool m_verbose = false;
     bool m_quit = false;
-    QByteArray m_out;
-    qint64 m_enqueued = 0;
-    qint64 m_written = 0;
-    qint64 m_replyEnd = -1; // m_written at which the reply in the queue is out
-    qint64 m_nextByteNs = 0;
+    std::deque<Burst> m_out;
+    qint64 m_lineFreeNs = 0;  // when the bytes written so far have left at the line's speed
+    qint64 m_replyOutNs = -1; // when the reply written is out; -1: none waiting
     bool m_writeBlocked = false;
 };
 
