@@ -46,14 +46,15 @@ struct Outcome
 {
     UserMessage message; // nothing is shown when the text is empty
     bool portOpened = false;
+    bool databaseFailed = false;
 };
 
 const QString kError = QStringLiteral("Error");
 const QString kOk = QStringLiteral("OK");
 
-UserMessage taskModal(const QString& text, const QString& caption)
+UserMessage taskModal(const QString& text, const QString& caption, const QString& detail = {})
 {
-    return {text, caption, {}, true};
+    return {text, caption, detail, true};
 }
 
 quint32 frameWord(const std::array<quint8, kFrameSize>& frame, int index)
@@ -82,9 +83,11 @@ public:
         } catch (const CDBException& e) {
             ReleaseQuietly();
             m_outcome.message = {e.m_strError, kError, {}, false};
+            m_outcome.databaseFailed = true;
         } catch (const std::exception& e) {
             ReleaseQuietly();
             m_outcome.message = {QString::fromLocal8Bit(e.what()), kError, {}, false};
+            m_outcome.databaseFailed = true;
         }
         if (m_outcome.portOpened)
             m_clock.Sleep(kBeforeRefreshMilliseconds);
@@ -148,13 +151,19 @@ private:
             break;
         case EndState::PortFailure:
             m_outcome.message =
-                taskModal(QStringLiteral("Can't read from the serial port"), kError);
+                taskModal(QStringLiteral("Can't read from the serial port"), kError,
+                          QStringLiteral("Reading from or writing to %1 failed.").arg(m_portName));
             break;
         case EndState::TimedOut:
-            m_outcome.message = taskModal(QStringLiteral("Out of time"), kError);
+            m_outcome.message =
+                taskModal(QStringLiteral("Out of time"), kError,
+                          QStringLiteral("The receiver on %1 stopped answering.").arg(m_portName));
             break;
         case EndState::ReceiverError:
-            m_outcome.message = taskModal(QStringLiteral("Communication error"), kError);
+            m_outcome.message = taskModal(
+                QStringLiteral("Communication error"), kError,
+                QStringLiteral("The receiver on %1 reported an error or sent a broken frame.")
+                    .arg(m_portName));
             break;
         }
         if (m_state != EndState::Running && m_state != EndState::NoMoreEvents)
@@ -365,7 +374,10 @@ void CZq6Doc::OnReadEvents(DownloadServices& services)
         Report(outcome.message.text, outcome.message.caption, outcome.message.detail,
                outcome.message.taskModal);
 
-    if (outcome.portOpened) {
+    // After a database failure nothing was stored, and reading the list again
+    // would only meet the same failure (a lock held by another program, say)
+    // and report it a second time.
+    if (outcome.portOpened && !outcome.databaseFailed) {
         try {
             if (g_pSet && g_pSet->IsOpen())
                 g_pSet->Requery();

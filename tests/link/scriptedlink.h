@@ -12,6 +12,7 @@
 #include <QVector>
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 namespace scripted {
 
@@ -48,11 +49,14 @@ public:
         sleeps.append(milliseconds);
         if (log)
             log->append(QStringLiteral("Sleep %1").arg(milliseconds));
+        if (onSleep)
+            onSleep(milliseconds);
     }
 
     qint64 now;
     QStringList* log;
     QList<int> sleeps;
+    std::function<void(int)> onSleep;
 };
 
 class ScriptedLink : public SerialLink

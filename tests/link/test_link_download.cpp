@@ -397,7 +397,9 @@ private Q_SLOTS:
         QCOMPARE(rig.only().text, text);
         QCOMPARE(rig.only().caption, caption);
         QVERIFY(rig.only().taskModal);
-        QVERIFY(rig.only().detail.isEmpty());
+        // Failures of the line name the port.
+        QCOMPARE(rig.only().detail.contains(QStringLiteral("ttyQ0")),
+                 caption == QLatin1String("Error"));
         QCOMPARE(storedCount(rig.db) - before, stored);
 
         // Whatever the outcome: one request byte in flight at most, nothing
@@ -558,23 +560,49 @@ private Q_SLOTS:
         }
     }
 
+    void databaseErrorWhileStoringKeepsNothing_data()
+    {
+        QTest::addColumn<bool>("locked");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("a row refused") << false << "disk refused the row";
+        QTest::newRow("a lock held by another program") << true << "database is locked";
+    }
+
     void databaseErrorWhileStoringKeepsNothing()
     {
+        QFETCH(bool, locked);
+        QFETCH(QString, error);
         Rig rig;
         // The third of five inserts fails.
         QVERIFY(rig.open({insertRow(10, 1, "0"),
                           "CREATE TRIGGER refuse BEFORE INSERT ON EVENTS WHEN NEW.TIMER = 99997 "
                           "BEGIN SELECT RAISE(ABORT, 'disk refused the row'); END"}));
-        rig.link.frames = {{frame(0, 100010, events(5, 99999))}};
+        // Or another program takes the file while the receiver is being read.
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "other");
+        other.setDatabaseName(rig.db);
+        QVERIFY(other.open());
+        bool lockTaken = false;
+        if (locked)
+            rig.clock.onSleep = [&](int) {
+                if (!lockTaken)
+                    lockTaken = QSqlQuery(other).exec(QStringLiteral("BEGIN EXCLUSIVE"));
+            };
+        rig.link.frames = {{frame(0, 100010, events(5, locked ? 99990 : 99999))}};
         rig.run();
+        rig.clock.onSleep = nullptr;
+        QCOMPARE(lockTaken, locked);
+        other.close();
+        other = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("other"));
+
+        // Said once, and the list is not read again: nothing changed.
         QCOMPARE(rig.messages.messages.size(), 1);
-        QVERIFY2(rig.only().text.contains(QStringLiteral("disk refused the row")),
-                 qPrintable(rig.only().text));
+        QVERIFY2(rig.only().text.contains(error), qPrintable(rig.only().text));
         QCOMPARE(rig.only().caption, QStringLiteral("Error"));
         QCOMPARE(storedCount(rig.db), 1);
         QVERIFY(!rig.link.portOpen);
         QVERIFY(!rig.link.signalsOpen);
-        QCOMPARE(rig.view.updates, 1);
+        QCOMPARE(rig.view.updates, 0);
 
         // The private connection was closed: the next download works.
         rig.messages.messages.clear();

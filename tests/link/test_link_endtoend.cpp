@@ -402,7 +402,10 @@ private Q_SLOTS:
         QVERIFY(testdb::copyTemplate(db));
         const Run r = cli({"read", db, "--port", sim.PortPath()});
         QCOMPARE(r.out, QString());
-        QCOMPARE(r.err, QStringLiteral("Communication error\n"));
+        QCOMPARE(r.err,
+                 QStringLiteral("Communication error\nThe receiver on %1 reported an error or "
+                                "sent a broken frame.\n")
+                     .arg(sim.PortPath()));
         QCOMPARE(r.exitCode, 1);
         QCOMPARE(rows(db).size(), 0);
     }
