@@ -3,14 +3,17 @@
 
 #include "db/database.h"
 #include "db/dbstate.h"
+#include "db/nativename.h"
 #include "db/zq6doc.h"
 #include "db/zq6set.h"
 #include "tests/support/testdb.h"
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -327,6 +330,33 @@ private Q_SLOTS:
             QCOMPARE(g_strDbPath, path);
             QCOMPARE(rowsListed(), 1);
         }
+    }
+
+    void namesOfAnyBytes_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::newRow("byte FF") << QByteArray("a\xFF.db");
+        QTest::newRow("UTF-8") << QByteArray("caf\xC3\xA9.db");
+        QTest::newRow("encoded surrogate") << QByteArray("\xED\xB3\xBF.db");
+        QTest::newRow("private use") << QByteArray("\xEF\x9F\xBF.db"); // what holds 0xFF above
+    }
+
+    void namesOfAnyBytes()
+    {
+        QFETCH(QByteArray, name);
+        QDir::setCurrent(ZQ_BIN_DIR);
+        QTemporaryDir dir;
+        const QByteArray bytes = QFile::encodeName(dir.path()) + '/' + name;
+        const auto removeIt = qScopeGuard([&] { ::unlink(bytes.constData()); });
+        const QString path = DecodeFileName(bytes);
+        QCOMPARE(EncodeFileName(path), bytes);
+        testdb::RecordingMessages messages;
+        CZq6Doc doc(&messages);
+        QVERIFY2(doc.OnSaveDocument(path), qPrintable(messages.messages.last().detail));
+        QVERIFY(doc.OnOpenDocument(path));
+        QCOMPARE(g_strDbPath, path);
+        QCOMPARE(::unlink(bytes.constData()), 0);
+        QCOMPARE(::rmdir(QFile::encodeName(dir.path()).constData()), 0); // nothing else was made
     }
 
     void appendIsAllOrNothing()
