@@ -34,7 +34,9 @@ int main(int argc, char** argv)
         "  list DB    print the events of DB joined with their users, one per line:\n"
         "             date, time, user number, name, timer, separated by tabs\n"
         "  read DB    download the receiver's new events into DB, from the port\n"
-        "             given by --port or else the stored port setting\n"
+        "             given by --port, else the port stored by the desktop program's\n"
+        "             Tools > Option (entry Settings/COM of the Korvo/Zq6 settings),\n"
+        "             else ttyS0\n"
         "  ports      print the names of this machine's serial ports, one per line"));
     parser.addHelpOption();
     parser.addVersionOption();
