@@ -13,9 +13,6 @@
 
 namespace {
 
-// Longest part of the target's name the written file's name carries.
-constexpr qsizetype kNameKept = 200;
-
 bool writeAll(int fd, const QByteArray& bytes)
 {
     for (qsizetype done = 0; done < bytes.size();) {
@@ -76,7 +73,9 @@ bool StagedFile::Write(const QByteArray& bytes)
 
     const qsizetype slash = m_target.lastIndexOf('/');
     const QByteArray folder = m_target.left(slash + 1);
-    const QByteArray base = m_target.mid(slash + 1).left(kNameKept);
+    // Longer than the target's name: a name too long for the database layer
+    // fails here, before anything is replaced.
+    const QByteArray base = m_target.mid(slash + 1);
     int fd = -1;
     for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
         m_written = folder + '.' + base + '.' + randomSuffix();

@@ -135,11 +135,10 @@ bool CZq6Doc::OnSaveDocument(const QString& path)
         check.OpenFile(target.WrittenName());
         check.CheckIntact();
     } catch (const CDBException& e) {
-        // The copy is the template byte for byte: the fault is the template's.
-        QString why = e.m_strError;
-        why.replace(ShownFileName(target.WrittenName()), shownTemplate);
-        return fail(QStringLiteral("The template %1 does not give a ZQreader database: %2")
-                        .arg(shownTemplate, why));
+        return fail(
+            QStringLiteral("The copy of the template %1 made beside \"%2\" does not open as "
+                           "a ZQreader database: %3")
+                .arg(shownTemplate, shown, e.m_strError));
     }
 
     const bool replacingOpen = m_bDbOpen && SameFile(path, g_strDbPath);

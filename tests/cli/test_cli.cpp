@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <dirent.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -128,26 +129,34 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<bool>("existing");
+        QTest::addColumn<int>("length"); // of the database's path, 0: short
         QFile good(QStringLiteral(ZQ_BIN_DIR "/template.db"));
         QVERIFY(good.open(QIODevice::ReadOnly));
-        const QByteArray truncated = good.read(good.size() / 2);
+        const QByteArray sound = good.readAll();
         for (bool existing : {false, true}) {
-            QTest::addRow("text, %d", existing) << QByteArray("damaged\n") << existing;
-            QTest::addRow("truncated, %d", existing) << truncated << existing;
+            QTest::addRow("text, %d", existing) << QByteArray("damaged\n") << existing << 0;
+            QTest::addRow("truncated, %d", existing)
+                << sound.left(sound.size() / 2) << existing << 0;
         }
+        // Too long a path for the database layer.
+        QTest::newRow("sound, long path") << sound << true << 520;
     }
 
     void damagedTemplateLeavesTheDatabase()
     {
         QFETCH(QByteArray, content);
         QFETCH(bool, existing);
+        QFETCH(int, length);
         QTemporaryDir dir; // the template of the current directory is taken first
         QFile damaged(dir.filePath("template.db"));
         QVERIFY(damaged.open(QIODevice::WriteOnly));
         damaged.write(content);
         damaged.close();
-        QVERIFY(QDir(dir.path()).mkdir("db"));
-        const QString db = dir.filePath("db/keep.db");
+        QString folder = dir.filePath("db");
+        while (folder.size() + 8 < length)
+            folder += '/' + QString(std::min<qsizetype>(length - folder.size() - 9, 200), 'd');
+        QVERIFY(QDir().mkpath(folder));
+        const QString db = folder + "/keep.db";
         const QByteArray kept = "a database that must stay";
         if (existing) {
             QFile f(db);
@@ -156,11 +165,10 @@ private Q_SLOTS:
         }
         const Run r = run({"new", db}, dir.path());
         QCOMPARE(r.exitCode, 1);
-        QVERIFY2(r.err.startsWith("Error while creating new database\nThe template " +
+        QVERIFY2(r.err.startsWith("Error while creating new database\nThe copy of the template " +
                                   damaged.fileName()),
                  qPrintable(r.err));
-        QCOMPARE(entries(dir.filePath("db")),
-                 existing ? QList<QByteArray>{"keep.db"} : QList<QByteArray>{});
+        QCOMPARE(entries(folder), existing ? QList<QByteArray>{"keep.db"} : QList<QByteArray>{});
         QFile f(db);
         QCOMPARE(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(), existing ? kept : "");
     }
