@@ -229,6 +229,48 @@ bool PtyLoop::writeDue(Receiver& receiver)
     }
 }
 
+int PtyLoop::readRequests(Receiver& receiver)
+{
+    char buffer[512];
+    const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+    if (n < 0 && errno != EAGAIN && errno != EINTR) {
+        say(errnoText("read from the pseudo-terminal"));
+        return -1;
+    }
+    if (n <= 0)
+        return 0;
+    // When the loop was held up, the requests have piled up on the line.
+    // They came no faster than the line carries them, so the first came at
+    // least that long ago: dated as late as that allows, they show a pause
+    // only where the host really made one.
+    const qint64 now = nowNs();
+    const qint64 byteNs = m_byteNs > 0 ? m_byteNs : kLineByteNs;
+    for (ssize_t i = 0; i < n; ++i) {
+        const qint64 at = std::max(m_lastRequestNs, now - qint64(n - 1 - i) * byteNs);
+        m_lastRequestNs = at;
+        const qint64 t = (at - m_startNs) / 1000000;
+        const QByteArray reply = receiver.request(t);
+        if (receiver.sessions() != m_sessionsSeen) {
+            m_sessionsSeen = receiver.sessions();
+            m_framesSeen = 0;
+            say(QStringLiteral("session %1 started: counter %2, %3 events in the log")
+                    .arg(m_sessionsSeen)
+                    .arg(hex(receiver.counterAt(t), 6))
+                    .arg(receiver.log().size()));
+        }
+        // Those that come while a reply is out are dropped by the receiver.
+        enqueue(reply, true);
+        if (!reply.isEmpty() && m_verbose && receiver.framesInSession() != m_framesSeen) {
+            m_framesSeen = receiver.framesInSession();
+            say(QStringLiteral("frame %1: %2 bytes, %3 events sent so far")
+                    .arg(m_framesSeen)
+                    .arg(reply.size())
+                    .arg(receiver.eventsSentInSession()));
+        }
+    }
+    return int(n);
+}
+
 void PtyLoop::handleCommandLine(Receiver& receiver, const QString& line)
 {
     const Command command = parseCommand(line);
@@ -300,8 +342,7 @@ int PtyLoop::run(Receiver& receiver, int baud, bool verbose)
 
     bool stdinOpen = true;
     QByteArray stdinBuffer;
-    int sessionsSeen = receiver.sessions();
-    int framesSeen = 0;
+    m_sessionsSeen = receiver.sessions();
     int exitStatus = 0;
 
     enqueue(receiver.start(), false);
@@ -311,6 +352,14 @@ int PtyLoop::run(Receiver& receiver, int baud, bool verbose)
             exitStatus = 1;
             break;
         }
+        // Requests waiting on the line come first: they are no pause.
+        const int requests = readRequests(receiver);
+        if (requests < 0) {
+            exitStatus = 1;
+            break;
+        }
+        if (requests > 0)
+            continue;
 
         const qint64 nowRel = nowMs();
         const bool wasActive = receiver.sessionActive();
@@ -373,38 +422,8 @@ int PtyLoop::run(Receiver& receiver, int baud, bool verbose)
 
         if (fds[0].revents & POLLOUT)
             m_writeBlocked = false;
-        if (fds[0].revents & POLLIN) {
-            char buffer[512];
-            const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-            if (n > 0) {
-                const qint64 t = nowMs();
-                // Every byte is a request; those that come while a reply is out
-                // are dropped by the receiver.
-                for (ssize_t i = 0; i < n; ++i) {
-                    const QByteArray reply = receiver.request(t);
-                    if (receiver.sessions() != sessionsSeen) {
-                        sessionsSeen = receiver.sessions();
-                        framesSeen = 0;
-                        say(QStringLiteral("session %1 started: counter %2, %3 events in the log")
-                                .arg(sessionsSeen)
-                                .arg(hex(receiver.counterAt(t), 6))
-                                .arg(receiver.log().size()));
-                    }
-                    enqueue(reply, true);
-                    if (!reply.isEmpty() && m_verbose && receiver.framesInSession() != framesSeen) {
-                        framesSeen = receiver.framesInSession();
-                        say(QStringLiteral("frame %1: %2 bytes, %3 events sent so far")
-                                .arg(framesSeen)
-                                .arg(reply.size())
-                                .arg(receiver.eventsSentInSession()));
-                    }
-                }
-            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-                say(errnoText("read from the pseudo-terminal"));
-                exitStatus = 1;
-                break;
-            }
-        } else if (fds[0].revents & (POLLHUP | POLLERR)) {
+        // Requests are read at the top of the loop.
+        if (!(fds[0].revents & POLLIN) && (fds[0].revents & (POLLHUP | POLLERR))) {
             // Should not happen while we hold the slave side; avoid spinning if it does.
             ::usleep(10000);
         }

@@ -48,9 +48,15 @@ private:
         bool started = false; // partly written: the line's buffer was full
     };
 
+    // 10 bits at 9600 baud: the host's requests come no faster.
+    static constexpr qint64 kLineByteNs = 1'041'667;
+
     qint64 nowNs() const;
     void enqueue(const QByteArray& bytes, bool isReply);
     bool writeDue(Receiver& receiver);
+    // Hands the request bytes that have arrived to the receiver; returns how
+    // many, or -1 when the line failed.
+    int readRequests(Receiver& receiver);
     void handleCommandLine(Receiver& receiver, const QString& line);
     void removeLink();
 
@@ -67,6 +73,9 @@ private:
     qint64 m_lineFreeNs = 0;  // when the bytes written so far have left at the line's speed
     qint64 m_replyOutNs = -1; // when the reply written is out; -1: none waiting
     bool m_writeBlocked = false;
+    qint64 m_lastRequestNs = 0;
+    int m_sessionsSeen = 0;
+    int m_framesSeen = 0;
 };
 
 } // namespace zqsim

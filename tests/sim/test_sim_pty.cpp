@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QThread>
 #include <QtEndian>
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -143,6 +144,7 @@ class TestSimPty : public QObject
 private Q_SLOTS:
     void sessionsOverThePort();
     void pacedFrameArrivesWhole();
+    void heldUpSimulatorKeepsTheSession();
     void addedEventIsNewestInNextSession();
     void junkWaitsOnTheLine();
     void linkAndCleanExit();
@@ -201,6 +203,31 @@ void TestSimPty::pacedFrameArrivesWhole()
     QVERIFY2(pieces <= 2, qPrintable(QString::number(pieces)));
     QCOMPARE(word(frame, 0) >> 8, (sample.events.last().counter + 30) & CounterMask);
     QCOMPARE(word(frame, 1), encodeEvent(sample.events.last()));
+}
+
+void TestSimPty::heldUpSimulatorKeepsTheSession()
+{
+    QTemporaryDir dir;
+    const QList<Event> log = testLog();
+    Sim sim({QStringLiteral("--pace"), QStringLiteral("0"), QStringLiteral("--log"),
+             writeLog(dir, log)});
+    const QString path = sim.path();
+    QVERIFY2(!path.isEmpty(), qPrintable(sim.error()));
+    QSerialPort port;
+    QVERIFY2(openPort(port, path), qPrintable(port.errorString()));
+    QCOMPARE(word(request(port), 1), encodeEvent(log[19]));
+
+    // The host goes on asking at the line's pace while the simulator is not
+    // running; when it runs again, the requests are waiting: no pause.
+    const pid_t pid = pid_t(sim.process().processId());
+    QCOMPARE(::kill(pid, SIGSTOP), 0);
+    QThread::msleep(400);
+    QVERIFY(port.write(QByteArray(400, '\0')) == 400 && port.waitForBytesWritten(1000));
+    QCOMPARE(::kill(pid, SIGCONT), 0);
+    int pieces = 0;
+    const QByteArray frame = readFrame(port, &pieces);
+    QCOMPARE(frame.size(), 68);
+    QCOMPARE(word(frame, 1), encodeEvent(log[3]));
 }
 
 void TestSimPty::addedEventIsNewestInNextSession()
