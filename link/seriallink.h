@@ -33,7 +33,8 @@ public:
     // Ends any read or write still under way.
     virtual void Close() = 0;
 
-    // 9600 baud, 8 data bits, no parity, 1 stop bit; the rest as found.
+    // 9600 baud, 8 data bits, no parity, 1 stop bit: a raw binary line, with
+    // only the hardware handshaking kept as found.
     virtual void SetLineFormat() = 0;
     // Results not examined: a pseudo-terminal has no control lines.
     virtual void RaiseRts() = 0;
