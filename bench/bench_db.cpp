@@ -117,8 +117,20 @@ int main(int argc, char** argv)
     std::printf("append a full download (6144 events): %.0f ms\n", ms(t));
     t.restart();
     set.Requery();
-    const qint64 grown = set.CountAppendedRows();
+    const qint64 grown = set.UpdateRowCount();
     std::printf("requery and recount after it: %lld rows in %.1f ms\n", grown, ms(t));
+    t.restart();
+    set.Requery();
+    set.UpdateRowCount();
+    std::printf("requery and recount when nothing changed: %.2f ms\n", ms(t));
+    QSqlQuery(g_db.Handle())
+        .exec(QStringLiteral("INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) VALUES "
+                             "('Late', 7, '2000-01-01 00:00:00', '2100-01-01 00:00:00')"));
+    t.restart();
+    set.Requery();
+    const qint64 recounted = set.UpdateRowCount();
+    std::printf("requery and recount after a user was added: %lld rows in %.0f ms\n", recounted,
+                ms(t));
 
     CDatabase connection;
     CEVENTS record(&connection);

@@ -5,6 +5,8 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -32,6 +34,30 @@ void failOnError(const QSqlQuery& q)
     if (q.lastError().isValid())
         throw CDBException(q.lastError().text());
 }
+
+// Everything read inside one sees the same state of the file, so that the
+// marks and the stamp of a count, or the check and the rows of a fetch, agree.
+class ReadTransaction
+{
+public:
+    explicit ReadTransaction(CDatabase* db) : m_db(db)
+    {
+        if (!m_db->IsOpen())
+            throw CDBException(QStringLiteral("The database is not connected."));
+        m_db->BeginTrans();
+    }
+    ~ReadTransaction()
+    {
+        if (m_db)
+            m_db->Rollback();
+    }
+    ReadTransaction(const ReadTransaction&) = delete;
+    ReadTransaction& operator=(const ReadTransaction&) = delete;
+    void Commit() { std::exchange(m_db, nullptr)->CommitTrans(); }
+
+private:
+    CDatabase* m_db;
+};
 
 } // namespace
 
@@ -75,26 +101,54 @@ void CZq6Set::Close()
 {
     m_marks.clear();
     m_rowCount = 0;
+    m_counted = m_checked = JoinStamp();
     CRecordset::Close();
 }
 
 qint64 CZq6Set::CountRows()
 {
-    m_marks.clear();
-    m_rowCount = 0;
-    return CountFrom(-1);
+    RequireOpen("Counting rows");
+    ReadTransaction read(m_pDatabase);
+    Count(JoinChange::Other, JoinStamp::Take(*m_pDatabase));
+    read.Commit();
+    return m_rowCount;
 }
 
-qint64 CZq6Set::CountAppendedRows()
-{
-    if (m_marks.isEmpty())
-        return CountRows();
-    return CountFrom(static_cast<int>(m_marks.size()) - 1);
-}
-
-qint64 CZq6Set::CountFrom(int markNo)
+qint64 CZq6Set::UpdateRowCount()
 {
     RequireOpen("Counting rows");
+    ReadTransaction read(m_pDatabase);
+    JoinStamp now;
+    const JoinChange change = m_counted.ChangeSince(*m_pDatabase, &now);
+    Count(change, now);
+    read.Commit();
+    return m_rowCount;
+}
+
+void CZq6Set::Count(JoinChange change, const JoinStamp& now)
+{
+    // The stamps are valid only while the marks are.
+    m_counted = m_checked = JoinStamp();
+    if (change != JoinChange::None)
+        ++m_countSerial;
+    try {
+        if (change == JoinChange::Appended && !m_marks.isEmpty()) {
+            CountFrom(static_cast<int>(m_marks.size()) - 1);
+        } else if (change != JoinChange::None) {
+            m_marks.clear();
+            m_rowCount = 0;
+            CountFrom(-1);
+        }
+    } catch (...) {
+        m_marks.clear();
+        m_rowCount = 0;
+        throw;
+    }
+    m_counted = m_checked = now;
+}
+
+void CZq6Set::CountFrom(int markNo)
+{
     QString sql = QStringLiteral("SELECT [EVENTS].[INDEX] FROM ") + GetDefaultSQL();
     qint64 row = 0;
     qint64 lastEvent = 0;
@@ -124,15 +178,31 @@ qint64 CZq6Set::CountFrom(int markNo)
     }
     failOnError(q);
     m_rowCount = row;
-    return m_rowCount;
 }
 
 QVector<JoinedRow> CZq6Set::FetchRows(qint64 first, int count)
 {
     RequireOpen("Fetching rows");
-    QVector<JoinedRow> rows;
-    if (first < 0 || count <= 0 || first >= m_rowCount || m_marks.isEmpty())
-        return rows;
+    if (first < 0 || count <= 0 || !m_counted.IsValid())
+        return {};
+    ReadTransaction read(m_pDatabase);
+    JoinStamp now;
+    // Appended events leave the counted rows where they were; they are
+    // counted at the next update.
+    if (m_checked.ChangeSince(*m_pDatabase, &now) == JoinChange::Other)
+        Count(JoinChange::Other, now);
+    else
+        m_checked = now;
+    const QVector<JoinedRow> rows =
+        first < m_rowCount
+            ? ReadRows(first, static_cast<int>(std::min<qint64>(count, m_rowCount - first)))
+            : QVector<JoinedRow>();
+    read.Commit();
+    return rows;
+}
+
+QVector<JoinedRow> CZq6Set::ReadRows(qint64 first, int count)
+{
     const qint64 markNo = std::min<qint64>(first / kMarkStride, m_marks.size() - 1);
     const Mark mark = m_marks.at(markNo);
     const qint64 skip = mark.skip + (first - markNo * kMarkStride);
@@ -145,6 +215,7 @@ QVector<JoinedRow> CZq6Set::FetchRows(qint64 first, int count)
     q.addBindValue(mark.eventIndex);
     q.addBindValue(skip + count);
     CDatabase::Exec(q);
+    QVector<JoinedRow> rows;
     rows.reserve(count);
     for (qint64 i = 0; q.next(); ++i) {
         if (i >= skip)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/ctime.h"
+#include "db/joinstamp.h"
 #include "db/recordset.h"
 
 #include <QVector>
@@ -27,8 +28,10 @@ struct JoinedRow
 // Besides the cursor, it offers random access by row number for the list:
 // CountRows() walks the set once and keeps a mark every kMarkStride rows, so
 // FetchRows() reads at most kMarkStride rows before the ones asked for,
-// wherever they are. After rows have been appended, CountAppendedRows()
-// counts on from the last mark instead of from the start.
+// wherever they are. The marks hold only while the rows they were counted on
+// stay as they were: UpdateRowCount() finds out what changed since (see
+// JoinStamp) and counts on from the last mark when events were only
+// appended, from the start otherwise.
 class CZq6Set : public CRecordset
 {
 public:
@@ -39,10 +42,17 @@ public:
     QString GetDefaultSQL() const override;
     void Close() override;
 
+    // Counts from the start.
     qint64 CountRows();
-    qint64 CountAppendedRows();
+    // Counts again after the database may have changed, whoever changed it.
+    qint64 UpdateRowCount();
     qint64 GetRowCount() const { return m_rowCount; }
-    // Rows first .. first + count - 1 in event INDEX order (fewer at the end).
+    // Changes whenever the rows were counted anew, wherever it happened.
+    quint64 GetCountSerial() const { return m_countSerial; }
+    // Rows first .. first + count - 1 in event INDEX order (fewer at the
+    // end). The rows come from marks that match the database: when something
+    // other than an append has changed since the count, the rows are counted
+    // again first, and GetRowCount() tells the new number.
     QVector<JoinedRow> FetchRows(qint64 first, int count);
 
     qint32 m_INDEX = 0;
@@ -67,8 +77,13 @@ private:
         int skip;          // rows of that event before the marked row
     };
 
-    qint64 CountFrom(int markNo);
+    void Count(JoinChange change, const JoinStamp& now);
+    void CountFrom(int markNo);
+    QVector<JoinedRow> ReadRows(qint64 first, int count);
 
     QVector<Mark> m_marks;
     qint64 m_rowCount = 0;
+    quint64 m_countSerial = 0;
+    JoinStamp m_counted; // what the marks were counted on
+    JoinStamp m_checked; // the database as last found to still fit the marks
 };

@@ -68,7 +68,7 @@ void CZq6View::OnInitialUpdate()
 
 void CZq6View::OnUpdate()
 {
-    Recount(Count::Appended);
+    Recount(Count::Changed);
 }
 
 void CZq6View::Recount(Count how)
@@ -76,7 +76,8 @@ void CZq6View::Recount(Count how)
     m_nRows = 0;
     if (SetReadable()) {
         try {
-            m_nRows = how == Count::All ? g_pSet->CountRows() : g_pSet->CountAppendedRows();
+            m_nRows = how == Count::All ? g_pSet->CountRows() : g_pSet->UpdateRowCount();
+            m_countSerial = g_pSet->GetCountSerial();
             m_bFailed = false;
         } catch (const CDBException& e) {
             m_nRows = 0;
@@ -141,6 +142,15 @@ void CZq6View::paintEvent(QPaintEvent* event)
     } catch (const CDBException& e) {
         Fail(e.m_strError);
         return;
+    }
+    if (g_pSet->GetCountSerial() != m_countSerial) {
+        // Another program changed the database and the set counted again:
+        // the rows fetched are right, the scroll range follows, and the
+        // whole view is drawn again.
+        m_countSerial = g_pSet->GetCountSerial();
+        m_nRows = g_pSet->GetRowCount();
+        UpdateScrollSizes();
+        viewport()->update();
     }
 
     QPainter painter(viewport());

@@ -10,10 +10,12 @@ class QPainter;
 // The event list: one line for every row of the joined event set, in event
 // INDEX order. Read-only; the only interaction is scrolling.
 //
-// The row count is taken only when the document says the data changed (the
+// The row count is taken when the document says the data changed (the
 // initial update after a database was opened, an update after a download);
 // a paint reads just the rows in view through the set's windowed access, so
-// its cost does not depend on the number of events.
+// its cost does not depend on the number of events. When another program has
+// changed more than the end of the log since, the set counts again during
+// the paint, and the view takes the new count.
 class CZq6View : public QAbstractScrollArea, public CDocView
 {
     Q_OBJECT
@@ -27,7 +29,8 @@ public:
     // After a database was opened or created, or a new document started:
     // re-open the set in event order and count its rows from the start.
     void OnInitialUpdate();
-    // After a download appended rows: count the new rows only.
+    // After a download, or whenever the data may have changed: count again,
+    // only the new rows when events were just appended.
     void OnUpdate() override;
 
     int LineHeight() const;
@@ -47,7 +50,7 @@ private:
     enum class Count
     {
         All,
-        Appended
+        Changed
     };
 
     bool SetReadable() const;
@@ -57,5 +60,6 @@ private:
 
     CZq6Doc* m_pDocument;
     qint64 m_nRows = 0;
-    bool m_bFailed = false; // a database error was met and reported
+    quint64 m_countSerial = 0; // of the set's count that m_nRows comes from
+    bool m_bFailed = false;    // a database error was met and reported
 };

@@ -4,6 +4,7 @@
 #include "db/dbexception.h"
 #include "db/dbstate.h"
 #include "db/events.h"
+#include "db/joinstamp.h"
 #include "db/zq6set.h"
 #include "tests/support/testdb.h"
 
@@ -223,10 +224,62 @@ private Q_SLOTS:
         set.Requery();
         const QVector<Row> grown = walk(set);
         QCOMPARE(grown.size(), all.size() + 150 * 3 + 150);
-        QCOMPARE(set.CountAppendedRows(), grown.size());
+        QCOMPARE(set.UpdateRowCount(), grown.size());
         for (qint64 first : {0, 1000, 1280, 1281, 1500, 1700})
             QCOMPARE(window(set, first, 200), grown.mid(first, 200));
         QCOMPARE(set.CountRows(), grown.size());
+    }
+
+    void changesSinceAStampAreToldApart_data()
+    {
+        QTest::addColumn<QStringList>("change");
+        QTest::addColumn<bool>("sameConnection");
+        QTest::addColumn<int>("expected");
+        const int none = int(JoinChange::None);
+        const int appended = int(JoinChange::Appended);
+        const int other = int(JoinChange::Other);
+        const QString added = addEvent(7, "2009-05-01 00:00:00");
+        QTest::newRow("nothing") << QStringList{} << false << none;
+        QTest::newRow("events appended") << QStringList{added} << false << appended;
+        QTest::newRow("events appended here") << QStringList{added} << true << appended;
+        QTest::newRow("appended and deleted again")
+            << QStringList{added, "DELETE FROM EVENTS WHERE [INDEX] > 10"} << false << none;
+        QTest::newRow("event deleted")
+            << QStringList{"DELETE FROM EVENTS WHERE [INDEX] = 4"} << false << other;
+        QTest::newRow("event deleted here")
+            << QStringList{"DELETE FROM EVENTS WHERE [INDEX] = 4"} << true << other;
+        QTest::newRow("newest replaced by an older number")
+            << QStringList{"UPDATE EVENTS SET [INDEX] = 0 WHERE [INDEX] = 10"} << false << other;
+        QTest::newRow("user added")
+            << QStringList{user("Bob", 7, "2009-01-01 00:00:00", "2009-02-01 00:00:00")} << false
+            << other;
+        QTest::newRow("period changed")
+            << QStringList{"UPDATE USERS SET DATE_STOP = '2009-03-01 00:00:00'"} << false << other;
+        QTest::newRow("user removed") << QStringList{"DELETE FROM USERS"} << true << other;
+    }
+
+    void changesSinceAStampAreToldApart()
+    {
+        QFETCH(QStringList, change);
+        QFETCH(bool, sameConnection);
+        QFETCH(int, expected);
+        QStringList events{user("Alice", 7, "2009-01-01 00:00:00", "2010-01-01 00:00:00")};
+        for (int i = 0; i < 10; ++i)
+            events << addEvent(7, "2009-04-01 00:00:00", i);
+        QCOMPARE(testdb::exec(m_path, events), QString());
+        m_db.OpenFile(m_path);
+        const JoinStamp before = JoinStamp::Take(m_db);
+
+        if (sameConnection) {
+            for (const QString& sql : change)
+                QVERIFY(QSqlQuery(m_db.Handle()).exec(sql));
+        } else {
+            QCOMPARE(testdb::exec(m_path, change), QString());
+        }
+        JoinStamp now;
+        QCOMPARE(int(before.ChangeSince(m_db, &now)), expected);
+        JoinStamp again;
+        QCOMPARE(int(now.ChangeSince(m_db, &again)), int(JoinChange::None));
     }
 
     void anOpenSetLetsOtherConnectionsWrite()

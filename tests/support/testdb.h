@@ -9,6 +9,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -73,6 +74,32 @@ inline QVariant scalar(const QString& path, const QString& sql)
     }
     QSqlDatabase::removeDatabase(name);
     return value;
+}
+
+// Every row of a query on a connection of its own, values in column order.
+inline QVector<QVariantList> rows(const QString& path, const QString& sql)
+{
+    static int counter = 0;
+    const QString name = QStringLiteral("testdb-query-%1").arg(++counter);
+    QVector<QVariantList> result;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery q(db);
+            if (q.exec(sql)) {
+                while (q.next()) {
+                    QVariantList values;
+                    for (int i = 0; i < q.record().count(); ++i)
+                        values << q.value(i);
+                    result.append(values);
+                }
+            }
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return result;
 }
 
 // The EVENTS rows as stored, in INDEX order.

@@ -4,6 +4,7 @@
 #include "../app/guitest.h"
 #include "db/database.h"
 #include "db/dbstate.h"
+#include "db/rowtext.h"
 #include "db/zq6doc.h"
 #include "db/zq6set.h"
 #include "view/viewlayout.h"
@@ -75,6 +76,46 @@ struct ShownList
         return true;
     }
 };
+
+// The rows a paint drew, five texts each, and the row number of the first.
+QVector<QStringList> RowsDrawn(RecordingView& view, qint64* first)
+{
+    const qint64 top = view.verticalScrollBar()->value();
+    const QVector<Drawn> drawn = view.Paint();
+    *first =
+        VisibleRows(top, view.viewport()->height(), view.LineHeight(), view.GetRowCount()).first;
+    QVector<QStringList> rows(drawn.size() / 5);
+    for (int i = 0; i < drawn.size(); ++i)
+        rows[i / 5] << drawn.at(i).text;
+    return rows;
+}
+
+// Every row of the joined set as the list writes it, read straight from the
+// file in list order.
+QVector<QStringList> JoinedTexts(const QString& path)
+{
+    QVector<QStringList> rows;
+    CDatabase unused;
+    const QString sql = QStringLiteral("SELECT EVENTS.DATE, EVENTS.USER_NO, USERS.NAME, "
+                                       "EVENTS.TIMER FROM ") +
+                        CZq6Set(&unused).GetDefaultSQL() +
+                        QStringLiteral(" ORDER BY EVENTS.[INDEX], USERS.[INDEX]");
+    for (const QVariantList& v : testdb::rows(path, sql)) {
+        const RowTexts t = FormatRow(CTime::FromDbText(v.at(0).toString()), v.at(1).toInt(),
+                                     v.at(2).toString(), v.at(3).toInt());
+        rows.append({t.date, t.time, t.userNo, t.name, t.timer});
+    }
+    return rows;
+}
+
+QString User(const char* name, int userNo, const char* start, const char* stop)
+{
+    return QStringLiteral("INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) "
+                          "VALUES ('%1', %2, '2009-10-21 %3', '2009-10-21 %4')")
+        .arg(QLatin1String(name))
+        .arg(userNo)
+        .arg(QLatin1String(start), QLatin1String(stop));
+}
 
 } // namespace
 
@@ -234,6 +275,65 @@ private Q_SLOTS:
         const QVector<Drawn> drawn = view.Paint();
         QVERIFY(!drawn.isEmpty());
         QCOMPARE(drawn.constLast().text, QStringLiteral("  5009"));
+        QVERIFY(sink.messages.isEmpty());
+    }
+
+    void rowsFollowWhatAnotherProgramChanged_data()
+    {
+        QTest::addColumn<QStringList>("change");
+        QTest::addColumn<bool>("update"); // false: no Read events, the next paint finds it
+        const QStringList overlapping{User("Dee", 3, "08:00:00", "12:00:00"),
+                                      User("Eve", 3, "10:00:00", "15:00:00")};
+        const QString append = "INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) SELECT TIMER + "
+                               "5000, datetime(DATE, '+1 hour'), USER_NO, BUTTON FROM EVENTS";
+        QTest::newRow("nothing") << QStringList{} << true;
+        QTest::newRow("users added") << overlapping << true;
+        QTest::newRow("users added, no update") << overlapping << false;
+        QTest::newRow("period changed")
+            << QStringList{"UPDATE USERS SET DATE_STOP = '2009-10-21 10:00:00' WHERE NAME = 'Cid'"}
+            << true;
+        QTest::newRow("user removed")
+            << QStringList{"DELETE FROM USERS WHERE NAME = 'Cid'"} << true;
+        QTest::newRow("events deleted")
+            << QStringList{"DELETE FROM EVENTS WHERE [INDEX] BETWEEN 40 AND 90"} << true;
+        QTest::newRow("events appended") << QStringList{append} << true;
+        QTest::newRow("users added, events appended") << overlapping + QStringList{append} << true;
+    }
+
+    void rowsFollowWhatAnotherProgramChanged()
+    {
+        QFETCH(QStringList, change);
+        QFETCH(bool, update);
+        const QString path = NewDatabase(244);
+        QVERIFY(!path.isEmpty());
+        QCOMPARE(testdb::exec(path, {User("Ann", 1, "09:00:00", "14:00:00"),
+                                     User("Ben", 2, "09:00:00", "14:00:00"),
+                                     User("Cid", 2, "09:30:00", "12:00:00")}),
+                 QString());
+        ShownList list;
+        QVERIFY(list.Show(path, 600, 300));
+        [[maybe_unused]] auto& [sink, doc, view] = list;
+        QVERIFY(!view.Paint().isEmpty());
+
+        QCOMPARE(testdb::exec(path, change), QString());
+        if (update) { // what Read events does afterwards
+            g_pSet->Requery();
+            doc.UpdateAllViews();
+        } else {
+            view.Paint();
+        }
+
+        const QVector<QStringList> all = JoinedTexts(path);
+        QCOMPARE(view.GetRowCount(), qint64(all.size()));
+        const int lh = view.LineHeight();
+        for (qint64 row : {qint64(0), qint64(127), qint64(128), qint64(129), qint64(all.size() / 2),
+                           qint64(all.size())}) {
+            view.verticalScrollBar()->setValue(int(row * lh)); // the last is held at the end
+            qint64 first = 0;
+            const QVector<QStringList> drawn = RowsDrawn(view, &first);
+            QVERIFY(!drawn.isEmpty());
+            QCOMPARE(drawn, all.mid(first, drawn.size()));
+        }
         QVERIFY(sink.messages.isEmpty());
     }
 
