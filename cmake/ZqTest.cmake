@@ -14,4 +14,7 @@ function(zq_add_test name)
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-config;${ARG_ENV}")
+  if(ZQ_SANITIZE)
+    set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT ${ZQ_SANITIZER_ENV})
+  endif()
 endfunction()
