@@ -2,17 +2,19 @@
 
 #include "app/portsetting.h"
 #include "cli/consolemessages.h"
+#include "db/database.h"
 #include "db/dbexception.h"
 #include "db/dbstate.h"
+#include "db/joinstream.h"
 #include "db/nativename.h"
 #include "db/rowtext.h"
 #include "db/zq6doc.h"
-#include "db/zq6set.h"
 #include "link/download.h"
 #include "link/portlist.h"
 #include "link/qtseriallink.h"
 
 #include <cstdio>
+#include <string>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -73,22 +75,28 @@ int RunList(const QString& dbPath)
     CZq6Doc doc(&messages);
     if (!doc.OnOpenDocument(AbsoluteFileName(dbPath)))
         return 1;
+    constexpr size_t kFlushAt = 64 * 1024;
+    std::string out;
+    out.reserve(kFlushAt + 1024);
+    auto flush = [&out] {
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        out.clear();
+    };
     try {
-        const qint64 rows = g_pSet->CountRows();
-        constexpr int kChunk = 1000;
-        for (qint64 first = 0; first < rows; first += kChunk) {
-            for (const JoinedRow& row : g_pSet->FetchRows(first, kChunk)) {
-                const RowTexts t = FormatRow(row.date, row.userNo, row.name, row.timer);
-                std::printf("%s\t%s\t%s\t%s\t%s\n", qUtf8Printable(t.date), qUtf8Printable(t.time),
-                            qUtf8Printable(t.userNo), qUtf8Printable(t.name),
-                            qUtf8Printable(t.timer));
-            }
-        }
+        ListLineWriter lines;
+        StreamJoinedRows(g_db, [&](const JoinedRowValues& row) {
+            lines.Append(out, row);
+            if (out.size() >= kFlushAt)
+                flush();
+            return true;
+        });
     } catch (const CDBException& e) {
+        flush();
         std::fflush(stdout);
         std::fprintf(stderr, "%s\n", qUtf8Printable(e.m_strError));
         return 1;
     }
+    flush();
     std::fflush(stdout);
     return 0;
 }

@@ -1,6 +1,8 @@
 #include "db/ctime.h"
 
 #include <QRegularExpression>
+#include <algorithm>
+#include <cstring>
 #include <ctime>
 
 namespace {
@@ -131,4 +133,123 @@ CTime CTime::FromDbText(QStringView text)
     }
     return CTime(utc - offsets[0]);
 #endif
+}
+
+bool StoredTextCheck::IsPlainHour(QByteArrayView text)
+{
+    QByteArray first = text.toByteArray();
+    QByteArray last = first;
+    first.replace(13, 6, ":00:00");
+    last.replace(13, 6, ":59:59");
+    const CTime start = CTime::FromDbText(QString::fromLatin1(first));
+    const CTime end = CTime::FromDbText(QString::fromLatin1(last));
+    return start.IsValid() && end.IsValid() && end.GetTime() - start.GetTime() == 3599 &&
+           start.ToDbText() == QLatin1String(first) && end.ToDbText() == QLatin1String(last);
+}
+
+bool StoredTextCheck::ShowsAsItself(QByteArrayView text)
+{
+    if (text.size() != 19)
+        return false;
+    const char* s = text.data();
+    auto digit = [s](int i) { return s[i] >= '0' && s[i] <= '9'; };
+    for (int i : {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18}) {
+        if (!digit(i))
+            return false;
+    }
+    if (s[4] != '-' || s[7] != '-' || s[10] != ' ' || s[13] != ':' || s[16] != ':' || s[14] > '5' ||
+        s[17] > '5')
+        return false;
+    qint64 key = 0;
+    for (int i : {0, 1, 2, 3, 5, 6, 8, 9, 11, 12})
+        key = key * 10 + (s[i] - '0');
+    Hour& hour = m_hours[key % std::size(m_hours)];
+    if (hour.key != key) {
+        hour.plain = IsPlainHour(text);
+        hour.key = key;
+    }
+    return hour.plain;
+}
+
+namespace {
+
+#ifndef _WIN32
+struct Civil
+{
+    qint64 year;
+    int month, day, hour, minute, second;
+};
+
+// The calendar date and time of seconds since 1970 read as UTC.
+Civil civilOf(qint64 seconds)
+{
+    qint64 days = seconds / 86400;
+    qint64 rest = seconds % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        --days;
+    }
+    // Civil from days, proleptic Gregorian calendar.
+    days += 719468;
+    const qint64 era = (days >= 0 ? days : days - 146096) / 146097;
+    const qint64 doe = days - era * 146097;
+    const qint64 yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const qint64 doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const qint64 mp = (5 * doy + 2) / 153;
+    const int day = int(doy - (153 * mp + 2) / 5 + 1);
+    const int month = int(mp < 10 ? mp + 3 : mp - 9);
+    return {yoe + era * 400 + (month <= 2), month,         day, int(rest / 3600),
+            int(rest % 3600 / 60),          int(rest % 60)};
+}
+
+bool sameAs(const Civil& c, const std::tm& tm)
+{
+    return c.year == tm.tm_year + 1900 && c.month == tm.tm_mon + 1 && c.day == tm.tm_mday &&
+           c.hour == tm.tm_hour && c.minute == tm.tm_min && c.second == tm.tm_sec;
+}
+
+void putDigits(char* out, int value, int width)
+{
+    for (int i = width - 1; i >= 0; --i, value /= 10)
+        out[i] = char('0' + value % 10);
+}
+#endif
+
+} // namespace
+
+qsizetype DbTextWriter::Write(CTime time, char* out)
+{
+    if (!time.IsValid())
+        return 0;
+#ifndef _WIN32
+    const qint64 t = time.GetTime();
+    qint64 hour = t - t % 3600;
+    if (t % 3600 < 0)
+        hour -= 3600;
+    if (hour != m_hour) {
+        m_hour = hour;
+        std::tm first{};
+        std::tm last{};
+        m_plain = toLocal(hour, &first) && toLocal(hour + 3599, &last) &&
+                  first.tm_gmtoff == last.tm_gmtoff && first.tm_year + 1900 >= 1000 &&
+                  last.tm_year + 1900 <= 9999 && sameAs(civilOf(hour + first.tm_gmtoff), first) &&
+                  sameAs(civilOf(hour + 3599 + last.tm_gmtoff), last);
+        m_offset = first.tm_gmtoff;
+    }
+    if (m_plain) {
+        const Civil c = civilOf(t + m_offset);
+        std::memcpy(out, "0000-00-00 00:00:00", 19);
+        putDigits(out, int(c.year), 4);
+        putDigits(out + 5, c.month, 2);
+        putDigits(out + 8, c.day, 2);
+        putDigits(out + 11, c.hour, 2);
+        putDigits(out + 14, c.minute, 2);
+        putDigits(out + 17, c.second, 2);
+        return 19;
+    }
+#endif
+    const QByteArray text = time.ToDbText().toUtf8();
+    const qsizetype size = std::min<qsizetype>(text.size(), kMaxSize);
+    std::memcpy(out, text.constData(), size_t(size));
+    return size;
 }

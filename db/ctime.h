@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QtGlobal>
 #include <limits>
@@ -36,4 +37,45 @@ public:
 private:
     static constexpr qint64 kInvalid = std::numeric_limits<qint64>::min();
     qint64 m_time = 0;
+};
+
+// Tells cheaply whether a stored text of the form "YYYY-MM-DD HH:MM:SS" shows
+// as exactly itself: whether FromDbText() of it, formatted back with
+// "%Y-%m-%d %H:%M:%S", gives the same text. That is worked out with both
+// conversions once for the first and the last second of an hour and
+// remembered: an hour shows as itself as a whole unless a change of the
+// zone's offset falls into it (the hour skipped in spring, for example).
+// Texts of any other form are not answered: false.
+class StoredTextCheck
+{
+public:
+    bool ShowsAsItself(QByteArrayView text);
+
+private:
+    struct Hour
+    {
+        qint64 key = -1; // YYYYMMDDHH
+        bool plain = false;
+    };
+    static bool IsPlainHour(QByteArrayView text);
+
+    Hour m_hours[256];
+};
+
+// Writes ToDbText() of many instants as UTF-8, faster: the zone's offset is
+// looked up once per hour and the fields are worked out from it, in hours
+// where the offset stays the same throughout; elsewhere it is ToDbText().
+class DbTextWriter
+{
+public:
+    static constexpr int kMaxSize = 64;
+
+    // Writes into out (kMaxSize bytes) and returns the size, 0 when
+    // ToDbText() is empty.
+    qsizetype Write(CTime time, char* out);
+
+private:
+    qint64 m_hour = std::numeric_limits<qint64>::min(); // first second, UTC
+    long m_offset = 0;
+    bool m_plain = false;
 };

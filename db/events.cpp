@@ -2,9 +2,12 @@
 
 #include "db/database.h"
 #include "db/dbexception.h"
+#include "db/sqlitehandle.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <memory>
+#include <sqlite3.h>
 
 CEVENTS::CEVENTS(CDatabase* pDatabase) : CRecordset(pDatabase)
 {
@@ -97,18 +100,70 @@ void CEVENTS::Close()
     CRecordset::Close();
 }
 
+void CEVENTS::InsertWithSqlite(sqlite3* handle, const QVector<NewEvent>& events)
+{
+    RequireOpen("Update");
+    auto fail = [handle] {
+        // Worded as the Qt driver words a failed statement.
+        throw CDBException(QString::fromUtf8(sqlite3_errmsg(handle)) +
+                           QStringLiteral(" Unable to fetch row"));
+    };
+    static const char kInsert[] =
+        "INSERT INTO [EVENTS] ([TIMER], [DATE], [USER_NO], [BUTTON]) VALUES (?, ?, ?, ?)";
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(handle, kInsert, sizeof kInsert - 1, &statement, nullptr) != SQLITE_OK)
+        fail();
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> finalize(statement,
+                                                                         sqlite3_finalize);
+    DbTextWriter dates;
+    for (const NewEvent& e : events) {
+        // Stored as the Qt driver binds the values: null strings as NULL, an
+        // invalid date as NULL, the date as text.
+        char date[DbTextWriter::kMaxSize];
+        const qsizetype dateSize = dates.Write(e.date, date);
+        sqlite3_bind_int(statement, 1, e.timer);
+        if (dateSize > 0)
+            sqlite3_bind_text(statement, 2, date, int(dateSize), SQLITE_TRANSIENT);
+        else
+            sqlite3_bind_null(statement, 2);
+        sqlite3_bind_int(statement, 3, e.userNo);
+        if (e.button.isNull())
+            sqlite3_bind_null(statement, 4);
+        else
+            sqlite3_bind_text16(statement, 4, e.button.utf16(), int(e.button.size() * 2),
+                                SQLITE_TRANSIENT);
+        if (sqlite3_step(statement) != SQLITE_DONE)
+            fail();
+        sqlite3_reset(statement);
+    }
+    if (!events.isEmpty()) {
+        const NewEvent& last = events.constLast();
+        m_INDEX = qint32(sqlite3_last_insert_rowid(handle));
+        m_TIMER = last.timer;
+        m_DATE = last.date;
+        m_USER_NO = last.userNo;
+        m_BUTTON = last.button;
+    }
+    m_bAdding = false;
+}
+
 void AppendEventBatch(CEVENTS& record, const QVector<NewEvent>& events)
 {
     CDatabase* db = record.GetDatabase();
+    sqlite3* handle = db->IsOpen() ? SqliteHandle(db->Handle()) : nullptr;
     db->BeginTrans();
     try {
-        for (const NewEvent& e : events) {
-            record.AddNew();
-            record.m_TIMER = e.timer;
-            record.m_DATE = e.date;
-            record.m_USER_NO = e.userNo;
-            record.m_BUTTON = e.button;
-            record.Update();
+        if (handle) {
+            record.InsertWithSqlite(handle, events);
+        } else {
+            for (const NewEvent& e : events) {
+                record.AddNew();
+                record.m_TIMER = e.timer;
+                record.m_DATE = e.date;
+                record.m_USER_NO = e.userNo;
+                record.m_BUTTON = e.button;
+                record.Update();
+            }
         }
         db->CommitTrans();
     } catch (...) {

@@ -5,6 +5,8 @@
 
 #include <QVector>
 
+struct sqlite3;
+
 // One event to be appended to EVENTS; INDEX is numbered by the database.
 struct NewEvent
 {
@@ -31,6 +33,11 @@ public:
     void AddNew();
     void Update();
     void Close() override;
+
+    // Inserts the events in order through the SQLite C interface, as Update()
+    // would one by one, within the caller's transaction; the members hold the
+    // last event afterwards.
+    void InsertWithSqlite(sqlite3* handle, const QVector<NewEvent>& events);
 
     qint32 m_INDEX = 0;
     qint32 m_TIMER = 0;

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "db/ctime.h"
+#include "db/joinstream.h"
 
 #include <QString>
+#include <string>
 
 // The five texts of one line of the event list.
 struct RowTexts
@@ -15,3 +17,17 @@ struct RowTexts
 };
 
 RowTexts FormatRow(CTime date, qint32 userNo, const QString& name, qint32 timer);
+
+// Lines of the list as printed: "date\ttime\tuser\tname\ttimer\n" in UTF-8,
+// each text as FormatRow gives it for the values as read and cut at a NUL
+// character. A row whose date is stored in the usual form and shows as
+// itself, whose numbers are whole and whose name is plain UTF-8 is copied
+// without conversions; any other row takes the full way.
+class ListLineWriter
+{
+public:
+    void Append(std::string& out, const JoinedRowValues& row);
+
+private:
+    StoredTextCheck m_dates;
+};

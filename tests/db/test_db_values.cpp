@@ -2,10 +2,37 @@
 
 #include "db/connectstring.h"
 #include "db/ctime.h"
+#include "db/database.h"
+#include "db/events.h"
+#include "db/joinstream.h"
 #include "db/rowtext.h"
+#include "db/zq6set.h"
+#include "tests/support/testdb.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 #include <ctime>
+
+namespace {
+
+// A database as the template makes it, with the date columns of the given
+// declared types.
+QString makeDb(const QTemporaryDir& dir, const QString& dateType, const QString& periodType)
+{
+    const QString path = dir.filePath(QStringLiteral("values.db"));
+    const QString error = testdb::exec(
+        path,
+        {QStringLiteral("CREATE TABLE EVENTS (\"INDEX\" INTEGER PRIMARY KEY AUTOINCREMENT, TIMER "
+                        "INTEGER, DATE %1, USER_NO INTEGER, BUTTON VARCHAR(255))")
+             .arg(dateType),
+         QStringLiteral("CREATE TABLE USERS (\"INDEX\" INTEGER PRIMARY KEY AUTOINCREMENT, NAME "
+                        "VARCHAR(255), USER_NO INTEGER, DATE_START %1, DATE_STOP %1)")
+             .arg(periodType),
+         QStringLiteral("CREATE INDEX USERS_USER_NO ON USERS (USER_NO)")});
+    return error.isEmpty() ? path : QString();
+}
+
+} // namespace
 
 class TestDbValues : public QObject
 {
@@ -123,6 +150,182 @@ private Q_SLOTS:
         QCOMPARE(noDate.time, QString());
         QCOMPARE(noDate.userNo, QStringLiteral("     3"));
         QCOMPARE(noDate.name, QStringLiteral("Bob"));
+    }
+
+    void fastConversionsAgreeWithTheFullOnes_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        for (const char* zone :
+             {"Europe/Berlin", "UTC", "America/St_Johns", "Australia/Lord_Howe", "Asia/Kathmandu"})
+            QTest::newRow(zone) << QByteArray(zone);
+    }
+
+    void fastConversionsAgreeWithTheFullOnes()
+    {
+        QFETCH(QByteArray, zone);
+        useZone(zone.constData());
+        DbTextWriter writer;
+        StoredTextCheck check;
+        int same = 0;
+        // Two years in steps that visit every minute of the hour.
+        QVector<qint64> instants;
+        for (qint64 t = 1230764400; t < 1230764400 + 2 * 366 * 86400; t += 3 * 3600 + 61)
+            instants << t;
+        // Changes of the offset in the middle of an hour of UTC: Berlin 1893,
+        // Kathmandu 1986.
+        for (const qint64 change : {qint64(-2422054408), qint64(504901800)}) {
+            for (qint64 t = change - 7200; t < change + 7200; t += 59)
+                instants << t;
+        }
+        for (const qint64 t : instants) {
+            const QString text = CTime(t).ToDbText();
+            char written[DbTextWriter::kMaxSize];
+            QCOMPARE(QByteArray(written, writer.Write(CTime(t), written)), text.toUtf8());
+            // The hours in which the zones change, skipped or repeated.
+            QString probe = text;
+            for (int hour = 0; hour < 4; ++hour) {
+                probe.replace(11, 2, QStringLiteral("%1").arg(hour, 2, 10, QLatin1Char('0')));
+                if (check.ShowsAsItself(probe.toLatin1())) {
+                    QCOMPARE(CTime::FromDbText(probe).ToDbText(), probe);
+                    ++same;
+                }
+            }
+        }
+        QVERIFY(same > instants.size() * 3);
+        char none[DbTextWriter::kMaxSize];
+        QCOMPARE(writer.Write(CTime::Invalid(), none), 0);
+        for (const char* other :
+             {"2009-10-21T09:05:03", "2009-10-21 09:05", "2009-10-21 09:60:00",
+              "2009-02-30 10:00:00", " 2009-10-21 09:05:0", "2009-10-21 24:00:00"})
+            QVERIFY2(!check.ShowsAsItself(QByteArray(other)), other);
+    }
+
+    void streamedListIsTheListAsBefore_data()
+    {
+        QTest::addColumn<QString>("dateType");
+        QTest::addColumn<QString>("periodType");
+        QTest::newRow("date-times") << "DATETIME"
+                                    << "DATETIME";
+        QTest::newRow("texts") << "TEXT"
+                               << "TEXT";
+        QTest::newRow("text and date-times") << "TEXT"
+                                             << "DATETIME";
+        QTest::newRow("date-time and no type") << "DATETIME"
+                                               << "";
+    }
+
+    void streamedListIsTheListAsBefore()
+    {
+        QFETCH(QString, dateType);
+        QFETCH(QString, periodType);
+        QTemporaryDir dir;
+        const QString path = makeDb(dir, dateType, periodType);
+        QVERIFY(!path.isEmpty());
+        const QString always = QStringLiteral("'2000-01-01 00:00:00', '2100-01-01 00:00:00'");
+        QStringList users = {
+            "'Alice', 7, '2009-01-01 00:00:00', '2010-01-01 00:00:00'",
+            "'Bob', 7, '2009-10-01 00:00:00', '2009-10-21 09:05:03'", // overlaps Alice
+            "'Zofia W\u00f3jcik', 8, '2000-01-01', '2100-01-01'",
+            "CAST(X'61FF62' AS TEXT), 9, " + always, // not UTF-8
+            "'a' || char(0) || 'b', 10, " + always,
+            "char(65534) || 'x', 11, " + always,
+            "X'414243', 12, " + always,
+            "NULL, 13, " + always,
+            "'Late', 14, '2009-10-21T09:05:03', '2100-01-01 00:00:00'",
+            "'Numbers', 15, 1000, 2000000000",
+        };
+        QStringList events = {
+            "1234567, '2009-10-21 09:05:03', 7", // at Bob's end: Alice only
+            "2, '2009-10-01 00:00:00', 7",       // at Bob's start: Alice only
+            "3, '2009-10-20 08:00:00', 7",       // both
+            "4, '2011-02-03 04:05:06', -1",      // nobody
+            "5, '2009-03-29 02:30:00', 8",       // skipped spring hour
+            "6, '2009-03-29 01:59:59', 8",
+            "7, '2009-03-29 03:00:00', 8",
+            "8, '2009-10-25 02:30:00', 8", // repeated autumn hour
+            "9, '2009-10-21T09:05:03.5', 8",
+            "10, '2009-10-21 09:05', 8",
+            "11, '2009-10-21', 8",
+            "12, ' 2009-10-21 09:05:03 ', 8",
+            "13, '2009-02-30 10:00:00', 8",
+            "14, '2009-10-21 09:65:03', 8",
+            "15, '2009-10-21 24:00:00', 8",
+            "16, '0999-10-21 09:05:03', 8",
+            "17, NULL, 8",
+            "18, 1256108703, 15",
+            "19, 12.5, 15",
+            "'abc', '2009-10-21 09:05:03', 8",
+            "12.7, '2009-10-21 09:05:03', 8",
+            "5000000000, '2009-10-21 09:05:03', 2147483648",
+            "NULL, '2009-10-21 09:05:03', NULL",
+        };
+        for (int n = 9; n <= 14; ++n)
+            events << QStringLiteral("%1, '2009-10-21 09:05:03', %1").arg(n);
+        QStringList statements;
+        for (const QString& u : users)
+            statements << "INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) VALUES (" + u +
+                              ")";
+        for (const QString& e : events)
+            statements << "INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) VALUES (" + e +
+                              ", '0')";
+        QCOMPARE(testdb::exec(path, statements, true), QString());
+
+        CDatabase db;
+        db.OpenFile(path);
+        // As the list printed it before: counted, then read in chunks.
+        QByteArray before;
+        {
+            CZq6Set set(&db);
+            set.Open();
+            const qint64 rows = set.CountRows();
+            for (const JoinedRow& row : set.FetchRows(0, int(rows))) {
+                const RowTexts t = FormatRow(row.date, row.userNo, row.name, row.timer);
+                for (const QString& text : {t.date, t.time, t.userNo, t.name, t.timer})
+                    before += text.toUtf8().constData() + QByteArray("\t");
+                before.back() = '\n';
+            }
+            set.Close();
+        }
+        QVERIFY(before.count('\n') > events.size());
+        std::string streamed;
+        ListLineWriter lines;
+        StreamJoinedRows(db, [&](const JoinedRowValues& row) {
+            lines.Append(streamed, row);
+            return true;
+        });
+        QCOMPARE(QByteArray::fromStdString(streamed).split('\n'), before.split('\n'));
+    }
+
+    void appendedEventsAreStoredAsBefore()
+    {
+        QTemporaryDir dir;
+        const QString path = makeDb(dir, "DATETIME", "DATETIME");
+        QVERIFY(!path.isEmpty());
+        const QVector<NewEvent> events = {
+            {1, CTime(1256108703), 7, QString()},
+            {2, CTime::Invalid(), -1, QStringLiteral("")},
+            {3, CTime(1256430600 + 3600), 510, QStringLiteral("\u017c") + QChar(0) + "x"},
+            {4194303, CTime(-5000000000), 0, QStringLiteral("1")},
+            {5, CTime(1238290200), 1, QStringLiteral("0")},
+            {6, CTime(-40000000000), 2, QStringLiteral("0")}};
+        CDatabase db;
+        db.OpenFile(path);
+        CEVENTS record(&db);
+        record.Open();
+        AppendEventBatch(record, events);
+        QCOMPARE(record.m_INDEX, 6);
+        QCOMPARE(record.m_TIMER, 6);
+        const QString stored =
+            testdb::scalar(path, "SELECT group_concat(\"INDEX\" || '|' || TIMER || '|' || "
+                                 "quote(DATE) || '|' || USER_NO || '|' || typeof(BUTTON) || ' ' "
+                                 "|| hex(BUTTON), ';') FROM EVENTS")
+                .toString();
+        QCOMPARE(stored.split(';'),
+                 (QStringList{"1|1|'2009-10-21 09:05:03'|7|null ", "2|2|NULL|-1|text ",
+                              "3|3|'2009-10-25 02:30:00'|510|text C5BC0078",
+                              "4|4194303|'1811-07-23 16:00:08'|0|text 31",
+                              "5|5|'2009-03-29 03:30:00'|1|text 30",
+                              "6|6|'" + CTime(-40000000000).ToDbText() + "'|2|text 30"}));
     }
 
     void connectionString()

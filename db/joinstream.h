@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QVariant>
+#include <functional>
+
+class CDatabase;
+
+// One row of the joined event set while it is streamed; valid only during
+// the call that receives it.
+class JoinedRowValues
+{
+public:
+    enum Column
+    {
+        EventIndex,
+        Timer,
+        Date,
+        UserNo,
+        Button,
+        Name, // null when no user matches
+        ColumnCount
+    };
+
+    virtual ~JoinedRowValues() = default;
+
+    // The value exactly as QSqlQuery::value() gives it.
+    virtual QVariant Value(Column column) const = 0;
+    virtual bool IsNull(Column column) const = 0;
+    // Quick access, when the driver allows it: the UTF-8 bytes of a text value
+    // (false for any other type), or a whole-number value (false otherwise).
+    virtual bool Text(Column column, QByteArrayView* text) const = 0;
+    virtual bool Integer(Column column, qint64* value) const = 0;
+};
+
+// Walks every event joined with the users who held its user number at its
+// date, once and forward, in the order of the list (event INDEX, then user
+// INDEX), with one statement: what is read is one state of the file. onRow
+// returns false to stop early. Throws CDBException.
+void StreamJoinedRows(CDatabase& db, const std::function<bool(const JoinedRowValues&)>& onRow);
