@@ -61,6 +61,14 @@ bool CZq6OptionDialog::OnInitDialog()
     });
     m_pList->clear();
     m_pList->addItems(names);
+    // What the system knows of an adapter shows when the pointer rests on its name.
+    for (const PortDetails& port : AvailablePorts()) {
+        const QString about = PortSummary(port);
+        for (int i = 0; i < m_pList->count() && !about.isEmpty(); ++i) {
+            if (m_pList->item(i)->text() == port.name)
+                m_pList->item(i)->setToolTip(about);
+        }
+    }
     DoDataExchange(false);
     m_bInitialized = true;
     return true;

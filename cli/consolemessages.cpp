@@ -4,8 +4,11 @@
 
 void ConsoleMessages::ShowMessage(const UserMessage& message)
 {
-    FILE* out = message.IsError() ? stderr : stdout;
     m_sawError = m_sawError || message.IsError();
+    m_messages.append(message);
+    if (!m_echo)
+        return;
+    FILE* out = message.IsError() ? stderr : stdout;
     std::fprintf(out, "%s\n", qUtf8Printable(message.text));
     if (!message.detail.isEmpty())
         std::fprintf(out, "%s\n", qUtf8Printable(message.detail));

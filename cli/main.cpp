@@ -1,6 +1,9 @@
 // zqreader-cli: the ZQreader jobs without a window, for unattended machines.
 
 #include "cli/commands.h"
+#include "cli/exitcodes.h"
+#include "cli/portscommand.h"
+#include "cli/readcommand.h"
 #include "db/nativename.h"
 
 #include <QCommandLineParser>
@@ -13,7 +16,7 @@ int usageError(const QCommandLineParser& parser, const QString& what)
 {
     std::fprintf(stderr, "zqreader-cli: %s\n\n%s", qUtf8Printable(what),
                  qUtf8Printable(parser.helpText()));
-    return 2;
+    return exitcode::kUsage;
 }
 
 } // namespace
@@ -37,7 +40,16 @@ int main(int argc, char** argv)
         "             given by --port, else the port stored by the desktop program's\n"
         "             Tools > Option (entry Settings/COM of the Korvo/Zq6 settings),\n"
         "             else ttyS0\n"
-        "  ports      print the names of this machine's serial ports, one per line"));
+        "  ports      print the names of this machine's serial ports, one per line\n"
+        "\n"
+        "Exit status:\n"
+        "  0   done (read: events downloaded, or nothing new)\n"
+        "  1   failed, and trying again will not help (no database, not a database,\n"
+        "      no such port, no permission)\n"
+        "  2   wrong command line\n"
+        "  3   read --exit-nothing-new: the receiver had no new events\n"
+        "  4   read: another read is under way on the database or the port\n"
+        "  75  read: the receiver or the line failed this time; try again later"));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption portOption(
@@ -45,6 +57,22 @@ int main(int argc, char** argv)
         QStringLiteral("read: the serial port, a name as \"ports\" lists it or a device path."),
         QStringLiteral("NAME"));
     parser.addOption(portOption);
+    const QCommandLineOption logLineOption(
+        QStringLiteral("log-line"),
+        QStringLiteral("read: print one line instead of the messages, \"zqreader-cli read: DB "
+                       "from PORT: OUTCOME\", on standard output when done, on standard error "
+                       "when failed; for logs."));
+    parser.addOption(logLineOption);
+    const QCommandLineOption nothingNewOption(
+        QStringLiteral("exit-nothing-new"),
+        QStringLiteral("read: exit with status 3 instead of 0 when there is nothing new."));
+    parser.addOption(nothingNewOption);
+    const QCommandLineOption verboseOption(
+        QStringLiteral("verbose"),
+        QStringLiteral("ports: also print each port's description, manufacturer, serial number "
+                       "and stable path under /dev/serial/by-id, separated by tabs (\"-\" where "
+                       "unknown)."));
+    parser.addOption(verboseOption);
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("new, list, read or ports"));
     parser.addPositionalArgument(QStringLiteral("DB"), QStringLiteral("the database file"));
@@ -63,8 +91,14 @@ int main(int argc, char** argv)
     if (args.isEmpty())
         return usageError(parser, QStringLiteral("no command given"));
     const QString command = args.first();
-    if (parser.isSet(portOption) && command != QLatin1String("read"))
-        return usageError(parser, QStringLiteral("--port is an option of read"));
+    for (const QCommandLineOption* readOnly : {&portOption, &logLineOption, &nothingNewOption}) {
+        if (parser.isSet(*readOnly) && command != QLatin1String("read"))
+            return usageError(
+                parser,
+                QStringLiteral("--%1 is an option of read").arg(readOnly->names().constFirst()));
+    }
+    if (parser.isSet(verboseOption) && command != QLatin1String("ports"))
+        return usageError(parser, QStringLiteral("--verbose is an option of ports"));
     if (command == QLatin1String("new") || command == QLatin1String("list")) {
         if (args.size() != 2)
             return usageError(parser, QStringLiteral("%1 takes one database file").arg(command));
@@ -76,12 +110,13 @@ int main(int argc, char** argv)
         const QString port = parser.value(portOption);
         if (parser.isSet(portOption) && port.isEmpty())
             return usageError(parser, QStringLiteral("--port needs a port name"));
-        return RunRead(args.at(1), port);
+        return RunReadCommand(
+            {args.at(1), port, parser.isSet(logLineOption), parser.isSet(nothingNewOption)});
     }
     if (command == QLatin1String("ports")) {
         if (args.size() != 1)
             return usageError(parser, QStringLiteral("ports takes no argument"));
-        return RunPorts();
+        return RunPortsCommand(parser.isSet(verboseOption));
     }
     return usageError(parser, QStringLiteral("unknown command \"%1\"").arg(command));
 }

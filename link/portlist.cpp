@@ -1,5 +1,7 @@
 #include "link/portlist.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSerialPortInfo>
 #include <algorithm>
 
@@ -50,4 +52,54 @@ QStringList AvailablePortNames()
     }
     std::sort(names.begin(), names.end(), naturalLess);
     return names;
+}
+
+QList<PortDetails> AvailablePorts()
+{
+    QList<PortDetails> ports;
+    const QString byIdFolder = QStringLiteral("/dev/serial/by-id");
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        const bool seen = std::any_of(ports.cbegin(), ports.cend(), [&](const PortDetails& p) {
+            return p.name == info.portName();
+        });
+        if (seen)
+            continue;
+        ports.append({info.portName(), info.systemLocation(), info.description(),
+                      info.manufacturer(), info.serialNumber(),
+                      ByIdPath(info.systemLocation(), byIdFolder)});
+    }
+    std::sort(ports.begin(), ports.end(), [](const PortDetails& a, const PortDetails& b) {
+        return naturalLess(a.name, b.name);
+    });
+    return ports;
+}
+
+QString ByIdPath(const QString& location, const QString& byIdFolder)
+{
+    const QString device = QFileInfo(location).canonicalFilePath();
+    if (device.isEmpty())
+        return {};
+    const QDir folder(byIdFolder);
+    const QFileInfoList links =
+        folder.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo& link : links) {
+        if (link.isSymLink() && link.canonicalFilePath() == device)
+            return link.absoluteFilePath();
+    }
+    return {};
+}
+
+QString PortSummary(const PortDetails& port)
+{
+    QStringList about;
+    if (!port.description.isEmpty())
+        about << port.description;
+    if (!port.manufacturer.isEmpty() && port.manufacturer != port.description)
+        about << port.manufacturer;
+    if (!port.serialNumber.isEmpty())
+        about << QStringLiteral("serial number %1").arg(port.serialNumber);
+    QString text = about.join(QStringLiteral(", "));
+    if (!port.byIdPath.isEmpty())
+        text += (text.isEmpty() ? QString() : QStringLiteral("; ")) + port.byIdPath;
+    return text;
 }

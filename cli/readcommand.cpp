@@ -1,0 +1,102 @@
+#include "cli/readcommand.h"
+
+#include "app/portsetting.h"
+#include "cli/consolemessages.h"
+#include "cli/readlock.h"
+#include "cli/readoutcome.h"
+#include "db/nativename.h"
+#include "db/zq6doc.h"
+#include "link/download.h"
+#include "link/qtseriallink.h"
+
+#include <cstdio>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+namespace {
+
+bool stderrIsTerminal()
+{
+#ifdef Q_OS_UNIX
+    return ::isatty(STDERR_FILENO) == 1;
+#else
+    return false;
+#endif
+}
+
+// A running count of the events taken, on one line of the terminal.
+class TerminalProgress : public DownloadProgress
+{
+public:
+    void Start() override
+    {
+        m_count = 0;
+        Show();
+    }
+    void Advance() override
+    {
+        ++m_count;
+        Show();
+    }
+    void Finish() override
+    {
+        std::fputs("\r\033[K", stderr);
+        std::fflush(stderr);
+    }
+
+private:
+    void Show()
+    {
+        std::fprintf(stderr, "\rReading events from receiver... %d", m_count);
+        std::fflush(stderr);
+    }
+    int m_count = 0;
+};
+
+} // namespace
+
+int RunReadCommand(const ReadRequest& request)
+{
+    const QString db = AbsoluteFileName(request.dbPath);
+    if (request.portName.isEmpty())
+        LoadPortName();
+    else
+        g_strPortName = request.portName;
+
+    ConsoleMessages messages;
+    messages.SetEcho(!request.logLine);
+    // Taken before the database is touched, and given up only after it is
+    // closed: closing the lock's descriptor drops SQLite's locks on the file too.
+    const ReadLock lock(db);
+    if (lock.Busy()) {
+        messages.ShowMessage(
+            {QStringLiteral("Another read is under way"), QStringLiteral("Error"),
+             QStringLiteral("Another zqreader-cli is reading into %1.").arg(ShownFileName(db))});
+    } else {
+        CZq6Doc doc(&messages);
+        if (doc.OnOpenDocument(db)) {
+            QtSerialLink link;
+            SystemClock clock;
+            TerminalProgress progress;
+            const bool showProgress = !request.logLine && stderrIsTerminal();
+            DownloadServices services(link, clock, showProgress ? &progress : nullptr,
+                                      g_strPortName);
+            doc.OnReadEvents(services);
+        }
+    }
+
+    ReadOutcome outcome = ClassifyRead(messages.Messages());
+    if (lock.Busy())
+        outcome.kind = ReadOutcome::Busy;
+    if (request.logLine) {
+        const bool failed =
+            outcome.kind != ReadOutcome::Downloaded && outcome.kind != ReadOutcome::NothingNew;
+        const QString port = g_strPortName.isEmpty() ? QStringLiteral("no port") : g_strPortName;
+        std::fprintf(failed ? stderr : stdout, "%s\n",
+                     qUtf8Printable(LogLine(ShownFileName(db), port, outcome)));
+        std::fflush(failed ? stderr : stdout);
+    }
+    return outcome.ExitCode(request.exitNothingNew);
+}

@@ -1,0 +1,89 @@
+#include "cli/readoutcome.h"
+
+#include "cli/exitcodes.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+// The failures of the line and of the receiver: a later try may well succeed.
+bool passing(const UserMessage& m)
+{
+    static const QStringList texts{QStringLiteral("Can't read from the serial port"),
+                                   QStringLiteral("Out of time"),
+                                   QStringLiteral("Communication error")};
+    // SQLite's SQLITE_BUSY and SQLITE_LOCKED: another program is writing.
+    return texts.contains(m.text) || m.text.contains(QStringLiteral("database is locked")) ||
+           m.text.contains(QStringLiteral("database table is locked"));
+}
+
+ReadOutcome fromPortFailure(const UserMessage& m, const QString& text)
+{
+    if (m.detail.contains(QStringLiteral("is held by another program")))
+        return {ReadOutcome::Busy, 0, text};
+    // No such device, no permission, no port chosen: the same next time.
+    static const QStringList lasting{QStringLiteral("There is no serial port"),
+                                     QStringLiteral("Permission denied"),
+                                     QStringLiteral("No serial port is chosen")};
+    for (const QString& start : lasting) {
+        if (m.detail.startsWith(start))
+            return {ReadOutcome::Failed, 0, text};
+    }
+    return {ReadOutcome::TryAgain, 0, text};
+}
+
+} // namespace
+
+ReadOutcome ClassifyRead(const QList<UserMessage>& messages)
+{
+    QStringList failures;
+    const UserMessage* first = nullptr;
+    for (const UserMessage& m : messages) {
+        if (!m.IsError())
+            continue;
+        failures << (m.detail.isEmpty() ? m.text : m.text + QStringLiteral(": ") + m.detail);
+        if (!first)
+            first = &m;
+    }
+    if (first) {
+        const QString text = failures.join(QStringLiteral("; "));
+        if (first->text == QLatin1String("Error initializing serial port"))
+            return fromPortFailure(*first, text);
+        return {passing(*first) ? ReadOutcome::TryAgain : ReadOutcome::Failed, 0, text};
+    }
+    for (const UserMessage& m : messages) {
+        static const QRegularExpression count(QStringLiteral("^Number of read events: +(\\d+)$"));
+        const QRegularExpressionMatch match = count.match(m.text);
+        if (match.hasMatch()) {
+            const int n = match.captured(1).toInt();
+            return {ReadOutcome::Downloaded, n,
+                    n == 1 ? QStringLiteral("1 event downloaded")
+                           : QStringLiteral("%1 events downloaded").arg(n)};
+        }
+        if (m.text == QLatin1String("There are no more events to read"))
+            return {ReadOutcome::NothingNew, 0, QStringLiteral("nothing new")};
+    }
+    return {ReadOutcome::Failed, 0, QStringLiteral("the download ended without an outcome")};
+}
+
+int ReadOutcome::ExitCode(bool nothingNewHasItsOwnCode) const
+{
+    switch (kind) {
+    case Downloaded:
+        return exitcode::kDone;
+    case NothingNew:
+        return nothingNewHasItsOwnCode ? exitcode::kNothingNew : exitcode::kDone;
+    case Busy:
+        return exitcode::kBusy;
+    case TryAgain:
+        return exitcode::kTryAgain;
+    case Failed:
+        break;
+    }
+    return exitcode::kFailed;
+}
+
+QString LogLine(const QString& db, const QString& port, const ReadOutcome& outcome)
+{
+    return QStringLiteral("zqreader-cli read: %1 from %2: %3").arg(db, port, outcome.text);
+}
