@@ -72,7 +72,11 @@ for ms in "${moments[@]}"; do
         ;;
     esac
     outcome=$("$bin/zqreader-cli" read "$db" --port "$sim_port" 2>&1)
-    [ "$outcome" = "$expected" ] || fail "kill at $ms ms ($stored stored): the next download said: $outcome"
+    if [ "$outcome" != "$expected" ]; then
+        fail "kill at $ms ms ($stored stored): the next download said: $outcome"
+        echo "the simulator's last reports:" >&2
+        tail -n 6 "$work/sim.err" >&2
+    fi
     rows "$db" | cmp -s - "$work/receiver.log.expected" ||
         fail "kill at $ms ms ($stored stored): the events differ from the receiver's log"
     echo "kill at $ms ms: $stored stored, then complete"
