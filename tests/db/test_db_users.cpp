@@ -1,0 +1,250 @@
+// The users' periods: checks, hand-over, overlaps, changes in one
+// transaction; the CSV reader they are imported through.
+
+#include "db/csv.h"
+#include "db/database.h"
+#include "db/dbexception.h"
+#include "db/users.h"
+#include "tests/support/testdb.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// "name|user_no|start|stop" per period, in the given order.
+QStringList shown(const QVector<UserPeriod>& periods)
+{
+    QStringList out;
+    for (const UserPeriod& p : periods)
+        out << QStringLiteral("%1|%2|%3|%4").arg(p.name).arg(p.userNo).arg(p.start, p.stop);
+    return out;
+}
+
+QVector<UserPeriod> periodsOf(const QStringList& rows)
+{
+    QVector<UserPeriod> out;
+    for (const QString& row : rows) {
+        const QStringList f = row.split(QLatin1Char('|'));
+        out.append({out.size() + 1, f.at(0), f.at(1).toInt(), f.at(2), f.at(3)});
+    }
+    return out;
+}
+
+const QString kOpen = QLatin1String(users::kOpenEnd);
+
+} // namespace
+
+class TestDbUsers : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private Q_SLOTS:
+    void check_data()
+    {
+        QTest::addColumn<QString>("row");
+        QTest::addColumn<QStringList>("problems"); // a word of each problem
+        QTest::newRow("fine") << "Anna|3|2024-01-01 00:00:00|2024-02-01 00:00:00" << QStringList();
+        QTest::newRow("lowest and highest numbers")
+            << "A|-1|2024-01-01 00:00:00|" + kOpen << QStringList();
+        QTest::newRow("blank name")
+            << " |3|2024-01-01 00:00:00|2024-02-01 00:00:00" << QStringList{"name"};
+        QTest::newRow("number too high")
+            << "A|511|2024-01-01 00:00:00|2024-02-01 00:00:00" << QStringList{"511"};
+        QTest::newRow("number too low")
+            << "A|-2|2024-01-01 00:00:00|2024-02-01 00:00:00" << QStringList{"-2"};
+        QTest::newRow("no such day")
+            << "A|1|2023-02-29 00:00:00|2024-02-01 00:00:00" << QStringList{"start"};
+        QTest::newRow("no such hour")
+            << "A|1|2023-02-01 00:00:00|2024-02-01 24:00:00" << QStringList{"end"};
+        QTest::newRow("empty period")
+            << "A|1|2024-02-01 00:00:00|2024-02-01 00:00:00" << QStringList{"before"};
+        QTest::newRow("everything") << "|600|x|y" << QStringList{"name", "600", "start", "end"};
+    }
+    void check()
+    {
+        QFETCH(QString, row);
+        QFETCH(QStringList, problems);
+        const QStringList found = users::Check(periodsOf({row}).first());
+        QCOMPARE(found.size(), problems.size());
+        for (int i = 0; i < found.size(); ++i)
+            QVERIFY2(found.at(i).contains(problems.at(i)), qPrintable(found.at(i)));
+    }
+
+    void parseDateTime()
+    {
+        QCOMPARE(users::ParseDateTime(u"2024-07-01 10:00"), QStringLiteral("2024-07-01 10:00:00"));
+        QCOMPARE(users::ParseDateTime(u" 2024-02-29T23:59:59 "),
+                 QStringLiteral("2024-02-29 23:59:59"));
+        for (const char* bad : {"2024-07-01", "2024-7-01 10:00", "2024-07-01 10:00:60", ""})
+            QVERIFY2(!users::ParseDateTime(QString::fromLatin1(bad)), bad);
+        // The open end sorts after every date as text.
+        QVERIFY(QStringLiteral("9999-12-31 23:59:58") < kOpen);
+    }
+
+    void handOver_data()
+    {
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QString>("at");
+        QTest::addColumn<QStringList>("after"); // empty: refused
+        const QString a = "Anna|3|2024-01-01 00:00:00|" + kOpen;
+        QTest::newRow("open period passes on")
+            << QStringList{a, "Other|4|2024-01-01 00:00:00|2024-03-01 00:00:00"}
+            << "2024-07-01 10:00"
+            << QStringList{"Anna|3|2024-01-01 00:00:00|2024-07-01 10:00:00",
+                           "Jan|3|2024-07-01 10:00:00|" + kOpen,
+                           "Other|4|2024-01-01 00:00:00|2024-03-01 00:00:00"};
+        QTest::newRow("ended period keeps its end")
+            << QStringList{"Anna|3|2024-01-01 00:00:00|2024-09-01 00:00:00"} << "2024-07-01 10:00"
+            << QStringList{"Anna|3|2024-01-01 00:00:00|2024-07-01 10:00:00",
+                           "Jan|3|2024-07-01 10:00:00|2024-09-01 00:00:00"};
+        QTest::newRow("nobody holds it: until the next period")
+            << QStringList{"Anna|3|2024-01-01 00:00:00|2024-02-01 00:00:00",
+                           "Eve|3|2024-09-01 00:00:00|" + kOpen}
+            << "2024-07-01 10:00"
+            << QStringList{"Anna|3|2024-01-01 00:00:00|2024-02-01 00:00:00",
+                           "Jan|3|2024-07-01 10:00:00|2024-09-01 00:00:00",
+                           "Eve|3|2024-09-01 00:00:00|" + kOpen};
+        QTest::newRow("at the very end of a period")
+            << QStringList{"Anna|3|2024-01-01 00:00:00|2024-07-01 10:00:00"} << "2024-07-01 10:00"
+            << QStringList{"Anna|3|2024-01-01 00:00:00|2024-07-01 10:00:00",
+                           "Jan|3|2024-07-01 10:00:00|" + kOpen};
+        QTest::newRow("a period starts there already")
+            << QStringList{"Anna|3|2024-07-01 10:00:00|" + kOpen} << "2024-07-01 10:00"
+            << QStringList();
+        QTest::newRow("not a date") << QStringList{a} << "2024-07-01" << QStringList();
+    }
+    void handOver()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(QString, at);
+        QFETCH(QStringList, after);
+        QVector<UserPeriod> periods = periodsOf(before);
+        const QString error = users::HandOver(periods, 3, QStringLiteral("Jan"), at);
+        if (after.isEmpty()) {
+            QVERIFY(!error.isEmpty());
+            QCOMPARE(shown(periods), before);
+        } else {
+            QCOMPARE(error, QString());
+            QCOMPARE(shown(periods), after);
+            for (const UserPeriod& p : periods)
+                QCOMPARE(p.index == 0, p.name == QLatin1String("Jan"));
+        }
+    }
+
+    void overlaps()
+    {
+        const QVector<UserPeriod> periods =
+            periodsOf({"A|3|2024-01-01 00:00:00|2024-03-01 00:00:00",
+                       "B|3|2024-03-01 00:00:00|2024-05-01 00:00:00", // touches A only
+                       "C|3|2024-04-30 00:00:00|" + kOpen,            // overlaps B
+                       "D|4|2024-01-01 00:00:00|" + kOpen});
+        const QVector<users::Overlap> found = users::FindOverlaps(periods);
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found.first().first, 1);
+        QCOMPARE(found.first().second, 2);
+        QVERIFY(users::DescribeOverlap(periods, found.first()).contains("no end"));
+    }
+
+    void changesAreStoredAllOrNothing()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("users.db"));
+        QVERIFY(testdb::copyTemplate(path));
+        QCOMPARE(testdb::exec(path, {"INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) "
+                                     "VALUES ('Zed', 5, '2024-01-01 00:00:00', '" +
+                                     kOpen + "'), ('Anna', 3, '2024-01-01 00:00:00', '" + kOpen +
+                                     "'), ('Gone', 7, '2023-01-01 00:00:00', '" + kOpen + "')"}),
+                 QString());
+        CDatabase db;
+        db.OpenFile(path);
+        const QVector<UserPeriod> before = users::Read(db);
+        QCOMPARE(shown(before), (QStringList{"Anna|3|2024-01-01 00:00:00|" + kOpen,
+                                             "Zed|5|2024-01-01 00:00:00|" + kOpen,
+                                             "Gone|7|2023-01-01 00:00:00|" + kOpen}));
+
+        QVector<UserPeriod> after = before;
+        QCOMPARE(users::HandOver(after, 3, QStringLiteral("Jan, \"J\"\nWrona"),
+                                 QStringLiteral("2024-07-01 10:00")),
+                 QString());
+        after.removeLast(); // Gone
+        const users::Changes changes = users::Diff(before, after);
+        QCOMPARE(changes.added.size(), 1);
+        QCOMPARE(changes.edited.size(), 1);
+        QCOMPARE(changes.removed, QVector<qint64>{before.last().index});
+
+        // A bad row, or a row another program removed meanwhile: nothing stored.
+        users::Changes bad = changes;
+        bad.added.append({0, QString(), 3, "2024-01-01 00:00", "2024-02-01 00:00"});
+        QVERIFY_THROWS_EXCEPTION(CDBException, users::Apply(db, bad));
+        QCOMPARE(testdb::exec(path, {"DELETE FROM USERS WHERE NAME = 'Gone'"}), QString());
+        QVERIFY_THROWS_EXCEPTION(CDBException, users::Apply(db, changes));
+        const QStringList untouched{"Anna|3|2024-01-01 00:00:00|" + kOpen,
+                                    "Zed|5|2024-01-01 00:00:00|" + kOpen};
+        QCOMPARE(shown(users::Read(db)), untouched);
+
+        QCOMPARE(testdb::exec(path, {"INSERT INTO USERS (\"INDEX\", NAME, USER_NO, DATE_START, "
+                                     "DATE_STOP) VALUES (" +
+                                     QString::number(before.last().index) +
+                                     ", 'Gone', 7, "
+                                     "'2023-01-01 00:00:00', '" +
+                                     kOpen + "')"}),
+                 QString());
+        users::Apply(db, changes);
+        QCOMPARE(shown(users::Read(db)),
+                 (QStringList{"Anna|3|2024-01-01 00:00:00|2024-07-01 10:00:00",
+                              "Jan, \"J\"\nWrona|3|2024-07-01 10:00:00|" + kOpen,
+                              "Zed|5|2024-01-01 00:00:00|" + kOpen}));
+    }
+
+    void csvRecords_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("records"); // "line:field|field"
+        QTest::addColumn<QList<int>>("errorLines");
+        QTest::newRow("plain, LF, no last line end")
+            << QByteArray("a,b\n1,2") << QStringList{"1:a|b", "2:1|2"} << QList<int>();
+        QTest::newRow("quotes, CRLF, breaks inside")
+            << QByteArray("\xEF\xBB\xBF\"x,\"\"y\"\"\",\"1\r\n2\"\r\nz,\r\n")
+            << QStringList{"1:x,\"y\"|1\r\n2", "3:z|"} << QList<int>();
+        QTest::newRow("empty line is a record")
+            << QByteArray("a\n\nb\n") << QStringList{"1:a", "2:", "3:b"} << QList<int>();
+        QTest::newRow("faults are told with their lines")
+            << QByteArray("ok\na\"b,c\n\"q\"x\n\xC3\x28\nlast\n\"open\n")
+            << QStringList{"1:ok", "5:last"} << QList<int>{2, 3, 4, 6};
+    }
+    void csvRecords()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, records);
+        QFETCH(QList<int>, errorLines);
+        const CsvDocument doc = ParseCsv(bytes);
+        QStringList got;
+        for (const CsvRecord& r : doc.records)
+            got << QString::number(r.line) + ':' + r.fields.join('|');
+        QCOMPARE(got, records);
+        QList<int> lines;
+        for (const CsvError& e : doc.errors)
+            lines << e.line;
+        QCOMPARE(lines, errorLines);
+    }
+
+    void csvWriterRoundTrip()
+    {
+        const QStringList fields{"plain",  "a,b", "say \"hi\"", "two\nlines", "cr\rlf\r\n",
+                                 "Łódź ☃", ""};
+        std::string out;
+        AppendCsvRecord(out, fields);
+        AppendCsvRecord(out, {"x"});
+        QVERIFY(QByteArrayView(out).endsWith("\r\nx\r\n"));
+        const CsvDocument doc = ParseCsv(QByteArrayView(out));
+        QCOMPARE(doc.errors.size(), 0);
+        QCOMPARE(doc.records.size(), 2);
+        QCOMPARE(doc.records.first().fields, fields);
+        QCOMPARE(doc.records.last().line, 4);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDbUsers)
+#include "test_db_users.moc"
