@@ -2,6 +2,7 @@
 
 #include "cli/commands.h"
 #include "cli/exitcodes.h"
+#include "cli/importcommand.h"
 #include "cli/portscommand.h"
 #include "cli/readcommand.h"
 #include "db/nativename.h"
@@ -41,6 +42,9 @@ int main(int argc, char** argv)
         "             Tools > Option (entry Settings/COM of the Korvo/Zq6 settings),\n"
         "             else ttyS0\n"
         "  ports      print the names of this machine's serial ports, one per line\n"
+        "  import MDB DB\n"
+        "             copy the users and events of the Access database MDB into a new\n"
+        "             database DB (replaces DB only when complete; MDB is only read)\n"
         "\n"
         "Exit status:\n"
         "  0   done (read: events downloaded, or nothing new)\n"
@@ -74,7 +78,7 @@ int main(int argc, char** argv)
                        "unknown)."));
     parser.addOption(verboseOption);
     parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("new, list, read or ports"));
+                                 QStringLiteral("new, list, read, ports or import"));
     parser.addPositionalArgument(QStringLiteral("DB"), QStringLiteral("the database file"));
     if (!parser.parse(DecodeArguments(argc, argv)))
         return usageError(parser, parser.errorText());
@@ -117,6 +121,12 @@ int main(int argc, char** argv)
         if (args.size() != 1)
             return usageError(parser, QStringLiteral("ports takes no argument"));
         return RunPortsCommand(parser.isSet(verboseOption));
+    }
+    if (command == QLatin1String("import")) {
+        if (args.size() != 3)
+            return usageError(parser,
+                              QStringLiteral("import takes an Access database and a new database"));
+        return RunImportCommand(args.at(1), args.at(2));
     }
     return usageError(parser, QStringLiteral("unknown command \"%1\"").arg(command));
 }

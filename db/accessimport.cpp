@@ -224,6 +224,9 @@ ImportCounts ImportAccessFile(const QString& accessPath, const QString& target,
         throw CDBException(
             QStringLiteral("\"%1\" is a ZQreader database already, not an Access database.")
                 .arg(ShownFileName(accessPath)));
+    if (check.kind == DbFileKind::NotDatabase && NotRegularFileMessage(accessPath).isEmpty())
+        throw CDBException(
+            QStringLiteral("\"%1\" is not an Access database.").arg(ShownFileName(accessPath)));
     if (check.kind != DbFileKind::Access)
         throw CDBException(check.message);
     if (SameFile(accessPath, target))

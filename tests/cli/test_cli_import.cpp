@@ -1,0 +1,121 @@
+// zqreader-cli import as a program: the mdbtools programs it runs are stand-ins
+// that print exactly what the real ones print for an Access file with
+// ZQreader's tables; a real Access file without them is refused.
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run run(const QStringList& args, const QString& toolDir = {})
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TZ", "Europe/Berlin");
+    if (!toolDir.isEmpty())
+        env.insert("PATH", toolDir + ":" + env.value("PATH"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(ZQ_BIN_DIR "/zqreader-cli"), args);
+    if (!p.waitForFinished(30000))
+        return {};
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2,
+            QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+void writeFile(const QString& path, const QByteArray& bytes, bool executable = false)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    f.close();
+    if (executable)
+        f.setPermissions(f.permissions() | QFile::ExeOwner);
+}
+
+} // namespace
+
+class TestCliImport : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private Q_SLOTS:
+    void importsAndLists()
+    {
+        const QString tools = m_dir.filePath("tools");
+        QVERIFY(QDir().mkpath(tools));
+        writeFile(tools + "/mdb-tables", "#!/bin/sh\nprintf 'USERS\\nEVENTS\\n'\n", true);
+        writeFile(tools + "/mdb-count", "#!/bin/sh\necho 2\n", true);
+        writeFile(
+            tools + "/mdb-schema",
+            "#!/bin/sh\ncase \"$*\" in\n"
+            "*'-T EVENTS'*) printf 'CREATE TABLE [EVENTS]\\n (\\n\\t[INDEX]\\t\\t\\tLong "
+            "Integer, \\n\\t[TIMER]\\t\\t\\tLong Integer, \\n\\t[DATE]\\t\\t\\tDateTime, "
+            "\\n\\t[USER_NO]\\t\\t\\tInteger, \\n\\t[BUTTON]\\t\\t\\tText (255)\\n);\\n' ;;\n"
+            "*) printf 'CREATE TABLE [USERS]\\n (\\n\\t[INDEX]\\t\\t\\tLong Integer, "
+            "\\n\\t[NAME]\\t\\t\\tText (50), \\n\\t[USER_NO]\\t\\t\\tInteger, "
+            "\\n\\t[DATE_START]\\t\\t\\tDateTime, \\n\\t[DATE_STOP]\\t\\t\\tDateTime\\n);\\n' "
+            ";;\nesac\n",
+            true);
+        writeFile(tools + "/mdb-export",
+                  "#!/bin/sh\ncase \"$*\" in\n"
+                  "*EVENTS) printf '9,1234567,\"2023-10-29 02:30:00\",7,\"0\"\\n"
+                  "12,5,\"2023-03-26 03:00:00\",-1,\"1\"\\n' ;;\n"
+                  "*) printf '4,\"Kowal, \\\\\"Anna\\\\\"\",7,\"2023-01-01 00:00:00\","
+                  "\"2100-01-01 00:00:00\"\\n' ;;\nesac\n",
+                  true);
+        const QString mdb = m_dir.filePath("old.mdb");
+        writeFile(mdb, QByteArray("\0\1\0\0Standard Jet DB\0", 20) + QByteArray(4076, '\0'));
+        const QString db = m_dir.filePath("new.db");
+
+        const Run imported = run({"import", mdb, db}, tools);
+        QCOMPARE(imported.err, QString());
+        QCOMPARE(imported.exitCode, 0);
+        QCOMPARE(imported.out, "A new database has been created:  " + db +
+                                   "\nUsers copied:  1\nEvents copied:  2\n");
+        const Run listed = run({"list", db});
+        QCOMPARE(listed.exitCode, 0);
+        QCOMPARE(listed.out,
+                 QStringLiteral("2023-10-29\t02:30:00\t     7\tKowal, \"Anna\"\t1234567\n"
+                                "2023-03-26\t03:00:00\t    -1\t\t     5\n"));
+    }
+
+    void refusals()
+    {
+        const QString notes = m_dir.filePath("notes.txt");
+        writeFile(notes, "not a database\n");
+        const QString target = m_dir.filePath("refused.db");
+        const Run notAccess = run({"import", notes, target});
+        QCOMPARE(notAccess.exitCode, 1);
+        QCOMPARE(notAccess.err, "Error while converting the Access database\n\"" + notes +
+                                    "\" is not an Access database.\n");
+
+        const QString fruit = QStringLiteral(ZQ_TEST_DATA_DIR "/fruit.mdb");
+        if (QFile::exists(fruit)) {
+            const Run noTables = run({"import", fruit, target});
+            QCOMPARE(noTables.exitCode, 1);
+            QVERIFY2(noTables.err.contains("It has no table USERS. It has no table EVENTS."),
+                     qPrintable(noTables.err));
+        }
+        QVERIFY(!QFile::exists(target));
+        QCOMPARE(run({"import", notes}).exitCode, 2);
+        if (!QFile::exists(fruit))
+            QSKIP("fruit.mdb was not fetched (scripts/fetch-test-data.sh needs npm and the "
+                  "network)");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliImport)
+#include "test_cli_import.moc"
