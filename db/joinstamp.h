@@ -26,6 +26,10 @@ struct JoinStamp
     QString connection;
     qint64 dataVersion = -1; // commits by other connections
     qint64 ownChanges = -1;  // rows written through this connection
+    // The file's change counter (see commitcounter.h), -1 when it is not
+    // known; read only inside a transaction.
+    qint64 fileCounter = -1;
+    QByteArray file;
 
     // What the joined rows depend on.
     QByteArray usersDigest; // of every USERS row
@@ -39,6 +43,12 @@ struct JoinStamp
     static JoinStamp Take(const CDatabase& db);
 
     // What has changed in db since this stamp was taken; *now receives the
-    // stamp of db as it is. Reads only two numbers when nobody has written.
+    // stamp of db as it is. db may be another connection to the same file than
+    // the one the stamp was taken on. Reads only a few numbers when nobody has
+    // written or when every commit since was one of this process's own
+    // appends; otherwise it compares the tables' contents.
     JoinChange ChangeSince(const CDatabase& db, JoinStamp* now) const;
+
+    // How often ChangeSince had to compare the contents, in this process.
+    static quint64 FullChecks();
 };

@@ -3,6 +3,7 @@
 
 #include "link/download.h"
 
+#include "db/commitcounter.h"
 #include "db/database.h"
 #include "db/dbexception.h"
 #include "db/dbstate.h"
@@ -281,7 +282,8 @@ private:
             events.append({eventword::Timer(word), CTime(times[i]), eventword::UserNo(word),
                            eventword::Button(word)});
         }
-        AppendEventBatch(m_record, events);
+        // Noted, so that the list takes the commit for a plain append.
+        commitcounter::AppendNoted(m_record, events);
         m_outcome.message =
             taskModal(QString::asprintf("%s %d", "Number of read events: ", m_count), kOk);
     }

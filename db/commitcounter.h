@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArray>
+#include <QVector>
+#include <optional>
+
+class CDatabase;
+class CEVENTS;
+struct NewEvent;
+struct sqlite3;
+
+// The "file change counter" of an SQLite database: in rollback-journal mode
+// SQLite adds one to it with every committed write transaction, whoever
+// commits. A connection that reads it just before and just after its own
+// write transaction knows, when the two differ by exactly one, that the
+// commit in between was its own; such commits are noted process-wide, so that
+// another connection can tell "only our own appends" from any other change
+// without reading the tables.
+namespace commitcounter {
+
+// The counter as the open read or write transaction of handle sees it; none in
+// WAL mode (where it need not change) or when it cannot be read. The bytes are
+// read through SQLite's own file object: opening and closing the file here
+// would drop the locks SQLite holds on it.
+std::optional<quint32> ReadInTransaction(sqlite3* handle);
+
+// The same within a read transaction of its own; db must not be in one. None
+// for drivers other than SQLite.
+std::optional<quint32> ReadNow(const CDatabase& db);
+
+// The database file of handle, as the key of the noted commits.
+QByteArray FileKey(sqlite3* handle);
+
+// Notes that the commit from `before` to `before + 1` was one of this process's
+// own appends to file. Thread-safe.
+void NoteOwnAppend(const QByteArray& file, quint32 before);
+
+// Whether the counter of file went from `from` to `to` (`to` != `from`) only
+// through noted own appends.
+bool OnlyOwnAppends(const QByteArray& file, quint32 from, quint32 to);
+
+// AppendEventBatch, the commit noted as an own append when the counter moved
+// by exactly one over it.
+void AppendNoted(CEVENTS& record, const QVector<NewEvent>& events);
+
+} // namespace commitcounter
