@@ -109,6 +109,8 @@ void CMainFrame::CreateMenu()
         MakeCommand(ID_FILE_SAVE_AS, QStringLiteral("&New Database\tCtrl+N"), m_pFileMenu));
     m_pFileMenu->addAction(
         MakeCommand(ID_FILE_OPEN, QStringLiteral("&Open Database...\tCtrl+O"), m_pFileMenu));
+    m_pFileMenu->addAction(MakeCommand(
+        ID_FILE_OPEN_SERVER, QStringLiteral("Open Ser&ver Database..."), m_pFileMenu));
     m_pFileMenu->addSeparator();
     m_pRecentEnd = m_pFileMenu->addSeparator();
     m_pFileMenu->addAction(MakeCommand(ID_APP_EXIT, QStringLiteral("E&xit"), m_pFileMenu));
@@ -127,6 +129,8 @@ void CMainFrame::CreateMenu()
         a->setChecked(true);
         view->addAction(a);
     }
+    view->addSeparator();
+    view->addAction(MakeCommand(ID_VIEW_REFRESH, QStringLiteral("&Refresh\tF5"), view));
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->addAction(MakeCommand(ID_HELP_FINDER, QStringLiteral("&Help Topics"), help));
@@ -226,6 +230,7 @@ void CMainFrame::CreateAccelerators()
         {QKeySequence(Qt::SHIFT | Qt::Key_F6), ID_PREV_PANE},
         {QKeySequence(Qt::SHIFT | Qt::Key_F1), ID_CONTEXT_HELP},
         {QKeySequence(Qt::Key_F1), ID_HELP},
+        {QKeySequence(Qt::Key_F5), ID_VIEW_REFRESH},
     };
     for (const auto& entry : table) {
         auto* action = new QAction(this);

@@ -10,6 +10,8 @@ QString LoadString(int id)
         {AFX_IDS_HELPMODEMESSAGE, QStringLiteral("Select an object on which to get Help")},
         {ID_FILE_SAVE_AS, QStringLiteral("Create a new Database\nSave As")},
         {ID_FILE_OPEN, QStringLiteral("Open an existing Database\nOpen")},
+        {ID_FILE_OPEN_SERVER, QStringLiteral("Open a Database on a server\nOpen Server")},
+        {ID_VIEW_REFRESH, QStringLiteral("Read the list again\nRefresh")},
         {ID_TOOLS_READEVENTS, QStringLiteral("Read a new events from the receiver")},
         {ID_FILE_MRU_FILE1, QStringLiteral("Open this Database")},
         {ID_FILE_MRU_FILE2, QStringLiteral("Open this document")},

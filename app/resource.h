@@ -31,6 +31,8 @@ enum CommandId : int
     ID_VIEW_STATUS_BAR = 59393,
     ID_TOOLS_OPTION = 32772,
     ID_TOOLS_READEVENTS = 32773,
+    ID_FILE_OPEN_SERVER = 32774,
+    ID_VIEW_REFRESH = 32775,
 };
 
 enum IndicatorId : int

@@ -5,7 +5,13 @@
 #include "app/mainfrm.h"
 #include "app/portsetting.h"
 #include "app/resource.h"
+#include "app/serverdialog.h"
+#include "db/changewatch.h"
+#include "db/database.h"
+#include "db/dbexception.h"
 #include "db/dbstate.h"
+#include "db/nativename.h"
+#include "db/serverdb.h"
 #include "db/zq6doc.h"
 #include "link/progressdialog.h"
 #include "link/qtseriallink.h"
@@ -24,6 +30,7 @@ CZq6App::CZq6App(MessageSink* messages, ShellUi* ui, const PortLister* ports)
 CZq6App::~CZq6App()
 {
     // The window and its view go before the document they show.
+    m_pWatch.reset();
     m_pMainWnd.reset();
     m_pView = nullptr;
     m_pDoc.reset();
@@ -44,6 +51,10 @@ bool CZq6App::InitInstance(const CommandLineInfo& cmdInfo)
     m_pView = new CZq6View(m_pDoc.get(), m_pMainWnd.get());
     m_pMainWnd->SetView(m_pView);
     m_pMainWnd->resize(760, 520);
+    // Another program's download shows as if it were our own.
+    m_pWatch = std::make_unique<ChangeWatch>();
+    QObject::connect(m_pWatch.get(), &ChangeWatch::Changed, m_pMainWnd.get(),
+                     [this] { m_pDoc->UpdateAllViews(); });
     UpdateRecentFiles();
 
     if (cmdInfo.dbPath.isEmpty())
@@ -85,6 +96,12 @@ bool CZq6App::OnCmdMsg(int id)
     case ID_FILE_OPEN:
         OnFileOpen();
         return true;
+    case ID_FILE_OPEN_SERVER:
+        OnFileOpenServer();
+        return true;
+    case ID_VIEW_REFRESH:
+        OnViewRefresh();
+        return true;
     case ID_FILE_MRU_FILE1:
     case ID_FILE_MRU_FILE2:
     case ID_FILE_MRU_FILE3:
@@ -117,11 +134,51 @@ void CZq6App::OnFileOpen()
 
 bool CZq6App::OpenDocumentFile(const QString& path)
 {
-    const QString full = QFileInfo(path).absoluteFilePath();
-    if (!m_pDoc->OnOpenDocument(full))
+    return OpenLocation(Location::Parse(AbsoluteFileName(path)));
+}
+
+bool CZq6App::OpenLocation(Location location)
+{
+    // At most a few tries: the server says why after each wrong password.
+    for (int tries = 0; location.IsServer() && tries < 3; ++tries) {
+        try {
+            CDatabase probe;
+            probe.Open(location);
+            break;
+        } catch (const CDBException& e) {
+            if (!IsPasswordFailure(e.m_strError))
+                break; // the document tells why
+            CPasswordDialog dlg(m_pMainWnd.get(), location.Shown(), location.User());
+            if (m_pUi->DoModal(dlg) != QDialog::Accepted)
+                return false;
+            location.SetPassword(dlg.m_strPassword);
+        }
+    }
+    if (!m_pDoc->OnOpenDocument(location))
         return false;
-    AdoptPath(full);
+    AdoptPath(location.IsFile() ? location.Path() : location.Kept());
     return true;
+}
+
+void CZq6App::OnFileOpenServer()
+{
+    CServerDialog dlg(m_pMainWnd.get());
+    const Location current = m_pDoc->GetLocation();
+    if (current.IsServer()) {
+        dlg.m_strHost = current.Host();
+        dlg.m_nPort = current.Port() > 0 ? current.Port() : dlg.m_nPort;
+        dlg.m_strDatabase = current.Database();
+        dlg.m_strUser = current.User();
+    }
+    if (m_pUi->DoModal(dlg) != QDialog::Accepted)
+        return;
+    OpenLocation(
+        Location::ForServer(dlg.m_strHost, dlg.m_nPort, dlg.m_strDatabase, dlg.m_strUser));
+}
+
+void CZq6App::OnViewRefresh()
+{
+    m_pDoc->UpdateAllViews();
 }
 
 bool CZq6App::OnOpenRecentFile(int id)
@@ -199,6 +256,8 @@ void CZq6App::AdoptPath(const QString& path)
     UpdateFrameTitle();
     if (m_pView)
         m_pView->OnInitialUpdate();
+    if (m_pWatch)
+        m_pWatch->Watch(g_db);
 }
 
 void CZq6App::UpdateFrameTitle()
@@ -216,5 +275,7 @@ void CZq6App::UpdateRecentFiles()
 QString CZq6App::DialogFolder() const
 {
     const QString current = m_pDoc->GetPathName().isEmpty() ? g_strDbPath : m_pDoc->GetPathName();
-    return current.isEmpty() ? QDir::currentPath() : QFileInfo(current).absolutePath();
+    return current.isEmpty() || !Location::Parse(current).IsFile()
+               ? QDir::currentPath()
+               : QFileInfo(current).absolutePath();
 }

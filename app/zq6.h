@@ -8,7 +8,9 @@
 
 #include <memory>
 
+class ChangeWatch;
 class CMainFrame;
+class Location;
 class CZq6Doc;
 class CZq6View;
 class MessageSink;
@@ -36,17 +38,24 @@ public:
     // Application commands.
     void OnFileNew();
     void OnFileOpen();
+    // File > Open Server Database: asks where, then opens it.
+    void OnFileOpenServer();
     void OnAppAbout();
     void OnAppExit();
     bool OnOpenRecentFile(int id);
     // Opens path as the document, as File > Open Database does after its dialog.
     bool OpenDocumentFile(const QString& path);
+    // Opens a file or a server database; asks for a password when the server
+    // wants one that was not given.
+    bool OpenLocation(Location location);
 
     // Document commands.
     void OnFileSaveAs();
     void OnFileSave();
     void OnToolsOption();
     void OnToolsReadEvents();
+    // View > Refresh: reads the list again, for changes made by other tools.
+    void OnViewRefresh();
 
     CZq6Doc* GetDocument() const { return m_pDoc.get(); }
     CMainFrame* GetMainWnd() const { return m_pMainWnd.get(); }
@@ -68,4 +77,5 @@ private:
     std::unique_ptr<CZq6Doc> m_pDoc;
     std::unique_ptr<CMainFrame> m_pMainWnd;
     CZq6View* m_pView = nullptr; // a child of the main window
+    std::unique_ptr<ChangeWatch> m_pWatch; // downloads stored by other programs
 };

@@ -3,6 +3,7 @@
 #include "db/dbexception.h"
 #include "db/dbfile.h"
 #include "db/nativename.h"
+#include "db/serverdb.h"
 
 #include <QAtomicInt>
 #include <QSqlError>
@@ -61,6 +62,37 @@ CDatabase::~CDatabase()
     Close();
 }
 
+void CDatabase::Open(const Location& location)
+{
+    switch (location.GetKind()) {
+    case Location::Kind::Server:
+        break;
+    case Location::Kind::Invalid:
+        Close();
+        throw CDBException(location.Error());
+    case Location::Kind::Odbc:
+        Close();
+        throw CDBException(
+            QStringLiteral("\"%1\" names an ODBC data source, which this version cannot use yet.")
+                .arg(location.Shown()));
+    default:
+        OpenFile(location.Path());
+        return;
+    }
+    Close();
+    const QString name = QStringLiteral("zq-%1").arg(g_connectionCounter.fetchAndAddRelaxed(1) + 1);
+    OpenServerConnection(name, location);
+    m_connection = name;
+    m_location = location;
+    m_dialect = Dialect(Dialect::Backend::Postgres);
+    try {
+        VerifyServerSchema(Handle(), location);
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
 void CDatabase::OpenFile(const QString& path)
 {
     Close();
@@ -84,6 +116,8 @@ void CDatabase::OpenFile(const QString& path)
     }
     m_connection = name;
     m_path = path;
+    m_location = Location::FromFile(path);
+    m_dialect = Dialect(Dialect::Backend::Sqlite);
     try {
         VerifySchema();
     } catch (...) {
@@ -120,11 +154,32 @@ void CDatabase::Close()
     QSqlDatabase::removeDatabase(m_connection);
     m_connection.clear();
     m_path.clear();
+    m_location = Location();
+    m_dialect = Dialect();
 }
 
 bool CDatabase::IsFileWritable() const
 {
     return !m_path.isEmpty() && ::access(EncodeFileName(m_path).constData(), W_OK) == 0;
+}
+
+bool CDatabase::CanInsertEvents() const
+{
+    if (!IsOpen())
+        return false;
+    QSqlQuery q(Handle());
+    if (m_dialect.IsSqlite())
+        return IsFileWritable() && q.exec(QStringLiteral("PRAGMA query_only")) && q.next() &&
+               q.value(0).toInt() == 0;
+    return q.exec(m_dialect.Sql(m_dialect.CanAppendSql())) && q.next() && q.value(0).toBool();
+}
+
+void CDatabase::AnnounceStoredEvents()
+{
+    if (!m_dialect.HasNotifications())
+        return;
+    QSqlQuery q = Prepare(m_dialect.NotifySql());
+    Exec(q);
 }
 
 QSqlDatabase CDatabase::Handle() const
@@ -137,7 +192,7 @@ QSqlQuery CDatabase::Prepare(const QString& sql) const
     if (!IsOpen())
         throw CDBException(QStringLiteral("The database is not connected."));
     QSqlQuery query(Handle());
-    if (!query.prepare(sql))
+    if (!query.prepare(m_dialect.Sql(sql)))
         Fail(query.lastError().text());
     return query;
 }
@@ -174,6 +229,8 @@ void CDatabase::Swap(CDatabase& other)
 {
     std::swap(m_connection, other.m_connection);
     std::swap(m_path, other.m_path);
+    std::swap(m_location, other.m_location);
+    std::swap(m_dialect, other.m_dialect);
 }
 
 void CDatabase::Fail(const QString& what) const

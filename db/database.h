@@ -1,11 +1,14 @@
 #pragma once
 
+#include "db/dialect.h"
+#include "db/location.h"
+
 #include <QSqlDatabase>
 #include <QString>
 
 class QSqlQuery;
 
-// One connection to a database file. Errors are thrown as CDBException.
+// One connection to a database: an SQLite file or a server database. Errors are thrown as CDBException.
 // Connections belong to the thread that opened them.
 class CDatabase
 {
@@ -19,17 +22,28 @@ public:
     // usable columns. On failure the object stays closed. The path may hold
     // bytes that are not UTF-8 (see nativename.h).
     void OpenFile(const QString& path);
+    // Opens a file or a server database (see Location).
+    void Open(const Location& location);
     bool IsOpen() const;
     // Reads every page of the open file; throws when any of it is damaged.
     void CheckIntact() const;
     void Close();
 
     QString GetPath() const { return m_path; }
+    Location GetLocation() const { return m_location; }
+    const Dialect& GetDialect() const { return m_dialect; }
     // Whether this process may write the file (not whether SQLite will).
     bool IsFileWritable() const;
+    // Whether events can be added through this connection: the file is
+    // writable and not opened read-only, or the server grants the insert.
+    bool CanInsertEvents() const;
+    // Within a transaction: tells the other connections to the same database,
+    // once it commits, that events were stored (where the backend can).
+    void AnnounceStoredEvents();
     QSqlDatabase Handle() const;
 
-    // A prepared query on this connection; throws when preparing fails.
+    // A prepared query on this connection, the statement as the dialect reads
+    // it (see Dialect::Sql); throws when preparing fails.
     QSqlQuery Prepare(const QString& sql) const;
     static void Exec(QSqlQuery& query);
 
@@ -45,4 +59,6 @@ private:
 
     QString m_connection;
     QString m_path;
+    Location m_location;
+    Dialect m_dialect;
 };

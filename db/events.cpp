@@ -52,12 +52,7 @@ void CEVENTS::MoveLast()
 
 bool CEVENTS::CanAppend() const
 {
-    if (!IsOpen() || !m_pDatabase->IsOpen())
-        return false;
-    if (!m_pDatabase->IsFileWritable())
-        return false;
-    QSqlQuery q(m_pDatabase->Handle());
-    return q.exec(QStringLiteral("PRAGMA query_only")) && q.next() && q.value(0).toInt() == 0;
+    return IsOpen() && m_pDatabase->CanInsertEvents();
 }
 
 void CEVENTS::AddNew()
@@ -165,6 +160,7 @@ void AppendEventBatch(CEVENTS& record, const QVector<NewEvent>& events)
                 record.Update();
             }
         }
+        db->AnnounceStoredEvents();
         db->CommitTrans();
     } catch (...) {
         db->Rollback();

@@ -36,6 +36,11 @@ qint64 number(const CDatabase& db, const QString& sql, const QVariant& bound = {
 
 void readVersion(const CDatabase& db, JoinStamp& s)
 {
+    if (!db.GetDialect().HasDataVersion()) {
+        // Nothing cheap tells a write there: the contents are compared.
+        s.connection = db.Handle().connectionName();
+        return;
+    }
     QSqlQuery q =
         run(db, QStringLiteral("SELECT data_version, total_changes() FROM pragma_data_version"));
     if (!q.next())
@@ -59,10 +64,7 @@ void readVersion(const CDatabase& db, JoinStamp& s)
 // compares numbers and texts differently.
 QByteArray digestOfUsers(const CDatabase& db)
 {
-    QSqlQuery q = run(db, QStringLiteral("SELECT typeof([INDEX]) || typeof(NAME) || "
-                                         "typeof(USER_NO) || typeof(DATE_START) || "
-                                         "typeof(DATE_STOP), [INDEX], NAME, USER_NO, DATE_START, "
-                                         "DATE_STOP FROM USERS ORDER BY [INDEX]"));
+    QSqlQuery q = run(db, db.GetDialect().UsersDigestSql());
     QCryptographicHash hash(QCryptographicHash::Sha1);
     while (q.next()) {
         for (int i = 0; i < 6; ++i) {
@@ -82,7 +84,7 @@ void readContent(const CDatabase& db, JoinStamp& s)
     s.usersDigest = digestOfUsers(db);
     // Counts the pages of the table without reading its rows.
     s.eventCount = number(db, QStringLiteral("SELECT count(*) FROM EVENTS"));
-    s.lastEvent = number(db, QStringLiteral("SELECT ifnull(max([INDEX]), 0) FROM EVENTS"));
+    s.lastEvent = number(db, QStringLiteral("SELECT coalesce(max([INDEX]), 0) FROM EVENTS"));
 }
 
 } // namespace
@@ -105,7 +107,7 @@ JoinChange JoinStamp::ChangeSince(const CDatabase& db, JoinStamp* now) const
     JoinStamp current;
     readVersion(db, current);
     const bool sameConnection = IsValid() && current.connection == connection;
-    if (sameConnection && current.dataVersion == dataVersion && current.ownChanges == ownChanges) {
+    if (sameConnection && current.dataVersion >= 0 && current.dataVersion == dataVersion && current.ownChanges == ownChanges) {
         *now = *this;
         return JoinChange::None;
     }
@@ -143,7 +145,7 @@ JoinChange JoinStamp::ChangeSince(const CDatabase& db, JoinStamp* now) const
     const qint64 newer =
         number(db, QStringLiteral("SELECT count(*) FROM EVENTS WHERE [INDEX] > ?"), lastEvent);
     const qint64 last =
-        number(db, QStringLiteral("SELECT ifnull(max([INDEX]), 0) FROM EVENTS WHERE [INDEX] <= ?"),
+        number(db, QStringLiteral("SELECT coalesce(max([INDEX]), 0) FROM EVENTS WHERE [INDEX] <= ?"),
                lastEvent);
     if (current.eventCount - newer != eventCount || last != lastEvent)
         return JoinChange::Other;

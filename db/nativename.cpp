@@ -1,5 +1,7 @@
 #include "db/nativename.h"
 
+#include "db/location.h"
+
 #include <QDir>
 #include <algorithm>
 #include <cerrno>
@@ -153,6 +155,9 @@ QString ShownFileName(const QString& name)
 
 QString AbsoluteFileName(const QString& name)
 {
+    // A server address or a data source is no file name.
+    if (!Location::Parse(name).IsFile())
+        return name;
     if (name.isEmpty() || QDir::isAbsolutePath(name))
         return name.isEmpty() ? name : QDir::cleanPath(name);
     QByteArray cwd(4096, '\0');

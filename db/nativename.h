@@ -32,6 +32,7 @@ QStringList ExactArguments(const QStringList& decodedByQt);
 QString ShownFileName(const QString& name);
 
 // The name made absolute against the current directory (not following links).
+// Anything that is not a file location (see Location) is returned as it is.
 QString AbsoluteFileName(const QString& name);
 
 // A "file:" URI for SQLite (opened with URIs enabled) naming exactly this file.

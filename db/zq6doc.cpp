@@ -7,6 +7,7 @@
 #include "db/dbtemplate.h"
 #include "db/messages.h"
 #include "db/nativename.h"
+#include "db/serverdb.h"
 #include "db/stagedfile.h"
 #include "db/zq6set.h"
 
@@ -45,15 +46,23 @@ bool CZq6Doc::OnNewDocument()
 void CZq6Doc::SetPathName(const QString& path)
 {
     m_strPathName = path;
-    m_strTitle = path.isEmpty() ? kDefaultTitle : ShownFileName(QFileInfo(path).fileName());
+    m_strTitle = path.isEmpty() ? kDefaultTitle : Location::Parse(path).Title();
 }
 
 bool CZq6Doc::OnOpenDocument(const QString& path)
 {
-    const DbFileCheck check = CheckDbFile(path);
-    if (check.kind != DbFileKind::Sqlite) {
-        Report(check.message, QStringLiteral("Error"));
-        return false;
+    return OnOpenDocument(Location::Parse(path));
+}
+
+bool CZq6Doc::OnOpenDocument(const Location& location)
+{
+    const QString path = location.IsFile() ? location.Path() : location.Kept();
+    if (location.IsFile()) {
+        const DbFileCheck check = CheckDbFile(path);
+        if (check.kind != DbFileKind::Sqlite) {
+            Report(check.message, QStringLiteral("Error"));
+            return false;
+        }
     }
 
     // Everything is prepared on the side and swapped in only when it all
@@ -61,7 +70,7 @@ bool CZq6Doc::OnOpenDocument(const QString& path)
     CDatabase fresh;
     CZq6Set* set = nullptr;
     try {
-        fresh.OpenFile(path);
+        fresh.Open(location);
         g_db.Swap(fresh);
         try {
             set = new CZq6Set(&g_db);
@@ -85,6 +94,8 @@ bool CZq6Doc::OnOpenDocument(const QString& path)
     }
     g_pSet = set;
     fresh.Close(); // the previous connection
+    // Later connections to the same server database find the password.
+    RememberPassword(location);
     g_strDbPath = path;
     m_bDbOpen = true;
     return true;
@@ -103,7 +114,33 @@ void CZq6Doc::CloseDatabase()
 
 bool CZq6Doc::OnSaveDocument(const QString& path)
 {
+    return OnSaveDocument(Location::Parse(path));
+}
+
+bool CZq6Doc::OnSaveDocument(const Location& location)
+{
     const QString failed = QStringLiteral("Error while creating new database");
+    if (!location.IsFile()) {
+        if (!location.IsServer()) {
+            Report(failed, QStringLiteral("Error"),
+                   location.Error().isEmpty()
+                       ? QStringLiteral("\"%1\" cannot hold a new database.").arg(location.Shown())
+                       : location.Error());
+            return false;
+        }
+        try {
+            CreateServerTables(location);
+        } catch (const CDBException& e) {
+            Report(failed, QStringLiteral("Error"), e.m_strError);
+            return false;
+        }
+        if (!OnOpenDocument(location))
+            return false;
+        Report(QStringLiteral("A new database has been created:  ") + location.Shown(),
+               QStringLiteral("OK"));
+        return true;
+    }
+    const QString path = location.Path();
     const QString shown = ShownFileName(path);
     auto fail = [&](const QString& why) {
         Report(failed, QStringLiteral("Error"), why);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/events.h"
+#include "db/location.h"
 
 #include <QList>
 #include <QString>
@@ -32,17 +33,23 @@ public:
     CZq6Doc(const CZq6Doc&) = delete;
     CZq6Doc& operator=(const CZq6Doc&) = delete;
 
+    // The document's database as a location; none for an untitled document.
+    Location GetLocation() const { return Location::Parse(m_strPathName); }
+
     // A new, untitled document; the open database (if any) stays open.
     bool OnNewDocument();
 
     // Opens the database file. On any failure the error is reported, false is
     // returned and the previously open database (or none) stays as it was.
     bool OnOpenDocument(const QString& path);
+    bool OnOpenDocument(const Location& location);
 
     // Creates a new database at path from the template (replacing any file
     // there, the open database included) and opens it. Reports the outcome;
     // false when nothing was created or the new file could not be opened.
+    // A server location gets the tables in its existing, empty database.
     bool OnSaveDocument(const QString& path);
+    bool OnSaveDocument(const Location& location);
 
     // Appends the events, oldest first, in one transaction on a connection of
     // its own: all or none. Errors are reported; returns whether they were

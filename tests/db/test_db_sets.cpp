@@ -1,4 +1,5 @@
-// The event record and the joined event set on real database files.
+// The event record and the joined event set on real databases: every test
+// runs on an SQLite file and on a PostgreSQL server database.
 
 #include "db/database.h"
 #include "db/dbexception.h"
@@ -6,6 +7,8 @@
 #include "db/events.h"
 #include "db/joinstamp.h"
 #include "db/zq6set.h"
+#include "db/serverdb.h"
+#include "tests/support/pgserver.h"
 #include "tests/support/testdb.h"
 
 #include <QTemporaryDir>
@@ -68,13 +71,15 @@ class TestDbSets : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QString m_path;
+    QString m_path; // a file path or a server location
     CDatabase m_db;
+
+    bool onServer() const { return Location::Parse(m_path).IsServer(); }
 
     void openSet(CZq6Set& set)
     {
-        m_db.OpenFile(m_path);
-        set.m_strSort = QStringLiteral("[EVENTS].[INDEX]");
+        m_db.Open(Location::Parse(m_path));
+        set.m_strSort = QStringLiteral("[EVENTS].[INDEX], [USERS].[INDEX]");
         set.Open(CRecordset::dynaset);
     }
 
@@ -86,8 +91,23 @@ private Q_SLOTS:
         QVERIFY(m_dir.isValid());
     }
 
+    void initTestCase_data()
+    {
+        QTest::addColumn<bool>("server");
+        QTest::newRow("sqlite") << false;
+        QTest::newRow("postgresql") << true;
+    }
+
     void init()
     {
+        QFETCH_GLOBAL(bool, server);
+        if (server) {
+            testpg::Server& pg = testpg::Server::Instance();
+            QVERIFY2(pg.IsRunning(), qPrintable(pg.Error()));
+            m_path = pg.Uri(pg.CreateDatabase());
+            CreateServerTables(Location::Parse(m_path));
+            return;
+        }
         m_path = m_dir.filePath(QStringLiteral("%1.db").arg(QTest::currentTestFunction()));
         QVERIFY(testdb::copyTemplate(m_path));
     }
@@ -140,6 +160,8 @@ private Q_SLOTS:
     void datesWrittenByOtherToolsJoin()
     {
         // sqlite3's datetime() form and a 'T' form with milliseconds.
+        if (onServer())
+            QSKIP("date-times are typed on the server");
         QCOMPARE(
             testdb::exec(m_path, {"INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) VALUES "
                                   "('Carol', 3, datetime('2009-10-21 09:00:00'), "
@@ -170,6 +192,9 @@ private Q_SLOTS:
 
     void rowsComeInIndexOrderAndRequerySeesOtherConnections()
     {
+        // Numbers written by hand do not move the server's own numbering.
+        if (onServer())
+            QSKIP("the server numbers from its own sequence");
         QCOMPARE(
             testdb::exec(m_path, {"INSERT INTO EVENTS (\"INDEX\", TIMER, DATE, USER_NO, BUTTON) "
                                   "VALUES (5, 1, '2009-01-01 00:00:00', 1, '0'), "
@@ -267,12 +292,12 @@ private Q_SLOTS:
         for (int i = 0; i < 10; ++i)
             events << addEvent(7, "2009-04-01 00:00:00", i);
         QCOMPARE(testdb::exec(m_path, events), QString());
-        m_db.OpenFile(m_path);
+        m_db.Open(Location::Parse(m_path));
         const JoinStamp before = JoinStamp::Take(m_db);
 
         if (sameConnection) {
             for (const QString& sql : change)
-                QVERIFY(QSqlQuery(m_db.Handle()).exec(sql));
+                QVERIFY(QSqlQuery(m_db.Handle()).exec(testdb::sql(m_path, sql)));
         } else {
             QCOMPARE(testdb::exec(m_path, change), QString());
         }
@@ -296,7 +321,8 @@ private Q_SLOTS:
         QCOMPARE(set.m_INDEX, 521);
         // Another connection without any patience must get its write through.
         QCOMPARE(testdb::exec(m_path,
-                              {"BEGIN IMMEDIATE", addEvent(1, "2009-01-02 00:00:00", 1), "COMMIT"}),
+                              {onServer() ? "BEGIN" : "BEGIN IMMEDIATE",
+                               addEvent(1, "2009-01-02 00:00:00", 1), "COMMIT"}),
                  QString());
         int rest = 0;
         for (; !set.IsEOF(); set.MoveNext())
@@ -309,7 +335,7 @@ private Q_SLOTS:
     void newestEventAndAppending()
     {
         CEVENTS record(&m_db);
-        m_db.OpenFile(m_path);
+        m_db.Open(Location::Parse(m_path));
         record.Open(CRecordset::dynaset);
         QVERIFY(record.IsBOF());
         QVERIFY(record.IsEOF());
@@ -325,16 +351,21 @@ private Q_SLOTS:
         QCOMPARE(record.m_DATE.GetTime(), when.GetTime() + 60);
 
         // Stored as plain local text, as other tools write it.
-        QCOMPARE(testdb::scalar(m_path, "SELECT DATE || '|' || typeof(DATE) FROM EVENTS WHERE "
-                                        "\"INDEX\" = 1")
+        QCOMPARE(testdb::scalar(m_path, onServer() ? "SELECT DATE::text || '|' || pg_typeof(DATE) "
+                                                     "FROM EVENTS WHERE \"INDEX\" = 1"
+                                                   : "SELECT DATE || '|' || typeof(DATE) FROM "
+                                                     "EVENTS WHERE \"INDEX\" = 1")
                      .toString(),
-                 QStringLiteral("2009-10-21 09:05:03|text"));
+                 onServer() ? QStringLiteral("2009-10-21 09:05:03|timestamp without time zone")
+                            : QStringLiteral("2009-10-21 09:05:03|text"));
 
         // Numbers are never reused, not even after the newest row was deleted.
         QCOMPARE(testdb::exec(m_path, {"DELETE FROM EVENTS WHERE \"INDEX\" = 2"}), QString());
         AppendEventBatch(record, {{7, when, 1, "1"}});
         record.MoveLast();
         QCOMPARE(record.m_INDEX, 3);
+        if (onServer())
+            return; // numbers written by hand do not move the server's numbering
 
         // The newest row is found by number, not by insertion order or date.
         QCOMPARE(testdb::exec(m_path, {"INSERT INTO EVENTS (\"INDEX\", TIMER, DATE, USER_NO, "
@@ -350,12 +381,21 @@ private Q_SLOTS:
     {
         // The database refuses one event in the middle of the batch.
         QCOMPARE(
-            testdb::exec(m_path, {addEvent(1, "2009-01-01 00:00:00"),
-                                  "CREATE TRIGGER refuse BEFORE INSERT ON EVENTS WHEN "
-                                  "NEW.TIMER = 666 BEGIN SELECT RAISE(ABORT, 'refused'); END"}),
+            testdb::exec(m_path,
+                         onServer()
+                             ? QStringList{addEvent(1, "2009-01-01 00:00:00"),
+                                           "CREATE FUNCTION refuse() RETURNS trigger AS $$ BEGIN "
+                                           "IF NEW.TIMER = 666 THEN RAISE 'refused'; END IF; "
+                                           "RETURN NEW; END $$ LANGUAGE plpgsql",
+                                           "CREATE TRIGGER refuse BEFORE INSERT ON EVENTS FOR "
+                                           "EACH ROW EXECUTE FUNCTION refuse()"}
+                             : QStringList{addEvent(1, "2009-01-01 00:00:00"),
+                                           "CREATE TRIGGER refuse BEFORE INSERT ON EVENTS WHEN "
+                                           "NEW.TIMER = 666 BEGIN SELECT RAISE(ABORT, 'refused'); "
+                                           "END"}),
             QString());
         CEVENTS record(&m_db);
-        m_db.OpenFile(m_path);
+        m_db.Open(Location::Parse(m_path));
         record.Open();
         const CTime when = CTime::FromDbText(u"2009-10-21 09:05:03");
         bool thrown = false;
@@ -375,6 +415,8 @@ private Q_SLOTS:
 
     void recordsConnectWithTheCurrentPath()
     {
+        if (onServer())
+            QSKIP("about file paths");
         CDatabase unconnected;
         CEVENTS record(&unconnected);
         g_strDbPath = QStringLiteral("first.db");

@@ -3,6 +3,8 @@
 // Helpers for tests that work on real database files.
 
 #include "db/ctime.h"
+#include "db/dialect.h"
+#include "db/location.h"
 #include "db/messages.h"
 
 #include <QFile>
@@ -24,6 +26,30 @@ inline bool copyTemplate(const QString& path)
            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
 }
 
+// A connection (not yet open) to a database file or a server location.
+inline QSqlDatabase connection(const QString& name, const QString& path)
+{
+    const Location location = Location::Parse(path);
+    if (!location.IsServer()) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        return db;
+    }
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+    db.setHostName(location.Host());
+    db.setPort(location.Port());
+    db.setDatabaseName(location.Database());
+    db.setUserName(location.User());
+    return db;
+}
+
+// A statement written with the program's names, as the database reads it.
+inline QString sql(const QString& path, const QString& statement)
+{
+    return Location::Parse(path).IsServer() ? Dialect(Dialect::Backend::Postgres).Sql(statement)
+                                            : statement;
+}
+
 // Runs statements on a connection of its own, as another tool would, if
 // asked in one transaction. Returns the first error text, empty when all went
 // well.
@@ -33,8 +59,7 @@ inline QString exec(const QString& path, const QStringList& statements, bool one
     const QString name = QStringLiteral("testdb-%1").arg(++counter);
     QString error;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
+        QSqlDatabase db = connection(name, path);
         if (!db.open()) {
             error = db.lastError().text();
         } else {
@@ -42,7 +67,7 @@ inline QString exec(const QString& path, const QStringList& statements, bool one
                 db.transaction();
             for (const QString& s : statements) {
                 QSqlQuery q(db);
-                if (!q.exec(s)) {
+                if (!q.exec(sql(path, s))) {
                     error = q.lastError().text() + QStringLiteral(" in: ") + s;
                     break;
                 }
@@ -63,11 +88,10 @@ inline QVariant scalar(const QString& path, const QString& sql)
     const QString name = QStringLiteral("testdb-scalar-%1").arg(++counter);
     QVariant value;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
+        QSqlDatabase db = connection(name, path);
         if (db.open()) {
             QSqlQuery q(db);
-            if (q.exec(sql) && q.next())
+            if (q.exec(testdb::sql(path, sql)) && q.next())
                 value = q.value(0);
         }
         db.close();
@@ -83,11 +107,10 @@ inline QVector<QVariantList> rows(const QString& path, const QString& sql)
     const QString name = QStringLiteral("testdb-query-%1").arg(++counter);
     QVector<QVariantList> result;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
+        QSqlDatabase db = connection(name, path);
         if (db.open()) {
             QSqlQuery q(db);
-            if (q.exec(sql)) {
+            if (q.exec(testdb::sql(path, sql))) {
                 while (q.next()) {
                     QVariantList values;
                     for (int i = 0; i < q.record().count(); ++i)
@@ -117,12 +140,11 @@ inline QVector<StoredEvent> storedEvents(const QString& path)
     const QString name = QStringLiteral("testdb-rows-%1").arg(++counter);
     QVector<StoredEvent> rows;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
+        QSqlDatabase db = connection(name, path);
         if (db.open()) {
             QSqlQuery q(db);
-            q.exec(QStringLiteral(
-                "SELECT TIMER, DATE, USER_NO, BUTTON FROM EVENTS ORDER BY \"INDEX\""));
+            q.exec(sql(path, QStringLiteral(
+                "SELECT TIMER, DATE, USER_NO, BUTTON FROM EVENTS ORDER BY \"INDEX\"")));
             while (q.next())
                 rows.append({q.value(0).toInt(), CTime::FromDbText(q.value(1).toString()).GetTime(),
                              q.value(2).toInt(), q.value(3).toString()});

@@ -1,0 +1,46 @@
+#include "db/changewatch.h"
+
+#include "db/database.h"
+
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlQuery>
+
+ChangeWatch::~ChangeWatch()
+{
+    Stop();
+}
+
+void ChangeWatch::Watch(const CDatabase& db)
+{
+    Stop();
+    if (!db.IsOpen() || !db.GetDialect().HasNotifications())
+        return;
+    QSqlDatabase handle = db.Handle();
+    QSqlQuery schema(handle);
+    if (!schema.exec(QStringLiteral("SELECT current_schema()")) || !schema.next())
+        return;
+    QSqlDriver* driver = handle.driver();
+    if (!driver->subscribeToNotification(Dialect::ChangeChannel()))
+        return;
+    m_schema = schema.value(0).toString();
+    m_connection = handle.connectionName();
+    connect(driver, &QSqlDriver::notification, this,
+            [this](const QString& name, QSqlDriver::NotificationSource, const QVariant& payload) {
+                if (name == Dialect::ChangeChannel() && payload.toString() == m_schema)
+                    Q_EMIT Changed();
+            });
+}
+
+void ChangeWatch::Stop()
+{
+    if (m_connection.isEmpty())
+        return;
+    QSqlDatabase handle = QSqlDatabase::database(m_connection, false);
+    if (handle.isValid() && handle.driver()) {
+        disconnect(handle.driver(), nullptr, this, nullptr);
+        if (handle.isOpen())
+            handle.driver()->unsubscribeFromNotification(Dialect::ChangeChannel());
+    }
+    m_connection.clear();
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QList>
+#include <QPair>
+#include <QString>
+
+// Where a database is, as the user named it: a file path, a server URI
+// "postgresql://[user@]host[:port]/dbname[?options]" or "odbc:<source>".
+// Parsed once, then passed around as it is.
+//
+// A password never leaves this value through Shown(), Title() or Kept(); a
+// password typed during the run is remembered in memory only (see
+// RememberPassword) so that every connection opened later to the same
+// location finds it.
+class Location
+{
+public:
+    enum class Kind
+    {
+        None,   // nothing named
+        File,   // an SQLite file
+        Access, // an .mdb/.accdb file
+        Server, // PostgreSQL
+        Odbc,
+        Invalid, // a URI that cannot be understood; Error() says why
+    };
+
+    Location() = default;
+    static Location Parse(const QString& text);
+    static Location FromFile(const QString& path);
+    static Location ForServer(const QString& host, int port, const QString& database,
+                              const QString& user);
+
+    Kind GetKind() const { return m_kind; }
+    bool IsFile() const { return m_kind == Kind::File || m_kind == Kind::Access; }
+    bool IsServer() const { return m_kind == Kind::Server; }
+    QString Error() const { return m_error; }
+
+    // File and ODBC kinds: the path or the source.
+    QString Path() const { return m_path; }
+    QString Host() const { return m_host; } // empty: the local socket
+    int Port() const { return m_port; }     // -1: the default
+    QString Database() const { return m_database; }
+    QString User() const { return m_user; }
+    QString Password() const { return m_password; }
+    // Further connection keywords for the server's client library, as
+    // "key='value'" pairs separated by ';' (options, sslmode, ...).
+    QString ConnectOptions() const;
+
+    // How messages name it: the file name as shown, or "dbname on host".
+    QString Shown() const;
+    // What the window title shows: the file name, or "dbname on host".
+    QString Title() const;
+    // What the recent-file list and the settings keep: the path, or the URI
+    // without any password. Parse(Kept()) gives this location back.
+    QString Kept() const;
+
+    void SetPassword(const QString& password) { m_password = password; }
+
+    friend bool operator==(const Location& a, const Location& b) { return a.Kept() == b.Kept(); }
+
+private:
+    Kind m_kind = Kind::None;
+    QString m_error;
+    QString m_path;
+    QString m_host;
+    int m_port = -1;
+    QString m_database;
+    QString m_user;
+    QString m_password;
+    QList<QPair<QString, QString>> m_params; // further URI parameters, in order
+};
+
+// Keeps a password for the rest of the run (never on disk): Parse() of the
+// same location gives it back.
+void RememberPassword(const Location& location);

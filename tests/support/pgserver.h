@@ -1,0 +1,261 @@
+#pragma once
+
+// One throwaway PostgreSQL server per test program: made with initdb in a
+// temporary folder on the first use, started on a free local port, stopped
+// when the program ends. As root the server runs as the postgres user.
+//
+// Every role may connect without a password, except kPasswordRole
+// (password kPassword), which must give it.
+
+#include "db/dialect.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace testpg {
+
+inline constexpr const char* kPasswordRole = "zq_secret";
+inline constexpr const char* kPassword = "s3cret-Pw";
+
+class Server
+{
+public:
+    static Server& Instance()
+    {
+        static Server server;
+        return server;
+    }
+
+    bool IsRunning() const { return m_running; }
+    QString Error() const { return m_error; }
+    int Port() const { return m_port; }
+
+    // postgresql://user@127.0.0.1:port/database
+    QString Uri(const QString& database, const QString& user = QStringLiteral("postgres")) const
+    {
+        return QStringLiteral("postgresql://%1@127.0.0.1:%2/%3")
+            .arg(user)
+            .arg(m_port)
+            .arg(database);
+    }
+
+    // Runs statements as the superuser (names as the program writes them, see
+    // Dialect::Sql); returns the first error, empty when all went well.
+    QString Exec(const QString& database, const QStringList& statements,
+                 bool oneTransaction = false) const
+    {
+        QString error;
+        WithConnection(
+            database,
+            [&](QSqlDatabase& db) {
+                if (oneTransaction)
+                    db.transaction();
+                for (const QString& s : statements) {
+                    QSqlQuery q(db);
+                    if (!q.exec(Dialect(Dialect::Backend::Postgres).Sql(s))) {
+                        error = q.lastError().text() + QStringLiteral(" in: ") + s;
+                        break;
+                    }
+                }
+                if (oneTransaction && error.isEmpty() && !db.commit())
+                    error = db.lastError().text();
+            },
+            &error);
+        return error;
+    }
+
+    QVariant Scalar(const QString& database, const QString& sql) const
+    {
+        QVariant value;
+        WithConnection(database, [&](QSqlDatabase& db) {
+            QSqlQuery q(db);
+            if (q.exec(Dialect(Dialect::Backend::Postgres).Sql(sql)) && q.next())
+                value = q.value(0);
+        });
+        return value;
+    }
+
+    // A new empty database; its name.
+    QString CreateDatabase()
+    {
+        const QString name = QStringLiteral("zq_%1").arg(++m_databases);
+        const QString error =
+            Exec(QStringLiteral("postgres"), {QStringLiteral("CREATE DATABASE %1").arg(name)});
+        return error.isEmpty() ? name : QString();
+    }
+
+private:
+    Server()
+    {
+        if (!m_dir.isValid()) {
+            m_error = QStringLiteral("no temporary folder");
+            return;
+        }
+        const QString bin = BinDir();
+        const bool root = ::geteuid() == 0;
+        QStringList runAs;
+        if (root) {
+            const passwd* pw = ::getpwnam("postgres");
+            if (!pw) {
+                m_error = QStringLiteral("no postgres user");
+                return;
+            }
+            if (::chown(QFile::encodeName(m_dir.path()).constData(), pw->pw_uid, pw->pw_gid) != 0) {
+                m_error = QStringLiteral("cannot hand the folder to postgres");
+                return;
+            }
+            runAs = {QStringLiteral("runuser"), QStringLiteral("-u"), QStringLiteral("postgres"),
+                     QStringLiteral("--")};
+        }
+        const QString data = m_dir.filePath(QStringLiteral("data"));
+        if (!Run(runAs, bin + QStringLiteral("/initdb"),
+                 {QStringLiteral("-D"), data, QStringLiteral("-U"), QStringLiteral("postgres"),
+                  QStringLiteral("-A"), QStringLiteral("trust"), QStringLiteral("-E"),
+                  QStringLiteral("UTF8"), QStringLiteral("--no-locale")}))
+            return;
+        QFile hba(data + QStringLiteral("/pg_hba.conf"));
+        if (!hba.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            m_error = QStringLiteral("cannot write pg_hba.conf");
+            return;
+        }
+        hba.write(QStringLiteral("local all all trust\n"
+                                 "host all %1 127.0.0.1/32 scram-sha-256\n"
+                                 "host all all 127.0.0.1/32 trust\n")
+                      .arg(QLatin1String(kPasswordRole))
+                      .toUtf8());
+        hba.close();
+        m_port = FreePort();
+        m_stopArgs = runAs;
+        m_data = data;
+        m_bin = bin;
+        if (!Run(runAs, bin + QStringLiteral("/pg_ctl"),
+                 {QStringLiteral("-D"), data, QStringLiteral("-l"),
+                  m_dir.filePath(QStringLiteral("log")), QStringLiteral("-w"), QStringLiteral("-o"),
+                  QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off")
+                      .arg(m_port)
+                      .arg(m_dir.path()),
+                  QStringLiteral("start")}))
+            return;
+        m_running = true;
+        m_error = Exec(QStringLiteral("postgres"),
+                       {QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD '%2'")
+                            .arg(QLatin1String(kPasswordRole), QLatin1String(kPassword))});
+        if (!m_error.isEmpty())
+            m_running = false;
+    }
+
+    ~Server()
+    {
+        // Late in the program's end, without an event loop: a plain child.
+        if (m_data.isEmpty())
+            return;
+        QStringList all = m_stopArgs;
+        all << m_bin + QStringLiteral("/pg_ctl") << QStringLiteral("-D") << m_data
+            << QStringLiteral("-m") << QStringLiteral("fast") << QStringLiteral("-s")
+            << QStringLiteral("stop");
+        QList<QByteArray> bytes;
+        for (const QString& a : all)
+            bytes << QFile::encodeName(a);
+        std::vector<char*> argv;
+        for (QByteArray& b : bytes)
+            argv.push_back(b.data());
+        argv.push_back(nullptr);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::execvp(argv[0], argv.data());
+            ::_exit(127);
+        }
+        int status = 0;
+        if (child > 0)
+            ::waitpid(child, &status, 0);
+    }
+
+    static QString BinDir()
+    {
+        QProcess config;
+        config.start(QStringLiteral("pg_config"), {QStringLiteral("--bindir")});
+        if (config.waitForFinished(10000) && config.exitCode() == 0) {
+            const QString dir = QString::fromLocal8Bit(config.readAllStandardOutput()).trimmed();
+            if (QFile::exists(dir + QStringLiteral("/initdb")))
+                return dir;
+        }
+        const QDir versions(QStringLiteral("/usr/lib/postgresql"));
+        const QStringList found =
+            versions.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::Reversed);
+        return found.isEmpty() ? QString()
+                               : versions.filePath(found.first() + QStringLiteral("/bin"));
+    }
+
+    static int FreePort()
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        int port = 0;
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+            port = ntohs(address.sin_port);
+        ::close(fd);
+        return port;
+    }
+
+    bool Run(const QStringList& runAs, const QString& program, const QStringList& arguments)
+    {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        QStringList all = runAs;
+        all << program << arguments;
+        p.start(all.takeFirst(), all);
+        if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit ||
+            p.exitCode() != 0) {
+            m_error = program + QStringLiteral(": ") + QString::fromLocal8Bit(p.readAll());
+            return false;
+        }
+        return true;
+    }
+
+    template <typename F>
+    void WithConnection(const QString& database, F work, QString* error = nullptr) const
+    {
+        static int counter = 0;
+        const QString name = QStringLiteral("testpg-%1").arg(++counter);
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+            db.setHostName(QStringLiteral("127.0.0.1"));
+            db.setPort(m_port);
+            db.setDatabaseName(database);
+            db.setUserName(QStringLiteral("postgres"));
+            if (db.open())
+                work(db);
+            else if (error)
+                *error = db.lastError().text();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+
+    QTemporaryDir m_dir{QDir::tempPath() + QStringLiteral("/zq-pg-XXXXXX")};
+    QStringList m_stopArgs;
+    QString m_data;
+    QString m_bin;
+    QString m_error;
+    int m_port = 0;
+    int m_databases = 0;
+    bool m_running = false;
+};
+
+} // namespace testpg
