@@ -1,6 +1,7 @@
 #include "app/zq6.h"
 
 #include "app/aboutdlg.h"
+#include "app/accessimport.h"
 #include "app/guidownload.h"
 #include "app/mainfrm.h"
 #include "app/portsetting.h"
@@ -9,7 +10,9 @@
 #include "db/changewatch.h"
 #include "db/database.h"
 #include "db/dbexception.h"
+#include "db/dbfile.h"
 #include "db/dbstate.h"
+#include "db/nativename.h"
 #include "db/nativename.h"
 #include "db/serverdb.h"
 #include "db/zq6doc.h"
@@ -134,6 +137,15 @@ void CZq6App::OnFileOpen()
 
 bool CZq6App::OpenDocumentFile(const QString& path)
 {
+    // An Access database is offered for conversion instead; after No
+    // everything stays as it was.
+    if (CheckDbFile(AbsoluteFileName(path)).kind == DbFileKind::Access) {
+        const AccessConversion done = ConvertAccessDatabase(m_pMainWnd.get(), *m_pUi, m_pMessages,
+                                                            AbsoluteFileName(path));
+        if (done.outcome != AccessConversion::Converted)
+            return done.outcome == AccessConversion::Declined;
+        return OpenDocumentFile(done.path);
+    }
     return OpenLocation(Location::Parse(AbsoluteFileName(path)));
 }
 

@@ -2,6 +2,8 @@
 // that print exactly what the real ones print for an Access file with
 // ZQreader's tables; a real Access file without them is refused.
 
+#include "../support/fakemdbtools.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -33,16 +35,6 @@ Run run(const QStringList& args, const QString& toolDir = {})
             QString::fromUtf8(p.readAllStandardError())};
 }
 
-void writeFile(const QString& path, const QByteArray& bytes, bool executable = false)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-    f.close();
-    if (executable)
-        f.setPermissions(f.permissions() | QFile::ExeOwner);
-}
-
 } // namespace
 
 class TestCliImport : public QObject
@@ -56,28 +48,13 @@ private Q_SLOTS:
     {
         const QString tools = m_dir.filePath("tools");
         QVERIFY(QDir().mkpath(tools));
-        writeFile(tools + "/mdb-tables", "#!/bin/sh\nprintf 'USERS\\nEVENTS\\n'\n", true);
-        writeFile(tools + "/mdb-count", "#!/bin/sh\necho 2\n", true);
-        writeFile(
-            tools + "/mdb-schema",
-            "#!/bin/sh\ncase \"$*\" in\n"
-            "*'-T EVENTS'*) printf 'CREATE TABLE [EVENTS]\\n (\\n\\t[INDEX]\\t\\t\\tLong "
-            "Integer, \\n\\t[TIMER]\\t\\t\\tLong Integer, \\n\\t[DATE]\\t\\t\\tDateTime, "
-            "\\n\\t[USER_NO]\\t\\t\\tInteger, \\n\\t[BUTTON]\\t\\t\\tText (255)\\n);\\n' ;;\n"
-            "*) printf 'CREATE TABLE [USERS]\\n (\\n\\t[INDEX]\\t\\t\\tLong Integer, "
-            "\\n\\t[NAME]\\t\\t\\tText (50), \\n\\t[USER_NO]\\t\\t\\tInteger, "
-            "\\n\\t[DATE_START]\\t\\t\\tDateTime, \\n\\t[DATE_STOP]\\t\\t\\tDateTime\\n);\\n' "
-            ";;\nesac\n",
-            true);
-        writeFile(tools + "/mdb-export",
-                  "#!/bin/sh\ncase \"$*\" in\n"
-                  "*EVENTS) printf '9,1234567,\"2023-10-29 02:30:00\",7,\"0\"\\n"
-                  "12,5,\"2023-03-26 03:00:00\",-1,\"1\"\\n' ;;\n"
-                  "*) printf '4,\"Kowal, \\\\\"Anna\\\\\"\",7,\"2023-01-01 00:00:00\","
-                  "\"2100-01-01 00:00:00\"\\n' ;;\nesac\n",
-                  true);
+        QVERIFY(fakemdb::writeTools(
+            tools,
+            "4,\"Kowal, \\\\\"Anna\\\\\"\",7,\"2023-01-01 00:00:00\",\"2100-01-01 00:00:00\"\\n",
+            "9,1234567,\"2023-10-29 02:30:00\",7,\"0\"\\n12,5,\"2023-03-26 "
+            "03:00:00\",-1,\"1\"\\n"));
         const QString mdb = m_dir.filePath("old.mdb");
-        writeFile(mdb, QByteArray("\0\1\0\0Standard Jet DB\0", 20) + QByteArray(4076, '\0'));
+        QVERIFY(fakemdb::writeAccessFile(mdb));
         const QString db = m_dir.filePath("new.db");
 
         const Run imported = run({"import", mdb, db}, tools);
@@ -95,7 +72,7 @@ private Q_SLOTS:
     void refusals()
     {
         const QString notes = m_dir.filePath("notes.txt");
-        writeFile(notes, "not a database\n");
+        QVERIFY(fakemdb::writeFile(notes, "not a database\n"));
         const QString target = m_dir.filePath("refused.db");
         const Run notAccess = run({"import", notes, target});
         QCOMPARE(notAccess.exitCode, 1);
