@@ -13,7 +13,6 @@
 #include "db/dbfile.h"
 #include "db/dbstate.h"
 #include "db/nativename.h"
-#include "db/nativename.h"
 #include "db/serverdb.h"
 #include "db/zq6doc.h"
 #include "link/progressdialog.h"
