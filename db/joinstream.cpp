@@ -135,12 +135,34 @@ private:
     const QSqlQuery& m_query;
 };
 
+struct Where
+{
+    QString sql;
+    QVariantList values;
+};
+
+Where whereOf(const JoinFilter& filter)
+{
+    Where w;
+    auto add = [&w](const char* condition, const QVariant& value) {
+        w.sql += QLatin1String(w.values.isEmpty() ? " WHERE " : " AND ") + QLatin1String(condition);
+        w.values.append(value);
+    };
+    if (!filter.from.isEmpty())
+        add("[EVENTS].[DATE] >= ?", filter.from);
+    if (!filter.to.isEmpty())
+        add("[EVENTS].[DATE] < ?", filter.to);
+    if (filter.userNo)
+        add("[EVENTS].[USER_NO] = ?", *filter.userNo);
+    return w;
+}
+
 [[noreturn]] void fail(sqlite3* handle)
 {
     throw CDBException(QString::fromUtf8(sqlite3_errmsg(handle)));
 }
 
-void streamWithSqlite(sqlite3* handle, const QString& sql,
+void streamWithSqlite(sqlite3* handle, const QString& sql, const QVariantList& values,
                       const std::function<bool(const JoinedRowValues&)>& onRow)
 {
     sqlite3_stmt* statement = nullptr;
@@ -150,6 +172,16 @@ void streamWithSqlite(sqlite3* handle, const QString& sql,
         fail(handle);
     const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> finalize(statement,
                                                                          sqlite3_finalize);
+    for (int i = 0; i < values.size(); ++i) {
+        const QVariant& value = values.at(i);
+        if (value.typeId() == QMetaType::QString) {
+            const QByteArray text = value.toString().toUtf8();
+            sqlite3_bind_text(statement, i + 1, text.constData(), int(text.size()),
+                              SQLITE_TRANSIENT);
+        } else {
+            sqlite3_bind_int64(statement, i + 1, value.toLongLong());
+        }
+    }
     const SqliteRow row(statement);
     for (;;) {
         const int step = sqlite3_step(statement);
@@ -162,11 +194,13 @@ void streamWithSqlite(sqlite3* handle, const QString& sql,
     }
 }
 
-void streamWithQt(CDatabase& db, const QString& sql,
+void streamWithQt(CDatabase& db, const QString& sql, const QVariantList& values,
                   const std::function<bool(const JoinedRowValues&)>& onRow)
 {
     QSqlQuery q = db.Prepare(sql);
     q.setForwardOnly(true);
+    for (const QVariant& value : values)
+        q.addBindValue(value);
     CDatabase::Exec(q);
     const QueryRow row(q);
     while (q.next()) {
@@ -179,19 +213,21 @@ void streamWithQt(CDatabase& db, const QString& sql,
 
 } // namespace
 
-void StreamJoinedRows(CDatabase& db, const std::function<bool(const JoinedRowValues&)>& onRow)
+void StreamJoinedRows(CDatabase& db, const std::function<bool(const JoinedRowValues&)>& onRow,
+                      const JoinFilter& filter)
 {
     if (!db.IsOpen())
         throw CDBException(QStringLiteral("The database is not connected."));
+    const Where where = whereOf(filter);
     if (sqlite3* handle = SqliteHandle(db.Handle())) {
         streamWithSqlite(handle,
                          QStringLiteral("SELECT ") + kColumns + QStringLiteral(" FROM ") +
-                             joinText(db) + kOrder,
-                         onRow);
+                             joinText(db) + where.sql + kOrder,
+                         where.values, onRow);
     } else {
         streamWithQt(db,
                      QStringLiteral("SELECT ") + kColumns + QStringLiteral(" FROM ") +
-                         CZq6Set(&db).GetDefaultSQL() + kOrder,
-                     onRow);
+                         CZq6Set(&db).GetDefaultSQL() + where.sql + kOrder,
+                     where.values, onRow);
     }
 }

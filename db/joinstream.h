@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QString>
 #include <QVariant>
 #include <functional>
+#include <optional>
 
 class CDatabase;
 
@@ -33,8 +35,19 @@ public:
     virtual bool Integer(Column column, qint64* value) const = 0;
 };
 
+// Which events to walk: dates from `from` up to, not including, `to` (stored
+// texts; empty for no bound), and one user number. The date bounds can be
+// answered through an index on EVENTS(DATE).
+struct JoinFilter
+{
+    QString from;
+    QString to;
+    std::optional<qint32> userNo;
+};
+
 // Walks every event joined with the users who held its user number at its
 // date, once and forward, in the order of the list (event INDEX, then user
 // INDEX), with one statement: what is read is one state of the file. onRow
 // returns false to stop early. Throws CDBException.
-void StreamJoinedRows(CDatabase& db, const std::function<bool(const JoinedRowValues&)>& onRow);
+void StreamJoinedRows(CDatabase& db, const std::function<bool(const JoinedRowValues&)>& onRow,
+                      const JoinFilter& filter = {});

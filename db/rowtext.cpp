@@ -81,6 +81,11 @@ bool plainUtf8(QByteArrayView text)
 
 } // namespace
 
+bool IsPlainUtf8(QByteArrayView text)
+{
+    return plainUtf8(text);
+}
+
 RowTexts FormatRow(CTime date, qint32 userNo, const QString& name, qint32 timer)
 {
     return {date.Format("%Y-%m-%d"), date.Format("%H:%M:%S"), QString::asprintf("%6d", userNo),

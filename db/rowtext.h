@@ -18,6 +18,10 @@ struct RowTexts
 
 RowTexts FormatRow(CTime date, qint32 userNo, const QString& name, qint32 timer);
 
+// Whether the stored UTF-8 bytes read back as exactly themselves through
+// QString and hold no NUL.
+bool IsPlainUtf8(QByteArrayView text);
+
 // Lines of the list as printed: "date\ttime\tuser\tname\ttimer\n" in UTF-8,
 // each text as FormatRow gives it for the values as read and cut at a NUL
 // character. A row whose date is stored in the usual form and shows as

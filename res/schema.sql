@@ -18,3 +18,6 @@ CREATE TABLE "USERS" (
 );
 
 CREATE INDEX "USERS_USER_NO" ON "USERS" ("USER_NO");
+
+-- Date ranges (zqreader-cli export --from/--to) are read through this index.
+CREATE INDEX "EVENTS_DATE" ON "EVENTS" ("DATE");

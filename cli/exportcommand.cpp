@@ -1,0 +1,95 @@
+#include "cli/exportcommand.h"
+
+#include "cli/consolemessages.h"
+#include "cli/exitcodes.h"
+#include "db/dbexception.h"
+#include "db/dbstate.h"
+#include "db/eventexport.h"
+#include "db/nativename.h"
+#include "db/users.h"
+#include "db/zq6doc.h"
+
+#include <QDate>
+#include <QFile>
+#include <QSaveFile>
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+// A bound of --from or --to as stored text. A day alone stands for its
+// first moment in --from and for all of it in --to.
+std::optional<QString> dateBound(const QString& text, bool upper)
+{
+    const QDate day = QDate::fromString(text.trimmed(), QStringLiteral("yyyy-MM-dd"));
+    if (day.isValid())
+        return (upper ? day.addDays(1) : day).toString(QStringLiteral("yyyy-MM-dd 00:00:00"));
+    return users::ParseDateTime(text);
+}
+
+} // namespace
+
+int RunExportCommand(const ExportRequest& request, const std::function<int(const QString&)>& usage)
+{
+    JoinFilter filter;
+    for (const auto& [text, upper, option] :
+         {std::tuple(&request.from, false, "--from"), std::tuple(&request.to, true, "--to")}) {
+        if (text->isNull())
+            continue;
+        const std::optional<QString> bound = dateBound(*text, upper);
+        if (!bound)
+            return usage(QStringLiteral("%1 \"%2\" is not a date YYYY-MM-DD or a date and time "
+                                        "YYYY-MM-DD HH:MM[:SS]")
+                             .arg(QLatin1String(option), *text));
+        (upper ? filter.to : filter.from) = *bound;
+    }
+    if (!filter.from.isEmpty() && !filter.to.isEmpty() && filter.to <= filter.from)
+        return usage(QStringLiteral("--to must come after --from"));
+    if (!request.userNo.isNull()) {
+        bool whole = false;
+        const int userNo = request.userNo.trimmed().toInt(&whole);
+        if (!whole || userNo < users::kMinUserNo || userNo > users::kMaxUserNo)
+            return usage(QStringLiteral("--user \"%1\" is not a user number from %2 to %3")
+                             .arg(request.userNo)
+                             .arg(users::kMinUserNo)
+                             .arg(users::kMaxUserNo));
+        filter.userNo = userNo;
+    }
+
+    ConsoleMessages messages;
+    CZq6Doc doc(&messages);
+    if (!doc.OnOpenDocument(AbsoluteFileName(request.dbPath)))
+        return exitcode::kFailed;
+
+    // A file appears only when complete; a failure leaves what was there.
+    QSaveFile file(AbsoluteFileName(request.output));
+    QFile standardOutput;
+    QIODevice* out = &file;
+    if (request.output.isEmpty()) {
+        standardOutput.open(stdout, QIODevice::WriteOnly);
+        out = &standardOutput;
+    } else if (!file.open(QIODevice::WriteOnly)) {
+        std::fprintf(stderr, "Cannot write \"%s\": %s\n",
+                     qUtf8Printable(ShownFileName(request.output)),
+                     qUtf8Printable(file.errorString()));
+        return exitcode::kFailed;
+    }
+    try {
+        const ExportOutcome outcome = ExportEventsCsv(g_db, filter, *out);
+        if (out == &file) {
+            if (!file.commit())
+                throw CDBException(QStringLiteral("Cannot write \"%1\": %2")
+                                       .arg(ShownFileName(request.output), file.errorString()));
+            std::printf("Number of exported rows:  %lld\n", static_cast<long long>(outcome.rows));
+        }
+    } catch (const CDBException& e) {
+        if (standardOutput.isOpen())
+            standardOutput.flush();
+        std::fprintf(stderr, "%s\n", qUtf8Printable(e.m_strError));
+        return exitcode::kFailed;
+    }
+    if (standardOutput.isOpen())
+        standardOutput.flush();
+    std::fflush(stdout);
+    return exitcode::kDone;
+}

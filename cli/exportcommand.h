@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+struct ExportRequest
+{
+    QString dbPath;
+    QString from;   // empty: from the first event
+    QString to;     // empty: to the last
+    QString userNo; // empty: every user number
+    QString output; // empty: standard output
+};
+
+// zqreader-cli export: the rows of the list as CSV. usage reports a wrong
+// command line and gives its exit status. Returns an exit status of
+// cli/exitcodes.h.
+int RunExportCommand(const ExportRequest& request, const std::function<int(const QString&)>& usage);
