@@ -1,31 +1,43 @@
 #include "db/zq6set.h"
 
+#include "db/backgroundcount.h"
 #include "db/database.h"
 #include "db/dbexception.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 namespace {
 
 // Rows of one event come in a fixed order, so that row numbers stay put.
 const QString kWindowOrder = QStringLiteral(" ORDER BY [EVENTS].[INDEX], [USERS].[INDEX]");
+const QString kBackwardOrder =
+    QStringLiteral(" ORDER BY [EVENTS].[INDEX] DESC, [USERS].[INDEX] DESC");
 
-JoinedRow readRow(const RowValues& q)
+// Rows looked at beyond the ones asked for when reading backwards, to find
+// where the event of the first one begins.
+constexpr int kLookBehind = 64;
+// Rows before the ones known that are read backwards rather than from a mark.
+constexpr qint64 kBackReach = 1024;
+// Positions kept around the rows read last.
+constexpr int kKnownRows = 4096;
+
+JoinedRow readRow(const QSqlQuery& q)
 {
     JoinedRow r;
-    r.eventIndex = q.at(0).toInt();
-    r.timer = q.at(1).toInt();
-    r.date = CTime::FromDbText(q.at(2).toString());
-    r.userNo = q.at(3).toInt();
-    r.button = q.at(4).toString();
-    r.userIndex = q.at(5).toInt();
-    r.name = q.at(6).toString();
-    r.userUserNo = q.at(7).toInt();
-    r.dateStart = CTime::FromDbText(q.at(8).toString());
-    r.dateStop = CTime::FromDbText(q.at(9).toString());
+    r.eventIndex = q.value(0).toInt();
+    r.timer = q.value(1).toInt();
+    r.date = CTime::FromDbText(q.value(2).toString());
+    r.userNo = q.value(3).toInt();
+    r.button = q.value(4).toString();
+    r.userIndex = q.value(5).toInt();
+    r.name = q.value(6).toString();
+    r.userUserNo = q.value(7).toInt();
+    r.dateStart = CTime::FromDbText(q.value(8).toString());
+    r.dateStop = CTime::FromDbText(q.value(9).toString());
     return r;
 }
 
@@ -33,6 +45,14 @@ void failOnError(const QSqlQuery& q)
 {
     if (q.lastError().isValid())
         throw CDBException(q.lastError().text());
+}
+
+void run(QSqlQuery& q, std::initializer_list<QVariant> values)
+{
+    int i = 0;
+    for (const QVariant& v : values)
+        q.bindValue(i++, v);
+    CDatabase::Exec(q);
 }
 
 // Everything read inside one sees the same state of the file, so that the
@@ -67,6 +87,11 @@ CZq6Set::CZq6Set(CDatabase* pDatabase) : CRecordset(pDatabase)
     m_nDefaultType = dynaset;
 }
 
+CZq6Set::~CZq6Set()
+{
+    StopBackground();
+}
+
 QString CZq6Set::GetDefaultSQL() const
 {
     return QStringLiteral("[EVENTS] LEFT OUTER JOIN [USERS] ON EVENTS.USER_NO = USERS.USER_NO AND "
@@ -84,30 +109,66 @@ QStringList CZq6Set::BoundColumns() const
 
 void CZq6Set::DoFieldExchange(const RowValues& row)
 {
-    const JoinedRow r = readRow(row);
-    m_INDEX = r.eventIndex;
-    m_TIMER = r.timer;
-    m_DATE = r.date;
-    m_USER_NO = r.userNo;
-    m_BUTTON = r.button;
-    m_INDEX2 = r.userIndex;
-    m_NAME = r.name;
-    m_USER_NO2 = r.userUserNo;
-    m_DATE_START = r.dateStart;
-    m_DATE_STOP = r.dateStop;
+    m_INDEX = row.at(0).toInt();
+    m_TIMER = row.at(1).toInt();
+    m_DATE = CTime::FromDbText(row.at(2).toString());
+    m_USER_NO = row.at(3).toInt();
+    m_BUTTON = row.at(4).toString();
+    m_INDEX2 = row.at(5).toInt();
+    m_NAME = row.at(6).toString();
+    m_USER_NO2 = row.at(7).toInt();
+    m_DATE_START = CTime::FromDbText(row.at(8).toString());
+    m_DATE_STOP = CTime::FromDbText(row.at(9).toString());
 }
 
 void CZq6Set::Close()
 {
+    StopBackground();
+    DropCount();
+    m_statements = Statements();
+    CRecordset::Close();
+}
+
+void CZq6Set::DropCount()
+{
     m_marks.clear();
     m_rowCount = 0;
     m_counted = m_checked = JoinStamp();
-    CRecordset::Close();
+    m_known = Known();
+    ++m_countSerial;
+}
+
+CZq6Set::Statements& CZq6Set::Prepared()
+{
+    const QString connection = m_pDatabase->Handle().connectionName();
+    if (m_statements.connection == connection && !connection.isEmpty())
+        return m_statements;
+    m_statements = Statements();
+    const QString from = QStringLiteral(" FROM ") + GetDefaultSQL();
+    Statements s;
+    s.forward = m_pDatabase->Prepare(
+        QStringLiteral("SELECT ") + BoundColumns().join(QStringLiteral(", ")) + from +
+        QStringLiteral(" WHERE [EVENTS].[INDEX] >= ?") + kWindowOrder + QStringLiteral(" LIMIT ?"));
+    s.backward = m_pDatabase->Prepare(QStringLiteral("SELECT [EVENTS].[INDEX]") + from +
+                                      QStringLiteral(" WHERE [EVENTS].[INDEX] < ?") +
+                                      kBackwardOrder + QStringLiteral(" LIMIT ?"));
+    s.span = m_pDatabase->Prepare(QStringLiteral(
+        "SELECT (SELECT min([INDEX]) FROM EVENTS), (SELECT max([INDEX]) FROM EVENTS)"));
+    s.between = m_pDatabase->Prepare(QStringLiteral("SELECT count(*)") + from +
+                                     QStringLiteral(" WHERE [EVENTS].[INDEX] >= ? AND "
+                                                    "[EVENTS].[INDEX] < ?"));
+    for (QSqlQuery* q : {&s.forward, &s.backward, &s.span, &s.between})
+        q->setForwardOnly(true);
+    s.connection = connection;
+    m_statements = std::move(s);
+    return m_statements;
 }
 
 qint64 CZq6Set::CountRows()
 {
     RequireOpen("Counting rows");
+    StopBackground();
+    m_forList = false;
     ReadTransaction read(m_pDatabase);
     Count(JoinChange::Other, JoinStamp::Take(*m_pDatabase));
     read.Commit();
@@ -117,6 +178,8 @@ qint64 CZq6Set::CountRows()
 qint64 CZq6Set::UpdateRowCount()
 {
     RequireOpen("Counting rows");
+    if (!IsCounted())
+        return CountRows();
     ReadTransaction read(m_pDatabase);
     JoinStamp now;
     const JoinChange change = m_counted.ChangeSince(*m_pDatabase, &now);
@@ -129,6 +192,7 @@ void CZq6Set::Count(JoinChange change, const JoinStamp& now)
 {
     // The stamps are valid only while the marks are.
     m_counted = m_checked = JoinStamp();
+    m_known = Known();
     if (change != JoinChange::None)
         ++m_countSerial;
     try {
@@ -149,35 +213,218 @@ void CZq6Set::Count(JoinChange change, const JoinStamp& now)
 
 void CZq6Set::CountFrom(int markNo)
 {
-    QString sql = QStringLiteral("SELECT [EVENTS].[INDEX] FROM ") + GetDefaultSQL();
+    qint64 from = -1;
     qint64 row = 0;
-    qint64 lastEvent = 0;
-    int run = 0;
     if (markNo >= 0) {
-        const Mark mark = m_marks.at(markNo);
-        sql += QStringLiteral(" WHERE [EVENTS].[INDEX] >= ?");
+        const JoinMark mark = m_marks.at(markNo);
         // Start at the first row of the marked event.
+        from = mark.eventIndex;
         row = qint64(markNo) * kMarkStride - mark.skip;
         m_marks.resize(markNo);
-        lastEvent = mark.eventIndex;
     }
-    QSqlQuery q = m_pDatabase->Prepare(sql + kWindowOrder);
-    q.setForwardOnly(true);
-    if (markNo >= 0)
-        q.addBindValue(lastEvent);
-    CDatabase::Exec(q);
-    bool first = true;
-    while (q.next()) {
-        const qint64 event = q.value(0).toLongLong();
-        run = (!first && event == lastEvent) ? run + 1 : 0;
-        first = false;
-        lastEvent = event;
-        if (row % kMarkStride == 0)
-            m_marks.append({event, run});
-        ++row;
+    m_rowCount = WalkJoinMarks(*m_pDatabase, GetDefaultSQL(), from, row, kMarkStride, m_marks);
+}
+
+bool CZq6Set::Small(const EventSpan& span) const
+{
+    // A worker needs a file to open a connection of its own.
+    return span.IsEmpty() || span.last - span.first < kCountAtOnce ||
+           m_pDatabase->GetPath().isEmpty();
+}
+
+void CZq6Set::StartCount()
+{
+    RequireOpen("Counting rows");
+    StopBackground();
+    DropCount();
+    m_forList = true;
+    if (Small(ReadEventSpan())) {
+        ReadTransaction read(m_pDatabase);
+        Count(JoinChange::Other, JoinStamp::Take(*m_pDatabase));
+        read.Commit();
+    } else {
+        StartBackground();
+    }
+}
+
+void CZq6Set::UpdateCount()
+{
+    RequireOpen("Counting rows");
+    m_forList = true;
+    if (!IsCounted()) {
+        // A count running now is checked against the database when it ends.
+        if (!m_background)
+            StartCount();
+        return;
+    }
+    ReadTransaction read(m_pDatabase);
+    JoinStamp now;
+    const JoinChange change = m_counted.ChangeSince(*m_pDatabase, &now);
+    if (change == JoinChange::None ||
+        (change == JoinChange::Appended && now.lastEvent - m_counted.lastEvent < kCountAtOnce) ||
+        Small(ReadEventSpan())) {
+        Count(change, now);
+        read.Commit();
+        return;
+    }
+    read.Commit();
+    DropCount();
+    StartBackground();
+}
+
+void CZq6Set::SetCountDone(std::function<void()> done)
+{
+    std::lock_guard lock(m_doneMutex);
+    m_done = std::move(done);
+}
+
+void CZq6Set::NotifyDone()
+{
+    std::lock_guard lock(m_doneMutex);
+    if (m_done)
+        m_done();
+}
+
+void CZq6Set::StartBackground()
+{
+    StopBackground();
+    m_background = std::make_unique<BackgroundCount>(m_pDatabase->GetPath(), GetDefaultSQL(),
+                                                     kMarkStride, [this] { NotifyDone(); });
+}
+
+void CZq6Set::StopBackground()
+{
+    m_background.reset();
+}
+
+bool CZq6Set::AdoptCount()
+{
+    if (!m_background || !m_background->IsFinished())
+        return IsCounted();
+    JoinCount count = m_background->Take();
+    StopBackground();
+    if (!count.error.isEmpty())
+        throw CDBException(count.error);
+    RequireOpen("Counting rows");
+    ReadTransaction read(m_pDatabase);
+    JoinStamp now;
+    const JoinChange change = count.stamp.ChangeSince(*m_pDatabase, &now);
+    if (change == JoinChange::Other) {
+        read.Commit();
+        StartBackground();
+        return false;
+    }
+    m_marks = std::move(count.marks);
+    m_rowCount = count.rows;
+    Count(change, now);
+    ++m_countSerial;
+    read.Commit();
+    return true;
+}
+
+CZq6Set::EventSpan CZq6Set::ReadEventSpan()
+{
+    RequireOpen("Reading events");
+    QSqlQuery& q = Prepared().span;
+    run(q, {});
+    EventSpan span{1, 0};
+    if (q.next() && !q.value(0).isNull()) {
+        span.first = q.value(0).toLongLong();
+        span.last = q.value(1).toLongLong();
     }
     failOnError(q);
-    m_rowCount = row;
+    q.finish();
+    return span;
+}
+
+QVector<JoinedRow> CZq6Set::Forward(JoinMark start, qint64 step, int count,
+                                    QVector<JoinMark>* positions)
+{
+    QSqlQuery& q = Prepared().forward;
+    const qint64 skip = start.skip + step;
+    run(q, {start.eventIndex, skip + count + (positions ? 1 : 0)});
+    QVector<JoinedRow> rows;
+    rows.reserve(count);
+    qint64 event = std::numeric_limits<qint64>::min();
+    int inEvent = 0;
+    for (qint64 i = 0; q.next(); ++i) {
+        if (positions) {
+            const qint64 e = q.value(0).toLongLong();
+            inEvent = e == event ? inEvent + 1 : 0;
+            event = e;
+            if (i >= start.skip)
+                positions->append({e, inEvent});
+        }
+        if (i >= skip && rows.size() < count)
+            rows.append(readRow(q));
+    }
+    failOnError(q);
+    q.finish();
+    return rows;
+}
+
+int CZq6Set::Before(qint64 eventIndex, qint64 n, JoinMark* position, QVector<JoinMark>* rows)
+{
+    QSqlQuery& q = Prepared().backward;
+    run(q, {eventIndex, n + kLookBehind});
+    QVector<qint64> events;
+    while (q.next())
+        events.append(q.value(0).toLongLong());
+    failOnError(q);
+    q.finish();
+    if (events.size() < n)
+        return 1;
+    // The rows come newest first: the last one of a run of an event is the
+    // first row of that event.
+    qint64 end = n - 1;
+    while (end + 1 < events.size() && events.at(end + 1) == events.at(n - 1))
+        ++end;
+    if (end + 1 == events.size() && events.size() == n + kLookBehind) {
+        *position = {events.at(n - 1), 0};
+        return 2;
+    }
+    *position = {events.at(n - 1), int(end - (n - 1))};
+    if (rows) {
+        rows->clear();
+        rows->resize(n);
+        qint64 runEnd = end;
+        for (qint64 k = end; k >= 0; --k) {
+            if (k < end && events.at(k) != events.at(k + 1))
+                runEnd = k;
+            if (k < n)
+                (*rows)[n - 1 - k] = {events.at(k), int(runEnd - k)};
+        }
+    }
+    return 0;
+}
+
+void CZq6Set::Remember(qint64 first, const QVector<JoinMark>& rows)
+{
+    Known& k = m_known;
+    const qint64 knownEnd = k.first + k.rows.size();
+    const qint64 end = first + rows.size();
+    if (k.rows.isEmpty() || end < k.first || first > knownEnd) {
+        k.first = first;
+        k.rows = rows;
+    } else {
+        // Joined into one run; the new rows win where they overlap.
+        QVector<JoinMark> joined;
+        const qint64 from = std::min(first, k.first);
+        const qint64 to = std::max(end, knownEnd);
+        joined.reserve(to - from);
+        for (qint64 row = from; row < to; ++row)
+            joined.append(row >= first && row < end ? rows.at(row - first)
+                                                    : k.rows.at(row - k.first));
+        k.first = from;
+        k.rows = std::move(joined);
+    }
+    // Kept near the rows just read.
+    if (k.rows.size() > kKnownRows) {
+        const qint64 keepFrom = std::clamp<qint64>(first - kKnownRows / 2, k.first,
+                                                   k.first + k.rows.size() - kKnownRows);
+        k.rows = k.rows.mid(keepFrom - k.first, kKnownRows);
+        k.first = keepFrom;
+    }
 }
 
 QVector<JoinedRow> CZq6Set::FetchRows(qint64 first, int count)
@@ -189,10 +436,17 @@ QVector<JoinedRow> CZq6Set::FetchRows(qint64 first, int count)
     JoinStamp now;
     // Appended events leave the counted rows where they were; they are
     // counted at the next update.
-    if (m_checked.ChangeSince(*m_pDatabase, &now) == JoinChange::Other)
+    if (m_checked.ChangeSince(*m_pDatabase, &now) == JoinChange::Other) {
+        if (m_forList && !Small(ReadEventSpan())) {
+            read.Commit();
+            DropCount();
+            StartBackground();
+            return {};
+        }
         Count(JoinChange::Other, now);
-    else
+    } else {
         m_checked = now;
+    }
     const QVector<JoinedRow> rows =
         first < m_rowCount
             ? ReadRows(first, static_cast<int>(std::min<qint64>(count, m_rowCount - first)))
@@ -203,24 +457,98 @@ QVector<JoinedRow> CZq6Set::FetchRows(qint64 first, int count)
 
 QVector<JoinedRow> CZq6Set::ReadRows(qint64 first, int count)
 {
-    const qint64 markNo = std::min<qint64>(first / kMarkStride, m_marks.size() - 1);
-    const Mark mark = m_marks.at(markNo);
-    const qint64 skip = mark.skip + (first - markNo * kMarkStride);
-
-    QSqlQuery q = m_pDatabase->Prepare(
-        QStringLiteral("SELECT ") + BoundColumns().join(QStringLiteral(", ")) +
-        QStringLiteral(" FROM ") + GetDefaultSQL() +
-        QStringLiteral(" WHERE [EVENTS].[INDEX] >= ?") + kWindowOrder + QStringLiteral(" LIMIT ?"));
-    q.setForwardOnly(true);
-    q.addBindValue(mark.eventIndex);
-    q.addBindValue(skip + count);
-    CDatabase::Exec(q);
-    QVector<JoinedRow> rows;
-    rows.reserve(count);
-    for (qint64 i = 0; q.next(); ++i) {
-        if (i >= skip)
-            rows.append(readRow(ValuesOf(q, m_nFields)));
+    JoinMark start;
+    qint64 startRow = -1;
+    const Known& k = m_known;
+    if (k.Has(first)) {
+        start = k.rows.at(first - k.first);
+        startRow = first;
+    } else if (!k.rows.isEmpty() && first < k.first && k.first - first <= kBackReach) {
+        const JoinMark top = k.rows.first();
+        if (first >= k.first - top.skip) {
+            start = {top.eventIndex, int(top.skip - (k.first - first))};
+            startRow = first;
+        } else {
+            QVector<JoinMark> before;
+            const qint64 eventStart = k.first - top.skip;
+            if (Before(top.eventIndex, eventStart - first, &start, &before) == 0) {
+                for (int s = 0; s < top.skip; ++s)
+                    before.append({top.eventIndex, s});
+                Remember(first, before);
+                startRow = first;
+            }
+        }
     }
-    failOnError(q);
+    if (startRow < 0) {
+        const qint64 markNo = std::min<qint64>(first / kMarkStride, m_marks.size() - 1);
+        start = m_marks.at(markNo);
+        startRow = markNo * kMarkStride;
+        const qint64 knownLast = k.first + k.rows.size() - 1;
+        if (!k.rows.isEmpty() && knownLast > startRow && knownLast <= first) {
+            start = k.rows.last();
+            startRow = knownLast;
+        }
+    }
+    QVector<JoinMark> positions;
+    QVector<JoinedRow> rows = Forward(start, first - startRow, count, &positions);
+    Remember(startRow, positions);
     return rows;
+}
+
+QVector<JoinedRow> CZq6Set::FetchFromEvent(qint64 eventIndex, int count)
+{
+    RequireOpen("Fetching rows");
+    if (count <= 0)
+        return {};
+    return Forward({eventIndex, 0}, 0, count);
+}
+
+QVector<JoinedRow> CZq6Set::FetchLast(int count)
+{
+    RequireOpen("Fetching rows");
+    if (count <= 0)
+        return {};
+    ReadTransaction read(m_pDatabase);
+    JoinMark start;
+    QVector<JoinedRow> rows;
+    switch (Before(std::numeric_limits<qint64>::max(), count, &start, nullptr)) {
+    case 0:
+        rows = Forward(start, 0, count);
+        break;
+    case 1:
+        rows = Forward({std::numeric_limits<qint64>::min(), 0}, 0, count);
+        break;
+    default:
+        // An event with more rows than are looked at: from its first one.
+        rows = Forward(start, 0, count);
+        break;
+    }
+    read.Commit();
+    return rows;
+}
+
+qint64 CZq6Set::RowOfEvent(qint64 eventIndex)
+{
+    RequireOpen("Fetching rows");
+    if (!IsCounted() || m_marks.isEmpty())
+        return 0;
+    // The last mark on a row before the first row of the event.
+    const auto after =
+        std::partition_point(m_marks.cbegin(), m_marks.cend(), [&](const JoinMark& m) {
+            return m.eventIndex < eventIndex || (m.eventIndex == eventIndex && m.skip == 0);
+        });
+    qint64 base = 0;
+    qint64 from = std::numeric_limits<qint64>::min();
+    if (after != m_marks.cbegin()) {
+        const qint64 markNo = (after - m_marks.cbegin()) - 1;
+        const JoinMark mark = m_marks.at(markNo);
+        base = markNo * kMarkStride - mark.skip;
+        from = mark.eventIndex;
+    }
+    QSqlQuery& q = Prepared().between;
+    run(q, {from, eventIndex});
+    const qint64 rows = q.next() ? q.value(0).toLongLong() : 0;
+    failOnError(q);
+    q.finish();
+    return std::min(base + rows, m_rowCount);
 }

@@ -1,10 +1,17 @@
 #pragma once
 
 #include "db/ctime.h"
+#include "db/joinmarks.h"
 #include "db/joinstamp.h"
 #include "db/recordset.h"
 
+#include <QSqlQuery>
 #include <QVector>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+class BackgroundCount;
 
 // One row of the events joined with the user valid at each event's date.
 struct JoinedRow
@@ -25,19 +32,27 @@ struct JoinedRow
 // the event's date (one row per matching user, one row with an empty name when
 // none matches).
 //
-// Besides the cursor, it offers random access by row number for the list:
-// CountRows() walks the set once and keeps a mark every kMarkStride rows, so
-// FetchRows() reads at most kMarkStride rows before the ones asked for,
-// wherever they are. The marks hold only while the rows they were counted on
-// stay as they were: UpdateRowCount() finds out what changed since (see
-// JoinStamp) and counts on from the last mark when events were only
-// appended, from the start otherwise.
+// Besides the cursor, it offers random access by row number for the list: a
+// count walks the set once and keeps a mark every kMarkStride rows, and the
+// rows around the last ones read are known too, so FetchRows() starts reading
+// at the event of the first row asked for, wherever it is. The marks hold
+// only while the rows they were counted on stay as they were: the set finds
+// out what changed since (see JoinStamp) and counts on from the last mark
+// when events were only appended, from the start otherwise.
+//
+// CountRows() and UpdateRowCount() count at once. The list uses StartCount()
+// and UpdateCount() instead, which count a large set on a worker thread: until
+// AdoptCount() takes that count, IsCounted() is false and the rows are read
+// by event INDEX (FetchFromEvent(), FetchLast()).
 class CZq6Set : public CRecordset
 {
 public:
     static constexpr int kMarkStride = 128;
+    // The list counts at once when the events' INDEX values span no more.
+    static constexpr qint64 kCountAtOnce = 4096;
 
     explicit CZq6Set(CDatabase* pDatabase);
+    ~CZq6Set() override;
 
     QString GetDefaultSQL() const override;
     void Close() override;
@@ -47,13 +62,46 @@ public:
     // Counts again after the database may have changed, whoever changed it.
     qint64 UpdateRowCount();
     qint64 GetRowCount() const { return m_rowCount; }
-    // Changes whenever the rows were counted anew, wherever it happened.
+    // Changes whenever the rows were counted anew or the count was dropped,
+    // wherever it happened.
     quint64 GetCountSerial() const { return m_countSerial; }
     // Rows first .. first + count - 1 in event INDEX order (fewer at the
     // end). The rows come from marks that match the database: when something
     // other than an append has changed since the count, the rows are counted
-    // again first, and GetRowCount() tells the new number.
+    // again first (for the list, a large set on a worker thread: then nothing
+    // is returned and IsCounted() is false), and GetRowCount() tells the new
+    // number.
     QVector<JoinedRow> FetchRows(qint64 first, int count);
+
+    // For the list: like CountRows() and UpdateRowCount(), but a large set is
+    // counted on a worker thread.
+    void StartCount();
+    void UpdateCount();
+    bool IsCounted() const { return m_counted.IsValid(); }
+    bool IsCounting() const { return m_background != nullptr; }
+    // Called on the worker thread when its count is there; the owner then
+    // calls AdoptCount() on the set's thread.
+    void SetCountDone(std::function<void()> done);
+    // Takes the worker's count when it still fits the database, else counts
+    // anew. Returns IsCounted(). Throws the worker's error.
+    bool AdoptCount();
+
+    // The smallest and largest event INDEX; count 0 when there is no event.
+    struct EventSpan
+    {
+        qint64 first = 0;
+        qint64 last = 0;
+        bool IsEmpty() const { return last < first; }
+    };
+    EventSpan ReadEventSpan();
+    // Up to count rows from the first row of the first event whose INDEX is
+    // eventIndex or more.
+    QVector<JoinedRow> FetchFromEvent(qint64 eventIndex, int count);
+    // The last count rows (all when there are fewer).
+    QVector<JoinedRow> FetchLast(int count);
+    // When counted: the number of the first row of the first event whose
+    // INDEX is eventIndex or more.
+    qint64 RowOfEvent(qint64 eventIndex);
 
     qint32 m_INDEX = 0;
     qint32 m_TIMER = 0;
@@ -71,19 +119,52 @@ protected:
     void DoFieldExchange(const RowValues& row) override;
 
 private:
-    struct Mark
+    // Statements kept prepared on the connection they were made for.
+    struct Statements
     {
-        qint64 eventIndex; // the event of the marked row
-        int skip;          // rows of that event before the marked row
+        QString connection;
+        QSqlQuery forward;  // rows from the first row of an event on
+        QSqlQuery backward; // events of the rows before an event, newest first
+        QSqlQuery span;
+        QSqlQuery between; // the number of rows of a range of events
+    };
+    // The positions of a run of consecutive rows, the first numbered first.
+    struct Known
+    {
+        qint64 first = 0;
+        QVector<JoinMark> rows;
+        bool Has(qint64 row) const { return row >= first && row < first + rows.size(); }
     };
 
     void Count(JoinChange change, const JoinStamp& now);
     void CountFrom(int markNo);
+    void DropCount();
+    bool Small(const EventSpan& span) const;
+    void StartBackground();
+    void StopBackground();
+    void NotifyDone();
+    Statements& Prepared();
     QVector<JoinedRow> ReadRows(qint64 first, int count);
+    // Reads from start, skipping `step` rows after it, count rows; *positions
+    // receives the positions of the rows from start on, and of the one after.
+    QVector<JoinedRow> Forward(JoinMark start, qint64 step, int count,
+                               QVector<JoinMark>* positions = nullptr);
+    // The position of the n-th row before the first row of eventIndex, and of
+    // the rows after it up to that event. 0: found; 1: there are fewer rows;
+    // 2: cannot tell (an event with very many rows).
+    int Before(qint64 eventIndex, qint64 n, JoinMark* position, QVector<JoinMark>* rows);
+    void Remember(qint64 first, const QVector<JoinMark>& rows);
 
-    QVector<Mark> m_marks;
+    QVector<JoinMark> m_marks;
     qint64 m_rowCount = 0;
     quint64 m_countSerial = 0;
     JoinStamp m_counted; // what the marks were counted on
     JoinStamp m_checked; // the database as last found to still fit the marks
+    Known m_known;       // around the rows read last
+    bool m_forList = false;
+    Statements m_statements;
+
+    std::unique_ptr<BackgroundCount> m_background;
+    std::mutex m_doneMutex;
+    std::function<void()> m_done;
 };

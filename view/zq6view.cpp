@@ -27,6 +27,8 @@ CZq6View::CZq6View(CZq6Doc* pDoc, QWidget* parent) : QAbstractScrollArea(parent)
 
 CZq6View::~CZq6View()
 {
+    if (g_pSet)
+        g_pSet->SetCountDone({});
     if (m_pDocument)
         m_pDocument->RemoveView(this);
 }
@@ -50,15 +52,22 @@ bool CZq6View::SetReadable() const
 void CZq6View::OnInitialUpdate()
 {
     m_bFailed = false;
+    m_bTopKnown = false;
     try {
         if (m_pDocument && m_pDocument->m_bDbOpen && g_pSet) {
             if (g_pSet->IsOpen())
                 g_pSet->Close();
             g_pSet->m_strSort = QStringLiteral("EVENTS.INDEX");
             g_pSet->Open(CRecordset::useDefaultType);
+            // Told on the counting thread; taken up on this one.
+            g_pSet->SetCountDone([this] {
+                QMetaObject::invokeMethod(
+                    this, [this] { OnCountDone(); }, Qt::QueuedConnection);
+            });
         }
     } catch (const CDBException& e) {
         m_nRows = 0;
+        m_bExact = true;
         UpdateScrollSizes();
         Fail(e.m_strError);
         return;
@@ -73,18 +82,61 @@ void CZq6View::OnUpdate()
 
 void CZq6View::Recount(Count how)
 {
-    m_nRows = 0;
     if (SetReadable()) {
         try {
-            m_nRows = how == Count::All ? g_pSet->CountRows() : g_pSet->UpdateRowCount();
-            m_countSerial = g_pSet->GetCountSerial();
+            if (how == Count::All)
+                g_pSet->StartCount();
+            else
+                g_pSet->UpdateCount();
+            FollowSet();
             m_bFailed = false;
+            return;
         } catch (const CDBException& e) {
-            m_nRows = 0;
             Fail(e.m_strError);
         }
     }
+    m_nRows = 0;
+    m_bExact = true;
     UpdateScrollSizes();
+    viewport()->update();
+}
+
+void CZq6View::OnCountDone()
+{
+    if (!SetReadable() || !g_pSet->IsCounting())
+        return;
+    try {
+        g_pSet->AdoptCount();
+        FollowSet();
+    } catch (const CDBException& e) {
+        Fail(e.m_strError);
+    }
+}
+
+void CZq6View::FollowSet()
+{
+    const int lh = LineHeight();
+    QScrollBar* bar = verticalScrollBar();
+    const qint64 within = bar->value() % lh;
+    const bool exact = g_pSet->IsCounted();
+    qint64 topLine = -1; // -1: the position stays
+    if (exact) {
+        m_nRows = g_pSet->GetRowCount();
+        if (!m_bExact && m_bTopKnown)
+            topLine = m_bTopAtEnd ? m_nRows : g_pSet->RowOfEvent(m_top.eventIndex) + m_top.skip;
+    } else {
+        m_span = g_pSet->ReadEventSpan();
+        m_nRows = m_span.IsEmpty() ? 0 : m_span.last - m_span.first + 1;
+        if (m_bExact && m_bTopKnown)
+            topLine = std::max<qint64>(0, m_top.eventIndex - m_span.first);
+    }
+    m_bExact = exact;
+    m_bTopAtEnd = false;
+    m_countSerial = g_pSet->GetCountSerial();
+    UpdateScrollSizes();
+    if (topLine >= 0)
+        bar->setValue(
+            static_cast<int>(std::min<qint64>(topLine * lh + within, std::max(bar->maximum(), 0))));
     viewport()->update();
 }
 
@@ -125,6 +177,18 @@ void CZq6View::changeEvent(QEvent* event)
         UpdateScrollSizes();
 }
 
+QVector<JoinedRow> CZq6View::RowsFromTop(qint64 topLine, qint64 lines)
+{
+    // The rows from the first event at or after the INDEX of the top line,
+    // or the last rows when those do not reach the bottom.
+    const qint64 wanted = std::min<qint64>(lines, m_nRows - topLine);
+    QVector<JoinedRow> rows = g_pSet->FetchFromEvent(m_span.first + topLine, int(wanted));
+    m_bTopAtEnd = rows.size() < wanted && topLine > 0;
+    if (m_bTopAtEnd)
+        rows = g_pSet->FetchLast(int(wanted));
+    return rows;
+}
+
 void CZq6View::paintEvent(QPaintEvent* event)
 {
     if (m_bFailed || m_nRows == 0 || !SetReadable())
@@ -132,10 +196,33 @@ void CZq6View::paintEvent(QPaintEvent* event)
     const int lh = LineHeight();
     const qint64 top = verticalScrollBar()->value();
     const QRect area = event->rect();
+
+    if (!m_bExact) {
+        const qint64 topLine = top / lh;
+        const RowBand screen = VisibleRows(top, viewport()->height(), lh, m_nRows);
+        QVector<JoinedRow> rows;
+        try {
+            if (g_pSet->GetCountSerial() != m_countSerial) { // counted meanwhile
+                FollowSet();
+                return;
+            }
+            rows = RowsFromTop(topLine, screen.count);
+        } catch (const CDBException& e) {
+            Fail(e.m_strError);
+            return;
+        }
+        if (!rows.isEmpty()) {
+            m_bTopKnown = true;
+            m_top = {rows.first().eventIndex, 0};
+        }
+        QPainter painter(viewport());
+        DrawRows(painter, rows, topLine, top, area);
+        return;
+    }
+
     const RowBand band = VisibleRows(top + area.top(), area.height(), lh, m_nRows);
     if (band.count == 0)
         return;
-
     QVector<JoinedRow> rows;
     try {
         rows = g_pSet->FetchRows(band.first, static_cast<int>(band.count));
@@ -144,21 +231,37 @@ void CZq6View::paintEvent(QPaintEvent* event)
         return;
     }
     if (g_pSet->GetCountSerial() != m_countSerial) {
-        // Another program changed the database and the set counted again:
-        // the rows fetched are right, the scroll range follows, and the
-        // whole view is drawn again.
-        m_countSerial = g_pSet->GetCountSerial();
-        m_nRows = g_pSet->GetRowCount();
-        UpdateScrollSizes();
-        viewport()->update();
+        // Another program changed the database and the set counted again (or
+        // began to, on the counting thread): the rows fetched are right, the
+        // scroll range follows, and the whole view is drawn again.
+        try {
+            FollowSet();
+        } catch (const CDBException& e) {
+            Fail(e.m_strError);
+            return;
+        }
+        if (!m_bExact)
+            return;
     }
-
+    if (!rows.isEmpty() && band.first == top / lh) {
+        m_bTopKnown = true;
+        m_top = {rows.first().eventIndex, 0};
+    }
     QPainter painter(viewport());
+    DrawRows(painter, rows, band.first, top, area);
+}
+
+void CZq6View::DrawRows(QPainter& painter, const QVector<JoinedRow>& rows, qint64 firstLine,
+                        qint64 top, const QRect& area)
+{
+    const int lh = LineHeight();
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::Text));
     for (qsizetype i = 0; i < rows.size(); ++i) {
         const JoinedRow& row = rows.at(i);
-        const int y = static_cast<int>((band.first + i) * lh - top);
+        const int y = static_cast<int>((firstLine + i) * lh - top);
+        if (y + lh <= area.top() || y >= area.bottom() + 1)
+            continue;
         const RowTexts t = FormatRow(row.date, row.userNo, row.name, row.timer);
         const QString texts[] = {t.date, t.time, t.userNo, t.name, t.timer};
         for (size_t c = 0; c < kColumnX.size(); ++c) {

@@ -2,6 +2,7 @@
 
 #include "db/rowtext.h"
 #include "db/zq6doc.h"
+#include "db/zq6set.h"
 
 #include <QAbstractScrollArea>
 
@@ -16,6 +17,12 @@ class QPainter;
 // its cost does not depend on the number of events. When another program has
 // changed more than the end of the log since, the set counts again during
 // the paint, and the view takes the new count.
+//
+// A large set is counted on a worker thread. Until that count is there, a
+// line of the list stands for an event INDEX between the smallest and the
+// largest: the screen shows the rows from the first event at or after the
+// INDEX of its top line on, and the last rows when it reaches the end. Once
+// the count arrives, the row at the top keeps its place.
 class CZq6View : public QAbstractScrollArea, public CDocView
 {
     Q_OBJECT
@@ -34,7 +41,9 @@ public:
     void OnUpdate() override;
 
     int LineHeight() const;
+    // The rows, or while they are being counted, the span of event INDEX.
     qint64 GetRowCount() const { return m_nRows; }
+    bool IsRowCountExact() const { return m_bExact; }
     qint64 GetContentHeight() const;
 
 protected:
@@ -55,11 +64,26 @@ private:
 
     bool SetReadable() const;
     void Recount(Count how);
+    void OnCountDone();
+    // Takes the set's count, or the span of its events while it is being
+    // counted, keeping the top row in place.
+    void FollowSet();
     void UpdateScrollSizes();
     void Fail(const QString& error);
+    QVector<JoinedRow> RowsFromTop(qint64 topLine, qint64 lines);
+    void DrawRows(QPainter& painter, const QVector<JoinedRow>& rows, qint64 firstLine, qint64 top,
+                  const QRect& area);
 
     CZq6Doc* m_pDocument;
     qint64 m_nRows = 0;
+    bool m_bExact = true;
+    CZq6Set::EventSpan m_span; // while not exact
     quint64 m_countSerial = 0; // of the set's count that m_nRows comes from
     bool m_bFailed = false;    // a database error was met and reported
+
+    // The row drawn last on the top line: its event, its place among the
+    // event's rows (0 while not exact), whether it belongs to the last screen.
+    bool m_bTopKnown = false;
+    JoinMark m_top;
+    bool m_bTopAtEnd = false;
 };

@@ -2,8 +2,12 @@
 // is, and how it keeps going when the database fails.
 
 #include "../app/guitest.h"
+#include "db/backgroundcount.h"
+#include "db/commitcounter.h"
 #include "db/database.h"
 #include "db/dbstate.h"
+#include "db/events.h"
+#include "db/joinstamp.h"
 #include "db/rowtext.h"
 #include "db/zq6doc.h"
 #include "db/zq6set.h"
@@ -108,6 +112,28 @@ QVector<QStringList> JoinedTexts(const QString& path)
     return rows;
 }
 
+// The event INDEX of every row of the joined set, in list order.
+QVector<qint64> JoinedEvents(const QString& path)
+{
+    QVector<qint64> events;
+    CDatabase unused;
+    for (const QVariantList& v :
+         testdb::rows(path, QStringLiteral("SELECT EVENTS.[INDEX] FROM ") +
+                                CZq6Set(&unused).GetDefaultSQL() +
+                                QStringLiteral(" ORDER BY EVENTS.[INDEX], USERS.[INDEX]")))
+        events.append(v.at(0).toLongLong());
+    return events;
+}
+
+// Keeps counts on the worker thread from ending while it lives.
+struct HeldCount
+{
+    HeldCount() { BackgroundCount::Hold(true); }
+    ~HeldCount() { BackgroundCount::Hold(false); }
+    HeldCount(const HeldCount&) = delete;
+    HeldCount& operator=(const HeldCount&) = delete;
+};
+
 QString User(const char* name, int userNo, const char* start, const char* stop)
 {
     return QStringLiteral("INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) "
@@ -125,6 +151,7 @@ class TestViewList : public QObject
 
     QTemporaryDir m_dir;
     int m_files = 0;
+    QString m_large;
 
     QString NewDatabase(int events = 0)
     {
@@ -335,6 +362,158 @@ private Q_SLOTS:
             QCOMPARE(drawn, all.mid(first, drawn.size()));
         }
         QVERIFY(sink.messages.isEmpty());
+    }
+
+    // Too many events to count at once: the list shows them by event INDEX
+    // until the worker's count is there, then by row number, and the top row
+    // stays where it was.
+    void largeListsAreRightBeforeAndAfterTheCount_data()
+    {
+        QTest::addColumn<int>("line"); // the top line; -1: the last one
+        for (int line : {0, 1, 200, 4000, 6500, -1})
+            QTest::addRow("line %d", line) << line;
+    }
+
+    void largeListsAreRightBeforeAndAfterTheCount()
+    {
+        QFETCH(int, line);
+        if (m_large.isEmpty()) {
+            m_large = NewDatabase(7000);
+            // Two users for a part of the events: two rows each.
+            QCOMPARE(testdb::exec(m_large, {User("Ann", 1, "09:00:00", "23:00:00"),
+                                            User("Ada", 1, "10:00:00", "22:00:00"),
+                                            "DELETE FROM EVENTS WHERE [INDEX] BETWEEN 3000 AND "
+                                            "3500"}),
+                     QString());
+        }
+        const QVector<QStringList> all = JoinedTexts(m_large);
+        const QVector<qint64> events = JoinedEvents(m_large);
+        QVERIFY(all.size() > 7000 - 501 + 100); // over a hundred events have two rows
+
+        HeldCount held;
+        ShownList list;
+        QVERIFY(list.Show(m_large, 600, 300));
+        [[maybe_unused]] auto& [sink, doc, view] = list;
+        QVERIFY(!view.IsRowCountExact());
+        QCOMPARE(view.GetRowCount(), events.constLast() - events.constFirst() + 1);
+
+        const int lh = view.LineHeight();
+        QScrollBar* bar = view.verticalScrollBar();
+        bar->setValue(line < 0 ? bar->maximum() : line * lh + lh / 2);
+        const qint64 top = bar->value();
+        const QVector<Drawn> before = view.Paint();
+        // The rows from the first one of the top line's event on, or the last.
+        const qint64 lines =
+            VisibleRows(top, view.viewport()->height(), lh, view.GetRowCount()).count;
+        qint64 first =
+            std::lower_bound(events.cbegin(), events.cend(), events.constFirst() + top / lh) -
+            events.cbegin();
+        first = std::min<qint64>(first, all.size() - lines);
+        QCOMPARE(before.size(), int(lines) * 5);
+        for (int i = 0; i < before.size(); ++i) {
+            QCOMPARE(before.at(i).text, all.at(first + i / 5).at(i % 5));
+            QCOMPARE(before.at(i).y, int((top / lh + i / 5) * lh - top));
+        }
+
+        BackgroundCount::Hold(false);
+        QTRY_VERIFY(view.IsRowCountExact());
+        QCOMPARE(view.GetRowCount(), qint64(all.size()));
+        if (line >= 0) { // the same rows at the same places
+            const QVector<Drawn> after = view.Paint();
+            QCOMPARE(after.size(), before.size());
+            for (int i = 0; i < after.size(); ++i) {
+                QCOMPARE(after.at(i).text, before.at(i).text);
+                QCOMPARE(after.at(i).y, before.at(i).y);
+            }
+        }
+        for (qint64 row : {qint64(0), qint64(127), first, qint64(all.size())}) {
+            bar->setValue(int(row * lh));
+            qint64 at = 0;
+            const QVector<QStringList> drawn = RowsDrawn(view, &at);
+            QVERIFY(!drawn.isEmpty());
+            QCOMPARE(drawn, all.mid(at, drawn.size()));
+        }
+        QVERIFY(sink.messages.isEmpty());
+    }
+
+    // The database closed or another one opened while the worker counts.
+    void anotherDatabaseWhileCounting_data()
+    {
+        QTest::addColumn<int>("next"); // 0: none, 1: a small one, 2: the same again
+        QTest::newRow("closed") << 0;
+        QTest::newRow("a small one opened") << 1;
+        QTest::newRow("the same opened again") << 2;
+    }
+
+    void anotherDatabaseWhileCounting()
+    {
+        QFETCH(int, next);
+        const QString large = NewDatabase(6000);
+        const QString small = NewDatabase(10);
+        QVERIFY(!large.isEmpty() && !small.isEmpty());
+        HeldCount held;
+        auto list = std::make_unique<ShownList>();
+        QVERIFY(list->Show(large, 600, 300));
+        QVERIFY(!list->view.IsRowCountExact());
+        if (next == 0) {
+            list.reset(); // the program ends
+            return;
+        }
+        QVERIFY(list->doc.OnOpenDocument(next == 1 ? small : large));
+        list->view.OnInitialUpdate();
+        BackgroundCount::Hold(false);
+        QTRY_VERIFY(list->view.IsRowCountExact());
+        QCOMPARE(list->view.GetRowCount(), next == 1 ? qint64(10) : qint64(6000));
+        QTest::qWait(50); // any count of the first one would arrive now
+        QCOMPARE(list->view.GetRowCount(), next == 1 ? qint64(10) : qint64(6000));
+        QVERIFY(list->sink.messages.isEmpty());
+    }
+
+    // Events appended by this program's own download are taken for what they
+    // are without reading the tables; any other commit in between is not.
+    void ownAppendsAreToldWithoutReadingTheTables_data()
+    {
+        QTest::addColumn<QString>("foreign"); // committed by another program first
+        QTest::addColumn<bool>("checked");    // whether the tables are compared
+        QTest::newRow("own append") << QString() << false;
+        QTest::newRow("events deleted first")
+            << QStringLiteral("DELETE FROM EVENTS WHERE [INDEX] = 5") << true;
+        QTest::newRow("user added first") << User("Zed", 2, "00:00:00", "23:00:00") << true;
+    }
+
+    void ownAppendsAreToldWithoutReadingTheTables()
+    {
+        QFETCH(QString, foreign);
+        QFETCH(bool, checked);
+        const QString path = NewDatabase(300);
+        QVERIFY(!path.isEmpty());
+        ShownList list;
+        QVERIFY(list.Show(path, 600, 300));
+        [[maybe_unused]] auto& [sink, doc, view] = list;
+        QVERIFY(!view.Paint().isEmpty());
+
+        if (!foreign.isEmpty())
+            QCOMPARE(testdb::exec(path, {foreign}), QString());
+        { // what a download does, on a connection of its own
+            CDatabase connection;
+            CEVENTS record(&connection);
+            record.Open(CRecordset::dynaset);
+            commitcounter::AppendNoted(record, {{1, CTime(1256112000), 2, QStringLiteral("0")},
+                                                {2, CTime(1256112060), 3, QStringLiteral("1")}});
+        }
+        const quint64 checks = JoinStamp::FullChecks();
+        g_pSet->Requery();
+        doc.UpdateAllViews();
+        QCOMPARE(JoinStamp::FullChecks() > checks, checked);
+
+        const QVector<QStringList> all = JoinedTexts(path);
+        QCOMPARE(view.GetRowCount(), qint64(all.size()));
+        for (qint64 row : {qint64(0), qint64(all.size())}) {
+            view.verticalScrollBar()->setValue(int(row * view.LineHeight()));
+            qint64 first = 0;
+            const QVector<QStringList> drawn = RowsDrawn(view, &first);
+            QCOMPARE(drawn, all.mid(first, drawn.size()));
+        }
     }
 
     void databaseErrorWhilePaintingIsReportedOnce()

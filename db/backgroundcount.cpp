@@ -1,0 +1,106 @@
+#include "db/backgroundcount.h"
+
+#include "db/database.h"
+#include "db/dbexception.h"
+#include "db/sqlitehandle.h"
+
+#include <chrono>
+#include <sqlite3.h>
+
+namespace {
+
+std::atomic<bool> g_hold{false};
+
+} // namespace
+
+BackgroundCount::BackgroundCount(const QString& path, const QString& join, int stride,
+                                 std::function<void()> finished)
+    : m_path(path), m_join(join), m_stride(stride), m_notify(std::move(finished))
+{
+    m_thread = std::thread([this] { Run(); });
+    // Opening looks at the file through a descriptor of its own, and closing
+    // that drops every lock this process holds on the file: the caller holds
+    // none while it waits here.
+    std::unique_lock lock(m_mutex);
+    m_opened.wait(lock, [this] { return m_openDone; });
+}
+
+BackgroundCount::~BackgroundCount()
+{
+    Cancel();
+    m_thread.join();
+}
+
+void BackgroundCount::Hold(bool hold)
+{
+    g_hold = hold;
+}
+
+void BackgroundCount::Cancel()
+{
+    std::lock_guard lock(m_mutex);
+    m_cancel = true;
+    if (m_handle)
+        sqlite3_interrupt(m_handle);
+}
+
+void BackgroundCount::OpenDone()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_openDone = true;
+    }
+    m_opened.notify_all();
+}
+
+JoinCount BackgroundCount::Take()
+{
+    std::lock_guard lock(m_mutex);
+    return std::move(m_result);
+}
+
+void BackgroundCount::Run()
+{
+    JoinCount result;
+    try {
+        CDatabase db;
+        try {
+            db.OpenFile(m_path);
+        } catch (...) {
+            OpenDone();
+            throw;
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            m_handle = SqliteHandle(db.Handle());
+        }
+        OpenDone();
+        try {
+            db.BeginTrans();
+            result.stamp = JoinStamp::Take(db);
+            result.rows = WalkJoinMarks(db, m_join, -1, 0, m_stride, result.marks, &m_cancel);
+            db.Rollback();
+        } catch (...) {
+            db.Rollback();
+            std::lock_guard lock(m_mutex);
+            m_handle = nullptr;
+            throw;
+        }
+        std::lock_guard lock(m_mutex);
+        m_handle = nullptr;
+    } catch (const CDBException& e) {
+        result = JoinCount();
+        result.error = e.m_strError;
+    }
+    while (g_hold && !m_cancel)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (m_cancel || result.rows < 0)
+        return;
+    {
+        std::lock_guard lock(m_mutex);
+        m_result = std::move(result);
+    }
+    m_finished = true;
+    if (m_notify)
+        m_notify();
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "db/joinmarks.h"
+#include "db/joinstamp.h"
+
+#include <QString>
+#include <QVector>
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+struct sqlite3;
+
+// What a count of the joined rows found.
+struct JoinCount
+{
+    QVector<JoinMark> marks;
+    qint64 rows = 0;
+    JoinStamp stamp; // taken in the same read transaction as the walk
+    QString error;   // empty when it worked
+};
+
+// Counts the joined rows of a database file on a thread of its own, through a
+// connection of its own (connections belong to the thread that opened them),
+// keeping a mark every stride rows. finished is called on that thread once
+// the count is there, unless it was cancelled.
+class BackgroundCount
+{
+public:
+    BackgroundCount(const QString& path, const QString& join, int stride,
+                    std::function<void()> finished);
+    // Cancels and waits for the thread.
+    ~BackgroundCount();
+    BackgroundCount(const BackgroundCount&) = delete;
+    BackgroundCount& operator=(const BackgroundCount&) = delete;
+
+    bool IsFinished() const { return m_finished.load(); }
+    // The count, once finished.
+    JoinCount Take();
+
+    // For tests: while held, a count keeps its result back after the walk.
+    static void Hold(bool hold);
+
+private:
+    void Run();
+    void OpenDone();
+    void Cancel();
+
+    const QString m_path;
+    const QString m_join;
+    const int m_stride;
+    const std::function<void()> m_notify;
+
+    std::atomic<bool> m_cancel{false};
+    std::atomic<bool> m_finished{false};
+    std::mutex m_mutex; // guards m_handle, m_openDone and m_result
+    std::condition_variable m_opened;
+    bool m_openDone = false;
+    sqlite3* m_handle = nullptr;
+    JoinCount m_result;
+    std::thread m_thread;
+};

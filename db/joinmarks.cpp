@@ -1,0 +1,38 @@
+#include "db/joinmarks.h"
+
+#include "db/database.h"
+#include "db/dbexception.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+qint64 WalkJoinMarks(const CDatabase& db, const QString& join, qint64 fromEvent, qint64 firstRow,
+                     int stride, QVector<JoinMark>& marks, const std::atomic<bool>* cancel)
+{
+    QString sql = QStringLiteral("SELECT [EVENTS].[INDEX] FROM ") + join;
+    if (fromEvent >= 0)
+        sql += QStringLiteral(" WHERE [EVENTS].[INDEX] >= ?");
+    QSqlQuery q = db.Prepare(sql + QStringLiteral(" ORDER BY [EVENTS].[INDEX], [USERS].[INDEX]"));
+    q.setForwardOnly(true);
+    if (fromEvent >= 0)
+        q.addBindValue(fromEvent);
+    CDatabase::Exec(q);
+    qint64 row = firstRow;
+    qint64 lastEvent = 0;
+    int run = 0;
+    bool first = true;
+    while (q.next()) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            return -1;
+        const qint64 event = q.value(0).toLongLong();
+        run = (!first && event == lastEvent) ? run + 1 : 0;
+        first = false;
+        lastEvent = event;
+        if (row % stride == 0)
+            marks.append({event, run});
+        ++row;
+    }
+    if (q.lastError().isValid())
+        throw CDBException(q.lastError().text());
+    return row;
+}
