@@ -3,6 +3,7 @@
 #include "db/dbexception.h"
 #include "db/dbfile.h"
 #include "db/nativename.h"
+#include "db/odbcconnect.h"
 #include "db/serverdb.h"
 
 #include <QAtomicInt>
@@ -70,11 +71,23 @@ void CDatabase::Open(const Location& location)
     case Location::Kind::Invalid:
         Close();
         throw CDBException(location.Error());
-    case Location::Kind::Odbc:
+    case Location::Kind::Odbc: {
         Close();
-        throw CDBException(
-            QStringLiteral("\"%1\" names an ODBC data source, which this version cannot use yet.")
-                .arg(location.Shown()));
+        const QString name =
+            QStringLiteral("zq-%1").arg(g_connectionCounter.fetchAndAddRelaxed(1) + 1);
+        OpenOdbcConnection(name, location.Path());
+        m_connection = name;
+        m_path = location.Path();
+        m_location = location;
+        m_dialect = Dialect(Dialect::Backend::Odbc);
+        try {
+            VerifyOdbcTables(Handle(), location.Shown());
+        } catch (...) {
+            Close();
+            throw;
+        }
+        return;
+    }
     default:
         OpenFile(location.Path());
         return;
@@ -167,6 +180,9 @@ bool CDatabase::CanInsertEvents() const
 {
     if (!IsOpen())
         return false;
+    // The file's own permission is all that can be known through ODBC.
+    if (m_dialect.GetBackend() == Dialect::Backend::Odbc)
+        return IsFileWritable();
     QSqlQuery q(Handle());
     if (m_dialect.IsSqlite())
         return IsFileWritable() && q.exec(QStringLiteral("PRAGMA query_only")) && q.next() &&

@@ -4,6 +4,7 @@
 #include "db/dbexception.h"
 #include "db/sqlitehandle.h"
 
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <memory>
@@ -84,7 +85,11 @@ void CEVENTS::Update()
     m_insert.bindValue(2, m_USER_NO);
     m_insert.bindValue(3, m_BUTTON);
     CDatabase::Exec(m_insert);
-    m_INDEX = m_insert.lastInsertId().toInt();
+    // Not every driver can tell the number (ODBC cannot): then MoveLast does.
+    const QSqlDriver* driver = m_pDatabase->Handle().driver();
+    m_INDEX = driver && driver->hasFeature(QSqlDriver::LastInsertId)
+                  ? m_insert.lastInsertId().toInt()
+                  : 0;
 }
 
 void CEVENTS::Close()

@@ -120,7 +120,9 @@ bool CZq6Doc::OnSaveDocument(const QString& path)
 bool CZq6Doc::OnSaveDocument(const Location& location)
 {
     const QString failed = QStringLiteral("Error while creating new database");
-    if (!location.IsFile()) {
+    // Through ODBC the new file is made as any other and then opened through it.
+    const bool odbc = location.GetKind() == Location::Kind::Odbc;
+    if (!location.IsFile() && !odbc) {
         if (!location.IsServer()) {
             Report(failed, QStringLiteral("Error"),
                    location.Error().isEmpty()
@@ -188,7 +190,7 @@ bool CZq6Doc::OnSaveDocument(const Location& location)
         return false;
     }
 
-    if (!OnOpenDocument(path)) {
+    if (!(odbc ? OnOpenDocument(location) : OnOpenDocument(path))) {
         if (replacingOpen)
             m_bDbOpen = false;
         return false;

@@ -1,0 +1,148 @@
+// A database opened through ODBC with the classic connection string: unixODBC
+// with a data source "ZQreader" of the test's own, served by the SQLite ODBC
+// driver, which takes the file from the source's Database= entry. new, read
+// from the simulated receiver and list all go through it.
+
+#include "../support/testdb.h"
+#include "db/dbexception.h"
+#include "db/odbcconnect.h"
+#include "simprocess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run cli(const QStringList& arguments)
+{
+    QProcess p;
+    p.start(QStringLiteral(ZQ_BIN_DIR "/zqreader-cli"), arguments);
+    if (!p.waitForFinished(60000))
+        return {};
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2,
+            QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+// Where Debian's libsqliteodbc puts it.
+QString findSqliteOdbcDriver()
+{
+    QStringList candidates;
+    for (const QString& arch : QDir("/usr/lib").entryList({"*-linux-gnu*"}, QDir::Dirs))
+        candidates << "/usr/lib/" + arch + "/odbc/libsqlite3odbc.so";
+    candidates << "/usr/lib/odbc/libsqlite3odbc.so"
+               << "/usr/local/lib/libsqlite3odbc.so";
+    for (const QString& path : candidates) {
+        if (QFile::exists(path))
+            return path;
+    }
+    return {};
+}
+
+} // namespace
+
+class TestLinkOdbc : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_db;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        const QString driver = findSqliteOdbcDriver();
+        if (driver.isEmpty())
+            QSKIP("the SQLite ODBC driver (libsqliteodbc) is not installed");
+        m_db = m_dir.filePath("events.db");
+        QFile inst(m_dir.filePath("odbcinst.ini"));
+        QVERIFY(inst.open(QIODevice::WriteOnly));
+        inst.write("[SQLite3]\nDriver=" + driver.toUtf8() + "\n");
+        inst.close();
+        QFile ini(m_dir.filePath("odbc.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[ZQreader]\nDriver=SQLite3\nDatabase=" + m_db.toUtf8() + "\n");
+        ini.close();
+        // For this process's driver manager and the programs it starts.
+        qputenv("ODBCSYSINI", m_dir.path().toUtf8());
+        qputenv("ODBCINI", m_dir.filePath("odbc.ini").toUtf8());
+        qputenv("TZ", "Europe/Berlin");
+        QVERIFY(QDir::setCurrent(QStringLiteral(ZQ_BIN_DIR)));
+    }
+
+    void classicStringWithoutItsDsnPrefix()
+    {
+        QVERIFY(testdb::copyTemplate(m_db));
+        QCOMPARE(OdbcConnectString("/data/events.mdb"),
+                 QStringLiteral("ZQreader;DBQ=/data/events.mdb;DriverId=25;FIL=MS Access;"
+                                "MaxBufferSize=2048;PageTimeout=5;UID=admin;"));
+        QCOMPARE(OdbcConnectString("/data/a;b.mdb"),
+                 QStringLiteral("ZQreader;DBQ={/data/a;b.mdb};DriverId=25;FIL=MS Access;"
+                                "MaxBufferSize=2048;PageTimeout=5;UID=admin;"));
+        {
+            // As it stands, Qt makes it "DSN=DSN=ZQreader;...": IM002.
+            QSqlDatabase raw = QSqlDatabase::addDatabase("QODBC", "raw");
+            raw.setDatabaseName("DSN=" + OdbcConnectString(m_db));
+            QVERIFY(!raw.open());
+            QVERIFY2(raw.lastError().text().contains("Data source name not found"), qPrintable(raw.lastError().text()));
+        }
+        QSqlDatabase::removeDatabase("raw");
+        OpenOdbcConnection("odbc", m_db);
+        {
+            QSqlDatabase db = QSqlDatabase::database("odbc", false);
+            QVERIFY(db.isOpen());
+            VerifyOdbcTables(db, m_db);
+            QVERIFY(QSqlQuery(db).exec("DROP TABLE USERS"));
+            QVERIFY_THROWS_EXCEPTION(CDBException, VerifyOdbcTables(db, m_db));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("odbc");
+    }
+
+    void newReadAndListThroughOdbc()
+    {
+        QFile::remove(m_db);
+        const QString location = QStringLiteral("odbc:") + m_db;
+        const Run created = cli({"new", location});
+        QCOMPARE(created.err, QString());
+        QCOMPARE(created.out, "A new database has been created:  " + m_db + "\n");
+        QCOMPARE(testdb::exec(m_db, {"INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) "
+                                     "VALUES ('Anna Kowal', 2, '2000-01-01 00:00:00', "
+                                     "'2100-01-01 00:00:00')"}),
+                 QString());
+
+        SimProcess sim;
+        QVERIFY(sim.Start({"--log", ZQ_SOURCE_DIR "/sim/sample.log", "--pace", "0"}));
+        const Run read = cli({"read", location, "--port", sim.PortPath()});
+        QCOMPARE(read.err, QString());
+        QCOMPARE(read.out, QStringLiteral("Number of read events:  40\n"));
+        QVERIFY(sim.Command("add 3 1", "41 events in the log"));
+        QCOMPARE(cli({"read", location, "--port", sim.PortPath()}).out,
+                 QStringLiteral("Number of read events:  1\n"));
+        QCOMPARE(testdb::scalar(m_db, "SELECT max(\"INDEX\") FROM EVENTS").toInt(), 41);
+
+        // The joined list through ODBC is the list read from the file itself.
+        const Run viaOdbc = cli({"list", location});
+        const Run direct = cli({"list", m_db});
+        QCOMPARE(viaOdbc.err, QString());
+        QCOMPARE(viaOdbc.out.count('\n'), 41);
+        QVERIFY(viaOdbc.out.contains("\tAnna Kowal\t"));
+        QCOMPARE(viaOdbc.out, direct.out);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLinkOdbc)
+#include "test_link_odbc.moc"
