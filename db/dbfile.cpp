@@ -76,8 +76,10 @@ DbFileCheck CheckDbFile(const QString& path)
     const QByteArray engine = head.mid(4, 15);
     if (engine == "Standard Jet DB" || engine == "Standard ACE DB")
         return {DbFileKind::Access,
-                QStringLiteral("\"%1\" is an Access database. Access databases are opened through "
-                               "an ODBC data source, which this version cannot use yet.")
+                QStringLiteral("\"%1\" is an Access database. Convert it into a ZQreader database "
+                               "(zqreader-cli import, or Open Database in the desktop program), or "
+                               "open it through ODBC as odbc:PATH where an Access driver is "
+                               "installed.")
                     .arg(shown)};
     if (head.isEmpty())
         return {DbFileKind::NotDatabase,
