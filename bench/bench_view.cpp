@@ -1,0 +1,116 @@
+// The event list on a real database, offscreen: from the start to the first
+// painted screen, and one paint once the rows are counted, each beside a
+// plain 32-row keyset window read on a connection of its own.
+// Usage: bench_view DB [RUNS]
+
+#include "db/database.h"
+#include "db/dbstate.h"
+#include "db/messages.h"
+#include "db/zq6doc.h"
+#include "db/zq6set.h"
+#include "view/zq6view.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QScrollBar>
+#include <QSqlQuery>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+class Quiet : public MessageSink
+{
+public:
+    void ShowMessage(const UserMessage& m) override
+    {
+        std::fprintf(stderr, "%s\n", qPrintable(m.text));
+    }
+};
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+double ms(QElapsedTimer& t)
+{
+    return t.nsecsElapsed() / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: bench_view DB [RUNS]\n");
+        return 2;
+    }
+    const QString path = QFile::decodeName(argv[1]);
+    const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 5;
+
+    std::vector<double> firstPaint, onePaint, window;
+    for (int run = 0; run < runs; ++run) {
+        QElapsedTimer t;
+        t.start();
+        Quiet sink;
+        CZq6Doc doc(&sink);
+        CZq6View view(&doc);
+        view.resize(600, 32 * view.LineHeight());
+        if (!doc.OnOpenDocument(path))
+            return 1;
+        view.show();
+        view.OnInitialUpdate();
+        view.viewport()->repaint();
+        firstPaint.push_back(ms(t));
+
+        while (!view.IsRowCountExact())
+            app.processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QRandomGenerator random(run);
+        QScrollBar* bar = view.verticalScrollBar();
+        for (int i = 0; i < 200; ++i) {
+            bar->setValue(random.bounded(std::max(1, bar->maximum())));
+            t.restart();
+            view.viewport()->repaint();
+            onePaint.push_back(ms(t));
+        }
+    }
+
+    // The floor: a 32-row window by key on a statement prepared once.
+    {
+        CDatabase db;
+        db.OpenFile(path);
+        CZq6Set set(&db);
+        QSqlQuery q = db.Prepare(QStringLiteral("SELECT [EVENTS].[INDEX], [EVENTS].[TIMER], "
+                                                "[EVENTS].[DATE], [EVENTS].[USER_NO], "
+                                                "[USERS].[NAME] FROM ") +
+                                 set.GetDefaultSQL() +
+                                 QStringLiteral(" WHERE [EVENTS].[INDEX] >= ? ORDER BY "
+                                                "[EVENTS].[INDEX], [USERS].[INDEX] LIMIT 32"));
+        q.setForwardOnly(true);
+        QSqlQuery last = db.Prepare(QStringLiteral("SELECT max([INDEX]) FROM EVENTS"));
+        last.exec();
+        const qint64 top = last.next() ? last.value(0).toLongLong() : 1;
+        last.finish();
+        QRandomGenerator random(7);
+        for (int i = 0; i < 1000; ++i) {
+            QElapsedTimer t;
+            t.start();
+            q.bindValue(0, random.bounded(top) + 1);
+            q.exec();
+            while (q.next())
+                q.value(4);
+            q.finish();
+            window.push_back(ms(t));
+        }
+    }
+    std::printf("first paint %.3f ms\none paint %.3f ms\nkeyset window %.4f ms\n",
+                median(firstPaint), median(onePaint), median(window));
+    return 0;
+}
