@@ -15,6 +15,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <ctime>
 
 namespace {
 
@@ -99,7 +100,13 @@ class TestDbAccess : public QObject
     QTemporaryDir m_dir;
 
 private Q_SLOTS:
-    void initTestCase() { QVERIFY(QDir::setCurrent(QStringLiteral(ZQ_BIN_DIR))); }
+    void initTestCase()
+    {
+        // The dates below are around Berlin's changes of 2023.
+        qputenv("TZ", "Europe/Berlin");
+        ::tzset();
+        QVERIFY(QDir::setCurrent(QStringLiteral(ZQ_BIN_DIR)));
+    }
 
     void copiesEveryValueAndIndex()
     {

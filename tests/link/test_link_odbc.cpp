@@ -97,7 +97,8 @@ private Q_SLOTS:
             QSqlDatabase raw = QSqlDatabase::addDatabase("QODBC", "raw");
             raw.setDatabaseName("DSN=" + OdbcConnectString(m_db));
             QVERIFY(!raw.open());
-            QVERIFY2(raw.lastError().text().contains("Data source name not found"), qPrintable(raw.lastError().text()));
+            QVERIFY2(raw.lastError().text().contains("Data source name not found"),
+                     qPrintable(raw.lastError().text()));
         }
         QSqlDatabase::removeDatabase("raw");
         OpenOdbcConnection("odbc", m_db);
