@@ -111,6 +111,7 @@ void CMainFrame::CreateMenu()
         MakeCommand(ID_FILE_OPEN, QStringLiteral("&Open Database...\tCtrl+O"), m_pFileMenu));
     m_pFileMenu->addAction(MakeCommand(
         ID_FILE_OPEN_SERVER, QStringLiteral("Open Ser&ver Database..."), m_pFileMenu));
+    m_pFileMenu->addAction(MakeCommand(ID_FILE_EXPORT, QStringLiteral("&Export..."), m_pFileMenu));
     m_pFileMenu->addSeparator();
     m_pRecentEnd = m_pFileMenu->addSeparator();
     m_pFileMenu->addAction(MakeCommand(ID_APP_EXIT, QStringLiteral("E&xit"), m_pFileMenu));
@@ -120,6 +121,8 @@ void CMainFrame::CreateMenu()
     tools->addAction(MakeCommand(ID_TOOLS_OPTION, QStringLiteral("Option"), tools));
     tools->addSeparator();
     tools->addAction(MakeCommand(ID_TOOLS_READEVENTS, QStringLiteral("Read events"), tools));
+    tools->addSeparator();
+    tools->addAction(MakeCommand(ID_TOOLS_USERS, QStringLiteral("Users..."), tools));
 
     QMenu* view = bar->addMenu(QStringLiteral("&View"));
     m_pViewToolBar = MakeCommand(ID_VIEW_TOOLBAR, QStringLiteral("&Toolbar"), view);

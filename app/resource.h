@@ -33,6 +33,8 @@ enum CommandId : int
     ID_TOOLS_READEVENTS = 32773,
     ID_FILE_OPEN_SERVER = 32774,
     ID_VIEW_REFRESH = 32775,
+    ID_TOOLS_USERS = 32776,
+    ID_FILE_EXPORT = 32777,
 };
 
 enum IndicatorId : int

@@ -2,11 +2,13 @@
 
 #include "app/aboutdlg.h"
 #include "app/accessimport.h"
+#include "app/exportdialog.h"
 #include "app/guidownload.h"
 #include "app/mainfrm.h"
 #include "app/portsetting.h"
 #include "app/resource.h"
 #include "app/serverdialog.h"
+#include "app/usersdialog.h"
 #include "db/changewatch.h"
 #include "db/database.h"
 #include "db/dbexception.h"
@@ -100,6 +102,12 @@ bool CZq6App::OnCmdMsg(int id)
         return true;
     case ID_FILE_OPEN_SERVER:
         OnFileOpenServer();
+        return true;
+    case ID_TOOLS_USERS:
+        OnToolsUsers();
+        return true;
+    case ID_FILE_EXPORT:
+        OnFileExport();
         return true;
     case ID_VIEW_REFRESH:
         OnViewRefresh();
@@ -289,4 +297,30 @@ QString CZq6App::DialogFolder() const
     return current.isEmpty() || !Location::Parse(current).IsFile()
                ? QDir::currentPath()
                : QFileInfo(current).absolutePath();
+}
+
+void CZq6App::OnToolsUsers()
+{
+    if (!m_pDoc->m_bDbOpen) {
+        m_pDoc->Report(QStringLiteral("The database is not opened !"), QStringLiteral("Error"));
+        return;
+    }
+    CUsersDialog dlg(&g_db, m_pUi, m_pMessages, m_pMainWnd.get());
+    if (dlg.Load() && m_pUi->DoModal(dlg) == QDialog::Accepted && dlg.Stored())
+        m_pDoc->UpdateAllViews();
+}
+
+void CZq6App::OnFileExport()
+{
+    if (!m_pDoc->m_bDbOpen) {
+        m_pDoc->Report(QStringLiteral("The database is not opened !"), QStringLiteral("Error"));
+        return;
+    }
+    const QFileInfo db(g_db.GetPath());
+    CExportDialog dlg(db.fileName().isEmpty() ? QString()
+                                              : db.absolutePath() + QLatin1Char('/') +
+                                                    db.completeBaseName() + QStringLiteral(".csv"),
+                      m_pMainWnd.get());
+    if (m_pUi->DoModal(dlg) == QDialog::Accepted)
+        ExportWithProgress(m_pMainWnd.get(), g_db, dlg.Path(), dlg.Filter(), m_pMessages);
 }

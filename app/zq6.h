@@ -56,6 +56,10 @@ public:
     void OnToolsReadEvents();
     // View > Refresh: reads the list again, for changes made by other tools.
     void OnViewRefresh();
+    // Tools > Users: the users' periods, all changes written at once on OK.
+    void OnToolsUsers();
+    // File > Export: the list as a CSV file.
+    void OnFileExport();
 
     CZq6Doc* GetDocument() const { return m_pDoc.get(); }
     CMainFrame* GetMainWnd() const { return m_pMainWnd.get(); }

@@ -2,9 +2,11 @@
 
 #include "cli/commands.h"
 #include "cli/exitcodes.h"
+#include "cli/exportcommand.h"
 #include "cli/importcommand.h"
 #include "cli/portscommand.h"
 #include "cli/readcommand.h"
+#include "cli/userscommands.h"
 #include "db/nativename.h"
 
 #include <QCommandLineParser>
@@ -42,6 +44,20 @@ int main(int argc, char** argv)
         "             Tools > Option (entry Settings/COM of the Korvo/Zq6 settings),\n"
         "             else ttyS0\n"
         "  ports      print the names of this machine's serial ports, one per line\n"
+        "  export DB  print the rows of list as CSV (RFC 4180, UTF-8, CRLF line ends),\n"
+        "             oldest first: date,time,user_no,user_name,timer,button\n"
+        "  users list DB\n"
+        "             print the users, by user number: name, user number, from, to\n"
+        "             (empty when the period has no end), separated by tabs\n"
+        "  users add DB NAME USER_NO FROM [TO]\n"
+        "             add a user who holds USER_NO from FROM until TO, or with no end\n"
+        "  users import DB FILE.csv\n"
+        "             add the users of a CSV file with the header name,user_no,from,to:\n"
+        "             all of them, or none when any row is bad (each told by its line)\n"
+        "  users export DB\n"
+        "             print the users in that CSV form\n"
+        "  Dates are YYYY-MM-DD HH:MM[:SS] in local time. An event exactly at the\n"
+        "  start or the end of a user's period is outside it.\n"
         "  import MDB DB\n"
         "             copy the users and events of the Access database MDB into a new\n"
         "             database DB (replaces DB only when complete; MDB is only read)\n"
@@ -77,6 +93,24 @@ int main(int argc, char** argv)
                        "and stable path under /dev/serial/by-id, separated by tabs (\"-\" where "
                        "unknown)."));
     parser.addOption(verboseOption);
+    const QCommandLineOption fromOption(
+        QStringLiteral("from"),
+        QStringLiteral("export: only events at or after DATE (YYYY-MM-DD [HH:MM[:SS]])."),
+        QStringLiteral("DATE"));
+    const QCommandLineOption toOption(
+        QStringLiteral("to"),
+        QStringLiteral("export: only events before DATE; a day alone includes that day."),
+        QStringLiteral("DATE"));
+    const QCommandLineOption userOption(QStringLiteral("user"),
+                                        QStringLiteral("export: only events of this user number."),
+                                        QStringLiteral("USER_NO"));
+    const QCommandLineOption outputOption(
+        QStringLiteral("output"),
+        QStringLiteral("export: write to FILE (replaced when complete) instead of standard "
+                       "output."),
+        QStringLiteral("FILE"));
+    for (const QCommandLineOption* option : {&fromOption, &toOption, &userOption, &outputOption})
+        parser.addOption(*option);
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("new, list, read, ports or import"));
     parser.addPositionalArgument(QStringLiteral("DB"), QStringLiteral("the database file"));
@@ -103,6 +137,25 @@ int main(int argc, char** argv)
     }
     if (parser.isSet(verboseOption) && command != QLatin1String("ports"))
         return usageError(parser, QStringLiteral("--verbose is an option of ports"));
+    for (const QCommandLineOption* exportOnly :
+         {&fromOption, &toOption, &userOption, &outputOption}) {
+        if (parser.isSet(*exportOnly) && command != QLatin1String("export"))
+            return usageError(parser, QStringLiteral("--%1 is an option of export")
+                                          .arg(exportOnly->names().constFirst()));
+    }
+    const auto usage = [&parser](const QString& what) { return usageError(parser, what); };
+    if (command == QLatin1String("users"))
+        return RunUsersCommand(args.mid(1), usage);
+    if (command == QLatin1String("export")) {
+        if (args.size() != 2)
+            return usageError(parser, QStringLiteral("export takes one database file"));
+        auto value = [&parser](const QCommandLineOption& o) {
+            return parser.isSet(o) ? parser.value(o) : QString();
+        };
+        return RunExportCommand({args.at(1), value(fromOption), value(toOption), value(userOption),
+                                 value(outputOption)},
+                                usage);
+    }
     if (command == QLatin1String("new") || command == QLatin1String("list")) {
         if (args.size() != 2)
             return usageError(parser, QStringLiteral("%1 takes one database file").arg(command));

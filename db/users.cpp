@@ -79,8 +79,13 @@ QVector<UserPeriod> Read(const CDatabase& db)
     if (q.lastError().isValid())
         throw CDBException(q.lastError().text());
     // The database's own order of texts may differ from the program's.
-    std::stable_sort(rows.begin(), rows.end(), byNumberThenStart);
+    Sort(rows);
     return rows;
+}
+
+void Sort(QVector<UserPeriod>& periods)
+{
+    std::stable_sort(periods.begin(), periods.end(), byNumberThenStart);
 }
 
 QStringList Check(const UserPeriod& p)
@@ -166,7 +171,7 @@ QString HandOver(QVector<UserPeriod>& periods, qint32 userNo, const QString& nam
         }
     }
     periods.append(next);
-    std::stable_sort(periods.begin(), periods.end(), byNumberThenStart);
+    Sort(periods);
     return {};
 }
 

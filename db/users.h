@@ -36,6 +36,9 @@ bool IsOpenEnd(const QString& stop);
 // Every USERS row, by user number, then start, then INDEX. Throws CDBException.
 QVector<UserPeriod> Read(const CDatabase& db);
 
+// In the order Read() gives.
+void Sort(QVector<UserPeriod>& periods);
+
 // What is wrong with the row; empty when it can be stored.
 QStringList Check(const UserPeriod& period);
 
