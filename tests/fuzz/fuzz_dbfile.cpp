@@ -12,6 +12,8 @@
 #include "tests/link/scriptedlink.h"
 
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 
 namespace {
 
@@ -26,6 +28,25 @@ QByteArray readAll(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
+}
+
+bool intact(const QString& path)
+{
+    bool ok = false;
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("fuzz-check"));
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            QSqlQuery q(db);
+            ok = q.exec(QStringLiteral("PRAGMA integrity_check")) && q.next() &&
+                 q.value(0).toString() == QLatin1String("ok");
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("fuzz-check"));
+    return ok;
 }
 
 } // namespace
@@ -75,7 +96,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (rows.size() < 60)
                 break;
         }
-        if (read != g_pSet->GetRowCount())
+        // SQLite does not notice every damage; on a file it finds damaged,
+        // the count and the rows may disagree without an error.
+        if (read != g_pSet->GetRowCount() && intact(path))
             fuzzsetup::fail("fetched rows differ from the count",
                             QStringLiteral("%1 of %2").arg(read).arg(g_pSet->GetRowCount()));
     } catch (const CDBException& e) {

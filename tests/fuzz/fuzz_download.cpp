@@ -9,6 +9,7 @@
 #include "db/messages.h"
 #include "db/zq6doc.h"
 #include "link/download.h"
+#include "tests/fuzz/fuzzinput.h"
 #include "tests/fuzz/fuzzsetup.h"
 #include "tests/link/scriptedlink.h"
 
@@ -16,7 +17,6 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <fuzzer/FuzzedDataProvider.h>
 
 namespace {
 
@@ -98,34 +98,34 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    FuzzedDataProvider input(data, size);
+    FuzzInput input(data, size);
     Rig& r = rig();
     r.messages.shown.clear();
 
     // The newest event stored before, if any.
     r.exec(QStringLiteral("DELETE FROM EVENTS"));
-    const qint64 before = input.ConsumeBool() ? 1 : 0;
+    const qint64 before = input.flag() ? 1 : 0;
     if (before)
         r.exec(QStringLiteral("INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) VALUES "
                               "(%1, '2001-01-01 00:00:00', %2, '%3')")
-                   .arg(input.ConsumeIntegralInRange<int>(0, 0x3FFFFF))
-                   .arg(input.ConsumeIntegralInRange<int>(-1, 510))
-                   .arg(input.ConsumeBool() ? 1 : 0));
+                   .arg(input.number<int>(0, 0x3FFFFF))
+                   .arg(input.number<int>(-1, 510))
+                   .arg(input.flag() ? 1 : 0));
 
     WatchedClock clock;
-    clock.now = input.ConsumeIntegralInRange<qint64>(0, qint64(1) << 34);
+    clock.now = input.number<qint64>(0, qint64(1) << 34);
     scripted::ScriptedLink link(clock);
-    link.writesCompleteAtOnce = input.ConsumeBool();
-    while (input.remaining_bytes() > 0) {
-        const quint8 control = input.ConsumeIntegral<quint8>();
+    link.writesCompleteAtOnce = input.flag();
+    while (input.remaining() > 0) {
+        const quint8 control = input.number<quint8>(0, 255);
         scripted::ScriptedLink::Frame frame;
         frame.polls = 1 + (control & 3);
         frame.atOnce = (control & 4) != 0;
         // Mostly a few seconds on; now and then a jump either way.
-        frame.secondsBefore = (control & 0x80) ? input.ConsumeIntegralInRange<int>(-100000, 100000)
-                                               : (control >> 3) & 7;
-        const int length = (control & 0x40) ? input.ConsumeIntegralInRange<int>(0, 68) : 68;
-        const std::vector<char> bytes = input.ConsumeBytes<char>(length);
+        frame.secondsBefore =
+            (control & 0x80) ? input.number<int>(-100000, 100000) : (control >> 3) & 7;
+        const int length = (control & 0x40) ? input.number<int>(0, 68) : 68;
+        const std::vector<char> bytes = input.bytes(size_t(length));
         frame.bytes = QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
         link.frames.append(frame);
     }

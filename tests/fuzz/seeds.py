@@ -2,7 +2,7 @@
 """Writes the seed inputs of fuzz_download into corpus/fuzz_download.
 
 The target reads frame bytes from the front of its input and every number
-from the back (the way FuzzedDataProvider does), so a seed is the frame bytes
+from the back (see fuzzinput.h), so a seed is the frame bytes
 followed by the numbers in reverse order of use.
 """
 import os
