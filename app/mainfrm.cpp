@@ -54,6 +54,13 @@ for the next start.</dd>
 <dd>Reads the events the receiver has logged since the last download, adds
 them to the open database and tells how many were read. The download cannot
 be interrupted; it ends by itself.</dd>
+<dt><b>Tools &gt; Users...</b></dt>
+<dd>Shows who holds which user number when, marks periods that overlap, and
+adds, edits, removes and hands over user numbers. OK writes all changes at
+once; Cancel writes nothing.</dd>
+<dt><b>File &gt; Export...</b></dt>
+<dd>Writes the rows of the list, optionally of a date range, to a CSV file
+that spreadsheets open.</dd>
 </dl>
 <p>Ctrl+N starts a new document without a database change. Shift+F1 and a
 click on a part of the window tell what that part is.</p>)";

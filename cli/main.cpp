@@ -112,7 +112,7 @@ int main(int argc, char** argv)
     for (const QCommandLineOption* option : {&fromOption, &toOption, &userOption, &outputOption})
         parser.addOption(*option);
     parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("new, list, read, ports or import"));
+                                 QStringLiteral("new, list, read, ports, import, export or users"));
     parser.addPositionalArgument(QStringLiteral("DB"), QStringLiteral("the database file"));
     if (!parser.parse(DecodeArguments(argc, argv)))
         return usageError(parser, parser.errorText());
