@@ -112,12 +112,14 @@ private Q_SLOTS:
         QCOMPARE(titles, (QStringList{"&File", "Tools", "&View", "&Help"}));
 
         QCOMPARE(Describe(TopMenu(m_frame, "&File")),
-                 (QStringList{"&New Database\tCtrl+N|57604", "&Open Database...\tCtrl+O|57601", "-",
+                 (QStringList{"&New Database\tCtrl+N|57604", "&Open Database...\tCtrl+O|57601",
+                              "Open Ser&ver Database...|32774", "&Export...|32777", "-",
                               "Recent File|57616|grey", "-", "E&xit|57665"}));
         QCOMPARE(Describe(TopMenu(m_frame, "Tools")),
-                 (QStringList{"Option|32772", "-", "Read events|32773"}));
+                 (QStringList{"Option|32772", "-", "Read events|32773", "-", "Users...|32776"}));
         QCOMPARE(Describe(TopMenu(m_frame, "&View")),
-                 (QStringList{"&Toolbar|59392|checked", "&Status Bar|59393|checked"}));
+                 (QStringList{"&Toolbar|59392|checked", "&Status Bar|59393|checked", "-",
+                              "&Refresh\tF5|32775"}));
         QCOMPARE(Describe(TopMenu(m_frame, "&Help")),
                  (QStringList{"&Help Topics|57667", "-", "&About ZQ reader...|57664"}));
 
@@ -139,7 +141,7 @@ private Q_SLOTS:
                  (QStringList{"Ctrl+N|57600", "Ctrl+O|57601", "Ctrl+S|57603", "Ctrl+Z|57643",
                               "Ctrl+X|57635", "Ctrl+C|57634", "Ctrl+V|57637", "Alt+Backspace|57643",
                               "Shift+Del|57635", "Ctrl+Ins|57634", "Shift+Ins|57637", "F6|57680",
-                              "Shift+F6|57681", "Shift+F1|57669", "F1|57670"}));
+                              "Shift+F6|57681", "Shift+F1|57669", "F1|57670", "F5|32775"}));
     }
 
     void keysWithoutHandlerDoNothing_data()
