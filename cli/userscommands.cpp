@@ -2,7 +2,6 @@
 
 #include "cli/consolemessages.h"
 #include "cli/exitcodes.h"
-#include "db/csv.h"
 #include "db/dbexception.h"
 #include "db/dbstate.h"
 #include "db/nativename.h"
@@ -14,9 +13,6 @@
 #include <string>
 
 namespace {
-
-const QStringList kCsvHeader{QStringLiteral("name"), QStringLiteral("user_no"),
-                             QStringLiteral("from"), QStringLiteral("to")};
 
 void printError(const QString& text)
 {
@@ -33,22 +29,6 @@ void warnOverlaps(const QVector<UserPeriod>& periods)
 {
     for (const users::Overlap& o : users::FindOverlaps(periods))
         printError(QStringLiteral("Periods overlap, ") + users::DescribeOverlap(periods, o));
-}
-
-// A period from the texts of the command line or of a CSV row: the user
-// number must be whole, an empty end is the open end.
-UserPeriod periodOf(const QString& name, const QString& userNo, const QString& from,
-                    const QString& to, QStringList* problems)
-{
-    bool whole = false;
-    UserPeriod p{0, name, userNo.trimmed().toInt(&whole), from,
-                 to.trimmed().isEmpty() ? QLatin1String(users::kOpenEnd) : to};
-    *problems = users::Check(p);
-    if (!whole) {
-        problems->prepend(
-            QStringLiteral("the user number \"%1\" is not a whole number").arg(userNo));
-    }
-    return p;
 }
 
 int list(const QVector<UserPeriod>& periods)
@@ -68,56 +48,10 @@ int list(const QVector<UserPeriod>& periods)
 
 int exportCsv(const QVector<UserPeriod>& periods)
 {
-    std::string out;
-    AppendCsvRecord(out, kCsvHeader);
-    for (const UserPeriod& p : periods)
-        AppendCsvRecord(out, {p.name, QString::number(p.userNo), p.start, shownStop(p.stop)});
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    const QByteArray csv = users::ToCsv(periods);
+    std::fwrite(csv.constData(), 1, size_t(csv.size()), stdout);
     std::fflush(stdout);
     return exitcode::kDone;
-}
-
-// The periods of the file, or the faults of every bad row with its line.
-QVector<UserPeriod> readCsv(const QByteArray& bytes, QStringList* faults)
-{
-    const CsvDocument doc = ParseCsv(bytes);
-    QVector<QPair<int, QString>> told;
-    for (const CsvError& e : doc.errors)
-        told.append({e.line, e.message});
-    QVector<UserPeriod> periods;
-    bool header = true;
-    for (const CsvRecord& r : doc.records) {
-        if (r.fields == QStringList{QString()})
-            continue; // an empty line
-        if (header) {
-            header = false;
-            QStringList names = r.fields;
-            for (QString& n : names)
-                n = n.trimmed().toLower();
-            if (names != kCsvHeader)
-                told.append(
-                    {r.line, QStringLiteral("the header must be \"name,user_no,from,to\"")});
-            continue;
-        }
-        if (r.fields.size() != 4) {
-            told.append({r.line, QStringLiteral("%1 fields instead of 4").arg(r.fields.size())});
-            continue;
-        }
-        QStringList problems;
-        const UserPeriod p =
-            periodOf(r.fields.at(0), r.fields.at(1), r.fields.at(2), r.fields.at(3), &problems);
-        if (problems.isEmpty())
-            periods.append(p);
-        else
-            told.append({r.line, problems.join(QStringLiteral("; "))});
-    }
-    if (header)
-        told.append({1, QStringLiteral("the file has no header \"name,user_no,from,to\"")});
-    std::stable_sort(told.begin(), told.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (const auto& t : told)
-        faults->append(QStringLiteral("line %1: %2").arg(t.first).arg(t.second));
-    return periods;
 }
 
 int store(const QVector<UserPeriod>& added, const QString& done)
@@ -156,7 +90,7 @@ int RunUsersCommand(const QStringList& args, const std::function<int(const QStri
     QVector<UserPeriod> added;
     if (sub == QLatin1String("add")) {
         QStringList problems;
-        added.append(periodOf(args.at(2), args.at(3), args.at(4), args.value(5), &problems));
+        added.append(users::PeriodOf(args.at(2), args.at(3), args.at(4), args.value(5), &problems));
         if (!problems.isEmpty()) {
             printError(QStringLiteral("The user was not added: ") +
                        problems.join(QStringLiteral("; ")));
@@ -169,10 +103,10 @@ int RunUsersCommand(const QStringList& args, const std::function<int(const QStri
                            .arg(ShownFileName(args.at(2)), file.errorString()));
             return exitcode::kFailed;
         }
-        QStringList faults;
-        added = readCsv(file.readAll(), &faults);
-        if (!faults.isEmpty()) {
-            for (const QString& f : std::as_const(faults))
+        const users::CsvRows rows = users::FromCsv(file.readAll());
+        added = rows.periods;
+        if (!rows.faults.isEmpty()) {
+            for (const QString& f : rows.faults)
                 printError(f);
             printError(QStringLiteral("Nothing was imported."));
             return exitcode::kFailed;
