@@ -75,7 +75,9 @@ bool CZq6Doc::OnOpenDocument(const Location& location)
         try {
             set = new CZq6Set(&g_db);
             set->Open(CRecordset::dynaset);
-            set->m_strSort = QStringLiteral("[EVENTS].[INDEX]");
+            // An event matched by several users gives a row for each; without
+            // the second key a server may return them in any order.
+            set->m_strSort = QStringLiteral("[EVENTS].[INDEX], [USERS].[INDEX]");
             set->Requery();
         } catch (...) {
             delete set;

@@ -73,7 +73,7 @@ private Q_SLOTS:
         QCOMPARE(g_strDbPath, m_good);
         QVERIFY(g_db.IsOpen());
         QVERIFY(g_pSet && g_pSet->IsOpen());
-        QCOMPARE(g_pSet->m_strSort, QStringLiteral("[EVENTS].[INDEX]"));
+        QCOMPARE(g_pSet->m_strSort, QStringLiteral("[EVENTS].[INDEX], [USERS].[INDEX]"));
         QCOMPARE(g_pSet->m_TIMER, 5);
 
         // A new document changes nothing of the database.
