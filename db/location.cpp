@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -57,6 +58,19 @@ Location Location::ForServer(const QString& host, int port, const QString& datab
     return l;
 }
 
+namespace {
+
+// The address as typed, for messages about an address that cannot be used:
+// QUrl gives nothing back for some of those.
+QString withoutPassword(const QString& text)
+{
+    static const QRegularExpression password(QStringLiteral("^([^:]+://[^/@:]*):[^/@]*@"));
+    QString shown = text;
+    return shown.replace(password, QStringLiteral("\\1@"));
+}
+
+} // namespace
+
 Location Location::Parse(const QString& text)
 {
     if (text.startsWith(QLatin1String("odbc:"), Qt::CaseInsensitive)) {
@@ -74,7 +88,7 @@ Location Location::Parse(const QString& text)
     if (!url.isValid()) {
         l.m_error = QStringLiteral("\"%1\" is not a server address of the form "
                                    "postgresql://[user@]host[:port]/database.")
-                        .arg(QUrl(text).toDisplayString(QUrl::RemovePassword));
+                        .arg(withoutPassword(text));
         return l;
     }
     l.m_host = url.host(QUrl::FullyDecoded);
@@ -100,7 +114,7 @@ Location Location::Parse(const QString& text)
     if (l.m_database.isEmpty() || l.m_database.contains(QLatin1Char('/'))) {
         l.m_error = QStringLiteral("The server address \"%1\" names no database "
                                    "(postgresql://[user@]host[:port]/database).")
-                        .arg(l.Kept());
+                        .arg(withoutPassword(text));
         return l;
     }
     l.m_kind = Kind::Server;

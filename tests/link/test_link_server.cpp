@@ -1,0 +1,255 @@
+// The command-line and the desktop program on a PostgreSQL server database,
+// each in a process of its own beside the simulated receiver, against one
+// throwaway server.
+
+#include "tests/link/simprocess.h"
+#include "tests/support/pgserver.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kSampleLog = QStringLiteral(ZQ_SOURCE_DIR "/sim/sample.log");
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run cli(const QStringList& arguments, const QProcessEnvironment& env = {})
+{
+    QProcess p;
+    if (!env.isEmpty())
+        p.setProcessEnvironment(env);
+    p.start(QStringLiteral(ZQ_BIN_DIR "/zqreader-cli"), arguments);
+    Run run;
+    if (!p.waitForFinished(60000))
+        return run;
+    run.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    run.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return run;
+}
+
+// The desktop program (see listwatch.cpp) on one database.
+class Desktop
+{
+public:
+    Desktop(const QString& location, const QProcessEnvironment& env = {})
+    {
+        QProcessEnvironment all = env.isEmpty() ? QProcessEnvironment::systemEnvironment() : env;
+        all.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        m_process.setProcessEnvironment(all);
+        m_process.start(QStringLiteral(ZQ_LISTWATCH), {location});
+    }
+    ~Desktop()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+
+    // The next row count the list was updated to, -1 when none came in time.
+    qint64 NextCount(int milliseconds)
+    {
+        QDeadlineTimer deadline(milliseconds);
+        while (!m_process.canReadLine() && m_process.state() != QProcess::NotRunning &&
+               !deadline.hasExpired())
+            m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+        const QString line = QString::fromLocal8Bit(m_process.readLine()).trimmed();
+        return line.startsWith(QLatin1String("rows ")) ? line.mid(5).toLongLong() : -1;
+    }
+    QString Messages() { return QString::fromLocal8Bit(m_process.readAllStandardError()); }
+
+private:
+    QProcess m_process;
+};
+
+// Two users of one number with overlapping periods: two rows per event.
+void addUsers(const QString& db)
+{
+    for (const char* name : {"Bob", "Alice"})
+        QCOMPARE(cli({"users", "add", db, name, "11", "2000-01-01 00:00"}).exitCode, 0);
+}
+
+// A local port nothing listens on.
+int closedPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    int port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+        port = ntohs(address.sin_port);
+    ::close(fd);
+    return port;
+}
+
+QString withPassword(QString uri, const QString& password)
+{
+    return uri.replace(QLatin1String(testpg::kPasswordRole) + QLatin1Char('@'),
+                       QLatin1String(testpg::kPasswordRole) + QLatin1Char(':') + password +
+                           QLatin1Char('@'));
+}
+
+} // namespace
+
+class TestLinkServer : public QObject
+{
+    Q_OBJECT
+
+    testpg::Server& m_pg = testpg::Server::Instance();
+
+    QString newServerDatabase(const QString& user = QStringLiteral("postgres"))
+    {
+        const QString uri = m_pg.Uri(m_pg.CreateDatabase(), user);
+        const Run r = cli({"new", uri});
+        return r.exitCode == 0 ? uri : QString();
+    }
+
+    QString m_db; // with the tables, readable by everyone, writable by postgres only
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(m_pg.IsRunning(), qPrintable(m_pg.Error()));
+        m_db = m_pg.CreateDatabase();
+        QCOMPARE(cli({"new", m_pg.Uri(m_db)}).exitCode, 0);
+        QCOMPARE(m_pg.Exec(m_db, {"CREATE ROLE zq_reader LOGIN",
+                                  "GRANT SELECT ON EVENTS, USERS TO zq_reader, zq_secret"}),
+                 QString());
+    }
+
+    void serverListMatchesTheFileList()
+    {
+        // A download dates its events by the clock when it runs, so two
+        // downloads of the same log may differ by a second: the server's is
+        // read between two into files, and matches one of them.
+        QTemporaryDir dir;
+        const QStringList dbs{dir.filePath(QStringLiteral("before.db")),
+                              m_pg.Uri(m_pg.CreateDatabase()),
+                              dir.filePath(QStringLiteral("after.db"))};
+        for (const QString& db : dbs) {
+            const Run made = cli({"new", db});
+            QCOMPARE(made.exitCode, 0);
+            QVERIFY2(made.out.startsWith("A new database has been created:  "),
+                     qPrintable(made.out + made.err));
+            addUsers(db);
+        }
+        SimProcess sim;
+        QVERIFY(sim.Start({QStringLiteral("--log"), kSampleLog, "--pace", "0"}));
+        for (const QString& db : dbs) {
+            const Run read = cli({"read", db, "--port", sim.PortPath()});
+            QCOMPARE(read.out, QStringLiteral("Number of read events:  40\n"));
+            QCOMPARE(read.exitCode, 0);
+        }
+        QStringList lists;
+        for (const QString& db : dbs) {
+            const Run list = cli({"list", db});
+            QCOMPARE(list.exitCode, 0);
+            QCOMPARE(list.out.count(QLatin1Char('\n')), 40 + 6);
+            lists << list.out;
+        }
+        if (lists.at(1) != lists.at(2))
+            QCOMPARE(lists.at(1), lists.at(0));
+    }
+
+    void listsShowAnotherProgramsDownload()
+    {
+        const QString uri = newServerDatabase();
+        QVERIFY(!uri.isEmpty());
+        Desktop first(uri), second(uri);
+        QCOMPARE(first.NextCount(30000), 0);
+        QCOMPARE(second.NextCount(30000), 0);
+
+        SimProcess sim;
+        QVERIFY(sim.Start({QStringLiteral("--log"), kSampleLog, "--pace", "0"}));
+        QCOMPARE(cli({"read", uri, "--port", sim.PortPath()}).exitCode, 0);
+        // Told by the server, not found by looking.
+        QCOMPARE(first.NextCount(2000), 40);
+        QCOMPARE(second.NextCount(2000), 40);
+    }
+
+    void failuresSayWhyAndStoreNothing_data()
+    {
+        QTest::addColumn<QString>("location");
+        QTest::addColumn<QString>("password"); // in PGPASSWORD
+        QTest::addColumn<QString>("error");
+        const QString secret = m_pg.Uri(m_db, QLatin1String(testpg::kPasswordRole));
+        QTest::newRow("server down")
+            << QStringLiteral("postgresql://postgres@127.0.0.1:%1/%2").arg(closedPort()).arg(m_db)
+            << QString() << "Connection refused";
+        QTest::newRow("wrong password")
+            << withPassword(secret, "wrong-Pw") << QString() << "password authentication failed";
+        QTest::newRow("wrong password given by the environment")
+            << secret << "wrong-Pw"
+            << "password authentication failed";
+        QTest::newRow("no password") << secret << QString() << "password";
+        QTest::newRow("missing database")
+            << m_pg.Uri(QStringLiteral("zq_missing")) << QString() << "zq_missing";
+        QTest::newRow("read-only role")
+            << m_pg.Uri(m_db, "zq_reader") << QString() << "Can't add events to the database\n";
+        QTest::newRow("password of the environment, read-only")
+            << secret << testpg::kPassword << "Can't add events to the database\n";
+        QTest::newRow("password in the location, read-only")
+            << withPassword(secret, testpg::kPassword) << QString()
+            << "Can't add events to the database\n";
+        QTest::newRow("port out of range")
+            << withPassword(secret, testpg::kPassword)
+                   .replace(QString::number(m_pg.Port()), "99999")
+            << QString() << "\"postgresql://zq_secret@127.0.0.1:99999/" + m_db + "\" is not";
+        QTest::newRow("no database named") << QStringLiteral("postgresql://127.0.0.1") << QString()
+                                           << "\"postgresql://127.0.0.1\" names no database";
+    }
+
+    void failuresSayWhyAndStoreNothing()
+    {
+        QFETCH(QString, location);
+        QFETCH(QString, password);
+        QFETCH(QString, error);
+        SimProcess sim;
+        QVERIFY(sim.Start({QStringLiteral("--log"), kSampleLog, "--pace", "0"}));
+        QTemporaryDir config;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+        env.remove(QStringLiteral("PGPASSWORD"));
+        if (!password.isEmpty())
+            env.insert(QStringLiteral("PGPASSWORD"), password);
+
+        const Run r = cli({"read", location, "--port", sim.PortPath()}, env);
+        QVERIFY2(r.err.contains(error), qPrintable(r.err));
+        QCOMPARE(r.out, QString());
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(m_pg.Scalar(m_db, "SELECT count(*) FROM EVENTS").toInt(), 0);
+
+        // The desktop program tells the same, and keeps no password.
+        Desktop desktop(location, env);
+        // Where it asks for a password, no count comes.
+        const bool opened = desktop.NextCount(5000) >= 0;
+        const QString shown = desktop.Messages();
+        QFile settings(config.filePath(QStringLiteral("Korvo/Zq6.conf")));
+        const QByteArray kept = settings.open(QIODevice::ReadOnly) ? settings.readAll() : "";
+        QCOMPARE(kept.contains(m_db.toUtf8()), opened);
+        for (const QString& secret :
+             {QString::fromLatin1(testpg::kPassword), QStringLiteral("wrong-Pw")}) {
+            QVERIFY2(!r.err.contains(secret), qPrintable(r.err));
+            QVERIFY2(!shown.contains(secret), qPrintable(shown));
+            QVERIFY2(!kept.contains(secret.toUtf8()), kept.constData());
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLinkServer)
+#include "test_link_server.moc"
