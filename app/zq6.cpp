@@ -24,6 +24,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMessageBox>
 
 CZq6App::CZq6App(MessageSink* messages, ShellUi* ui, const PortLister* ports)
     : m_pMessages(messages), m_pUi(ui ? ui : &m_defaultUi), m_pPorts(ports),
@@ -147,8 +148,8 @@ bool CZq6App::OpenDocumentFile(const QString& path)
     // An Access database is offered for conversion instead; after No
     // everything stays as it was.
     if (CheckDbFile(AbsoluteFileName(path)).kind == DbFileKind::Access) {
-        const AccessConversion done = ConvertAccessDatabase(m_pMainWnd.get(), *m_pUi, m_pMessages,
-                                                            AbsoluteFileName(path));
+        const AccessConversion done =
+            ConvertAccessDatabase(m_pMainWnd.get(), *m_pUi, m_pMessages, AbsoluteFileName(path));
         if (done.outcome != AccessConversion::Converted)
             return done.outcome == AccessConversion::Declined;
         return OpenDocumentFile(done.path);
@@ -173,10 +174,32 @@ bool CZq6App::OpenLocation(Location location)
             location.SetPassword(dlg.m_strPassword);
         }
     }
-    if (!m_pDoc->OnOpenDocument(location))
+    if (location.IsServer() && OfferServerTables(location)) {
+        // The document has told how that went.
+        if (!m_pDoc->OnSaveDocument(location))
+            return false;
+    } else if (!m_pDoc->OnOpenDocument(location)) {
         return false;
+    }
     AdoptPath(location.IsFile() ? location.Path() : location.Kept());
     return true;
+}
+
+bool CZq6App::OfferServerTables(const Location& location)
+{
+    try {
+        if (!IsEmptyServerDatabase(location))
+            return false;
+    } catch (const CDBException&) {
+        return false; // opening it tells why
+    }
+    QMessageBox ask(QMessageBox::Question, QStringLiteral("ZQreader"),
+                    QStringLiteral("The database \"%1\" holds no tables yet.\n\nCreate the "
+                                   "tables of an empty ZQreader database in it?")
+                        .arg(location.Shown()),
+                    QMessageBox::Yes | QMessageBox::No, m_pMainWnd.get());
+    ask.setDefaultButton(QMessageBox::Yes);
+    return m_pUi->DoModal(ask) == QMessageBox::Yes;
 }
 
 void CZq6App::OnFileOpenServer()
@@ -191,8 +214,7 @@ void CZq6App::OnFileOpenServer()
     }
     if (m_pUi->DoModal(dlg) != QDialog::Accepted)
         return;
-    OpenLocation(
-        Location::ForServer(dlg.m_strHost, dlg.m_nPort, dlg.m_strDatabase, dlg.m_strUser));
+    OpenLocation(Location::ForServer(dlg.m_strHost, dlg.m_nPort, dlg.m_strDatabase, dlg.m_strUser));
 }
 
 void CZq6App::OnViewRefresh()

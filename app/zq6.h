@@ -70,6 +70,8 @@ private:
     // The document now stands for path: title, recent files, list.
     void AdoptPath(const QString& path);
     void UpdateFrameTitle();
+    // Asks whether to create the tables in a server database that has none.
+    bool OfferServerTables(const Location& location);
     void UpdateRecentFiles();
     QString DialogFolder() const;
 
@@ -80,6 +82,6 @@ private:
     CRecentFileList m_recentFiles;
     std::unique_ptr<CZq6Doc> m_pDoc;
     std::unique_ptr<CMainFrame> m_pMainWnd;
-    CZq6View* m_pView = nullptr; // a child of the main window
+    CZq6View* m_pView = nullptr;           // a child of the main window
     std::unique_ptr<ChangeWatch> m_pWatch; // downloads stored by other programs
 };

@@ -188,6 +188,30 @@ void CreateServerTables(const Location& location)
         throw CDBException(error);
 }
 
+bool IsEmptyServerDatabase(const Location& location)
+{
+    const QString name =
+        QStringLiteral("zq-setup-%1").arg(g_setupCounter.fetchAndAddRelaxed(1) + 1);
+    OpenServerConnection(name, location);
+    QString error;
+    int tables = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        QSqlQuery q(db);
+        if (q.exec(Dialect(Dialect::Backend::Postgres).CountTablesSql()) && q.next())
+            tables = q.value(0).toInt();
+        else
+            error =
+                failure(location, QStringLiteral("Cannot read the database"), q.lastError().text());
+        q = QSqlQuery();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    if (!error.isEmpty())
+        throw CDBException(error);
+    return tables == 0;
+}
+
 bool IsPasswordFailure(const QString& error)
 {
     return error.contains(QLatin1String("no password supplied")) ||

@@ -21,6 +21,11 @@ void VerifyServerSchema(const QSqlDatabase& db, const Location& location);
 // transaction; a database that holds either is refused, nothing changed.
 void CreateServerTables(const Location& location);
 
+// Whether the database holds neither EVENTS nor USERS: a database made for
+// ZQreader whose tables are still to be created. Throws when it cannot be
+// reached.
+bool IsEmptyServerDatabase(const Location& location);
+
 // Whether a failure to connect was the server asking for a password (none was
 // given, or it was wrong).
 bool IsPasswordFailure(const QString& error);
