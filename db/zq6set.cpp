@@ -8,6 +8,7 @@
 #include <QSqlQuery>
 #include <algorithm>
 #include <limits>
+#include <type_traits>
 #include <utility>
 
 namespace {
@@ -25,9 +26,8 @@ constexpr qint64 kBackReach = 1024;
 // Positions kept around the rows read last.
 constexpr int kKnownRows = 4096;
 
-JoinedRow readRow(const QSqlQuery& q)
+void readRow(const QSqlQuery& q, JoinedRow& r)
 {
-    JoinedRow r;
     r.eventIndex = q.value(0).toInt();
     r.timer = q.value(1).toInt();
     r.date = CTime::FromDbText(q.value(2).toString());
@@ -38,7 +38,15 @@ JoinedRow readRow(const QSqlQuery& q)
     r.userUserNo = q.value(7).toInt();
     r.dateStart = CTime::FromDbText(q.value(8).toString());
     r.dateStop = CTime::FromDbText(q.value(9).toString());
-    return r;
+}
+
+void readRow(const QSqlQuery& q, ListRow& r)
+{
+    r.eventIndex = q.value(0).toInt();
+    r.timer = q.value(1).toInt();
+    r.date = q.value(2).toString();
+    r.userNo = q.value(3).toInt();
+    r.name = q.value(4).toString();
 }
 
 void failOnError(const QSqlQuery& q)
@@ -149,6 +157,11 @@ CZq6Set::Statements& CZq6Set::Prepared()
     s.forward = m_pDatabase->Prepare(
         QStringLiteral("SELECT ") + BoundColumns().join(QStringLiteral(", ")) + from +
         QStringLiteral(" WHERE [EVENTS].[INDEX] >= ?") + kWindowOrder + QStringLiteral(" LIMIT ?"));
+    s.listed = m_pDatabase->Prepare(
+        QStringLiteral("SELECT [EVENTS].[INDEX], [EVENTS].[TIMER], [EVENTS].[DATE], "
+                       "[EVENTS].[USER_NO], [USERS].[NAME]") +
+        from + QStringLiteral(" WHERE [EVENTS].[INDEX] >= ?") + kWindowOrder +
+        QStringLiteral(" LIMIT ?"));
     s.backward = m_pDatabase->Prepare(QStringLiteral("SELECT [EVENTS].[INDEX]") + from +
                                       QStringLiteral(" WHERE [EVENTS].[INDEX] < ?") +
                                       kBackwardOrder + QStringLiteral(" LIMIT ?"));
@@ -157,7 +170,7 @@ CZq6Set::Statements& CZq6Set::Prepared()
     s.between = m_pDatabase->Prepare(QStringLiteral("SELECT count(*)") + from +
                                      QStringLiteral(" WHERE [EVENTS].[INDEX] >= ? AND "
                                                     "[EVENTS].[INDEX] < ?"));
-    for (QSqlQuery* q : {&s.forward, &s.backward, &s.span, &s.between})
+    for (QSqlQuery* q : {&s.forward, &s.listed, &s.backward, &s.span, &s.between})
         q->setForwardOnly(true);
     s.connection = connection;
     m_statements = std::move(s);
@@ -261,7 +274,7 @@ void CZq6Set::UpdateCount()
     JoinStamp now;
     const JoinChange change = m_counted.ChangeSince(*m_pDatabase, &now);
     if (change == JoinChange::None ||
-        (change == JoinChange::Appended && now.lastEvent - m_counted.lastEvent < kCountAtOnce) ||
+        (change == JoinChange::Appended && now.lastEvent - m_counted.lastEvent < kCountOnAtOnce) ||
         Small(ReadEventSpan())) {
         Count(change, now);
         read.Commit();
@@ -337,13 +350,13 @@ CZq6Set::EventSpan CZq6Set::ReadEventSpan()
     return span;
 }
 
-QVector<JoinedRow> CZq6Set::Forward(JoinMark start, qint64 step, int count,
-                                    QVector<JoinMark>* positions)
+template <class Row>
+QVector<Row> CZq6Set::Forward(JoinMark start, qint64 step, int count, QVector<JoinMark>* positions)
 {
-    QSqlQuery& q = Prepared().forward;
+    QSqlQuery& q = std::is_same_v<Row, ListRow> ? Prepared().listed : Prepared().forward;
     const qint64 skip = start.skip + step;
     run(q, {start.eventIndex, skip + count + (positions ? 1 : 0)});
-    QVector<JoinedRow> rows;
+    QVector<Row> rows;
     rows.reserve(count);
     qint64 event = std::numeric_limits<qint64>::min();
     int inEvent = 0;
@@ -356,7 +369,7 @@ QVector<JoinedRow> CZq6Set::Forward(JoinMark start, qint64 step, int count,
                 positions->append({e, inEvent});
         }
         if (i >= skip && rows.size() < count)
-            rows.append(readRow(q));
+            readRow(q, rows.emplace_back());
     }
     failOnError(q);
     q.finish();
@@ -427,7 +440,7 @@ void CZq6Set::Remember(qint64 first, const QVector<JoinMark>& rows)
     }
 }
 
-QVector<JoinedRow> CZq6Set::FetchRows(qint64 first, int count)
+template <class Row> QVector<Row> CZq6Set::FetchRows(qint64 first, int count)
 {
     RequireOpen("Fetching rows");
     if (first < 0 || count <= 0 || !m_counted.IsValid())
@@ -447,15 +460,15 @@ QVector<JoinedRow> CZq6Set::FetchRows(qint64 first, int count)
     } else {
         m_checked = now;
     }
-    const QVector<JoinedRow> rows =
+    const QVector<Row> rows =
         first < m_rowCount
-            ? ReadRows(first, static_cast<int>(std::min<qint64>(count, m_rowCount - first)))
-            : QVector<JoinedRow>();
+            ? ReadRows<Row>(first, static_cast<int>(std::min<qint64>(count, m_rowCount - first)))
+            : QVector<Row>();
     read.Commit();
     return rows;
 }
 
-QVector<JoinedRow> CZq6Set::ReadRows(qint64 first, int count)
+template <class Row> QVector<Row> CZq6Set::ReadRows(qint64 first, int count)
 {
     JoinMark start;
     qint64 startRow = -1;
@@ -490,42 +503,49 @@ QVector<JoinedRow> CZq6Set::ReadRows(qint64 first, int count)
         }
     }
     QVector<JoinMark> positions;
-    QVector<JoinedRow> rows = Forward(start, first - startRow, count, &positions);
+    QVector<Row> rows = Forward<Row>(start, first - startRow, count, &positions);
     Remember(startRow, positions);
     return rows;
 }
 
-QVector<JoinedRow> CZq6Set::FetchFromEvent(qint64 eventIndex, int count)
+template <class Row> QVector<Row> CZq6Set::FetchFromEvent(qint64 eventIndex, int count)
 {
     RequireOpen("Fetching rows");
     if (count <= 0)
         return {};
-    return Forward({eventIndex, 0}, 0, count);
+    return Forward<Row>({eventIndex, 0}, 0, count);
 }
 
-QVector<JoinedRow> CZq6Set::FetchLast(int count)
+template <class Row> QVector<Row> CZq6Set::FetchLast(int count)
 {
     RequireOpen("Fetching rows");
     if (count <= 0)
         return {};
     ReadTransaction read(m_pDatabase);
     JoinMark start;
-    QVector<JoinedRow> rows;
+    QVector<Row> rows;
     switch (Before(std::numeric_limits<qint64>::max(), count, &start, nullptr)) {
     case 0:
-        rows = Forward(start, 0, count);
+        rows = Forward<Row>(start, 0, count);
         break;
     case 1:
-        rows = Forward({std::numeric_limits<qint64>::min(), 0}, 0, count);
+        rows = Forward<Row>({std::numeric_limits<qint64>::min(), 0}, 0, count);
         break;
     default:
         // An event with more rows than are looked at: from its first one.
-        rows = Forward(start, 0, count);
+        rows = Forward<Row>(start, 0, count);
         break;
     }
     read.Commit();
     return rows;
 }
+
+template QVector<JoinedRow> CZq6Set::FetchRows(qint64, int);
+template QVector<ListRow> CZq6Set::FetchRows(qint64, int);
+template QVector<JoinedRow> CZq6Set::FetchFromEvent(qint64, int);
+template QVector<ListRow> CZq6Set::FetchFromEvent(qint64, int);
+template QVector<JoinedRow> CZq6Set::FetchLast(int);
+template QVector<ListRow> CZq6Set::FetchLast(int);
 
 qint64 CZq6Set::RowOfEvent(qint64 eventIndex)
 {

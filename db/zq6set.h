@@ -28,6 +28,16 @@ struct JoinedRow
     CTime dateStop;
 };
 
+// What the list shows of a joined row, the date still as the stored text.
+struct ListRow
+{
+    qint32 eventIndex = 0;
+    qint32 timer = 0;
+    QString date;
+    qint32 userNo = 0;
+    QString name; // empty when no user matches
+};
+
 // The joined event set: every event with the user who held its user number at
 // the event's date (one row per matching user, one row with an empty name when
 // none matches).
@@ -50,6 +60,9 @@ public:
     static constexpr int kMarkStride = 128;
     // The list counts at once when the events' INDEX values span no more.
     static constexpr qint64 kCountAtOnce = 4096;
+    // Appended events are counted on at once up to this many (a download
+    // brings at most 6144).
+    static constexpr qint64 kCountOnAtOnce = 65536;
 
     explicit CZq6Set(CDatabase* pDatabase);
     ~CZq6Set() override;
@@ -70,8 +83,8 @@ public:
     // other than an append has changed since the count, the rows are counted
     // again first (for the list, a large set on a worker thread: then nothing
     // is returned and IsCounted() is false), and GetRowCount() tells the new
-    // number.
-    QVector<JoinedRow> FetchRows(qint64 first, int count);
+    // number. Row is JoinedRow or, reading fewer columns, ListRow.
+    template <class Row = JoinedRow> QVector<Row> FetchRows(qint64 first, int count);
 
     // For the list: like CountRows() and UpdateRowCount(), but a large set is
     // counted on a worker thread.
@@ -96,9 +109,9 @@ public:
     EventSpan ReadEventSpan();
     // Up to count rows from the first row of the first event whose INDEX is
     // eventIndex or more.
-    QVector<JoinedRow> FetchFromEvent(qint64 eventIndex, int count);
+    template <class Row = JoinedRow> QVector<Row> FetchFromEvent(qint64 eventIndex, int count);
     // The last count rows (all when there are fewer).
-    QVector<JoinedRow> FetchLast(int count);
+    template <class Row = JoinedRow> QVector<Row> FetchLast(int count);
     // When counted: the number of the first row of the first event whose
     // INDEX is eventIndex or more.
     qint64 RowOfEvent(qint64 eventIndex);
@@ -124,6 +137,7 @@ private:
     {
         QString connection;
         QSqlQuery forward;  // rows from the first row of an event on
+        QSqlQuery listed;   // the same, the columns of ListRow
         QSqlQuery backward; // events of the rows before an event, newest first
         QSqlQuery span;
         QSqlQuery between; // the number of rows of a range of events
@@ -144,11 +158,12 @@ private:
     void StopBackground();
     void NotifyDone();
     Statements& Prepared();
-    QVector<JoinedRow> ReadRows(qint64 first, int count);
+    template <class Row> QVector<Row> ReadRows(qint64 first, int count);
     // Reads from start, skipping `step` rows after it, count rows; *positions
     // receives the positions of the rows from start on, and of the one after.
-    QVector<JoinedRow> Forward(JoinMark start, qint64 step, int count,
-                               QVector<JoinMark>* positions = nullptr);
+    template <class Row>
+    QVector<Row> Forward(JoinMark start, qint64 step, int count,
+                         QVector<JoinMark>* positions = nullptr);
     // The position of the n-th row before the first row of eventIndex, and of
     // the rows after it up to that event. 0: found; 1: there are fewer rows;
     // 2: cannot tell (an event with very many rows).

@@ -53,6 +53,7 @@ void CZq6View::OnInitialUpdate()
 {
     m_bFailed = false;
     m_bTopKnown = false;
+    m_texts = ListTexts(); // the zone's rules may have changed since
     try {
         if (m_pDocument && m_pDocument->m_bDbOpen && g_pSet) {
             if (g_pSet->IsOpen())
@@ -177,15 +178,15 @@ void CZq6View::changeEvent(QEvent* event)
         UpdateScrollSizes();
 }
 
-QVector<JoinedRow> CZq6View::RowsFromTop(qint64 topLine, qint64 lines)
+QVector<ListRow> CZq6View::RowsFromTop(qint64 topLine, qint64 lines)
 {
     // The rows from the first event at or after the INDEX of the top line,
     // or the last rows when those do not reach the bottom.
     const qint64 wanted = std::min<qint64>(lines, m_nRows - topLine);
-    QVector<JoinedRow> rows = g_pSet->FetchFromEvent(m_span.first + topLine, int(wanted));
+    QVector<ListRow> rows = g_pSet->FetchFromEvent<ListRow>(m_span.first + topLine, int(wanted));
     m_bTopAtEnd = rows.size() < wanted && topLine > 0;
     if (m_bTopAtEnd)
-        rows = g_pSet->FetchLast(int(wanted));
+        rows = g_pSet->FetchLast<ListRow>(int(wanted));
     return rows;
 }
 
@@ -193,14 +194,14 @@ void CZq6View::paintEvent(QPaintEvent* event)
 {
     if (m_bFailed || m_nRows == 0 || !SetReadable())
         return;
-    const int lh = LineHeight();
+    const int lh = Fit().LineHeight();
     const qint64 top = verticalScrollBar()->value();
     const QRect area = event->rect();
 
     if (!m_bExact) {
         const qint64 topLine = top / lh;
         const RowBand screen = VisibleRows(top, viewport()->height(), lh, m_nRows);
-        QVector<JoinedRow> rows;
+        QVector<ListRow> rows;
         try {
             if (g_pSet->GetCountSerial() != m_countSerial) { // counted meanwhile
                 FollowSet();
@@ -223,9 +224,9 @@ void CZq6View::paintEvent(QPaintEvent* event)
     const RowBand band = VisibleRows(top + area.top(), area.height(), lh, m_nRows);
     if (band.count == 0)
         return;
-    QVector<JoinedRow> rows;
+    QVector<ListRow> rows;
     try {
-        rows = g_pSet->FetchRows(band.first, static_cast<int>(band.count));
+        rows = g_pSet->FetchRows<ListRow>(band.first, static_cast<int>(band.count));
     } catch (const CDBException& e) {
         Fail(e.m_strError);
         return;
@@ -251,23 +252,29 @@ void CZq6View::paintEvent(QPaintEvent* event)
     DrawRows(painter, rows, band.first, top, area);
 }
 
-void CZq6View::DrawRows(QPainter& painter, const QVector<JoinedRow>& rows, qint64 firstLine,
+const TextFit& CZq6View::Fit()
+{
+    if (!m_fit || m_fit->Font() != font())
+        m_fit.emplace(font());
+    return *m_fit;
+}
+
+void CZq6View::DrawRows(QPainter& painter, const QVector<ListRow>& rows, qint64 firstLine,
                         qint64 top, const QRect& area)
 {
-    const int lh = LineHeight();
+    const int lh = Fit().LineHeight();
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::Text));
     for (qsizetype i = 0; i < rows.size(); ++i) {
-        const JoinedRow& row = rows.at(i);
         const int y = static_cast<int>((firstLine + i) * lh - top);
         if (y + lh <= area.top() || y >= area.bottom() + 1)
             continue;
-        const RowTexts t = FormatRow(row.date, row.userNo, row.name, row.timer);
-        const QString texts[] = {t.date, t.time, t.userNo, t.name, t.timer};
+        const RowTexts t = m_texts.Make(rows.at(i));
+        const QString* texts[] = {&t.date, &t.time, &t.userNo, &t.name, &t.timer};
         for (size_t c = 0; c < kColumnX.size(); ++c) {
             // A text too wide for its column is cut where the next one begins.
             const int clip = c + 1 < kColumnX.size() ? kColumnX[c + 1] : 0;
-            TextOut(painter, kColumnX[c], y, texts[c], clip);
+            TextOut(painter, kColumnX[c], y, *texts[c], clip);
         }
     }
 }
@@ -276,13 +283,14 @@ void CZq6View::TextOut(QPainter& painter, int x, int y, const QString& text, int
 {
     if (text.isEmpty())
         return;
-    const QFontMetrics fm(painter.font());
-    if (clipRight > x) {
+    const TextFit& fit = m_fit ? *m_fit : Fit(); // made for this paint's font
+    const QPoint at(x, y + fit.Ascent());
+    if (clipRight > x && !fit.Fits(text, clipRight - x)) {
         painter.save();
-        painter.setClipRect(QRect(x, y, clipRight - x, LineHeight()), Qt::IntersectClip);
-        painter.drawText(QPoint(x, y + fm.ascent()), text);
+        painter.setClipRect(QRect(x, y, clipRight - x, fit.LineHeight()), Qt::IntersectClip);
+        painter.drawText(at, text);
         painter.restore();
     } else {
-        painter.drawText(QPoint(x, y + fm.ascent()), text);
+        painter.drawText(at, text);
     }
 }

@@ -3,8 +3,11 @@
 #include "db/rowtext.h"
 #include "db/zq6doc.h"
 #include "db/zq6set.h"
+#include "view/listtexts.h"
+#include "view/textfit.h"
 
 #include <QAbstractScrollArea>
+#include <optional>
 
 class QPainter;
 
@@ -70,9 +73,10 @@ private:
     void FollowSet();
     void UpdateScrollSizes();
     void Fail(const QString& error);
-    QVector<JoinedRow> RowsFromTop(qint64 topLine, qint64 lines);
-    void DrawRows(QPainter& painter, const QVector<JoinedRow>& rows, qint64 firstLine, qint64 top,
+    QVector<ListRow> RowsFromTop(qint64 topLine, qint64 lines);
+    void DrawRows(QPainter& painter, const QVector<ListRow>& rows, qint64 firstLine, qint64 top,
                   const QRect& area);
+    const TextFit& Fit();
 
     CZq6Doc* m_pDocument;
     qint64 m_nRows = 0;
@@ -86,4 +90,7 @@ private:
     bool m_bTopKnown = false;
     JoinMark m_top;
     bool m_bTopAtEnd = false;
+
+    ListTexts m_texts;
+    std::optional<TextFit> m_fit; // for the font drawn with last
 };

@@ -1,0 +1,124 @@
+// The list's update after a download of 6144 events appended to a copy of a
+// database, the way the program does it (its own commit, noted), beside the
+// plain check of the event count (SELECT count(*) FROM EVENTS) on the same
+// file. Each run starts from a fresh copy with the list open and counted.
+// Prints one line per run: UPDATE_MS <tab> COUNT_MS.
+// Usage: bench_update BASE_DB WORK_FOLDER RUNS
+
+#include "db/commitcounter.h"
+#include "db/database.h"
+#include "db/dbexception.h"
+#include "db/dbstate.h"
+#include "db/events.h"
+#include "db/messages.h"
+#include "db/zq6doc.h"
+#include "view/zq6view.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSqlQuery>
+#include <cstdio>
+
+namespace {
+
+constexpr int kEvents = 6144;
+
+class Quiet : public MessageSink
+{
+public:
+    void ShowMessage(const UserMessage& m) override
+    {
+        std::fprintf(stderr, "%s\n", qPrintable(m.text));
+    }
+};
+
+QVector<NewEvent> makeEvents()
+{
+    QVector<NewEvent> events;
+    qint64 t = 1893456000; // 2030-01-01 00:00 UTC, after any event of the bases
+    for (int i = 0; i < kEvents; ++i) {
+        t += 1 + (i * 7919) % 119;
+        events.append({int(t & 0x3FFFFF), CTime(t), i % 181 - 1,
+                       i % 2 ? QStringLiteral("1") : QStringLiteral("0")});
+    }
+    return events;
+}
+
+double ms(const QElapsedTimer& t)
+{
+    return t.nsecsElapsed() / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc < 4 || QByteArray(argv[3]).toInt() <= 0) {
+        std::fprintf(stderr, "usage: bench_update BASE_DB WORK_FOLDER RUNS\n");
+        return 2;
+    }
+    const QString base = QFile::decodeName(argv[1]);
+    const QString work = QDir(QFile::decodeName(argv[2])).filePath(QStringLiteral("update.db"));
+    const int runs = QByteArray(argv[3]).toInt();
+    const QVector<NewEvent> events = makeEvents();
+    try {
+        for (int run = 0; run < runs; ++run) {
+            QFile::remove(work);
+            if (!QFile::copy(base, work) ||
+                !QFile::setPermissions(work, QFile::ReadOwner | QFile::WriteOwner)) {
+                std::fprintf(stderr, "bench_update: cannot copy %s\n", argv[1]);
+                return 1;
+            }
+            Quiet sink;
+            CZq6Doc doc(&sink);
+            CZq6View view(&doc);
+            view.resize(600, 32 * view.LineHeight());
+            if (!doc.OnOpenDocument(work))
+                return 1;
+            view.show();
+            view.OnInitialUpdate();
+            while (!view.IsRowCountExact())
+                app.processEvents(QEventLoop::WaitForMoreEvents, 50);
+            const qint64 before = view.GetRowCount();
+            view.viewport()->repaint();
+
+            { // what a download does, on a connection of its own
+                CDatabase connection;
+                connection.OpenFile(work);
+                CEVENTS record(&connection);
+                record.Open(CRecordset::dynaset);
+                commitcounter::AppendNoted(record, events);
+            }
+            QElapsedTimer t;
+            t.start();
+            doc.UpdateAllViews();
+            const double update = ms(t);
+            if (!view.IsRowCountExact() || view.GetRowCount() < before + kEvents) {
+                std::fprintf(stderr, "bench_update: %lld rows after the update, %lld before\n",
+                             qlonglong(view.GetRowCount()), qlonglong(before));
+                return 1;
+            }
+
+            CDatabase db;
+            db.OpenFile(work);
+            QSqlQuery count = db.Prepare(QStringLiteral("SELECT count(*) FROM EVENTS"));
+            t.restart();
+            CDatabase::Exec(count);
+            count.next();
+            count.value(0);
+            const double plain = ms(t);
+            count.finish();
+            std::printf("%.3f\t%.3f\n", update, plain);
+            std::fflush(stdout);
+        }
+    } catch (const CDBException& e) {
+        std::fprintf(stderr, "bench_update: %s\n", qUtf8Printable(e.m_strError));
+        return 1;
+    }
+    QFile::remove(work);
+    return 0;
+}
