@@ -57,7 +57,7 @@ struct ListRow
 class CZq6Set : public CRecordset
 {
 public:
-    static constexpr int kMarkStride = 128;
+    static constexpr int kMarkStride = 32;
     // The list counts at once when the events' INDEX values span no more.
     static constexpr qint64 kCountAtOnce = 4096;
     // Appended events are counted on at once up to this many (a download

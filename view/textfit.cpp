@@ -12,7 +12,7 @@ constexpr qreal kSlack = 1.0;
 
 } // namespace
 
-TextFit::TextFit(const QFont& font) : m_font(font)
+TextFit::TextFit(const QFont& font) : m_font(font), m_digits(font)
 {
     const QFontMetrics fm(font);
     m_ascent = fm.ascent();

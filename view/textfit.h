@@ -1,5 +1,7 @@
 #pragma once
 
+#include "view/digitrun.h"
+
 #include <QFont>
 #include <QRectF>
 #include <QString>
@@ -22,6 +24,9 @@ public:
     // 0 .. width across and 0 .. LineHeight() down.
     bool Fits(const QString& text, int width) const;
 
+    // Texts of digits, drawn without laying them out each time.
+    const DigitRun& Digits() const { return m_digits; }
+
 private:
     struct Glyph
     {
@@ -34,4 +39,5 @@ private:
     int m_ascent = 0;
     int m_lineHeight = 0;
     std::array<Glyph, 0x7F - 0x20> m_glyphs;
+    DigitRun m_digits;
 };

@@ -290,7 +290,7 @@ void CZq6View::TextOut(QPainter& painter, int x, int y, const QString& text, int
         painter.setClipRect(QRect(x, y, clipRight - x, fit.LineHeight()), Qt::IntersectClip);
         painter.drawText(at, text);
         painter.restore();
-    } else {
+    } else if (!fit.Digits().Draw(painter, at, text)) {
         painter.drawText(at, text);
     }
 }

@@ -14,6 +14,7 @@
 #include "view/viewlayout.h"
 #include "view/zq6view.h"
 
+#include <QPainter>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -41,6 +42,11 @@ public:
     }
 
     QVector<Drawn> drawn;
+
+    void DrawText(QPainter& painter, int x, int y, const QString& text, int clipRight)
+    {
+        CZq6View::TextOut(painter, x, y, text, clipRight);
+    }
 
 protected:
     void TextOut(QPainter& painter, int x, int y, const QString& text, int clipRight) override
@@ -248,6 +254,45 @@ private Q_SLOTS:
         // User 7 is not valid any more at that date.
         QCOMPARE(TextsAt(drawn, 2 * lh),
                  (QStringList{"2010-02-03", "04:05:06", "     7", "", "123456"}));
+    }
+
+    void textsLookAsDrawTextDrawsThem_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("clipRight"); // 0: none
+        QTest::newRow("date") << QStringLiteral("2009-10-21") << 90;
+        QTest::newRow("time") << QStringLiteral("07:05:39") << 160;
+        QTest::newRow("number") << QStringLiteral("   -17") << 220;
+        QTest::newRow("last column") << QStringLiteral(" 48213") << 0;
+        QTest::newRow("name") << QStringLiteral("Zo\u00eb M\u00fcller") << 450;
+        QTest::newRow("too wide") << QStringLiteral("1234567890123456789:-") << 90;
+        QTest::newRow("name too wide") << QString(40, QLatin1Char('W')) << 450;
+    }
+
+    void textsLookAsDrawTextDrawsThem()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, clipRight);
+        guitest::RecordingSink sink;
+        CZq6Doc doc(&sink);
+        RecordingView view(&doc);
+        const int x = clipRight > 0 ? clipRight - 70 : 450;
+        auto draw = [&](bool plain) {
+            QImage image(600, 40, QImage::Format_RGB32);
+            image.fill(Qt::white);
+            QPainter painter(&image);
+            painter.setFont(view.font());
+            if (!plain) {
+                view.DrawText(painter, x, 10, text, clipRight);
+                return image;
+            }
+            const QFontMetrics fm(view.font());
+            if (clipRight > x)
+                painter.setClipRect(QRect(x, 10, clipRight - x, view.LineHeight()));
+            painter.drawText(QPoint(x, 10 + fm.ascent()), text);
+            return image;
+        };
+        QCOMPARE(draw(false), draw(true));
     }
 
     void paintDrawsOnlyTheRowsInView()
