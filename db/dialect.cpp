@@ -115,7 +115,9 @@ QStringList Dialect::CreateTablesSql() const
                            "\"USER_NO\" integer, "
                            "\"DATE_START\" timestamp(0) without time zone, "
                            "\"DATE_STOP\" timestamp(0) without time zone)"),
-            QStringLiteral("CREATE INDEX \"USERS_USER_NO\" ON \"USERS\" (\"USER_NO\")")};
+            QStringLiteral("CREATE INDEX \"USERS_USER_NO\" ON \"USERS\" (\"USER_NO\")"),
+            // Exports of a date range read through it.
+            QStringLiteral("CREATE INDEX \"EVENTS_DATE\" ON \"EVENTS\" (\"DATE\")")};
 }
 
 QString Dialect::CountTablesSql() const
