@@ -107,7 +107,8 @@ JoinChange JoinStamp::ChangeSince(const CDatabase& db, JoinStamp* now) const
     JoinStamp current;
     readVersion(db, current);
     const bool sameConnection = IsValid() && current.connection == connection;
-    if (sameConnection && current.dataVersion >= 0 && current.dataVersion == dataVersion && current.ownChanges == ownChanges) {
+    if (sameConnection && current.dataVersion >= 0 && current.dataVersion == dataVersion &&
+        current.ownChanges == ownChanges) {
         *now = *this;
         return JoinChange::None;
     }
@@ -144,9 +145,9 @@ JoinChange JoinStamp::ChangeSince(const CDatabase& db, JoinStamp* now) const
     // found through the key.
     const qint64 newer =
         number(db, QStringLiteral("SELECT count(*) FROM EVENTS WHERE [INDEX] > ?"), lastEvent);
-    const qint64 last =
-        number(db, QStringLiteral("SELECT coalesce(max([INDEX]), 0) FROM EVENTS WHERE [INDEX] <= ?"),
-               lastEvent);
+    const qint64 last = number(
+        db, QStringLiteral("SELECT coalesce(max([INDEX]), 0) FROM EVENTS WHERE [INDEX] <= ?"),
+        lastEvent);
     if (current.eventCount - newer != eventCount || last != lastEvent)
         return JoinChange::Other;
     return newer > 0 ? JoinChange::Appended : JoinChange::None;
