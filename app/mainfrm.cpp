@@ -116,8 +116,8 @@ void CMainFrame::CreateMenu()
         MakeCommand(ID_FILE_SAVE_AS, QStringLiteral("&New Database\tCtrl+N"), m_pFileMenu));
     m_pFileMenu->addAction(
         MakeCommand(ID_FILE_OPEN, QStringLiteral("&Open Database...\tCtrl+O"), m_pFileMenu));
-    m_pFileMenu->addAction(MakeCommand(
-        ID_FILE_OPEN_SERVER, QStringLiteral("Open Ser&ver Database..."), m_pFileMenu));
+    m_pFileMenu->addAction(
+        MakeCommand(ID_FILE_OPEN_SERVER, QStringLiteral("Open Ser&ver Database..."), m_pFileMenu));
     m_pFileMenu->addAction(MakeCommand(ID_FILE_EXPORT, QStringLiteral("&Export..."), m_pFileMenu));
     m_pFileMenu->addSeparator();
     m_pRecentEnd = m_pFileMenu->addSeparator();

@@ -8,8 +8,8 @@
 
 class QSqlQuery;
 
-// One connection to a database: an SQLite file or a server database. Errors are thrown as CDBException.
-// Connections belong to the thread that opened them.
+// One connection to a database: an SQLite file or a server database. Errors are thrown as
+// CDBException. Connections belong to the thread that opened them.
 class CDatabase
 {
 public:

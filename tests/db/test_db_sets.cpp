@@ -6,8 +6,8 @@
 #include "db/dbstate.h"
 #include "db/events.h"
 #include "db/joinstamp.h"
-#include "db/zq6set.h"
 #include "db/serverdb.h"
+#include "db/zq6set.h"
 #include "tests/support/pgserver.h"
 #include "tests/support/testdb.h"
 
@@ -320,9 +320,8 @@ private Q_SLOTS:
             set.MoveNext();
         QCOMPARE(set.m_INDEX, 521);
         // Another connection without any patience must get its write through.
-        QCOMPARE(testdb::exec(m_path,
-                              {onServer() ? "BEGIN" : "BEGIN IMMEDIATE",
-                               addEvent(1, "2009-01-02 00:00:00", 1), "COMMIT"}),
+        QCOMPARE(testdb::exec(m_path, {onServer() ? "BEGIN" : "BEGIN IMMEDIATE",
+                                       addEvent(1, "2009-01-02 00:00:00", 1), "COMMIT"}),
                  QString());
         int rest = 0;
         for (; !set.IsEOF(); set.MoveNext())

@@ -143,8 +143,9 @@ inline QVector<StoredEvent> storedEvents(const QString& path)
         QSqlDatabase db = connection(name, path);
         if (db.open()) {
             QSqlQuery q(db);
-            q.exec(sql(path, QStringLiteral(
-                "SELECT TIMER, DATE, USER_NO, BUTTON FROM EVENTS ORDER BY \"INDEX\"")));
+            q.exec(sql(path,
+                       QStringLiteral(
+                           "SELECT TIMER, DATE, USER_NO, BUTTON FROM EVENTS ORDER BY \"INDEX\"")));
             while (q.next())
                 rows.append({q.value(0).toInt(), CTime::FromDbText(q.value(1).toString()).GetTime(),
                              q.value(2).toInt(), q.value(3).toString()});
