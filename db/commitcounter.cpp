@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QMutex>
+#include <QScopeGuard>
 #include <QSet>
 #include <deque>
 #include <sqlite3.h>
@@ -52,6 +53,11 @@ std::optional<quint32> ReadNow(const CDatabase& db)
     sqlite3* handle = db.IsOpen() ? SqliteHandle(db.Handle()) : nullptr;
     if (!handle || !sqlite3_get_autocommit(handle))
         return std::nullopt;
+    // Never waits for another program's lock: the counter only saves work
+    // later, and the append itself waits as long as the connection allows.
+    sqlite3_busy_timeout(handle, 0);
+    const auto restoreWait =
+        qScopeGuard([&] { sqlite3_busy_timeout(handle, CDatabase::kBusyTimeoutMs); });
     // A read of the schema takes the shared lock, which holds the file still
     // until the end of the transaction.
     if (sqlite3_exec(handle, "BEGIN; SELECT count(*) FROM sqlite_master", nullptr, nullptr,

@@ -118,7 +118,8 @@ void CDatabase::OpenFile(const QString& path)
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         // Through a URI, so that the file opened is the one of exactly these bytes.
         db.setDatabaseName(SqliteFileUri(path));
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000;QSQLITE_OPEN_URI"));
+        db.setConnectOptions(
+            QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1;QSQLITE_OPEN_URI").arg(kBusyTimeoutMs));
         if (!db.open()) {
             const QString error = db.lastError().text();
             db = QSqlDatabase();

@@ -13,6 +13,9 @@ class QSqlQuery;
 class CDatabase
 {
 public:
+    // How long a statement waits for another program's lock, in milliseconds.
+    static constexpr int kBusyTimeoutMs = 5000;
+
     CDatabase();
     ~CDatabase();
     CDatabase(const CDatabase&) = delete;
