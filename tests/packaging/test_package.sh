@@ -91,6 +91,33 @@ if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$root/usr/share/applications/zqreader.desktop" || fail "desktop entry"
 fi
 
+# What the service runs, as it runs it: the instance's configuration read as
+# its EnvironmentFile, the command line of ExecStart with its variables, and
+# the receiver a simulated one.
+"$root/usr/bin/zqreader-sim" --generate 30 --seed 7 --pace 0 --link "$work/run/rx" \
+  >/dev/null 2>"$work/sim.log" &
+sim=$!
+for _ in $(seq 100); do [ -e "$work/run/rx" ] && break; sleep 0.05; done
+sed -e "s|^ZQREADER_DB=.*|ZQREADER_DB=$work/run/front.db|" \
+  -e "s|^ZQREADER_PORT=.*|ZQREADER_PORT=$work/run/rx|" \
+  "$root/usr/share/doc/zqreader/examples/zqreader-read.conf" >"$work/front.conf"
+exec_start=$(sed -n 's/^ExecStart=//p' "$root/usr/lib/systemd/system/zqreader-read@.service")
+run_service() {
+  (
+    set -a
+    . "$work/front.conf"
+    set +a
+    eval "set -- $exec_start"
+    PATH=$root/usr/bin:$PATH "$@"
+  )
+}
+out=$(run_service 2>&1) && [ "$out" = "zqreader-cli read: $work/run/front.db from $work/run/rx: 30 events downloaded" ] ||
+  fail "the service's command line: $out"
+out=$(run_service 2>&1) && [ "$out" = "zqreader-cli read: $work/run/front.db from $work/run/rx: nothing new" ] ||
+  fail "the service's command line, a second time: $out"
+kill $sim 2>/dev/null
+wait $sim 2>/dev/null
+
 # The units, with the program where this root has it.
 if command -v systemd-analyze >/dev/null; then
   mkdir "$work/units"
