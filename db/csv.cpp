@@ -126,7 +126,9 @@ CsvDocument ParseCsv(QByteArrayView bytes)
 
 void AppendCsvField(std::string& out, QByteArrayView utf8)
 {
-    bool quote = false;
+    // A field that begins with a byte order mark would lose it to the reader
+    // when it opens a file; quoted, the mark is plainly part of the field.
+    bool quote = utf8.startsWith(QByteArrayView("\xEF\xBB\xBF"));
     for (const char c : utf8) {
         if (c == ',' || c == '"' || c == '\r' || c == '\n') {
             quote = true;
