@@ -19,16 +19,6 @@ void appendNumber(std::string& out, qint64 value)
     out.append(digits, size_t(end - digits));
 }
 
-bool wholeNumber(const JoinedRowValues& row, Column column, qint32* value)
-{
-    qint64 v = 0;
-    if (!row.Integer(column, &v) || v < std::numeric_limits<qint32>::min() ||
-        v > std::numeric_limits<qint32>::max())
-        return false;
-    *value = qint32(v);
-    return true;
-}
-
 // A text column copied as it is stored, when that is what reading it gives.
 bool plainText(const JoinedRowValues& row, Column column, QByteArrayView* text)
 {
@@ -54,7 +44,7 @@ void CsvExportWriter::Append(std::string& out, const JoinedRowValues& row)
     qint32 userNo = 0;
     qint32 timer = 0;
     if (row.Text(Column::Date, &date) && m_dates.ShowsAsItself(date) &&
-        wholeNumber(row, Column::UserNo, &userNo) && wholeNumber(row, Column::Timer, &timer) &&
+        WholeNumber(row, Column::UserNo, &userNo) && WholeNumber(row, Column::Timer, &timer) &&
         plainText(row, Column::Name, &name) && plainText(row, Column::Button, &button)) {
         out.append(date.data(), 10);
         out += ',';

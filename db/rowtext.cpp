@@ -26,16 +26,6 @@ void appendNumber(std::string& out, qint32 value)
     out.append(digits, n);
 }
 
-bool wholeNumber(const JoinedRowValues& row, Column column, qint32* value)
-{
-    qint64 v = 0;
-    if (!row.Integer(column, &v) || v < std::numeric_limits<qint32>::min() ||
-        v > std::numeric_limits<qint32>::max())
-        return false;
-    *value = qint32(v);
-    return true;
-}
-
 // Whether the bytes come back unchanged through UTF-16 and hold no NUL:
 // well-formed UTF-8 without surrogates and without U+FFFE and U+FFFF, which
 // SQLite replaces on the way.
@@ -81,6 +71,16 @@ bool plainUtf8(QByteArrayView text)
 
 } // namespace
 
+bool WholeNumber(const JoinedRowValues& row, JoinedRowValues::Column column, qint32* value)
+{
+    qint64 v = 0;
+    if (!row.Integer(column, &v) || v < std::numeric_limits<qint32>::min() ||
+        v > std::numeric_limits<qint32>::max())
+        return false;
+    *value = qint32(v);
+    return true;
+}
+
 bool IsPlainUtf8(QByteArrayView text)
 {
     return plainUtf8(text);
@@ -99,7 +99,7 @@ void ListLineWriter::Append(std::string& out, const JoinedRowValues& row)
     qint32 userNo = 0;
     qint32 timer = 0;
     if (row.Text(Column::Date, &date) && m_dates.ShowsAsItself(date) &&
-        wholeNumber(row, Column::UserNo, &userNo) && wholeNumber(row, Column::Timer, &timer) &&
+        WholeNumber(row, Column::UserNo, &userNo) && WholeNumber(row, Column::Timer, &timer) &&
         (row.Text(Column::Name, &name) ? plainUtf8(name) : row.IsNull(Column::Name))) {
         out.append(date.data(), 10);
         out += '\t';

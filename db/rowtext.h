@@ -18,6 +18,9 @@ struct RowTexts
 
 RowTexts FormatRow(CTime date, qint32 userNo, const QString& name, qint32 timer);
 
+// A stored integer that fits a 32-bit number, as it is; false for anything else.
+bool WholeNumber(const JoinedRowValues& row, JoinedRowValues::Column column, qint32* value);
+
 // Whether the stored UTF-8 bytes read back as exactly themselves through
 // QString and hold no NUL.
 bool IsPlainUtf8(QByteArrayView text);

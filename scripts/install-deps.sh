@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages ZQreader needs to build and test, if missing.
+# Installs the Debian packages ZQreader needs to build and test, if missing,
+# and any further packages named as arguments.
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,7 @@ packages=(
   libx11-dev libsqlite3-dev sqlite3 tzdata
   mdbtools unixodbc libsqliteodbc
   postgresql
+  "$@"
 )
 
 missing=()
