@@ -25,7 +25,7 @@ int RunList(const QString& dbPath)
     CZq6Doc doc(&messages);
     if (!doc.OnOpenDocument(AbsoluteFileName(dbPath)))
         return 1;
-    constexpr size_t kFlushAt = 64 * 1024;
+    constexpr size_t kFlushAt = size_t{64} * 1024;
     std::string out;
     out.reserve(kFlushAt + 1024);
     auto flush = [&out] {

@@ -128,7 +128,7 @@ int main(int argc, char** argv)
     const QStringList args = parser.positionalArguments();
     if (args.isEmpty())
         return usageError(parser, QStringLiteral("no command given"));
-    const QString command = args.first();
+    const QString& command = args.first();
     for (const QCommandLineOption* readOnly : {&portOption, &logLineOption, &nothingNewOption}) {
         if (parser.isSet(*readOnly) && command != QLatin1String("read"))
             return usageError(

@@ -88,7 +88,7 @@ QString MdbToolsSource::Program(const char* name) const
     const QString program = QLatin1String(name);
     if (!m_toolDir.isEmpty())
         return QDir(m_toolDir).filePath(program);
-    const QString found = QStandardPaths::findExecutable(program);
+    QString found = QStandardPaths::findExecutable(program);
     if (found.isEmpty())
         throw CDBException(toolMissing(program));
     return found;

@@ -38,7 +38,7 @@ qint64 asUtc(const std::tm& f)
     const qint64 doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + f.tm_mday - 1;
     const qint64 doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     const qint64 days = era * 146097 + doe - 719468;
-    return days * 86400 + f.tm_hour * 3600 + f.tm_min * 60 + f.tm_sec;
+    return days * 86400 + qint64{f.tm_hour} * 3600 + qint64{f.tm_min} * 60 + f.tm_sec;
 }
 
 // Offset of local time from UTC at the instant, in seconds.
@@ -108,7 +108,7 @@ CTime CTime::FromDbText(QStringView text)
     // earlier is taken.
     long offsets[3];
     for (int i = 0; i < 3; ++i) {
-        if (!localOffset(utc + (i - 1) * 86400, &offsets[i]))
+        if (!localOffset(utc + qint64{i - 1} * 86400, &offsets[i]))
             return Invalid();
     }
     bool found = false;
@@ -238,7 +238,7 @@ qsizetype DbTextWriter::Write(CTime time, char* out)
     }
     if (m_plain) {
         const Civil c = civilOf(t + m_offset);
-        std::memcpy(out, "0000-00-00 00:00:00", 19);
+        std::copy_n("0000-00-00 00:00:00", 19, out);
         putDigits(out, int(c.year), 4);
         putDigits(out + 5, c.month, 2);
         putDigits(out + 8, c.day, 2);

@@ -71,7 +71,7 @@ void CsvExportWriter::Append(std::string& out, const JoinedRowValues& row)
 ExportOutcome ExportEventsCsv(CDatabase& db, const JoinFilter& filter, QIODevice& out,
                               const std::function<bool(qint64 rows, qint64 eventIndex)>& progress)
 {
-    constexpr size_t kWriteAt = 64 * 1024;
+    constexpr size_t kWriteAt = size_t{64} * 1024;
     constexpr qint64 kProgressEvery = 4096;
     std::string buffer;
     buffer.reserve(kWriteAt + 1024);

@@ -166,7 +166,7 @@ QString AbsoluteFileName(const QString& name)
             return QDir::cleanPath(QDir::currentPath() + QLatin1Char('/') + name);
         cwd.resize(cwd.size() * 2);
     }
-    cwd.truncate(qstrlen(cwd.constData()));
+    cwd.truncate(static_cast<qsizetype>(qstrlen(cwd.constData())));
     return QDir::cleanPath(DecodeFileName(cwd) + QLatin1Char('/') + name);
 }
 

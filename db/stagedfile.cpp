@@ -92,9 +92,8 @@ bool StagedFile::Write(const QByteArray& bytes)
     }
     // A replaced file keeps its permissions; a new one gets the usual ones.
     int error = 0;
-    if (exists && ::fchmod(fd, st.st_mode & 07777) != 0)
-        error = errno;
-    else if (!writeAll(fd, bytes) || ::fsync(fd) != 0)
+    if ((exists && ::fchmod(fd, st.st_mode & 07777) != 0) || !writeAll(fd, bytes) ||
+        ::fsync(fd) != 0)
         error = errno;
     if (::close(fd) != 0 && error == 0)
         error = errno;

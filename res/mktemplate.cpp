@@ -23,7 +23,7 @@ int main(int argc, char** argv)
         return 1;
     }
     const QString script = QString::fromUtf8(schema.readAll());
-    const QString output = args.at(2);
+    const QString& output = args.at(2);
     const QString partial = output + QStringLiteral(".part");
     QFile::remove(partial);
 
