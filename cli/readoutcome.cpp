@@ -12,9 +12,13 @@ bool passing(const UserMessage& m)
     static const QStringList texts{QStringLiteral("Can't read from the serial port"),
                                    QStringLiteral("Out of time"),
                                    QStringLiteral("Communication error")};
-    // SQLite's SQLITE_BUSY and SQLITE_LOCKED: another program is writing.
-    return texts.contains(m.text) || m.text.contains(QStringLiteral("database is locked")) ||
-           m.text.contains(QStringLiteral("database table is locked"));
+    // SQLite's SQLITE_BUSY and SQLITE_LOCKED: another program is writing. A
+    // failed store gives SQLite's reason in the detail.
+    const auto locked = [](const QString& s) {
+        return s.contains(QStringLiteral("database is locked")) ||
+               s.contains(QStringLiteral("database table is locked"));
+    };
+    return texts.contains(m.text) || locked(m.text) || locked(m.detail);
 }
 
 ReadOutcome fromPortFailure(const UserMessage& m, const QString& text)

@@ -282,8 +282,21 @@ private:
             events.append({eventword::Timer(word), CTime(times[i]), eventword::UserNo(word),
                            eventword::Button(word)});
         }
-        // Noted, so that the list takes the commit for a plain append.
-        commitcounter::AppendNoted(m_record, events);
+        try {
+            // Noted, so that the list takes the commit for a plain append.
+            commitcounter::AppendNoted(m_record, events);
+        } catch (const CDBException& e) {
+            // The batch was rolled back, and the next download asks the
+            // receiver for everything after the newest stored event.
+            m_outcome.message =
+                taskModal(QStringLiteral("Can't add events to the database"), kError,
+                          QStringLiteral("The events could not be stored in \"%1\": %2. Nothing "
+                                         "of this download was stored; the events stay on the "
+                                         "receiver for the next download.")
+                              .arg(m_connection.GetLocation().Shown(), e.m_strError));
+            m_outcome.databaseFailed = true;
+            return;
+        }
         m_outcome.message =
             taskModal(QString::asprintf("%s %d", "Number of read events: ", m_count), kOk);
     }

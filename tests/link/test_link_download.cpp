@@ -595,10 +595,16 @@ private Q_SLOTS:
         other = QSqlDatabase();
         QSqlDatabase::removeDatabase(QStringLiteral("other"));
 
-        // Said once, and the list is not read again: nothing changed.
+        // Said once, with the database and the reason, and the list is not
+        // read again: nothing changed.
         QCOMPARE(rig.messages.messages.size(), 1);
-        QVERIFY2(rig.only().text.contains(error), qPrintable(rig.only().text));
+        QCOMPARE(rig.only().text, QStringLiteral("Can't add events to the database"));
+        const QString detail = rig.only().detail;
+        QVERIFY2(detail.contains(error) && detail.contains(QLatin1Char('"') + rig.db + '"') &&
+                     detail.contains(QStringLiteral("Nothing of this download was stored")),
+                 qPrintable(detail));
         QCOMPARE(rig.only().caption, QStringLiteral("Error"));
+        QVERIFY(rig.only().taskModal);
         QCOMPARE(storedCount(rig.db), 1);
         QVERIFY(!rig.link.portOpen);
         QVERIFY(!rig.link.signalsOpen);

@@ -27,6 +27,15 @@ expect_complete() {
     rows "$2" | cmp -s - "$expected" || fail "$1: the events differ from the receiver's log"
 }
 
+# expect_store_failed WHAT DB REASON: the message of a download whose events
+# the database could not take: what failed, the file and why, nothing stored.
+expect_store_failed() {
+    [ "$(echo "$err" | head -n 1)" = "Can't add events to the database" ] &&
+        echo "$err" | grep -qF "stored in \"$2\": $3" &&
+        echo "$err" | grep -qF "Nothing of this download was stored" ||
+        fail "$1: said $err"
+}
+
 # expect_refused WHAT DB SUM [CODE]: a failure with a message (exit code 1, or
 # CODE: 75 says a later try may succeed), and the file as before.
 expect_refused() {
@@ -84,6 +93,7 @@ with_size_limit $limit "$bin/zqreader-cli" read "$work/grow.db" --port "$port" \
     >"$work/out" 2>"$work/err"
 code=$? out=$(cat "$work/out") err=$(cat "$work/err")
 expect_refused "read, file size limit" "$work/grow.db" "$sum"
+expect_store_failed "read, file size limit" "$work/grow.db" "disk I/O error"
 expect_complete "after the file size limit" "$work/grow.db" "$port"
 
 mnt=$work/small
@@ -107,6 +117,7 @@ if mount -t tmpfs -o size=4m zqtest "$mnt" 2>/dev/null; then
     sum=$(sha256sum <"$mnt/grow.db")
     read_into "$mnt/grow.db" "$port"
     expect_refused "read, full tmpfs" "$mnt/grow.db" "$sum"
+    expect_store_failed "read, full tmpfs" "$mnt/grow.db" "database or disk is full"
     rm -f "$mnt/filler"
     expect_complete "after the full tmpfs" "$mnt/grow.db" "$port"
     umount "$mnt"
@@ -190,6 +201,7 @@ for hold in short long; do
         expect_refused "locked during the download" "$work/$hold.db" "$sum" 75
         [ "$(echo "$err" | grep -c -i locked)" -eq 1 ] ||
             fail "locked during the download: said $err"
+        expect_store_failed "locked during the download" "$work/$hold.db" "database is locked"
         expect_complete "after the lock during the download" "$work/$hold.db" "$port"
     fi
 done
