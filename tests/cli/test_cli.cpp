@@ -1,5 +1,7 @@
 // zqreader-cli run as a program: new and list on files written by sqlite3.
 
+#include "../support/programrun.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -17,27 +19,14 @@
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = testrun::Result;
 
 Run run(const QStringList& args, const QString& workDir = {}, const QString& program = {})
 {
-    QProcess p;
-    if (!workDir.isEmpty())
-        p.setWorkingDirectory(workDir);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("TZ"), QStringLiteral("Europe/Berlin"));
-    p.setProcessEnvironment(env);
-    p.start(program.isEmpty() ? QStringLiteral(ZQ_BIN_DIR "/zqreader-cli") : program, args);
-    if (!p.waitForFinished(30000))
-        return {};
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2,
-            QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
+    testrun::Options o{.env = testrun::BerlinEnvironment(), .workDir = workDir};
+    if (!program.isEmpty())
+        o.program = program;
+    return testrun::Run(args, o);
 }
 
 // Runs program with the arguments, each "@" standing for the file name of

@@ -3,6 +3,7 @@
 // ZQreader's tables; a real Access file without them is refused.
 
 #include "../support/fakemdbtools.h"
+#include "../support/programrun.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,27 +13,14 @@
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = testrun::Result;
 
 Run run(const QStringList& args, const QString& toolDir = {})
 {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("TZ", "Europe/Berlin");
+    QProcessEnvironment env = testrun::BerlinEnvironment();
     if (!toolDir.isEmpty())
         env.insert("PATH", toolDir + ":" + env.value("PATH"));
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(ZQ_BIN_DIR "/zqreader-cli"), args);
-    if (!p.waitForFinished(30000))
-        return {};
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2,
-            QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
+    return testrun::Run(args, {.env = env});
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // CSV they write read back by the program itself and by Python's csv module.
 
 #include "db/csv.h"
+#include "tests/support/programrun.h"
 #include "tests/support/testdb.h"
 
 #include <QProcess>
@@ -11,25 +12,12 @@
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QByteArray out;
-    QString err;
-};
+using Run = testrun::Result;
 
 Run run(const QStringList& args,
         const QString& program = QStringLiteral(ZQ_BIN_DIR "/zqreader-cli"))
 {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("TZ"), QStringLiteral("Europe/Berlin"));
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    if (!p.waitForFinished(60000))
-        return {};
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2, p.readAllStandardOutput(),
-            QString::fromUtf8(p.readAllStandardError())};
+    return testrun::Run(args, {.program = program, .env = testrun::BerlinEnvironment()});
 }
 
 bool writeFile(const QString& path, const QByteArray& bytes)
@@ -85,11 +73,11 @@ private Q_SLOTS:
         QCOMPARE(imported.out, "Number of imported users:  5\n");
         const Run exported = run({"users", "export", first});
         QCOMPARE(exported.exitCode, 0);
-        QVERIFY(writeFile(file, exported.out));
+        QVERIFY(writeFile(file, exported.rawOut));
         QCOMPARE(run({"users", "import", second, file}).exitCode, 0);
         QCOMPARE(run({"users", "export", second}).out, exported.out);
 
-        const CsvDocument doc = ParseCsv(exported.out);
+        const CsvDocument doc = ParseCsv(exported.rawOut);
         QCOMPARE(doc.records.size(), names.size() + 1);
         QCOMPARE(doc.records.at(1).fields,
                  (QStringList{names.at(0), "-1", "2024-01-01 00:00:00", ""})); // sorted by number
@@ -111,7 +99,7 @@ private Q_SLOTS:
                                 "Good too,5,2024-01-01 00:00,\r\n"));
         const Run imported = run({"users", "import", db, file});
         QCOMPARE(imported.exitCode, 1);
-        QCOMPARE(imported.out, QByteArray());
+        QCOMPARE(imported.out, QString());
         const QStringList lines = imported.err.split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 5);
         for (int i = 0; i < 4; ++i)
@@ -172,7 +160,7 @@ private Q_SLOTS:
         static const QRegularExpression rowRe("(\\S+\\t\\S+)\\t *(-?\\d+)\\t[^\\t]*\\t *-?\\d+\\n");
         QByteArray expected;
         int rows = 0;
-        for (const QRegularExpressionMatch& m : rowRe.globalMatch(QString::fromUtf8(listed.out))) {
+        for (const QRegularExpressionMatch& m : rowRe.globalMatch(listed.out)) {
             if (m.captured(1) >= firstDate && m.captured(1) <= lastDate &&
                 (userNo == -2 || m.captured(2).toInt() == userNo)) {
                 expected += m.captured(0).toUtf8();
@@ -184,13 +172,13 @@ private Q_SLOTS:
         const QString file = m_dir.filePath("export.csv");
         const Run exported = run(QStringList{"export", db, "--output", file} + options);
         QCOMPARE(exported.err, QString());
-        QCOMPARE(exported.out, "Number of exported rows:  " + QByteArray::number(rows) + "\n");
+        QCOMPARE(exported.rawOut, "Number of exported rows:  " + QByteArray::number(rows) + "\n");
         const QString python = QStandardPaths::findExecutable("python3");
         if (python.isEmpty())
             QSKIP("python3 is not installed");
         const Run read = run({"-c", kCsvToList, file}, python);
         QCOMPARE(read.err, QString());
-        QCOMPARE(read.out, expected);
+        QCOMPARE(read.rawOut, expected);
     }
 };
 

@@ -9,6 +9,7 @@
 #include "link/portlist.h"
 #include "link/qtseriallink.h"
 #include "tests/link/simprocess.h"
+#include "tests/support/programrun.h"
 #include "tests/support/testdb.h"
 
 #include <QDateTime>
@@ -101,31 +102,12 @@ struct Desk
     int stored() const { return static_cast<int>(rows(db).size()); }
 };
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = testrun::Result;
 
 Run cli(const QStringList& arguments, const QProcessEnvironment& env = {},
         const QStringList& prefix = {})
 {
-    QProcess p;
-    if (!env.isEmpty())
-        p.setProcessEnvironment(env);
-    if (prefix.isEmpty())
-        p.start(QStringLiteral(ZQ_BIN_DIR "/zqreader-cli"), arguments);
-    else
-        p.start(prefix.first(),
-                prefix.mid(1) + QStringList{ZQ_BIN_DIR "/zqreader-cli"} + arguments);
-    Run run;
-    if (!p.waitForFinished(60000))
-        return run;
-    run.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    run.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    run.err = QString::fromLocal8Bit(p.readAllStandardError());
-    return run;
+    return testrun::Run(arguments, {.env = env, .prefix = prefix});
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "db/dbexception.h"
 #include "db/odbcconnect.h"
 #include "simprocess.h"
+#include "tests/support/programrun.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,22 +20,11 @@
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = testrun::Result;
 
 Run cli(const QStringList& arguments)
 {
-    QProcess p;
-    p.start(QStringLiteral(ZQ_BIN_DIR "/zqreader-cli"), arguments);
-    if (!p.waitForFinished(60000))
-        return {};
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2,
-            QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
+    return testrun::Run(arguments);
 }
 
 // Where Debian's libsqliteodbc puts it.

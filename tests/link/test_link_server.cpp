@@ -4,6 +4,7 @@
 
 #include "tests/link/simprocess.h"
 #include "tests/support/pgserver.h"
+#include "tests/support/programrun.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -11,34 +12,16 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
 const QString kSampleLog = QStringLiteral(ZQ_SOURCE_DIR "/sim/sample.log");
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = testrun::Result;
 
 Run cli(const QStringList& arguments, const QProcessEnvironment& env = {})
 {
-    QProcess p;
-    if (!env.isEmpty())
-        p.setProcessEnvironment(env);
-    p.start(QStringLiteral(ZQ_BIN_DIR "/zqreader-cli"), arguments);
-    Run run;
-    if (!p.waitForFinished(60000))
-        return run;
-    run.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    run.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    run.err = QString::fromLocal8Bit(p.readAllStandardError());
-    return run;
+    return testrun::Run(arguments, {.env = env});
 }
 
 // The desktop program (see listwatch.cpp) on one database.
@@ -79,22 +62,6 @@ void addUsers(const QString& db)
 {
     for (const char* name : {"Bob", "Alice"})
         QCOMPARE(cli({"users", "add", db, name, "11", "2000-01-01 00:00"}).exitCode, 0);
-}
-
-// A local port nothing listens on.
-int closedPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
-        port = ntohs(address.sin_port);
-    ::close(fd);
-    return port;
 }
 
 QString withPassword(QString uri, const QString& password)
@@ -188,9 +155,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("password"); // in PGPASSWORD
         QTest::addColumn<QString>("error");
         const QString secret = m_pg.Uri(m_db, QLatin1String(testpg::kPasswordRole));
-        QTest::newRow("server down")
-            << QStringLiteral("postgresql://postgres@127.0.0.1:%1/%2").arg(closedPort()).arg(m_db)
-            << QString() << "Connection refused";
+        QTest::newRow("server down") << QStringLiteral("postgresql://postgres@127.0.0.1:%1/%2")
+                                            .arg(testpg::FreePort())
+                                            .arg(m_db)
+                                     << QString() << "Connection refused";
         QTest::newRow("wrong password")
             << withPassword(secret, "wrong-Pw") << QString() << "password authentication failed";
         QTest::newRow("wrong password given by the environment")

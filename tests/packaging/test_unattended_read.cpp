@@ -4,6 +4,7 @@
 
 #include "link/portlist.h"
 #include "tests/link/simprocess.h"
+#include "tests/support/programrun.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,26 +16,11 @@ namespace {
 
 const QString kCli = QStringLiteral(ZQ_BIN_DIR "/zqreader-cli");
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Run finish(QProcess& p)
-{
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
-        return {};
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
-}
+using Run = testrun::Result;
 
 Run cli(const QStringList& arguments)
 {
-    QProcess p;
-    p.start(kCli, arguments);
-    return finish(p);
+    return testrun::Run(arguments);
 }
 
 bool newDatabase(const QString& path)
@@ -147,7 +133,7 @@ private Q_SLOTS:
         QVERIFY2(samePort.err.contains("is held by another program"), qPrintable(samePort.err));
         QCOMPARE(running.state(), QProcess::Running);
 
-        const Run done = finish(running);
+        const Run done = testrun::Finish(running);
         QCOMPARE(done.exitCode, 0);
         QVERIFY2(done.out.endsWith(": 1000 events downloaded\n"), qPrintable(done.out));
         QCOMPARE(cli({"list", first}).out.count('\n'), 1000);

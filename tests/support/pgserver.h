@@ -29,6 +29,22 @@ namespace testpg {
 inline constexpr const char* kPasswordRole = "zq_secret";
 inline constexpr const char* kPassword = "s3cret-Pw";
 
+// A local TCP port nothing listens on (at the moment of asking).
+inline int FreePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    int port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+        port = ntohs(address.sin_port);
+    ::close(fd);
+    return port;
+}
+
 class Server
 {
 public:
@@ -196,21 +212,6 @@ private:
             versions.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::Reversed);
         return found.isEmpty() ? QString()
                                : versions.filePath(found.first() + QStringLiteral("/bin"));
-    }
-
-    static int FreePort()
-    {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        int port = 0;
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
-            port = ntohs(address.sin_port);
-        ::close(fd);
-        return port;
     }
 
     bool Run(const QStringList& runAs, const QString& program, const QStringList& arguments)
