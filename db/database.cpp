@@ -7,6 +7,7 @@
 #include "db/serverdb.h"
 
 #include <QAtomicInt>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <unistd.h>
@@ -52,6 +53,17 @@ bool hasRealAffinity(const QString& type)
            (type.contains(QLatin1String("REAL"), Qt::CaseInsensitive) ||
             type.contains(QLatin1String("FLOA"), Qt::CaseInsensitive) ||
             type.contains(QLatin1String("DOUB"), Qt::CaseInsensitive));
+}
+
+// The name as one word of a shell command line.
+QString shellWord(const QString& name)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:@%+,=-]+$"));
+    if (plain.match(name).hasMatch())
+        return name;
+    QString quoted = name;
+    return QLatin1Char('\'') + quoted.replace(QLatin1Char('\''), QLatin1String("'\\''")) +
+           QLatin1Char('\'');
 }
 
 } // namespace
@@ -155,6 +167,16 @@ void CDatabase::CheckIntact() const
     if (verdict != QLatin1String("ok"))
         throw CDBException(QStringLiteral("The database \"%1\" is damaged: %2")
                                .arg(ShownFileName(m_path), verdict));
+}
+
+QString CDatabase::DamagedMessage(const QString& symptom) const
+{
+    QString text =
+        QStringLiteral("The database \"%1\" looks damaged: %2.").arg(m_location.Shown(), symptom);
+    if (m_dialect.IsSqlite())
+        text += QStringLiteral(" Check it with: sqlite3 %1 \"PRAGMA integrity_check\"")
+                    .arg(shellWord(ShownFileName(m_path)));
+    return text;
 }
 
 void CDatabase::Close()

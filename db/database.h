@@ -30,6 +30,9 @@ public:
     bool IsOpen() const;
     // Reads every page of the open file; throws when any of it is damaged.
     void CheckIntact() const;
+    // "The database ... looks damaged: <symptom>.", and for a file how to
+    // check it.
+    QString DamagedMessage(const QString& symptom) const;
     void Close();
 
     QString GetPath() const { return m_path; }

@@ -464,6 +464,14 @@ template <class Row> QVector<Row> CZq6Set::FetchRows(qint64 first, int count)
         first < m_rowCount
             ? ReadRows<Row>(first, static_cast<int>(std::min<qint64>(count, m_rowCount - first)))
             : QVector<Row>();
+    // Nothing but appends has changed since the count found these rows.
+    if (const qint64 last = std::min<qint64>(first + count, m_rowCount); first + rows.size() < last)
+        throw CDBException(m_pDatabase->DamagedMessage(
+            QStringLiteral("%1 rows were counted in it, but of rows %2 to %3 only %4 could be read")
+                .arg(m_rowCount)
+                .arg(first + 1)
+                .arg(last)
+                .arg(rows.size())));
     read.Commit();
     return rows;
 }
