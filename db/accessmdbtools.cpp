@@ -180,34 +180,26 @@ MdbExportParser::MdbExportParser(std::function<bool(const AccessRow&)> onRow)
 bool MdbExportParser::Feed(QByteArrayView bytes)
 {
     for (const char c : bytes) {
+        const bool inQuotes = m_state == State::Quoted || m_state == State::Escaped;
+        if (!inQuotes && (c == ',' || c == '\n')) {
+            EndField();
+            m_state = State::FieldStart;
+            if (c == '\n' && !EndRow())
+                return false;
+            continue;
+        }
         switch (m_state) {
         case State::FieldStart:
             if (c == '"') {
                 m_quoted = true;
                 m_state = State::Quoted;
-            } else if (c == ',') {
-                EndField();
-            } else if (c == '\n') {
-                EndField();
-                if (!EndRow())
-                    return false;
             } else {
                 m_field += c;
                 m_state = State::Bare;
             }
             break;
         case State::Bare:
-            if (c == ',') {
-                EndField();
-                m_state = State::FieldStart;
-            } else if (c == '\n') {
-                EndField();
-                m_state = State::FieldStart;
-                if (!EndRow())
-                    return false;
-            } else {
-                m_field += c;
-            }
+            m_field += c;
             break;
         case State::Quoted:
             if (c == '\\')
@@ -222,21 +214,10 @@ bool MdbExportParser::Feed(QByteArrayView bytes)
             m_state = State::Quoted;
             break;
         case State::AfterQuote:
-            if (c == ',') {
-                EndField();
-                m_state = State::FieldStart;
-            } else if (c == '\n') {
-                EndField();
-                m_state = State::FieldStart;
-                if (!EndRow())
-                    return false;
-            } else {
-                throw CDBException(
-                    QStringLiteral("mdb-export wrote something unexpected after a quoted value "
-                                   "in row %1.")
-                        .arg(m_rows + 1));
-            }
-            break;
+            throw CDBException(
+                QStringLiteral("mdb-export wrote something unexpected after a quoted value "
+                               "in row %1.")
+                    .arg(m_rows + 1));
         }
     }
     return true;
