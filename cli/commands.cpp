@@ -43,7 +43,7 @@ int RunList(const QString& dbPath)
     } catch (const CDBException& e) {
         flush();
         std::fflush(stdout);
-        std::fprintf(stderr, "%s\n", qUtf8Printable(e.m_strError));
+        std::fprintf(stderr, "%s\n", qUtf8Printable(g_db.ReadFailedMessage(e.m_strError)));
         return 1;
     }
     flush();

@@ -179,6 +179,14 @@ QString CDatabase::DamagedMessage(const QString& symptom) const
     return text;
 }
 
+QString CDatabase::ReadFailedMessage(const QString& error) const
+{
+    // SQLite's text for SQLITE_CORRUPT.
+    if (m_dialect.IsSqlite() && error.contains(QLatin1String("database disk image is malformed")))
+        return DamagedMessage(error.trimmed());
+    return QStringLiteral("Cannot read the database \"%1\": %2").arg(m_location.Shown(), error);
+}
+
 void CDatabase::Close()
 {
     if (m_connection.isEmpty())

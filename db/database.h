@@ -33,6 +33,9 @@ public:
     // "The database ... looks damaged: <symptom>.", and for a file how to
     // check it.
     QString DamagedMessage(const QString& symptom) const;
+    // An error met while reading, with the database named: as damaged when
+    // SQLite found the file malformed.
+    QString ReadFailedMessage(const QString& error) const;
     void Close();
 
     QString GetPath() const { return m_path; }

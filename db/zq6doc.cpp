@@ -79,6 +79,11 @@ bool CZq6Doc::OnOpenDocument(const Location& location)
             // the second key a server may return them in any order.
             set->m_strSort = QStringLiteral("[EVENTS].[INDEX], [USERS].[INDEX]");
             set->Requery();
+        } catch (const CDBException& e) {
+            delete set;
+            g_db.Swap(fresh);
+            // The database opened, but its rows cannot be read.
+            throw CDBException(fresh.ReadFailedMessage(e.m_strError));
         } catch (...) {
             delete set;
             g_db.Swap(fresh);

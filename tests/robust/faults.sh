@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Faults of the device and of the machine around zqreader-cli: the receiver
-# unplugged mid-download, a full disk during new and read, and a database
-# locked by another program for less and for more than the busy wait.
+# unplugged mid-download, a full disk during new and read, a damaged file, and
+# a database locked by another program for less and for more than the busy
+# wait.
 # Usage: faults.sh BIN_DIR
 bin=$1
 source "$(dirname "$0")/common.sh"
@@ -124,6 +125,27 @@ if mount -t tmpfs -o size=4m zqtest "$mnt" 2>/dev/null; then
 else
     echo "no tmpfs could be mounted: the full disk was tried with the file size limit only"
 fi
+
+# --- A damaged file: the first or the last leaf of EVENTS overwritten with
+# garbage, met when the file is opened or while the rows are printed. list
+# stops and names the file as damaged.
+cp "$work/grow.db" "$work/damaged.db"
+sqlite3 "$work/damaged.db" "INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON)
+                            SELECT TIMER, DATE, USER_NO, BUTTON FROM EVENTS"
+size=$(sqlite3 "$work/damaged.db" "PRAGMA page_size")
+for leaf in first last; do
+    cp "$work/damaged.db" "$work/$leaf.db"
+    page=$(sqlite3 "$work/$leaf.db" "SELECT pageno FROM dbstat WHERE name = 'EVENTS' AND
+        pagetype = 'leaf' ORDER BY path $([ $leaf = first ] && echo ASC || echo DESC) LIMIT 1")
+    head -c "$size" /dev/zero | tr '\0' '\377' |
+        dd of="$work/$leaf.db" bs="$size" seek=$((page - 1)) conv=notrunc 2>/dev/null
+    "$bin/zqreader-cli" list "$work/$leaf.db" >/dev/null 2>"$work/err"
+    code=$? err=$(cat "$work/err")
+    [ "$code" -eq 1 ] &&
+        [[ $err == "The database \"$work/$leaf.db\" looks damaged: "*"\"PRAGMA integrity_check\"" ]] ||
+        fail "list of a file damaged in its $leaf leaf: exit code $code, said $err"
+    echo "list of a file damaged in its $leaf leaf: $err"
+done
 
 # --- A database locked by another program (a transaction holding
 # BEGIN EXCLUSIVE) for less and for more than the busy wait of 5 s.
