@@ -34,21 +34,26 @@ qint64 number(const CDatabase& db, const QString& sql, const QVariant& bound = {
     return q.value(0).toLongLong();
 }
 
-void readVersion(const CDatabase& db, JoinStamp& s)
+// The numbers that change with every write: when they are as they were,
+// nothing else needs to be read.
+void readVersion(const CDatabase& db, JoinStamp& s, PreparedQuery* kept)
 {
-    if (!db.GetDialect().HasDataVersion()) {
-        // Nothing cheap tells a write there: the contents are compared.
-        s.connection = db.Handle().connectionName();
-        return;
-    }
-    QSqlQuery q =
-        run(db, QStringLiteral("SELECT data_version, total_changes() FROM pragma_data_version"));
-    if (!q.next())
-        throw CDBException(q.lastError().text());
     s.connection = db.Handle().connectionName();
-    s.dataVersion = q.value(0).toLongLong();
-    s.ownChanges = q.value(1).toLongLong();
-    q.finish();
+    if (!db.GetDialect().HasDataVersion())
+        return; // nothing cheap tells a write there: the contents are compared
+    PreparedQuery made;
+    PreparedQuery& q = kept && kept->IsPrepared() ? *kept : (made = JoinStamp::VersionQuery(db));
+    q.Exec();
+    if (!q.Next())
+        throw CDBException(QStringLiteral("The database tells no data version."));
+    s.dataVersion = q.Int64(0);
+    s.ownChanges = q.Int64(1);
+    q.Finish();
+}
+
+// The file's change counter, which tells the commits since apart.
+void readCounter(const CDatabase& db, JoinStamp& s)
+{
     // Outside a transaction the counter could change before anything else is
     // read.
     sqlite3* handle = SqliteHandle(db.Handle());
@@ -69,7 +74,7 @@ QByteArray digestOfUsers(const CDatabase& db)
     while (q.next()) {
         for (int i = 0; i < 6; ++i) {
             const QByteArray value = q.value(i).toString().toUtf8();
-            const qint32 size = value.size();
+            const auto size = static_cast<qint32>(value.size());
             hash.addData(QByteArrayView(reinterpret_cast<const char*>(&size), sizeof size));
             hash.addData(value);
         }
@@ -89,12 +94,20 @@ void readContent(const CDatabase& db, JoinStamp& s)
 
 } // namespace
 
-JoinStamp JoinStamp::Take(const CDatabase& db)
+JoinStamp JoinStamp::Take(const CDatabase& db, PreparedQuery* version)
 {
     JoinStamp s;
-    readVersion(db, s);
+    readVersion(db, s, version);
+    readCounter(db, s);
     readContent(db, s);
     return s;
+}
+
+PreparedQuery JoinStamp::VersionQuery(const CDatabase& db)
+{
+    if (!db.GetDialect().HasDataVersion())
+        return {};
+    return {db, QStringLiteral("SELECT data_version, total_changes() FROM pragma_data_version")};
 }
 
 quint64 JoinStamp::FullChecks()
@@ -102,16 +115,17 @@ quint64 JoinStamp::FullChecks()
     return g_fullChecks.load();
 }
 
-JoinChange JoinStamp::ChangeSince(const CDatabase& db, JoinStamp* now) const
+JoinChange JoinStamp::ChangeSince(const CDatabase& db, JoinStamp* now, PreparedQuery* version) const
 {
     JoinStamp current;
-    readVersion(db, current);
+    readVersion(db, current, version);
     const bool sameConnection = IsValid() && current.connection == connection;
     if (sameConnection && current.dataVersion >= 0 && current.dataVersion == dataVersion &&
         current.ownChanges == ownChanges) {
         *now = *this;
         return JoinChange::None;
     }
+    readCounter(db, current);
     // Every commit, whoever made it, moves the counter on.
     const bool counted = IsValid() && fileCounter >= 0 && current.fileCounter >= 0 &&
                          current.file == file &&

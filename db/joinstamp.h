@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/preparedquery.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -40,14 +42,20 @@ struct JoinStamp
 
     // Reads everything now. To describe a count, take it inside the read
     // transaction of that count.
-    static JoinStamp Take(const CDatabase& db);
+    static JoinStamp Take(const CDatabase& db, PreparedQuery* version = nullptr);
 
     // What has changed in db since this stamp was taken; *now receives the
     // stamp of db as it is. db may be another connection to the same file than
     // the one the stamp was taken on. Reads only a few numbers when nobody has
     // written or when every commit since was one of this process's own
     // appends; otherwise it compares the tables' contents.
-    JoinChange ChangeSince(const CDatabase& db, JoinStamp* now) const;
+    JoinChange ChangeSince(const CDatabase& db, JoinStamp* now,
+                           PreparedQuery* version = nullptr) const;
+
+    // The statement that reads those few numbers, for a caller that checks
+    // often to keep prepared on db's connection and pass to Take() and
+    // ChangeSince() there; not prepared where db has no such numbers.
+    static PreparedQuery VersionQuery(const CDatabase& db);
 
     // How often ChangeSince had to compare the contents, in this process.
     static quint64 FullChecks();

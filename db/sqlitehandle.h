@@ -1,10 +1,21 @@
 #pragma once
 
 #include <QSqlDatabase>
+#include <QVariant>
 
+class QSqlQuery;
 struct sqlite3;
+struct sqlite3_stmt;
 
 // The SQLite connection under a Qt connection of the QSQLITE driver, for the
 // few places where the C interface is much faster; nullptr for any other
 // driver or a closed connection.
 sqlite3* SqliteHandle(const QSqlDatabase& db);
+
+// The statement under a query prepared by the QSQLITE driver; nullptr for any
+// other driver, or once the driver has finalised it (its connection closed).
+// The driver owns it.
+sqlite3_stmt* SqliteStatement(const QSqlQuery& query);
+
+// A column of the row statement stands on, as Qt's SQLite driver reads it.
+QVariant SqliteValue(sqlite3_stmt* statement, int column);

@@ -4,8 +4,6 @@
 #include "db/database.h"
 #include "db/dbexception.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
 #include <algorithm>
 #include <limits>
 #include <type_traits>
@@ -26,53 +24,52 @@ constexpr qint64 kBackReach = 1024;
 // Positions kept around the rows read last.
 constexpr int kKnownRows = 4096;
 
-void readRow(const QSqlQuery& q, JoinedRow& r)
+void readRow(const PreparedQuery& q, JoinedRow& r)
 {
-    r.eventIndex = q.value(0).toInt();
-    r.timer = q.value(1).toInt();
-    r.date = CTime::FromDbText(q.value(2).toString());
-    r.userNo = q.value(3).toInt();
-    r.button = q.value(4).toString();
-    r.userIndex = q.value(5).toInt();
-    r.name = q.value(6).toString();
-    r.userUserNo = q.value(7).toInt();
-    r.dateStart = CTime::FromDbText(q.value(8).toString());
-    r.dateStop = CTime::FromDbText(q.value(9).toString());
+    r.eventIndex = q.Int32(0);
+    r.timer = q.Int32(1);
+    r.date = CTime::FromDbText(q.Text(2));
+    r.userNo = q.Int32(3);
+    r.button = q.Text(4);
+    r.userIndex = q.Int32(5);
+    r.name = q.Text(6);
+    r.userUserNo = q.Int32(7);
+    r.dateStart = CTime::FromDbText(q.Text(8));
+    r.dateStop = CTime::FromDbText(q.Text(9));
 }
 
-void readRow(const QSqlQuery& q, ListRow& r)
+void readRow(const PreparedQuery& q, ListRow& r)
 {
-    r.eventIndex = q.value(0).toInt();
-    r.timer = q.value(1).toInt();
-    r.date = q.value(2).toString();
-    r.userNo = q.value(3).toInt();
-    r.name = q.value(4).toString();
+    r.eventIndex = q.Int32(0);
+    r.timer = q.Int32(1);
+    r.date = q.Text(2);
+    r.userNo = q.Int32(3);
+    r.name = q.Text(4);
 }
 
-void failOnError(const QSqlQuery& q)
+// A statement run for its effect alone.
+void runOnce(PreparedQuery& q)
 {
-    if (q.lastError().isValid())
-        throw CDBException(q.lastError().text());
-}
-
-void run(QSqlQuery& q, std::initializer_list<QVariant> values)
-{
-    int i = 0;
-    for (const QVariant& v : values)
-        q.bindValue(i++, v);
-    CDatabase::Exec(q);
+    q.Exec();
+    while (q.Next()) {
+    }
 }
 
 // Everything read inside one sees the same state of the file, so that the
 // marks and the stamp of a count, or the check and the rows of a fetch, agree.
+// Begun and ended on the statements kept for it where there are any.
 class ReadTransaction
 {
 public:
-    explicit ReadTransaction(CDatabase* db) : m_db(db)
+    ReadTransaction(CDatabase* db, PreparedQuery& begin, PreparedQuery& commit)
+        : m_db(db), m_commit(commit.IsPrepared() ? &commit : nullptr)
     {
         if (!m_db->IsOpen())
             throw CDBException(QStringLiteral("The database is not connected."));
-        m_db->BeginTrans();
+        if (m_commit && begin.IsPrepared())
+            runOnce(begin);
+        else
+            m_db->BeginTrans();
     }
     ~ReadTransaction()
     {
@@ -81,10 +78,19 @@ public:
     }
     ReadTransaction(const ReadTransaction&) = delete;
     ReadTransaction& operator=(const ReadTransaction&) = delete;
-    void Commit() { std::exchange(m_db, nullptr)->CommitTrans(); }
+    void Commit()
+    {
+        if (m_commit) {
+            runOnce(*m_commit);
+            m_db = nullptr;
+        } else {
+            std::exchange(m_db, nullptr)->CommitTrans();
+        }
+    }
 
 private:
     CDatabase* m_db;
+    PreparedQuery* m_commit;
 };
 
 } // namespace
@@ -152,26 +158,29 @@ CZq6Set::Statements& CZq6Set::Prepared()
     if (m_statements.connection == connection && !connection.isEmpty())
         return m_statements;
     m_statements = Statements();
+    const CDatabase& db = *m_pDatabase;
     const QString from = QStringLiteral(" FROM ") + GetDefaultSQL();
     Statements s;
-    s.forward = m_pDatabase->Prepare(
-        QStringLiteral("SELECT ") + BoundColumns().join(QStringLiteral(", ")) + from +
-        QStringLiteral(" WHERE [EVENTS].[INDEX] >= ?") + kWindowOrder + QStringLiteral(" LIMIT ?"));
-    s.listed = m_pDatabase->Prepare(
-        QStringLiteral("SELECT [EVENTS].[INDEX], [EVENTS].[TIMER], [EVENTS].[DATE], "
-                       "[EVENTS].[USER_NO], [USERS].[NAME]") +
-        from + QStringLiteral(" WHERE [EVENTS].[INDEX] >= ?") + kWindowOrder +
-        QStringLiteral(" LIMIT ?"));
-    s.backward = m_pDatabase->Prepare(QStringLiteral("SELECT [EVENTS].[INDEX]") + from +
-                                      QStringLiteral(" WHERE [EVENTS].[INDEX] < ?") +
-                                      kBackwardOrder + QStringLiteral(" LIMIT ?"));
-    s.span = m_pDatabase->Prepare(QStringLiteral(
-        "SELECT (SELECT min([INDEX]) FROM EVENTS), (SELECT max([INDEX]) FROM EVENTS)"));
-    s.between = m_pDatabase->Prepare(QStringLiteral("SELECT count(*)") + from +
-                                     QStringLiteral(" WHERE [EVENTS].[INDEX] >= ? AND "
-                                                    "[EVENTS].[INDEX] < ?"));
-    for (QSqlQuery* q : {&s.forward, &s.listed, &s.backward, &s.span, &s.between})
-        q->setForwardOnly(true);
+    s.forward = {db, QStringLiteral("SELECT ") + BoundColumns().join(QStringLiteral(", ")) + from +
+                         QStringLiteral(" WHERE [EVENTS].[INDEX] >= ?") + kWindowOrder +
+                         QStringLiteral(" LIMIT ?")};
+    s.listed = {db, QStringLiteral("SELECT [EVENTS].[INDEX], [EVENTS].[TIMER], [EVENTS].[DATE], "
+                                   "[EVENTS].[USER_NO], [USERS].[NAME]") +
+                        from + QStringLiteral(" WHERE [EVENTS].[INDEX] >= ?") + kWindowOrder +
+                        QStringLiteral(" LIMIT ?")};
+    s.backward = {db, QStringLiteral("SELECT [EVENTS].[INDEX]") + from +
+                          QStringLiteral(" WHERE [EVENTS].[INDEX] < ?") + kBackwardOrder +
+                          QStringLiteral(" LIMIT ?")};
+    s.span = {db, QStringLiteral("SELECT (SELECT min([INDEX]) FROM EVENTS), "
+                                 "(SELECT max([INDEX]) FROM EVENTS)")};
+    s.between = {db, QStringLiteral("SELECT count(*)") + from +
+                         QStringLiteral(" WHERE [EVENTS].[INDEX] >= ? AND [EVENTS].[INDEX] < ?")};
+    s.version = JoinStamp::VersionQuery(db);
+    if (s.forward.IsSqlite()) {
+        // The driver's own transactions prepare these anew every time.
+        s.begin = {db, QStringLiteral("BEGIN")};
+        s.commit = {db, QStringLiteral("COMMIT")};
+    }
     s.connection = connection;
     m_statements = std::move(s);
     return m_statements;
@@ -182,8 +191,9 @@ qint64 CZq6Set::CountRows()
     RequireOpen("Counting rows");
     StopBackground();
     m_forList = false;
-    ReadTransaction read(m_pDatabase);
-    Count(JoinChange::Other, JoinStamp::Take(*m_pDatabase));
+    Statements& s = Prepared();
+    ReadTransaction read(m_pDatabase, s.begin, s.commit);
+    Count(JoinChange::Other, JoinStamp::Take(*m_pDatabase, &s.version));
     read.Commit();
     return m_rowCount;
 }
@@ -193,9 +203,10 @@ qint64 CZq6Set::UpdateRowCount()
     RequireOpen("Counting rows");
     if (!IsCounted())
         return CountRows();
-    ReadTransaction read(m_pDatabase);
+    Statements& s = Prepared();
+    ReadTransaction read(m_pDatabase, s.begin, s.commit);
     JoinStamp now;
-    const JoinChange change = m_counted.ChangeSince(*m_pDatabase, &now);
+    const JoinChange change = m_counted.ChangeSince(*m_pDatabase, &now, &s.version);
     Count(change, now);
     read.Commit();
     return m_rowCount;
@@ -252,8 +263,9 @@ void CZq6Set::StartCount()
     DropCount();
     m_forList = true;
     if (Small(ReadEventSpan())) {
-        ReadTransaction read(m_pDatabase);
-        Count(JoinChange::Other, JoinStamp::Take(*m_pDatabase));
+        Statements& s = Prepared();
+        ReadTransaction read(m_pDatabase, s.begin, s.commit);
+        Count(JoinChange::Other, JoinStamp::Take(*m_pDatabase, &s.version));
         read.Commit();
     } else {
         StartBackground();
@@ -270,9 +282,10 @@ void CZq6Set::UpdateCount()
             StartCount();
         return;
     }
-    ReadTransaction read(m_pDatabase);
+    Statements& s = Prepared();
+    ReadTransaction read(m_pDatabase, s.begin, s.commit);
     JoinStamp now;
-    const JoinChange change = m_counted.ChangeSince(*m_pDatabase, &now);
+    const JoinChange change = m_counted.ChangeSince(*m_pDatabase, &now, &s.version);
     if (change == JoinChange::None ||
         (change == JoinChange::Appended && now.lastEvent - m_counted.lastEvent < kCountOnAtOnce) ||
         Small(ReadEventSpan())) {
@@ -319,9 +332,10 @@ bool CZq6Set::AdoptCount()
     if (!count.error.isEmpty())
         throw CDBException(count.error);
     RequireOpen("Counting rows");
-    ReadTransaction read(m_pDatabase);
+    Statements& s = Prepared();
+    ReadTransaction read(m_pDatabase, s.begin, s.commit);
     JoinStamp now;
-    const JoinChange change = count.stamp.ChangeSince(*m_pDatabase, &now);
+    const JoinChange change = count.stamp.ChangeSince(*m_pDatabase, &now, &s.version);
     if (change == JoinChange::Other) {
         read.Commit();
         StartBackground();
@@ -338,31 +352,33 @@ bool CZq6Set::AdoptCount()
 CZq6Set::EventSpan CZq6Set::ReadEventSpan()
 {
     RequireOpen("Reading events");
-    QSqlQuery& q = Prepared().span;
-    run(q, {});
+    PreparedQuery& q = Prepared().span;
+    q.Exec();
     EventSpan span{1, 0};
-    if (q.next() && !q.value(0).isNull()) {
-        span.first = q.value(0).toLongLong();
-        span.last = q.value(1).toLongLong();
+    if (q.Next()) {
+        if (!q.IsNull(0)) {
+            span.first = q.Int64(0);
+            span.last = q.Int64(1);
+        }
+        q.Finish();
     }
-    failOnError(q);
-    q.finish();
     return span;
 }
 
 template <class Row>
 QVector<Row> CZq6Set::Forward(JoinMark start, qint64 step, int count, QVector<JoinMark>* positions)
 {
-    QSqlQuery& q = std::is_same_v<Row, ListRow> ? Prepared().listed : Prepared().forward;
+    Statements& s = Prepared();
+    PreparedQuery& q = std::is_same_v<Row, ListRow> ? s.listed : s.forward;
     const qint64 skip = start.skip + step;
-    run(q, {start.eventIndex, skip + count + (positions ? 1 : 0)});
+    q.Exec({start.eventIndex, skip + count + (positions ? 1 : 0)});
     QVector<Row> rows;
     rows.reserve(count);
     qint64 event = std::numeric_limits<qint64>::min();
     int inEvent = 0;
-    for (qint64 i = 0; q.next(); ++i) {
+    for (qint64 i = 0; q.Next(); ++i) {
         if (positions) {
-            const qint64 e = q.value(0).toLongLong();
+            const qint64 e = q.Int64(0);
             inEvent = e == event ? inEvent + 1 : 0;
             event = e;
             if (i >= start.skip)
@@ -371,20 +387,16 @@ QVector<Row> CZq6Set::Forward(JoinMark start, qint64 step, int count, QVector<Jo
         if (i >= skip && rows.size() < count)
             readRow(q, rows.emplace_back());
     }
-    failOnError(q);
-    q.finish();
     return rows;
 }
 
 int CZq6Set::Before(qint64 eventIndex, qint64 n, JoinMark* position, QVector<JoinMark>* rows)
 {
-    QSqlQuery& q = Prepared().backward;
-    run(q, {eventIndex, n + kLookBehind});
+    PreparedQuery& q = Prepared().backward;
+    q.Exec({eventIndex, n + kLookBehind});
     QVector<qint64> events;
-    while (q.next())
-        events.append(q.value(0).toLongLong());
-    failOnError(q);
-    q.finish();
+    while (q.Next())
+        events.append(q.Int64(0));
     if (events.size() < n)
         return 1;
     // The rows come newest first: the last one of a run of an event is the
@@ -445,11 +457,12 @@ template <class Row> QVector<Row> CZq6Set::FetchRows(qint64 first, int count)
     RequireOpen("Fetching rows");
     if (first < 0 || count <= 0 || !m_counted.IsValid())
         return {};
-    ReadTransaction read(m_pDatabase);
+    Statements& s = Prepared();
+    ReadTransaction read(m_pDatabase, s.begin, s.commit);
     JoinStamp now;
     // Appended events leave the counted rows where they were; they are
     // counted at the next update.
-    if (m_checked.ChangeSince(*m_pDatabase, &now) == JoinChange::Other) {
+    if (m_checked.ChangeSince(*m_pDatabase, &now, &s.version) == JoinChange::Other) {
         if (m_forList && !Small(ReadEventSpan())) {
             read.Commit();
             DropCount();
@@ -460,7 +473,7 @@ template <class Row> QVector<Row> CZq6Set::FetchRows(qint64 first, int count)
     } else {
         m_checked = now;
     }
-    const QVector<Row> rows =
+    QVector<Row> rows =
         first < m_rowCount
             ? ReadRows<Row>(first, static_cast<int>(std::min<qint64>(count, m_rowCount - first)))
             : QVector<Row>();
@@ -529,7 +542,8 @@ template <class Row> QVector<Row> CZq6Set::FetchLast(int count)
     RequireOpen("Fetching rows");
     if (count <= 0)
         return {};
-    ReadTransaction read(m_pDatabase);
+    Statements& s = Prepared();
+    ReadTransaction read(m_pDatabase, s.begin, s.commit);
     JoinMark start;
     QVector<Row> rows;
     switch (Before(std::numeric_limits<qint64>::max(), count, &start, nullptr)) {
@@ -573,10 +587,12 @@ qint64 CZq6Set::RowOfEvent(qint64 eventIndex)
         base = markNo * kMarkStride - mark.skip;
         from = mark.eventIndex;
     }
-    QSqlQuery& q = Prepared().between;
-    run(q, {from, eventIndex});
-    const qint64 rows = q.next() ? q.value(0).toLongLong() : 0;
-    failOnError(q);
-    q.finish();
+    PreparedQuery& q = Prepared().between;
+    q.Exec({from, eventIndex});
+    qint64 rows = 0;
+    if (q.Next()) {
+        rows = q.Int64(0);
+        q.Finish();
+    }
     return std::min(base + rows, m_rowCount);
 }

@@ -3,9 +3,9 @@
 #include "db/ctime.h"
 #include "db/joinmarks.h"
 #include "db/joinstamp.h"
+#include "db/preparedquery.h"
 #include "db/recordset.h"
 
-#include <QSqlQuery>
 #include <QVector>
 #include <functional>
 #include <memory>
@@ -136,11 +136,15 @@ private:
     struct Statements
     {
         QString connection;
-        QSqlQuery forward;  // rows from the first row of an event on
-        QSqlQuery listed;   // the same, the columns of ListRow
-        QSqlQuery backward; // events of the rows before an event, newest first
-        QSqlQuery span;
-        QSqlQuery between; // the number of rows of a range of events
+        PreparedQuery forward;  // rows from the first row of an event on
+        PreparedQuery listed;   // the same, the columns of ListRow
+        PreparedQuery backward; // events of the rows before an event, newest first
+        PreparedQuery span;
+        PreparedQuery between; // the number of rows of a range of events
+        PreparedQuery version; // see JoinStamp::VersionQuery
+        // A read transaction; on SQLite only, elsewhere the connection's own.
+        PreparedQuery begin;
+        PreparedQuery commit;
     };
     // The positions of a run of consecutive rows, the first numbered first.
     struct Known

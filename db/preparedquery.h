@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QSqlQuery>
+#include <QString>
+#include <QVariant>
+#include <initializer_list>
+
+class CDatabase;
+struct sqlite3_stmt;
+
+// A statement prepared once and run many times, its values read as
+// QSqlQuery::value() gives them. On an SQLite connection it runs through
+// SQLite's C interface, on the statement Qt's driver prepared, so that a row
+// costs no conversion of the columns nobody reads; the driver still owns the
+// statement and finalises it when the connection closes, after which Exec()
+// throws and the query must be prepared anew. Other drivers run it through
+// QSqlQuery.
+class PreparedQuery
+{
+public:
+    PreparedQuery() = default;
+    // Throws CDBException when db is closed or the statement is wrong.
+    PreparedQuery(const CDatabase& db, const QString& sql);
+
+    bool IsPrepared() const { return m_prepared; }
+    bool IsSqlite() const { return m_sqlite; }
+
+    // Starts a run with the values bound in order; Next() then steps through
+    // the rows. Throws CDBException.
+    void Exec(std::initializer_list<qint64> values = {});
+    // Moves to the next row; false at the end, where the run ends by itself.
+    // Throws CDBException, the run ended.
+    bool Next();
+    // Ends the run before its last row, letting go of what it holds.
+    void Finish();
+
+    // The values of the current row: value(column) and its toLongLong(),
+    // toInt() and toString().
+    QVariant Value(int column) const;
+    bool IsNull(int column) const;
+    qint64 Int64(int column) const;
+    qint32 Int32(int column) const;
+    QString Text(int column) const;
+
+private:
+    QSqlQuery m_query;
+    bool m_prepared = false;
+    bool m_sqlite = false;
+    sqlite3_stmt* m_statement = nullptr; // during a run on SQLite
+};
