@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 #include <QFontMetricsF>
+#include <QPainter>
 #include <algorithm>
 
 namespace {
@@ -9,10 +10,18 @@ namespace {
 // Room left for kerning and rounding between the advances summed here and
 // the ones the text is laid out with.
 constexpr qreal kSlack = 1.0;
+// Texts kept measured or laid out, such as the names of the users.
+constexpr qsizetype kKeptTexts = 2048;
+
+template <class Value> void makeRoom(QHash<QString, Value>& kept)
+{
+    if (kept.size() >= kKeptTexts)
+        kept.clear();
+}
 
 } // namespace
 
-TextFit::TextFit(const QFont& font) : m_font(font), m_digits(font)
+TextFit::TextFit(const QFont& font) : m_font(font), m_digits(font), m_raw(QRawFont::fromFont(font))
 {
     const QFontMetrics fm(font);
     m_ascent = fm.ascent();
@@ -35,12 +44,59 @@ bool TextFit::Fits(const QString& text, int width) const
     qreal pen = 0;
     for (const QChar c : text) {
         const char16_t u = c.unicode();
-        if (u < 0x20 || u >= 0x7F)
-            return InkInside(QFontMetricsF(m_font).boundingRect(text), width);
+        if (u < 0x20 || u >= 0x7F) {
+            auto ink = m_inks.constFind(text);
+            if (ink == m_inks.cend()) {
+                makeRoom(m_inks);
+                ink = m_inks.insert(text, QFontMetricsF(m_font).boundingRect(text));
+            }
+            return InkInside(*ink, width);
+        }
         const Glyph& g = m_glyphs[u - 0x20];
         if (!InkInside(g.ink.translated(pen, 0), width))
             return false;
         pen += g.advance;
     }
     return true;
+}
+
+bool TextFit::LaysOutOnce(const QString& text) const
+{
+    // Other fonts that stand in for missing characters, and text written
+    // right to left, can come out differently.
+    for (const char32_t c : text.toUcs4()) {
+        switch (QChar::direction(c)) {
+        case QChar::DirR:
+        case QChar::DirAL:
+        case QChar::DirRLE:
+        case QChar::DirRLO:
+        case QChar::DirRLI:
+            return false;
+        default:
+            break;
+        }
+        if (!QChar::isPrint(c) || !m_raw.supportsCharacter(c))
+            return false;
+    }
+    return m_raw.isValid();
+}
+
+void TextFit::Draw(QPainter& painter, QPoint at, const QString& text) const
+{
+    if (m_digits.Draw(painter, at, text))
+        return;
+    auto laidOut = m_laidOut.find(text);
+    if (laidOut == m_laidOut.end()) {
+        makeRoom(m_laidOut);
+        std::optional<QStaticText> made;
+        if (LaysOutOnce(text)) {
+            made.emplace(text);
+            made->setTextFormat(Qt::PlainText);
+        }
+        laidOut = m_laidOut.emplace(text, std::move(made));
+    }
+    if (*laidOut && painter.layoutDirection() != Qt::RightToLeft && painter.font() == m_font)
+        painter.drawStaticText(at - QPoint(0, m_ascent), **laidOut);
+    else
+        painter.drawText(at, text);
 }

@@ -288,9 +288,9 @@ void CZq6View::TextOut(QPainter& painter, int x, int y, const QString& text, int
     if (clipRight > x && !fit.Fits(text, clipRight - x)) {
         painter.save();
         painter.setClipRect(QRect(x, y, clipRight - x, fit.LineHeight()), Qt::IntersectClip);
-        painter.drawText(at, text);
+        fit.Draw(painter, at, text);
         painter.restore();
-    } else if (!fit.Digits().Draw(painter, at, text)) {
-        painter.drawText(at, text);
+    } else {
+        fit.Draw(painter, at, text);
     }
 }
