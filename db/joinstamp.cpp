@@ -6,6 +6,7 @@
 #include "db/sqlitehandle.h"
 
 #include <QCryptographicHash>
+#include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <atomic>
@@ -43,12 +44,12 @@ void readVersion(const CDatabase& db, JoinStamp& s, PreparedQuery* kept)
         return; // nothing cheap tells a write there: the contents are compared
     PreparedQuery made;
     PreparedQuery& q = kept && kept->IsPrepared() ? *kept : (made = JoinStamp::VersionQuery(db));
+    const auto finish = qScopeGuard([&q] { q.Finish(); });
     q.Exec();
     if (!q.Next())
         throw CDBException(QStringLiteral("The database tells no data version."));
     s.dataVersion = q.Int64(0);
     s.ownChanges = q.Int64(1);
-    q.Finish();
 }
 
 // The file's change counter, which tells the commits since apart.

@@ -25,10 +25,13 @@ void PreparedQuery::Exec(std::initializer_list<qint64> values)
         CDatabase::Exec(m_query);
         return;
     }
-    Finish();
+    // A run given up half way ends here; the statement is asked for anew, as
+    // the driver finalises it when the connection closes.
+    m_statement = nullptr;
     sqlite3_stmt* statement = SqliteStatement(m_query);
     if (!statement)
         throw CDBException(QStringLiteral("The database is not connected."));
+    sqlite3_reset(statement);
     int i = 0;
     for (const qint64 v : values) {
         if (sqlite3_bind_int64(statement, ++i, v) != SQLITE_OK)

@@ -31,7 +31,8 @@ public:
     // Moves to the next row; false at the end, where the run ends by itself.
     // Throws CDBException, the run ended.
     bool Next();
-    // Ends the run before its last row, letting go of what it holds.
+    // Ends a run before its last row, letting go of what it holds on the
+    // file; nothing when none is under way.
     void Finish();
 
     // The values of the current row: value(column) and its toLongLong(),

@@ -4,6 +4,7 @@
 #include "db/database.h"
 #include "db/dbexception.h"
 
+#include <QScopeGuard>
 #include <algorithm>
 #include <limits>
 #include <type_traits>
@@ -353,14 +354,12 @@ CZq6Set::EventSpan CZq6Set::ReadEventSpan()
 {
     RequireOpen("Reading events");
     PreparedQuery& q = Prepared().span;
+    const auto finish = qScopeGuard([&q] { q.Finish(); });
     q.Exec();
     EventSpan span{1, 0};
-    if (q.Next()) {
-        if (!q.IsNull(0)) {
-            span.first = q.Int64(0);
-            span.last = q.Int64(1);
-        }
-        q.Finish();
+    if (q.Next() && !q.IsNull(0)) {
+        span.first = q.Int64(0);
+        span.last = q.Int64(1);
     }
     return span;
 }
@@ -370,6 +369,7 @@ QVector<Row> CZq6Set::Forward(JoinMark start, qint64 step, int count, QVector<Jo
 {
     Statements& s = Prepared();
     PreparedQuery& q = std::is_same_v<Row, ListRow> ? s.listed : s.forward;
+    const auto finish = qScopeGuard([&q] { q.Finish(); });
     const qint64 skip = start.skip + step;
     q.Exec({start.eventIndex, skip + count + (positions ? 1 : 0)});
     QVector<Row> rows;
@@ -393,6 +393,7 @@ QVector<Row> CZq6Set::Forward(JoinMark start, qint64 step, int count, QVector<Jo
 int CZq6Set::Before(qint64 eventIndex, qint64 n, JoinMark* position, QVector<JoinMark>* rows)
 {
     PreparedQuery& q = Prepared().backward;
+    const auto finish = qScopeGuard([&q] { q.Finish(); });
     q.Exec({eventIndex, n + kLookBehind});
     QVector<qint64> events;
     while (q.Next())
@@ -588,11 +589,8 @@ qint64 CZq6Set::RowOfEvent(qint64 eventIndex)
         from = mark.eventIndex;
     }
     PreparedQuery& q = Prepared().between;
+    const auto finish = qScopeGuard([&q] { q.Finish(); });
     q.Exec({from, eventIndex});
-    qint64 rows = 0;
-    if (q.Next()) {
-        rows = q.Int64(0);
-        q.Finish();
-    }
+    const qint64 rows = q.Next() ? q.Int64(0) : 0;
     return std::min(base + rows, m_rowCount);
 }
