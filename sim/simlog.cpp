@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QtEndian>
 #include <algorithm>
+#include <cstddef>
 
 namespace zqsim {
 
@@ -34,7 +35,7 @@ QByteArray encodeFrame(quint8 status, quint32 counterNow, const FrameWords& word
     auto* data = reinterpret_cast<uchar*>(frame.data());
     qToLittleEndian<quint32>(quint32(status) | ((counterNow & CounterMask) << 8), data);
     for (int i = 0; i < WordsPerFrame; ++i)
-        qToLittleEndian<quint32>(words[i], data + 4 + 4 * i);
+        qToLittleEndian<quint32>(words[i], data + 4 + std::ptrdiff_t{4} * i);
     return frame;
 }
 
@@ -183,10 +184,10 @@ quint64 randomGap(Rng& rng)
     if (kind < 45)
         return 1 + rng.below(60);
     if (kind < 80)
-        return 60 + rng.below(30 * 60);
+        return 60 + rng.below(quint64{30} * 60);
     if (kind < 95)
-        return 30 * 60 + rng.below(4 * 3600);
-    return 4 * 3600 + rng.below(12 * 3600);
+        return quint64{30} * 60 + rng.below(quint64{4} * 3600);
+    return quint64{4} * 3600 + rng.below(quint64{12} * 3600);
 }
 
 } // namespace
