@@ -16,6 +16,7 @@
 #include <QDateTime>
 #include <QThread>
 #include <array>
+#include <cstddef>
 #include <exception>
 #include <vector>
 
@@ -29,6 +30,12 @@ constexpr int kEventLimit = 6144;
 constexpr int kMostEvents = kEventLimit - 1 + (kFrameWords - 1);
 constexpr int kSettleMilliseconds = 300;
 constexpr int kReadIntervalMilliseconds = 50;
+// Before the first request a whole wait this long must pass without a byte
+// arriving: longer than the pause that ends a read, so a frame under way has
+// ended.
+constexpr int kQuietMilliseconds = 60;
+// A line still busy after this long is not a receiver waiting to be asked.
+constexpr int kQuietBoundMilliseconds = 1000;
 constexpr qint64 kSilenceSeconds = 5;
 constexpr int kBeforeRefreshMilliseconds = 500;
 
@@ -36,11 +43,12 @@ static_assert(kMostEvents <= CZq6Doc::kRawEventCapacity);
 
 enum class EndState
 {
-    Running = 0,      // also the end state when the event limit is reached
-    NoMoreEvents = 1, // the end word, or the newest stored event
-    PortFailure = 2,  // a read or a write could not be started
-    TimedOut = 3,     // silence, the port's time-out, or a request byte that never left
-    ReceiverError = 4 // a bad status byte, or a frame cut short
+    Running = 0,       // also the end state when the event limit is reached
+    NoMoreEvents = 1,  // the end word, or the newest stored event
+    PortFailure = 2,   // a read or a write could not be started
+    TimedOut = 3,      // silence, the port's time-out, or a request byte that never left
+    ReceiverError = 4, // a bad status byte, or a frame cut short
+    NeverQuiet = 5     // bytes kept arriving before anything was asked for
 };
 
 struct Outcome
@@ -60,7 +68,7 @@ UserMessage taskModal(const QString& text, const QString& caption, const QString
 
 quint32 frameWord(const std::array<quint8, kFrameSize>& frame, int index)
 {
-    const quint8* p = frame.data() + 4 * index;
+    const quint8* p = frame.data() + std::ptrdiff_t{4} * index;
     return quint32(p[0]) | (quint32(p[1]) << 8) | (quint32(p[2]) << 16) | (quint32(p[3]) << 24);
 }
 
@@ -123,8 +131,7 @@ private:
         m_portOpen = true;
         m_outcome.portOpened = true;
 
-        Prepare();
-        m_state = EndState::Running;
+        m_state = Prepare();
         m_count = 0;
         m_lastFrameTime = m_clock.Now();
         if (m_progress) {
@@ -166,6 +173,13 @@ private:
                 QStringLiteral("The receiver on %1 reported an error or sent a broken frame.")
                     .arg(m_portName));
             break;
+        case EndState::NeverQuiet:
+            m_outcome.message = taskModal(
+                QStringLiteral("Communication error"), kError,
+                QStringLiteral("Bytes kept arriving from %1 without being asked for: is the "
+                               "receiver on this port?")
+                    .arg(m_portName));
+            break;
         }
         if (m_state != EndState::Running && m_state != EndState::NoMoreEvents)
             m_link.ClearErrors();
@@ -173,7 +187,7 @@ private:
         Release();
     }
 
-    void Prepare()
+    EndState Prepare()
     {
         m_link.SetLineFormat();
         m_link.RaiseRts();
@@ -186,6 +200,21 @@ private:
         m_link.PurgeOutput();
         m_link.ClearErrors();
         m_link.SetReadIntervalTimeout(kReadIntervalMilliseconds);
+        return WaitUntilQuiet();
+    }
+
+    // A receiver finishes a frame it has begun, and answers a request byte
+    // still on the line, though the host that asked is gone (killed, or
+    // crashed). Such bytes can arrive after the purge; taken for the start of
+    // the first frame, they would shift every frame of this download.
+    EndState WaitUntilQuiet()
+    {
+        for (int waited = 0; waited < kQuietBoundMilliseconds; waited += kQuietMilliseconds) {
+            m_clock.Sleep(kQuietMilliseconds);
+            if (m_link.DiscardArrived() == 0)
+                return EndState::Running;
+        }
+        return EndState::NeverQuiet;
     }
 
     // Streams request bytes, one at a time, and takes frames until an end

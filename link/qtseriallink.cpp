@@ -8,6 +8,8 @@
 #include <QSerialPort>
 #include <QThread>
 #include <algorithm>
+#include <array>
+#include <limits>
 #include <thread>
 
 #ifdef Q_OS_UNIX
@@ -196,6 +198,18 @@ void QtSerialLink::PurgeOutput()
 void QtSerialLink::SetReadIntervalTimeout(int milliseconds)
 {
     m_read.SetInterval(milliseconds);
+}
+
+int QtSerialLink::DiscardArrived()
+{
+    if (!m_port || m_read.Active())
+        return 0;
+    std::array<quint8, 256> sink{};
+    qint64 dropped = 0;
+    // At 9600 baud the line cannot refill the buffer as fast as it is emptied.
+    for (qint64 got = 0; (got = TakeArrived(sink.data(), qint64(sink.size()))) > 0;)
+        dropped += got;
+    return static_cast<int>(std::min<qint64>(dropped, std::numeric_limits<int>::max()));
 }
 
 // What the port has received so far, without waiting.

@@ -46,6 +46,7 @@ public:
     void PurgeInput() override;
     void PurgeOutput() override;
     void SetReadIntervalTimeout(int milliseconds) override;
+    int DiscardArrived() override;
 
     Result StartRead(quint8* buffer, int size, int* bytesRead) override;
     Result PollRead(int* bytesRead) override;

@@ -45,6 +45,9 @@ public:
     virtual void PurgeOutput() = 0;
     // A read ends early when this long passes without a byte after the first.
     virtual void SetReadIntervalTimeout(int milliseconds) = 0;
+    // Reads and drops whatever bytes have arrived, without waiting; returns
+    // how many. Only while no read is under way.
+    virtual int DiscardArrived() = 0;
 
     // Starts a read of size bytes into buffer, which must stay valid until the
     // read has completed or the port is closed. Completed means the read

@@ -86,6 +86,11 @@ public:
     bool writesCompleteAtOnce = false;
     Result waitWriteResult = Result::Completed;
     bool pollTimesOut = false;
+    // Bytes from before the purge still on their way (the rest of a frame for
+    // a host that has gone, say): one piece arrives during each wait of the
+    // download; a read gets those not dropped ahead of its frame.
+    QList<QByteArray> late;
+    bool chatters = false; // bytes arrive at every wait, however long
 
     // What happened.
     QStringList log;
@@ -134,6 +139,11 @@ public:
     {
         log.append(QStringLiteral("SetReadIntervalTimeout %1").arg(milliseconds));
     }
+    int DiscardArrived() override
+    {
+        log.append(QStringLiteral("DiscardArrived"));
+        return chatters ? 5 : late.isEmpty() ? 0 : int(late.takeFirst().size());
+    }
 
     Result StartRead(quint8* buffer, int size, int* bytesRead) override
     {
@@ -146,6 +156,8 @@ public:
         m_size = size;
         m_reading = true;
         m_requestsThisRead = 0;
+        m_onLine += late.join() + (chatters ? QByteArray(5, char(0x80)) : QByteArray());
+        late.clear();
         if (!frames.isEmpty() && frames.first().atOnce) {
             *bytesRead = Deliver();
             return Result::Completed;
@@ -204,9 +216,10 @@ private:
     {
         const Frame next = frames.takeFirst();
         m_clock.now += next.secondsBefore;
-        const QByteArray& bytes = next.bytes;
+        const QByteArray bytes = m_onLine + next.bytes;
         const int n = std::min<int>(static_cast<int>(bytes.size()), m_size);
         std::memcpy(m_buffer, bytes.constData(), n);
+        m_onLine = bytes.mid(n);
         m_reading = false;
         return n;
     }
@@ -217,6 +230,7 @@ private:
     bool m_reading = false;
     bool m_inFlight = false;
     int m_requestsThisRead = 0;
+    QByteArray m_onLine; // arrived ahead of the next frame
 };
 
 } // namespace scripted

@@ -322,6 +322,10 @@ private Q_SLOTS:
         QTest::newRow("port time-out") << "port-timeout" << timeOut << error << 0;
         QTest::newRow("request byte never leaves") << "write-bound" << timeOut << error << 0;
         QTest::newRow("failed write wait") << "write-failed" << timeOut << error << 0;
+        QTest::newRow("bytes for a host that has gone arrive after the purge")
+            << "late"
+            << "Number of read events:  40" << ok << 40;
+        QTest::newRow("line never quiet") << "chatter" << comm << error << 0;
     }
 
     void outcomes()
@@ -343,6 +347,8 @@ private Q_SLOTS:
             return frame(0, 200000, many.mid(from, count));
         };
         int expectedReads = -1;
+        int expectedRequests = -1;
+        QString detailPart;
 
         if (scenario == QLatin1String("end-word-first")) {
             frames = {{frame(0, 200000, {0, word(5, 5, false)})}};
@@ -387,6 +393,16 @@ private Q_SLOTS:
         } else if (scenario == QLatin1String("write-failed")) {
             rig.link.waitWriteResult = R::Failed;
             frames = {{full(0)}};
+        } else if (scenario == QLatin1String("late")) {
+            // The end of a frame that was under way, then the answer to a
+            // request byte that was still on the line.
+            rig.link.late = {full(100).right(30), full(200)};
+            frames = {{full(0)}, {full(16)}, {frame(0, 200000, many.mid(32, 8))}};
+        } else if (scenario == QLatin1String("chatter")) {
+            rig.link.chatters = true;
+            frames = {{full(0)}};
+            expectedRequests = 0;
+            detailPart = QStringLiteral("without being asked");
         } else {
             QFAIL("unknown scenario");
         }
@@ -417,6 +433,9 @@ private Q_SLOTS:
         QCOMPARE(rig.progress.finishes, 1);
         if (expectedReads >= 0)
             QCOMPARE(rig.link.readsStarted, expectedReads);
+        if (expectedRequests >= 0)
+            QCOMPARE(rig.link.writesStarted, expectedRequests);
+        QVERIFY2(rig.only().detail.contains(detailPart), qPrintable(rig.only().detail));
 
         // The exchange ends before anything is shown, the port is closed after
         // the port's errors are cleared (on failures), and the list is read
@@ -461,11 +480,11 @@ private Q_SLOTS:
         rig.link.frames = {{frame(0, 200000, {0})}};
         rig.run(QStringLiteral("/dev/pts/7"));
         QCOMPARE(rig.link.openedName, QStringLiteral("/dev/pts/7"));
-        const QStringList expected = {"MakeSignals",   "Open",        "SetLineFormat",
-                                      "RaiseRts",      "RaiseDtr",    "Sleep 300",
-                                      "ClearErrors",   "CancelIo",    "PurgeInput",
-                                      "PurgeOutput",   "ClearErrors", "SetReadIntervalTimeout 50",
-                                      "Progress Start"};
+        const QStringList expected = {"MakeSignals", "Open",           "SetLineFormat",
+                                      "RaiseRts",    "RaiseDtr",       "Sleep 300",
+                                      "ClearErrors", "CancelIo",       "PurgeInput",
+                                      "PurgeOutput", "ClearErrors",    "SetReadIntervalTimeout 50",
+                                      "Sleep 60",    "DiscardArrived", "Progress Start"};
         QCOMPARE(rig.link.log.mid(0, expected.size()), expected);
     }
 
