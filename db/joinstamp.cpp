@@ -49,7 +49,12 @@ void readVersion(const CDatabase& db, JoinStamp& s, PreparedQuery* kept)
     if (!q.Next())
         throw CDBException(QStringLiteral("The database tells no data version."));
     s.dataVersion = q.Int64(0);
-    s.ownChanges = q.Int64(1);
+    // total_changes(): the statement stays a plain pragma, which the table of
+    // the same name would prepare anew on every run.
+    sqlite3* handle = SqliteHandle(db.Handle());
+    if (!handle)
+        throw CDBException(QStringLiteral("The database is not connected."));
+    s.ownChanges = sqlite3_total_changes64(handle);
 }
 
 // The file's change counter, which tells the commits since apart.
@@ -108,7 +113,7 @@ PreparedQuery JoinStamp::VersionQuery(const CDatabase& db)
 {
     if (!db.GetDialect().HasDataVersion())
         return {};
-    return {db, QStringLiteral("SELECT data_version, total_changes() FROM pragma_data_version")};
+    return {db, QStringLiteral("PRAGMA data_version")};
 }
 
 quint64 JoinStamp::FullChecks()

@@ -7,6 +7,7 @@
 #include "db/events.h"
 #include "db/joinstamp.h"
 #include "db/serverdb.h"
+#include "db/sqlitehandle.h"
 #include "db/zq6set.h"
 #include "tests/support/pgserver.h"
 #include "tests/support/testdb.h"
@@ -14,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <ctime>
+#include <sqlite3.h>
 
 namespace {
 
@@ -253,6 +255,37 @@ private Q_SLOTS:
         for (qint64 first : {0, 1000, 1280, 1281, 1500, 1700})
             QCOMPARE(window(set, first, 200), grown.mid(first, 200));
         QCOMPARE(set.CountRows(), grown.size());
+    }
+
+    void aFetchPreparesNoStatementAndFollowsAReopenedFile()
+    {
+        if (onServer())
+            QSKIP("statements are counted through SQLite");
+        QCOMPARE(testdb::exec(m_path, {addEvent(1, "2009-01-01 00:00:00"),
+                                       addEvent(1, "2009-01-02 00:00:00"),
+                                       addEvent(1, "2009-01-03 00:00:00")}),
+                 QString());
+        CZq6Set set(&m_db);
+        openSet(set);
+        QCOMPARE(set.CountRows(), 3);
+        for (int open = 0; open < 2; ++open) {
+            int prepared = 0;
+            sqlite3* handle = SqliteHandle(m_db.Handle());
+            // Told of every statement while it is prepared.
+            sqlite3_set_authorizer(
+                handle,
+                [](void* count, int, const char*, const char*, const char*, const char*) {
+                    ++*static_cast<int*>(count);
+                    return SQLITE_OK;
+                },
+                &prepared);
+            QCOMPARE(window(set, 0, 2), (QVector<Row>{{1, ""}, {2, ""}}));
+            prepared = 0;
+            QCOMPARE(window(set, 1, 2), (QVector<Row>{{2, ""}, {3, ""}}));
+            QCOMPARE(prepared, 0);
+            sqlite3_set_authorizer(handle, nullptr, nullptr);
+            m_db.Open(Location::Parse(m_path)); // another connection under the set
+        }
     }
 
     void changesSinceAStampAreToldApart_data()
