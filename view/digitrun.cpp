@@ -39,15 +39,16 @@ DigitRun::DigitRun(const QFont& font) : m_raw(QRawFont::fromFont(font))
                 return;
         }
     }
+    m_run.setRawFont(m_raw);
     m_usable = true;
 }
 
 bool DigitRun::Draw(QPainter& painter, QPointF at, const QString& text) const
 {
-    if (!m_usable || text.size() > 32)
+    if (!m_usable || text.size() > kLongest)
         return false;
-    QList<quint32> glyphs(text.size());
-    QList<QPointF> positions(text.size());
+    std::array<quint32, kLongest> glyphs;
+    std::array<QPointF, kLongest> positions;
     qreal x = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const int slot = Slot(text.at(i).unicode());
@@ -57,10 +58,9 @@ bool DigitRun::Draw(QPainter& painter, QPointF at, const QString& text) const
         positions[i] = QPointF(x, 0);
         x += m_advances[slot];
     }
-    QGlyphRun run;
-    run.setRawFont(m_raw);
-    run.setGlyphIndexes(glyphs);
-    run.setPositions(positions);
-    painter.drawGlyphRun(at, run);
+    // Read in place while it is drawn.
+    m_run.setRawData(glyphs.data(), positions.data(), static_cast<int>(text.size()));
+    painter.drawGlyphRun(at, m_run);
+    m_run.setRawData(nullptr, nullptr, 0);
     return true;
 }

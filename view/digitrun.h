@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFont>
+#include <QGlyphRun>
 #include <QPointF>
 #include <QRawFont>
 #include <QString>
@@ -24,10 +25,13 @@ public:
     bool Draw(QPainter& painter, QPointF at, const QString& text) const;
 
 private:
+    static constexpr qsizetype kLongest = 32;
+
     static int Slot(char16_t c);
 
     QRawFont m_raw;
     bool m_usable = false;
     std::array<quint32, 13> m_glyphs{};
     std::array<qreal, 13> m_advances{};
+    mutable QGlyphRun m_run; // of this font, the glyphs of each text set while it is drawn
 };
