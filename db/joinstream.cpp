@@ -77,24 +77,7 @@ class SqliteRow : public JoinedRowValues
 public:
     explicit SqliteRow(sqlite3_stmt* statement) : m_statement(statement) {}
 
-    QVariant Value(Column column) const override
-    {
-        // As Qt's SQLite driver reads a column.
-        switch (sqlite3_column_type(m_statement, column)) {
-        case SQLITE_INTEGER:
-            return QVariant(qint64(sqlite3_column_int64(m_statement, column)));
-        case SQLITE_FLOAT:
-            return QVariant(sqlite3_column_double(m_statement, column));
-        case SQLITE_NULL:
-            return QVariant(QMetaType::fromType<QString>());
-        case SQLITE_BLOB:
-            return QByteArray(static_cast<const char*>(sqlite3_column_blob(m_statement, column)),
-                              sqlite3_column_bytes(m_statement, column));
-        default:
-            return QString(static_cast<const QChar*>(sqlite3_column_text16(m_statement, column)),
-                           sqlite3_column_bytes16(m_statement, column) / qsizetype(sizeof(QChar)));
-        }
-    }
+    QVariant Value(Column column) const override { return SqliteValue(m_statement, column); }
 
     bool IsNull(Column column) const override
     {
