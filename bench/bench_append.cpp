@@ -6,6 +6,7 @@
 // line per run and way: WAY <tab> MILLISECONDS.
 // Usage: bench_append BASE_DB WORK_FOLDER RUNS [WAY...]
 
+#include "bench/benchcommon.h"
 #include "db/database.h"
 #include "db/dbexception.h"
 #include "db/events.h"
@@ -21,18 +22,6 @@ namespace {
 
 constexpr int kEvents = 6144;
 constexpr int kAutocommitSample = 256;
-
-QVector<NewEvent> makeEvents()
-{
-    QVector<NewEvent> events;
-    qint64 t = 1893456000; // 2030-01-01 00:00 UTC, after any event of the bases
-    for (int i = 0; i < kEvents; ++i) {
-        t += 1 + (i * 7919) % 119;
-        events.append({int(t & 0x3FFFFF), CTime(t), i % 181 - 1,
-                       i % 2 ? QStringLiteral("1") : QStringLiteral("0")});
-    }
-    return events;
-}
 
 double zqreader(const QString& path, const QVector<NewEvent>& events)
 {
@@ -104,7 +93,7 @@ int main(int argc, char** argv)
     const QString base = QFile::decodeName(argv[1]);
     const QString work = QDir(QFile::decodeName(argv[2])).filePath(QStringLiteral("append.db"));
     const int runs = QByteArray(argv[3]).toInt();
-    const QVector<NewEvent> events = makeEvents();
+    const QVector<NewEvent> events = bench::MakeEvents(kEvents);
     const char* ways[] = {"zqreader", "floor", "autocommit"};
     QByteArrayList chosen;
     for (int i = 4; i < argc; ++i)

@@ -2,6 +2,7 @@
 // screenfuls the list shows, at any position.
 // Usage: bench_db [EVENTS]   (default 1000000)
 
+#include "bench/benchcommon.h"
 #include "db/database.h"
 #include "db/dbstate.h"
 #include "db/events.h"
@@ -27,11 +28,6 @@ public:
         std::fprintf(stderr, "%s %s\n", qUtf8Printable(m.text), qUtf8Printable(m.detail));
     }
 };
-
-double ms(const QElapsedTimer& t)
-{
-    return t.nsecsElapsed() / 1e6;
-}
 
 QVector<NewEvent> makeEvents(int count, qint64 start, QRandomGenerator& random)
 {
@@ -84,45 +80,45 @@ int main(int argc, char** argv)
     t.start();
     if (!doc.AppendEvents(events))
         return 1;
-    std::printf("append all in one transaction: %.0f ms (%.1f us/event)\n", ms(t),
-                ms(t) * 1000 / count);
+    std::printf("append all in one transaction: %.0f ms (%.1f us/event)\n", bench::Ms(t),
+                bench::Ms(t) * 1000 / count);
 
     CZq6Set& set = *g_pSet;
     set.Close();
     set.m_strSort = QStringLiteral("EVENTS.INDEX");
     t.restart();
     set.Open();
-    std::printf("open the joined set: %.1f ms\n", ms(t));
+    std::printf("open the joined set: %.1f ms\n", bench::Ms(t));
     t.restart();
     const qint64 rows = set.CountRows();
-    std::printf("count rows (full): %lld rows in %.0f ms\n", rows, ms(t));
+    std::printf("count rows (full): %lld rows in %.0f ms\n", rows, bench::Ms(t));
 
     const int screen = 60;
     for (qint64 at : {qint64(0), rows / 2, rows - screen}) {
         t.restart();
         const int got = set.FetchRows(at, screen).size();
-        std::printf("screenful of %d rows at row %lld: %.2f ms\n", got, at, ms(t));
+        std::printf("screenful of %d rows at row %lld: %.2f ms\n", got, at, bench::Ms(t));
     }
     const int samples = 200;
     t.restart();
     for (int i = 0; i < samples; ++i)
         set.FetchRows(random.bounded(rows), screen);
-    std::printf("screenful at random positions: %.2f ms average over %d\n", ms(t) / samples,
+    std::printf("screenful at random positions: %.2f ms average over %d\n", bench::Ms(t) / samples,
                 samples);
 
     const QVector<NewEvent> more = makeEvents(6144, start + 200000000, random);
     t.restart();
     if (!doc.AppendEvents(more))
         return 1;
-    std::printf("append a full download (6144 events): %.0f ms\n", ms(t));
+    std::printf("append a full download (6144 events): %.0f ms\n", bench::Ms(t));
     t.restart();
     set.Requery();
     const qint64 grown = set.UpdateRowCount();
-    std::printf("requery and recount after it: %lld rows in %.1f ms\n", grown, ms(t));
+    std::printf("requery and recount after it: %lld rows in %.1f ms\n", grown, bench::Ms(t));
     t.restart();
     set.Requery();
     set.UpdateRowCount();
-    std::printf("requery and recount when nothing changed: %.2f ms\n", ms(t));
+    std::printf("requery and recount when nothing changed: %.2f ms\n", bench::Ms(t));
     QSqlQuery(g_db.Handle())
         .exec(QStringLiteral("INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) VALUES "
                              "('Late', 7, '2000-01-01 00:00:00', '2100-01-01 00:00:00')"));
@@ -130,13 +126,13 @@ int main(int argc, char** argv)
     set.Requery();
     const qint64 recounted = set.UpdateRowCount();
     std::printf("requery and recount after a user was added: %lld rows in %.0f ms\n", recounted,
-                ms(t));
+                bench::Ms(t));
 
     CDatabase connection;
     CEVENTS record(&connection);
     t.restart();
     record.Open();
     record.MoveLast();
-    std::printf("open the event record and find the newest event: %.2f ms\n", ms(t));
+    std::printf("open the event record and find the newest event: %.2f ms\n", bench::Ms(t));
     return 0;
 }

@@ -5,6 +5,7 @@
 // Prints one line per run: UPDATE_MS <tab> COUNT_MS.
 // Usage: bench_update BASE_DB WORK_FOLDER RUNS
 
+#include "bench/benchcommon.h"
 #include "db/commitcounter.h"
 #include "db/database.h"
 #include "db/dbexception.h"
@@ -25,32 +26,6 @@ namespace {
 
 constexpr int kEvents = 6144;
 
-class Quiet : public MessageSink
-{
-public:
-    void ShowMessage(const UserMessage& m) override
-    {
-        std::fprintf(stderr, "%s\n", qPrintable(m.text));
-    }
-};
-
-QVector<NewEvent> makeEvents()
-{
-    QVector<NewEvent> events;
-    qint64 t = 1893456000; // 2030-01-01 00:00 UTC, after any event of the bases
-    for (int i = 0; i < kEvents; ++i) {
-        t += 1 + (i * 7919) % 119;
-        events.append({int(t & 0x3FFFFF), CTime(t), i % 181 - 1,
-                       i % 2 ? QStringLiteral("1") : QStringLiteral("0")});
-    }
-    return events;
-}
-
-double ms(const QElapsedTimer& t)
-{
-    return t.nsecsElapsed() / 1e6;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -64,7 +39,7 @@ int main(int argc, char** argv)
     const QString base = QFile::decodeName(argv[1]);
     const QString work = QDir(QFile::decodeName(argv[2])).filePath(QStringLiteral("update.db"));
     const int runs = QByteArray(argv[3]).toInt();
-    const QVector<NewEvent> events = makeEvents();
+    const QVector<NewEvent> events = bench::MakeEvents(kEvents);
     try {
         for (int run = 0; run < runs; ++run) {
             QFile::remove(work);
@@ -73,7 +48,7 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "bench_update: cannot copy %s\n", argv[1]);
                 return 1;
             }
-            Quiet sink;
+            bench::StderrSink sink;
             CZq6Doc doc(&sink);
             CZq6View view(&doc);
             view.resize(600, 32 * view.LineHeight());
@@ -96,7 +71,7 @@ int main(int argc, char** argv)
             QElapsedTimer t;
             t.start();
             doc.UpdateAllViews();
-            const double update = ms(t);
+            const double update = bench::Ms(t);
             if (!view.IsRowCountExact() || view.GetRowCount() < before + kEvents) {
                 std::fprintf(stderr, "bench_update: %lld rows after the update, %lld before\n",
                              qlonglong(view.GetRowCount()), qlonglong(before));
@@ -110,7 +85,7 @@ int main(int argc, char** argv)
             CDatabase::Exec(count);
             count.next();
             count.value(0);
-            const double plain = ms(t);
+            const double plain = bench::Ms(t);
             count.finish();
             std::printf("%.3f\t%.3f\n", update, plain);
             std::fflush(stdout);

@@ -4,6 +4,7 @@
 // read on a connection of its own. Prints the medians.
 // Usage: bench_view DB [RUNS]
 
+#include "bench/benchcommon.h"
 #include "db/database.h"
 #include "db/dbstate.h"
 #include "db/messages.h"
@@ -22,30 +23,6 @@
 #include <cstdio>
 #include <vector>
 
-namespace {
-
-class Quiet : public MessageSink
-{
-public:
-    void ShowMessage(const UserMessage& m) override
-    {
-        std::fprintf(stderr, "%s\n", qPrintable(m.text));
-    }
-};
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-double ms(QElapsedTimer& t)
-{
-    return t.nsecsElapsed() / 1e6;
-}
-
-} // namespace
-
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -61,7 +38,7 @@ int main(int argc, char** argv)
     for (int run = 0; run < runs; ++run) {
         QElapsedTimer t;
         t.start();
-        Quiet sink;
+        bench::StderrSink sink;
         CZq6Doc doc(&sink);
         CZq6View view(&doc);
         view.resize(600, 32 * view.LineHeight());
@@ -70,7 +47,7 @@ int main(int argc, char** argv)
         view.show();
         view.OnInitialUpdate();
         view.viewport()->repaint();
-        firstPaint.push_back(ms(t));
+        firstPaint.push_back(bench::Ms(t));
 
         while (!view.IsRowCountExact())
             app.processEvents(QEventLoop::WaitForMoreEvents, 50);
@@ -80,7 +57,7 @@ int main(int argc, char** argv)
             bar->setValue(random.bounded(std::max(1, bar->maximum())));
             t.restart();
             view.viewport()->repaint();
-            onePaint.push_back(ms(t));
+            onePaint.push_back(bench::Ms(t));
 
             // Elsewhere, so that it does not start from the rows just read.
             bar->setValue(random.bounded(std::max(1, bar->maximum())));
@@ -88,7 +65,7 @@ int main(int argc, char** argv)
                                              view.LineHeight(), view.GetRowCount());
             t.restart();
             g_pSet->FetchRows<ListRow>(band.first, int(band.count));
-            fetch.push_back(ms(t));
+            fetch.push_back(bench::Ms(t));
         }
     }
 
@@ -117,11 +94,12 @@ int main(int argc, char** argv)
             while (q.next())
                 q.value(4);
             q.finish();
-            window.push_back(ms(t));
+            window.push_back(bench::Ms(t));
         }
     }
     std::printf("first paint %.3f ms\none paint %.3f ms\none paint's fetch %.4f ms\n"
                 "keyset window %.4f ms\n",
-                median(firstPaint), median(onePaint), median(fetch), median(window));
+                bench::Median(firstPaint), bench::Median(onePaint), bench::Median(fetch),
+                bench::Median(window));
     return 0;
 }
