@@ -19,9 +19,9 @@ struct Result
 struct Options
 {
     QString program = QStringLiteral(ZQ_BIN_DIR "/zqreader-cli");
-    QProcessEnvironment env; // empty: this process's own
-    QString workDir;
-    QStringList prefix; // a program (and its arguments) that runs it
+    QProcessEnvironment env{}; // empty: this process's own
+    QString workDir{};
+    QStringList prefix{}; // a program (and its arguments) that runs it
     int timeoutMs = 60000;
 };
 
