@@ -4,6 +4,7 @@
 #include "db/dbfile.h"
 #include "db/nativename.h"
 #include "db/odbcconnect.h"
+#include "db/schemacheck.h"
 #include "db/serverdb.h"
 
 #include <QAtomicInt>
@@ -17,30 +18,6 @@ namespace {
 
 QAtomicInt g_connectionCounter;
 
-enum class ColumnKind
-{
-    Integer,
-    DateTime,
-    Text,
-};
-
-struct RequiredColumn
-{
-    const char* name;
-    ColumnKind kind;
-};
-
-constexpr RequiredColumn kEventsColumns[] = {{"INDEX", ColumnKind::Integer},
-                                             {"TIMER", ColumnKind::Integer},
-                                             {"DATE", ColumnKind::DateTime},
-                                             {"USER_NO", ColumnKind::Integer},
-                                             {"BUTTON", ColumnKind::Text}};
-constexpr RequiredColumn kUsersColumns[] = {{"INDEX", ColumnKind::Integer},
-                                            {"NAME", ColumnKind::Text},
-                                            {"USER_NO", ColumnKind::Integer},
-                                            {"DATE_START", ColumnKind::DateTime},
-                                            {"DATE_STOP", ColumnKind::DateTime}};
-
 // SQLite's rules for the affinity of a declared column type.
 bool hasIntegerAffinity(const QString& type)
 {
@@ -53,6 +30,13 @@ bool hasRealAffinity(const QString& type)
            (type.contains(QLatin1String("REAL"), Qt::CaseInsensitive) ||
             type.contains(QLatin1String("FLOA"), Qt::CaseInsensitive) ||
             type.contains(QLatin1String("DOUB"), Qt::CaseInsensitive));
+}
+
+bool fitsSqlite(ColumnKind kind, const QString& type)
+{
+    if (kind == ColumnKind::Integer)
+        return hasIntegerAffinity(type);
+    return !hasIntegerAffinity(type) && !hasRealAffinity(type);
 }
 
 // The name as one word of a shell command line.
@@ -288,58 +272,25 @@ void CDatabase::Fail(const QString& what) const
 void CDatabase::VerifySchema() const
 {
     const QString shown = ShownFileName(m_path);
-    auto check = [&](const char* table, const auto& columns) {
+    auto check = [&](const char* table, std::span<const RequiredColumn> columns) {
         QSqlQuery info(Handle());
         if (!info.exec(QStringLiteral("PRAGMA table_info(\"%1\")").arg(QLatin1String(table))))
             throw CDBException(QStringLiteral("Cannot read the database \"%1\": %2")
                                    .arg(shown, info.lastError().text()));
-        struct Found
-        {
-            QString type;
-            bool primaryKey;
-        };
-        QHash<QString, Found> found;
-        while (info.next())
-            found.insert(info.value(1).toString().toUpper(),
-                         {info.value(2).toString(), info.value(5).toInt() != 0});
-        if (found.isEmpty())
-            throw CDBException(QStringLiteral("The database \"%1\" has no table %2.")
-                                   .arg(shown, QLatin1String(table)));
-        for (const RequiredColumn& column : columns) {
-            const auto it = found.constFind(QLatin1String(column.name));
-            if (it == found.cend())
-                throw CDBException(
-                    QStringLiteral("Table %1 of the database \"%2\" has no column %3.")
-                        .arg(QLatin1String(table), shown, QLatin1String(column.name)));
-            const QString& type = it->type;
-            bool ok = true;
-            switch (column.kind) {
-            case ColumnKind::Integer:
-                ok = hasIntegerAffinity(type);
-                break;
-            case ColumnKind::DateTime:
-            case ColumnKind::Text:
-                ok = !hasIntegerAffinity(type) && !hasRealAffinity(type);
-                break;
-            }
-            if (!ok)
-                throw CDBException(
-                    QStringLiteral("Column %1 of table %2 in \"%3\" has the type %4, which cannot "
-                                   "hold %5.")
-                        .arg(QLatin1String(column.name), QLatin1String(table), shown,
-                             type.isEmpty() ? QStringLiteral("(none)") : type,
-                             column.kind == ColumnKind::Integer    ? QStringLiteral("whole numbers")
-                             : column.kind == ColumnKind::DateTime ? QStringLiteral("date-times")
-                                                                   : QStringLiteral("text")));
+        FoundColumns found;
+        while (info.next()) {
+            const QString type = info.value(2).toString();
+            // Only an INTEGER PRIMARY KEY is numbered by SQLite itself on insert.
+            const bool numbered = info.value(5).toInt() != 0 &&
+                                  type.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0;
+            found.insert(info.value(1).toString().toUpper(), {type, numbered});
         }
+        RequireColumns(shown, table, found, columns, fitsSqlite);
         return found;
     };
     const auto events = check("EVENTS", kEventsColumns);
     check("USERS", kUsersColumns);
-
-    // Only an INTEGER PRIMARY KEY is numbered by SQLite itself on insert.
-    const auto index = events.value(QStringLiteral("INDEX"));
-    if (!index.primaryKey || index.type.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) != 0)
+    if (!events.value(QStringLiteral("INDEX")).numbered)
         throw CDBException(
             QStringLiteral("Column INDEX of table EVENTS in \"%1\" is not numbered by "
                            "the database (it must be INTEGER PRIMARY KEY).")

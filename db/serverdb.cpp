@@ -3,6 +3,7 @@
 #include "db/dbexception.h"
 #include "db/dialect.h"
 #include "db/location.h"
+#include "db/schemacheck.h"
 
 #include <QAtomicInt>
 #include <QHash>
@@ -19,13 +20,6 @@ QString failure(const Location& location, const QString& what, const QString& er
     return QStringLiteral("%1 \"%2\": %3").arg(what, location.Shown(), error.trimmed());
 }
 
-enum class ColumnKind
-{
-    Integer,
-    DateTime,
-    Text,
-};
-
 bool fits(ColumnKind kind, const QString& type)
 {
     switch (kind) {
@@ -40,12 +34,6 @@ bool fits(ColumnKind kind, const QString& type)
     }
     return false;
 }
-
-struct RequiredColumn
-{
-    const char* name;
-    ColumnKind kind;
-};
 
 } // namespace
 
@@ -93,55 +81,23 @@ void OpenServerConnection(const QString& name, const Location& location)
 
 void VerifyServerSchema(const QSqlDatabase& db, const Location& location)
 {
-    static constexpr RequiredColumn kEvents[] = {{"INDEX", ColumnKind::Integer},
-                                                 {"TIMER", ColumnKind::Integer},
-                                                 {"DATE", ColumnKind::DateTime},
-                                                 {"USER_NO", ColumnKind::Integer},
-                                                 {"BUTTON", ColumnKind::Text}};
-    static constexpr RequiredColumn kUsers[] = {{"INDEX", ColumnKind::Integer},
-                                                {"NAME", ColumnKind::Text},
-                                                {"USER_NO", ColumnKind::Integer},
-                                                {"DATE_START", ColumnKind::DateTime},
-                                                {"DATE_STOP", ColumnKind::DateTime}};
     const QString shown = location.Shown();
-    auto check = [&](const char* table, const auto& columns) {
+    auto check = [&](const char* table, std::span<const RequiredColumn> columns) {
         QSqlQuery info(db);
         info.prepare(Dialect(Dialect::Backend::Postgres).ColumnsSql());
         info.addBindValue(QLatin1String(table));
         if (!info.exec())
             throw CDBException(failure(location, QStringLiteral("Cannot read the database"),
                                        info.lastError().text()));
-        struct Found
-        {
-            QString type;
-            bool numbered;
-        };
-        QHash<QString, Found> found;
+        FoundColumns found;
         while (info.next())
             found.insert(info.value(0).toString(),
                          {info.value(1).toString(), info.value(2).toBool()});
-        if (found.isEmpty())
-            throw CDBException(QStringLiteral("The database \"%1\" has no table %2.")
-                                   .arg(shown, QLatin1String(table)));
-        for (const RequiredColumn& column : columns) {
-            const auto it = found.constFind(QLatin1String(column.name));
-            if (it == found.cend())
-                throw CDBException(
-                    QStringLiteral("Table %1 of the database \"%2\" has no column %3.")
-                        .arg(QLatin1String(table), shown, QLatin1String(column.name)));
-            if (!fits(column.kind, it->type))
-                throw CDBException(
-                    QStringLiteral("Column %1 of table %2 in \"%3\" has the type %4, which cannot "
-                                   "hold %5.")
-                        .arg(QLatin1String(column.name), QLatin1String(table), shown, it->type,
-                             column.kind == ColumnKind::Integer    ? QStringLiteral("whole numbers")
-                             : column.kind == ColumnKind::DateTime ? QStringLiteral("date-times")
-                                                                   : QStringLiteral("text")));
-        }
+        RequireColumns(shown, table, found, columns, fits);
         return found;
     };
-    const auto events = check("EVENTS", kEvents);
-    check("USERS", kUsers);
+    const auto events = check("EVENTS", kEventsColumns);
+    check("USERS", kUsersColumns);
     if (!events.value(QStringLiteral("INDEX")).numbered)
         throw CDBException(QStringLiteral("Column INDEX of table EVENTS in \"%1\" is not numbered "
                                           "by the database (it must be an identity column).")
