@@ -11,9 +11,9 @@ namespace testrun {
 struct Result
 {
     int exitCode = -1; // -1: not ended in time; -2: ended by a signal
-    QString out;
-    QString err;
-    QByteArray rawOut;
+    QString out{};
+    QString err{};
+    QByteArray rawOut{};
 };
 
 struct Options
