@@ -341,6 +341,7 @@ int PtyLoop::run(Receiver& receiver, int baud, bool verbose)
     ::signal(SIGPIPE, SIG_IGN);
 
     bool stdinOpen = true;
+    bool lookedAgain = false;
     QByteArray stdinBuffer;
     m_sessionsSeen = receiver.sessions();
     int exitStatus = 0;
@@ -362,6 +363,17 @@ int PtyLoop::run(Receiver& receiver, int baud, bool verbose)
             continue;
 
         const qint64 nowRel = nowMs();
+        // A loop that was held up (stopped, or starved on a busy machine) can
+        // run again before the kernel has passed on the requests that piled up
+        // on the line meanwhile. Look once more before calling it a pause.
+        const qint64 wake = receiver.nextWakeup();
+        if (wake >= 0 && nowRel - wake > kHeldUpMs && !lookedAgain) {
+            lookedAgain = true;
+            pollfd line{m_master, POLLIN, 0};
+            ::poll(&line, 1, kHeldUpMs);
+            continue;
+        }
+        lookedAgain = false;
         const bool wasActive = receiver.sessionActive();
         const int frames = receiver.framesInSession();
         const int sent = receiver.eventsSentInSession();
@@ -388,7 +400,6 @@ int PtyLoop::run(Receiver& receiver, int baud, bool verbose)
             wakeIn(m_out.front().started ? 0 : m_lineFreeNs - nowNs());
         if (m_replyOutNs >= 0)
             wakeIn(m_replyOutNs - nowNs());
-        const qint64 wake = receiver.nextWakeup();
         if (wake >= 0)
             wakeIn((wake - nowRel) * 1000000);
 

@@ -50,6 +50,8 @@ private:
 
     // 10 bits at 9600 baud: the host's requests come no faster.
     static constexpr qint64 kLineByteNs = 1'041'667;
+    // Woken this much later than due, the loop counts as held up.
+    static constexpr int kHeldUpMs = 20;
 
     qint64 nowNs() const;
     void enqueue(const QByteArray& bytes, bool isReply);
