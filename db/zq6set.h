@@ -181,6 +181,8 @@ private:
     JoinStamp m_checked; // the database as last found to still fit the marks
     Known m_known;       // around the rows read last
     bool m_forList = false;
+    // Rows were found missing and counted again; missing again, they are damage.
+    bool m_shortAfterRecount = false;
     Statements m_statements;
 
     std::unique_ptr<BackgroundCount> m_background;

@@ -159,6 +159,28 @@ private Q_SLOTS:
         QCOMPARE(set.m_USER_NO2, 7);
     }
 
+    void anEventMovedInPlaceIsCountedAgainNotCalledDamage()
+    {
+        QCOMPARE(
+            testdb::exec(m_path,
+                         {user("Alice", 7, "2009-01-01 00:00:00", "2010-01-01 00:00:00"),
+                          user("Bob", 7, "2009-06-01 00:00:00", "2009-12-01 00:00:00"),
+                          addEvent(7, "2009-10-21 09:05:03"), addEvent(7, "2009-03-01 00:00:00")}),
+            QString());
+        CZq6Set set(&m_db);
+        openSet(set);
+        QCOMPARE(set.CountRows(), 3);
+        // Another program moves the first event out of Bob's period: the
+        // counts and the newest event stay, one row is gone.
+        QCOMPARE(testdb::exec(m_path, {"UPDATE EVENTS SET DATE = '2009-02-01 00:00:00' WHERE "
+                                       "\"INDEX\" = (SELECT min(\"INDEX\") FROM EVENTS)"}),
+                 QString());
+        const QVector<Row> rows = window(set, 0, 10);
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows.at(0).name, QStringLiteral("Alice"));
+        QCOMPARE(set.GetRowCount(), 2);
+    }
+
     void datesWrittenByOtherToolsJoin()
     {
         // sqlite3's datetime() form and a 'T' form with milliseconds.
