@@ -152,19 +152,30 @@ private:
                       .arg(QLatin1String(kPasswordRole))
                       .toUtf8());
         hba.close();
-        m_port = FreePort();
         m_stopArgs = runAs;
         m_data = data;
         m_bin = bin;
-        if (!Run(runAs, bin + QStringLiteral("/pg_ctl"),
-                 {QStringLiteral("-D"), data, QStringLiteral("-l"),
-                  m_dir.filePath(QStringLiteral("log")), QStringLiteral("-w"), QStringLiteral("-o"),
-                  QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off")
-                      .arg(m_port)
-                      .arg(m_dir.path()),
-                  QStringLiteral("start")}))
+        // Another program may take the free port before the server binds it;
+        // then another port.
+        const QString log = m_dir.filePath(QStringLiteral("log"));
+        for (int attempt = 0; attempt < 3 && !m_running; ++attempt) {
+            m_port = FreePort();
+            m_running =
+                Run(runAs, bin + QStringLiteral("/pg_ctl"),
+                    {QStringLiteral("-D"), data, QStringLiteral("-l"), log, QStringLiteral("-w"),
+                     QStringLiteral("-o"),
+                     QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off")
+                         .arg(m_port)
+                         .arg(m_dir.path()),
+                     QStringLiteral("start")});
+        }
+        if (!m_running) {
+            QFile logFile(log);
+            if (logFile.open(QIODevice::ReadOnly))
+                m_error += QStringLiteral("\nserver log:\n") +
+                           QString::fromLocal8Bit(logFile.readAll().right(2000));
             return;
-        m_running = true;
+        }
         m_error = Exec(QStringLiteral("postgres"),
                        {QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD '%2'")
                             .arg(QLatin1String(kPasswordRole), QLatin1String(kPassword))});
