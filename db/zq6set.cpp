@@ -462,16 +462,22 @@ template <class Row> QVector<Row> CZq6Set::FetchRows(qint64 first, int count)
     Statements& s = Prepared();
     ReadTransaction read(m_pDatabase, s.begin, s.commit);
     JoinStamp now;
-    // Appended events leave the counted rows where they were; they are
-    // counted at the next update.
-    if (m_checked.ChangeSince(*m_pDatabase, &now, &s.version) == JoinChange::Other) {
+    // At once, or for the list of a large set in the background: false.
+    const auto countAgain = [&] {
         if (m_forList && !Small(ReadEventSpan())) {
             read.Commit();
             DropCount();
             StartBackground();
-            return {};
+            return false;
         }
         Count(JoinChange::Other, now);
+        return true;
+    };
+    // Appended events leave the counted rows where they were; they are
+    // counted at the next update.
+    if (m_checked.ChangeSince(*m_pDatabase, &now, &s.version) == JoinChange::Other) {
+        if (!countAgain())
+            return {};
     } else {
         m_checked = now;
     }
@@ -490,13 +496,8 @@ template <class Row> QVector<Row> CZq6Set::FetchRows(qint64 first, int count)
     // another program, which can take rows away. Once, count again.
     if (isShort(rows) && !m_shortAfterRecount) {
         m_shortAfterRecount = true;
-        if (m_forList && !Small(ReadEventSpan())) {
-            read.Commit();
-            DropCount();
-            StartBackground();
+        if (!countAgain())
             return {};
-        }
-        Count(JoinChange::Other, now);
         rows = readCounted();
     }
     if (isShort(rows))
