@@ -106,6 +106,11 @@ int RunExportCommand(const ExportRequest& request, const std::function<int(const
         std::fprintf(stderr, "%s\n", qUtf8Printable(e.m_strError));
         return exitcode::kFailed;
     }
-    std::fflush(stdout);
+    // What is still buffered may fail too, on a full disk.
+    if (std::fflush(stdout) != 0) {
+        std::fprintf(stderr, "Cannot write to standard output: %s\n",
+                     qUtf8Printable(qt_error_string(errno)));
+        return exitcode::kFailed;
+    }
     return exitcode::kDone;
 }

@@ -10,6 +10,7 @@
 #include "db/users.h"
 #include "db/zq6doc.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
@@ -55,8 +56,11 @@ int list(const QVector<UserPeriod>& periods)
 int exportCsv(const QVector<UserPeriod>& periods, CsvText names)
 {
     const QByteArray csv = users::ToCsv(periods, names);
-    std::fwrite(csv.constData(), 1, size_t(csv.size()), stdout);
-    std::fflush(stdout);
+    if (std::fwrite(csv.constData(), 1, size_t(csv.size()), stdout) != size_t(csv.size()) ||
+        std::fflush(stdout) != 0) {
+        printError(QStringLiteral("Cannot write to standard output: ") + qt_error_string(errno));
+        return exitcode::kFailed;
+    }
     return exitcode::kDone;
 }
 

@@ -162,6 +162,31 @@ private Q_SLOTS:
         QCOMPARE(run({"list", db}).exitCode, 0);
     }
 
+    void outputToAFullDiskFails_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("export") << "export";
+        QTest::newRow("users export") << "users export";
+    }
+    void outputToAFullDiskFails()
+    {
+        QFETCH(QString, command);
+        if (!QFile::exists("/dev/full"))
+            QSKIP("no /dev/full here");
+        const QString db = m_dir.filePath("full.db");
+        QVERIFY(QFile::exists(db) || run({"new", db}).exitCode == 0);
+        QCOMPARE(testdb::exec(db, {"INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) "
+                                   "VALUES ('Anna', 3, '2024-01-01 00:00:00', '" +
+                                   kOpen + "')"}),
+                 QString());
+        const Run r =
+            run(QStringList{"-c", "exec \"$@\" > /dev/full", "sh", ZQ_BIN_DIR "/zqreader-cli"} +
+                    command.split(' ') + QStringList{db},
+                QStringLiteral("/bin/sh"));
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.startsWith("Cannot write to standard output: "), qPrintable(r.err));
+    }
+
     void namesAreGuardedAgainstFormulas_data()
     {
         QTest::addColumn<QString>("name");
