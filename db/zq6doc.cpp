@@ -1,5 +1,6 @@
 #include "db/zq6doc.h"
 
+#include "db/boundedread.h"
 #include "db/database.h"
 #include "db/dbexception.h"
 #include "db/dbfile.h"
@@ -11,7 +12,6 @@
 #include "db/stagedfile.h"
 #include "db/zq6set.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -164,11 +164,11 @@ bool CZq6Doc::OnSaveDocument(const Location& location)
         return fail(QStringLiteral("The template database %1 was not found.")
                         .arg(QLatin1String(kTemplateFileName)));
     const QString shownTemplate = ShownFileName(templatePath);
-    QFile source(templatePath);
-    if (!source.open(QIODevice::ReadOnly))
-        return fail(QStringLiteral("The template database %1 cannot be read: %2")
-                        .arg(shownTemplate, source.errorString()));
-    const QByteArray bytes = source.readAll();
+    const BoundedRead source = ReadBoundedFile(templatePath, kMaxTemplateBytes, kMaxTemplateBytes);
+    if (!source.error.isEmpty())
+        return fail(QStringLiteral("The template database %1 cannot be read. %2")
+                        .arg(shownTemplate, source.error));
+    const QByteArray& bytes = source.bytes;
 
     // The new file is written and checked beside the target and only then
     // moved over it, so a failure leaves any file that was there untouched.

@@ -293,6 +293,22 @@ private Q_SLOTS:
         QCOMPARE(entries(dir.path()), made);
         QCOMPARE(readNamed(path + ".csv"), "date,time,user_no,user_name,timer,button\r\n"
                                            "2009-10-21,09:05:03,7,Anna,5,0\r\n");
+
+        // The template of the current folder comes first, whatever its name.
+        const QByteArray folder = path + ".d";
+        const auto removeFolder = qScopeGuard([&] {
+            for (const char* file : {"/template.db", "/x.db"})
+                ::unlink((folder + file).constData());
+            ::rmdir(folder.constData());
+        });
+        QCOMPARE(::mkdir(folder.constData(), 0700), 0);
+        writeNamed(folder + "/template.db", "damaged\n");
+        const Run fromThere =
+            runNamed("/bin/sh", {"-c", "cd \"$0\" && exec \"$1\" new x.db", "@.d", cli}, path);
+        QCOMPARE(fromThere.exitCode, 1);
+        QVERIFY2(fromThere.err.contains("The copy of the template " + dir.path() + '/' + shown +
+                                        ".d/template.db"),
+                 qPrintable(fromThere.err));
     }
 
     void failures()
