@@ -43,7 +43,7 @@ QString FindTemplate()
     for (const QString& dir : places) {
         if (dir.isEmpty())
             continue;
-        const QString candidate = QDir::cleanPath(dir + QLatin1Char('/') + name);
+        QString candidate = QDir::cleanPath(dir + QLatin1Char('/') + name);
         struct stat st;
         if (::stat(EncodeFileName(candidate).constData(), &st) == 0 && S_ISREG(st.st_mode))
             return candidate;

@@ -69,7 +69,7 @@ QByteArray OutputTarget(const QString& name)
     QByteArray path = EncodeFileName(AbsoluteFileName(name));
     // As the kernel does, give up after 40 links.
     for (int links = 0; links < 40; ++links) {
-        const QByteArray real = realPath(path);
+        QByteArray real = realPath(path);
         if (!real.isEmpty())
             return real;
         struct stat st;
