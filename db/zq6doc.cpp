@@ -8,6 +8,7 @@
 #include "db/dbtemplate.h"
 #include "db/messages.h"
 #include "db/nativename.h"
+#include "db/outputcheck.h"
 #include "db/serverdb.h"
 #include "db/stagedfile.h"
 #include "db/zq6set.h"
@@ -159,6 +160,13 @@ bool CZq6Doc::OnSaveDocument(const Location& location)
     const QString notAFile = NotRegularFileMessage(path);
     if (!notAFile.isEmpty())
         return fail(notAFile);
+    // A new database in place of the open one is a fresh start (see below);
+    // one in place of its journal, or of a hard link of it, is not.
+    if (m_bDbOpen && !SameFile(path, g_strDbPath)) {
+        const QString over = OutputOverInputMessage(path, g_strDbPath);
+        if (!over.isEmpty())
+            return fail(over);
+    }
     const QString templatePath = FindTemplate();
     if (templatePath.isEmpty())
         return fail(QStringLiteral("The template database %1 was not found.")
