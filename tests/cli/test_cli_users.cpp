@@ -172,19 +172,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("guarded"); // the field a spreadsheet reads
-        const std::pair<const char*, QString> formulas[] = {{"equals", "=cmd|'/C calc'!A0"},
-                                                            {"plus", "+SUM(1)"},
-                                                            {"at", "@SUM(1)"},
-                                                            {"minus", "-2+3"},
-                                                            {"tab", "\tTab"},
-                                                            {"carriage return", "\r=1"},
-                                                            {"quote, equals", "'=quoted"}};
-        for (const auto& [row, formula] : formulas)
-            QTest::newRow(row) << formula << "'" + formula;
-        QTest::newRow("quote") << "'Tis"
-                               << "'Tis";
-        QTest::newRow("plain") << "Ann-Marie"
-                               << "Ann-Marie";
+        const QStringList formulas{
+            "=cmd|'/C calc'!A0", "+SUM(1)", "@SUM(1)", "-2+3", "\tTab", "\r=1", "'=quoted"};
+        for (const QString& formula : formulas)
+            QTest::addRow("formula %d", int(formulas.indexOf(formula))) << formula << "'" + formula;
+        for (const QString text : {"'Tis", "Ann-Marie"})
+            QTest::addRow("text %s", qPrintable(text)) << text << text;
     }
     void namesAreGuardedAgainstFormulas()
     {
