@@ -5,6 +5,8 @@
 #include "db/eventexport.h"
 #include "db/messages.h"
 #include "db/nativename.h"
+#include "db/outputcheck.h"
+#include "db/stagedfile.h"
 
 #include <QCheckBox>
 #include <QDateTimeEdit>
@@ -16,7 +18,6 @@
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSqlQuery>
 #include <QVBoxLayout>
 
@@ -43,7 +44,8 @@ CExportDialog::CExportDialog(const QString& suggestedPath, QWidget* parent)
       m_pUseFrom(new QCheckBox(QStringLiteral("&From"), this)),
       m_pFrom(dateEdit(QDate::currentDate(), this)),
       m_pUseTo(new QCheckBox(QStringLiteral("&Before"), this)),
-      m_pTo(dateEdit(QDate::currentDate().addDays(1), this))
+      m_pTo(dateEdit(QDate::currentDate().addDays(1), this)),
+      m_pRaw(new QCheckBox(QStringLiteral("&Raw values"), this))
 {
     setWindowTitle(QStringLiteral("Export Events"));
     m_pPath->setObjectName(QStringLiteral("path"));
@@ -71,8 +73,14 @@ CExportDialog::CExportDialog(const QString& suggestedPath, QWidget* parent)
     grid->addWidget(m_pFrom, 1, 1);
     grid->addWidget(m_pUseTo, 2, 0);
     grid->addWidget(m_pTo, 2, 1);
+    m_pRaw->setObjectName(QStringLiteral("raw"));
+    m_pRaw->setToolTip(QStringLiteral("Names that start with = + - @ as they are, without the ' "
+                                      "that keeps a spreadsheet from running them as formulas"));
+    grid->addWidget(m_pRaw, 3, 0, 1, 3);
     auto* note = new QLabel(QStringLiteral("The rows of the list, oldest first, as comma-separated "
-                                           "values (UTF-8) that spreadsheets open."),
+                                           "values (UTF-8) that spreadsheets open. A name that "
+                                           "a spreadsheet would run as a formula gets a ' before "
+                                           "it unless raw values are ticked."),
                             this);
     note->setWordWrap(true);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -101,6 +109,11 @@ JoinFilter CExportDialog::Filter() const
     return filter;
 }
 
+CsvText CExportDialog::Text() const
+{
+    return m_pRaw->isChecked() ? CsvText::Raw : CsvText::Guarded;
+}
+
 void CExportDialog::accept()
 {
     const JoinFilter filter = Filter();
@@ -113,17 +126,22 @@ void CExportDialog::accept()
 }
 
 bool ExportWithProgress(QWidget* parent, CDatabase& db, const QString& path,
-                        const JoinFilter& filter, MessageSink* messages)
+                        const JoinFilter& filter, CsvText text, MessageSink* messages)
 {
     auto report = [messages](const QString& text, const QString& caption, const QString& detail) {
         if (messages)
             messages->ShowMessage({text, caption, detail});
     };
     const QString shown = ShownFileName(path);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    const QString over = OutputOverInputMessage(path, db.GetLocation().Kept());
+    if (!over.isEmpty()) {
+        report(QStringLiteral("Cannot write \"%1\"").arg(shown), QStringLiteral("Error"), over);
+        return false;
+    }
+    StagedFile file(path);
+    if (!file.Open()) {
         report(QStringLiteral("Cannot write \"%1\"").arg(shown), QStringLiteral("Error"),
-               file.errorString());
+               file.ErrorString());
         return false;
     }
     try {
@@ -144,24 +162,26 @@ bool ExportWithProgress(QWidget* parent, CDatabase& db, const QString& path,
         progress.setWindowModality(Qt::WindowModal);
         progress.setMinimumDuration(500);
         progress.setValue(0);
-        const ExportOutcome outcome =
-            ExportEventsCsv(own, filter, file, [&](qint64, qint64 eventIndex) {
+        const ExportOutcome outcome = ExportEventsCsv(
+            own, filter, text,
+            [&file](QByteArrayView piece) {
+                if (!file.Append(piece))
+                    throw CDBException(file.ErrorString());
+            },
+            [&](qint64, qint64 eventIndex) {
                 if (last > first)
                     progress.setValue(int((eventIndex - first) * 1000 / (last - first + 1)));
                 return !progress.wasCanceled();
             });
         progress.reset();
-        if (outcome.stopped) {
-            file.cancelWriting();
-            return false;
-        }
-        if (!file.commit())
-            throw CDBException(file.errorString());
+        if (outcome.stopped)
+            return false; // the file is discarded
+        if (!file.Commit())
+            throw CDBException(file.ErrorString());
         report(QStringLiteral("Number of exported rows:  %1").arg(outcome.rows),
                QStringLiteral("OK"), shown);
         return true;
     } catch (const CDBException& e) {
-        file.cancelWriting();
         report(QStringLiteral("Cannot export to \"%1\"").arg(shown), QStringLiteral("Error"),
                e.m_strError);
         return false;

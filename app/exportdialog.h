@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/csv.h"
 #include "db/joinstream.h"
 
 #include <QDialog>
@@ -21,6 +22,8 @@ public:
     QString Path() const;
     // The events at or after From and before To, of those that are ticked.
     JoinFilter Filter() const;
+    // Guarded unless raw values are ticked.
+    CsvText Text() const;
 
     void accept() override;
 
@@ -29,11 +32,13 @@ public:
     QDateTimeEdit* m_pFrom;
     QCheckBox* m_pUseTo;
     QDateTimeEdit* m_pTo;
+    QCheckBox* m_pRaw;
 };
 
 // Writes the rows of the list that the filter lets through to path as CSV,
 // with a progress window that can cancel it for a large log; the file
-// appears only when complete. Tells the number of rows written, or why
-// nothing was written. Returns whether the file was written.
+// appears only when complete, and never in place of the database or its
+// files. Tells the number of rows written, or why nothing was written.
+// Returns whether the file was written.
 bool ExportWithProgress(QWidget* parent, CDatabase& db, const QString& path,
-                        const JoinFilter& filter, MessageSink* messages);
+                        const JoinFilter& filter, CsvText text, MessageSink* messages);

@@ -344,5 +344,6 @@ void CZq6App::OnFileExport()
                                                     db.completeBaseName() + QStringLiteral(".csv"),
                       m_pMainWnd.get());
     if (m_pUi->DoModal(dlg) == QDialog::Accepted)
-        ExportWithProgress(m_pMainWnd.get(), g_db, dlg.Path(), dlg.Filter(), m_pMessages);
+        ExportWithProgress(m_pMainWnd.get(), g_db, dlg.Path(), dlg.Filter(), dlg.Text(),
+                           m_pMessages);
 }

@@ -6,14 +6,16 @@
 #include "db/dbstate.h"
 #include "db/eventexport.h"
 #include "db/nativename.h"
+#include "db/outputcheck.h"
+#include "db/stagedfile.h"
 #include "db/users.h"
 #include "db/zq6doc.h"
 
 #include <QDate>
-#include <QFile>
-#include <QSaveFile>
+#include <cerrno>
 #include <cstdio>
 #include <optional>
+#include <unistd.h>
 
 namespace {
 
@@ -56,40 +58,59 @@ int RunExportCommand(const ExportRequest& request, const std::function<int(const
         filter.userNo = userNo;
     }
 
+    const QString dbPath = AbsoluteFileName(request.dbPath);
+    const QString over = request.output.isEmpty()
+                             ? StreamOverInputMessage(
+                                   STDOUT_FILENO, QStringLiteral("Standard output"), request.dbPath)
+                             : OutputOverInputMessage(request.output, request.dbPath);
+    if (!over.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qUtf8Printable(over));
+        return exitcode::kFailed;
+    }
+
     ConsoleMessages messages;
     CZq6Doc doc(&messages);
-    if (!doc.OnOpenDocument(AbsoluteFileName(request.dbPath)))
+    if (!doc.OnOpenDocument(dbPath))
         return exitcode::kFailed;
 
     // A file appears only when complete; a failure leaves what was there.
-    QSaveFile file(AbsoluteFileName(request.output));
-    QFile standardOutput;
-    QIODevice* out = &file;
-    if (request.output.isEmpty()) {
-        standardOutput.open(stdout, QIODevice::WriteOnly);
-        out = &standardOutput;
-    } else if (!file.open(QIODevice::WriteOnly)) {
-        std::fprintf(stderr, "Cannot write \"%s\": %s\n",
-                     qUtf8Printable(ShownFileName(request.output)),
-                     qUtf8Printable(file.errorString()));
+    const QString shown = ShownFileName(request.output);
+    StagedFile file(AbsoluteFileName(request.output));
+    if (!request.output.isEmpty() && !file.Open()) {
+        std::fprintf(stderr, "Cannot write \"%s\": %s\n", qUtf8Printable(shown),
+                     qUtf8Printable(file.ErrorString()));
         return exitcode::kFailed;
     }
+    auto write = [&](QByteArrayView piece) {
+        if (!request.output.isEmpty()) {
+            if (!file.Append(piece))
+                throw CDBException(
+                    QStringLiteral("Cannot write \"%1\": %2").arg(shown, file.ErrorString()));
+        } else if (std::fwrite(piece.data(), 1, size_t(piece.size()), stdout) !=
+                   size_t(piece.size())) {
+            throw CDBException(QStringLiteral("Cannot write to standard output: ") +
+                               qt_error_string(errno));
+        }
+    };
     try {
-        const ExportOutcome outcome = ExportEventsCsv(g_db, filter, *out);
-        if (out == &file) {
-            if (!file.commit())
-                throw CDBException(QStringLiteral("Cannot write \"%1\": %2")
-                                       .arg(ShownFileName(request.output), file.errorString()));
+        const ExportOutcome outcome =
+            ExportEventsCsv(g_db, filter, request.raw ? CsvText::Raw : CsvText::Guarded, write);
+        if (!request.output.isEmpty()) {
+            if (!file.Commit())
+                throw CDBException(
+                    QStringLiteral("Cannot write \"%1\": %2").arg(shown, file.ErrorString()));
             std::printf("Number of exported rows:  %lld\n", static_cast<long long>(outcome.rows));
         }
     } catch (const CDBException& e) {
-        if (standardOutput.isOpen())
-            standardOutput.flush();
+        std::fflush(stdout);
         std::fprintf(stderr, "%s\n", qUtf8Printable(e.m_strError));
         return exitcode::kFailed;
     }
-    if (standardOutput.isOpen())
-        standardOutput.flush();
-    std::fflush(stdout);
+    // What is still buffered may fail too, on a full disk.
+    if (std::fflush(stdout) != 0) {
+        std::fprintf(stderr, "Cannot write to standard output: %s\n",
+                     qUtf8Printable(qt_error_string(errno)));
+        return exitcode::kFailed;
+    }
     return exitcode::kDone;
 }

@@ -6,10 +6,11 @@
 struct ExportRequest
 {
     QString dbPath;
-    QString from;   // empty: from the first event
-    QString to;     // empty: to the last
-    QString userNo; // empty: every user number
-    QString output; // empty: standard output
+    QString from;     // empty: from the first event
+    QString to;       // empty: to the last
+    QString userNo;   // empty: every user number
+    QString output;   // empty: standard output
+    bool raw = false; // names as they are, not guarded against formulas
 };
 
 // zqreader-cli export: the rows of the list as CSV. usage reports a wrong

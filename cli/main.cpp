@@ -48,7 +48,9 @@ int main(int argc, char** argv)
         "             copy the users and events of the Access database MDB into a new\n"
         "             database DB (replaces DB only when complete; MDB is only read)\n"
         "  export DB  print the rows of list as CSV (RFC 4180, UTF-8, CRLF line ends),\n"
-        "             oldest first: date,time,user_no,user_name,timer,button\n"
+        "             oldest first: date,time,user_no,user_name,timer,button; a name\n"
+        "             that a spreadsheet would run as a formula gets a ' before it\n"
+        "             (not with --raw)\n"
         "  users list DB\n"
         "             print the users, by user number: name, user number, from, to\n"
         "             (empty when the period has no end), separated by tabs\n"
@@ -56,9 +58,10 @@ int main(int argc, char** argv)
         "             add a user who holds USER_NO from FROM until TO, or with no end\n"
         "  users import DB FILE.csv\n"
         "             add the users of a CSV file with the header name,user_no,from,to:\n"
-        "             all of them, or none when any row is bad (each told by its line)\n"
+        "             all of them, or none when any row is bad (each told by its line);\n"
+        "             a regular file of at most 4 MiB, lines of at most 4096 bytes\n"
         "  users export DB\n"
-        "             print the users in that CSV form\n"
+        "             print the users in that CSV form, names guarded as in export\n"
         "  Dates are YYYY-MM-DD HH:MM[:SS] in local time. An event exactly at the\n"
         "  start or the end of a user's period is outside it.\n"
         "\n"
@@ -109,7 +112,15 @@ int main(int argc, char** argv)
         QStringLiteral("export: write to FILE (replaced when complete) instead of standard "
                        "output."),
         QStringLiteral("FILE"));
-    for (const QCommandLineOption* option : {&fromOption, &toOption, &userOption, &outputOption})
+    const QCommandLineOption rawOption(
+        QStringLiteral("raw"),
+        QStringLiteral("export, users export: write names (and buttons) as they are, also those "
+                       "that start with = + - @, a tab or a carriage return, which otherwise get "
+                       "a ' before them so that spreadsheets take them as text, not as "
+                       "formulas. users import: take names as they are; otherwise a name that "
+                       "starts with such a quote loses it."));
+    for (const QCommandLineOption* option :
+         {&fromOption, &toOption, &userOption, &outputOption, &rawOption})
         parser.addOption(*option);
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("new, list, read, ports, import, export or users"));
@@ -143,9 +154,13 @@ int main(int argc, char** argv)
             return usageError(parser, QStringLiteral("--%1 is an option of export")
                                           .arg(exportOnly->names().constFirst()));
     }
+    if (parser.isSet(rawOption) && command != QLatin1String("export") &&
+        command != QLatin1String("users"))
+        return usageError(
+            parser, QStringLiteral("--raw is an option of export, users export and users import"));
     const auto usage = [&parser](const QString& what) { return usageError(parser, what); };
     if (command == QLatin1String("users"))
-        return RunUsersCommand(args.mid(1), usage);
+        return RunUsersCommand(args.mid(1), parser.isSet(rawOption), usage);
     if (command == QLatin1String("export")) {
         if (args.size() != 2)
             return usageError(parser, QStringLiteral("export takes one database file"));
@@ -153,7 +168,7 @@ int main(int argc, char** argv)
             return parser.isSet(o) ? parser.value(o) : QString();
         };
         return RunExportCommand({args.at(1), value(fromOption), value(toOption), value(userOption),
-                                 value(outputOption)},
+                                 value(outputOption), parser.isSet(rawOption)},
                                 usage);
     }
     if (command == QLatin1String("new") || command == QLatin1String("list")) {

@@ -2,17 +2,24 @@
 
 #include "cli/consolemessages.h"
 #include "cli/exitcodes.h"
+#include "db/boundedread.h"
 #include "db/dbexception.h"
 #include "db/dbstate.h"
 #include "db/nativename.h"
+#include "db/outputcheck.h"
 #include "db/users.h"
 #include "db/zq6doc.h"
 
-#include <QFile>
+#include <cerrno>
 #include <cstdio>
 #include <string>
+#include <unistd.h>
 
 namespace {
+
+// Far more than any list of users needs, far less than memory holds.
+constexpr qint64 kMaxImportBytes = qint64{4} * 1024 * 1024;
+constexpr qint64 kMaxImportLine = 4096;
 
 void printError(const QString& text)
 {
@@ -46,11 +53,14 @@ int list(const QVector<UserPeriod>& periods)
     return exitcode::kDone;
 }
 
-int exportCsv(const QVector<UserPeriod>& periods)
+int exportCsv(const QVector<UserPeriod>& periods, CsvText names)
 {
-    const QByteArray csv = users::ToCsv(periods);
-    std::fwrite(csv.constData(), 1, size_t(csv.size()), stdout);
-    std::fflush(stdout);
+    const QByteArray csv = users::ToCsv(periods, names);
+    if (std::fwrite(csv.constData(), 1, size_t(csv.size()), stdout) != size_t(csv.size()) ||
+        std::fflush(stdout) != 0) {
+        printError(QStringLiteral("Cannot write to standard output: ") + qt_error_string(errno));
+        return exitcode::kFailed;
+    }
     return exitcode::kDone;
 }
 
@@ -72,7 +82,8 @@ int store(const QVector<UserPeriod>& added, const QString& done)
 
 } // namespace
 
-int RunUsersCommand(const QStringList& args, const std::function<int(const QString&)>& usage)
+int RunUsersCommand(const QStringList& args, bool raw,
+                    const std::function<int(const QString&)>& usage)
 {
     const QString sub = args.value(0);
     const qsizetype n = args.size();
@@ -85,6 +96,9 @@ int RunUsersCommand(const QStringList& args, const std::function<int(const QStri
     if (!QStringList{"list", "export", "add", "import"}.contains(sub))
         return usage(sub.isEmpty() ? QStringLiteral("users needs list, add, import or export")
                                    : QStringLiteral("unknown users command \"%1\"").arg(sub));
+    if (raw && sub != QLatin1String("export") && sub != QLatin1String("import"))
+        return usage(QStringLiteral("--raw is an option of export, users export and users import"));
+    const CsvText names = raw ? CsvText::Raw : CsvText::Guarded;
 
     // Checked before the database is opened, so that nothing is opened in vain.
     QVector<UserPeriod> added;
@@ -97,18 +111,27 @@ int RunUsersCommand(const QStringList& args, const std::function<int(const QStri
             return exitcode::kFailed;
         }
     } else if (sub == QLatin1String("import")) {
-        QFile file(AbsoluteFileName(args.at(2)));
-        if (!file.open(QIODevice::ReadOnly)) {
-            printError(QStringLiteral("Cannot read \"%1\": %2")
-                           .arg(ShownFileName(args.at(2)), file.errorString()));
+        const BoundedRead file =
+            ReadBoundedFile(AbsoluteFileName(args.at(2)), kMaxImportBytes, kMaxImportLine);
+        if (!file.error.isEmpty()) {
+            printError(file.error + QStringLiteral("\nNothing was imported."));
             return exitcode::kFailed;
         }
-        const users::CsvRows rows = users::FromCsv(file.readAll());
+        const users::CsvRows rows = users::FromCsv(file.bytes, names);
         added = rows.periods;
         if (!rows.faults.isEmpty()) {
             for (const QString& f : rows.faults)
                 printError(f);
             printError(QStringLiteral("Nothing was imported."));
+            return exitcode::kFailed;
+        }
+    }
+
+    if (sub == QLatin1String("export")) {
+        const QString over =
+            StreamOverInputMessage(STDOUT_FILENO, QStringLiteral("Standard output"), args.at(1));
+        if (!over.isEmpty()) {
+            printError(over);
             return exitcode::kFailed;
         }
     }
@@ -123,7 +146,7 @@ int RunUsersCommand(const QStringList& args, const std::function<int(const QStri
         return store(added, QStringLiteral("Number of imported users:  %1").arg(added.size()));
     try {
         const QVector<UserPeriod> periods = users::Read(g_db);
-        return sub == QLatin1String("list") ? list(periods) : exportCsv(periods);
+        return sub == QLatin1String("list") ? list(periods) : exportCsv(periods, names);
     } catch (const CDBException& e) {
         printError(e.m_strError);
         return exitcode::kFailed;

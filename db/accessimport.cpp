@@ -4,6 +4,7 @@
 #include "db/dbexception.h"
 #include "db/dbfile.h"
 #include "db/nativename.h"
+#include "db/outputcheck.h"
 
 #include <QRegularExpression>
 #include <QStringList>
@@ -229,7 +230,8 @@ ImportCounts ImportAccessFile(const QString& accessPath, const QString& target,
             QStringLiteral("\"%1\" is not an Access database.").arg(ShownFileName(accessPath)));
     if (check.kind != DbFileKind::Access)
         throw CDBException(check.message);
-    if (SameFile(accessPath, target))
+    // Also through a hard link.
+    if (SameFile(accessPath, target) || !OutputOverInputMessage(target, accessPath).isEmpty())
         throw CDBException(
             QStringLiteral("The new database cannot take the place of the Access database \"%1\".")
                 .arg(ShownFileName(accessPath)));

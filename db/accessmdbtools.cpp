@@ -7,6 +7,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <cerrno>
+#include <unistd.h>
 
 namespace {
 
@@ -79,9 +81,22 @@ AccessType AccessTypeFromName(QStringView name)
 }
 
 MdbToolsSource::MdbToolsSource(const QString& path, const QString& toolDir)
-    : m_path(path), m_toolDir(toolDir)
+    : m_path(path), m_toolDir(toolDir), m_toolPath(path)
 {
+    const QString absolute = AbsoluteFileName(path);
+    const QByteArray name = EncodeFileName(absolute);
+    if (name == absolute.toUtf8())
+        return;
+    m_linkDir = std::make_unique<QTemporaryDir>();
+    const QString link = m_linkDir->filePath(QStringLiteral("access.mdb"));
+    if (!m_linkDir->isValid() || ::symlink(name.constData(), link.toUtf8().constData()) != 0)
+        throw CDBException(
+            QStringLiteral("A link to the Access database \"%1\" cannot be made for mdbtools: %2")
+                .arg(ShownFileName(path), qt_error_string(errno)));
+    m_toolPath = link;
 }
+
+MdbToolsSource::~MdbToolsSource() = default;
 
 QString MdbToolsSource::Program(const char* name) const
 {
@@ -106,7 +121,8 @@ QByteArray MdbToolsSource::Run(const char* name, const QStringList& args) const
 QStringList MdbToolsSource::Tables()
 {
     QStringList tables;
-    for (const QByteArray& line : Run("mdb-tables", {QStringLiteral("-1"), m_path}).split('\n')) {
+    for (const QByteArray& line :
+         Run("mdb-tables", {QStringLiteral("-1"), m_toolPath}).split('\n')) {
         if (!line.isEmpty())
             tables << QString::fromUtf8(line);
     }
@@ -119,8 +135,8 @@ QVector<AccessColumn> MdbToolsSource::Columns(const QString& table)
         Run("mdb-schema", {QStringLiteral("-T"), table, QStringLiteral("--no-drop-table"),
                            QStringLiteral("--no-not-null"), QStringLiteral("--no-default-values"),
                            QStringLiteral("--no-not_empty"), QStringLiteral("--no-comments"),
-                           QStringLiteral("--no-indexes"), QStringLiteral("--no-relations"), m_path,
-                           QStringLiteral("access")}));
+                           QStringLiteral("--no-indexes"), QStringLiteral("--no-relations"),
+                           m_toolPath, QStringLiteral("access")}));
     // Access names cannot hold brackets, so "[NAME]  TYPE," is unambiguous.
     static const QRegularExpression column(
         QStringLiteral("^\\s*\\[([^\\]]*)\\]\\s+(.*?)\\s*,?\\s*$"));
@@ -143,7 +159,7 @@ QVector<AccessColumn> MdbToolsSource::Columns(const QString& table)
 qint64 MdbToolsSource::RowCount(const QString& table)
 {
     bool ok = false;
-    const qint64 n = Run("mdb-count", {m_path, table}).trimmed().toLongLong(&ok);
+    const qint64 n = Run("mdb-count", {m_toolPath, table}).trimmed().toLongLong(&ok);
     return ok ? n : -1;
 }
 
@@ -156,7 +172,7 @@ void MdbToolsSource::ReadRows(const QString& table,
               {QStringLiteral("-H"), QStringLiteral("-q"), QStringLiteral("\""),
                QStringLiteral("-X"), QStringLiteral("\\"), QStringLiteral("-D"),
                QLatin1String(kDateFormat), QStringLiteral("-T"), QLatin1String(kDateFormat),
-               QStringLiteral("-b"), QStringLiteral("strip"), m_path, table});
+               QStringLiteral("-b"), QStringLiteral("strip"), m_toolPath, table});
     MdbExportParser parser(onRow);
     for (;;) {
         const bool more = process.waitForReadyRead(-1);

@@ -3,6 +3,8 @@
 #include "db/accesssource.h"
 
 #include <QByteArray>
+#include <QTemporaryDir>
+#include <memory>
 
 // Reads an Access file with the mdbtools programs (mdb-tables, mdb-schema,
 // mdb-count, mdb-export), which open it read-only. Rows are streamed from
@@ -12,6 +14,7 @@ class MdbToolsSource : public AccessTableSource
 public:
     // toolDir: where the programs are; empty for the search path.
     explicit MdbToolsSource(const QString& path, const QString& toolDir = {});
+    ~MdbToolsSource() override;
 
     QStringList Tables() override;
     QVector<AccessColumn> Columns(const QString& table) override;
@@ -25,6 +28,10 @@ private:
 
     QString m_path;
     QString m_toolDir;
+    // Qt passes arguments as UTF-8: a name that is not UTF-8 reaches the
+    // programs as a link in a folder of its own, named in UTF-8.
+    std::unique_ptr<QTemporaryDir> m_linkDir;
+    QString m_toolPath; // the name the programs are given
 };
 
 // The rows of mdb-export's output as MdbToolsSource asks for it: values

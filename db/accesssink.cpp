@@ -3,6 +3,7 @@
 // over the target.
 
 #include "db/accessimport.h"
+#include "db/boundedread.h"
 #include "db/database.h"
 #include "db/dbexception.h"
 #include "db/dbfile.h"
@@ -10,7 +11,6 @@
 #include "db/nativename.h"
 #include "db/stagedfile.h"
 
-#include <QFile>
 #include <QSqlQuery>
 
 namespace {
@@ -40,11 +40,12 @@ public:
         if (templatePath.isEmpty())
             throw CDBException(QStringLiteral("The template database %1 was not found.")
                                    .arg(QLatin1String(kTemplateFileName)));
-        QFile source(templatePath);
-        if (!source.open(QIODevice::ReadOnly))
-            throw CDBException(QStringLiteral("The template database %1 cannot be read: %2")
-                                   .arg(ShownFileName(templatePath), source.errorString()));
-        if (!m_staged.Write(source.readAll()))
+        const BoundedRead source =
+            ReadBoundedFile(templatePath, kMaxTemplateBytes, kMaxTemplateBytes);
+        if (!source.error.isEmpty())
+            throw CDBException(QStringLiteral("The template database %1 cannot be read. %2")
+                                   .arg(ShownFileName(templatePath), source.error));
+        if (!m_staged.Write(source.bytes))
             throw CDBException(
                 QStringLiteral("\"%1\" cannot be written: %2").arg(shown, m_staged.ErrorString()));
         m_db.OpenFile(m_staged.WrittenName());

@@ -148,6 +148,41 @@ void AppendCsvField(std::string& out, QByteArrayView utf8)
     out += '"';
 }
 
+namespace {
+
+bool formulaStart(char16_t c)
+{
+    return c == u'=' || c == u'+' || c == u'-' || c == u'@' || c == u'\t' || c == u'\r';
+}
+
+// Whether the text is at least that many quotes, then a character that starts
+// a formula.
+template <typename Text> bool guardedForm(const Text& text, qsizetype quotes)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text[i] == QLatin1Char('\''))
+        ++i;
+    return i >= quotes && i < text.size() && formulaStart(text[i].unicode());
+}
+
+} // namespace
+
+void AppendCsvText(std::string& out, QByteArrayView utf8, CsvText how)
+{
+    if (how == CsvText::Guarded && guardedForm(QLatin1String(utf8.data(), utf8.size()), 0)) {
+        std::string guarded(1, '\'');
+        guarded.append(utf8.data(), size_t(utf8.size()));
+        AppendCsvField(out, QByteArrayView(guarded.data(), qsizetype(guarded.size())));
+        return;
+    }
+    AppendCsvField(out, utf8);
+}
+
+QString UnguardedText(const QString& field)
+{
+    return guardedForm(field, 1) ? field.mid(1) : field;
+}
+
 void AppendCsvRecord(std::string& out, const QStringList& fields)
 {
     for (qsizetype i = 0; i < fields.size(); ++i) {

@@ -40,4 +40,21 @@ void AppendCsvField(std::string& out, QByteArrayView utf8);
 // Appends the fields as one record, CRLF included.
 void AppendCsvRecord(std::string& out, const QStringList& fields);
 
+// Spreadsheets run a field that starts with '=', '+', '-' or '@' (or a tab or
+// a carriage return) as a formula, which can start programs or send data
+// away. Text that people typed, such as a name, is therefore written Guarded
+// by default: a single quote before such a start, which spreadsheets take as
+// "text as it stands". A text that starts with quotes followed by such a
+// character gets one quote more, so that taking one quote off (UnguardedText)
+// gives back every text exactly. Raw writes the text as it is.
+enum class CsvText
+{
+    Guarded,
+    Raw,
+};
+// Appends one field of text, quoted when it needs to be.
+void AppendCsvText(std::string& out, QByteArrayView utf8, CsvText how);
+// The text of a field read back: without the quote a Guarded write put in.
+QString UnguardedText(const QString& field);
+
 inline constexpr char kCsvLineEnd[] = "\r\n";

@@ -4,7 +4,7 @@
 #include "db/dbexception.h"
 #include "db/rowtext.h"
 
-#include <QIODevice>
+#include <algorithm>
 #include <charconv>
 #include <limits>
 
@@ -26,6 +26,16 @@ bool plainText(const JoinedRowValues& row, Column column, QByteArrayView* text)
         return IsPlainUtf8(*text);
     *text = {};
     return row.IsNull(column);
+}
+
+// A button the receiver wrote is a number, and a negative one is no formula:
+// it is written as it is.
+bool wholeNumber(QByteArrayView text)
+{
+    if (text.startsWith('-'))
+        text = text.sliced(1);
+    return !text.isEmpty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 } // namespace
@@ -52,36 +62,44 @@ void CsvExportWriter::Append(std::string& out, const JoinedRowValues& row)
         out += ',';
         appendNumber(out, userNo);
         out += ',';
-        AppendCsvField(out, name);
+        AppendCsvText(out, name, m_text);
         out += ',';
         appendNumber(out, timer);
         out += ',';
-        AppendCsvField(out, button);
+        AppendCsvText(out, button, wholeNumber(button) ? CsvText::Raw : m_text);
         out += kCsvLineEnd;
         return;
     }
     const CTime when = CTime::FromDbText(row.Value(Column::Date).toString());
-    AppendCsvRecord(out, {when.Format("%Y-%m-%d"), when.Format("%H:%M:%S"),
-                          QString::number(row.Value(Column::UserNo).toInt()),
-                          row.Value(Column::Name).toString(),
-                          QString::number(row.Value(Column::Timer).toInt()),
-                          row.Value(Column::Button).toString()});
+    AppendCsvField(out, when.Format("%Y-%m-%d").toUtf8());
+    out += ',';
+    AppendCsvField(out, when.Format("%H:%M:%S").toUtf8());
+    out += ',';
+    appendNumber(out, row.Value(Column::UserNo).toInt());
+    out += ',';
+    AppendCsvText(out, row.Value(Column::Name).toString().toUtf8(), m_text);
+    out += ',';
+    appendNumber(out, row.Value(Column::Timer).toInt());
+    out += ',';
+    const QByteArray otherButton = row.Value(Column::Button).toString().toUtf8();
+    AppendCsvText(out, otherButton, wholeNumber(otherButton) ? CsvText::Raw : m_text);
+    out += kCsvLineEnd;
 }
 
-ExportOutcome ExportEventsCsv(CDatabase& db, const JoinFilter& filter, QIODevice& out,
+ExportOutcome ExportEventsCsv(CDatabase& db, const JoinFilter& filter, CsvText text,
+                              const std::function<void(QByteArrayView piece)>& write,
                               const std::function<bool(qint64 rows, qint64 eventIndex)>& progress)
 {
     constexpr size_t kWriteAt = size_t{64} * 1024;
     constexpr qint64 kProgressEvery = 4096;
     std::string buffer;
     buffer.reserve(kWriteAt + 1024);
-    auto write = [&] {
-        if (out.write(buffer.data(), qint64(buffer.size())) != qint64(buffer.size()))
-            throw CDBException(QStringLiteral("The file cannot be written: ") + out.errorString());
+    auto flush = [&] {
+        write(QByteArrayView(buffer.data(), qsizetype(buffer.size())));
         buffer.clear();
     };
     ExportOutcome outcome;
-    CsvExportWriter writer;
+    CsvExportWriter writer(text);
     CsvExportWriter::AppendHeader(buffer);
     StreamJoinedRows(
         db,
@@ -89,7 +107,7 @@ ExportOutcome ExportEventsCsv(CDatabase& db, const JoinFilter& filter, QIODevice
             writer.Append(buffer, row);
             ++outcome.rows;
             if (buffer.size() >= kWriteAt)
-                write();
+                flush();
             if (progress && outcome.rows % kProgressEvery == 0 &&
                 !progress(outcome.rows, row.Value(Column::EventIndex).toLongLong())) {
                 outcome.stopped = true;
@@ -98,6 +116,6 @@ ExportOutcome ExportEventsCsv(CDatabase& db, const JoinFilter& filter, QIODevice
             return true;
         },
         filter);
-    write();
+    flush();
     return outcome;
 }

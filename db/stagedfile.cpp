@@ -1,19 +1,18 @@
 #include "db/stagedfile.h"
 
 #include "db/nativename.h"
+#include "db/outputcheck.h"
 
 #include <QRandomGenerator>
 #include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-bool writeAll(int fd, const QByteArray& bytes)
+bool writeAll(int fd, QByteArrayView bytes)
 {
     for (qsizetype done = 0; done < bytes.size();) {
         const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
@@ -37,15 +36,7 @@ QByteArray randomSuffix()
 
 } // namespace
 
-StagedFile::StagedFile(const QString& target) : m_target(EncodeFileName(target))
-{
-    struct stat st;
-    if (::lstat(m_target.constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char buffer[PATH_MAX];
-        if (::realpath(m_target.constData(), buffer))
-            m_target = buffer;
-    }
-}
+StagedFile::StagedFile(const QString& target) : m_target(OutputTarget(target)) {}
 
 StagedFile::~StagedFile()
 {
@@ -59,7 +50,7 @@ bool StagedFile::Fail(int error)
     return false;
 }
 
-bool StagedFile::Write(const QByteArray& bytes)
+bool StagedFile::Open()
 {
     Discard();
     struct stat st;
@@ -76,28 +67,42 @@ bool StagedFile::Write(const QByteArray& bytes)
     // Longer than the target's name: a name too long for the database layer
     // fails here, before anything is replaced.
     const QByteArray base = m_target.mid(slash + 1);
-    int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    for (int attempt = 0; m_fd < 0 && attempt < 100; ++attempt) {
         m_written = folder + '.' + base + '.' + randomSuffix();
-        fd = ::open(m_written.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                    0666);
-        if (fd < 0 && errno != EEXIST) {
+        m_fd = ::open(m_written.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      0666);
+        if (m_fd < 0 && errno != EEXIST) {
             m_written.clear();
             return Fail(errno);
         }
     }
-    if (fd < 0) {
+    if (m_fd < 0) {
         m_written.clear();
         return Fail(EEXIST);
     }
     // A replaced file keeps its permissions; a new one gets the usual ones.
-    int error = 0;
-    if ((exists && ::fchmod(fd, st.st_mode & 07777) != 0) || !writeAll(fd, bytes) ||
-        ::fsync(fd) != 0)
+    return !exists || ::fchmod(m_fd, st.st_mode & 07777) == 0 || Fail(errno);
+}
+
+bool StagedFile::Append(QByteArrayView bytes)
+{
+    if (m_fd < 0)
+        return Fail(EBADF);
+    return writeAll(m_fd, bytes) || Fail(errno);
+}
+
+bool StagedFile::Complete()
+{
+    int error = ::fsync(m_fd) == 0 ? 0 : errno;
+    if (::close(m_fd) != 0 && error == 0)
         error = errno;
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
+    m_fd = -1;
     return error == 0 || Fail(error);
+}
+
+bool StagedFile::Write(const QByteArray& bytes)
+{
+    return Open() && Append(bytes) && Complete();
 }
 
 QString StagedFile::WrittenName() const
@@ -109,6 +114,8 @@ bool StagedFile::Commit()
 {
     if (m_written.isEmpty())
         return Fail(ENOENT);
+    if (m_fd >= 0 && !Complete())
+        return false;
     if (::rename(m_written.constData(), m_target.constData()) != 0)
         return Fail(errno);
     m_written.clear();
@@ -126,6 +133,10 @@ bool StagedFile::Commit()
 
 void StagedFile::Discard()
 {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
     if (m_written.isEmpty())
         return;
     ::unlink(m_written.constData());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 // A file written beside the file it is to replace and moved over it only when
@@ -16,12 +17,17 @@ public:
     StagedFile(const StagedFile&) = delete;
     StagedFile& operator=(const StagedFile&) = delete;
 
-    // Writes the bytes to a new file beside the target. Refuses a target that
-    // is not a regular file or not writable.
+    // Starts a new file beside the target. Refuses a target that is not a
+    // regular file or not writable.
+    bool Open();
+    // Adds the bytes to the file Open() started.
+    bool Append(QByteArrayView bytes);
+    // The whole file at once: Open(), Append() and the file completed, to be
+    // checked by WrittenName() before it is committed.
     bool Write(const QByteArray& bytes);
-    // The written file, to be checked before it is committed.
+    // The written file.
     QString WrittenName() const;
-    // Moves the written file over the target.
+    // Completes the written file and moves it over the target.
     bool Commit();
     void Discard();
 
@@ -29,8 +35,11 @@ public:
 
 private:
     bool Fail(int error);
+    // Puts what was appended on disk and closes the file.
+    bool Complete();
 
     QByteArray m_target;
     QByteArray m_written;
+    int m_fd = -1;
     QString m_error;
 };

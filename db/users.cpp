@@ -183,13 +183,16 @@ const QStringList kCsvHeader{QStringLiteral("name"), QStringLiteral("user_no"),
 
 } // namespace
 
-QByteArray ToCsv(const QVector<UserPeriod>& periods)
+QByteArray ToCsv(const QVector<UserPeriod>& periods, CsvText names)
 {
     std::string out;
     AppendCsvRecord(out, kCsvHeader);
-    for (const UserPeriod& p : periods)
-        AppendCsvRecord(out, {p.name, QString::number(p.userNo), p.start,
-                              IsOpenEnd(p.stop) ? QString() : p.stop});
+    for (const UserPeriod& p : periods) {
+        AppendCsvText(out, p.name.toUtf8(), names);
+        out += ',';
+        AppendCsvRecord(
+            out, {QString::number(p.userNo), p.start, IsOpenEnd(p.stop) ? QString() : p.stop});
+    }
     return QByteArray::fromStdString(out);
 }
 
@@ -210,7 +213,7 @@ UserPeriod PeriodOf(const QString& name, const QString& userNo, const QString& f
     return p;
 }
 
-CsvRows FromCsv(QByteArrayView bytes)
+CsvRows FromCsv(QByteArrayView bytes, CsvText names)
 {
     const CsvDocument doc = ParseCsv(bytes);
     QVector<CsvError> told = doc.errors;
@@ -234,8 +237,10 @@ CsvRows FromCsv(QByteArrayView bytes)
             continue;
         }
         QStringList problems;
+        const QString name =
+            names == CsvText::Guarded ? UnguardedText(r.fields.at(0)) : r.fields.at(0);
         const UserPeriod p =
-            PeriodOf(r.fields.at(0), r.fields.at(1), r.fields.at(2), r.fields.at(3), &problems);
+            PeriodOf(name, r.fields.at(1), r.fields.at(2), r.fields.at(3), &problems);
         if (problems.isEmpty())
             rows.periods.append(p);
         else

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/csv.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
@@ -64,17 +66,19 @@ QString HandOver(QVector<UserPeriod>& periods, qint32 userNo, const QString& nam
                  const QString& at);
 
 // The CSV form of the rows: a header "name,user_no,from,to", then a row per
-// period; an empty "to" is the open end.
-QByteArray ToCsv(const QVector<UserPeriod>& periods);
+// period; an empty "to" is the open end. Names are written as names says (see
+// CsvText).
+QByteArray ToCsv(const QVector<UserPeriod>& periods, CsvText names);
 
 struct CsvRows
 {
     QVector<UserPeriod> periods; // without INDEX
     QStringList faults;          // "line N: why", by line
 };
-// Reads the CSV form; every row that cannot be stored is a fault. Depends on
-// nothing but the bytes.
-CsvRows FromCsv(QByteArrayView bytes);
+// Reads the CSV form; every row that cannot be stored is a fault. Guarded
+// names lose the quote a guarded write put before them; Raw names are taken
+// as they are. Depends on nothing but the bytes.
+CsvRows FromCsv(QByteArrayView bytes, CsvText names);
 // A period from the texts of a CSV row or a command line: the user number
 // must be whole, an empty end is the open end. *problems tells what is wrong.
 UserPeriod PeriodOf(const QString& name, const QString& userNo, const QString& from,

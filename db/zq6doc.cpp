@@ -1,5 +1,6 @@
 #include "db/zq6doc.h"
 
+#include "db/boundedread.h"
 #include "db/database.h"
 #include "db/dbexception.h"
 #include "db/dbfile.h"
@@ -7,11 +8,11 @@
 #include "db/dbtemplate.h"
 #include "db/messages.h"
 #include "db/nativename.h"
+#include "db/outputcheck.h"
 #include "db/serverdb.h"
 #include "db/stagedfile.h"
 #include "db/zq6set.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -159,16 +160,23 @@ bool CZq6Doc::OnSaveDocument(const Location& location)
     const QString notAFile = NotRegularFileMessage(path);
     if (!notAFile.isEmpty())
         return fail(notAFile);
+    // A new database in place of the open one is a fresh start (see below);
+    // one in place of its journal, or of a hard link of it, is not.
+    if (m_bDbOpen && !SameFile(path, g_strDbPath)) {
+        const QString over = OutputOverInputMessage(path, g_strDbPath);
+        if (!over.isEmpty())
+            return fail(over);
+    }
     const QString templatePath = FindTemplate();
     if (templatePath.isEmpty())
         return fail(QStringLiteral("The template database %1 was not found.")
                         .arg(QLatin1String(kTemplateFileName)));
     const QString shownTemplate = ShownFileName(templatePath);
-    QFile source(templatePath);
-    if (!source.open(QIODevice::ReadOnly))
-        return fail(QStringLiteral("The template database %1 cannot be read: %2")
-                        .arg(shownTemplate, source.errorString()));
-    const QByteArray bytes = source.readAll();
+    const BoundedRead source = ReadBoundedFile(templatePath, kMaxTemplateBytes, kMaxTemplateBytes);
+    if (!source.error.isEmpty())
+        return fail(QStringLiteral("The template database %1 cannot be read. %2")
+                        .arg(shownTemplate, source.error));
+    const QByteArray& bytes = source.bytes;
 
     // The new file is written and checked beside the target and only then
     // moved over it, so a failure leaves any file that was there untouched.

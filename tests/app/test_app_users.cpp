@@ -154,6 +154,54 @@ private Q_SLOTS:
                                             "2024-07-10,08:00:00,3,Jan,2,0\r\n"
                                             "2024-08-01,08:00:00,3,Jan,3,0\r\n"));
     }
+
+    void exportGuardsNamesAndNeverReplacesTheDatabase_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<bool>("raw");
+        QTest::addColumn<QString>("told");
+        QTest::addColumn<QByteArray>("written");
+        const QByteArray header = "date,time,user_no,user_name,timer,button\r\n";
+        QTest::newRow("guarded") << "formula.csv" << false << "Number of exported rows:  1"
+                                 << header + "2024-06-01,08:00:00,-1,'=1+2,-1,0\r\n";
+        QTest::newRow("raw") << "formula.csv" << true << "Number of exported rows:  1"
+                             << header + "2024-06-01,08:00:00,-1,=1+2,-1,0\r\n";
+        QTest::newRow("its journal")
+            << "formula.db-journal" << false << "Cannot write" << QByteArray();
+    }
+    void exportGuardsNamesAndNeverReplacesTheDatabase()
+    {
+        QFETCH(QString, target);
+        QFETCH(bool, raw);
+        QFETCH(QString, told);
+        QFETCH(QByteArray, written);
+        const QString path = m_dir.filePath("formula.db");
+        QVERIFY(QFile::exists(path) || testdb::copyTemplate(path));
+        QCOMPARE(testdb::exec(path, {"DELETE FROM USERS", "DELETE FROM EVENTS",
+                                     "INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) "
+                                     "VALUES ('=1+2', -1, '2024-01-01', '9999-12-31 23:59:59')",
+                                     "INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) VALUES "
+                                     "(-1, '2024-06-01 08:00:00', -1, '0')"}),
+                 QString());
+        CZq6App app(&m_sink, &m_ui, &m_ports);
+        CommandLineInfo cmd;
+        cmd.dbPath = path;
+        QVERIFY(app.InitInstance(cmd));
+        m_sink.messages.clear();
+        const QString csv = m_dir.filePath(target);
+        m_ui.onModal = [&](QDialog& dialog) {
+            if (auto* d = qobject_cast<CExportDialog*>(&dialog)) {
+                d->m_pPath->setText(csv);
+                d->m_pRaw->setChecked(raw);
+                click(*d, "IDOK");
+            }
+            return dialog.result();
+        };
+        guitest::MenuCommand(app.GetMainWnd(), ID_FILE_EXPORT)->trigger();
+        QVERIFY2(m_sink.Texts().value(0).startsWith(told), qPrintable(m_sink.Texts().join('\n')));
+        QFile file(csv);
+        QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(), written);
+    }
 };
 
 QTEST_MAIN(TestAppUsers)

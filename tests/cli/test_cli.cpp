@@ -1,5 +1,6 @@
 // zqreader-cli run as a program: new and list on files written by sqlite3.
 
+#include "../support/fakemdbtools.h"
 #include "../support/programrun.h"
 
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <QTest>
 #include <algorithm>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -29,17 +31,17 @@ Run run(const QStringList& args, const QString& workDir = {}, const QString& pro
     return testrun::Run(args, o);
 }
 
-// Runs program with the arguments, each "@" standing for the file name of
-// exactly these bytes: the shell's printf makes it, as QProcess would pass it
-// as UTF-8.
+// Runs program with the arguments, an "@" at the start of each standing for
+// the file name of exactly these bytes: the shell's printf makes it, as
+// QProcess would pass it as UTF-8.
 Run runNamed(const QString& program, const QStringList& args, const QByteArray& name)
 {
     QByteArray octal;
     for (const char c : name)
         octal += '\\' + QByteArray::number(uchar(c), 8).rightJustified(4, '0');
     return run(QStringList{"-c",
-                           "n=$(printf '%b' \"$1\"); shift; for a; do [ \"$a\" = @ ] && a=$n; "
-                           "set -- \"$@\" \"$a\"; shift; done; exec \"$@\"",
+                           "n=$(printf '%b' \"$1\"); shift; for a; do case $a in @*) "
+                           "a=$n${a#@};; esac; set -- \"$@\" \"$a\"; shift; done; exec \"$@\"",
                            "sh", QString::fromLatin1(octal), program} +
                    args,
                {}, QStringLiteral("/bin/sh"));
@@ -58,6 +60,23 @@ QList<QByteArray> entries(const QString& folder)
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// Files by names of any bytes, which Qt's own file functions do not take.
+void writeNamed(const QByteArray& path, const QByteArray& bytes)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    QCOMPARE(::write(fd, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
+    ::close(fd);
+}
+
+QByteArray readNamed(const QByteArray& path)
+{
+    QByteArray bytes(4096, '\0');
+    const int fd = ::open(path.constData(), O_RDONLY);
+    bytes.truncate(std::max<ssize_t>(::read(fd, bytes.data(), size_t(bytes.size())), 0));
+    ::close(fd);
+    return bytes;
 }
 
 } // namespace
@@ -249,6 +268,47 @@ private Q_SLOTS:
         QCOMPARE(listed.err, QString());
         QCOMPARE(listed.out, QStringLiteral("2009-10-21\t09:05:03\t     7\t\t     5\n"));
         QCOMPARE(entries(dir.path()), QList<QByteArray>{name});
+
+        // Every file the program reads or writes by such a name.
+        const auto removeMore = qScopeGuard([&] {
+            for (const char* suffix : {".csv", ".users", ".mdb", ".from-mdb"})
+                ::unlink((path + suffix).constData());
+        });
+        writeNamed(path + ".users", "name,user_no,from,to\nAnna,7,2009-01-01 00:00,\n");
+        QCOMPARE(runNamed(cli, {"users", "import", "@", "@.users"}, path).err, QString());
+        const Run exported = runNamed(cli, {"export", "@", "--output", "@.csv"}, path);
+        QCOMPARE(exported.err, QString());
+        QCOMPARE(exported.out, "Number of exported rows:  1\n");
+        writeNamed(path + ".mdb", fakemdb::accessFileBytes());
+        const QString tools = dir.filePath("tools");
+        QVERIFY(QDir().mkpath(tools) &&
+                fakemdb::writeTools(tools, "", "3,7,\"2024-01-02 03:04:05\",1,\"0\"\\n"));
+        const Run imported = runNamed(
+            "/usr/bin/env",
+            {"PATH=" + tools + ":/usr/bin:/bin", cli, "import", "@.mdb", "@.from-mdb"}, path);
+        QCOMPARE(imported.err, QString());
+        QList<QByteArray> made{name,          name + ".csv",   name + ".from-mdb",
+                               name + ".mdb", name + ".users", "tools"};
+        std::sort(made.begin(), made.end());
+        QCOMPARE(entries(dir.path()), made);
+        QCOMPARE(readNamed(path + ".csv"), "date,time,user_no,user_name,timer,button\r\n"
+                                           "2009-10-21,09:05:03,7,Anna,5,0\r\n");
+
+        // The template of the current folder comes first, whatever its name.
+        const QByteArray folder = path + ".d";
+        const auto removeFolder = qScopeGuard([&] {
+            for (const char* file : {"/template.db", "/x.db"})
+                ::unlink((folder + file).constData());
+            ::rmdir(folder.constData());
+        });
+        QCOMPARE(::mkdir(folder.constData(), 0700), 0);
+        writeNamed(folder + "/template.db", "damaged\n");
+        const Run fromThere =
+            runNamed("/bin/sh", {"-c", "cd \"$0\" && exec \"$1\" new x.db", "@.d", cli}, path);
+        QCOMPARE(fromThere.exitCode, 1);
+        QVERIFY2(fromThere.err.contains("The copy of the template " + dir.path() + '/' + shown +
+                                        ".d/template.db"),
+                 qPrintable(fromThere.err));
     }
 
     void failures()

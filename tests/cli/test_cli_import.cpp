@@ -7,9 +7,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <unistd.h>
 
 namespace {
 
@@ -76,6 +78,17 @@ private Q_SLOTS:
         }
         QVERIFY(!QFile::exists(target));
         QCOMPARE(run({"import", notes}).exitCode, 2);
+
+        // Not even through a hard link does the new database replace the Access file.
+        const QString mdb = m_dir.filePath("kept.mdb");
+        const QString hardLink = m_dir.filePath("kept.db");
+        QVERIFY(fakemdb::writeAccessFile(mdb));
+        QCOMPARE(::link(qPrintable(mdb), qPrintable(hardLink)), 0);
+        const Run overItself = run({"import", mdb, hardLink});
+        QCOMPARE(overItself.exitCode, 1);
+        QVERIFY2(overItself.err.contains("cannot take the place of the Access database"),
+                 qPrintable(overItself.err));
+        QCOMPARE(QFileInfo(hardLink).size(), fakemdb::accessFileBytes().size());
         if (!QFile::exists(fruit))
             QSKIP("fruit.mdb was not fetched (scripts/fetch-test-data.sh needs npm and the "
                   "network)");

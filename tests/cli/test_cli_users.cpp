@@ -5,10 +5,13 @@
 #include "tests/support/programrun.h"
 #include "tests/support/testdb.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -24,6 +27,19 @@ bool writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Runs zqreader-cli with standard output appended to the file.
+Run runAppending(const QStringList& args, const QString& file)
+{
+    return run(QStringList{"-c", "exec \"$@\" >> \"$0\"", file, ZQ_BIN_DIR "/zqreader-cli"} + args,
+               QStringLiteral("/bin/sh"));
 }
 
 // The list's lines made from an export by Python's csv module, as a
@@ -106,6 +122,135 @@ private Q_SLOTS:
             QVERIFY2(lines.at(i).startsWith(QStringLiteral("line %1: ").arg(QList{3, 5, 6, 7}[i])),
                      qPrintable(lines.at(i)));
         QCOMPARE(lines.last(), "Nothing was imported.");
+        QCOMPARE(testdb::scalar(db, "SELECT count(*) FROM USERS").toInt(), 0);
+    }
+
+    void outputsNeverReplaceTheDatabase_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("target"); // how the output names the database
+        QTest::addColumn<QString>("why");
+        const QString over = "that is being read: it is not written over.\n";
+        for (const char* target : {"itself", "link", "hard link", "-wal", "-journal", "appended"})
+            QTest::addRow("export, %s", target) << "export" << target << over;
+        QTest::newRow("users export, appended") << "users export"
+                                                << "appended" << over;
+        for (const char* command : {"export", "users export"})
+            QTest::addRow("%s, full disk", command) << command << "/dev/full"
+                                                    << "No space left on device\n";
+    }
+    void outputsNeverReplaceTheDatabase()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, target);
+        QFETCH(QString, why);
+        QTemporaryDir dir;
+        const QString db = dir.filePath("x.db");
+        QCOMPARE(run({"new", db}).exitCode, 0);
+        QString out = db;
+        if (target == "link")
+            QVERIFY(QFile::link("x.db", out = dir.filePath("link.csv")));
+        else if (target == "hard link")
+            QCOMPARE(::link(qPrintable(db), qPrintable(out = dir.filePath("hard.csv"))), 0);
+        else if (target.startsWith('-'))
+            out += target;
+        const QByteArray before = readFile(db);
+        const QStringList entries = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden);
+
+        const QStringList args = command.split(' ') << db;
+        const Run r = target == "appended"     ? runAppending(args, db)
+                      : target.startsWith('/') ? runAppending(args, target)
+                                               : run(args + QStringList{"--output", out});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.endsWith(why), qPrintable(r.err));
+        QCOMPARE(readFile(db), before);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden), entries);
+        QCOMPARE(run({"list", db}).exitCode, 0);
+    }
+
+    void namesAreGuardedAgainstFormulas_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("guarded"); // the field a spreadsheet reads
+        const QStringList formulas{
+            "=cmd|'/C calc'!A0", "+SUM(1)", "@SUM(1)", "-2+3", "\tTab", "\r=1", "'=quoted"};
+        for (const QString& formula : formulas)
+            QTest::addRow("formula %d", int(formulas.indexOf(formula))) << formula << "'" + formula;
+        for (const QString text : {"'Tis", "Ann-Marie"})
+            QTest::addRow("text %s", qPrintable(text)) << text << text;
+    }
+    void namesAreGuardedAgainstFormulas()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, guarded);
+        QTemporaryDir dir;
+        const QString db = dir.filePath("x.db");
+        QCOMPARE(run({"new", db}).exitCode, 0);
+        QCOMPARE(testdb::exec(db, {"INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) "
+                                   "VALUES ('" +
+                                       QString(name).replace("'", "''") +
+                                       "', -1, '2024-01-01 00:00:00', '" + kOpen + "')",
+                                   "INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) VALUES "
+                                   "(-5, '2024-02-01 00:00:00', -1, '-1')"}),
+                 QString());
+        for (const bool raw : {false, true}) {
+            const QString shown = raw ? name : guarded;
+            const QStringList option = raw ? QStringList{"--raw"} : QStringList{};
+            const Run events = run(QStringList{"export", db} + option);
+            QCOMPARE(events.err, QString());
+            QCOMPARE(ParseCsv(events.rawOut).records.value(1).fields,
+                     (QStringList{"2024-02-01", "00:00:00", "-1", shown, "-5", "-1"}));
+
+            // users import takes back what users export wrote, with the same option.
+            const Run users = run(QStringList{"users", "export", db} + option);
+            QCOMPARE(ParseCsv(users.rawOut).records.value(1).fields,
+                     (QStringList{shown, "-1", "2024-01-01 00:00:00", ""}));
+            const QString file = dir.filePath("users.csv");
+            const QString again = dir.filePath(raw ? "raw.db" : "guarded.db");
+            QVERIFY(writeFile(file, users.rawOut));
+            QCOMPARE(run({"new", again}).exitCode, 0);
+            QCOMPARE(run(QStringList{"users", "import", again, file} + option).exitCode, 0);
+            QCOMPARE(testdb::scalar(again, "SELECT NAME FROM USERS").toString(), name);
+        }
+    }
+
+    void importReadsOnlyASmallRegularFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("device") << "/dev/zero"
+                                << "it is a device, not a regular file.";
+        QTest::newRow("named pipe") << "fifo"
+                                    << "it is a named pipe (FIFO), not a regular file.";
+        QTest::newRow("folder") << "folder"
+                                << "it is a folder, not a regular file.";
+        QTest::newRow("long line") << "long line"
+                                   << "line 3 is longer than 4096 bytes.";
+        QTest::newRow("long file") << "long file"
+                                   << "it is longer than 4 MiB.";
+    }
+    void importReadsOnlyASmallRegularFile()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, why);
+        QTemporaryDir dir;
+        const QString db = dir.filePath("x.db");
+        QCOMPARE(run({"new", db}).exitCode, 0);
+        QString file = kind.startsWith('/') ? kind : dir.filePath("users.csv");
+        const QByteArray row = "Anna,3,2024-01-01 00:00,\n";
+        if (kind == "fifo")
+            QCOMPARE(::mkfifo(qPrintable(file), 0600), 0);
+        else if (kind == "folder")
+            QVERIFY(QDir().mkdir(file));
+        else if (kind == "long line")
+            QVERIFY(writeFile(file, "name,user_no,from,to\n" + row + QByteArray(4097, 'x') + row));
+        else if (kind == "long file")
+            QVERIFY(writeFile(file,
+                              "name,user_no,from,to\n" + row.repeated((4 << 20) / row.size() + 1)));
+
+        const Run r = run({"users", "import", db, file});
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.err, "Cannot read \"" + file + "\": " + why + "\nNothing was imported.\n");
         QCOMPARE(testdb::scalar(db, "SELECT count(*) FROM USERS").toInt(), 0);
     }
 

@@ -217,6 +217,12 @@ private Q_SLOTS:
         QCOMPARE(rowsListed(), 0);
         QCOMPARE(testdb::scalar(path, "SELECT COUNT(*) FROM EVENTS").toInt(), 0);
         QVERIFY(doc.m_bDbOpen);
+        // Its journal is no place for a new database.
+        QVERIFY(!doc.OnSaveDocument(path + "-journal"));
+        QVERIFY2(messages.messages.last().detail.endsWith("it is not written over."),
+                 qPrintable(messages.messages.last().detail));
+        QVERIFY(!QFile::exists(path + "-journal"));
+        QVERIFY(doc.m_bDbOpen);
     }
 
     void templateIsFoundAfterTheCurrentDirectoryMoved()

@@ -55,14 +55,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     // The periods read are stored as they are: written and read again, the
-    // same, without a fault.
-    const users::CsvRows rows = users::FromCsv(bytes);
-    for (const QString& fault : rows.faults) {
-        if (!fault.startsWith(QLatin1String("line ")))
-            broken("a fault that does not name its line");
+    // same, without a fault, names guarded against formulas or not.
+    for (const CsvText names : {CsvText::Guarded, CsvText::Raw}) {
+        const users::CsvRows rows = users::FromCsv(bytes, names);
+        for (const QString& fault : rows.faults) {
+            if (!fault.startsWith(QLatin1String("line ")))
+                broken("a fault that does not name its line");
+        }
+        const users::CsvRows back = users::FromCsv(users::ToCsv(rows.periods, names), names);
+        if (!back.faults.isEmpty() || back.periods != rows.periods)
+            broken("periods do not survive being written and read");
     }
-    const users::CsvRows back = users::FromCsv(users::ToCsv(rows.periods));
-    if (!back.faults.isEmpty() || back.periods != rows.periods)
-        broken("periods do not survive being written and read");
     return 0;
 }

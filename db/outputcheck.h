@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Where a file written under the name lands, as native bytes (see
+// nativename.h): every link followed, also a link to a file that does not
+// exist yet (writing makes that file), and the folder resolved.
+QByteArray OutputTarget(const QString& name);
+
+// Why the file output must not be written while the file input is read: it
+// is input itself (through links, or a hard link of it) or one of the files
+// SQLite keeps beside a database (-journal, -wal, -shm). Empty when it may be
+// written, and when input is no file (a server, an ODBC source).
+QString OutputOverInputMessage(const QString& output, const QString& input);
+
+// The same for what is open as fd, such as standard output sent to a file;
+// shown names it in the message.
+QString StreamOverInputMessage(int fd, const QString& shown, const QString& input);
