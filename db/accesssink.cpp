@@ -10,7 +10,6 @@
 #include "db/nativename.h"
 #include "db/stagedfile.h"
 
-#include <QFile>
 #include <QSqlQuery>
 
 namespace {
@@ -32,21 +31,10 @@ public:
 
     void Begin() override
     {
-        const QString shown = ShownFileName(m_path);
         const QString notAFile = NotRegularFileMessage(m_path);
         if (!notAFile.isEmpty())
             throw CDBException(notAFile);
-        const QString templatePath = FindTemplate();
-        if (templatePath.isEmpty())
-            throw CDBException(QStringLiteral("The template database %1 was not found.")
-                                   .arg(QLatin1String(kTemplateFileName)));
-        QFile source(templatePath);
-        if (!source.open(QIODevice::ReadOnly))
-            throw CDBException(QStringLiteral("The template database %1 cannot be read: %2")
-                                   .arg(ShownFileName(templatePath), source.errorString()));
-        if (!m_staged.Write(source.readAll()))
-            throw CDBException(
-                QStringLiteral("\"%1\" cannot be written: %2").arg(shown, m_staged.ErrorString()));
+        WriteTemplateCopy(m_staged, ShownFileName(m_path));
         m_db.OpenFile(m_staged.WrittenName());
         m_db.BeginTrans();
         m_inTransaction = true;

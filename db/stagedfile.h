@@ -21,16 +21,25 @@ public:
     bool Write(const QByteArray& bytes);
     // The written file, to be checked before it is committed.
     QString WrittenName() const;
-    // Moves the written file over the target.
-    bool Commit();
+    // Moves the written file over the target. With keepPrevious what was at
+    // the target stays linked beside it until RestorePrevious() or the end of
+    // this object, for a new file that is still to be tried in place.
+    bool Commit(bool keepPrevious = false);
+    // After Commit(true): puts back what was at the target, or removes the
+    // committed file when nothing was there.
+    bool RestorePrevious();
     void Discard();
 
     QString ErrorString() const { return m_error; }
 
 private:
     bool Fail(int error);
+    QByteArray NameBeside(const char* kind) const;
+    void SyncFolder() const;
 
     QByteArray m_target;
     QByteArray m_written;
+    QByteArray m_previous; // what was at the target, kept after Commit(true)
+    bool m_committedKeeping = false;
     QString m_error;
 };
