@@ -105,7 +105,14 @@ QString WithoutPasswords(const QString& text)
         if (end > i && end < shown.size() && shown.at(end) == u'=') {
             name = decoded(shown.mid(i, end - i));
             ++end;
-            if (end < shown.size() && shown.at(end) == u'{') {
+            if (end < shown.size() && (shown.at(end) == u'\'' || shown.at(end) == u'"')) {
+                // A quoted value, as the client library's "key='value'".
+                const QChar quote = shown.at(end);
+                for (++end; end < shown.size() && shown.at(end) != quote; ++end)
+                    if (shown.at(end) == u'\\')
+                        ++end;
+                end = std::min(end + 1, shown.size());
+            } else if (end < shown.size() && shown.at(end) == u'{') {
                 // ODBC's braced value: up to the '}' that is not doubled.
                 for (++end; end < shown.size(); ++end) {
                     if (shown.at(end) != u'}')
