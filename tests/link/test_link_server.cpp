@@ -282,9 +282,12 @@ private Q_SLOTS:
                 Desktop window(where, env);
                 const bool opened = window.NextCount(5000) >= 0;
                 shown = window.Messages();
+                // A server database it opens (titled and kept); an ODBC source it cannot.
+                QCOMPARE(opened, where.startsWith("postgresql"));
                 QVERIFY2(shown.contains("title ") == opened, qPrintable(shown));
                 QFile settings(config.filePath(QStringLiteral("Korvo/Zq6.conf")));
                 kept = settings.open(QIODevice::ReadOnly) ? settings.readAll() : "";
+                QCOMPARE(kept.contains(m_db.toUtf8()), opened);
             }
             for (const QString& secret : secrets) {
                 QVERIFY2(!printed.contains(secret), qPrintable(printed));
