@@ -95,7 +95,7 @@ int RunReadCommand(const ReadRequest& request)
             outcome.kind != ReadOutcome::Downloaded && outcome.kind != ReadOutcome::NothingNew;
         const QString port = g_strPortName.isEmpty() ? QStringLiteral("no port") : g_strPortName;
         std::fprintf(failed ? stderr : stdout, "%s\n",
-                     qUtf8Printable(LogLine(ShownFileName(db), port, outcome)));
+                     qUtf8Printable(LogLine(ShownLocation(db), port, outcome)));
         std::fflush(failed ? stderr : stdout);
     }
     return outcome.ExitCode(request.exitNothingNew);

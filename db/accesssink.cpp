@@ -3,7 +3,6 @@
 // over the target.
 
 #include "db/accessimport.h"
-#include "db/boundedread.h"
 #include "db/database.h"
 #include "db/dbexception.h"
 #include "db/dbfile.h"
@@ -32,22 +31,10 @@ public:
 
     void Begin() override
     {
-        const QString shown = ShownFileName(m_path);
         const QString notAFile = NotRegularFileMessage(m_path);
         if (!notAFile.isEmpty())
             throw CDBException(notAFile);
-        const QString templatePath = FindTemplate();
-        if (templatePath.isEmpty())
-            throw CDBException(QStringLiteral("The template database %1 was not found.")
-                                   .arg(QLatin1String(kTemplateFileName)));
-        const BoundedRead source =
-            ReadBoundedFile(templatePath, kMaxTemplateBytes, kMaxTemplateBytes);
-        if (!source.error.isEmpty())
-            throw CDBException(QStringLiteral("The template database %1 cannot be read. %2")
-                                   .arg(ShownFileName(templatePath), source.error));
-        if (!m_staged.Write(source.bytes))
-            throw CDBException(
-                QStringLiteral("\"%1\" cannot be written: %2").arg(shown, m_staged.ErrorString()));
+        WriteTemplateCopy(m_staged, ShownFileName(m_path));
         m_db.OpenFile(m_staged.WrittenName());
         m_db.BeginTrans();
         m_inTransaction = true;

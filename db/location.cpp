@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QUrl>
 #include <QUrlQuery>
+#include <algorithm>
 
 namespace {
 
@@ -31,7 +32,121 @@ QString quotedValue(const QString& value)
     return QLatin1Char('\'') + escaped + QLatin1Char('\'');
 }
 
+// Whether a parameter of that name carries a secret: "password",
+// "sslpassword", ODBC's "PWD", in any case.
+bool isSecretName(const QString& name)
+{
+    return name.contains(QLatin1String("password"), Qt::CaseInsensitive) ||
+           name.compare(QLatin1String("pwd"), Qt::CaseInsensitive) == 0;
+}
+
+// A name as it reads once every percent-encoding is undone (also encodings
+// of encodings).
+QString decoded(const QString& text)
+{
+    QString now = text;
+    for (int round = 0; round < 8 && now.contains(QLatin1Char('%')); ++round) {
+        const QString next = QUrl::fromPercentEncoding(now.toUtf8());
+        if (next == now)
+            break;
+        now = next;
+    }
+    return now;
+}
+
+bool endsItem(QChar c)
+{
+    return c == u'&' || c == u';' || c == u'#' || c == u'"' || c == u'\'' || c.isSpace();
+}
+
+bool startsItem(QChar c)
+{
+    return c == u'?' || c == u'&' || c == u';' || c == u'{' || c == u'(' || c == u'"' ||
+           c == u'\'' || c.isSpace();
+}
+
+// The text without the password of the user information of each URI in it:
+// from the ':' after the user name to the last '@' of the address.
+QString withoutUserPasswords(QString text)
+{
+    for (qsizetype from = 0; (from = text.indexOf(QLatin1String("://"), from)) >= 0;) {
+        const qsizetype userStart = from + 3;
+        qsizetype end = userStart;
+        while (end < text.size() && text.at(end) != u'"' && text.at(end) != u'\'' &&
+               !text.at(end).isSpace())
+            ++end;
+        qsizetype colon = userStart;
+        while (colon < end && !QStringView(u":/@?#").contains(text.at(colon)))
+            ++colon;
+        const qsizetype at = text.lastIndexOf(u'@', end - 1);
+        if (colon < end && text.at(colon) == u':' && at > colon)
+            text.remove(colon, at - colon);
+        from = userStart;
+    }
+    return text;
+}
+
 } // namespace
+
+QString WithoutPasswords(const QString& text)
+{
+    QString shown = withoutUserPasswords(text);
+    // Each "name=value" item of a query or a connection string whose name,
+    // decoded, says it is a secret goes, with its separator.
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        if (i > 0 && !startsItem(shown.at(i - 1)))
+            continue;
+        // A name holds no separator of a URI's parts.
+        qsizetype end = i;
+        while (end < shown.size() && !endsItem(shown.at(end)) && !startsItem(shown.at(end)) &&
+               !QStringView(u"/:@=").contains(shown.at(end)))
+            ++end;
+        QString name;
+        if (end > i && end < shown.size() && shown.at(end) == u'=') {
+            name = decoded(shown.mid(i, end - i));
+            ++end;
+            if (end < shown.size() && (shown.at(end) == u'\'' || shown.at(end) == u'"')) {
+                // A quoted value, as the client library's "key='value'".
+                const QChar quote = shown.at(end);
+                for (++end; end < shown.size() && shown.at(end) != quote; ++end)
+                    if (shown.at(end) == u'\\')
+                        ++end;
+                end = std::min(end + 1, shown.size());
+            } else if (end < shown.size() && shown.at(end) == u'{') {
+                // ODBC's braced value: up to the '}' that is not doubled.
+                for (++end; end < shown.size(); ++end) {
+                    if (shown.at(end) != u'}')
+                        continue;
+                    if (end + 1 < shown.size() && shown.at(end + 1) == u'}')
+                        ++end;
+                    else
+                        break;
+                }
+                end = std::min(end + 1, shown.size());
+            }
+        } else {
+            // "password%3Dsecret": the '=' itself encoded.
+            const QString item = decoded(shown.mid(i, end - i));
+            if (!item.contains(u'='))
+                continue;
+            name = item.section(u'=', 0, 0);
+        }
+        if (!isSecretName(name))
+            continue;
+        while (end < shown.size() && !endsItem(shown.at(end)))
+            ++end;
+        if (end < shown.size() && (shown.at(end) == u'&' || shown.at(end) == u';'))
+            ++end;
+        shown.remove(i, end - i);
+        --i;
+    }
+    return shown;
+}
+
+QString ShownLocation(const QString& text)
+{
+    return Location::Parse(text).Shown();
+}
 
 Location Location::FromFile(const QString& path)
 {
@@ -58,19 +173,6 @@ Location Location::ForServer(const QString& host, int port, const QString& datab
     return l;
 }
 
-namespace {
-
-// The address as typed, for messages about an address that cannot be used:
-// QUrl gives nothing back for some of those.
-QString withoutPassword(const QString& text)
-{
-    static const QRegularExpression password(QStringLiteral("^([^:]+://[^/@:]*):[^/@]*@"));
-    QString shown = text;
-    return shown.replace(password, QStringLiteral("\\1@"));
-}
-
-} // namespace
-
 Location Location::Parse(const QString& text)
 {
     if (text.startsWith(QLatin1String("odbc:"), Qt::CaseInsensitive)) {
@@ -84,11 +186,12 @@ Location Location::Parse(const QString& text)
 
     Location l;
     l.m_kind = Kind::Invalid;
+    l.m_typed = WithoutPasswords(text);
     const QUrl url(text, QUrl::StrictMode);
     if (!url.isValid()) {
         l.m_error = QStringLiteral("\"%1\" is not a server address of the form "
                                    "postgresql://[user@]host[:port]/database.")
-                        .arg(withoutPassword(text));
+                        .arg(WithoutPasswords(text));
         return l;
     }
     l.m_host = url.host(QUrl::FullyDecoded);
@@ -106,15 +209,17 @@ Location Location::Parse(const QString& text)
             l.m_database = value;
         else if (key == QLatin1String("user"))
             l.m_user = value;
-        else if (key == QLatin1String("password"))
+        else if (key.compare(QLatin1String("password"), Qt::CaseInsensitive) == 0)
             l.m_password = value;
+        else if (isSecretName(decoded(key)))
+            l.m_secrets.append({key, value});
         else
             l.m_params.append({key, value});
     }
     if (l.m_database.isEmpty() || l.m_database.contains(QLatin1Char('/'))) {
         l.m_error = QStringLiteral("The server address \"%1\" names no database "
                                    "(postgresql://[user@]host[:port]/database).")
-                        .arg(withoutPassword(text));
+                        .arg(WithoutPasswords(text));
         return l;
     }
     l.m_kind = Kind::Server;
@@ -127,6 +232,8 @@ QString Location::ConnectOptions() const
 {
     QStringList pairs;
     for (const auto& [key, value] : m_params)
+        pairs << key + QLatin1Char('=') + quotedValue(value);
+    for (const auto& [key, value] : m_secrets)
         pairs << key + QLatin1Char('=') + quotedValue(value);
     return pairs.join(QLatin1Char(';'));
 }
@@ -154,11 +261,15 @@ QString Location::Shown() const
         return m_port > 0 ? Title() + QLatin1Char(':') + QString::number(m_port) : Title();
     case Kind::File:
     case Kind::Access:
-    case Kind::Odbc:
         return ShownFileName(m_path);
-    default:
-        return {};
+    case Kind::Odbc:
+        return WithoutPasswords(ShownFileName(m_path));
+    case Kind::Invalid:
+        return m_typed;
+    case Kind::None:
+        break;
     }
+    return {};
 }
 
 QString Location::Kept() const
@@ -189,7 +300,7 @@ QString Location::Kept() const
         return url.toString(QUrl::FullyEncoded);
     }
     case Kind::Odbc:
-        return QStringLiteral("odbc:") + m_path;
+        return QStringLiteral("odbc:") + WithoutPasswords(m_path);
     default:
         return m_path;
     }

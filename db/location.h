@@ -47,7 +47,9 @@ public:
     // "key='value'" pairs separated by ';' (options, sslmode, ...).
     QString ConnectOptions() const;
 
-    // How messages name it: the file name as shown, or "dbname on host".
+    // How messages name it: the file name as shown, "dbname on host", the
+    // ODBC source, or an address that cannot be understood as it was typed;
+    // each without any password (see WithoutPasswords).
     QString Shown() const;
     // What the window title shows: the file name, or "dbname on host".
     QString Title() const;
@@ -68,8 +70,21 @@ private:
     QString m_database;
     QString m_user;
     QString m_password;
-    QList<QPair<QString, QString>> m_params; // further URI parameters, in order
+    QString m_typed; // an address that cannot be understood, without passwords
+    QList<QPair<QString, QString>> m_params;  // further URI parameters, in order
+    QList<QPair<QString, QString>> m_secrets; // such parameters never kept nor shown
 };
+
+// Takes every password out of a text that may name a location, as typed or
+// as a driver echoes it: the password of a URI's user information (one that
+// holds '@' too), parameters whose name holds "password" (in any case and
+// percent-encoding, "password%3D..." too) and the PWD= entries of an ODBC
+// connection string. The rest of the text stays as it was.
+QString WithoutPasswords(const QString& text);
+
+// How every message and log line names a location given as text, whether it
+// can be understood or not: Location::Parse(text).Shown().
+QString ShownLocation(const QString& text);
 
 // Keeps a password for the rest of the run (never on disk): Parse() of the
 // same location gives it back.

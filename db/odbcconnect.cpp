@@ -2,8 +2,9 @@
 
 #include "db/connectstring.h"
 #include "db/dbexception.h"
-#include "db/nativename.h"
+#include "db/location.h"
 
+#include <QAtomicInt>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlRecord>
@@ -13,7 +14,7 @@ QString OdbcConnectString(const QString& dbPath)
     if (dbPath.contains(QLatin1String(".dsn"), Qt::CaseInsensitive))
         throw CDBException(QStringLiteral("\"%1\" cannot be opened through ODBC: a path holding "
                                           "\".dsn\" is taken for a file data source.")
-                               .arg(ShownFileName(dbPath)));
+                               .arg(ShownLocation(QStringLiteral("odbc:") + dbPath)));
     QString path = dbPath;
     if (path.contains(u';') || path.contains(u'{') || path.contains(u'}'))
         path = u'{' + path.replace(QLatin1String("}"), QLatin1String("}}")) + u'}';
@@ -25,7 +26,9 @@ QString OdbcConnectString(const QString& dbPath)
     return s.mid(int(sizeof "DSN=") - 1);
 }
 
-void OpenOdbcConnection(const QString& connectionName, const QString& dbPath)
+namespace {
+
+void openConnection(const QString& connectionName, const QString& dbPath, const QString& shown)
 {
     const QString connectString = OdbcConnectString(dbPath);
     QString error;
@@ -42,7 +45,26 @@ void OpenOdbcConnection(const QString& connectionName, const QString& dbPath)
     }
     QSqlDatabase::removeDatabase(connectionName);
     throw CDBException(QStringLiteral("Cannot open the database \"%1\" through ODBC: %2")
-                           .arg(ShownFileName(dbPath), error));
+                           .arg(shown, WithoutPasswords(error)));
+}
+
+} // namespace
+
+void OpenOdbcConnection(const QString& connectionName, const QString& dbPath)
+{
+    openConnection(connectionName, dbPath, ShownLocation(QStringLiteral("odbc:") + dbPath));
+}
+
+void ProbeOdbcConnection(const QString& dbPath, const QString& shown)
+{
+    static QAtomicInt probes;
+    const QString name = QStringLiteral("zq-probe-%1").arg(probes.fetchAndAddRelaxed(1) + 1);
+    openConnection(name, dbPath, shown);
+    {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
 }
 
 void VerifyOdbcTables(const QSqlDatabase& db, const QString& shown)

@@ -19,6 +19,11 @@ QString OdbcConnectString(const QString& dbPath);
 // Throws CDBException saying why; the connection is removed again then.
 void OpenOdbcConnection(const QString& connectionName, const QString& dbPath);
 
+// Opens a connection to the file through the data source and closes it again:
+// whether this route opens anything at all, asked before a file is replaced.
+// Throws CDBException naming the database as `shown`.
+void ProbeOdbcConnection(const QString& dbPath, const QString& shown);
+
 // Checks through the driver's catalog that the tables EVENTS and USERS have
 // every column ZQreader reads and writes; throws CDBException naming what is
 // missing.

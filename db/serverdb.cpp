@@ -17,7 +17,11 @@ QAtomicInt g_setupCounter;
 
 QString failure(const Location& location, const QString& what, const QString& error)
 {
-    return QStringLiteral("%1 \"%2\": %3").arg(what, location.Shown(), error.trimmed());
+    // The client library may echo what it was given.
+    QString said = WithoutPasswords(error.trimmed());
+    if (!location.Password().isEmpty())
+        said.replace(location.Password(), QString());
+    return QStringLiteral("%1 \"%2\": %3").arg(what, location.Shown(), said);
 }
 
 bool fits(ColumnKind kind, const QString& type)

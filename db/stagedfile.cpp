@@ -41,6 +41,27 @@ StagedFile::StagedFile(const QString& target) : m_target(OutputTarget(target)) {
 StagedFile::~StagedFile()
 {
     Discard();
+    if (!m_previous.isEmpty())
+        ::unlink(m_previous.constData());
+}
+
+QByteArray StagedFile::NameBeside(const char* kind) const
+{
+    const qsizetype slash = m_target.lastIndexOf('/');
+    return m_target.left(slash + 1) + '.' + m_target.mid(slash + 1) + kind + randomSuffix();
+}
+
+void StagedFile::SyncFolder() const
+{
+    // A new name is lasting once the folder is on disk too.
+    const qsizetype slash = m_target.lastIndexOf('/');
+    const int dir =
+        ::open(slash < 0 ? "." : m_target.left(std::max<qsizetype>(slash, 1)).constData(),
+               O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
 }
 
 bool StagedFile::Fail(int error)
@@ -62,13 +83,10 @@ bool StagedFile::Open()
     if (exists && ::access(m_target.constData(), W_OK) != 0)
         return Fail(errno);
 
-    const qsizetype slash = m_target.lastIndexOf('/');
-    const QByteArray folder = m_target.left(slash + 1);
     // Longer than the target's name: a name too long for the database layer
     // fails here, before anything is replaced.
-    const QByteArray base = m_target.mid(slash + 1);
     for (int attempt = 0; m_fd < 0 && attempt < 100; ++attempt) {
-        m_written = folder + '.' + base + '.' + randomSuffix();
+        m_written = NameBeside(".");
         m_fd = ::open(m_written.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                       0666);
         if (m_fd < 0 && errno != EEXIST) {
@@ -110,24 +128,56 @@ QString StagedFile::WrittenName() const
     return DecodeFileName(m_written);
 }
 
-bool StagedFile::Commit()
+bool StagedFile::Commit(bool keepPrevious)
 {
     if (m_written.isEmpty())
         return Fail(ENOENT);
     if (m_fd >= 0 && !Complete())
         return false;
-    if (::rename(m_written.constData(), m_target.constData()) != 0)
-        return Fail(errno);
-    m_written.clear();
-    // The new name is lasting once the folder is on disk too.
-    const qsizetype slash = m_target.lastIndexOf('/');
-    const int dir =
-        ::open(slash < 0 ? "." : m_target.left(std::max<qsizetype>(slash, 1)).constData(),
-               O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
+    if (keepPrevious) {
+        // A second name for what is there, so that the rename below cannot
+        // take it away.
+        int linked = -1;
+        for (int attempt = 0; linked != 0 && attempt < 100; ++attempt) {
+            m_previous = NameBeside(".previous.");
+            linked = ::link(m_target.constData(), m_previous.constData());
+            if (linked != 0 && errno != EEXIST)
+                break;
+        }
+        if (linked != 0) {
+            const int error = errno;
+            m_previous.clear();
+            if (error != ENOENT)
+                return Fail(error);
+        }
     }
+    if (::rename(m_written.constData(), m_target.constData()) != 0) {
+        const int error = errno;
+        if (!m_previous.isEmpty())
+            ::unlink(m_previous.constData());
+        m_previous.clear();
+        return Fail(error);
+    }
+    m_written.clear();
+    m_committedKeeping = keepPrevious;
+    SyncFolder();
+    return true;
+}
+
+bool StagedFile::RestorePrevious()
+{
+    if (!m_committedKeeping)
+        return false;
+    m_committedKeeping = false;
+    const bool restored = m_previous.isEmpty()
+                              ? ::unlink(m_target.constData()) == 0
+                              : ::rename(m_previous.constData(), m_target.constData()) == 0;
+    if (!restored) {
+        m_error = qt_error_string(errno);
+        return false;
+    }
+    m_previous.clear();
+    SyncFolder();
     return true;
 }
 

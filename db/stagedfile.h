@@ -27,8 +27,14 @@ public:
     bool Write(const QByteArray& bytes);
     // The written file.
     QString WrittenName() const;
-    // Completes the written file and moves it over the target.
-    bool Commit();
+    // Completes the written file and moves it over the target. With
+    // keepPrevious what was at the target stays linked beside it until
+    // RestorePrevious() or the end of this object, for a new file that is
+    // still to be tried in place.
+    bool Commit(bool keepPrevious = false);
+    // After Commit(true): puts back what was at the target, or removes the
+    // committed file when nothing was there.
+    bool RestorePrevious();
     void Discard();
 
     QString ErrorString() const { return m_error; }
@@ -37,9 +43,13 @@ private:
     bool Fail(int error);
     // Puts what was appended on disk and closes the file.
     bool Complete();
+    QByteArray NameBeside(const char* kind) const;
+    void SyncFolder() const;
 
     QByteArray m_target;
     QByteArray m_written;
     int m_fd = -1;
+    QByteArray m_previous; // what was at the target, kept after Commit(true)
+    bool m_committedKeeping = false;
     QString m_error;
 };

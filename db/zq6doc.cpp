@@ -1,6 +1,5 @@
 #include "db/zq6doc.h"
 
-#include "db/boundedread.h"
 #include "db/database.h"
 #include "db/dbexception.h"
 #include "db/dbfile.h"
@@ -8,16 +7,16 @@
 #include "db/dbtemplate.h"
 #include "db/messages.h"
 #include "db/nativename.h"
+#include "db/odbcconnect.h"
 #include "db/outputcheck.h"
 #include "db/serverdb.h"
 #include "db/stagedfile.h"
 #include "db/zq6set.h"
 
-#include <QFileInfo>
-
 namespace {
 
 const QString kDefaultTitle = QStringLiteral("Event");
+const QString kNothingReplaced = QStringLiteral("\nNothing was replaced.");
 
 } // namespace
 
@@ -57,7 +56,11 @@ bool CZq6Doc::OnOpenDocument(const QString& path)
 
 bool CZq6Doc::OnOpenDocument(const Location& location)
 {
-    const QString path = location.IsFile() ? location.Path() : location.Kept();
+    // Later connections are opened from this: an ODBC source as it was given.
+    const QString path = location.IsFile() ? location.Path()
+                         : location.GetKind() == Location::Kind::Odbc
+                             ? QStringLiteral("odbc:") + location.Path()
+                             : location.Kept();
     if (location.IsFile()) {
         const DbFileCheck check = CheckDbFile(path);
         if (check.kind != DbFileKind::Sqlite) {
@@ -151,9 +154,11 @@ bool CZq6Doc::OnSaveDocument(const Location& location)
         return true;
     }
     const QString path = location.Path();
-    const QString shown = ShownFileName(path);
+    const QString shown = location.Shown();
     auto fail = [&](const QString& why) {
-        Report(failed, QStringLiteral("Error"), why);
+        // Through ODBC the path may be a connection string's, and the file
+        // functions name it as it is.
+        Report(failed, QStringLiteral("Error"), odbc ? WithoutPasswords(why) : why);
         return false;
     };
 
@@ -167,42 +172,45 @@ bool CZq6Doc::OnSaveDocument(const Location& location)
         if (!over.isEmpty())
             return fail(over);
     }
-    const QString templatePath = FindTemplate();
-    if (templatePath.isEmpty())
-        return fail(QStringLiteral("The template database %1 was not found.")
-                        .arg(QLatin1String(kTemplateFileName)));
-    const QString shownTemplate = ShownFileName(templatePath);
-    const BoundedRead source = ReadBoundedFile(templatePath, kMaxTemplateBytes, kMaxTemplateBytes);
-    if (!source.error.isEmpty())
-        return fail(QStringLiteral("The template database %1 cannot be read. %2")
-                        .arg(shownTemplate, source.error));
-    const QByteArray& bytes = source.bytes;
 
     // The new file is written and checked beside the target and only then
     // moved over it, so a failure leaves any file that was there untouched.
     StagedFile target(path);
-    if (!target.Write(bytes))
-        return fail(
-            QStringLiteral("\"%1\" cannot be written: %2").arg(shown, target.ErrorString()));
     try {
-        CDatabase check;
-        check.OpenFile(target.WrittenName());
-        check.CheckIntact();
+        WriteTemplateCopy(target, shown);
+        // The route asked for must answer before anything is replaced.
+        if (odbc)
+            ProbeOdbcConnection(target.WrittenName(), shown);
     } catch (const CDBException& e) {
-        return fail(
-            QStringLiteral("The copy of the template %1 made beside \"%2\" does not open as "
-                           "a ZQreader database: %3")
-                .arg(shownTemplate, shown, e.m_strError));
+        return fail(odbc ? e.m_strError + kNothingReplaced : e.m_strError);
     }
 
     const bool replacingOpen = m_bDbOpen && SameFile(path, g_strDbPath);
     if (replacingOpen)
         CloseDatabase();
-    if (!target.Commit()) {
-        fail(QStringLiteral("\"%1\" cannot be written: %2").arg(shown, target.ErrorString()));
+    auto reopenPrevious = [&] {
         if (replacingOpen && !OnOpenDocument(g_strDbPath))
             m_bDbOpen = false;
         return false;
+    };
+    // Through ODBC what the data source reads is known only once the new file
+    // is in its place: what was there is kept aside until the new one opens.
+    if (!target.Commit(odbc)) {
+        fail(QStringLiteral("\"%1\" cannot be written: %2").arg(shown, target.ErrorString()));
+        return reopenPrevious();
+    }
+    if (odbc) {
+        try {
+            CDatabase check;
+            check.Open(location);
+        } catch (const CDBException& e) {
+            if (target.RestorePrevious())
+                fail(e.m_strError + kNothingReplaced);
+            else
+                fail(e.m_strError + QStringLiteral(" What was at \"%1\" could not be put back: %2")
+                                        .arg(shown, target.ErrorString()));
+            return reopenPrevious();
+        }
     }
 
     if (!(odbc ? OnOpenDocument(location) : OnOpenDocument(path))) {

@@ -133,33 +133,44 @@ private Q_SLOTS:
         QCOMPARE(listed.out, QString());
     }
 
-    void damagedTemplateLeavesTheDatabase_data()
+    void templateOfTheCurrentFolderIsNotTaken_data()
     {
-        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QByteArray>("content"); // of the template in the current folder
+        QTest::addColumn<QString>("sql");        // applied to it
         QTest::addColumn<bool>("existing");
         QTest::addColumn<int>("length"); // of the database's path, 0: short
         QFile good(QStringLiteral(ZQ_BIN_DIR "/template.db"));
         QVERIFY(good.open(QIODevice::ReadOnly));
         const QByteArray sound = good.readAll();
         for (bool existing : {false, true}) {
-            QTest::addRow("text, %d", existing) << QByteArray("damaged\n") << existing << 0;
+            QTest::addRow("text, %d", existing) << QByteArray("damaged\n") << "" << existing << 0;
             QTest::addRow("truncated, %d", existing)
-                << sound.left(sound.size() / 2) << existing << 0;
+                << sound.left(sound.size() / 2) << "" << existing << 0;
+            QTest::addRow("trigger, %d", existing)
+                << sound
+                << "CREATE TRIGGER wipe AFTER INSERT ON EVENTS BEGIN DELETE FROM EVENTS; END;"
+                << existing << 0;
         }
         // Too long a path for the database layer.
-        QTest::newRow("sound, long path") << sound << true << 520;
+        QTest::newRow("sound, long path") << sound << "" << true << 520;
     }
 
-    void damagedTemplateLeavesTheDatabase()
+    void templateOfTheCurrentFolderIsNotTaken()
     {
         QFETCH(QByteArray, content);
+        QFETCH(QString, sql);
         QFETCH(bool, existing);
         QFETCH(int, length);
-        QTemporaryDir dir; // the template of the current directory is taken first
-        QFile damaged(dir.filePath("template.db"));
-        QVERIFY(damaged.open(QIODevice::WriteOnly));
-        damaged.write(content);
-        damaged.close();
+        QTemporaryDir dir; // the current folder, with a template of its own
+        QFile planted(dir.filePath("template.db"));
+        QVERIFY(planted.open(QIODevice::WriteOnly));
+        planted.write(content);
+        planted.close();
+        if (!sql.isEmpty()) {
+            QProcess tool;
+            tool.start("sqlite3", {planted.fileName(), sql});
+            QVERIFY(tool.waitForFinished() && tool.exitCode() == 0);
+        }
         QString folder = dir.filePath("db");
         while (folder.size() + 8 < length)
             folder += '/' + QString(std::min<qsizetype>(length - folder.size() - 9, 200), 'd');
@@ -172,13 +183,22 @@ private Q_SLOTS:
             f.write(kept);
         }
         const Run r = run({"new", db}, dir.path());
+        QFile f(db);
+        const QByteArray made = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        QFile own(QStringLiteral(ZQ_BIN_DIR "/template.db"));
+        QVERIFY(own.open(QIODevice::ReadOnly));
+        if (length == 0) {
+            // The program's own template, whatever lies in the current folder.
+            QCOMPARE(r.exitCode, 0);
+            QCOMPARE(made, own.readAll());
+            return;
+        }
         QCOMPARE(r.exitCode, 1);
         QVERIFY2(r.err.startsWith("Error while creating new database\nThe copy of the template " +
-                                  damaged.fileName()),
+                                  own.fileName()),
                  qPrintable(r.err));
-        QCOMPARE(entries(folder), existing ? QList<QByteArray>{"keep.db"} : QList<QByteArray>{});
-        QFile f(db);
-        QCOMPARE(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(), existing ? kept : "");
+        QCOMPARE(entries(folder), QList<QByteArray>{"keep.db"});
+        QCOMPARE(made, kept);
     }
 
     void specialFilesAreRefusedAtOnce_data()
@@ -294,17 +314,21 @@ private Q_SLOTS:
         QCOMPARE(readNamed(path + ".csv"), "date,time,user_no,user_name,timer,button\r\n"
                                            "2009-10-21,09:05:03,7,Anna,5,0\r\n");
 
-        // The template of the current folder comes first, whatever its name.
+        // The template beside the program is found whatever the folder's name.
         const QByteArray folder = path + ".d";
         const auto removeFolder = qScopeGuard([&] {
-            for (const char* file : {"/template.db", "/x.db"})
+            for (const char* file : {"/template.db", "/zqreader-cli", "/x.db"})
                 ::unlink((folder + file).constData());
             ::rmdir(folder.constData());
         });
         QCOMPARE(::mkdir(folder.constData(), 0700), 0);
         writeNamed(folder + "/template.db", "damaged\n");
+        QFile program(cli);
+        QVERIFY(program.open(QIODevice::ReadOnly));
+        writeNamed(folder + "/zqreader-cli", program.readAll());
+        QCOMPARE(::chmod((folder + "/zqreader-cli").constData(), 0700), 0);
         const Run fromThere =
-            runNamed("/bin/sh", {"-c", "cd \"$0\" && exec \"$1\" new x.db", "@.d", cli}, path);
+            runNamed("/bin/sh", {"-c", "cd \"$0\" && exec ./zqreader-cli new x.db", "@.d"}, path);
         QCOMPARE(fromThere.exitCode, 1);
         QVERIFY2(fromThere.err.contains("The copy of the template " + dir.path() + '/' + shown +
                                         ".d/template.db"),

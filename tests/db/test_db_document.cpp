@@ -242,14 +242,13 @@ private Q_SLOTS:
         QCOMPARE(g_strDbPath, m_good); // the open database stays open and listed
         QCOMPARE(rowsListed(), 1);
 
-        // A template in the current directory is taken first.
+        // Without one of the program's own, a template in the current
+        // directory is taken.
         QVERIFY(testdb::copyTemplate(elsewhere.filePath("template.db")));
-        QCOMPARE(testdb::exec(elsewhere.filePath("template.db"),
-                              {"INSERT INTO USERS (NAME) VALUES ('marker')"}),
+        QCOMPARE(testdb::exec(elsewhere.filePath("template.db"), {"PRAGMA user_version = 7"}),
                  QString());
         QVERIFY(doc.OnSaveDocument(file("fromcwd.db")));
-        QCOMPARE(testdb::scalar(file("fromcwd.db"), "SELECT NAME FROM USERS").toString(),
-                 QStringLiteral("marker"));
+        QCOMPARE(testdb::scalar(file("fromcwd.db"), "PRAGMA user_version").toInt(), 7);
     }
 
     void failedCopyLeavesEverythingAsItWas()
@@ -279,30 +278,63 @@ private Q_SLOTS:
     void damagedTemplateChangesNothing_data()
     {
         QTest::addColumn<QByteArray>("content"); // of the template; empty: unreadable
+        QTest::addColumn<QString>("sql");        // applied to a copy of the built template
+        QTest::addColumn<QString>("found");      // what the message names
         QTest::addColumn<QString>("target");     // missing, a database with events, or the open one
 
         const QByteArray good = readFile(QStringLiteral(ZQ_BIN_DIR "/template.db"));
         QByteArray random(4096, '\0');
         for (int i = 0; i < random.size(); ++i)
             random[i] = char((i * 7919 + 13) % 251);
-        const std::pair<const char*, QByteArray> templates[] = {
-            {"text", "damaged\n"},
-            {"truncated", good.left(good.size() / 2)},
-            {"not a database", random},
-            {"unreadable", {}}};
-        for (const auto& [name, content] : templates)
+        const struct
+        {
+            const char* name;
+            QByteArray content;
+            const char* sql;
+            const char* found;
+        } templates[] = {
+            {"text", "damaged\n", "", "does not open"},
+            {"truncated", good.left(good.size() / 2), "", "does not open"},
+            {"not a database", random, "", "does not open"},
+            {"unreadable", {}, "", "cannot be read"},
+            {"trigger", good,
+             "CREATE TRIGGER wipe AFTER INSERT ON EVENTS BEGIN DELETE FROM EVENTS;END",
+             "trigger \"wipe\" on EVENTS"},
+            {"view", good, "CREATE VIEW seen AS SELECT * FROM EVENTS", "view \"seen\""},
+            {"table", good, "CREATE TABLE extra (x)", "table \"extra\""},
+            {"index", good, "CREATE UNIQUE INDEX once ON EVENTS (TIMER)",
+             "index \"once\" on EVENTS"},
+            {"statistics", good, "ANALYZE", "table \"sqlite_stat1\""},
+            {"other table", good,
+             "DROP TABLE USERS; CREATE TABLE USERS (\"INDEX\" INTEGER PRIMARY KEY AUTOINCREMENT, "
+             "NAME TEXT, USER_NO INTEGER CHECK (USER_NO < 3), DATE_START DATETIME, DATE_STOP "
+             "DATETIME)",
+             "table \"USERS\" defined otherwise"},
+            {"no index", good, "DROP INDEX EVENTS_DATE", "no index \"EVENTS_DATE\" on EVENTS"},
+            {"events", good, "INSERT INTO EVENTS (TIMER) VALUES (1)", "1 in EVENTS"},
+            {"users", good, "INSERT INTO USERS (NAME) VALUES ('x')", "1 in USERS"},
+            {"sequence", good, "INSERT INTO sqlite_sequence VALUES ('EVENTS', 9000)",
+             "1 in sqlite_sequence"}};
+        for (const auto& t : templates)
             for (const char* target : {"missing", "events", "open"})
-                QTest::addRow("%s, %s", name, target) << content << QString::fromLatin1(target);
+                QTest::addRow("%s, %s", t.name, target)
+                    << t.content << QString::fromLatin1(t.sql) << QString::fromLatin1(t.found)
+                    << QString::fromLatin1(target);
     }
 
     void damagedTemplateChangesNothing()
     {
         QFETCH(QByteArray, content);
+        QFETCH(QString, sql);
+        QFETCH(QString, found);
         QFETCH(QString, target);
 
-        QTemporaryDir dir; // its template is taken first: it is the current directory
+        QTemporaryDir dir; // its template is taken: it is the current directory
         const QString templatePath = dir.filePath("template.db");
-        if (content.isEmpty()) {
+        if (!sql.isEmpty()) {
+            QVERIFY(testdb::copyTemplate(templatePath));
+            QCOMPARE(testdb::exec(templatePath, sql.split(QStringLiteral("; "))), QString());
+        } else if (content.isEmpty()) {
             QVERIFY(testdb::copyTemplate(templatePath));
             QVERIFY(QFile::setPermissions(templatePath, {}));
             if (QFile(templatePath).open(QIODevice::ReadOnly))
@@ -324,7 +356,8 @@ private Q_SLOTS:
         QVERIFY(!doc.OnSaveDocument(path));
         QCOMPARE(messages.last(), QStringLiteral("Error while creating new database"));
         QCOMPARE(messages.messages.last().caption, QStringLiteral("Error"));
-        QVERIFY2(messages.messages.last().detail.contains(templatePath),
+        QVERIFY2(messages.messages.last().detail.contains(templatePath) &&
+                     messages.messages.last().detail.contains(found),
                  qPrintable(messages.messages.last().detail));
         QCOMPARE(readFile(path), before);
         const QStringList left =

@@ -337,6 +337,40 @@ private Q_SLOTS:
                  QStringLiteral("DSN=ZQreader;DBQ=;DriverId=25;FIL=MS Access;MaxBufferSize=2048;"
                                 "PageTimeout=5;UID=admin;"));
     }
+
+    void passwordsAreTakenOut_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("client library's string") << "host='h' password='p w\\'1' x"
+                                                 << "host='h'  x";
+        QTest::newRow("ODBC, braced") << "DSN=a;PWD={x;y}}z};UID=b"
+                                      << "DSN=a;UID=b";
+        QTest::newRow("ODBC, Password") << "DBQ=/x.db;Password=abc"
+                                        << "DBQ=/x.db;";
+        QTest::newRow("'@' in it") << "postgresql://u:a@b@h/db"
+                                   << "postgresql://u@h/db";
+        QTest::newRow("parameter, any case") << "postgresql://u@h/db?x=1&PASSWORD=abc&y=2"
+                                             << "postgresql://u@h/db?x=1&y=2";
+        QTest::newRow("encoded name") << "postgresql://h/db?pass%2577ord=abc"
+                                      << "postgresql://h/db?";
+        QTest::newRow("encoded '='") << "postgresql://h/db?password%3Dabc"
+                                     << "postgresql://h/db?";
+        QTest::newRow("echoed") << "option \"password=abc\" is invalid"
+                                << "option \"\" is invalid";
+        QTest::newRow("nothing to take") << "postgresql://u@h:5432/db?options=-c%20x%3Dy"
+                                         << "postgresql://u@h:5432/db?options=-c%20x%3Dy";
+    }
+
+    void passwordsAreTakenOut()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        QCOMPARE(WithoutPasswords(text), shown);
+        // What the settings keep of an address has none either.
+        QCOMPARE(Location::Parse("postgresql://u@h/db?PassWord=a&sslpassword=k&options=o").Kept(),
+                 QStringLiteral("postgresql://u@h/db?options=o"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDbValues)

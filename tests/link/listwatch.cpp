@@ -1,7 +1,8 @@
 // The desktop program as the tests run it beside others: the real application
 // offscreen on the database named on the command line, which prints the number
 // of rows in the list ("rows N") each time the list is told to update, and the
-// messages it would show ("message TEXT") on standard error.
+// messages it would show ("message TEXT") and its document's title ("title
+// TEXT") on standard error.
 
 #include "app/commandline.h"
 #include "app/zq6.h"
@@ -49,6 +50,8 @@ int main(int argc, char** argv)
     info.dbPath = QString::fromLocal8Bit(argv[1]);
     if (!app.InitInstance(info))
         return 1;
+    std::fprintf(stderr, "title %s\n", qUtf8Printable(app.GetDocument()->GetTitle()));
+    std::fflush(stderr);
     PrintingView view;
     app.GetDocument()->AddView(&view);
     view.OnUpdate();

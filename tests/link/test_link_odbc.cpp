@@ -147,6 +147,48 @@ private Q_SLOTS:
         QVERIFY(viaOdbc.out.contains("\tAnna Kowal\t"));
         QCOMPARE(viaOdbc.out, direct.out);
     }
+
+    void failedNewThroughOdbcReplacesNothing_data()
+    {
+        QTest::addColumn<QByteArray>("source"); // the data sources the driver manager knows
+        QTest::newRow("no data source") << QByteArray();
+        // The source opens, but another file: the new one does not open in place.
+        QTest::newRow("source of another file")
+            << QByteArray("[ZQreader]\nDriver=SQLite3\nDatabase=") +
+                   m_dir.filePath("elsewhere/other.db").toUtf8() + "\n";
+    }
+
+    void failedNewThroughOdbcReplacesNothing()
+    {
+        QFETCH(QByteArray, source);
+        QTemporaryDir dir;
+        QVERIFY(QDir(m_dir.path()).mkpath("elsewhere"));
+        QFile ini(dir.filePath("odbc.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write(source);
+        ini.close();
+        QVERIFY(QFile::copy(m_dir.filePath("odbcinst.ini"), dir.filePath("odbcinst.ini")));
+        const QString db = dir.filePath("kept.db");
+        QVERIFY(testdb::copyTemplate(db));
+        QCOMPARE(testdb::exec(db, {"INSERT INTO EVENTS (TIMER) VALUES (1)"}), QString());
+        QFile file(db);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("ODBCSYSINI", dir.path());
+        env.insert("ODBCINI", ini.fileName());
+        const Run r = testrun::Run({"new", "odbc:" + db}, {.env = env});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.startsWith("Error while creating new database\n") &&
+                     r.err.endsWith("\nNothing was replaced.\n"),
+                 qPrintable(r.err));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{"kept.db", "odbc.ini", "odbcinst.ini"}));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestLinkOdbc)
