@@ -114,17 +114,49 @@ QStringList Check(const UserPeriod& p)
 
 QVector<Overlap> FindOverlaps(const QVector<UserPeriod>& periods)
 {
-    QVector<Overlap> found;
-    for (int i = 0; i < periods.size(); ++i) {
+    // Periods that only touch share no event: one at the very moment belongs
+    // to neither.
+    auto overlap = [](const UserPeriod& a, const UserPeriod& b) {
+        return a.start < b.stop && b.start < a.stop;
+    };
+    // One pass through the periods by number and start, keeping those of the
+    // number that have not ended by the start of the next one: only they can
+    // overlap it or any period after it.
+    QVector<int> order(periods.size());
+    for (int i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [&](int i, int j) {
         const UserPeriod& a = periods.at(i);
-        for (int j = i + 1; j < periods.size(); ++j) {
-            const UserPeriod& b = periods.at(j);
-            // Periods that only touch share no event: one at the very moment
-            // belongs to neither.
-            if (a.userNo == b.userNo && a.start < b.stop && b.start < a.stop)
-                found.append({i, j});
+        const UserPeriod& b = periods.at(j);
+        if (a.userNo != b.userNo)
+            return a.userNo < b.userNo;
+        if (a.start != b.start)
+            return a.start < b.start;
+        return i < j;
+    });
+    QVector<Overlap> found;
+    QVector<int> open;
+    for (qsizetype k = 0; k < order.size(); ++k) {
+        const int j = order.at(k);
+        const UserPeriod& b = periods.at(j);
+        if (k > 0 && periods.at(order.at(k - 1)).userNo != b.userNo)
+            open.clear();
+        qsizetype kept = 0;
+        for (const int i : std::as_const(open)) {
+            const UserPeriod& a = periods.at(i);
+            if (!(b.start < a.stop))
+                continue; // ended: later periods start no earlier than b
+            open[kept++] = i;
+            if (overlap(a, b))
+                found.append({std::min(i, j), std::max(i, j)});
         }
+        open.resize(kept);
+        open.append(j);
     }
+    // In the order of the positions, as a comparison of every pair gives them.
+    std::sort(found.begin(), found.end(), [](const Overlap& x, const Overlap& y) {
+        return x.first != y.first ? x.first < y.first : x.second < y.second;
+    });
     return found;
 }
 
