@@ -3,6 +3,7 @@
 #include "db/csv.h"
 #include "db/database.h"
 #include "db/dbexception.h"
+#include "db/visibletext.h"
 
 #include <QDate>
 #include <QHash>
@@ -33,7 +34,7 @@ QString shownStop(const QString& stop)
 QString describeRow(const UserPeriod& p)
 {
     return QStringLiteral("%1 (user number %2, from %3 to %4)")
-        .arg(p.name)
+        .arg(VisibleText(p.name))
         .arg(p.userNo)
         .arg(p.start, shownStop(p.stop));
 }
@@ -94,6 +95,12 @@ QStringList Check(const UserPeriod& p)
     QStringList problems;
     if (p.name.trimmed().isEmpty())
         problems << QStringLiteral("the name is empty");
+    // A name is shown on one line: a tab or a line break in it would break
+    // the lines of the list.
+    if (HasControlCharacter(p.name))
+        problems << QStringLiteral("the name \"%1\" holds a control character (tab, line break, "
+                                   "NUL or the like)")
+                        .arg(VisibleText(p.name));
     if (p.userNo < kMinUserNo || p.userNo > kMaxUserNo)
         problems << QStringLiteral("the user number %1 is not from %2 to %3")
                         .arg(p.userNo)
@@ -166,7 +173,8 @@ QString DescribeOverlap(const QVector<UserPeriod>& periods, const Overlap& overl
     const UserPeriod& b = periods.at(overlap.second);
     return QStringLiteral("user number %1: %2 (%3 to %4) and %5 (%6 to %7)")
         .arg(a.userNo)
-        .arg(a.name, a.start, shownStop(a.stop), b.name, b.start, shownStop(b.stop));
+        .arg(VisibleText(a.name), a.start, shownStop(a.stop), VisibleText(b.name), b.start,
+             shownStop(b.stop));
 }
 
 QString HandOver(QVector<UserPeriod>& periods, qint32 userNo, const QString& name,

@@ -62,6 +62,14 @@ private Q_SLOTS:
         QTest::newRow("empty period")
             << "A|1|2024-02-01 00:00:00|2024-02-01 00:00:00" << QStringList{"before"};
         QTest::newRow("everything") << "|600|x|y" << QStringList{"name", "600", "start", "end"};
+        const QString period = QStringLiteral("|3|2024-01-01 00:00:00|2024-02-01 00:00:00");
+        QTest::newRow("tab") << "A\tB" + period << QStringList{"\"A\\tB\" holds a control"};
+        QTest::newRow("line feed") << "A\nB" + period << QStringList{"A\\nB"};
+        QTest::newRow("NUL") << QString("A") + QChar(0) + "B" + period << QStringList{"A\\x00B"};
+        QTest::newRow("C1") << QString("A") + QChar(0x85) + period << QStringList{"A\\x85"};
+        QTest::newRow("line separator")
+            << QString("A") + QChar(0x2028) + period << QStringList{"A\\u2028"};
+        QTest::newRow("only a tab") << "\t" + period << QStringList{"empty", "\\t"};
     }
     void check()
     {
@@ -230,7 +238,7 @@ private Q_SLOTS:
                                              "Gone|7|2023-01-01 00:00:00|" + kOpen}));
 
         QVector<UserPeriod> after = before;
-        QCOMPARE(users::HandOver(after, 3, QStringLiteral("Jan, \"J\"\nWrona"),
+        QCOMPARE(users::HandOver(after, 3, QStringLiteral("Jan, \"J\" Wrona"),
                                  QStringLiteral("2024-07-01 10:00")),
                  QString());
         after.removeLast(); // Gone
@@ -259,7 +267,7 @@ private Q_SLOTS:
         users::Apply(db, changes);
         QCOMPARE(shown(users::Read(db)),
                  (QStringList{"Anna|3|2024-01-01 00:00:00|2024-07-01 10:00:00",
-                              "Jan, \"J\"\nWrona|3|2024-07-01 10:00:00|" + kOpen,
+                              "Jan, \"J\" Wrona|3|2024-07-01 10:00:00|" + kOpen,
                               "Zed|5|2024-01-01 00:00:00|" + kOpen}));
     }
 
