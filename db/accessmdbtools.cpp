@@ -72,7 +72,7 @@ AccessType AccessTypeFromName(QStringView name)
 
 ToolLimits MdbToolLimits(qint64 fileSize, bool exporting)
 {
-    constexpr qint64 kMiB = 1024 * 1024;
+    constexpr qint64 kMiB = qint64(1) << 20;
     constexpr qint64 kTextPerFileByte = 32;
     bool ok = false;
     const double quietSeconds = qEnvironmentVariable("ZQ_MDBTOOLS_QUIET_SECONDS").toDouble(&ok);

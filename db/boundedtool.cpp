@@ -37,7 +37,7 @@ QByteArray BoundedTool::Read()
     for (;;) {
         if (!m_stopped.isEmpty())
             return {};
-        const QByteArray out = m_process.readAllStandardOutput();
+        QByteArray out = m_process.readAllStandardOutput();
         if (!out.isEmpty()) {
             m_outputBytes += out.size();
             if (m_outputBytes <= m_limits.outputBytes)
