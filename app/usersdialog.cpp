@@ -3,6 +3,7 @@
 #include "app/shellui.h"
 #include "db/dbexception.h"
 #include "db/messages.h"
+#include "db/visibletext.h"
 
 #include <QCheckBox>
 #include <QDateTimeEdit>
@@ -223,7 +224,7 @@ void CUsersDialog::Refill(int select)
     for (int row = 0; row < m_periods.size(); ++row) {
         const UserPeriod& p = m_periods.at(row);
         QList<QStandardItem*> items;
-        for (const QString& text : {p.name, QString::number(p.userNo), p.start,
+        for (const QString& text : {VisibleText(p.name), QString::number(p.userNo), p.start,
                                     users::IsOpenEnd(p.stop) ? QStringLiteral("no end") : p.stop}) {
             auto* item = new QStandardItem(text);
             item->setEditable(false);

@@ -8,6 +8,7 @@
 #include "db/nativename.h"
 #include "db/outputcheck.h"
 #include "db/users.h"
+#include "db/visibletext.h"
 #include "db/zq6doc.h"
 
 #include <cerrno>
@@ -43,7 +44,7 @@ int list(const QVector<UserPeriod>& periods)
     std::string out;
     for (const UserPeriod& p : periods)
         out += QStringLiteral("%1\t%2\t%3\t%4\n")
-                   .arg(p.name)
+                   .arg(VisibleText(p.name))
                    .arg(p.userNo)
                    .arg(p.start, shownStop(p.stop))
                    .toStdString();

@@ -4,9 +4,11 @@
 #include "db/nativename.h"
 
 #include <QDir>
-#include <QProcess>
+#include <QFileInfo>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cerrno>
 #include <unistd.h>
 
@@ -21,31 +23,19 @@ QString toolMissing(const QString& program)
         .arg(program);
 }
 
-void startTool(QProcess& process, const QString& program, const QStringList& args)
+QProcessEnvironment toolEnvironment()
 {
     // Numbers are written in the C locale's form whatever the user's is.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-    process.setProcessEnvironment(env);
-    process.setProgram(program);
-    process.setArguments(args);
-    process.start(QIODevice::ReadOnly);
-    if (!process.waitForStarted(-1))
-        throw CDBException(toolMissing(QFileInfo(program).fileName()));
+    return env;
 }
 
-void checkFinished(QProcess& process, const QString& path)
+qint64 limitFromEnvironment(const char* name, qint64 otherwise)
 {
-    if (process.state() != QProcess::NotRunning)
-        process.waitForFinished(-1);
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        QString why = QString::fromUtf8(process.readAllStandardError()).trimmed();
-        if (why.isEmpty())
-            why = QStringLiteral("exit status %1").arg(process.exitCode());
-        throw CDBException(
-            QStringLiteral("%1 cannot read the Access database \"%2\": %3")
-                .arg(QFileInfo(process.program()).fileName(), ShownFileName(path), why));
-    }
+    bool ok = false;
+    const qint64 value = qEnvironmentVariable(name).toLongLong(&ok);
+    return ok && value > 0 ? value : otherwise;
 }
 
 } // namespace
@@ -80,20 +70,39 @@ AccessType AccessTypeFromName(QStringView name)
     return AccessType::Other;
 }
 
+ToolLimits MdbToolLimits(qint64 fileSize, bool exporting)
+{
+    constexpr qint64 kMiB = qint64(1) << 20;
+    constexpr qint64 kTextPerFileByte = 32;
+    bool ok = false;
+    const double quietSeconds = qEnvironmentVariable("ZQ_MDBTOOLS_QUIET_SECONDS").toDouble(&ok);
+    ToolLimits limits;
+    limits.quietMs =
+        ok && quietSeconds > 0 && quietSeconds < 1e6 ? int(quietSeconds * 1000) : 120000;
+    limits.errorBytes = limitFromEnvironment("ZQ_MDBTOOLS_ERROR_BYTES", kMiB);
+    const qint64 output = exporting ? std::max(16 * kMiB, kTextPerFileByte * fileSize) : 16 * kMiB;
+    limits.outputBytes = limitFromEnvironment("ZQ_MDBTOOLS_OUTPUT_BYTES", output);
+    return limits;
+}
+
 MdbToolsSource::MdbToolsSource(const QString& path, const QString& toolDir)
     : m_path(path), m_toolDir(toolDir), m_toolPath(path)
 {
     const QString absolute = AbsoluteFileName(path);
     const QByteArray name = EncodeFileName(absolute);
-    if (name == absolute.toUtf8())
-        return;
-    m_linkDir = std::make_unique<QTemporaryDir>();
-    const QString link = m_linkDir->filePath(QStringLiteral("access.mdb"));
-    if (!m_linkDir->isValid() || ::symlink(name.constData(), link.toUtf8().constData()) != 0)
-        throw CDBException(
-            QStringLiteral("A link to the Access database \"%1\" cannot be made for mdbtools: %2")
-                .arg(ShownFileName(path), qt_error_string(errno)));
-    m_toolPath = link;
+    if (name != absolute.toUtf8()) {
+        m_linkDir = std::make_unique<QTemporaryDir>();
+        const QString link = m_linkDir->filePath(QStringLiteral("access.mdb"));
+        if (!m_linkDir->isValid() || ::symlink(name.constData(), link.toUtf8().constData()) != 0)
+            throw CDBException(QStringLiteral("A link to the Access database \"%1\" cannot be made "
+                                              "for mdbtools: %2")
+                                   .arg(ShownFileName(path), qt_error_string(errno)));
+        m_toolPath = link;
+    }
+    // The size through the name the programs are given, which is always UTF-8.
+    const qint64 size = QFileInfo(m_toolPath).size();
+    m_limits = MdbToolLimits(size, false);
+    m_exportLimits = MdbToolLimits(size, true);
 }
 
 MdbToolsSource::~MdbToolsSource() = default;
@@ -111,32 +120,38 @@ QString MdbToolsSource::Program(const char* name) const
 
 QByteArray MdbToolsSource::Run(const char* name, const QStringList& args) const
 {
-    QProcess process;
-    startTool(process, Program(name), args);
-    process.waitForFinished(-1);
-    checkFinished(process, m_path);
-    return process.readAllStandardOutput();
+    BoundedTool tool(Program(name), args, toolEnvironment(), m_limits);
+    if (!tool.Started())
+        throw CDBException(toolMissing(QLatin1String(name)));
+    QByteArray out = tool.ReadAll();
+    CheckEnded(tool, name);
+    return out;
 }
 
-QStringList MdbToolsSource::Tables()
+void MdbToolsSource::CheckEnded(const BoundedTool& tool, const char* name) const
+{
+    if (!tool.Stopped().isEmpty())
+        throw CDBException(QStringLiteral("%1 was stopped while reading the Access database "
+                                          "\"%2\": %3. The file may be damaged.")
+                               .arg(QLatin1String(name), ShownFileName(m_path), tool.Stopped()));
+    if (!tool.Succeeded())
+        throw CDBException(QStringLiteral("%1 cannot read the Access database \"%2\": %3")
+                               .arg(QLatin1String(name), ShownFileName(m_path), tool.Failure()));
+}
+
+QStringList ParseMdbTables(QByteArrayView out)
 {
     QStringList tables;
-    for (const QByteArray& line :
-         Run("mdb-tables", {QStringLiteral("-1"), m_toolPath}).split('\n')) {
+    for (const QByteArray& line : out.toByteArray().split('\n')) {
         if (!line.isEmpty())
             tables << QString::fromUtf8(line);
     }
     return tables;
 }
 
-QVector<AccessColumn> MdbToolsSource::Columns(const QString& table)
+QVector<AccessColumn> ParseMdbSchema(QByteArrayView out)
 {
-    const QString schema = QString::fromUtf8(
-        Run("mdb-schema", {QStringLiteral("-T"), table, QStringLiteral("--no-drop-table"),
-                           QStringLiteral("--no-not-null"), QStringLiteral("--no-default-values"),
-                           QStringLiteral("--no-not_empty"), QStringLiteral("--no-comments"),
-                           QStringLiteral("--no-indexes"), QStringLiteral("--no-relations"),
-                           m_toolPath, QStringLiteral("access")}));
+    const QString schema = QString::fromUtf8(out);
     // Access names cannot hold brackets, so "[NAME]  TYPE," is unambiguous.
     static const QRegularExpression column(
         QStringLiteral("^\\s*\\[([^\\]]*)\\]\\s+(.*?)\\s*,?\\s*$"));
@@ -156,35 +171,50 @@ QVector<AccessColumn> MdbToolsSource::Columns(const QString& table)
     return columns;
 }
 
-qint64 MdbToolsSource::RowCount(const QString& table)
+qint64 ParseMdbCount(QByteArrayView out)
 {
     bool ok = false;
-    const qint64 n = Run("mdb-count", {m_toolPath, table}).trimmed().toLongLong(&ok);
-    return ok ? n : -1;
+    const qint64 n = out.trimmed().toLongLong(&ok);
+    return ok && n >= 0 ? n : -1;
+}
+
+QStringList MdbToolsSource::Tables()
+{
+    return ParseMdbTables(Run("mdb-tables", {QStringLiteral("-1"), m_toolPath}));
+}
+
+QVector<AccessColumn> MdbToolsSource::Columns(const QString& table)
+{
+    return ParseMdbSchema(
+        Run("mdb-schema", {QStringLiteral("-T"), table, QStringLiteral("--no-drop-table"),
+                           QStringLiteral("--no-not-null"), QStringLiteral("--no-default-values"),
+                           QStringLiteral("--no-not_empty"), QStringLiteral("--no-comments"),
+                           QStringLiteral("--no-indexes"), QStringLiteral("--no-relations"),
+                           m_toolPath, QStringLiteral("access")}));
+}
+
+qint64 MdbToolsSource::RowCount(const QString& table)
+{
+    return ParseMdbCount(Run("mdb-count", {m_toolPath, table}));
 }
 
 void MdbToolsSource::ReadRows(const QString& table,
                               const std::function<bool(const AccessRow&)>& onRow)
 {
-    QProcess process;
-    process.setReadChannel(QProcess::StandardOutput);
-    startTool(process, Program("mdb-export"),
-              {QStringLiteral("-H"), QStringLiteral("-q"), QStringLiteral("\""),
-               QStringLiteral("-X"), QStringLiteral("\\"), QStringLiteral("-D"),
-               QLatin1String(kDateFormat), QStringLiteral("-T"), QLatin1String(kDateFormat),
-               QStringLiteral("-b"), QStringLiteral("strip"), m_toolPath, table});
+    BoundedTool tool(Program("mdb-export"),
+                     {QStringLiteral("-H"), QStringLiteral("-q"), QStringLiteral("\""),
+                      QStringLiteral("-X"), QStringLiteral("\\"), QStringLiteral("-D"),
+                      QLatin1String(kDateFormat), QStringLiteral("-T"), QLatin1String(kDateFormat),
+                      QStringLiteral("-b"), QStringLiteral("strip"), m_toolPath, table},
+                     toolEnvironment(), m_exportLimits);
+    if (!tool.Started())
+        throw CDBException(toolMissing(QStringLiteral("mdb-export")));
     MdbExportParser parser(onRow);
-    for (;;) {
-        const bool more = process.waitForReadyRead(-1);
-        if (!parser.Feed(process.readAllStandardOutput())) {
-            process.kill();
-            process.waitForFinished(-1);
-            return;
-        }
-        if (!more)
-            break;
+    for (QByteArray part = tool.Read(); !part.isEmpty(); part = tool.Read()) {
+        if (!parser.Feed(part))
+            return; // the tool is killed on the way out
     }
-    checkFinished(process, m_path);
+    CheckEnded(tool, "mdb-export");
     parser.Finish();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/accesssource.h"
+#include "db/boundedtool.h"
 
 #include <QByteArray>
 #include <QTemporaryDir>
@@ -9,6 +10,10 @@
 // Reads an Access file with the mdbtools programs (mdb-tables, mdb-schema,
 // mdb-count, mdb-export), which open it read-only. Rows are streamed from
 // mdb-export as they come, so a table of any size takes little memory.
+//
+// Each program runs within bounds (see MdbToolLimits()); one that passes a
+// bound, as the programs may on a damaged file, is killed and the call
+// throws CDBException.
 class MdbToolsSource : public AccessTableSource
 {
 public:
@@ -25,6 +30,8 @@ public:
 private:
     QString Program(const char* name) const;
     QByteArray Run(const char* name, const QStringList& args) const;
+    // Throws when the program failed or was stopped.
+    void CheckEnded(const BoundedTool& tool, const char* name) const;
 
     QString m_path;
     QString m_toolDir;
@@ -32,7 +39,28 @@ private:
     // programs as a link in a folder of its own, named in UTF-8.
     std::unique_ptr<QTemporaryDir> m_linkDir;
     QString m_toolPath; // the name the programs are given
+    ToolLimits m_limits;
+    ToolLimits m_exportLimits;
 };
+
+// The bounds of the mdbtools programs reading an Access file of fileSize
+// bytes: 120 s without output (the programs read a sound file at disk speed
+// and mdb-export writes its rows as it goes, so a silent pause that long is a
+// loop), 1 MiB of messages, and on standard output 16 MiB for the listings
+// and 32 bytes per byte of the file for mdb-export (a table's text cannot
+// legitimately be larger: the densest stored value, a one-bit Boolean, is
+// two bytes of text). The environment variables ZQ_MDBTOOLS_QUIET_SECONDS,
+// ZQ_MDBTOOLS_OUTPUT_BYTES and ZQ_MDBTOOLS_ERROR_BYTES set them otherwise.
+ToolLimits MdbToolLimits(qint64 fileSize, bool exporting);
+
+// What the listing programs print, read as MdbToolsSource asks for it; any
+// bytes are read without failing.
+// mdb-tables -1: a table name a line.
+QStringList ParseMdbTables(QByteArrayView out);
+// mdb-schema -T TABLE ... access: the columns of the first CREATE TABLE.
+QVector<AccessColumn> ParseMdbSchema(QByteArrayView out);
+// mdb-count: the number of rows, -1 when it is not a count.
+qint64 ParseMdbCount(QByteArrayView out);
 
 // The rows of mdb-export's output as MdbToolsSource asks for it: values
 // separated by commas, rows by newlines, text and dates in double quotes with

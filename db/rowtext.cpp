@@ -1,5 +1,7 @@
 #include "db/rowtext.h"
 
+#include "db/visibletext.h"
+
 #include <charconv>
 #include <cstring>
 #include <limits>
@@ -89,7 +91,7 @@ bool IsPlainUtf8(QByteArrayView text)
 RowTexts FormatRow(CTime date, qint32 userNo, const QString& name, qint32 timer)
 {
     return {date.Format("%Y-%m-%d"), date.Format("%H:%M:%S"), QString::asprintf("%6d", userNo),
-            name, QString::asprintf("%6d", timer)};
+            VisibleText(name), QString::asprintf("%6d", timer)};
 }
 
 void ListLineWriter::Append(std::string& out, const JoinedRowValues& row)
@@ -100,7 +102,8 @@ void ListLineWriter::Append(std::string& out, const JoinedRowValues& row)
     qint32 timer = 0;
     if (row.Text(Column::Date, &date) && m_dates.ShowsAsItself(date) &&
         WholeNumber(row, Column::UserNo, &userNo) && WholeNumber(row, Column::Timer, &timer) &&
-        (row.Text(Column::Name, &name) ? plainUtf8(name) : row.IsNull(Column::Name))) {
+        (row.Text(Column::Name, &name) ? plainUtf8(name) && !HasControlCharacterUtf8(name)
+                                       : row.IsNull(Column::Name))) {
         out.append(date.data(), 10);
         out += '\t';
         out.append(date.data() + 11, 8);

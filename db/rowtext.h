@@ -16,6 +16,7 @@ struct RowTexts
     QString timer;
 };
 
+// The name with its control characters escaped (VisibleText()).
 RowTexts FormatRow(CTime date, qint32 userNo, const QString& name, qint32 timer);
 
 // A stored integer that fits a 32-bit number, as it is; false for anything else.
@@ -26,10 +27,11 @@ bool WholeNumber(const JoinedRowValues& row, JoinedRowValues::Column column, qin
 bool IsPlainUtf8(QByteArrayView text);
 
 // Lines of the list as printed: "date\ttime\tuser\tname\ttimer\n" in UTF-8,
-// each text as FormatRow gives it for the values as read and cut at a NUL
-// character. A row whose date is stored in the usual form and shows as
-// itself, whose numbers are whole and whose name is plain UTF-8 is copied
-// without conversions; any other row takes the full way.
+// each text as FormatRow gives it for the values as read (a name's control
+// characters escaped). A row whose date is stored in the usual form and
+// shows as itself, whose numbers are whole and whose name is plain UTF-8
+// without control characters is copied without conversions; any other row
+// takes the full way.
 class ListLineWriter
 {
 public:

@@ -3,6 +3,7 @@
 #include "db/csv.h"
 #include "db/database.h"
 #include "db/dbexception.h"
+#include "db/visibletext.h"
 
 #include <QDate>
 #include <QHash>
@@ -33,7 +34,7 @@ QString shownStop(const QString& stop)
 QString describeRow(const UserPeriod& p)
 {
     return QStringLiteral("%1 (user number %2, from %3 to %4)")
-        .arg(p.name)
+        .arg(VisibleText(p.name))
         .arg(p.userNo)
         .arg(p.start, shownStop(p.stop));
 }
@@ -94,6 +95,12 @@ QStringList Check(const UserPeriod& p)
     QStringList problems;
     if (p.name.trimmed().isEmpty())
         problems << QStringLiteral("the name is empty");
+    // A name is shown on one line: a tab or a line break in it would break
+    // the lines of the list.
+    if (HasControlCharacter(p.name))
+        problems << QStringLiteral("the name \"%1\" holds a control character (tab, line break, "
+                                   "NUL or the like)")
+                        .arg(VisibleText(p.name));
     if (p.userNo < kMinUserNo || p.userNo > kMaxUserNo)
         problems << QStringLiteral("the user number %1 is not from %2 to %3")
                         .arg(p.userNo)
@@ -114,17 +121,49 @@ QStringList Check(const UserPeriod& p)
 
 QVector<Overlap> FindOverlaps(const QVector<UserPeriod>& periods)
 {
-    QVector<Overlap> found;
-    for (int i = 0; i < periods.size(); ++i) {
+    // Periods that only touch share no event: one at the very moment belongs
+    // to neither.
+    auto overlap = [](const UserPeriod& a, const UserPeriod& b) {
+        return a.start < b.stop && b.start < a.stop;
+    };
+    // One pass through the periods by number and start, keeping those of the
+    // number that have not ended by the start of the next one: only they can
+    // overlap it or any period after it.
+    QVector<int> order(periods.size());
+    for (int i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [&](int i, int j) {
         const UserPeriod& a = periods.at(i);
-        for (int j = i + 1; j < periods.size(); ++j) {
-            const UserPeriod& b = periods.at(j);
-            // Periods that only touch share no event: one at the very moment
-            // belongs to neither.
-            if (a.userNo == b.userNo && a.start < b.stop && b.start < a.stop)
-                found.append({i, j});
+        const UserPeriod& b = periods.at(j);
+        if (a.userNo != b.userNo)
+            return a.userNo < b.userNo;
+        if (a.start != b.start)
+            return a.start < b.start;
+        return i < j;
+    });
+    QVector<Overlap> found;
+    QVector<int> open;
+    for (qsizetype k = 0; k < order.size(); ++k) {
+        const int j = order.at(k);
+        const UserPeriod& b = periods.at(j);
+        if (k > 0 && periods.at(order.at(k - 1)).userNo != b.userNo)
+            open.clear();
+        qsizetype kept = 0;
+        for (const int i : std::as_const(open)) {
+            const UserPeriod& a = periods.at(i);
+            if (!(b.start < a.stop))
+                continue; // ended: later periods start no earlier than b
+            open[kept++] = i;
+            if (overlap(a, b))
+                found.append({std::min(i, j), std::max(i, j)});
         }
+        open.resize(kept);
+        open.append(j);
     }
+    // In the order of the positions, as a comparison of every pair gives them.
+    std::sort(found.begin(), found.end(), [](const Overlap& x, const Overlap& y) {
+        return x.first != y.first ? x.first < y.first : x.second < y.second;
+    });
     return found;
 }
 
@@ -134,7 +173,8 @@ QString DescribeOverlap(const QVector<UserPeriod>& periods, const Overlap& overl
     const UserPeriod& b = periods.at(overlap.second);
     return QStringLiteral("user number %1: %2 (%3 to %4) and %5 (%6 to %7)")
         .arg(a.userNo)
-        .arg(a.name, a.start, shownStop(a.stop), b.name, b.start, shownStop(b.stop));
+        .arg(VisibleText(a.name), a.start, shownStop(a.stop), VisibleText(b.name), b.start,
+             shownStop(b.stop));
 }
 
 QString HandOver(QVector<UserPeriod>& periods, qint32 userNo, const QString& name,

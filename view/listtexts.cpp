@@ -1,5 +1,7 @@
 #include "view/listtexts.h"
 
+#include "db/visibletext.h"
+
 #include <charconv>
 
 QString PaddedNumber(qint32 value)
@@ -24,7 +26,7 @@ RowTexts ListTexts::Make(const ListRow& row)
             bytes[i] = char(c);
         }
         if (ascii && m_dates.ShowsAsItself(QByteArrayView(bytes, 19)))
-            return {d.left(10), d.mid(11, 8), PaddedNumber(row.userNo), row.name,
+            return {d.left(10), d.mid(11, 8), PaddedNumber(row.userNo), VisibleText(row.name),
                     PaddedNumber(row.timer)};
     }
     return FormatRow(CTime::FromDbText(d), row.userNo, row.name, row.timer);

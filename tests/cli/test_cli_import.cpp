@@ -17,11 +17,13 @@ namespace {
 
 using Run = testrun::Result;
 
-Run run(const QStringList& args, const QString& toolDir = {})
+Run run(const QStringList& args, const QString& toolDir = {}, const QStringList& settings = {})
 {
     QProcessEnvironment env = testrun::BerlinEnvironment();
     if (!toolDir.isEmpty())
         env.insert("PATH", toolDir + ":" + env.value("PATH"));
+    for (const QString& s : settings)
+        env.insert(s.section('=', 0, 0), s.section('=', 1));
     return testrun::Run(args, {.env = env});
 }
 
@@ -57,6 +59,54 @@ private Q_SLOTS:
         QCOMPARE(listed.out,
                  QStringLiteral("2023-10-29\t02:30:00\t     7\tKowal, \"Anna\"\t1234567\n"
                                 "2023-03-26\t03:00:00\t    -1\t\t     5\n"));
+    }
+
+    // A program that loops, as mdbtools may on a damaged file, is stopped at
+    // a bound and nothing is stored.
+    void boundedTools_data()
+    {
+        QTest::addColumn<QString>("tool");
+        QTest::addColumn<QByteArray>("script");
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("messages without end")
+            << "mdb-tables" << QByteArray("while :; do echo 'page 2 damaged' >&2; done")
+            << "ZQ_MDBTOOLS_ERROR_BYTES=10000"
+            << "it wrote more than 10000 bytes of messages";
+        QTest::newRow("listing without end")
+            << "mdb-tables" << QByteArray("exec yes USERS") << "ZQ_MDBTOOLS_OUTPUT_BYTES=100000"
+            << "it wrote more than 100000 bytes";
+        QTest::newRow("silent") << "mdb-schema" << QByteArray("exec sleep 60")
+                                << "ZQ_MDBTOOLS_QUIET_SECONDS=0.5"
+                                << "it wrote nothing for 0.5 s";
+        QTest::newRow("rows without end")
+            << "mdb-export"
+            << QByteArray("exec awk 'BEGIN { for (i = 1; ; i++) printf \"%d,\\\"A\\\",3,"
+                          "\\\"2023-01-01 00:00:00\\\",\\n\", i }'")
+            << "ZQ_MDBTOOLS_OUTPUT_BYTES=100000"
+            << "it wrote more than 100000 bytes";
+    }
+
+    void boundedTools()
+    {
+        QFETCH(QString, tool);
+        QFETCH(QByteArray, script);
+        QFETCH(QString, setting);
+        QFETCH(QString, why);
+        QTemporaryDir dir;
+        const QString tools = dir.filePath("tools");
+        QVERIFY(QDir().mkpath(tools));
+        QVERIFY(fakemdb::writeTools(tools, "", ""));
+        QVERIFY(fakemdb::writeFile(tools + "/" + tool, "#!/bin/sh\n" + script + "\n", true));
+        const QString mdb = dir.filePath("damaged.mdb");
+        QVERIFY(fakemdb::writeAccessFile(mdb));
+
+        const Run imported = run({"import", mdb, dir.filePath("new.db")}, tools, {setting});
+        QCOMPARE(imported.exitCode, 1);
+        QCOMPARE(imported.err, "Error while converting the Access database\n" + tool +
+                                   " was stopped while reading the Access database \"" + mdb +
+                                   "\": " + why + ". The file may be damaged.\n");
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"damaged.mdb"});
     }
 
     void refusals()

@@ -2,6 +2,7 @@
 // CSV they write read back by the program itself and by Python's csv module.
 
 #include "db/csv.h"
+#include "db/visibletext.h"
 #include "tests/support/programrun.h"
 #include "tests/support/testdb.h"
 
@@ -43,14 +44,19 @@ Run runAppending(const QStringList& args, const QString& file)
 }
 
 // The list's lines made from an export by Python's csv module, as a
-// spreadsheet would read the file; numbers must come without padding.
+// spreadsheet would read the file; numbers must come without padding. The
+// export holds names as stored, the list shows control characters escaped.
 const char kCsvToList[] = R"(
-import csv, sys
+import csv, re, sys
 rows = list(csv.reader(open(sys.argv[1], newline='', encoding='utf-8')))
 assert rows[0] == ['date', 'time', 'user_no', 'user_name', 'timer', 'button'], rows[0]
+named = {'\t': '\\t', '\n': '\\n', '\r': '\\r'}
+def shown(c):
+    return named.get(c) or ('\\x%02x' % ord(c) if ord(c) < 256 else '\\u%04x' % ord(c))
 for r in rows[1:]:
     assert len(r) == 6 and r[2] == str(int(r[2])) and r[4] == str(int(r[4])), r
-    sys.stdout.write('%s\t%s\t%6d\t%s\t%6d\n' % (r[0], r[1], int(r[2]), r[3], int(r[4])))
+    name = re.sub('[\x00-\x1f\x7f-\x9f\u2028\u2029]', lambda m: shown(m.group()), r[3])
+    sys.stdout.write('%s\t%s\t%6d\t%s\t%6d\n' % (r[0], r[1], int(r[2]), name, int(r[4])))
 )";
 
 const QString kOpen = QStringLiteral("9999-12-31 23:59:59");
@@ -72,8 +78,8 @@ class TestCliUsers : public QObject
 private Q_SLOTS:
     void usersRoundTripHostileNames()
     {
-        const QStringList names{"Kowal, Anna", "Jan \"Kuba\" Wrona", "two\r\nlines", "Zażółć ☃ 𝄞",
-                                " spaced "};
+        const QStringList names{"Kowal, Anna", "Jan \"Kuba\" Wrona", "back\\slash \\n",
+                                "Zażółć ☃ 𝄞", " spaced "};
         std::string csv;
         AppendCsvRecord(csv, {"name", "user_no", "from", "to"});
         for (int i = 0; i < names.size(); ++i)
@@ -100,6 +106,56 @@ private Q_SLOTS:
         QCOMPARE(doc.records.at(4).fields,
                  (QStringList{names.at(3), "299", "2024-01-01 00:00:00", "2024-06-30 12:00:30"}));
         QCOMPARE(testdb::scalar(second, "SELECT DATE_STOP FROM USERS WHERE USER_NO = 199"), kOpen);
+    }
+
+    // Names other programs stored with control characters show on one line.
+    void controlCharactersShownEscaped_data()
+    {
+        QTest::addColumn<QString>("stored"); // SQL
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("tab") << "'A' || char(9) || 'B'"
+                             << "A\\tB";
+        QTest::newRow("line breaks") << "'A' || char(13, 10) || 'B'"
+                                     << "A\\r\\nB";
+        QTest::newRow("NUL") << "'A' || char(0) || 'B'"
+                             << "A\\x00B";
+        QTest::newRow("DEL and C1") << "char(127, 133)"
+                                    << "\\x7f\\x85";
+        QTest::newRow("line separator") << "'A' || char(8232)"
+                                        << "A\\u2028";
+        QTest::newRow("backslash as it is") << "'A\\tB'"
+                                            << "A\\tB";
+    }
+    void controlCharactersShownEscaped()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, shown);
+        const QString db = newDb(QTest::currentDataTag() + QStringLiteral(".db"));
+        QCOMPARE(testdb::exec(db, {"INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) "
+                                   "VALUES (" +
+                                       stored + ", 5, '2024-01-01 00:00:00', '" + kOpen + "')",
+                                   "INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) VALUES "
+                                   "(77, '2024-05-01 12:00:00', 5, '0')"}),
+                 QString());
+        QCOMPARE(run({"list", db}).out, "2024-05-01\t12:00:00\t     5\t" + shown + "\t    77\n");
+        QCOMPARE(run({"users", "list", db}).out, shown + "\t5\t2024-01-01 00:00:00\t\n");
+    }
+
+    void controlCharactersRefused()
+    {
+        const QString db = newDb("refused.db");
+        const Run added = run({"users", "add", db, "Anna\tKowal", "3", "2024-01-01 00:00"});
+        QCOMPARE(added.exitCode, 1);
+        QCOMPARE(added.err, "The user was not added: the name \"Anna\\tKowal\" holds a control "
+                            "character (tab, line break, NUL or the like)\n");
+        const QString file = m_dir.filePath("control.csv");
+        QVERIFY(writeFile(file, "name,user_no,from,to\r\nGood,3,2024-01-01 00:00,\r\n"
+                                "\"two\nlines\",4,2024-01-01 00:00,\r\n"));
+        const Run imported = run({"users", "import", db, file});
+        QCOMPARE(imported.exitCode, 1);
+        QVERIFY2(imported.err.startsWith("line 3: the name \"two\\nlines\" holds a control"),
+                 qPrintable(imported.err));
+        QCOMPARE(testdb::scalar(db, "SELECT count(*) FROM USERS").toInt(), 0);
     }
 
     void importWithBadRowsStoresNothing()
@@ -209,8 +265,12 @@ private Q_SLOTS:
             const QString again = dir.filePath(raw ? "raw.db" : "guarded.db");
             QVERIFY(writeFile(file, users.rawOut));
             QCOMPARE(run({"new", again}).exitCode, 0);
-            QCOMPARE(run(QStringList{"users", "import", again, file} + option).exitCode, 0);
-            QCOMPARE(testdb::scalar(again, "SELECT NAME FROM USERS").toString(), name);
+            // Except a name with a control character, which is refused.
+            const bool refused = HasControlCharacter(name);
+            QCOMPARE(run(QStringList{"users", "import", again, file} + option).exitCode,
+                     refused ? 1 : 0);
+            QCOMPARE(testdb::scalar(again, "SELECT NAME FROM USERS").toString(),
+                     refused ? QString() : name);
         }
     }
 

@@ -263,7 +263,8 @@ private Q_SLOTS:
         QVERIFY(!path.isEmpty());
         QCOMPARE(
             testdb::exec(path, {"INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) VALUES "
-                                "('Carla Mendes', 7, '2009-01-01 00:00:00', '2010-01-01 00:00:00')",
+                                "('Carla' || char(9) || 'Mendes', 7, '2009-01-01 00:00:00', "
+                                "'2010-01-01 00:00:00')",
                                 "INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) VALUES "
                                 "(4194303, '2009-10-21 09:05:03', 7, '1'), "
                                 "(5, '2009-10-21 23:59:59', -1, '0'), "
@@ -283,7 +284,7 @@ private Q_SLOTS:
             QCOMPARE(drawn.at(i).y, (i / 5) * lh);
         }
         QCOMPARE(TextsAt(drawn, 0),
-                 (QStringList{"2009-10-21", "09:05:03", "     7", "Carla Mendes", "4194303"}));
+                 (QStringList{"2009-10-21", "09:05:03", "     7", "Carla\\tMendes", "4194303"}));
         // No user -1: the name is empty, the number is shown.
         QCOMPARE(TextsAt(drawn, lh),
                  (QStringList{"2009-10-21", "23:59:59", "    -1", "", "     5"}));
