@@ -1,10 +1,10 @@
 #include "app/accessimport.h"
 
 #include "app/shellui.h"
-#include "db/accessimport.h"
-#include "db/dbexception.h"
+#include "db/backend/dbexception.h"
+#include "db/location/nativename.h"
 #include "db/messages.h"
-#include "db/nativename.h"
+#include "formats/accessimport.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,10 +1,10 @@
 #include "app/exportdialog.h"
 
-#include "db/database.h"
-#include "db/dbexception.h"
-#include "db/eventexport.h"
+#include "db/backend/dbexception.h"
+#include "db/location/nativename.h"
 #include "db/messages.h"
-#include "db/nativename.h"
+#include "db/record/database.h"
+#include "formats/eventexport.h"
 
 #include <QCheckBox>
 #include <QDateTimeEdit>

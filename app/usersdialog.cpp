@@ -1,7 +1,7 @@
 #include "app/usersdialog.h"
 
 #include "app/shellui.h"
-#include "db/dbexception.h"
+#include "db/backend/dbexception.h"
 #include "db/messages.h"
 
 #include <QCheckBox>

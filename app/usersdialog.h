@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/users.h"
+#include "db/record/users.h"
 
 #include <QDialog>
 

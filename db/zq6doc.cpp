@@ -1,14 +1,14 @@
 #include "db/zq6doc.h"
 
-#include "db/database.h"
-#include "db/dbexception.h"
-#include "db/dbfile.h"
-#include "db/dbstate.h"
-#include "db/dbtemplate.h"
+#include "db/backend/dbexception.h"
+#include "db/backend/serverdb.h"
+#include "db/location/dbfile.h"
+#include "db/location/dbtemplate.h"
+#include "db/location/nativename.h"
+#include "db/location/stagedfile.h"
 #include "db/messages.h"
-#include "db/nativename.h"
-#include "db/serverdb.h"
-#include "db/stagedfile.h"
+#include "db/record/database.h"
+#include "db/record/dbstate.h"
 #include "db/zq6set.h"
 
 #include <QFile>

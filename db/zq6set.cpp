@@ -1,8 +1,8 @@
 #include "db/zq6set.h"
 
+#include "db/backend/dbexception.h"
 #include "db/backgroundcount.h"
-#include "db/database.h"
-#include "db/dbexception.h"
+#include "db/record/database.h"
 
 #include <QScopeGuard>
 #include <algorithm>

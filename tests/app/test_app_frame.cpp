@@ -6,7 +6,7 @@
 #include "app/messagebox.h"
 #include "app/resource.h"
 #include "app/zq6.h"
-#include "guitest.h"
+#include "tests/support/guitest.h"
 #include "view/zq6view.h"
 
 #include <QAbstractButton>

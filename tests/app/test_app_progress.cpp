@@ -2,8 +2,8 @@
 // while the windows keep painting and drop all input.
 
 #include "app/guidownload.h"
-#include "guitest.h"
-#include "link/progressdialog.h"
+#include "app/progressdialog.h"
+#include "tests/support/guitest.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>

@@ -6,9 +6,9 @@
 #include "app/resource.h"
 #include "app/usersdialog.h"
 #include "app/zq6.h"
-#include "db/dbstate.h"
+#include "db/record/dbstate.h"
 #include "db/zq6set.h"
-#include "guitest.h"
+#include "tests/support/guitest.h"
 #include "view/zq6view.h"
 
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 // zqreader-cli users and export run as programs on real database files; the
 // CSV they write read back by the program itself and by Python's csv module.
 
-#include "db/csv.h"
+#include "formats/csv.h"
 #include "tests/support/programrun.h"
 #include "tests/support/testdb.h"
 

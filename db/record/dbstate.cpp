@@ -1,0 +1,8 @@
+#include "db/record/dbstate.h"
+
+#include "db/record/database.h"
+#include "db/zq6set.h"
+
+QString g_strDbPath;
+CDatabase g_db;
+CZq6Set* g_pSet = nullptr;

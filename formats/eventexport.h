@@ -1,0 +1,38 @@
+#pragma once
+
+#include "db/joinstream.h"
+#include "db/record/ctime.h"
+
+#include <functional>
+#include <string>
+
+class CDatabase;
+class QIODevice;
+
+// The event list as comma-separated values (see csv.h): a header
+// "date,time,user_no,user_name,timer,button", then each row of the list with
+// the texts the list shows, the numbers without padding.
+class CsvExportWriter
+{
+public:
+    static void AppendHeader(std::string& out);
+    void Append(std::string& out, const JoinedRowValues& row);
+
+private:
+    StoredTextCheck m_dates;
+};
+
+struct ExportOutcome
+{
+    qint64 rows = 0;
+    bool stopped = false; // progress asked to stop
+};
+
+// Writes the header and the rows the filter lets through to out, in the
+// order of the list, a piece at a time: the rows are never all in memory.
+// progress, when given, is called every few thousand rows with the rows
+// written so far and the event INDEX reached; it returns false to stop.
+// Throws CDBException, also when out cannot be written.
+ExportOutcome
+ExportEventsCsv(CDatabase& db, const JoinFilter& filter, QIODevice& out,
+                const std::function<bool(qint64 rows, qint64 eventIndex)>& progress = {});
