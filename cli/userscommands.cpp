@@ -7,6 +7,7 @@
 #include "db/record/dbstate.h"
 #include "db/record/users.h"
 #include "db/zq6doc.h"
+#include "formats/userscsv.h"
 
 #include <QFile>
 #include <cstdio>

@@ -1,7 +1,6 @@
 #include "db/record/dbstate.h"
 
 #include "db/record/database.h"
-#include "db/zq6set.h"
 
 QString g_strDbPath;
 CDatabase g_db;

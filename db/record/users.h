@@ -63,18 +63,6 @@ QString DescribeOverlap(const QVector<UserPeriod>& periods, const Overlap& overl
 QString HandOver(QVector<UserPeriod>& periods, qint32 userNo, const QString& name,
                  const QString& at);
 
-// The CSV form of the rows: a header "name,user_no,from,to", then a row per
-// period; an empty "to" is the open end.
-QByteArray ToCsv(const QVector<UserPeriod>& periods);
-
-struct CsvRows
-{
-    QVector<UserPeriod> periods; // without INDEX
-    QStringList faults;          // "line N: why", by line
-};
-// Reads the CSV form; every row that cannot be stored is a fault. Depends on
-// nothing but the bytes.
-CsvRows FromCsv(QByteArrayView bytes);
 // A period from the texts of a CSV row or a command line: the user number
 // must be whole, an empty end is the open end. *problems tells what is wrong.
 UserPeriod PeriodOf(const QString& name, const QString& userNo, const QString& from,

@@ -5,6 +5,7 @@
 
 #include "db/record/users.h"
 #include "formats/csv.h"
+#include "formats/userscsv.h"
 #include "tests/fuzz/fuzzsetup.h"
 
 #include <cstdio>

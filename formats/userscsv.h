@@ -1,0 +1,25 @@
+#pragma once
+
+#include "db/record/users.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QStringList>
+#include <QVector>
+
+namespace users {
+
+// The CSV form of the rows: a header "name,user_no,from,to", then a row per
+// period; an empty "to" is the open end.
+QByteArray ToCsv(const QVector<UserPeriod>& periods);
+
+struct CsvRows
+{
+    QVector<UserPeriod> periods; // without INDEX
+    QStringList faults;          // "line N: why", by line
+};
+// Reads the CSV form; every row that cannot be stored is a fault. Depends on
+// nothing but the bytes.
+CsvRows FromCsv(QByteArrayView bytes);
+
+} // namespace users
