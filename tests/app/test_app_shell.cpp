@@ -2,9 +2,9 @@
 // the recent-file list, the command line and start-up.
 
 #include "app/commandline.h"
+#include "app/dialogs/shellui.h"
 #include "app/mainfrm.h"
 #include "app/resource.h"
-#include "app/shellui.h"
 #include "app/zq6.h"
 #include "db/record/dbstate.h"
 #include "db/zq6doc.h"

@@ -3,10 +3,10 @@
 // Helpers for the tests of the desktop program: messages recorded instead of
 // shown, dialogs answered by the test, databases made from the built template.
 
+#include "app/dialogs/progressdialog.h"
+#include "app/dialogs/shellui.h"
+#include "app/dialogs/zq6optiondialog.h"
 #include "app/mainfrm.h"
-#include "app/progressdialog.h"
-#include "app/shellui.h"
-#include "app/zq6optiondialog.h"
 #include "db/messages.h"
 #include "tests/support/testdb.h"
 

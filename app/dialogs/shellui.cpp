@@ -1,4 +1,4 @@
-#include "app/shellui.h"
+#include "app/dialogs/shellui.h"
 
 #include <QDialog>
 #include <QFileDialog>

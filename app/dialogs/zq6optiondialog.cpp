@@ -1,4 +1,4 @@
-#include "app/zq6optiondialog.h"
+#include "app/dialogs/zq6optiondialog.h"
 
 #include "link/portlist.h"
 

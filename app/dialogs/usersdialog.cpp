@@ -1,6 +1,6 @@
-#include "app/usersdialog.h"
+#include "app/dialogs/usersdialog.h"
 
-#include "app/shellui.h"
+#include "app/dialogs/shellui.h"
 #include "db/backend/dbexception.h"
 #include "db/messages.h"
 

@@ -1,4 +1,4 @@
-#include "app/guidownload.h"
+#include "app/dialogs/guidownload.h"
 
 #include <QApplication>
 #include <QCloseEvent>

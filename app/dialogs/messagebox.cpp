@@ -1,4 +1,4 @@
-#include "app/messagebox.h"
+#include "app/dialogs/messagebox.h"
 
 #include <QMessageBox>
 

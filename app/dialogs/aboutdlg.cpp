@@ -1,6 +1,6 @@
-#include "app/aboutdlg.h"
+#include "app/dialogs/aboutdlg.h"
 
-#include "app/icons.h"
+#include "app/dialogs/icons.h"
 
 #include <QGridLayout>
 #include <QIcon>

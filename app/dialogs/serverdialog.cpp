@@ -1,4 +1,4 @@
-#include "app/serverdialog.h"
+#include "app/dialogs/serverdialog.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>

@@ -1,4 +1,4 @@
-#include "app/icons.h"
+#include "app/dialogs/icons.h"
 
 #include <QPainter>
 #include <QPixmap>

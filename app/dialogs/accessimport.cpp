@@ -1,6 +1,6 @@
-#include "app/accessimport.h"
+#include "app/dialogs/accessimport.h"
 
-#include "app/shellui.h"
+#include "app/dialogs/shellui.h"
 #include "db/backend/dbexception.h"
 #include "db/location/nativename.h"
 #include "db/messages.h"

@@ -1,4 +1,4 @@
-#include "app/exportdialog.h"
+#include "app/dialogs/exportdialog.h"
 
 #include "db/backend/dbexception.h"
 #include "db/location/nativename.h"

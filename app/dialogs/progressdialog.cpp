@@ -1,4 +1,4 @@
-#include "app/progressdialog.h"
+#include "app/dialogs/progressdialog.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
