@@ -1,6 +1,6 @@
 #include "app/commandline.h"
 
-#include "db/nativename.h"
+#include "db/location/nativename.h"
 
 #include <QCommandLineParser>
 

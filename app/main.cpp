@@ -2,8 +2,8 @@
 // and reads new ones from the receiver.
 
 #include "app/commandline.h"
-#include "app/icons.h"
-#include "app/messagebox.h"
+#include "app/dialogs/icons.h"
+#include "app/dialogs/messagebox.h"
 #include "app/zq6.h"
 
 #include <QApplication>

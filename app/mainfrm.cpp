@@ -1,6 +1,6 @@
 #include "app/mainfrm.h"
 
-#include "app/icons.h"
+#include "app/dialogs/icons.h"
 #include "app/resource.h"
 
 #include <QAction>

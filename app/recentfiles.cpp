@@ -1,6 +1,6 @@
 #include "app/recentfiles.h"
 
-#include "db/dbfile.h"
+#include "db/location/dbfile.h"
 
 #include <QFileInfo>
 #include <QSettings>

@@ -2,9 +2,9 @@
 
 #include "app/cmdtarget.h"
 #include "app/commandline.h"
+#include "app/dialogs/shellui.h"
+#include "app/dialogs/zq6optiondialog.h"
 #include "app/recentfiles.h"
-#include "app/shellui.h"
-#include "app/zq6optiondialog.h"
 
 #include <memory>
 

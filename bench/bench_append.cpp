@@ -7,9 +7,9 @@
 // Usage: bench_append BASE_DB WORK_FOLDER RUNS [WAY...]
 
 #include "bench/benchcommon.h"
-#include "db/database.h"
-#include "db/dbexception.h"
-#include "db/events.h"
+#include "db/backend/dbexception.h"
+#include "db/record/database.h"
+#include "db/record/events.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,10 +3,10 @@
 // Usage: bench_db [EVENTS]   (default 1000000)
 
 #include "bench/benchcommon.h"
-#include "db/database.h"
-#include "db/dbstate.h"
-#include "db/events.h"
 #include "db/messages.h"
+#include "db/record/database.h"
+#include "db/record/dbstate.h"
+#include "db/record/events.h"
 #include "db/zq6doc.h"
 #include "db/zq6set.h"
 

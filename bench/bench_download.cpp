@@ -3,8 +3,8 @@
 // zqreader-cli does and prints what it measured.
 // Usage: bench_download [EVENTS]   (default 7000: the download stops at 6144)
 
-#include "db/dbstate.h"
 #include "db/messages.h"
+#include "db/record/dbstate.h"
 #include "db/zq6doc.h"
 #include "db/zq6set.h"
 #include "link/download.h"

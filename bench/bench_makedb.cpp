@@ -6,7 +6,7 @@
 // stores them, one event every minute on average from 2019 on.
 // Usage: bench_makedb OUT EVENTS
 
-#include "db/ctime.h"
+#include "db/record/ctime.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -6,12 +6,12 @@
 // Usage: bench_update BASE_DB WORK_FOLDER RUNS
 
 #include "bench/benchcommon.h"
+#include "db/backend/dbexception.h"
 #include "db/commitcounter.h"
-#include "db/database.h"
-#include "db/dbexception.h"
-#include "db/dbstate.h"
-#include "db/events.h"
 #include "db/messages.h"
+#include "db/record/database.h"
+#include "db/record/dbstate.h"
+#include "db/record/events.h"
 #include "db/zq6doc.h"
 #include "view/zq6view.h"
 

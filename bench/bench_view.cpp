@@ -5,9 +5,9 @@
 // Usage: bench_view DB [RUNS]
 
 #include "bench/benchcommon.h"
-#include "db/database.h"
-#include "db/dbstate.h"
 #include "db/messages.h"
+#include "db/record/database.h"
+#include "db/record/dbstate.h"
 #include "db/zq6doc.h"
 #include "db/zq6set.h"
 #include "view/viewlayout.h"

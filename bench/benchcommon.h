@@ -3,9 +3,9 @@
 // Pieces the benchmark programs share: the events a download appends, the
 // timer's reading in milliseconds, a median, and a sink that prints messages.
 
-#include "db/ctime.h"
-#include "db/events.h"
 #include "db/messages.h"
+#include "db/record/ctime.h"
+#include "db/record/events.h"
 
 #include <QElapsedTimer>
 #include <QVector>

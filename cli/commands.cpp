@@ -1,13 +1,13 @@
 #include "cli/commands.h"
 
 #include "cli/consolemessages.h"
-#include "db/database.h"
-#include "db/dbexception.h"
-#include "db/dbstate.h"
+#include "db/backend/dbexception.h"
 #include "db/joinstream.h"
-#include "db/nativename.h"
-#include "db/rowtext.h"
+#include "db/location/nativename.h"
+#include "db/record/database.h"
+#include "db/record/dbstate.h"
 #include "db/zq6doc.h"
+#include "formats/rowtext.h"
 
 #include <cstdio>
 #include <string>

@@ -2,14 +2,14 @@
 
 #include "cli/consolemessages.h"
 #include "cli/exitcodes.h"
-#include "db/dbexception.h"
-#include "db/dbstate.h"
-#include "db/eventexport.h"
-#include "db/nativename.h"
-#include "db/outputcheck.h"
-#include "db/stagedfile.h"
-#include "db/users.h"
+#include "db/backend/dbexception.h"
+#include "db/location/nativename.h"
+#include "db/location/outputcheck.h"
+#include "db/location/stagedfile.h"
+#include "db/record/dbstate.h"
+#include "db/record/users.h"
 #include "db/zq6doc.h"
+#include "formats/eventexport.h"
 
 #include <QDate>
 #include <cerrno>

@@ -1,9 +1,9 @@
 #include "cli/importcommand.h"
 
 #include "cli/exitcodes.h"
-#include "db/accessimport.h"
-#include "db/dbexception.h"
-#include "db/nativename.h"
+#include "db/backend/dbexception.h"
+#include "db/location/nativename.h"
+#include "formats/accessimport.h"
 
 #include <cstdio>
 #include <unistd.h>

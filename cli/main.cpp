@@ -7,7 +7,7 @@
 #include "cli/portscommand.h"
 #include "cli/readcommand.h"
 #include "cli/userscommands.h"
-#include "db/nativename.h"
+#include "db/location/nativename.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

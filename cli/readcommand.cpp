@@ -1,12 +1,12 @@
 #include "cli/readcommand.h"
 
-#include "app/portsetting.h"
 #include "cli/consolemessages.h"
 #include "cli/readlock.h"
 #include "cli/readoutcome.h"
-#include "db/nativename.h"
+#include "db/location/nativename.h"
 #include "db/zq6doc.h"
 #include "link/download.h"
+#include "link/portsetting.h"
 #include "link/qtseriallink.h"
 
 #include <cstdio>

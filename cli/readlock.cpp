@@ -1,6 +1,6 @@
 #include "cli/readlock.h"
 
-#include "db/nativename.h"
+#include "db/location/nativename.h"
 
 #ifdef Q_OS_UNIX
 #include <cerrno>

@@ -2,14 +2,15 @@
 
 #include "cli/consolemessages.h"
 #include "cli/exitcodes.h"
-#include "db/boundedread.h"
-#include "db/dbexception.h"
-#include "db/dbstate.h"
-#include "db/nativename.h"
-#include "db/outputcheck.h"
-#include "db/users.h"
-#include "db/visibletext.h"
+#include "db/backend/dbexception.h"
+#include "db/location/boundedread.h"
+#include "db/location/nativename.h"
+#include "db/location/outputcheck.h"
+#include "db/record/dbstate.h"
+#include "db/record/users.h"
+#include "db/record/visibletext.h"
 #include "db/zq6doc.h"
+#include "formats/userscsv.h"
 
 #include <cerrno>
 #include <cstdio>

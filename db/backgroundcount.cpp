@@ -1,8 +1,8 @@
 #include "db/backgroundcount.h"
 
-#include "db/database.h"
-#include "db/dbexception.h"
-#include "db/sqlitehandle.h"
+#include "db/backend/dbexception.h"
+#include "db/backend/sqlitehandle.h"
+#include "db/record/database.h"
 
 #include <chrono>
 #include <sqlite3.h>

@@ -1,6 +1,6 @@
 #include "db/changewatch.h"
 
-#include "db/database.h"
+#include "db/record/database.h"
 
 #include <QSqlDatabase>
 #include <QSqlDriver>

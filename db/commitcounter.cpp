@@ -1,8 +1,8 @@
 #include "db/commitcounter.h"
 
-#include "db/database.h"
-#include "db/events.h"
-#include "db/sqlitehandle.h"
+#include "db/backend/sqlitehandle.h"
+#include "db/record/database.h"
+#include "db/record/events.h"
 
 #include <QHash>
 #include <QMutex>

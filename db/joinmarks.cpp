@@ -1,7 +1,7 @@
 #include "db/joinmarks.h"
 
-#include "db/database.h"
-#include "db/dbexception.h"
+#include "db/backend/dbexception.h"
+#include "db/record/database.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

@@ -1,9 +1,9 @@
 #include "db/joinstamp.h"
 
+#include "db/backend/dbexception.h"
+#include "db/backend/sqlitehandle.h"
 #include "db/commitcounter.h"
-#include "db/database.h"
-#include "db/dbexception.h"
-#include "db/sqlitehandle.h"
+#include "db/record/database.h"
 
 #include <QCryptographicHash>
 #include <QScopeGuard>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/preparedquery.h"
+#include "db/record/preparedquery.h"
 
 #include <QByteArray>
 #include <QString>

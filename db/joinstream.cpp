@@ -1,8 +1,8 @@
 #include "db/joinstream.h"
 
-#include "db/database.h"
-#include "db/dbexception.h"
-#include "db/sqlitehandle.h"
+#include "db/backend/dbexception.h"
+#include "db/backend/sqlitehandle.h"
+#include "db/record/database.h"
 #include "db/zq6set.h"
 
 #include <QSqlError>

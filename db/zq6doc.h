@@ -1,7 +1,7 @@
 #pragma once
 
-#include "db/events.h"
-#include "db/location.h"
+#include "db/location/location.h"
+#include "db/record/events.h"
 
 #include <QList>
 #include <QString>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "db/ctime.h"
 #include "db/joinmarks.h"
 #include "db/joinstamp.h"
-#include "db/preparedquery.h"
-#include "db/recordset.h"
+#include "db/record/ctime.h"
+#include "db/record/preparedquery.h"
+#include "db/record/recordset.h"
 
 #include <QVector>
 #include <functional>

@@ -3,11 +3,11 @@
 
 #include "link/download.h"
 
+#include "db/backend/dbexception.h"
 #include "db/commitcounter.h"
-#include "db/database.h"
-#include "db/dbexception.h"
-#include "db/dbstate.h"
-#include "db/events.h"
+#include "db/record/database.h"
+#include "db/record/dbstate.h"
+#include "db/record/events.h"
 #include "db/zq6doc.h"
 #include "db/zq6set.h"
 #include "link/eventword.h"

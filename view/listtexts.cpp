@@ -1,6 +1,6 @@
 #include "view/listtexts.h"
 
-#include "db/visibletext.h"
+#include "db/record/visibletext.h"
 
 #include <charconv>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "db/ctime.h"
-#include "db/rowtext.h"
+#include "db/record/ctime.h"
 #include "db/zq6set.h"
+#include "formats/rowtext.h"
 
 // The texts of the list's lines, as FormatRow gives them for the values read:
 // a date stored in the usual form that shows as itself is cut into its date

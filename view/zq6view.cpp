@@ -1,7 +1,7 @@
 #include "view/zq6view.h"
 
-#include "db/dbexception.h"
-#include "db/dbstate.h"
+#include "db/backend/dbexception.h"
+#include "db/record/dbstate.h"
 #include "db/zq6set.h"
 #include "view/viewlayout.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "db/rowtext.h"
 #include "db/zq6doc.h"
 #include "db/zq6set.h"
+#include "formats/rowtext.h"
 #include "view/listtexts.h"
 #include "view/textfit.h"
 

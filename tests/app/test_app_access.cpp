@@ -3,9 +3,9 @@
 
 #include "../support/fakemdbtools.h"
 #include "app/zq6.h"
-#include "db/dbstate.h"
+#include "db/record/dbstate.h"
 #include "db/zq6doc.h"
-#include "guitest.h"
+#include "tests/support/guitest.h"
 
 #include <QDir>
 #include <QMessageBox>

@@ -5,7 +5,7 @@
 #include "app/resource.h"
 #include "app/zq6.h"
 #include "db/zq6doc.h"
-#include "guitest.h"
+#include "tests/support/guitest.h"
 #include "view/zq6view.h"
 
 #include <QMenu>

@@ -1,12 +1,12 @@
 // The main window: menu, accelerators, toolbar, status bar and the routing of
 // every command, on a real window under the offscreen platform.
 
-#include "app/aboutdlg.h"
+#include "app/dialogs/aboutdlg.h"
+#include "app/dialogs/messagebox.h"
 #include "app/mainfrm.h"
-#include "app/messagebox.h"
 #include "app/resource.h"
 #include "app/zq6.h"
-#include "guitest.h"
+#include "tests/support/guitest.h"
 #include "view/zq6view.h"
 
 #include <QAbstractButton>

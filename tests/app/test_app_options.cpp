@@ -1,12 +1,12 @@
 // The Options dialog: the port list, the selection of the current port, and
 // what OK, Cancel and Esc leave in the port name and the settings.
 
+#include "app/dialogs/zq6optiondialog.h"
 #include "app/mainfrm.h"
-#include "app/portsetting.h"
 #include "app/resource.h"
 #include "app/zq6.h"
-#include "app/zq6optiondialog.h"
-#include "guitest.h"
+#include "link/portsetting.h"
+#include "tests/support/guitest.h"
 
 #include <QAbstractButton>
 #include <QLabel>

@@ -1,9 +1,9 @@
 // The download's progress dialog, and running the exchange on a worker thread
 // while the windows keep painting and drop all input.
 
-#include "app/guidownload.h"
-#include "guitest.h"
-#include "link/progressdialog.h"
+#include "app/dialogs/guidownload.h"
+#include "app/dialogs/progressdialog.h"
+#include "tests/support/guitest.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>

@@ -1,11 +1,11 @@
 // Opening a server database that has no tables yet offers to create them.
 
 #include "app/zq6.h"
-#include "db/dbstate.h"
-#include "db/location.h"
-#include "db/serverdb.h"
+#include "db/backend/serverdb.h"
+#include "db/location/location.h"
+#include "db/record/dbstate.h"
 #include "db/zq6doc.h"
-#include "guitest.h"
+#include "tests/support/guitest.h"
 #include "tests/support/pgserver.h"
 
 #include <QMessageBox>

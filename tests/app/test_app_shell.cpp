@@ -2,14 +2,14 @@
 // the recent-file list, the command line and start-up.
 
 #include "app/commandline.h"
+#include "app/dialogs/shellui.h"
 #include "app/mainfrm.h"
-#include "app/portsetting.h"
 #include "app/resource.h"
-#include "app/shellui.h"
 #include "app/zq6.h"
-#include "db/dbstate.h"
+#include "db/record/dbstate.h"
 #include "db/zq6doc.h"
-#include "guitest.h"
+#include "link/portsetting.h"
+#include "tests/support/guitest.h"
 #include "view/zq6view.h"
 
 #include <QDir>

@@ -2,13 +2,13 @@
 // removal written on OK and shown by the list at once, nothing on Cancel; a
 // CSV file written with the number of rows told.
 
-#include "app/exportdialog.h"
+#include "app/dialogs/exportdialog.h"
+#include "app/dialogs/usersdialog.h"
 #include "app/resource.h"
-#include "app/usersdialog.h"
 #include "app/zq6.h"
-#include "db/dbstate.h"
+#include "db/record/dbstate.h"
 #include "db/zq6set.h"
-#include "guitest.h"
+#include "tests/support/guitest.h"
 #include "view/zq6view.h"
 
 #include <QCheckBox>

@@ -1,8 +1,8 @@
 // zqreader-cli users and export run as programs on real database files; the
 // CSV they write read back by the program itself and by Python's csv module.
 
-#include "db/csv.h"
-#include "db/visibletext.h"
+#include "db/record/visibletext.h"
+#include "formats/csv.h"
 #include "tests/support/programrun.h"
 #include "tests/support/testdb.h"
 

@@ -1,9 +1,9 @@
 // The document's open and create operations on real files, and the state
 // they leave behind.
 
-#include "db/database.h"
-#include "db/dbstate.h"
-#include "db/nativename.h"
+#include "db/location/nativename.h"
+#include "db/record/database.h"
+#include "db/record/dbstate.h"
 #include "db/zq6doc.h"
 #include "db/zq6set.h"
 #include "tests/support/testdb.h"

@@ -1,13 +1,13 @@
 // The event record and the joined event set on real databases: every test
 // runs on an SQLite file and on a PostgreSQL server database.
 
-#include "db/database.h"
-#include "db/dbexception.h"
-#include "db/dbstate.h"
-#include "db/events.h"
+#include "db/backend/dbexception.h"
+#include "db/backend/serverdb.h"
+#include "db/backend/sqlitehandle.h"
 #include "db/joinstamp.h"
-#include "db/serverdb.h"
-#include "db/sqlitehandle.h"
+#include "db/record/database.h"
+#include "db/record/dbstate.h"
+#include "db/record/events.h"
 #include "db/zq6set.h"
 #include "tests/support/pgserver.h"
 #include "tests/support/testdb.h"

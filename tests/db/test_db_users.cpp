@@ -1,10 +1,10 @@
 // The users' periods: checks, hand-over, overlaps, changes in one
 // transaction; the CSV reader they are imported through.
 
-#include "db/csv.h"
-#include "db/database.h"
-#include "db/dbexception.h"
-#include "db/users.h"
+#include "db/backend/dbexception.h"
+#include "db/record/database.h"
+#include "db/record/users.h"
+#include "formats/csv.h"
 #include "tests/support/testdb.h"
 
 #include <QTemporaryDir>

@@ -1,12 +1,12 @@
 // Date-times as stored and shown, the row texts and the connection string.
 
-#include "db/connectstring.h"
-#include "db/ctime.h"
-#include "db/database.h"
-#include "db/events.h"
+#include "db/backend/connectstring.h"
 #include "db/joinstream.h"
-#include "db/rowtext.h"
+#include "db/record/ctime.h"
+#include "db/record/database.h"
+#include "db/record/events.h"
 #include "db/zq6set.h"
+#include "formats/rowtext.h"
 #include "tests/support/testdb.h"
 
 #include <QTemporaryDir>

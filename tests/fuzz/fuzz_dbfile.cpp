@@ -2,14 +2,14 @@
 // first steps (the newest event, then one event stored). Either a clear error
 // or a consistent result; a file that fails to open keeps every byte.
 
-#include "db/dbexception.h"
-#include "db/dbstate.h"
+#include "db/backend/dbexception.h"
 #include "db/messages.h"
+#include "db/record/dbstate.h"
 #include "db/zq6doc.h"
 #include "db/zq6set.h"
 #include "link/download.h"
 #include "tests/fuzz/fuzzsetup.h"
-#include "tests/link/scriptedlink.h"
+#include "tests/support/scriptedlink.h"
 
 #include <QFile>
 #include <QSqlDatabase>

@@ -5,13 +5,13 @@
 // the receiver can send in one download, and dates none of them later than
 // any time the clock showed.
 
-#include "db/ctime.h"
 #include "db/messages.h"
+#include "db/record/ctime.h"
 #include "db/zq6doc.h"
 #include "link/download.h"
 #include "tests/fuzz/fuzzinput.h"
 #include "tests/fuzz/fuzzsetup.h"
-#include "tests/link/scriptedlink.h"
+#include "tests/support/scriptedlink.h"
 
 #include <QFile>
 #include <QSqlDatabase>

@@ -4,8 +4,8 @@
 // whether the bytes come at once or in pieces, and rows written back in
 // mdb-export's form read again unchanged.
 
-#include "db/accessmdbtools.h"
-#include "db/dbexception.h"
+#include "db/backend/dbexception.h"
+#include "formats/accessmdbtools.h"
 #include "tests/fuzz/fuzzinput.h"
 #include "tests/fuzz/fuzzsetup.h"
 

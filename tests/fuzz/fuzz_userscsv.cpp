@@ -3,8 +3,9 @@
 // line. What it reads is written back and read again unchanged, both as plain
 // records and as periods.
 
-#include "db/csv.h"
-#include "db/users.h"
+#include "db/record/users.h"
+#include "formats/csv.h"
+#include "formats/userscsv.h"
 #include "tests/fuzz/fuzzsetup.h"
 
 #include <cstdio>

@@ -6,8 +6,8 @@
 
 #include "app/commandline.h"
 #include "app/zq6.h"
-#include "db/dbstate.h"
 #include "db/messages.h"
+#include "db/record/dbstate.h"
 #include "db/zq6doc.h"
 #include "db/zq6set.h"
 

@@ -1,12 +1,12 @@
 // The "Read events" download driven by a scripted receiver and a hand-turned
 // clock, storing into real database files.
 
-#include "db/dbstate.h"
+#include "db/record/dbstate.h"
 #include "db/zq6doc.h"
 #include "db/zq6set.h"
 #include "link/download.h"
 #include "link/progressposition.h"
-#include "tests/link/scriptedlink.h"
+#include "tests/support/scriptedlink.h"
 #include "tests/support/testdb.h"
 
 #include <QRandomGenerator>

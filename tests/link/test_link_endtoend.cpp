@@ -1,15 +1,15 @@
 // Downloads from the simulated receiver through a real pseudo-terminal, in
 // this process and through zqreader-cli. The simulator runs unpaced.
 
-#include "db/ctime.h"
-#include "db/dbstate.h"
+#include "db/record/ctime.h"
+#include "db/record/dbstate.h"
 #include "db/zq6doc.h"
 #include "db/zq6set.h"
 #include "link/download.h"
 #include "link/portlist.h"
 #include "link/qtseriallink.h"
-#include "tests/link/simprocess.h"
 #include "tests/support/programrun.h"
+#include "tests/support/simprocess.h"
 #include "tests/support/testdb.h"
 
 #include <QDateTime>

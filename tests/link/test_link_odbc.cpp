@@ -4,10 +4,10 @@
 // from the simulated receiver and list all go through it.
 
 #include "../support/testdb.h"
-#include "db/dbexception.h"
-#include "db/odbcconnect.h"
-#include "simprocess.h"
+#include "db/backend/dbexception.h"
+#include "db/backend/odbcconnect.h"
 #include "tests/support/programrun.h"
+#include "tests/support/simprocess.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 // The port name setting, in a settings folder of the test's own.
 
-#include "app/portsetting.h"
+#include "link/portsetting.h"
 
 #include <QFile>
 #include <QSettings>

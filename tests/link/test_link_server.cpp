@@ -2,9 +2,9 @@
 // each in a process of its own beside the simulated receiver, against one
 // throwaway server.
 
-#include "tests/link/simprocess.h"
 #include "tests/support/pgserver.h"
 #include "tests/support/programrun.h"
+#include "tests/support/simprocess.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

@@ -3,8 +3,8 @@
 // one is under way; the port details.
 
 #include "link/portlist.h"
-#include "tests/link/simprocess.h"
 #include "tests/support/programrun.h"
+#include "tests/support/simprocess.h"
 
 #include <QDir>
 #include <QFile>

@@ -7,7 +7,7 @@
 // Every role may connect without a password, except kPasswordRole
 // (password kPassword), which must give it.
 
-#include "db/dialect.h"
+#include "db/backend/dialect.h"
 
 #include <QCoreApplication>
 #include <QDir>

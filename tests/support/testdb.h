@@ -2,10 +2,10 @@
 
 // Helpers for tests that work on real database files.
 
-#include "db/ctime.h"
-#include "db/dialect.h"
-#include "db/location.h"
+#include "db/backend/dialect.h"
+#include "db/location/location.h"
 #include "db/messages.h"
+#include "db/record/ctime.h"
 
 #include <QFile>
 #include <QSqlDatabase>

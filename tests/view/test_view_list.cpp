@@ -1,16 +1,16 @@
 // The event list on real database files: what it draws, where, how tall it
 // is, and how it keeps going when the database fails.
 
-#include "../app/guitest.h"
 #include "db/backgroundcount.h"
 #include "db/commitcounter.h"
-#include "db/database.h"
-#include "db/dbstate.h"
-#include "db/events.h"
 #include "db/joinstamp.h"
-#include "db/rowtext.h"
+#include "db/record/database.h"
+#include "db/record/dbstate.h"
+#include "db/record/events.h"
 #include "db/zq6doc.h"
 #include "db/zq6set.h"
+#include "formats/rowtext.h"
+#include "tests/support/guitest.h"
 #include "view/viewlayout.h"
 #include "view/zq6view.h"
 

@@ -1,0 +1,189 @@
+#include "app/dialogs/exportdialog.h"
+
+#include "db/backend/dbexception.h"
+#include "db/location/nativename.h"
+#include "db/location/outputcheck.h"
+#include "db/location/stagedfile.h"
+#include "db/messages.h"
+#include "db/record/database.h"
+#include "formats/eventexport.h"
+
+#include <QCheckBox>
+#include <QDateTimeEdit>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSqlQuery>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kStoredFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+
+// Wall-clock time as stored, without any zone.
+QDateTimeEdit* dateEdit(QDate day, QWidget* parent)
+{
+    auto* edit = new QDateTimeEdit(parent);
+    edit->setTimeSpec(Qt::UTC);
+    edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm"));
+    edit->setCalendarPopup(true);
+    edit->setDateTime(QDateTime(day, QTime(0, 0), Qt::UTC));
+    edit->setEnabled(false);
+    return edit;
+}
+
+} // namespace
+
+CExportDialog::CExportDialog(const QString& suggestedPath, QWidget* parent)
+    : QDialog(parent), m_pPath(new QLineEdit(suggestedPath, this)),
+      m_pUseFrom(new QCheckBox(QStringLiteral("&From"), this)),
+      m_pFrom(dateEdit(QDate::currentDate(), this)),
+      m_pUseTo(new QCheckBox(QStringLiteral("&Before"), this)),
+      m_pTo(dateEdit(QDate::currentDate().addDays(1), this)),
+      m_pRaw(new QCheckBox(QStringLiteral("&Raw values"), this))
+{
+    setWindowTitle(QStringLiteral("Export Events"));
+    m_pPath->setObjectName(QStringLiteral("path"));
+    m_pPath->setMinimumWidth(320);
+    auto* browse = new QPushButton(QStringLiteral("B&rowse..."), this);
+    browse->setAutoDefault(false);
+    connect(browse, &QPushButton::clicked, this, [this] {
+        QString path =
+            QFileDialog::getSaveFileName(this, QStringLiteral("Export Events"), m_pPath->text(),
+                                         QStringLiteral("CSV files (*.csv)"));
+        if (path.isEmpty())
+            return;
+        if (QFileInfo(path).suffix().isEmpty())
+            path += QStringLiteral(".csv");
+        m_pPath->setText(path);
+    });
+    connect(m_pUseFrom, &QCheckBox::toggled, m_pFrom, &QWidget::setEnabled);
+    connect(m_pUseTo, &QCheckBox::toggled, m_pTo, &QWidget::setEnabled);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(new QLabel(QStringLiteral("CSV &file"), this), 0, 0);
+    grid->addWidget(m_pPath, 0, 1);
+    grid->addWidget(browse, 0, 2);
+    grid->addWidget(m_pUseFrom, 1, 0);
+    grid->addWidget(m_pFrom, 1, 1);
+    grid->addWidget(m_pUseTo, 2, 0);
+    grid->addWidget(m_pTo, 2, 1);
+    m_pRaw->setObjectName(QStringLiteral("raw"));
+    m_pRaw->setToolTip(QStringLiteral("Names that start with = + - @ as they are, without the ' "
+                                      "that keeps a spreadsheet from running them as formulas"));
+    grid->addWidget(m_pRaw, 3, 0, 1, 3);
+    auto* note = new QLabel(QStringLiteral("The rows of the list, oldest first, as comma-separated "
+                                           "values (UTF-8) that spreadsheets open. A name that "
+                                           "a spreadsheet would run as a formula gets a ' before "
+                                           "it unless raw values are ticked."),
+                            this);
+    note->setWordWrap(true);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("IDOK"));
+    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("IDCANCEL"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &CExportDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addWidget(note);
+    layout->addWidget(buttons);
+}
+
+QString CExportDialog::Path() const
+{
+    return m_pPath->text().trimmed();
+}
+
+JoinFilter CExportDialog::Filter() const
+{
+    JoinFilter filter;
+    if (m_pUseFrom->isChecked())
+        filter.from = m_pFrom->dateTime().toString(kStoredFormat);
+    if (m_pUseTo->isChecked())
+        filter.to = m_pTo->dateTime().toString(kStoredFormat);
+    return filter;
+}
+
+CsvText CExportDialog::Text() const
+{
+    return m_pRaw->isChecked() ? CsvText::Raw : CsvText::Guarded;
+}
+
+void CExportDialog::accept()
+{
+    const JoinFilter filter = Filter();
+    if (Path().isEmpty())
+        m_pPath->setFocus();
+    else if (!filter.from.isEmpty() && !filter.to.isEmpty() && filter.to <= filter.from)
+        m_pTo->setFocus();
+    else
+        QDialog::accept();
+}
+
+bool ExportWithProgress(QWidget* parent, CDatabase& db, const QString& path,
+                        const JoinFilter& filter, CsvText text, MessageSink* messages)
+{
+    auto report = [messages](const QString& text, const QString& caption, const QString& detail) {
+        if (messages)
+            messages->ShowMessage({text, caption, detail});
+    };
+    const QString shown = ShownFileName(path);
+    const QString over = OutputOverInputMessage(path, db.GetLocation().Kept());
+    if (!over.isEmpty()) {
+        report(QStringLiteral("Cannot write \"%1\"").arg(shown), QStringLiteral("Error"), over);
+        return false;
+    }
+    StagedFile file(path);
+    if (!file.Open()) {
+        report(QStringLiteral("Cannot write \"%1\"").arg(shown), QStringLiteral("Error"),
+               file.ErrorString());
+        return false;
+    }
+    try {
+        // A connection of its own: the list goes on reading through the
+        // document's while the window is kept up to date.
+        CDatabase own;
+        own.Open(db.GetLocation());
+        QSqlQuery span =
+            own.Prepare(QStringLiteral("SELECT min([INDEX]), max([INDEX]) FROM [EVENTS]"));
+        CDatabase::Exec(span);
+        const qint64 first = span.next() ? span.value(0).toLongLong() : 0;
+        const qint64 last = span.isValid() ? span.value(1).toLongLong() : 0;
+        span = QSqlQuery();
+
+        QProgressDialog progress(QStringLiteral("Exporting events..."), QStringLiteral("Cancel"), 0,
+                                 1000, parent);
+        progress.setWindowTitle(QStringLiteral("Export Events"));
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(500);
+        progress.setValue(0);
+        const ExportOutcome outcome = ExportEventsCsv(
+            own, filter, text,
+            [&file](QByteArrayView piece) {
+                if (!file.Append(piece))
+                    throw CDBException(file.ErrorString());
+            },
+            [&](qint64, qint64 eventIndex) {
+                if (last > first)
+                    progress.setValue(int((eventIndex - first) * 1000 / (last - first + 1)));
+                return !progress.wasCanceled();
+            });
+        progress.reset();
+        if (outcome.stopped)
+            return false; // the file is discarded
+        if (!file.Commit())
+            throw CDBException(file.ErrorString());
+        report(QStringLiteral("Number of exported rows:  %1").arg(outcome.rows),
+               QStringLiteral("OK"), shown);
+        return true;
+    } catch (const CDBException& e) {
+        report(QStringLiteral("Cannot export to \"%1\"").arg(shown), QStringLiteral("Error"),
+               e.m_strError);
+        return false;
+    }
+}

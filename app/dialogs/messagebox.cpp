@@ -1,0 +1,25 @@
+#include "app/dialogs/messagebox.h"
+
+#include <QMessageBox>
+
+void CMessageBoxSink::Prepare(QMessageBox& box, const UserMessage& message)
+{
+    box.setIcon(QMessageBox::NoIcon);
+    // A message without a caption of its own gets the system's default one.
+    box.setWindowTitle(message.caption.isEmpty() ? QStringLiteral("Error") : message.caption);
+    // File names may hold anything: never read the text as markup.
+    box.setTextFormat(Qt::PlainText);
+    // The reason is part of the text, not hidden behind a details button.
+    box.setText(message.detail.isEmpty() ? message.text
+                                         : message.text + QLatin1Char('\n') + message.detail);
+    box.setStandardButtons(QMessageBox::Ok);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setWindowModality(Qt::ApplicationModal);
+}
+
+void CMessageBoxSink::ShowMessage(const UserMessage& message)
+{
+    QMessageBox box;
+    Prepare(box, message);
+    box.exec();
+}

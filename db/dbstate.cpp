@@ -1,8 +1,0 @@
-#include "db/dbstate.h"
-
-#include "db/database.h"
-#include "db/zq6set.h"
-
-QString g_strDbPath;
-CDatabase g_db;
-CZq6Set* g_pSet = nullptr;

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "db/backend/dialect.h"
+#include "db/location/location.h"
+
+#include <QSqlDatabase>
+#include <QString>
+
+class QSqlQuery;
+
+// One connection to a database: an SQLite file or a server database. Errors are thrown as
+// CDBException. Connections belong to the thread that opened them.
+class CDatabase
+{
+public:
+    // How long a statement waits for another program's lock, in milliseconds.
+    static constexpr int kBusyTimeoutMs = 5000;
+
+    CDatabase();
+    ~CDatabase();
+    CDatabase(const CDatabase&) = delete;
+    CDatabase& operator=(const CDatabase&) = delete;
+
+    // Opens the file and checks that it holds the EVENTS and USERS tables with
+    // usable columns. On failure the object stays closed. The path may hold
+    // bytes that are not UTF-8 (see nativename.h).
+    void OpenFile(const QString& path);
+    // Opens a file or a server database (see Location).
+    void Open(const Location& location);
+    bool IsOpen() const;
+    // Reads every page of the open file; throws when any of it is damaged.
+    void CheckIntact() const;
+    // "The database ... looks damaged: <symptom>.", and for a file how to
+    // check it.
+    QString DamagedMessage(const QString& symptom) const;
+    // An error met while reading, with the database named: as damaged when
+    // SQLite found the file malformed.
+    QString ReadFailedMessage(const QString& error) const;
+    void Close();
+
+    QString GetPath() const { return m_path; }
+    Location GetLocation() const { return m_location; }
+    const Dialect& GetDialect() const { return m_dialect; }
+    // Whether this process may write the file (not whether SQLite will).
+    bool IsFileWritable() const;
+    // Whether events can be added through this connection: the file is
+    // writable and not opened read-only, or the server grants the insert.
+    bool CanInsertEvents() const;
+    // Within a transaction: tells the other connections to the same database,
+    // once it commits, that events were stored (where the backend can).
+    void AnnounceStoredEvents();
+    QSqlDatabase Handle() const;
+
+    // A prepared query on this connection, the statement as the dialect reads
+    // it (see Dialect::Sql); throws when preparing fails.
+    QSqlQuery Prepare(const QString& sql) const;
+    static void Exec(QSqlQuery& query);
+
+    void BeginTrans();
+    void CommitTrans();
+    void Rollback();
+
+    void Swap(CDatabase& other);
+
+private:
+    void VerifySchema() const;
+    [[noreturn]] void Fail(const QString& what) const;
+
+    QString m_connection;
+    QString m_path;
+    Location m_location;
+    Dialect m_dialect;
+};

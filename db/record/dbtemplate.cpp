@@ -1,0 +1,211 @@
+#include "db/record/dbtemplate.h"
+
+#include "db/backend/dbexception.h"
+#include "db/backend/sqlitehandle.h"
+#include "db/location/boundedread.h"
+#include "db/location/nativename.h"
+#include "db/location/stagedfile.h"
+#include "db/record/database.h"
+#include "db/record/schemascript.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QList>
+#include <algorithm>
+#include <climits>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#ifndef ZQ_DATA_DIR
+#define ZQ_DATA_DIR ""
+#endif
+
+namespace {
+
+// The program's folder by its exact bytes, which Qt's own would not keep.
+QString programDir()
+{
+#ifdef Q_OS_LINUX
+    QByteArray path(PATH_MAX, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", path.data(), size_t(path.size()));
+    if (n > 0 && n < path.size()) {
+        path.truncate(n);
+        return DecodeFileName(path.left(path.lastIndexOf('/')));
+    }
+#endif
+    return QCoreApplication::applicationDirPath();
+}
+
+// One entry of sqlite_master.
+struct SchemaObject
+{
+    QString type;
+    QString name;
+    QString table;
+    QString sql;
+
+    QString Described() const
+    {
+        QString text = QStringLiteral("%1 \"%2\"").arg(type, name);
+        if (table != name)
+            text += QStringLiteral(" on %1").arg(table);
+        return text;
+    }
+};
+
+QList<SchemaObject> schemaObjects(sqlite3* db)
+{
+    QList<SchemaObject> objects;
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT type, name, tbl_name, sql FROM sqlite_master", -1,
+                           &statement, nullptr) != SQLITE_OK)
+        throw CDBException(QString::fromUtf8(sqlite3_errmsg(db)));
+    auto text = [statement](int column) {
+        return QString::fromUtf8(
+            reinterpret_cast<const char*>(sqlite3_column_text(statement, column)));
+    };
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(statement)) == SQLITE_ROW)
+        objects.append({text(0), text(1), text(2), text(3).simplified()});
+    sqlite3_finalize(statement);
+    if (step != SQLITE_DONE)
+        throw CDBException(QString::fromUtf8(sqlite3_errmsg(db)));
+    return objects;
+}
+
+// What the schema script makes, in a database of its own in memory.
+QList<SchemaObject> programObjects()
+{
+    sqlite3* db = nullptr;
+    QList<SchemaObject> objects;
+    QString error;
+    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
+        sqlite3_exec(db, kSchemaScript, nullptr, nullptr, nullptr) != SQLITE_OK)
+        error = QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory");
+    else
+        objects = schemaObjects(db);
+    sqlite3_close(db);
+    if (!error.isEmpty())
+        throw CDBException(
+            QStringLiteral("The program's own schema cannot be made: %1").arg(error));
+    return objects;
+}
+
+qint64 rowCount(sqlite3* db, const QString& table)
+{
+    QString quoted = table;
+    const QByteArray sql = QStringLiteral("SELECT count(*) FROM \"%1\"")
+                               .arg(quoted.replace(u'"', QLatin1String("\"\"")))
+                               .toUtf8();
+    sqlite3_stmt* statement = nullptr;
+    qint64 count = -1;
+    if (sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW)
+        count = sqlite3_column_int64(statement, 0);
+    sqlite3_finalize(statement);
+    if (count < 0)
+        throw CDBException(QString::fromUtf8(sqlite3_errmsg(db)));
+    return count;
+}
+
+// Throws when the copy holds anything but the program's own tables and
+// indexes, or any row: a trigger, a view or a statistics table would act on
+// every later download, rows would be events or users nobody entered.
+void checkHoldsOnlyTheSchema(const CDatabase& copy, const QString& shownTemplate)
+{
+    sqlite3* db = SqliteHandle(copy.Handle());
+    if (!db)
+        throw CDBException(
+            QStringLiteral("The template database %1 cannot be checked.").arg(shownTemplate));
+    const QList<SchemaObject> found = schemaObjects(db);
+    QList<SchemaObject> expected = programObjects();
+    QStringList wrong;
+    for (const SchemaObject& object : found) {
+        const auto same = std::find_if(expected.begin(), expected.end(), [&](const auto& e) {
+            return e.type == object.type && e.name.compare(object.name, Qt::CaseInsensitive) == 0;
+        });
+        if (same == expected.end()) {
+            wrong << object.Described();
+            continue;
+        }
+        if (same->sql != object.sql || same->table.compare(object.table, Qt::CaseInsensitive) != 0)
+            wrong << object.Described() +
+                         QStringLiteral(" defined otherwise than the program's own");
+        expected.erase(same);
+    }
+    for (const SchemaObject& missing : std::as_const(expected))
+        wrong << QStringLiteral("no %1").arg(missing.Described());
+    if (!wrong.isEmpty())
+        throw CDBException(
+            QStringLiteral("The template database %1 is not the program's own: it holds %2. A new "
+                           "database holds only the program's own tables and indexes; nothing "
+                           "was created.")
+                .arg(shownTemplate, wrong.join(QLatin1String(", "))));
+
+    QStringList filled;
+    for (const SchemaObject& object : found) {
+        if (object.type != QLatin1String("table"))
+            continue;
+        if (const qint64 rows = rowCount(db, object.name); rows > 0)
+            filled << QStringLiteral("%1 in %2").arg(rows).arg(object.name);
+    }
+    if (!filled.isEmpty())
+        throw CDBException(QStringLiteral("The template database %1 is not empty: it holds rows "
+                                          "(%2). A new database starts empty; nothing was "
+                                          "created.")
+                               .arg(shownTemplate, filled.join(QLatin1String(", "))));
+}
+
+} // namespace
+
+QString FindTemplate()
+{
+    const QString name = QLatin1String(kTemplateFileName);
+    QStringList places;
+    if (QCoreApplication::instance()) {
+        const QString dir = programDir();
+        // Beside the program in a build, under share/ when installed anywhere.
+        places << dir << dir + QStringLiteral("/../share/zqreader");
+    }
+    // A file that merely lies in the folder one works in is taken only when
+    // the program has no template of its own, and is checked as any other.
+    places << QStringLiteral(ZQ_DATA_DIR) << AbsoluteFileName(QStringLiteral("."));
+    for (const QString& dir : places) {
+        if (dir.isEmpty())
+            continue;
+        QString candidate = QDir::cleanPath(dir + QLatin1Char('/') + name);
+        struct stat st;
+        if (::stat(EncodeFileName(candidate).constData(), &st) == 0 && S_ISREG(st.st_mode))
+            return candidate;
+    }
+    return {};
+}
+
+void WriteTemplateCopy(StagedFile& staged, const QString& shown)
+{
+    const QString templatePath = FindTemplate();
+    if (templatePath.isEmpty())
+        throw CDBException(QStringLiteral("The template database %1 was not found.")
+                               .arg(QLatin1String(kTemplateFileName)));
+    const QString shownTemplate = ShownFileName(templatePath);
+    const BoundedRead source = ReadBoundedFile(templatePath, kMaxTemplateBytes, kMaxTemplateBytes);
+    if (!source.error.isEmpty())
+        throw CDBException(QStringLiteral("The template database %1 cannot be read. %2")
+                               .arg(shownTemplate, source.error));
+    if (!staged.Write(source.bytes))
+        throw CDBException(
+            QStringLiteral("\"%1\" cannot be written: %2").arg(shown, staged.ErrorString()));
+    // The copy is checked, not the template: it is what becomes the database.
+    CDatabase copy;
+    try {
+        copy.OpenFile(staged.WrittenName());
+        copy.CheckIntact();
+    } catch (const CDBException& e) {
+        throw CDBException(
+            QStringLiteral("The copy of the template %1 made beside \"%2\" does not open as "
+                           "a ZQreader database: %3")
+                .arg(shownTemplate, shown, e.m_strError));
+    }
+    checkHoldsOnlyTheSchema(copy, shownTemplate);
+}

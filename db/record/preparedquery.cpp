@@ -1,0 +1,116 @@
+#include "db/record/preparedquery.h"
+
+#include "db/backend/dbexception.h"
+#include "db/backend/sqlitehandle.h"
+#include "db/record/database.h"
+
+#include <QSqlError>
+#include <sqlite3.h>
+#include <utility>
+
+PreparedQuery::PreparedQuery(const CDatabase& db, const QString& sql)
+    : m_query(db.Prepare(sql)), m_prepared(true), m_sqlite(SqliteStatement(m_query) != nullptr)
+{
+    m_query.setForwardOnly(true);
+}
+
+void PreparedQuery::Exec(std::initializer_list<qint64> values)
+{
+    if (!m_prepared)
+        throw CDBException(QStringLiteral("The database is not connected."));
+    if (!m_sqlite) {
+        int i = 0;
+        for (const qint64 v : values)
+            m_query.bindValue(i++, v);
+        CDatabase::Exec(m_query);
+        return;
+    }
+    // A run given up half way ends here; the statement is asked for anew, as
+    // the driver finalises it when the connection closes.
+    m_statement = nullptr;
+    sqlite3_stmt* statement = SqliteStatement(m_query);
+    if (!statement)
+        throw CDBException(QStringLiteral("The database is not connected."));
+    sqlite3_reset(statement);
+    int i = 0;
+    for (const qint64 v : values) {
+        if (sqlite3_bind_int64(statement, ++i, v) != SQLITE_OK)
+            throw CDBException(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(statement))));
+    }
+    m_statement = statement;
+}
+
+bool PreparedQuery::Next()
+{
+    if (!m_sqlite) {
+        if (m_query.next())
+            return true;
+        const QSqlError error = m_query.lastError();
+        m_query.finish();
+        if (error.isValid())
+            throw CDBException(error.text());
+        return false;
+    }
+    if (!m_statement)
+        return false;
+    const int step = sqlite3_step(m_statement);
+    if (step == SQLITE_ROW)
+        return true;
+    sqlite3_stmt* statement = std::exchange(m_statement, nullptr);
+    if (step == SQLITE_DONE) {
+        sqlite3_reset(statement);
+        return false;
+    }
+    const QString error = QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(statement)));
+    sqlite3_reset(statement);
+    throw CDBException(error);
+}
+
+void PreparedQuery::Finish()
+{
+    if (!m_sqlite)
+        m_query.finish();
+    else if (m_statement)
+        sqlite3_reset(std::exchange(m_statement, nullptr));
+}
+
+QVariant PreparedQuery::Value(int column) const
+{
+    return m_statement ? SqliteValue(m_statement, column) : m_query.value(column);
+}
+
+bool PreparedQuery::IsNull(int column) const
+{
+    return m_statement ? sqlite3_column_type(m_statement, column) == SQLITE_NULL
+                       : m_query.isNull(column);
+}
+
+qint64 PreparedQuery::Int64(int column) const
+{
+    if (m_statement && sqlite3_column_type(m_statement, column) == SQLITE_INTEGER)
+        return sqlite3_column_int64(m_statement, column);
+    return Value(column).toLongLong();
+}
+
+qint32 PreparedQuery::Int32(int column) const
+{
+    if (m_statement && sqlite3_column_type(m_statement, column) == SQLITE_INTEGER)
+        return static_cast<qint32>(sqlite3_column_int64(m_statement, column));
+    return Value(column).toInt();
+}
+
+QString PreparedQuery::Text(int column) const
+{
+    if (m_statement && sqlite3_column_type(m_statement, column) == SQLITE_TEXT) {
+        // Plain ASCII, the usual case, reads the same without converting it
+        // to UTF-16 inside SQLite first.
+        const auto* bytes = sqlite3_column_text(m_statement, column);
+        const int size = sqlite3_column_bytes(m_statement, column);
+        bool ascii = true;
+        for (int i = 0; i < size && ascii; ++i)
+            ascii = bytes[i] < 0x80;
+        if (ascii)
+            return QString::fromLatin1(reinterpret_cast<const char*>(bytes), size);
+    }
+    return Value(column).toString();
+}

@@ -1,0 +1,84 @@
+// The new database file a conversion fills: a copy of the template written
+// beside the target, filled in one transaction, checked, and only then moved
+// over the target.
+
+#include "db/backend/dbexception.h"
+#include "db/location/dbfile.h"
+#include "db/location/nativename.h"
+#include "db/location/stagedfile.h"
+#include "db/record/database.h"
+#include "db/record/dbtemplate.h"
+#include "formats/accessimport.h"
+
+#include <QSqlQuery>
+
+namespace {
+
+class FileSink : public ImportSink
+{
+public:
+    explicit FileSink(const QString& path) : m_path(path), m_staged(path) {}
+
+    ~FileSink() override
+    {
+        m_users = QSqlQuery();
+        m_events = QSqlQuery();
+        if (m_inTransaction)
+            m_db.Rollback();
+        m_db.Close();
+        // m_staged removes the written copy.
+    }
+
+    void Begin() override
+    {
+        const QString notAFile = NotRegularFileMessage(m_path);
+        if (!notAFile.isEmpty())
+            throw CDBException(notAFile);
+        WriteTemplateCopy(m_staged, ShownFileName(m_path));
+        m_db.OpenFile(m_staged.WrittenName());
+        m_db.BeginTrans();
+        m_inTransaction = true;
+        // INDEX is given: the AUTOINCREMENT sequence then goes on after the
+        // largest, so new events are numbered after the converted ones.
+        m_users = m_db.Prepare(QStringLiteral("INSERT INTO [USERS] ([INDEX], [NAME], [USER_NO], "
+                                              "[DATE_START], [DATE_STOP]) VALUES (?, ?, ?, ?, ?)"));
+        m_events = m_db.Prepare(QStringLiteral("INSERT INTO [EVENTS] ([INDEX], [TIMER], [DATE], "
+                                               "[USER_NO], [BUTTON]) VALUES (?, ?, ?, ?, ?)"));
+    }
+
+    void Add(ZqTable table, const ZqRow& row) override
+    {
+        QSqlQuery& insert = table == ZqTable::Users ? m_users : m_events;
+        for (int i = 0; i < int(row.size()); ++i)
+            insert.bindValue(i, row[size_t(i)]);
+        CDatabase::Exec(insert);
+    }
+
+    void Finish() override
+    {
+        m_users = QSqlQuery();
+        m_events = QSqlQuery();
+        m_db.CommitTrans();
+        m_inTransaction = false;
+        m_db.CheckIntact();
+        m_db.Close();
+        if (!m_staged.Commit())
+            throw CDBException(QStringLiteral("\"%1\" cannot be written: %2")
+                                   .arg(ShownFileName(m_path), m_staged.ErrorString()));
+    }
+
+private:
+    QString m_path;
+    StagedFile m_staged;
+    CDatabase m_db;
+    QSqlQuery m_users;
+    QSqlQuery m_events;
+    bool m_inTransaction = false;
+};
+
+} // namespace
+
+std::unique_ptr<ImportSink> NewDatabaseFileSink(const QString& path)
+{
+    return std::make_unique<FileSink>(path);
+}

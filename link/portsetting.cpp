@@ -1,0 +1,39 @@
+#include "link/portsetting.h"
+
+#include <QSettings>
+
+QString g_strPortName;
+
+namespace {
+
+const QString kEntry = QStringLiteral("Settings/COM");
+
+QString defaultPortName()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM1");
+#else
+    return QStringLiteral("ttyS0");
+#endif
+}
+
+} // namespace
+
+void LoadPortName()
+{
+    const QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Korvo"),
+                             QStringLiteral("Zq6"));
+    if (settings.status() != QSettings::NoError || !settings.contains(kEntry)) {
+        g_strPortName = defaultPortName();
+        return;
+    }
+    g_strPortName = settings.value(kEntry).toString();
+}
+
+void StorePortName()
+{
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Korvo"),
+                       QStringLiteral("Zq6"));
+    settings.setValue(kEntry, g_strPortName);
+    settings.sync();
+}

@@ -1,0 +1,135 @@
+#pragma once
+
+// Helpers for the tests of the desktop program: messages recorded instead of
+// shown, dialogs answered by the test, databases made from the built template.
+
+#include "app/dialogs/progressdialog.h"
+#include "app/dialogs/shellui.h"
+#include "app/dialogs/zq6optiondialog.h"
+#include "app/mainfrm.h"
+#include "db/messages.h"
+#include "tests/support/testdb.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QToolBar>
+#include <QVector>
+#include <functional>
+
+namespace guitest {
+
+struct RecordedMessage
+{
+    UserMessage message;
+    int progressDialogs; // progress dialogs alive when it was shown
+};
+
+inline int CountProgressDialogs()
+{
+    int n = 0;
+    for (QWidget* w : QApplication::allWidgets()) {
+        if (qobject_cast<CZQ6Dialog*>(w))
+            ++n;
+    }
+    return n;
+}
+
+class RecordingSink : public MessageSink
+{
+public:
+    void ShowMessage(const UserMessage& message) override
+    {
+        messages.append({message, CountProgressDialogs()});
+    }
+    QStringList Texts() const
+    {
+        QStringList texts;
+        for (const RecordedMessage& m : messages)
+            texts << m.message.text;
+        return texts;
+    }
+    QVector<RecordedMessage> messages;
+};
+
+// File dialogs answer with the next queued path (empty when none is queued);
+// modal dialogs go to onModal, which by default closes them at once.
+class ScriptedUi : public ShellUi
+{
+public:
+    QString GetOpenFileName(QWidget*, const QString&) override
+    {
+        ++openDialogs;
+        return openPaths.isEmpty() ? QString() : openPaths.takeFirst();
+    }
+    QString GetSaveFileName(QWidget*, const QString&) override
+    {
+        ++saveDialogs;
+        return savePaths.isEmpty() ? QString() : savePaths.takeFirst();
+    }
+    int DoModal(QDialog& dialog) override
+    {
+        modalClasses << QString::fromLatin1(dialog.metaObject()->className());
+        if (onModal)
+            return onModal(dialog);
+        return QDialog::Rejected;
+    }
+
+    QStringList openPaths;
+    QStringList savePaths;
+    int openDialogs = 0;
+    int saveDialogs = 0;
+    QStringList modalClasses;
+    std::function<int(QDialog&)> onModal;
+};
+
+class FixedPorts : public PortLister
+{
+public:
+    explicit FixedPorts(QStringList names = {}) : names(std::move(names)) {}
+    QStringList PortNames() const override { return names; }
+    QStringList names;
+};
+
+// The action of a menu item or a toolbar button, by command id.
+inline QAction* MenuCommand(CMainFrame* frame, int id)
+{
+    for (QAction* top : frame->menuBar()->actions()) {
+        for (QAction* a : top->menu()->actions()) {
+            if (!a->isSeparator() && a->data().toInt() == id)
+                return a;
+        }
+    }
+    return nullptr;
+}
+
+inline QAction* ToolbarCommand(CMainFrame* frame, int id)
+{
+    for (QAction* a : frame->GetToolBar()->actions()) {
+        if (!a->isSeparator() && a->data().toInt() == id)
+            return a;
+    }
+    return nullptr;
+}
+
+// count events, one a minute from 2009-10-21 09:00:00, users cycling 1 to 5,
+// timers from 1000.
+inline QString AddEvents(const QString& path, int count, int firstTimer = 1000)
+{
+    return testdb::exec(
+        path, {QStringLiteral(
+                   "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                   "INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) "
+                   "SELECT %2 + i, datetime('2009-10-21 09:00:00', '+' || i || ' minutes'), "
+                   "i % 5 + 1, '0' FROM n")
+                   .arg(count - 1)
+                   .arg(firstTimer)});
+}
+
+} // namespace guitest
