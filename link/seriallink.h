@@ -45,6 +45,9 @@ public:
     virtual void PurgeOutput() = 0;
     // A read ends early when this long passes without a byte after the first.
     virtual void SetReadIntervalTimeout(int milliseconds) = 0;
+    // A read ends, whole or not, when this long has passed since its first
+    // byte arrived.
+    virtual void SetReadFrameBound(int milliseconds) = 0;
     // Reads and drops whatever bytes have arrived, without waiting; returns
     // how many. Only while no read is under way.
     virtual int DiscardArrived() = 0;

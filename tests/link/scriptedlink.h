@@ -139,6 +139,10 @@ public:
     {
         log.append(QStringLiteral("SetReadIntervalTimeout %1").arg(milliseconds));
     }
+    void SetReadFrameBound(int milliseconds) override
+    {
+        log.append(QStringLiteral("SetReadFrameBound %1").arg(milliseconds));
+    }
     int DiscardArrived() override
     {
         log.append(QStringLiteral("DiscardArrived"));
