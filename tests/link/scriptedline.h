@@ -37,7 +37,8 @@ public:
         clock.onSleep = [this](int milliseconds) { Advance(qint64(milliseconds) * 1000); };
     }
 
-    // The receiver's replies, in the order it sends them.
+    // The receiver's replies, in the order it sends them; then frames of end
+    // words, as from a receiver whose log is all sent.
     QList<Reply> replies;
     int requestsAnswered = 0;
 
@@ -107,10 +108,10 @@ private:
     // A request reaches the receiver; one that comes while it sends is dropped.
     void Request()
     {
-        if (m_us < m_busyUntilUs || replies.isEmpty())
+        if (m_us < m_busyUntilUs)
             return;
         ++requestsAnswered;
-        const Reply reply = replies.takeFirst();
+        const Reply reply = replies.isEmpty() ? Reply{QByteArray(68, '\0')} : replies.takeFirst();
         qint64 at = m_us + qint64(reply.delayMs) * 1000;
         for (int i = 0; i < reply.bytes.size(); ++i) {
             if (i == reply.pauseAfter)

@@ -179,8 +179,6 @@ private Q_SLOTS:
         // The frame bound, 150 ms from the first byte.
         QTest::newRow("held up past the bound while the rest came")
             << Script{{30, 0}, {0, 200}, {38, 0}} << 68;
-        QTest::newRow("rest missing after the bound")
-            << Script{{30, 0}, {0, 200}, {0, 0}, {38, 0}} << 30;
         QTest::newRow("trickling past the bound")
             << Script{{10, 40}, {10, 40}, {10, 40}, {10, 40}, {10, 40}, {10, 40}, {8, 0}} << 60;
     }
