@@ -6,8 +6,8 @@
 // One read of the serial link: bytes gathered from a source that never
 // blocks, until the bytes asked for are there, the line has paused for the
 // read interval after the first byte, or the bound has passed since the first
-// byte. Time comes from a monotonic clock in nanoseconds. Both are given by the owner, so the
-// decision can be driven with exact bytes and times.
+// byte. Time comes from a monotonic clock in nanoseconds. Both are given by
+// the owner, so the decision can be driven with exact bytes and times.
 class ReadGather
 {
 public:
