@@ -56,8 +56,8 @@ public:
     // read has completed or the port is closed. Completed means the read
     // ended at once, with *bytesRead bytes.
     virtual Result StartRead(quint8* buffer, int size, int* bytesRead) = 0;
-    // Never blocks. Completed with the count in *bytesRead; Pending while the
-    // read is under way.
+    // Completed with the count in *bytesRead; Pending while the read is under
+    // way, after waiting a millisecond at most for bytes to come.
     virtual Result PollRead(int* bytesRead) = 0;
 
     // Starts sending; Completed when the bytes have already left for the line,
