@@ -231,10 +231,14 @@ private:
         return EndState::NeverQuiet;
     }
 
-    // Asks for one frame at a time with one request byte, and takes frames
-    // until an end condition is met. A byte that is there before its request
-    // has left belongs to no request: the surplus of a doubled byte, or a
-    // frame nobody asked for.
+    // Asks for one frame at a time, and takes frames until an end condition
+    // is met. Request bytes go out one at a time until the frame begins to
+    // arrive (the receiver drops those that come while it sends, and a
+    // steady stream keeps its session going), and none after that: the next
+    // frame is not sent before this one is whole, so a byte lost from it
+    // leaves it short rather than taking a byte of the next. A byte that is
+    // there before the first request of a frame belongs to no request: the
+    // surplus of a doubled byte, or bytes nobody asked for.
     void Exchange()
     {
         using R = SerialLink::Result;
@@ -254,10 +258,10 @@ private:
                 m_state = EndState::PortFailure;
                 break;
             }
-            bool asked = false;
+            bool begun = false;
             bool reading = true;
             while (reading && m_state == EndState::Running) {
-                if (!asked && !requestInFlight) {
+                if (!begun && !requestInFlight) {
                     const R written = m_link.StartWrite(m_doc.m_Request.data(), 1);
                     if (written == R::Pending) {
                         requestInFlight = true;
@@ -265,7 +269,6 @@ private:
                         m_state = EndState::PortFailure;
                         break;
                     }
-                    asked = true;
                 }
                 if (requestInFlight) {
                     const R sent = m_link.WaitWrite();
@@ -282,6 +285,8 @@ private:
                 if (polled == R::Completed) {
                     reading = false;
                     TakeFrame(bytes);
+                } else if (polled == R::Pending) {
+                    begun = bytes > 0;
                 } else if (polled == R::PortTimeout) {
                     m_state = EndState::TimedOut;
                     break;

@@ -243,9 +243,10 @@ SerialLink::Result QtSerialLink::PollRead(int* bytesRead)
         *bytesRead = m_read.Count();
         return Result::Completed;
     }
-    // A frame is asked for once and then awaited: rather than have the caller
+    // Once a frame has begun it is only awaited: rather than have the caller
     // spin meanwhile, wait here for the next bytes, at most a millisecond.
     m_port->waitForReadyRead(1);
+    *bytesRead = m_read.Count();
     return Result::Pending;
 }
 

@@ -57,7 +57,8 @@ public:
     // ended at once, with *bytesRead bytes.
     virtual Result StartRead(quint8* buffer, int size, int* bytesRead) = 0;
     // Completed with the count in *bytesRead; Pending while the read is under
-    // way, after waiting a millisecond at most for bytes to come.
+    // way, after waiting a millisecond at most for bytes to come, with the
+    // bytes so far in *bytesRead where the link tells them.
     virtual Result PollRead(int* bytesRead) = 0;
 
     // Starts sending; Completed when the bytes have already left for the line,

@@ -41,6 +41,7 @@ public:
     // words, as from a receiver whose log is all sent.
     QList<Reply> replies;
     int requestsAnswered = 0;
+    bool askedAfterBegun = false; // a request sent while a frame was coming in
 
     void SetReadIntervalTimeout(int milliseconds) override
     {
@@ -76,6 +77,7 @@ public:
     Result StartWrite(const quint8* data, int size) override
     {
         requestOverlap = requestOverlap || m_inFlight;
+        askedAfterBegun = askedAfterBegun || (m_read.Active() && m_read.Count() > 0);
         ++writesStarted;
         lastRequest = QByteArray(reinterpret_cast<const char*>(data), size);
         m_inFlight = true;
@@ -93,10 +95,9 @@ public:
 private:
     Result Ended(int* bytesRead)
     {
-        if (!m_read.Poll())
-            return Result::Pending;
+        const bool ended = m_read.Poll();
         *bytesRead = m_read.Count();
-        return Result::Completed;
+        return ended ? Result::Completed : Result::Pending;
     }
 
     void Advance(qint64 us)
