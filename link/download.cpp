@@ -236,23 +236,25 @@ private:
     // arrive (the receiver drops those that come while it sends, and a
     // steady stream keeps its session going), and none after that: the next
     // frame is not sent before this one is whole, so a byte lost from it
-    // leaves it short rather than taking a byte of the next. A byte that is
-    // there before the first request of a frame belongs to no request: the
-    // surplus of a doubled byte, or bytes nobody asked for.
+    // leaves it short rather than taking a byte of the next. Before a frame is
+    // asked for only whole frames may be there, answers to requests that
+    // crossed the last frame on a line faster than ours; any other byte
+    // belongs to no request: the surplus of a doubled byte, or bytes nobody
+    // asked for.
     void Exchange()
     {
         using R = SerialLink::Result;
         bool requestInFlight = false;
         while (m_state == EndState::Running && m_count < kEventLimit) {
-            if (m_link.DiscardArrived() > 0) {
+            if (m_link.Arrived() % kFrameSize != 0) {
                 m_state = EndState::ReceiverError;
                 break;
             }
             int bytes = 0;
             const R started = m_link.StartRead(m_frame.data(), kFrameSize, &bytes);
             if (started == R::Completed) {
-                m_state = EndState::ReceiverError;
-                break;
+                TakeFrame(bytes);
+                continue;
             }
             if (started != R::Pending) {
                 m_state = EndState::PortFailure;
@@ -298,13 +300,13 @@ private:
         }
     }
 
-    // Nothing is asked for after the last frame, so nothing may follow it: a
-    // byte that does is the surplus of a doubled byte, and the frames before
-    // it were shifted.
+    // Nothing is asked for after the last frame, so nothing but the answer to
+    // a request that crossed it may follow: any other byte is the surplus of a
+    // doubled byte, and the frames before it were shifted.
     void CheckQuietAfter()
     {
         m_clock.Sleep(kQuietMilliseconds);
-        if (m_link.DiscardArrived() > 0)
+        if (m_link.DiscardArrived() % kFrameSize != 0)
             m_state = EndState::ReceiverError;
     }
 

@@ -212,6 +212,15 @@ int QtSerialLink::DiscardArrived()
     return static_cast<int>(std::min<qint64>(dropped, std::numeric_limits<int>::max()));
 }
 
+int QtSerialLink::Arrived()
+{
+    if (!m_port)
+        return 0;
+    m_port->waitForReadyRead(0);
+    return static_cast<int>(
+        std::min<qint64>(m_port->bytesAvailable(), std::numeric_limits<int>::max()));
+}
+
 // What the port has received so far, without waiting.
 qint64 QtSerialLink::TakeArrived(quint8* into, qint64 most)
 {

@@ -49,6 +49,7 @@ public:
     void SetReadIntervalTimeout(int milliseconds) override;
     void SetReadFrameBound(int milliseconds) override { m_read.SetBound(milliseconds); }
     int DiscardArrived() override;
+    int Arrived() override;
 
     Result StartRead(quint8* buffer, int size, int* bytesRead) override;
     Result PollRead(int* bytesRead) override;

@@ -51,6 +51,9 @@ public:
     // Reads and drops whatever bytes have arrived, without waiting; returns
     // how many. Only while no read is under way.
     virtual int DiscardArrived() = 0;
+    // How many bytes have arrived and wait to be read, without waiting or
+    // taking them.
+    virtual int Arrived() = 0;
 
     // Starts a read of size bytes into buffer, which must stay valid until the
     // read has completed or the port is closed. Completed means the read

@@ -187,16 +187,12 @@ void PtyLoop::removeLink()
 void PtyLoop::enqueue(const QByteArray& bytes, bool isReply)
 {
     if (!bytes.isEmpty())
-        m_out.push_back({bytes, isReply, false, nowNs()});
-}
-
-qint64 PtyLoop::dueNs(const Burst& burst) const
-{
-    return std::max(m_lineFreeNs, burst.queuedNs) + qint64(burst.bytes.size()) * m_byteNs;
+        m_out.push_back({bytes, isReply, false});
 }
 
 // Writes the burst whose time has come, in one piece, and tells the receiver
-// when its reply has left.
+// when its reply has left: when the last byte would be out at the line's
+// speed, whenever the write itself took place.
 bool PtyLoop::writeDue(Receiver& receiver)
 {
     for (;;) {
@@ -208,7 +204,7 @@ bool PtyLoop::writeDue(Receiver& receiver)
         if (m_out.empty())
             return true;
         Burst& burst = m_out.front();
-        if (!burst.started && now < dueNs(burst))
+        if (!burst.started && now < m_lineFreeNs)
             return true;
         const ssize_t n = ::write(m_master, burst.bytes.constData(), size_t(burst.bytes.size()));
         if (n < 0) {
@@ -223,7 +219,7 @@ bool PtyLoop::writeDue(Receiver& receiver)
         }
         m_writeBlocked = false;
         burst.started = true;
-        m_lineFreeNs = std::max(now, m_lineFreeNs);
+        m_lineFreeNs = std::max(now, m_lineFreeNs) + qint64(n) * m_byteNs;
         burst.bytes.remove(0, n);
         if (burst.bytes.isEmpty()) {
             if (burst.isReply)
@@ -401,7 +397,7 @@ int PtyLoop::run(Receiver& receiver, int baud, bool verbose)
             timeoutNs = timeoutNs < 0 ? ns : std::min(timeoutNs, ns);
         };
         if (!m_out.empty() && !m_writeBlocked)
-            wakeIn(m_out.front().started ? 0 : dueNs(m_out.front()) - nowNs());
+            wakeIn(m_out.front().started ? 0 : m_lineFreeNs - nowNs());
         if (m_replyOutNs >= 0)
             wakeIn(m_replyOutNs - nowNs());
         if (wake >= 0)

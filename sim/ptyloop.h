@@ -33,9 +33,9 @@ public:
 
     // Serves the line until SIGINT, SIGTERM, SIGHUP or the quit command.
     // `baud` paces the output at 10 bits a byte; 0 sends unpaced. As from a
-    // real receiver, a frame comes in one piece: it is written at once when
-    // the line could have carried its last byte, and the receiver takes
-    // requests again from then on.
+    // real receiver, a frame comes in one piece: it is written at once, and
+    // the next is not written before the line could have carried the one
+    // before.
     // Returns the exit status.
     int run(Receiver& receiver, int baud, bool verbose);
 
@@ -46,7 +46,6 @@ private:
         QByteArray bytes;
         bool isReply = false;
         bool started = false; // partly written: the line's buffer was full
-        qint64 queuedNs = 0;
     };
 
     // 10 bits at 9600 baud: the host's requests come no faster.
@@ -56,8 +55,6 @@ private:
 
     qint64 nowNs() const;
     void enqueue(const QByteArray& bytes, bool isReply);
-    // When the line could have carried the last byte of a burst not yet begun.
-    qint64 dueNs(const Burst& burst) const;
     bool writeDue(Receiver& receiver);
     // Hands the request bytes that have arrived to the receiver; returns how
     // many, or -1 when the line failed.

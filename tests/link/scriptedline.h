@@ -63,6 +63,14 @@ public:
         return dropped;
     }
 
+    int Arrived() override
+    {
+        int n = 0;
+        while (m_next + n < m_line.size() && m_line.at(m_next + n).first <= m_us)
+            ++n;
+        return n;
+    }
+
     Result StartRead(quint8* buffer, int size, int* bytesRead) override
     {
         ++readsStarted;

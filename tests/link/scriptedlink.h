@@ -149,6 +149,8 @@ public:
         return chatters ? 5 : late.isEmpty() ? 0 : int(late.takeFirst().size());
     }
 
+    int Arrived() override { return int(m_onLine.size()); }
+
     Result StartRead(quint8* buffer, int size, int* bytesRead) override
     {
         if (m_reading)
