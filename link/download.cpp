@@ -30,9 +30,9 @@ constexpr int kEventLimit = 6144;
 constexpr int kMostEvents = kEventLimit - 1 + (kFrameWords - 1);
 constexpr int kSettleMilliseconds = 300;
 // The line has no checksum; what keeps a lost or doubled byte from shifting
-// the frames after it is that a frame is one burst answering one request: the
-// next is asked for only once the last is whole, nothing may arrive unasked,
-// and a frame must come together. A pause inside a frame longer than this
+// the frames after it is that a frame is one burst answering its request: the
+// next is asked for only once the last is whole, nothing but whole frames may
+// arrive unasked, and a frame must come together. A pause inside a frame longer than this
 // ends it short: a few byte times at 9600 baud, the 16 ms a USB adapter may
 // hold its bytes, and the rest for a loaded machine.
 constexpr int kReadIntervalMilliseconds = 50;

@@ -76,8 +76,6 @@ private Q_SLOTS:
     void statusFault();
     void silenceFault();
     void shortFrameFault();
-    void byteFaults_data();
-    void byteFaults();
     void junkFault();
     void noEndWordFault();
 
@@ -273,37 +271,6 @@ void TestSimReceiver::shortFrameFault()
     const Frame third = exchange(receiver, 100 + Receiver::ShortFramePauseMs);
     QCOMPARE(third.words[0], newestFirst(log)[32]);
     QCOMPARE(receiver.framesInSession(), 3);
-}
-
-void TestSimReceiver::byteFaults_data()
-{
-    QTest::addColumn<bool>("lose");
-    QTest::newRow("lost") << true;
-    QTest::newRow("doubled") << false;
-}
-
-void TestSimReceiver::byteFaults()
-{
-    QFETCH(bool, lose);
-    const QList<Event> log = makeLog(60);
-    Receiver healthy(log, 2000, 0);
-    exchange(healthy, 0);
-    QByteArray expected = healthy.request(80);
-
-    Faults faults;
-    (lose ? faults.loseByte : faults.doubleByte) = 2;
-    Receiver receiver(log, 2000, 0, faults);
-    exchange(receiver, 0);
-    const QByteArray second = receiver.request(80);
-    const int at = Receiver::FaultyByte;
-    if (lose)
-        expected.remove(at, 1);
-    else
-        expected.insert(at, expected.at(at));
-    QCOMPARE(second, expected);
-    receiver.replySent(150);
-    // The frames after it are whole again.
-    QCOMPARE(exchange(receiver, 151).words[0], newestFirst(log)[32]);
 }
 
 void TestSimReceiver::junkFault()
