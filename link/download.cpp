@@ -29,7 +29,18 @@ constexpr int kFrameWords = kFrameSize / 4;
 constexpr int kEventLimit = 6144;
 constexpr int kMostEvents = kEventLimit - 1 + (kFrameWords - 1);
 constexpr int kSettleMilliseconds = 300;
+// The line has no checksum; what keeps a lost or doubled byte from shifting
+// the frames after it is that a frame is one burst answering its request: the
+// next is asked for only once the last is whole, nothing but whole frames may
+// arrive unasked, and a frame must come together. A pause inside a frame longer than this
+// ends it short: a few byte times at 9600 baud, the 16 ms a USB adapter may
+// hold its bytes, and the rest for a loaded machine.
 constexpr int kReadIntervalMilliseconds = 50;
+// A frame must be whole this long after its first byte: 68 bytes take 71 ms
+// at 9600 baud, a USB adapter may hold the last of them 16 ms more, and the
+// rest is for a loaded machine. Below the receiver's 250 ms pause that starts
+// a new session.
+constexpr int kFrameBoundMilliseconds = 150;
 // Before the first request a whole wait this long must pass without a byte
 // arriving: longer than the pause that ends a read, so a frame under way has
 // ended.
@@ -47,7 +58,7 @@ enum class EndState
     NoMoreEvents = 1,  // the end word, or the newest stored event
     PortFailure = 2,   // a read or a write could not be started
     TimedOut = 3,      // silence, the port's time-out, or a request byte that never left
-    ReceiverError = 4, // a bad status byte, or a frame cut short
+    ReceiverError = 4, // a bad status byte, a frame cut short or late, bytes not asked for
     NeverQuiet = 5     // bytes kept arriving before anything was asked for
 };
 
@@ -140,6 +151,8 @@ private:
         }
 
         Exchange();
+        if (m_state == EndState::Running || m_state == EndState::NoMoreEvents)
+            CheckQuietAfter();
 
         FinishProgress();
         m_link.CloseSignals();
@@ -200,6 +213,7 @@ private:
         m_link.PurgeOutput();
         m_link.ClearErrors();
         m_link.SetReadIntervalTimeout(kReadIntervalMilliseconds);
+        m_link.SetReadFrameBound(kFrameBoundMilliseconds);
         return WaitUntilQuiet();
     }
 
@@ -217,13 +231,25 @@ private:
         return EndState::NeverQuiet;
     }
 
-    // Streams request bytes, one at a time, and takes frames until an end
-    // condition is met.
+    // Asks for one frame at a time, and takes frames until an end condition
+    // is met. Request bytes go out one at a time until the frame begins to
+    // arrive (the receiver drops those that come while it sends, and a
+    // steady stream keeps its session going), and none after that: the next
+    // frame is not sent before this one is whole, so a byte lost from it
+    // leaves it short rather than taking a byte of the next. Before a frame is
+    // asked for only whole frames may be there, answers to requests that
+    // crossed the last frame on a line faster than ours; any other byte
+    // belongs to no request: the surplus of a doubled byte, or bytes nobody
+    // asked for.
     void Exchange()
     {
         using R = SerialLink::Result;
         bool requestInFlight = false;
         while (m_state == EndState::Running && m_count < kEventLimit) {
+            if (m_link.Arrived() % kFrameSize != 0) {
+                m_state = EndState::ReceiverError;
+                break;
+            }
             int bytes = 0;
             const R started = m_link.StartRead(m_frame.data(), kFrameSize, &bytes);
             if (started == R::Completed) {
@@ -234,9 +260,10 @@ private:
                 m_state = EndState::PortFailure;
                 break;
             }
+            bool begun = false;
             bool reading = true;
             while (reading && m_state == EndState::Running) {
-                if (!requestInFlight) {
+                if (!begun && !requestInFlight) {
                     const R written = m_link.StartWrite(m_doc.m_Request.data(), 1);
                     if (written == R::Pending) {
                         requestInFlight = true;
@@ -260,6 +287,8 @@ private:
                 if (polled == R::Completed) {
                     reading = false;
                     TakeFrame(bytes);
+                } else if (polled == R::Pending) {
+                    begun = bytes > 0;
                 } else if (polled == R::PortTimeout) {
                     m_state = EndState::TimedOut;
                     break;
@@ -269,6 +298,16 @@ private:
                     m_state = EndState::TimedOut;
             }
         }
+    }
+
+    // Nothing is asked for after the last frame, so nothing but the answer to
+    // a request that crossed it may follow: any other byte is the surplus of a
+    // doubled byte, and the frames before it were shifted.
+    void CheckQuietAfter()
+    {
+        m_clock.Sleep(kQuietMilliseconds);
+        if (m_link.DiscardArrived() % kFrameSize != 0)
+            m_state = EndState::ReceiverError;
     }
 
     void TakeFrame(int bytes)

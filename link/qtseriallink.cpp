@@ -212,6 +212,15 @@ int QtSerialLink::DiscardArrived()
     return static_cast<int>(std::min<qint64>(dropped, std::numeric_limits<int>::max()));
 }
 
+int QtSerialLink::Arrived()
+{
+    if (!m_port)
+        return 0;
+    m_port->waitForReadyRead(0);
+    return static_cast<int>(
+        std::min<qint64>(m_port->bytesAvailable(), std::numeric_limits<int>::max()));
+}
+
 // What the port has received so far, without waiting.
 qint64 QtSerialLink::TakeArrived(quint8* into, qint64 most)
 {
@@ -243,6 +252,10 @@ SerialLink::Result QtSerialLink::PollRead(int* bytesRead)
         *bytesRead = m_read.Count();
         return Result::Completed;
     }
+    // Once a frame has begun it is only awaited: rather than have the caller
+    // spin meanwhile, wait here for the next bytes, at most a millisecond.
+    m_port->waitForReadyRead(1);
+    *bytesRead = m_read.Count();
     return Result::Pending;
 }
 

@@ -15,8 +15,9 @@ class SavedLineSettings;
 // The line carries binary bytes untouched whatever the port was set up with
 // (only its hardware handshaking is kept), and the port gets its own settings
 // back when it is closed. Reads are gathered from what the port has received
-// at each poll, and end when the bytes asked for are there or the line has
-// been quiet for the read interval after the first byte. A write counts as done when the byte has
+// at each poll, and end when the bytes asked for are there, the line has
+// been quiet for the read interval after the first byte, or the frame bound
+// has passed since the first byte. A write counts as done when the byte has
 // left the driver's queue, and never sooner than one byte-time at 9600 baud after it was started: a
 // pseudo-terminal, or a USB adapter, reports a write done at once, and request bytes must not pile
 // up. The wait for one write is bounded.
@@ -46,7 +47,9 @@ public:
     void PurgeInput() override;
     void PurgeOutput() override;
     void SetReadIntervalTimeout(int milliseconds) override;
+    void SetReadFrameBound(int milliseconds) override { m_read.SetBound(milliseconds); }
     int DiscardArrived() override;
+    int Arrived() override;
 
     Result StartRead(quint8* buffer, int size, int* bytesRead) override;
     Result PollRead(int* bytesRead) override;

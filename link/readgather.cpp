@@ -28,9 +28,11 @@ int ReadGather::Take()
     const qint64 got = m_source(m_buffer + m_count, m_size - m_count);
     if (got <= 0)
         return 0;
+    m_lastTakeNs = m_now();
+    if (m_count == 0)
+        m_firstTakeNs = m_lastTakeNs;
     m_count += static_cast<int>(got);
     m_total += got;
-    m_lastTakeNs = m_now();
     return static_cast<int>(got);
 }
 
@@ -40,6 +42,11 @@ bool ReadGather::PausedSinceLastTake() const
            m_now() - m_lastTakeNs > qint64(m_intervalMs) * 1'000'000;
 }
 
+bool ReadGather::PastBound() const
+{
+    return m_count > 0 && m_boundMs > 0 && m_now() - m_firstTakeNs > qint64(m_boundMs) * 1'000'000;
+}
+
 bool ReadGather::Poll()
 {
     if (!m_active)
@@ -47,10 +54,14 @@ bool ReadGather::Poll()
     Take();
     // The thread may have been held up anywhere since that take, so the
     // clock alone proves nothing: the line has paused only if the source
-    // still has nothing once the time is up.
-    if (m_count < m_size && PausedSinceLastTake() && Take() == 0) {
-        m_active = false;
-        return true;
+    // still has nothing once the time is up, and the bytes came too late
+    // only if they are still missing when taken after the bound.
+    if (m_count < m_size) {
+        const bool late = PastBound();
+        if ((late || PausedSinceLastTake()) && (Take() == 0 || late) && m_count < m_size) {
+            m_active = false;
+            return true;
+        }
     }
     if (m_count == m_size) {
         m_active = false;

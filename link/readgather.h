@@ -4,10 +4,10 @@
 #include <functional>
 
 // One read of the serial link: bytes gathered from a source that never
-// blocks, until the bytes asked for are there or the line has paused for the
-// read interval after the first byte. Time comes from a monotonic clock in
-// nanoseconds. Both are given by the owner, so the decision can be driven
-// with exact bytes and times.
+// blocks, until the bytes asked for are there, the line has paused for the
+// read interval after the first byte, or the bound has passed since the first
+// byte. Time comes from a monotonic clock in nanoseconds. Both are given by
+// the owner, so the decision can be driven with exact bytes and times.
 class ReadGather
 {
 public:
@@ -19,6 +19,8 @@ public:
     ReadGather(Source source, Clock nowNanoseconds);
 
     void SetInterval(int milliseconds) { m_intervalMs = milliseconds; }
+    // 0: no bound.
+    void SetBound(int milliseconds) { m_boundMs = milliseconds; }
 
     void Start(quint8* buffer, int size);
     void Cancel();
@@ -35,15 +37,18 @@ public:
 private:
     int Take();
     bool PausedSinceLastTake() const;
+    bool PastBound() const;
 
     Source m_source;
     Clock m_now;
     int m_intervalMs = 0;
+    int m_boundMs = 0;
 
     quint8* m_buffer = nullptr;
     int m_size = 0;
     int m_count = 0;
     bool m_active = false;
+    qint64 m_firstTakeNs = 0;
     qint64 m_lastTakeNs = 0;
     qint64 m_total = 0;
 };

@@ -45,16 +45,23 @@ public:
     virtual void PurgeOutput() = 0;
     // A read ends early when this long passes without a byte after the first.
     virtual void SetReadIntervalTimeout(int milliseconds) = 0;
+    // A read ends, whole or not, when this long has passed since its first
+    // byte arrived.
+    virtual void SetReadFrameBound(int milliseconds) = 0;
     // Reads and drops whatever bytes have arrived, without waiting; returns
     // how many. Only while no read is under way.
     virtual int DiscardArrived() = 0;
+    // How many bytes have arrived and wait to be read, without waiting or
+    // taking them.
+    virtual int Arrived() = 0;
 
     // Starts a read of size bytes into buffer, which must stay valid until the
     // read has completed or the port is closed. Completed means the read
     // ended at once, with *bytesRead bytes.
     virtual Result StartRead(quint8* buffer, int size, int* bytesRead) = 0;
-    // Never blocks. Completed with the count in *bytesRead; Pending while the
-    // read is under way.
+    // Completed with the count in *bytesRead; Pending while the read is under
+    // way, after waiting a millisecond at most for bytes to come, with the
+    // bytes so far in *bytesRead where the link tells them.
     virtual Result PollRead(int* bytesRead) = 0;
 
     // Starts sending; Completed when the bytes have already left for the line,

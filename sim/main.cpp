@@ -119,6 +119,16 @@ int main(int argc, char* argv[])
         QStringLiteral("short-length"),
         QStringLiteral("Bytes of the --short-frame that are sent, 1 to 67 (default 34)."),
         QStringLiteral("bytes"), QStringLiteral("34"));
+    const QCommandLineOption loseOption(
+        QStringLiteral("lose-byte"),
+        QStringLiteral("Fault: frame <k> of every session (1 = the first) loses its 11th byte, as "
+                       "on a noisy line; the frame is one byte short."),
+        QStringLiteral("k"));
+    const QCommandLineOption doubleOption(
+        QStringLiteral("double-byte"),
+        QStringLiteral("Fault: frame <k> of every session (1 = the first) has its 11th byte twice; "
+                       "the frame is one byte long."),
+        QStringLiteral("k"));
     const QCommandLineOption junkOption(
         QStringLiteral("junk"),
         QStringLiteral("Fault: put <n> junk bytes (0x80 to 0xFF) on the line at start and 250 ms "
@@ -131,8 +141,8 @@ int main(int argc, char* argv[])
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
                                            QStringLiteral("Report every frame on standard error."));
     parser.addOptions({logOption, generateOption, seedOption, counterOption, linkOption, paceOption,
-                       statusOption, silenceOption, shortOption, shortLengthOption, junkOption,
-                       noEndOption, verboseOption});
+                       statusOption, silenceOption, shortOption, shortLengthOption, loseOption,
+                       doubleOption, junkOption, noEndOption, verboseOption});
     parser.process(app);
 
     if (!parser.positionalArguments().isEmpty()) {
@@ -146,7 +156,7 @@ int main(int argc, char* argv[])
     }
 
     quint64 generate = 0, seed = 1, counter = 0, pace = 9600, status = 0, silence = 0;
-    quint64 shortFrame = 0, shortLength = 34, junkBytes = 0;
+    quint64 shortFrame = 0, shortLength = 34, junkBytes = 0, loseByte = 0, doubleByte = 0;
     if (!numberOption(parser, generateOption, 0, MaxGeneratedEvents, &generate) ||
         !numberOption(parser, seedOption, 0, ~quint64(0), &seed) ||
         !numberOption(parser, counterOption, 0, CounterMask, &counter) ||
@@ -155,6 +165,8 @@ int main(int argc, char* argv[])
         !numberOption(parser, silenceOption, 0, 1000000, &silence) ||
         !numberOption(parser, shortOption, 1, 1000000, &shortFrame) ||
         !numberOption(parser, shortLengthOption, 1, FrameSize - 1, &shortLength) ||
+        !numberOption(parser, loseOption, 1, 1000000, &loseByte) ||
+        !numberOption(parser, doubleOption, 1, 1000000, &doubleByte) ||
         !numberOption(parser, junkOption, 0, 65536, &junkBytes))
         return 2;
 
@@ -187,6 +199,8 @@ int main(int argc, char* argv[])
     faults.shortLength = int(shortLength);
     faults.junk = int(junkBytes);
     faults.noEndWord = parser.isSet(noEndOption);
+    faults.loseByte = int(loseByte);
+    faults.doubleByte = int(doubleByte);
 
     PtyLoop loop;
     QString error;

@@ -56,6 +56,10 @@ QByteArray Receiver::request(qint64 t)
     ++m_frames;
     if (m_frames == m_faults.shortFrame)
         frame.truncate(m_faults.shortLength);
+    if (m_frames == m_faults.loseByte && frame.size() > FaultyByte)
+        frame.remove(FaultyByte, 1);
+    if (m_frames == m_faults.doubleByte && frame.size() > FaultyByte)
+        frame.insert(FaultyByte, frame.at(FaultyByte));
     m_replyOut = true;
     return frame;
 }

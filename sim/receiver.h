@@ -21,6 +21,8 @@ struct Faults
     int shortLength = 34;   // bytes of the short frame that are sent (1 to 67)
     int junk = 0;           // junk bytes put on the line at start and after every session
     bool noEndWord = false; // after the oldest event, garbage words instead of the end word
+    int loseByte = 0;       // this frame of every session (1-based) loses a byte; 0: none
+    int doubleByte = 0;     // this frame of every session (1-based) has a byte twice; 0: none
 };
 
 class Receiver
@@ -31,6 +33,8 @@ public:
     // After a short frame the receiver stays quiet this long, well beyond the
     // host's 50 ms inter-byte time-out, so the host sees the frame end early.
     static constexpr qint64 ShortFramePauseMs = 100;
+    // The byte a frame loses or has twice: inside its second event word.
+    static constexpr int FaultyByte = 10;
 
     // `log` oldest first; the 24-bit counter reads `counterAtStart` at time `startMs`
     // and goes up by one every 1000 ms after it.

@@ -6,6 +6,7 @@
 #include "db/zq6set.h"
 #include "link/download.h"
 #include "link/progressposition.h"
+#include "tests/link/scriptedline.h"
 #include "tests/support/scriptedlink.h"
 #include "tests/support/testdb.h"
 
@@ -18,6 +19,7 @@
 #include <thread>
 
 using scripted::frame;
+using scripted::LineLink;
 using scripted::ManualClock;
 using scripted::ScriptedLink;
 using scripted::word;
@@ -108,12 +110,12 @@ public:
 };
 
 // One database, one document and the scripted receiver behind it.
-struct Rig
+template <typename Link> struct RigOn
 {
     QTemporaryDir dir;
     QString db = dir.filePath(QStringLiteral("events.db"));
     ManualClock clock{kHostTime};
-    ScriptedLink link{clock};
+    Link link{clock};
     LoggingMessages messages{link.log};
     RecordingProgress progress{link.log};
     CountingView view;
@@ -154,6 +156,8 @@ QString insertRow(int timer, int userNo, const char* button,
         .arg(userNo)
         .arg(QLatin1String(button));
 }
+
+using Rig = RigOn<ScriptedLink>;
 
 } // namespace
 
@@ -461,16 +465,103 @@ private Q_SLOTS:
         Rig rig;
         QVERIFY(rig.open());
         const QVector<quint32> w = events(40);
-        // Frames that take many requests, one that is there at once.
+        // Frames that take many requests.
         rig.link.frames = {{frame(0, 200000, w.mid(0, 16)), 7},
-                           {frame(0, 200000, w.mid(16, 16)), 0, true},
+                           {frame(0, 200000, w.mid(16, 16)), 1},
                            {frame(0, 200000, w.mid(32, 8)), 12}};
         rig.run();
         QCOMPARE(rig.only().text, QStringLiteral("Number of read events:  40"));
         QVERIFY(!rig.link.requestOverlap);
         // Every byte started was waited for before the next; one byte a pass.
         QCOMPARE(rig.link.writesWaited, rig.link.writesStarted);
-        QCOMPARE(rig.link.writesStarted, 7 + 12);
+        QCOMPARE(rig.link.writesStarted, 7 + 1 + 12);
+    }
+
+    void framesThatDoNotComeAsAskedStoreNothing_data()
+    {
+        QTest::addColumn<int>("faulty"); // the frame, 1 to 6; 6 is the last
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("byteUs");   // of the faulty frame; 0: all at once
+        QTest::addColumn<int>("amount");   // of a pause or a delay, ms
+        QTest::addColumn<int>("answered"); // requests the receiver answered
+        QTest::addColumn<bool>("stored");
+
+        const int line = int(LineLink::kByteUs);
+        QTest::newRow("byte lost in frame 3") << 3 << "lose" << line << 0 << 3 << false;
+        QTest::newRow("byte lost in the first frame") << 1 << "lose" << line << 0 << 1 << false;
+        QTest::newRow("byte lost in the last frame") << 6 << "lose" << line << 0 << 6 << false;
+        // At the line's speed the surplus comes after the next request has
+        // left; it is still there after the last frame.
+        QTest::newRow("byte doubled in frame 3") << 3 << "double" << line << 0 << 6 << false;
+        QTest::newRow("byte doubled in frame 3, in one packet")
+            << 3 << "double" << 0 << 0 << 3 << false;
+        QTest::newRow("byte doubled in the last frame") << 6 << "double" << line << 0 << 6 << false;
+        QTest::newRow("bytes nobody asked for behind frame 3")
+            << 3 << "extra" << 0 << 0 << 3 << false;
+        QTest::newRow("frame in two bursts 60 ms apart")
+            << 3 << "pause" << line << 60 << 3 << false;
+        QTest::newRow("frame ends late, 3 ms a byte") << 3 << "" << 3000 << 0 << 3 << false;
+        QTest::newRow("slow but whole, 2 ms a byte") << 3 << "" << 2000 << 0 << 6 << true;
+        QTest::newRow("USB adapter holds its last packet 16 ms")
+            << 3 << "pause" << line << 16 << 6 << true;
+        QTest::newRow("answer a second after the request")
+            << 3 << "delay" << line << 1000 << 6 << true;
+        QTest::newRow("frame in one packet") << 3 << "" << 0 << 0 << 6 << true;
+        // The answer to a request that crossed frame 3 on a faster line.
+        QTest::newRow("frame 4 right behind frame 3, in one packet")
+            << 3 << "next" << 0 << 0 << 5 << true;
+        QTest::newRow("every frame whole") << 3 << "" << line << 0 << 6 << true;
+    }
+
+    void framesThatDoNotComeAsAskedStoreNothing()
+    {
+        QFETCH(int, faulty);
+        QFETCH(QString, fault);
+        QFETCH(int, byteUs);
+        QFETCH(int, amount);
+        QFETCH(int, answered);
+        QFETCH(bool, stored);
+
+        RigOn<LineLink> rig;
+        QVERIFY(rig.open());
+        // 84 events: five whole frames and one with four events and the end.
+        const QVector<quint32> w = events(84);
+        for (int f = 0; f < 6; ++f)
+            rig.link.replies.append({frame(0, 200000, w.mid(16 * f, 16))});
+        LineLink::Reply& reply = rig.link.replies[faulty - 1];
+        reply.byteUs = byteUs;
+        reply.pauseMs = amount;
+        const int inWord = 10; // in the second event word of the frame
+        if (fault == QLatin1String("lose"))
+            reply.bytes.remove(inWord, 1);
+        else if (fault == QLatin1String("double"))
+            reply.bytes.insert(inWord, reply.bytes.at(inWord));
+        else if (fault == QLatin1String("next"))
+            reply.bytes += rig.link.replies.at(faulty).bytes;
+        else if (fault == QLatin1String("extra"))
+            reply.bytes += QByteArray(4, char(0x80));
+        else if (fault == QLatin1String("pause"))
+            reply.pauseAfter = 62; // a USB adapter's packet
+        else if (fault == QLatin1String("delay"))
+            reply.delayMs = amount;
+        if (fault == QLatin1String("next"))
+            rig.link.replies.removeAt(faulty);
+        rig.run();
+
+        QVERIFY(!rig.link.askedAfterBegun);
+        const QVector<StoredRow> rows = storedRows(rig.db);
+        if (!stored) {
+            QCOMPARE(rig.only().text, QStringLiteral("Communication error"));
+            QCOMPARE(rows.size(), 0);
+            // Found before the next frame where the bytes show it.
+            QCOMPARE(rig.link.requestsAnswered, answered);
+            return;
+        }
+        QCOMPARE(rig.only().text, QStringLiteral("Number of read events:  84"));
+        QCOMPARE(rows.size(), 84);
+        for (int i = 0; i < 84; ++i)
+            QCOMPARE(rows[83 - i].timer, 100000 - i);
+        QCOMPARE(rig.link.requestsAnswered, answered);
     }
 
     void preparesThePortInOrder()
@@ -480,11 +571,22 @@ private Q_SLOTS:
         rig.link.frames = {{frame(0, 200000, {0})}};
         rig.run(QStringLiteral("/dev/pts/7"));
         QCOMPARE(rig.link.openedName, QStringLiteral("/dev/pts/7"));
-        const QStringList expected = {"MakeSignals", "Open",           "SetLineFormat",
-                                      "RaiseRts",    "RaiseDtr",       "Sleep 300",
-                                      "ClearErrors", "CancelIo",       "PurgeInput",
-                                      "PurgeOutput", "ClearErrors",    "SetReadIntervalTimeout 50",
-                                      "Sleep 60",    "DiscardArrived", "Progress Start"};
+        const QStringList expected = {"MakeSignals",
+                                      "Open",
+                                      "SetLineFormat",
+                                      "RaiseRts",
+                                      "RaiseDtr",
+                                      "Sleep 300",
+                                      "ClearErrors",
+                                      "CancelIo",
+                                      "PurgeInput",
+                                      "PurgeOutput",
+                                      "ClearErrors",
+                                      "SetReadIntervalTimeout 50",
+                                      "SetReadFrameBound 150",
+                                      "Sleep 60",
+                                      "DiscardArrived",
+                                      "Progress Start"};
         QCOMPARE(rig.link.log.mid(0, expected.size()), expected);
     }
 

@@ -263,6 +263,13 @@ private Q_SLOTS:
             << QStringList{"--short-frame", "3"} << "Communication error";
         QTest::newRow("short first frame")
             << QStringList{"--short-frame", "1", "--short-length", "67"} << "Communication error";
+        // 200 events: the 13th frame is the last.
+        QTest::newRow("byte lost in frame 3")
+            << QStringList{"--lose-byte", "3"} << "Communication error";
+        QTest::newRow("byte doubled in frame 3 at 9600 baud")
+            << QStringList{"--double-byte", "3", "--pace", "9600"} << "Communication error";
+        QTest::newRow("byte doubled in the last frame")
+            << QStringList{"--double-byte", "13"} << "Communication error";
     }
 
     void receiverFaultsStoreNothing()

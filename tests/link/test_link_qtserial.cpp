@@ -176,6 +176,11 @@ private Q_SLOTS:
         // clock, while the rest of the frame came in.
         QTest::newRow("held up while the rest came") << Script{{30, 0}, {0, 60}, {38, 0}} << 68;
         QTest::newRow("line paused") << Script{{30, 0}, {0, 60}, {0, 0}, {38, 0}} << 30;
+        // The frame bound, 150 ms from the first byte.
+        QTest::newRow("held up past the bound while the rest came")
+            << Script{{30, 0}, {0, 200}, {38, 0}} << 68;
+        QTest::newRow("trickling past the bound")
+            << Script{{10, 40}, {10, 40}, {10, 40}, {10, 40}, {10, 40}, {10, 40}, {8, 0}} << 60;
     }
 
     void readEndsOnlyOnAPauseOfTheLine()
@@ -199,6 +204,7 @@ private Q_SLOTS:
             },
             [&] { return nowNs; });
         read.SetInterval(50);
+        read.SetBound(150);
         std::array<quint8, 68> buffer{};
         read.Start(buffer.data(), 68);
         bool ended = false;

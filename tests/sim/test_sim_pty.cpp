@@ -357,10 +357,12 @@ void TestSimPty::helpDocumentsEveryOption()
     QCOMPARE(process.exitCode(), 0);
     const QString help = QString::fromLocal8Bit(process.readAllStandardOutput());
     const char* const expected[] = {
-        "--log",         "--generate",     "--seed",       "--counter",
-        "--link",        "--pace",         "--status",     "--silence-after",
-        "--short-frame", "--short-length", "--junk",       "--no-end-word",
-        "--verbose",     "add USER_FIELD", "add-random N", "COUNTER USER_FIELD BUTTON"};
+        "--log",          "--generate",      "--seed",
+        "--counter",      "--link",          "--pace",
+        "--status",       "--silence-after", "--short-frame",
+        "--short-length", "--junk",          "--no-end-word",
+        "--lose-byte",    "--double-byte",   "--verbose",
+        "add USER_FIELD", "add-random N",    "COUNTER USER_FIELD BUTTON"};
     for (const char* text : expected)
         QVERIFY2(help.contains(QLatin1String(text)), text);
 }

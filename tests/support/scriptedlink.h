@@ -139,11 +139,17 @@ public:
     {
         log.append(QStringLiteral("SetReadIntervalTimeout %1").arg(milliseconds));
     }
+    void SetReadFrameBound(int milliseconds) override
+    {
+        log.append(QStringLiteral("SetReadFrameBound %1").arg(milliseconds));
+    }
     int DiscardArrived() override
     {
         log.append(QStringLiteral("DiscardArrived"));
         return chatters ? 5 : late.isEmpty() ? 0 : int(late.takeFirst().size());
     }
+
+    int Arrived() override { return int(m_onLine.size()); }
 
     Result StartRead(quint8* buffer, int size, int* bytesRead) override
     {
