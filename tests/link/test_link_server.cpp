@@ -71,6 +71,19 @@ QString withPassword(QString uri, const QString& password)
                            QLatin1Char('@'));
 }
 
+// Waits until a download into the database holds the server's read lock.
+bool readLockHeld(const testpg::Server& pg, const QString& database)
+{
+    for (QDeadlineTimer deadline(30000); !deadline.hasExpired(); QTest::qWait(20)) {
+        if (pg.Scalar(database, "SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND "
+                                "database = (SELECT oid FROM pg_database WHERE datname = "
+                                "current_database())")
+                .toInt() > 0)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 class TestLinkServer : public QObject
@@ -217,6 +230,63 @@ private Q_SLOTS:
             QVERIFY2(!shown.contains(secret), qPrintable(shown));
             QVERIFY2(!kept.contains(secret.toUtf8()), kept.constData());
         }
+    }
+
+    void aSecondReadIsRefusedWhileOneIsUnderWay()
+    {
+        const QString name = m_pg.CreateDatabase();
+        const QString uri = m_pg.Uri(name);
+        QCOMPARE(cli({"new", uri}).exitCode, 0);
+        // The server's warnings are no messages of the program.
+        QCOMPARE(m_pg.Exec(name, {"CREATE FUNCTION warn() RETURNS trigger LANGUAGE plpgsql AS $$ "
+                                  "BEGIN RAISE WARNING 'a trigger of the site'; RETURN NEW; END $$",
+                                  "CREATE TRIGGER warn BEFORE INSERT ON EVENTS FOR EACH ROW "
+                                  "EXECUTE FUNCTION warn()"}),
+                 QString());
+        SimProcess sim;
+        QVERIFY(sim.Start({"--generate", "1000"})); // paced: a few seconds
+
+        QProcess first;
+        first.start(QStringLiteral(ZQ_BIN_DIR "/zqreader-cli"),
+                    {"read", uri, "--port", sim.PortPath()});
+        QVERIFY(readLockHeld(m_pg, name));
+        // Refused before its port is even looked at.
+        const Run second = cli({"read", uri, "--port", "ttyZQ404"});
+        QCOMPARE(second.exitCode, 4);
+        QVERIFY2(second.err.startsWith("Another read is under way\nAnother program is reading "
+                                       "events into \"" +
+                                       name),
+                 qPrintable(second.err));
+        const Run done = testrun::Finish(first);
+        QCOMPARE(done.err, QString());
+        QCOMPARE(done.out, QStringLiteral("Number of read events:  1000\n"));
+        QCOMPARE(m_pg.Scalar(name, "SELECT count(*) FROM EVENTS").toInt(), 1000);
+    }
+
+    void serverRestartedDuringADownloadIsTriedAgain()
+    {
+        const QString name = m_pg.CreateDatabase();
+        const QString uri = m_pg.Uri(name);
+        QCOMPARE(cli({"new", uri}).exitCode, 0);
+        SimProcess sim;
+        QVERIFY(sim.Start({"--generate", "2000"})); // paced: some seconds
+
+        QProcess reading;
+        reading.start(QStringLiteral(ZQ_BIN_DIR "/zqreader-cli"),
+                      {"read", uri, "--port", sim.PortPath(), "--log-line"});
+        QVERIFY(readLockHeld(m_pg, name));
+        QVERIFY2(m_pg.Restart(), qPrintable(m_pg.Error()));
+        const Run r = testrun::Finish(reading);
+        QCOMPARE(r.exitCode, 75);
+        // One line, naming the database and that nothing was stored.
+        QVERIFY2(r.err.count('\n') == 1 && r.err.contains(name) && r.err.contains("was lost: ") &&
+                     r.err.contains("Nothing of this download was stored"),
+                 qPrintable(r.err));
+        QCOMPARE(m_pg.Scalar(name, "SELECT count(*) FROM EVENTS").toInt(), 0);
+
+        const Run again = cli({"read", uri, "--port", sim.PortPath()});
+        QCOMPARE(again.out, QStringLiteral("Number of read events:  2000\n"));
+        QCOMPARE(again.exitCode, 0);
     }
 };
 
