@@ -11,6 +11,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -26,6 +27,12 @@ int usageError(const QCommandLineParser& parser, const QString& what)
 
 int main(int argc, char** argv)
 {
+#ifdef SIGXFSZ
+    // Beyond a file size limit (ulimit -f) a write then fails with EFBIG, and
+    // the database reports it, instead of the signal ending the program
+    // without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Korvo"));
     QCoreApplication::setApplicationName(QStringLiteral("Zq6"));
