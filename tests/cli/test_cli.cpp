@@ -1,6 +1,5 @@
 // zqreader-cli run as a program: new and list on files written by sqlite3.
 
-#include "../link/ptypair.h"
 #include "../support/programrun.h"
 
 #include <QDir>
@@ -12,7 +11,6 @@
 #include <QTest>
 #include <algorithm>
 #include <dirent.h>
-#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -251,53 +249,6 @@ private Q_SLOTS:
         QCOMPARE(listed.err, QString());
         QCOMPARE(listed.out, QStringLiteral("2009-10-21\t09:05:03\t     7\t\t     5\n"));
         QCOMPARE(entries(dir.path()), QList<QByteArray>{name});
-    }
-
-    void readExitStatusByPort_data()
-    {
-        QTest::addColumn<QString>("port"); // "pty": a pseudo-terminal nothing answers on
-        QTest::addColumn<bool>("held");    // the pty, by another read
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("said");
-        const QString noTerminal = QStringLiteral(" is not a serial port: it is a device that is "
-                                                  "no terminal.");
-        QTest::newRow("null device") << "/dev/null" << false << 1 << "/dev/null" + noTerminal;
-        QTest::newRow("zero device") << "/dev/zero" << false << 1 << "/dev/zero" + noTerminal;
-        QTest::newRow("the program's own terminal")
-            << "/dev/tty" << false << 1
-            << "/dev/tty is not a serial port: it is a terminal or console of this machine.";
-        QTest::newRow("a folder") << "/" << false << 1 << "/ is not a serial port: it is a folder.";
-        QTest::newRow("no such port") << "ttyZQ404" << false << 1 << "There is no serial port";
-        QTest::newRow("a silent line") << "pty" << false << 75 << "Out of time";
-        QTest::newRow("a line another read holds")
-            << "pty" << true << 4 << "is held by another program";
-    }
-
-    void readExitStatusByPort()
-    {
-        QFETCH(QString, port);
-        QFETCH(bool, held);
-        QFETCH(int, code);
-        QFETCH(QString, said);
-        const QString db = m_dir.filePath("ports.db");
-        QVERIFY(QFile::exists(db) || run({"new", db}).exitCode == 0);
-        PtyPair pty;
-        QVERIFY(pty.IsValid());
-        if (port == "pty")
-            port = pty.SlavePath();
-        // As another read takes it: the device itself, whatever its name.
-        const int other = ::open(QFile::encodeName(pty.SlavePath()).constData(), O_RDWR | O_NOCTTY);
-        const auto closeOther = qScopeGuard([other] { ::close(other); });
-        QVERIFY(!held || ::flock(other, LOCK_EX | LOCK_NB) == 0);
-
-        const Run r = run({"read", db, "--port", port, "--log-line"});
-        QCOMPARE(r.exitCode, code);
-        QCOMPARE(r.out, QString());
-        // One line for the log: the database, the port and what failed.
-        QVERIFY2(r.err.startsWith("zqreader-cli read: ") && r.err.contains(db) &&
-                     r.err.contains(" from " + port + ": ") && r.err.contains(said) &&
-                     r.err.count('\n') == 1,
-                 qPrintable(r.err));
     }
 
     void failures()

@@ -25,8 +25,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -112,27 +110,6 @@ Run cli(const QStringList& arguments, const QProcessEnvironment& env = {},
         const QStringList& prefix = {})
 {
     return testrun::Run(arguments, {.env = env, .prefix = prefix});
-}
-
-// Waits until the process holds a flock() on the file (as /proc/locks lists it).
-bool flockHeld(qint64 pid, const QString& file)
-{
-    struct stat st
-    {
-    };
-    if (::stat(QFile::encodeName(file).constData(), &st) != 0)
-        return false;
-    const QString entry = QStringLiteral("FLOCK  ADVISORY  WRITE %1 %2:%3:%4 ")
-                              .arg(pid)
-                              .arg(major(st.st_dev), 2, 16, QLatin1Char('0'))
-                              .arg(minor(st.st_dev), 2, 16, QLatin1Char('0'))
-                              .arg(st.st_ino);
-    for (QDeadlineTimer deadline(30000); !deadline.hasExpired(); QTest::qWait(20)) {
-        QFile locks(QStringLiteral("/proc/locks"));
-        if (locks.open(QIODevice::ReadOnly) && QString::fromLatin1(locks.readAll()).contains(entry))
-            return true;
-    }
-    return false;
 }
 
 } // namespace
@@ -398,33 +375,6 @@ private Q_SLOTS:
                                        "exist).\n"));
         QCOMPARE(r.exitCode, 1);
         QCOMPARE(rows(db).size(), 41);
-    }
-
-    // Qt's lock file is named after the name given, and the terminal's
-    // exclusive mode does not stop root: the device itself is locked.
-    void oneReceiverUnderTwoNamesIsReadOnce()
-    {
-        SimProcess sim;
-        QVERIFY(sim.Start({"--generate", "1000"})); // paced: a few seconds
-        QTemporaryDir dir;
-        const QString link = dir.filePath(QStringLiteral("receiver"));
-        QVERIFY(QFile::link(sim.PortPath(), link));
-        const QString first = dir.filePath(QStringLiteral("first.db"));
-        const QString second = dir.filePath(QStringLiteral("second.db"));
-        QVERIFY(testdb::copyTemplate(first) && testdb::copyTemplate(second));
-
-        QProcess reading;
-        reading.start(QStringLiteral(ZQ_BIN_DIR "/zqreader-cli"),
-                      {"read", first, "--port", sim.PortPath()});
-        QVERIFY(flockHeld(reading.processId(), sim.PortPath()));
-        const Run refused = cli({"read", second, "--port", link});
-        QCOMPARE(refused.exitCode, 4);
-        QCOMPARE(refused.err, QStringLiteral("Error initializing serial port\nThe port %1 (%2) is "
-                                             "held by another program.\n")
-                                  .arg(link, sim.PortPath()));
-        QCOMPARE(testrun::Finish(reading).out, QStringLiteral("Number of read events:  1000\n"));
-        QCOMPARE(rows(first).size(), 1000);
-        QCOMPARE(rows(second).size(), 0);
     }
 
     // Another program locks the file in the pause between the commit and the

@@ -71,19 +71,6 @@ QString withPassword(QString uri, const QString& password)
                            QLatin1Char('@'));
 }
 
-// Waits until a download into the database holds the server's read lock.
-bool readLockHeld(const testpg::Server& pg, const QString& database)
-{
-    for (QDeadlineTimer deadline(30000); !deadline.hasExpired(); QTest::qWait(20)) {
-        if (pg.Scalar(database, "SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND "
-                                "database = (SELECT oid FROM pg_database WHERE datname = "
-                                "current_database())")
-                .toInt() > 0)
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 class TestLinkServer : public QObject
@@ -249,7 +236,7 @@ private Q_SLOTS:
         QProcess first;
         first.start(QStringLiteral(ZQ_BIN_DIR "/zqreader-cli"),
                     {"read", uri, "--port", sim.PortPath()});
-        QVERIFY(readLockHeld(m_pg, name));
+        QVERIFY(sim.Command("status", "session 1 started"));
         // Refused before its port is even looked at.
         const Run second = cli({"read", uri, "--port", "ttyZQ404"});
         QCOMPARE(second.exitCode, 4);
@@ -274,7 +261,7 @@ private Q_SLOTS:
         QProcess reading;
         reading.start(QStringLiteral(ZQ_BIN_DIR "/zqreader-cli"),
                       {"read", uri, "--port", sim.PortPath(), "--log-line"});
-        QVERIFY(readLockHeld(m_pg, name));
+        QVERIFY(sim.Command("status", "session 1 started"));
         QVERIFY2(m_pg.Restart(), qPrintable(m_pg.Error()));
         const Run r = testrun::Finish(reading);
         QCOMPARE(r.exitCode, 75);
