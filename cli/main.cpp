@@ -72,7 +72,7 @@ int main(int argc, char** argv)
         "Exit status:\n"
         "  0   done (read: events downloaded, or nothing new)\n"
         "  1   failed, and trying again will not help (no database, not a database,\n"
-        "      no such port, no permission)\n"
+        "      no such port, not a serial port, no permission)\n"
         "  2   wrong command line\n"
         "  3   read --exit-nothing-new: the receiver had no new events\n"
         "  4   read: another read is under way on the database or the port\n"
