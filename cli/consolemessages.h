@@ -4,7 +4,8 @@
 
 #include <QList>
 
-// Outcomes go to stdout, failures to stderr; a detail follows on its own line.
+// Outcomes go to stdout, failures and warnings to stderr; a detail follows on
+// its own line.
 // Every message is also kept, for the exit status and the log line of read.
 class ConsoleMessages : public MessageSink
 {

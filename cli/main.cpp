@@ -11,6 +11,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -26,6 +27,12 @@ int usageError(const QCommandLineParser& parser, const QString& what)
 
 int main(int argc, char** argv)
 {
+#ifdef SIGXFSZ
+    // Beyond a file size limit (ulimit -f) a write then fails with EFBIG, and
+    // the database reports it, instead of the signal ending the program
+    // without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Korvo"));
     QCoreApplication::setApplicationName(QStringLiteral("Zq6"));
@@ -68,7 +75,7 @@ int main(int argc, char** argv)
         "Exit status:\n"
         "  0   done (read: events downloaded, or nothing new)\n"
         "  1   failed, and trying again will not help (no database, not a database,\n"
-        "      no such port, no permission)\n"
+        "      no such port, not a serial port, no permission)\n"
         "  2   wrong command line\n"
         "  3   read --exit-nothing-new: the receiver had no new events\n"
         "  4   read: another read is under way on the database or the port\n"

@@ -18,7 +18,14 @@ bool passing(const UserMessage& m)
         return s.contains(QStringLiteral("database is locked")) ||
                s.contains(QStringLiteral("database table is locked"));
     };
-    return texts.contains(m.text) || locked(m.text) || locked(m.detail);
+    // A server restarted during the download: it is back for the next one.
+    const bool lost = m.detail.contains(QStringLiteral("The connection to the database server"));
+    return texts.contains(m.text) || locked(m.text) || locked(m.detail) || lost;
+}
+
+QString inWords(const UserMessage& m)
+{
+    return m.detail.isEmpty() ? m.text : m.text + QStringLiteral(": ") + m.detail;
 }
 
 ReadOutcome fromPortFailure(const UserMessage& m, const QString& text)
@@ -33,19 +40,20 @@ ReadOutcome fromPortFailure(const UserMessage& m, const QString& text)
         if (m.detail.startsWith(start))
             return {ReadOutcome::Failed, 0, text};
     }
+    // A file, a folder, /dev/null: no try will make it one.
+    if (m.detail.contains(QStringLiteral(" is not a serial port: ")))
+        return {ReadOutcome::Failed, 0, text};
     return {ReadOutcome::TryAgain, 0, text};
 }
 
-} // namespace
-
-ReadOutcome ClassifyRead(const QList<UserMessage>& messages)
+ReadOutcome classifyOutcome(const QList<UserMessage>& messages)
 {
     QStringList failures;
     const UserMessage* first = nullptr;
     for (const UserMessage& m : messages) {
         if (!m.IsError())
             continue;
-        failures << (m.detail.isEmpty() ? m.text : m.text + QStringLiteral(": ") + m.detail);
+        failures << inWords(m);
         if (!first)
             first = &m;
     }
@@ -53,6 +61,8 @@ ReadOutcome ClassifyRead(const QList<UserMessage>& messages)
         const QString text = failures.join(QStringLiteral("; "));
         if (first->text == QLatin1String("Error initializing serial port"))
             return fromPortFailure(*first, text);
+        if (first->text == QLatin1String("Another read is under way"))
+            return {ReadOutcome::Busy, 0, text};
         return {passing(*first) ? ReadOutcome::TryAgain : ReadOutcome::Failed, 0, text};
     }
     for (const UserMessage& m : messages) {
@@ -68,6 +78,19 @@ ReadOutcome ClassifyRead(const QList<UserMessage>& messages)
             return {ReadOutcome::NothingNew, 0, QStringLiteral("nothing new")};
     }
     return {ReadOutcome::Failed, 0, QStringLiteral("the download ended without an outcome")};
+}
+
+} // namespace
+
+ReadOutcome ClassifyRead(const QList<UserMessage>& messages)
+{
+    ReadOutcome outcome = classifyOutcome(messages);
+    // Warnings leave the outcome as it is, and are told after it.
+    for (const UserMessage& m : messages) {
+        if (m.IsWarning())
+            outcome.text += QStringLiteral("; warning: ") + inWords(m);
+    }
+    return outcome;
 }
 
 int ReadOutcome::ExitCode(bool nothingNewHasItsOwnCode) const
@@ -89,5 +112,7 @@ int ReadOutcome::ExitCode(bool nothingNewHasItsOwnCode) const
 
 QString LogLine(const QString& db, const QString& port, const ReadOutcome& outcome)
 {
-    return QStringLiteral("zqreader-cli read: %1 from %2: %3").arg(db, port, outcome.text);
+    // A server's reasons come on several lines: a log gets one per read.
+    return QStringLiteral("zqreader-cli read: %1 from %2: %3")
+        .arg(db, port, outcome.text.simplified());
 }

@@ -2,8 +2,9 @@
 
 #include <QString>
 
-// A message for the user: an outcome (caption "OK") or a failure (caption
-// "Error"). The desktop shows it in a message box, the command line prints it.
+// A message for the user: an outcome (caption "OK"), a failure (caption
+// "Error") or a warning that leaves the outcome as it is (caption "Warning").
+// The desktop shows it in a message box, the command line prints it.
 struct UserMessage
 {
     QString text;
@@ -11,7 +12,8 @@ struct UserMessage
     QString detail;         // optional second line: why, and what to do
     bool taskModal = false; // disables the other windows while shown
 
-    bool IsError() const { return caption != QLatin1String("OK"); }
+    bool IsWarning() const { return caption == QLatin1String("Warning"); }
+    bool IsError() const { return caption != QLatin1String("OK") && !IsWarning(); }
 };
 
 class MessageSink

@@ -67,10 +67,13 @@ struct Outcome
     UserMessage message; // nothing is shown when the text is empty
     bool portOpened = false;
     bool databaseFailed = false;
+    bool stored = false; // the events were committed
 };
 
 const QString kError = QStringLiteral("Error");
 const QString kOk = QStringLiteral("OK");
+const QString kWarning = QStringLiteral("Warning");
+const QString kCantAdd = QStringLiteral("Can't add events to the database");
 
 UserMessage taskModal(const QString& text, const QString& caption, const QString& detail = {})
 {
@@ -118,6 +121,16 @@ private:
     void RunChecked()
     {
         m_record.Open(CRecordset::dynaset);
+        // Before the newest stored event is read: a second download into the
+        // same table meanwhile would ask the receiver for the same events.
+        if (!m_connection.TakeReadLock()) {
+            m_outcome.message = {QStringLiteral("Another read is under way"), kError,
+                                 QStringLiteral("Another program is reading events into \"%1\".")
+                                     .arg(m_connection.GetLocation().Shown()),
+                                 false};
+            Release();
+            return;
+        }
         m_lastWord = 0;
         if (!m_record.IsBOF()) {
             m_record.MoveLast();
@@ -164,11 +177,10 @@ private:
             if (m_count == 0)
                 m_outcome.message =
                     taskModal(QStringLiteral("There are no more events to read"), kOk);
-            else if (!m_record.CanAppend())
-                m_outcome.message =
-                    taskModal(QStringLiteral("Can't add events to the database"), kError);
-            else
+            else if (m_record.CanAppend())
                 Store();
+            else if (!LostConnection())
+                m_outcome.message = taskModal(kCantAdd, kError);
             break;
         case EndState::PortFailure:
             m_outcome.message =
@@ -356,6 +368,8 @@ private:
         } catch (const CDBException& e) {
             // The batch was rolled back, and the next download asks the
             // receiver for everything after the newest stored event.
+            if (LostConnection())
+                return;
             m_outcome.message =
                 taskModal(QStringLiteral("Can't add events to the database"), kError,
                           QStringLiteral("The events could not be stored in \"%1\": %2. Nothing "
@@ -365,8 +379,26 @@ private:
             m_outcome.databaseFailed = true;
             return;
         }
+        m_outcome.stored = true;
         m_outcome.message =
             taskModal(QString::asprintf("%s %d", "Number of read events: ", m_count), kOk);
+    }
+
+    // Whether the server went away during the download (restarted, say): then
+    // that is the failure told, one the next download will not meet.
+    bool LostConnection()
+    {
+        const QString loss = m_connection.ConnectionLoss();
+        if (loss.isEmpty())
+            return false;
+        m_outcome.message =
+            taskModal(kCantAdd, kError,
+                      QStringLiteral("The connection to the database server of \"%1\" was lost: "
+                                     "%2. Nothing of this download was stored; the events stay "
+                                     "on the receiver for the next download.")
+                          .arg(m_connection.GetLocation().Shown(), loss));
+        m_outcome.databaseFailed = true;
+        return true;
     }
 
     void FinishProgress()
@@ -461,11 +493,17 @@ void CZq6Doc::OnReadEvents(DownloadServices& services)
     // would only meet the same failure (a lock held by another program, say)
     // and report it a second time.
     if (outcome.portOpened && !outcome.databaseFailed) {
+        // The outcome was decided by the commit: a list that cannot be read
+        // again now (another program's lock, a server gone meanwhile) is
+        // only a warning.
         try {
             if (g_pSet && g_pSet->IsOpen())
                 g_pSet->Requery();
         } catch (const CDBException& e) {
-            Report(e.m_strError, kError);
+            Report(QStringLiteral("The list could not be read again"), kWarning,
+                   outcome.stored ? QStringLiteral("The events of this download are stored. %1")
+                                        .arg(e.m_strError.trimmed())
+                                  : e.m_strError.trimmed());
         }
         UpdateAllViews();
     }

@@ -2,6 +2,7 @@
 
 #ifdef Q_OS_UNIX
 #include "link/linesettings.h"
+#include "link/portclaim.h"
 #endif
 
 #include <QFileInfo>
@@ -39,8 +40,10 @@ QString owningGroup(const QString& location)
 }
 #endif
 
-// Why the port could not be opened, in words for the user.
-QString describeOpenFailure(const QString& portName, const QSerialPort& port)
+// Why the port could not be opened, in words for the user. systemReason, when
+// given, is the system's own word for a failed open.
+QString describeOpenFailure(const QString& portName, const QSerialPort& port,
+                            const QString& systemReason = {})
 {
     if (portName.isEmpty())
         return QStringLiteral("No serial port is chosen: choose one in the options.");
@@ -66,6 +69,8 @@ QString describeOpenFailure(const QString& portName, const QSerialPort& port)
     }
     if (port.error() == QSerialPort::PermissionError)
         return QStringLiteral("The port %1 is held by another program.").arg(location);
+    if (!systemReason.isEmpty())
+        return QStringLiteral("%1: %2").arg(location, systemReason);
 #else
     if (port.error() == QSerialPort::DeviceNotFoundError)
         return QStringLiteral("There is no serial port %1.").arg(portName);
@@ -75,6 +80,34 @@ QString describeOpenFailure(const QString& portName, const QSerialPort& port)
 #endif
     return QStringLiteral("%1: %2").arg(location, port.errorString());
 }
+
+#ifdef Q_OS_UNIX
+// Why the device cannot be used; empty once it is held for this download.
+QString describeClaimFailure(const QString& portName, PortClaim::Result claimed, const QString& why,
+                             const QSerialPort& port)
+{
+    const QString location = QtSerialLink::DeviceLocation(portName);
+    switch (claimed) {
+    case PortClaim::Result::Claimed:
+        break;
+    case PortClaim::Result::NotSerial:
+        return QStringLiteral("%1 is not a serial port: it is %2.").arg(location, why);
+    case PortClaim::Result::Held: {
+        // Under another name than the one given, say which device it is.
+        const QString device = QFileInfo(location).canonicalFilePath();
+        return QStringLiteral("The port %1 is held by another program.")
+            .arg(device.isEmpty() || device == location
+                     ? location
+                     : QStringLiteral("%1 (%2)").arg(location, device));
+    }
+    case PortClaim::Result::Gone:
+        return QStringLiteral("There is no serial port %1 (%2: %3).").arg(portName, location, why);
+    case PortClaim::Result::OpenFailed:
+        return describeOpenFailure(portName, port, why);
+    }
+    return {};
+}
+#endif
 
 } // namespace
 
@@ -109,6 +142,13 @@ bool QtSerialLink::Open(const QString& portName)
     auto port = std::make_unique<QSerialPort>();
     port->setPortName(portName);
 #ifdef Q_OS_UNIX
+    auto claim = std::make_unique<PortClaim>();
+    if (!portName.isEmpty()) {
+        const PortClaim::Result claimed = claim->Take(DeviceLocation(portName));
+        m_openFailure = describeClaimFailure(portName, claimed, claim->Why(), *port);
+        if (!m_openFailure.isEmpty())
+            return false;
+    }
     // Read before the open, which changes them.
     auto saved = std::make_unique<SavedLineSettings>(portName.isEmpty() ? QString()
                                                                         : DeviceLocation(portName));
@@ -121,6 +161,7 @@ bool QtSerialLink::Open(const QString& portName)
     saved->Release();
     saved->MakeRaw(static_cast<int>(port->handle()));
     m_saved = std::move(saved);
+    m_claim = std::move(claim);
 #endif
     m_port = std::move(port);
     m_read.Cancel();
@@ -142,6 +183,7 @@ void QtSerialLink::Close()
     }
 #ifdef Q_OS_UNIX
     m_saved.reset();
+    m_claim.reset();
 #endif
 }
 

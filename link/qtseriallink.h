@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <memory>
 
+class PortClaim;
 class QSerialPort;
 class SavedLineSettings;
 
@@ -72,6 +73,8 @@ private:
     std::unique_ptr<QSerialPort> m_port;
 #ifdef Q_OS_UNIX
     std::unique_ptr<SavedLineSettings> m_saved;
+    // Held from before the port is opened until after it is closed.
+    std::unique_ptr<PortClaim> m_claim;
 #endif
     QString m_openFailure;
 

@@ -99,6 +99,16 @@ QString Dialect::CanAppendSql() const
     return {};
 }
 
+QString Dialect::ReadLockSql() const
+{
+    // A session lock of the server, keyed by a constant of this program
+    // ("ZQRD") and the table's own number: each schema's table has its own.
+    if (m_backend == Backend::Postgres)
+        return QStringLiteral("SELECT pg_try_advisory_lock((x'5A515244'::bigint << 32) | "
+                              "'\"EVENTS\"'::regclass::oid::bigint)");
+    return {};
+}
+
 QStringList Dialect::CreateTablesSql() const
 {
     // Date-times without a zone and without fractions: they compare as the

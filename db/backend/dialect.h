@@ -48,6 +48,12 @@ public:
     // Empty where the file's own checks apply (SQLite).
     QString CanAppendSql() const;
 
+    // One row, one value: true when this connection has taken the lock that
+    // keeps a second download from the same EVENTS table, held until the
+    // connection closes; never waits. Empty where the program locks the
+    // database file instead (SQLite).
+    QString ReadLockSql() const;
+
     // The statements that create the two tables in an empty server database.
     QStringList CreateTablesSql() const;
     // One row, one value: how many of EVENTS and USERS exist already.

@@ -68,8 +68,11 @@ void OpenServerConnection(const QString& name, const Location& location)
             // What one connection reads inside a transaction is one state of the
             // database, as with SQLite: a count and the stamp taken with it agree.
             QSqlQuery setup(db);
+            // The client library prints the server's notices and warnings
+            // raw on standard error; this program reports errors only.
             if (setup.exec(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION "
-                                          "ISOLATION LEVEL REPEATABLE READ")))
+                                          "ISOLATION LEVEL REPEATABLE READ")) &&
+                setup.exec(QStringLiteral("SET client_min_messages TO error")))
                 return;
             error = setup.lastError().text();
         } else {

@@ -205,6 +205,28 @@ bool CDatabase::CanInsertEvents() const
     return q.exec(m_dialect.Sql(m_dialect.CanAppendSql())) && q.next() && q.value(0).toBool();
 }
 
+bool CDatabase::TakeReadLock()
+{
+    const QString sql = m_dialect.ReadLockSql();
+    if (sql.isEmpty())
+        return true;
+    QSqlQuery q = Prepare(sql);
+    Exec(q);
+    return q.next() && q.value(0).toBool();
+}
+
+QString CDatabase::ConnectionLoss() const
+{
+    if (m_dialect.GetBackend() != Dialect::Backend::Postgres || m_connection.isEmpty())
+        return {};
+    // The driver takes a connection it has seen broken for closed.
+    QSqlQuery probe(Handle());
+    if (Handle().isOpen() && probe.exec(QStringLiteral("SELECT 1")))
+        return {};
+    const QString error = probe.lastError().databaseText().trimmed();
+    return error.isEmpty() ? QStringLiteral("the server closed the connection") : error;
+}
+
 void CDatabase::AnnounceStoredEvents()
 {
     if (!m_dialect.HasNotifications())

@@ -46,6 +46,13 @@ public:
     // Whether events can be added through this connection: the file is
     // writable and not opened read-only, or the server grants the insert.
     bool CanInsertEvents() const;
+    // Takes the server's lock that keeps a second download from the same
+    // table while this connection stays open; false when another connection
+    // holds it. Always true for files (see cli/readlock.h).
+    bool TakeReadLock();
+    // Why the connection to a server no longer works, found by asking it;
+    // empty while it works, and for files.
+    QString ConnectionLoss() const;
     // Within a transaction: tells the other connections to the same database,
     // once it commits, that events were stored (where the backend can).
     void AnnounceStoredEvents();

@@ -739,6 +739,41 @@ private Q_SLOTS:
         QCOMPARE(storedCount(rig.db), 6);
     }
 
+    // Another program takes the file in the pause after the commit: the list
+    // cannot be read again, and the download stands.
+    void aListThatCannotBeReadAgainLeavesTheDownloadStored()
+    {
+        Rig rig;
+        QVERIFY(rig.open());
+        rig.doc.RemoveView(&rig.view); // its count would wait for the same lock
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "after");
+        other.setDatabaseName(rig.db);
+        QVERIFY(other.open());
+        bool lockTaken = false;
+        rig.clock.onSleep = [&](int milliseconds) {
+            if (milliseconds == 500 && storedCount(rig.db) == 5)
+                lockTaken = QSqlQuery(other).exec(QStringLiteral("BEGIN EXCLUSIVE"));
+        };
+        rig.link.frames = {{frame(0, 100010, events(5, 99990))}};
+        rig.run();
+        rig.clock.onSleep = nullptr;
+        QVERIFY(lockTaken);
+        QVERIFY(QSqlQuery(other).exec(QStringLiteral("ROLLBACK")));
+        other.close();
+        other = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("after"));
+
+        QCOMPARE(rig.messages.messages.size(), 2);
+        QCOMPARE(rig.messages.messages[0].text, QStringLiteral("Number of read events:  5"));
+        const UserMessage warning = rig.messages.messages[1];
+        QCOMPARE(warning.caption, QStringLiteral("Warning"));
+        QVERIFY2(warning.detail.startsWith(QStringLiteral("The events of this download are "
+                                                          "stored.")) &&
+                     warning.detail.contains(QStringLiteral("database is locked")),
+                 qPrintable(warning.detail));
+        QCOMPARE(storedCount(rig.db), 5);
+    }
+
     void exchangeOnAWorkerThread()
     {
         // As the desktop runs it: the exchange and the storing on a thread of

@@ -13,9 +13,11 @@
 #include "tests/support/testdb.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSerialPort>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -380,6 +382,47 @@ private Q_SLOTS:
                                        "exist).\n"));
         QCOMPARE(r.exitCode, 1);
         QCOMPARE(rows(db).size(), 41);
+    }
+
+    // Another program locks the file in the pause between the commit and the
+    // reading of the list: the download stands, with a warning.
+    void commandLineReadStandsWhenTheListCannotBeReadAgain()
+    {
+        SimProcess sim;
+        QVERIFY(sim.Start({QStringLiteral("--log"), kSampleLog, "--pace", "0"}));
+        QTemporaryDir dir;
+        const QString db = dir.filePath(QStringLiteral("cli.db"));
+        QVERIFY(testdb::copyTemplate(db));
+        QSqlDatabase other = testdb::connection(QStringLiteral("locker"), db);
+        other.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
+        QVERIFY(other.open());
+        const auto removeOther = qScopeGuard([&] {
+            other.close();
+            other = QSqlDatabase();
+            QSqlDatabase::removeDatabase(QStringLiteral("locker"));
+        });
+
+        QProcess reading;
+        reading.start(QStringLiteral(ZQ_BIN_DIR "/zqreader-cli"),
+                      {"read", db, "--port", sim.PortPath(), "--log-line"});
+        QSqlQuery q(other);
+        for (QDeadlineTimer deadline(30000); !deadline.hasExpired(); QTest::qWait(5)) {
+            if (q.exec(QStringLiteral("SELECT count(*) FROM EVENTS")) && q.next() &&
+                q.value(0).toInt() == 40)
+                break;
+        }
+        q.finish();
+        QVERIFY(q.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        if (reading.state() == QProcess::NotRunning)
+            QSKIP("the read ended before the lock could be taken");
+        const Run r = testrun::Finish(reading);
+        QVERIFY(q.exec(QStringLiteral("ROLLBACK")));
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.contains(QStringLiteral(": 40 events downloaded; warning: The list could "
+                                               "not be read again: The events of this download "
+                                               "are stored. database is locked")),
+                 qPrintable(r.out));
+        QCOMPARE(rows(db).size(), 40);
     }
 
     void commandLineReadFailure()

@@ -296,6 +296,50 @@ private Q_SLOTS:
             }
         }
     }
+
+    // A second read while one is under way is refused at once; a server
+    // restarted under the first is a failure worth another try, which then
+    // brings everything; the server's warnings are never printed.
+    void readsIntoOneServerDatabase()
+    {
+        const QString name = m_pg.CreateDatabase();
+        const QString uri = m_pg.Uri(name);
+        QCOMPARE(cli({"new", uri}).exitCode, 0);
+        QCOMPARE(m_pg.Exec(name, {"CREATE FUNCTION warn() RETURNS trigger LANGUAGE plpgsql AS $$ "
+                                  "BEGIN RAISE WARNING 'a trigger of the site'; RETURN NEW; END $$",
+                                  "CREATE TRIGGER warn BEFORE INSERT ON EVENTS FOR EACH ROW "
+                                  "EXECUTE FUNCTION warn()"}),
+                 QString());
+        SimProcess sim;
+        QVERIFY(sim.Start({"--generate", "2000"})); // paced: some seconds
+
+        QProcess first;
+        first.start(QStringLiteral(ZQ_BIN_DIR "/zqreader-cli"),
+                    {"read", uri, "--port", sim.PortPath(), "--log-line"});
+        QVERIFY(sim.Command("status", "session 1 started"));
+        // Refused before its port is even looked at.
+        const Run second = cli({"read", uri, "--port", "ttyZQ404"});
+        QCOMPARE(second.exitCode, 4);
+        QVERIFY2(second.err.startsWith("Another read is under way\nAnother program is reading "
+                                       "events into \"" +
+                                       name),
+                 qPrintable(second.err));
+
+        QVERIFY2(m_pg.Restart(), qPrintable(m_pg.Error()));
+        const Run lost = testrun::Finish(first);
+        QCOMPARE(lost.exitCode, 75);
+        // One line, naming the database and that nothing was stored.
+        QVERIFY2(lost.err.count('\n') == 1 && lost.err.contains(name) &&
+                     lost.err.contains("was lost: ") &&
+                     lost.err.contains("Nothing of this download was stored"),
+                 qPrintable(lost.err));
+        QCOMPARE(m_pg.Scalar(name, "SELECT count(*) FROM EVENTS").toInt(), 0);
+
+        const Run again = cli({"read", uri, "--port", sim.PortPath()});
+        QCOMPARE(again.err, QString());
+        QCOMPARE(again.out, QStringLiteral("Number of read events:  2000\n"));
+        QCOMPARE(m_pg.Scalar(name, "SELECT count(*) FROM EVENTS").toInt(), 2000);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestLinkServer)

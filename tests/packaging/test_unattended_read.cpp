@@ -65,6 +65,17 @@ private Q_SLOTS:
         QTest::newRow("no such port") << QStringList{} << "new"
                                       << "ttyZQ404" << logLine << 1
                                       << "Error initializing serial port: There is no serial port";
+        for (const char* device : {"/dev/null", "/dev/zero"})
+            QTest::addRow("%s", device) << QStringList{} << "new" << device << logLine << 1
+                                        << QStringLiteral("%1 is not a serial port: it is a "
+                                                          "device that is no terminal")
+                                               .arg(QLatin1String(device));
+        QTest::newRow("the program's own terminal")
+            << QStringList{} << "new"
+            << "/dev/tty" << logLine << 1 << "/dev/tty is not a serial port: it is a terminal";
+        QTest::newRow("a folder") << QStringList{} << "new"
+                                  << "/" << logLine << 1
+                                  << "/ is not a serial port: it is a folder";
         QTest::newRow("no database") << sample << "missing"
                                      << "pty" << logLine << 1 << "does not exist";
         QTest::newRow("not a database") << sample << "text"
@@ -131,6 +142,14 @@ private Q_SLOTS:
         const Run samePort = cli({"read", second, "--port", receiver.PortPath(), "--log-line"});
         QCOMPARE(samePort.exitCode, 4);
         QVERIFY2(samePort.err.contains("is held by another program"), qPrintable(samePort.err));
+        // Under another name too, as root too: the device itself is locked.
+        const QString link = dir.filePath("receiver");
+        QVERIFY(QFile::link(receiver.PortPath(), link));
+        const Run sameDevice = cli({"read", second, "--port", link, "--log-line"});
+        QCOMPARE(sameDevice.exitCode, 4);
+        QVERIFY2(sameDevice.err.contains(link + " (" + receiver.PortPath() +
+                                         ") is held by another program"),
+                 qPrintable(sameDevice.err));
         QCOMPARE(running.state(), QProcess::Running);
 
         const Run done = testrun::Finish(running);

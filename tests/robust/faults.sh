@@ -69,11 +69,11 @@ start_sim replugged --log "$work/receiver.log" --pace 0
 port=$sim_port
 expect_complete "after the unplugged receiver" "$work/unplug.db" "$port"
 
-# --- A full disk, as a file size limit (SIGXFSZ ignored, so writes fail with
-# EFBIG) and, where this user may mount one, as a small full tmpfs (ENOSPC).
+# --- A full disk, as a file size limit (the programs ignore SIGXFSZ, so
+# writes fail with EFBIG) and, where this user may mount one, as a small full
+# tmpfs (ENOSPC).
 with_size_limit() {
     (
-        trap '' XFSZ
         ulimit -f "$1"
         shift
         "$@"

@@ -103,6 +103,16 @@ public:
         return value;
     }
 
+    // Stops the server, ending every connection, and starts it again on the
+    // same port.
+    bool Restart()
+    {
+        return Run(m_stopArgs, m_bin + QStringLiteral("/pg_ctl"),
+                   {QStringLiteral("-D"), m_data, QStringLiteral("-l"),
+                    m_dir.filePath(QStringLiteral("log")), QStringLiteral("-m"),
+                    QStringLiteral("fast"), QStringLiteral("-w"), QStringLiteral("restart")});
+    }
+
     // A new empty database; its name.
     QString CreateDatabase()
     {
