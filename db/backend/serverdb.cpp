@@ -63,6 +63,11 @@ void OpenServerConnection(const QString& name, const Location& location)
         if (!options.contains(QLatin1String("connect_timeout=")))
             options +=
                 QLatin1String(options.isEmpty() ? "" : ";") + QStringLiteral("connect_timeout=10");
+        // Warnings the server sends while the connection starts (a collation
+        // that changed, say) would be printed before the SET below runs.
+        if (!options.contains(QLatin1String("options=")))
+            options += QLatin1String(options.isEmpty() ? "" : ";") +
+                       QStringLiteral("options='-c client_min_messages=error'");
         db.setConnectOptions(options);
         if (db.open()) {
             // What one connection reads inside a transaction is one state of the
