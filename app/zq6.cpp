@@ -284,7 +284,7 @@ void CZq6App::OnToolsReadEvents()
     QtSerialLink link;
     SystemClock clock;
     CZQ6DialogProgress progress(m_pView);
-    CGuiDownloadServices services(link, clock, &progress, g_strPortName);
+    CGuiDownloadServices services(link, clock, &progress, CurrentPort());
     m_pDoc->OnReadEvents(services);
 }
 

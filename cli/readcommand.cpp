@@ -64,6 +64,7 @@ int RunReadCommand(const ReadRequest& request)
         LoadPortName();
     else
         g_strPortName = request.portName;
+    const PortName port = CurrentPort();
 
     ConsoleMessages messages;
     messages.SetEcho(!request.logLine);
@@ -81,8 +82,7 @@ int RunReadCommand(const ReadRequest& request)
             SystemClock clock;
             TerminalProgress progress;
             const bool showProgress = !request.logLine && stderrIsTerminal();
-            DownloadServices services(link, clock, showProgress ? &progress : nullptr,
-                                      g_strPortName);
+            DownloadServices services(link, clock, showProgress ? &progress : nullptr, port);
             doc.OnReadEvents(services);
         }
     }
@@ -93,9 +93,8 @@ int RunReadCommand(const ReadRequest& request)
     if (request.logLine) {
         const bool failed =
             outcome.kind != ReadOutcome::Downloaded && outcome.kind != ReadOutcome::NothingNew;
-        const QString port = g_strPortName.isEmpty() ? QStringLiteral("no port") : g_strPortName;
         std::fprintf(failed ? stderr : stdout, "%s\n",
-                     qUtf8Printable(LogLine(ShownLocation(db), port, outcome)));
+                     qUtf8Printable(LogLine(ShownLocation(db), port.Shown(), outcome)));
         std::fflush(failed ? stderr : stdout);
     }
     return outcome.ExitCode(request.exitNothingNew);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/messages.h"
+#include "link/portname.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -41,8 +42,13 @@ public:
 class DownloadServices
 {
 public:
-    DownloadServices(SerialLink& link, Clock& clock, DownloadProgress* progress, QString portName)
-        : link(link), clock(clock), progress(progress), portName(std::move(portName))
+    DownloadServices(SerialLink& link, Clock& clock, DownloadProgress* progress, PortName port)
+        : link(link), clock(clock), progress(progress), port(std::move(port))
+    {
+    }
+    DownloadServices(SerialLink& link, Clock& clock, DownloadProgress* progress,
+                     const QString& portName)
+        : DownloadServices(link, clock, progress, PortName::Parse(portName))
     {
     }
     virtual ~DownloadServices() = default;
@@ -55,5 +61,5 @@ public:
     SerialLink& link;
     Clock& clock;
     DownloadProgress* progress;
-    QString portName;
+    PortName port;
 };

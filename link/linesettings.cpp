@@ -1,14 +1,13 @@
 #include "link/linesettings.h"
 
-#include <QFile>
 #include <fcntl.h>
 #include <unistd.h>
 
-SavedLineSettings::SavedLineSettings(const QString& location)
+SavedLineSettings::SavedLineSettings(const QByteArray& devicePath)
 {
-    if (location.isEmpty())
+    if (devicePath.isEmpty())
         return;
-    m_fd = ::open(QFile::encodeName(location).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    m_fd = ::open(devicePath.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     m_valid = m_fd >= 0 && ::tcgetattr(m_fd, &m_found) == 0;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include <QByteArray>
 #include <termios.h>
 
 // The settings of a serial device as this program found them, given back when
@@ -10,8 +10,9 @@ class SavedLineSettings
 public:
     // Reads the device's settings. Its descriptor stays open until Release():
     // the port is opened in between, and closing the last descriptor of a
-    // device could drop its control lines.
-    explicit SavedLineSettings(const QString& location);
+    // device could drop its control lines. devicePath is the system's bytes
+    // of the device's path; none is read when it is empty.
+    explicit SavedLineSettings(const QByteArray& devicePath);
     ~SavedLineSettings();
     SavedLineSettings(const SavedLineSettings&) = delete;
     SavedLineSettings& operator=(const SavedLineSettings&) = delete;

@@ -1,6 +1,5 @@
 #include "link/portclaim.h"
 
-#include <QFile>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -56,11 +55,11 @@ void PortClaim::Release()
     m_fd = -1;
 }
 
-PortClaim::Result PortClaim::Take(const QString& location)
+PortClaim::Result PortClaim::Take(const QByteArray& devicePath)
 {
     Release();
     m_why.clear();
-    const QByteArray path = QFile::encodeName(location);
+    const QByteArray& path = devicePath;
     struct stat st
     {
     };

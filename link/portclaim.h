@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 // A serial device held for one download: the device itself opened and locked
@@ -30,7 +31,8 @@ public:
     PortClaim(const PortClaim&) = delete;
     PortClaim& operator=(const PortClaim&) = delete;
 
-    Result Take(const QString& location);
+    // devicePath: the system's bytes of the device's path.
+    Result Take(const QByteArray& devicePath);
     // What the device is instead of a serial port, or why it could not be
     // opened.
     QString Why() const { return m_why; }

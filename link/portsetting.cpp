@@ -30,6 +30,11 @@ void LoadPortName()
     g_strPortName = settings.value(kEntry).toString();
 }
 
+PortName CurrentPort()
+{
+    return PortName::Parse(g_strPortName);
+}
+
 void StorePortName()
 {
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Korvo"),

@@ -5,6 +5,8 @@
 #include "link/portclaim.h"
 #endif
 
+#include "db/location/nativename.h"
+
 #include <QFileInfo>
 #include <QSerialPort>
 #include <QThread>
@@ -28,12 +30,12 @@
 namespace {
 
 #ifdef Q_OS_UNIX
-QString owningGroup(const QString& location)
+QString owningGroup(const QByteArray& devicePath)
 {
     struct stat st
     {
     };
-    if (::stat(QFile::encodeName(location).constData(), &st) != 0)
+    if (::stat(devicePath.constData(), &st) != 0)
         return {};
     const struct group* g = ::getgrgid(st.st_gid);
     return g ? QString::fromLocal8Bit(g->gr_name) : QString();
@@ -42,22 +44,22 @@ QString owningGroup(const QString& location)
 
 // Why the port could not be opened, in words for the user. systemReason, when
 // given, is the system's own word for a failed open.
-QString describeOpenFailure(const QString& portName, const QSerialPort& port,
+QString describeOpenFailure(const PortName& portName, const QSerialPort& port,
                             const QString& systemReason = {})
 {
-    if (portName.isEmpty())
+    if (portName.IsNone())
         return QStringLiteral("No serial port is chosen: choose one in the options.");
-    const QString location = QtSerialLink::DeviceLocation(portName);
+    const QString location = portName.ShownLocation();
 #ifdef Q_OS_UNIX
-    const QByteArray path = QFile::encodeName(location);
+    const QByteArray& path = portName.DevicePath();
     struct stat st
     {
     };
     if (::stat(path.constData(), &st) != 0)
         return QStringLiteral("There is no serial port %1 (%2 does not exist).")
-            .arg(portName, location);
+            .arg(portName.Shown(), location);
     if (::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES) {
-        const QString group = owningGroup(location);
+        const QString group = owningGroup(path);
         if (group.isEmpty())
             return QStringLiteral("Permission denied on %1: your user must belong to the group "
                                   "that owns the device.")
@@ -73,20 +75,20 @@ QString describeOpenFailure(const QString& portName, const QSerialPort& port,
         return QStringLiteral("%1: %2").arg(location, systemReason);
 #else
     if (port.error() == QSerialPort::DeviceNotFoundError)
-        return QStringLiteral("There is no serial port %1.").arg(portName);
+        return QStringLiteral("There is no serial port %1.").arg(portName.Shown());
     if (port.error() == QSerialPort::PermissionError)
         return QStringLiteral("The port %1 is held by another program, or you may not use it.")
-            .arg(portName);
+            .arg(portName.Shown());
 #endif
     return QStringLiteral("%1: %2").arg(location, port.errorString());
 }
 
 #ifdef Q_OS_UNIX
 // Why the device cannot be used; empty once it is held for this download.
-QString describeClaimFailure(const QString& portName, PortClaim::Result claimed, const QString& why,
-                             const QSerialPort& port)
+QString describeClaimFailure(const PortName& portName, PortClaim::Result claimed,
+                             const QString& why, const QSerialPort& port)
 {
-    const QString location = QtSerialLink::DeviceLocation(portName);
+    const QString location = portName.ShownLocation();
     switch (claimed) {
     case PortClaim::Result::Claimed:
         break;
@@ -94,14 +96,15 @@ QString describeClaimFailure(const QString& portName, PortClaim::Result claimed,
         return QStringLiteral("%1 is not a serial port: it is %2.").arg(location, why);
     case PortClaim::Result::Held: {
         // Under another name than the one given, say which device it is.
-        const QString device = QFileInfo(location).canonicalFilePath();
+        const QString device = ShownFileName(QFileInfo(portName.Location()).canonicalFilePath());
         return QStringLiteral("The port %1 is held by another program.")
             .arg(device.isEmpty() || device == location
                      ? location
                      : QStringLiteral("%1 (%2)").arg(location, device));
     }
     case PortClaim::Result::Gone:
-        return QStringLiteral("There is no serial port %1 (%2: %3).").arg(portName, location, why);
+        return QStringLiteral("There is no serial port %1 (%2: %3).")
+            .arg(portName.Shown(), location, why);
     case PortClaim::Result::OpenFailed:
         return describeOpenFailure(portName, port, why);
     }
@@ -123,37 +126,24 @@ QtSerialLink::~QtSerialLink()
     Close();
 }
 
-QString QtSerialLink::DeviceLocation(const QString& portName)
-{
-#ifdef Q_OS_UNIX
-    if (portName.startsWith(QLatin1Char('/')) || portName.startsWith(QLatin1String("./")) ||
-        portName.startsWith(QLatin1String("../")))
-        return portName;
-    return QStringLiteral("/dev/") + portName;
-#else
-    return portName;
-#endif
-}
-
-bool QtSerialLink::Open(const QString& portName)
+bool QtSerialLink::Open(const PortName& portName)
 {
     Close();
     m_openFailure.clear();
     auto port = std::make_unique<QSerialPort>();
-    port->setPortName(portName);
+    port->setPortName(portName.Location());
 #ifdef Q_OS_UNIX
     auto claim = std::make_unique<PortClaim>();
-    if (!portName.isEmpty()) {
-        const PortClaim::Result claimed = claim->Take(DeviceLocation(portName));
+    if (!portName.IsNone()) {
+        const PortClaim::Result claimed = claim->Take(portName.DevicePath());
         m_openFailure = describeClaimFailure(portName, claimed, claim->Why(), *port);
         if (!m_openFailure.isEmpty())
             return false;
     }
     // Read before the open, which changes them.
-    auto saved = std::make_unique<SavedLineSettings>(portName.isEmpty() ? QString()
-                                                                        : DeviceLocation(portName));
+    auto saved = std::make_unique<SavedLineSettings>(portName.DevicePath());
 #endif
-    if (portName.isEmpty() || !port->open(QIODevice::ReadWrite)) {
+    if (portName.IsNone() || !port->open(QIODevice::ReadWrite)) {
         m_openFailure = describeOpenFailure(portName, *port);
         return false;
     }

@@ -36,7 +36,8 @@ public:
     bool MakeSignals() override { return true; }
     void CloseSignals() override {}
 
-    bool Open(const QString& portName) override;
+    using SerialLink::Open;
+    bool Open(const PortName& portName) override;
     QString OpenFailureReason() const override { return m_openFailure; }
     void Close() override;
 
@@ -60,10 +61,6 @@ public:
     // Totals since the link was made, for measurements.
     qint64 BytesWritten() const { return m_bytesWritten; }
     qint64 BytesRead() const { return m_read.Total(); }
-
-    // The device a port name stands for: names without a folder are looked
-    // for in the system's device folder.
-    static QString DeviceLocation(const QString& portName);
 
 private:
     qint64 TakeArrived(quint8* into, qint64 most);

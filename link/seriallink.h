@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/portname.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -25,10 +27,11 @@ public:
     virtual bool MakeSignals() = 0;
     virtual void CloseSignals() = 0;
 
-    // Opens the port for this program's exclusive use. A name is what the port
-    // list shows ("ttyS0", "COM3") or a full device path. After a failure,
+    // Opens the port for this program's exclusive use. After a failure,
     // OpenFailureReason() tells the user why, and what to do about it.
-    virtual bool Open(const QString& portName) = 0;
+    virtual bool Open(const PortName& portName) = 0;
+    // A name as the port list shows it ("ttyS0", "COM3") or a device path.
+    bool Open(const QString& portName) { return Open(PortName::Parse(portName)); }
     virtual QString OpenFailureReason() const = 0;
     // Ends any read or write still under way.
     virtual void Close() = 0;

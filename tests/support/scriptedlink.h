@@ -114,10 +114,10 @@ public:
         log.append(QStringLiteral("CloseSignals"));
         signalsOpen = false;
     }
-    bool Open(const QString& portName) override
+    bool Open(const PortName& portName) override
     {
         log.append(QStringLiteral("Open"));
-        openedName = portName;
+        openedName = portName.Given();
         portOpen = !openFails;
         return !openFails;
     }
