@@ -24,7 +24,9 @@ public:
     // Opens the file and checks that it holds the EVENTS and USERS tables with
     // usable columns. On failure the object stays closed. The path may hold
     // bytes that are not UTF-8 (see nativename.h).
-    void OpenFile(const QString& path);
+    void OpenFile(const Location& location);
+    void OpenFile(const QString& path); // a path not parsed yet
+
     // Opens a file or a server database (see Location).
     void Open(const Location& location);
     bool IsOpen() const;
