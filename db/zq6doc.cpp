@@ -150,8 +150,7 @@ bool CZq6Doc::OnSaveDocument(const Location& location)
                QStringLiteral("OK"));
         return true;
     }
-    // Through ODBC the source names the file.
-    const Location file = odbc ? Location::FromFile(location.Path()) : location;
+    const Location file = location.File();
     const QString& shown = location.Shown();
     auto fail = [&](const QString& why) {
         // Through ODBC the path may be a connection string's, and the file

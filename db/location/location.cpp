@@ -283,6 +283,13 @@ Location& Location::finish()
     return *this;
 }
 
+Location Location::File() const
+{
+    if (IsFile())
+        return *this;
+    return m_kind == Kind::Odbc ? FromFile(m_path) : Location();
+}
+
 QString Location::Text() const
 {
     switch (m_kind) {

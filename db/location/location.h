@@ -42,6 +42,9 @@ public:
 
     // File and ODBC kinds: the path (absolute for files) or the source.
     const QString& Path() const { return m_path; }
+    // The file that holds the database: this location for a file, the file
+    // an ODBC source names; none for a server.
+    Location File() const;
     // File and ODBC kinds: the path as the bytes the system names the file by
     // (see nativename.h).
     const QByteArray& NativeName() const { return m_native; }

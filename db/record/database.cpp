@@ -73,7 +73,6 @@ void CDatabase::Open(const Location& location)
             QStringLiteral("zq-%1").arg(g_connectionCounter.fetchAndAddRelaxed(1) + 1);
         OpenOdbcConnection(name, location);
         m_connection = name;
-        m_path = location.Path();
         m_location = location;
         m_dialect = Dialect(Dialect::Backend::Odbc);
         try {
@@ -130,7 +129,6 @@ void CDatabase::OpenFile(const Location& location)
         }
     }
     m_connection = name;
-    m_path = location.Path();
     m_location = location;
     m_dialect = Dialect(Dialect::Backend::Sqlite);
     try {
@@ -186,7 +184,6 @@ void CDatabase::Close()
     }
     QSqlDatabase::removeDatabase(m_connection);
     m_connection.clear();
-    m_path.clear();
     m_location = Location();
     m_dialect = Dialect();
 }
@@ -287,7 +284,6 @@ void CDatabase::Rollback()
 void CDatabase::Swap(CDatabase& other)
 {
     std::swap(m_connection, other.m_connection);
-    std::swap(m_path, other.m_path);
     std::swap(m_location, other.m_location);
     std::swap(m_dialect, other.m_dialect);
 }
