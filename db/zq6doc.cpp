@@ -164,9 +164,9 @@ bool CZq6Doc::OnSaveDocument(const Location& location)
         return fail(notAFile);
     // A new database in place of the open one is a fresh start (see below);
     // one in place of its journal, or of a hard link of it, is not.
-    const Location open = m_bDbOpen ? OpenDbLocation() : Location();
-    if (m_bDbOpen && !SameFile(file, open)) {
-        const QString over = OutputOverInputMessage(file, open);
+    const Location opened = m_bDbOpen ? OpenDbLocation() : Location();
+    if (m_bDbOpen && !SameFile(file, opened)) {
+        const QString over = OutputOverInputMessage(file, opened);
         if (!over.isEmpty())
             return fail(over);
     }
@@ -183,11 +183,11 @@ bool CZq6Doc::OnSaveDocument(const Location& location)
         return fail(odbc ? e.m_strError + kNothingReplaced : e.m_strError);
     }
 
-    const bool replacingOpen = m_bDbOpen && SameFile(file, open);
+    const bool replacingOpen = m_bDbOpen && SameFile(file, opened);
     if (replacingOpen)
         CloseDatabase();
     auto reopenPrevious = [&] {
-        if (replacingOpen && !OnOpenDocument(open))
+        if (replacingOpen && !OnOpenDocument(opened))
             m_bDbOpen = false;
         return false;
     };
