@@ -13,7 +13,6 @@
 #include "db/backend/serverdb.h"
 #include "db/changewatch.h"
 #include "db/location/dbfile.h"
-#include "db/location/nativename.h"
 #include "db/record/database.h"
 #include "db/record/dbstate.h"
 #include "db/zq6doc.h"
@@ -145,20 +144,20 @@ void CZq6App::OnFileOpen()
 
 bool CZq6App::OpenDocumentFile(const QString& path)
 {
-    // An Access database is offered for conversion instead; after No
-    // everything stays as it was.
-    if (CheckDbFile(AbsoluteFileName(path)).kind == DbFileKind::Access) {
-        const AccessConversion done =
-            ConvertAccessDatabase(m_pMainWnd.get(), *m_pUi, m_pMessages, AbsoluteFileName(path));
-        if (done.outcome != AccessConversion::Converted)
-            return done.outcome == AccessConversion::Declined;
-        return OpenDocumentFile(done.path);
-    }
-    return OpenLocation(Location::Parse(AbsoluteFileName(path)));
+    return OpenLocation(Location::Parse(path));
 }
 
 bool CZq6App::OpenLocation(Location location)
 {
+    // An Access database is offered for conversion instead; after No
+    // everything stays as it was.
+    if (location.IsFile() && CheckDbFile(location).kind == DbFileKind::Access) {
+        const AccessConversion done =
+            ConvertAccessDatabase(m_pMainWnd.get(), *m_pUi, m_pMessages, location.Path());
+        if (done.outcome != AccessConversion::Converted)
+            return done.outcome == AccessConversion::Declined;
+        return OpenDocumentFile(done.path);
+    }
     // At most a few tries: the server says why after each wrong password.
     for (int tries = 0; location.IsServer() && tries < 3; ++tries) {
         try {
@@ -181,7 +180,7 @@ bool CZq6App::OpenLocation(Location location)
     } else if (!m_pDoc->OnOpenDocument(location)) {
         return false;
     }
-    AdoptPath(location.IsFile() ? location.Path() : location.Kept());
+    AdoptLocation(location);
     return true;
 }
 
@@ -254,11 +253,11 @@ void CZq6App::OnFileSaveAs()
     const QString path = m_pUi->GetSaveFileName(m_pMainWnd.get(), DialogFolder());
     if (path.isEmpty())
         return;
-    const QString full = QFileInfo(path).absoluteFilePath();
+    const Location target = Location::FromFile(path);
     // Nothing was made (the document has told why): the document keeps its name.
-    if (!m_pDoc->OnSaveDocument(full))
+    if (!m_pDoc->OnSaveDocument(target))
         return;
-    AdoptPath(full);
+    AdoptLocation(target);
 }
 
 void CZq6App::OnFileSave()
@@ -288,10 +287,10 @@ void CZq6App::OnToolsReadEvents()
     m_pDoc->OnReadEvents(services);
 }
 
-void CZq6App::AdoptPath(const QString& path)
+void CZq6App::AdoptLocation(const Location& location)
 {
-    m_pDoc->SetPathName(path);
-    m_recentFiles.Add(path);
+    m_pDoc->SetLocation(location);
+    m_recentFiles.Add(location.Kept());
     m_recentFiles.WriteList();
     UpdateRecentFiles();
     UpdateFrameTitle();
@@ -315,10 +314,9 @@ void CZq6App::UpdateRecentFiles()
 
 QString CZq6App::DialogFolder() const
 {
-    const QString current = m_pDoc->GetPathName().isEmpty() ? g_strDbPath : m_pDoc->GetPathName();
-    return current.isEmpty() || !Location::Parse(current).IsFile()
-               ? QDir::currentPath()
-               : QFileInfo(current).absolutePath();
+    const Location& named = m_pDoc->GetLocation();
+    const Location& current = named.GetKind() == Location::Kind::None ? g_dbLocation : named;
+    return current.IsFile() ? QFileInfo(current.Path()).absolutePath() : QDir::currentPath();
 }
 
 void CZq6App::OnToolsUsers()

@@ -43,10 +43,11 @@ public:
     void OnAppAbout();
     void OnAppExit();
     bool OnOpenRecentFile(int id);
-    // Opens path as the document, as File > Open Database does after its dialog.
+    // Where a name enters (the open dialog, a recent file, the command line):
+    // parses it once and opens it as OpenLocation does.
     bool OpenDocumentFile(const QString& path);
     // Opens a file or a server database; asks for a password when the server
-    // wants one that was not given.
+    // wants one that was not given. An Access file is offered for conversion.
     bool OpenLocation(Location location);
 
     // Document commands.
@@ -68,7 +69,7 @@ public:
 
 private:
     // The document now stands for path: title, recent files, list.
-    void AdoptPath(const QString& path);
+    void AdoptLocation(const Location& location);
     void UpdateFrameTitle();
     // Asks whether to create the tables in a server database that has none.
     bool OfferServerTables(const Location& location);

@@ -3,7 +3,6 @@
 #include "cli/consolemessages.h"
 #include "db/backend/dbexception.h"
 #include "db/joinstream.h"
-#include "db/location/nativename.h"
 #include "db/record/database.h"
 #include "db/record/dbstate.h"
 #include "db/zq6doc.h"
@@ -12,18 +11,18 @@
 #include <cstdio>
 #include <string>
 
-int RunNew(const QString& dbPath)
+int RunNew(const Location& db)
 {
     ConsoleMessages messages;
     CZq6Doc doc(&messages);
-    return doc.OnSaveDocument(AbsoluteFileName(dbPath)) ? 0 : 1;
+    return doc.OnSaveDocument(db) ? 0 : 1;
 }
 
-int RunList(const QString& dbPath)
+int RunList(const Location& db)
 {
     ConsoleMessages messages;
     CZq6Doc doc(&messages);
-    if (!doc.OnOpenDocument(AbsoluteFileName(dbPath)))
+    if (!doc.OnOpenDocument(db))
         return 1;
     constexpr size_t kFlushAt = size_t{64} * 1024;
     std::string out;

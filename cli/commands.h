@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QStringList>
+#include "db/location/location.h"
 
 // Each command returns the process exit status: 0 done, 1 failed.
-int RunNew(const QString& dbPath);
-int RunList(const QString& dbPath);
+int RunNew(const Location& db);
+int RunList(const Location& db);

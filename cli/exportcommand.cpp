@@ -58,11 +58,10 @@ int RunExportCommand(const ExportRequest& request, const std::function<int(const
         filter.userNo = userNo;
     }
 
-    const QString dbPath = AbsoluteFileName(request.dbPath);
-    const QString over = request.output.isEmpty()
-                             ? StreamOverInputMessage(
-                                   STDOUT_FILENO, QStringLiteral("Standard output"), request.dbPath)
-                             : OutputOverInputMessage(request.output, request.dbPath);
+    const QString over =
+        request.output.isEmpty()
+            ? StreamOverInputMessage(STDOUT_FILENO, QStringLiteral("Standard output"), request.db)
+            : OutputOverInputMessage(request.output, request.db);
     if (!over.isEmpty()) {
         std::fprintf(stderr, "%s\n", qUtf8Printable(over));
         return exitcode::kFailed;
@@ -70,7 +69,7 @@ int RunExportCommand(const ExportRequest& request, const std::function<int(const
 
     ConsoleMessages messages;
     CZq6Doc doc(&messages);
-    if (!doc.OnOpenDocument(dbPath))
+    if (!doc.OnOpenDocument(request.db))
         return exitcode::kFailed;
 
     // A file appears only when complete; a failure leaves what was there.

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "db/location/location.h"
+
 #include <QString>
 #include <functional>
 
 struct ExportRequest
 {
-    QString dbPath;
+    Location db;
     QString from;     // empty: from the first event
     QString to;       // empty: to the last
     QString userNo;   // empty: every user number

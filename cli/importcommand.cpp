@@ -44,18 +44,16 @@ private:
 
 } // namespace
 
-int RunImportCommand(const QString& accessPath, const QString& dbPath)
+int RunImportCommand(const QString& accessPath, const Location& target)
 {
-    const QString target = AbsoluteFileName(dbPath);
     TerminalImportProgress terminal;
     const bool showProgress = ::isatty(STDERR_FILENO) == 1;
     try {
-        const ImportCounts counts = ImportAccessFile(AbsoluteFileName(accessPath), target,
+        const ImportCounts counts = ImportAccessFile(AbsoluteFileName(accessPath), target.Text(),
                                                      showProgress ? &terminal : nullptr);
         if (showProgress)
             terminal.Clear();
-        std::printf("A new database has been created:  %s\n",
-                    qUtf8Printable(ShownFileName(target)));
+        std::printf("A new database has been created:  %s\n", qUtf8Printable(target.Shown()));
         std::printf("Users copied:  %lld\nEvents copied:  %lld\n",
                     static_cast<long long>(counts.users), static_cast<long long>(counts.events));
         std::fflush(stdout);

@@ -7,6 +7,7 @@
 #include "cli/portscommand.h"
 #include "cli/readcommand.h"
 #include "cli/userscommands.h"
+#include "db/location/location.h"
 #include "db/location/nativename.h"
 
 #include <QCommandLineParser>
@@ -174,14 +175,15 @@ int main(int argc, char** argv)
         auto value = [&parser](const QCommandLineOption& o) {
             return parser.isSet(o) ? parser.value(o) : QString();
         };
-        return RunExportCommand({args.at(1), value(fromOption), value(toOption), value(userOption),
-                                 value(outputOption), parser.isSet(rawOption)},
+        return RunExportCommand({Location::Parse(args.at(1)), value(fromOption), value(toOption),
+                                 value(userOption), value(outputOption), parser.isSet(rawOption)},
                                 usage);
     }
     if (command == QLatin1String("new") || command == QLatin1String("list")) {
         if (args.size() != 2)
             return usageError(parser, QStringLiteral("%1 takes one database file").arg(command));
-        return command == QLatin1String("new") ? RunNew(args.at(1)) : RunList(args.at(1));
+        const Location db = Location::Parse(args.at(1));
+        return command == QLatin1String("new") ? RunNew(db) : RunList(db);
     }
     if (command == QLatin1String("read")) {
         if (args.size() != 2)
@@ -189,8 +191,8 @@ int main(int argc, char** argv)
         const QString port = parser.value(portOption);
         if (parser.isSet(portOption) && port.isEmpty())
             return usageError(parser, QStringLiteral("--port needs a port name"));
-        return RunReadCommand(
-            {args.at(1), port, parser.isSet(logLineOption), parser.isSet(nothingNewOption)});
+        return RunReadCommand({Location::Parse(args.at(1)), port, parser.isSet(logLineOption),
+                               parser.isSet(nothingNewOption)});
     }
     if (command == QLatin1String("ports")) {
         if (args.size() != 1)
@@ -201,7 +203,7 @@ int main(int argc, char** argv)
         if (args.size() != 3)
             return usageError(parser,
                               QStringLiteral("import takes an Access database and a new database"));
-        return RunImportCommand(args.at(1), args.at(2));
+        return RunImportCommand(args.at(1), Location::Parse(args.at(2)));
     }
     return usageError(parser, QStringLiteral("unknown command \"%1\"").arg(command));
 }

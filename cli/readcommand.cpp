@@ -3,7 +3,6 @@
 #include "cli/consolemessages.h"
 #include "cli/readlock.h"
 #include "cli/readoutcome.h"
-#include "db/location/nativename.h"
 #include "db/zq6doc.h"
 #include "link/download.h"
 #include "link/portsetting.h"
@@ -59,7 +58,7 @@ private:
 
 int RunReadCommand(const ReadRequest& request)
 {
-    const QString db = AbsoluteFileName(request.dbPath);
+    const Location& db = request.db;
     if (request.portName.isEmpty())
         LoadPortName();
     else
@@ -74,7 +73,7 @@ int RunReadCommand(const ReadRequest& request)
     if (lock.Busy()) {
         messages.ShowMessage(
             {QStringLiteral("Another read is under way"), QStringLiteral("Error"),
-             QStringLiteral("Another zqreader-cli is reading into %1.").arg(ShownFileName(db))});
+             QStringLiteral("Another zqreader-cli is reading into %1.").arg(db.Shown())});
     } else {
         CZq6Doc doc(&messages);
         if (doc.OnOpenDocument(db)) {
@@ -94,7 +93,7 @@ int RunReadCommand(const ReadRequest& request)
         const bool failed =
             outcome.kind != ReadOutcome::Downloaded && outcome.kind != ReadOutcome::NothingNew;
         std::fprintf(failed ? stderr : stdout, "%s\n",
-                     qUtf8Printable(LogLine(ShownLocation(db), port.Shown(), outcome)));
+                     qUtf8Printable(LogLine(db.Shown(), port.Shown(), outcome)));
         std::fflush(failed ? stderr : stdout);
     }
     return outcome.ExitCode(request.exitNothingNew);

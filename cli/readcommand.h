@@ -1,10 +1,12 @@
 #pragma once
 
+#include "db/location/location.h"
+
 #include <QString>
 
 struct ReadRequest
 {
-    QString dbPath;
+    Location db;
     QString portName;            // empty: the stored port setting
     bool logLine = false;        // one summary line instead of the messages
     bool exitNothingNew = false; // "nothing new" exits with its own status

@@ -1,7 +1,5 @@
 #include "cli/readlock.h"
 
-#include "db/location/nativename.h"
-
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <fcntl.h>
@@ -10,10 +8,10 @@
 #include <unistd.h>
 #endif
 
-ReadLock::ReadLock(const QString& dbPath)
+ReadLock::ReadLock(const Location& db)
 {
 #ifdef Q_OS_UNIX
-    const QByteArray name = EncodeFileName(dbPath);
+    const QByteArray& name = db.NativeName();
     struct stat st
     {
     };
@@ -35,7 +33,7 @@ ReadLock::ReadLock(const QString& dbPath)
         m_fd = -1;
     }
 #else
-    Q_UNUSED(dbPath);
+    Q_UNUSED(db);
 #endif
 }
 

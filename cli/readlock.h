@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include "db/location/location.h"
 
 // Keeps a second read from running into the same database while one is under
 // way: an exclusive lock on the database file itself, taken without waiting
@@ -11,7 +11,7 @@
 class ReadLock
 {
 public:
-    explicit ReadLock(const QString& dbPath);
+    explicit ReadLock(const Location& db);
     ~ReadLock();
     ReadLock(const ReadLock&) = delete;
     ReadLock& operator=(const ReadLock&) = delete;

@@ -129,9 +129,10 @@ int RunUsersCommand(const QStringList& args, bool raw,
         }
     }
 
+    const Location db = Location::Parse(args.at(1));
     if (sub == QLatin1String("export")) {
         const QString over =
-            StreamOverInputMessage(STDOUT_FILENO, QStringLiteral("Standard output"), args.at(1));
+            StreamOverInputMessage(STDOUT_FILENO, QStringLiteral("Standard output"), db);
         if (!over.isEmpty()) {
             printError(over);
             return exitcode::kFailed;
@@ -140,7 +141,7 @@ int RunUsersCommand(const QStringList& args, bool raw,
 
     ConsoleMessages messages;
     CZq6Doc doc(&messages);
-    if (!doc.OnOpenDocument(AbsoluteFileName(args.at(1))))
+    if (!doc.OnOpenDocument(db))
         return exitcode::kFailed;
     if (sub == QLatin1String("add"))
         return store(added, QStringLiteral("The user has been added."));

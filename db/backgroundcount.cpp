@@ -13,9 +13,9 @@ std::atomic<bool> g_hold{false};
 
 } // namespace
 
-BackgroundCount::BackgroundCount(const QString& path, const QString& join, int stride,
+BackgroundCount::BackgroundCount(const Location& file, const QString& join, int stride,
                                  std::function<void()> finished)
-    : m_path(path), m_join(join), m_stride(stride), m_notify(std::move(finished))
+    : m_file(file), m_join(join), m_stride(stride), m_notify(std::move(finished))
 {
     m_thread = std::thread([this] { Run(); });
     // Opening looks at the file through a descriptor of its own, and closing
@@ -65,7 +65,7 @@ void BackgroundCount::Run()
     try {
         CDatabase db;
         try {
-            db.OpenFile(m_path);
+            db.OpenFile(m_file);
         } catch (...) {
             OpenDone();
             throw;

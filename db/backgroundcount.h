@@ -2,6 +2,7 @@
 
 #include "db/joinmarks.h"
 #include "db/joinstamp.h"
+#include "db/location/location.h"
 
 #include <QString>
 #include <QVector>
@@ -29,7 +30,7 @@ struct JoinCount
 class BackgroundCount
 {
 public:
-    BackgroundCount(const QString& path, const QString& join, int stride,
+    BackgroundCount(const Location& file, const QString& join, int stride,
                     std::function<void()> finished);
     // Cancels and waits for the thread.
     ~BackgroundCount();
@@ -48,7 +49,7 @@ private:
     void OpenDone();
     void Cancel();
 
-    const QString m_path;
+    const Location m_file;
     const QString m_join;
     const int m_stride;
     const std::function<void()> m_notify;

@@ -4,7 +4,6 @@
 #include "db/backend/odbcconnect.h"
 #include "db/backend/serverdb.h"
 #include "db/location/dbfile.h"
-#include "db/location/nativename.h"
 #include "db/location/outputcheck.h"
 #include "db/location/stagedfile.h"
 #include "db/messages.h"
@@ -27,6 +26,7 @@ CZq6Doc::~CZq6Doc()
     // The connection must go before the program's SQL drivers are unloaded.
     CloseDatabase();
     g_strDbPath.clear();
+    g_dbLocation = Location();
 }
 
 void CZq6Doc::Report(const QString& text, const QString& caption, const QString& detail,
@@ -38,15 +38,15 @@ void CZq6Doc::Report(const QString& text, const QString& caption, const QString&
 
 bool CZq6Doc::OnNewDocument()
 {
-    m_strPathName.clear();
+    m_location = Location();
     m_strTitle = kDefaultTitle;
     return true;
 }
 
-void CZq6Doc::SetPathName(const QString& path)
+void CZq6Doc::SetLocation(const Location& location)
 {
-    m_strPathName = path;
-    m_strTitle = path.isEmpty() ? kDefaultTitle : Location::Parse(path).Title();
+    m_location = location;
+    m_strTitle = location.GetKind() == Location::Kind::None ? kDefaultTitle : location.Title();
 }
 
 bool CZq6Doc::OnOpenDocument(const QString& path)
@@ -56,13 +56,8 @@ bool CZq6Doc::OnOpenDocument(const QString& path)
 
 bool CZq6Doc::OnOpenDocument(const Location& location)
 {
-    // Later connections are opened from this: an ODBC source as it was given.
-    const QString path = location.IsFile() ? location.Path()
-                         : location.GetKind() == Location::Kind::Odbc
-                             ? QStringLiteral("odbc:") + location.Path()
-                             : location.Kept();
     if (location.IsFile()) {
-        const DbFileCheck check = CheckDbFile(path);
+        const DbFileCheck check = CheckDbFile(location);
         if (check.kind != DbFileKind::Sqlite) {
             Report(check.message, QStringLiteral("Error"));
             return false;
@@ -107,7 +102,9 @@ bool CZq6Doc::OnOpenDocument(const Location& location)
     fresh.Close(); // the previous connection
     // Later connections to the same server database find the password.
     RememberPassword(location);
-    g_strDbPath = path;
+    // Later connections are opened from this.
+    g_dbLocation = location;
+    g_strDbPath = location.Text();
     m_bDbOpen = true;
     return true;
 }
@@ -153,8 +150,8 @@ bool CZq6Doc::OnSaveDocument(const Location& location)
                QStringLiteral("OK"));
         return true;
     }
-    const QString path = location.Path();
-    const QString shown = location.Shown();
+    const Location file = location.File();
+    const QString& shown = location.Shown();
     auto fail = [&](const QString& why) {
         // Through ODBC the path may be a connection string's, and the file
         // functions name it as it is.
@@ -162,20 +159,21 @@ bool CZq6Doc::OnSaveDocument(const Location& location)
         return false;
     };
 
-    const QString notAFile = NotRegularFileMessage(path);
+    const QString notAFile = NotRegularFileMessage(file);
     if (!notAFile.isEmpty())
         return fail(notAFile);
     // A new database in place of the open one is a fresh start (see below);
     // one in place of its journal, or of a hard link of it, is not.
-    if (m_bDbOpen && !SameFile(path, g_strDbPath)) {
-        const QString over = OutputOverInputMessage(path, g_strDbPath);
+    const Location opened = m_bDbOpen ? OpenDbLocation() : Location();
+    if (m_bDbOpen && !SameFile(file, opened)) {
+        const QString over = OutputOverInputMessage(file, opened);
         if (!over.isEmpty())
             return fail(over);
     }
 
     // The new file is written and checked beside the target and only then
     // moved over it, so a failure leaves any file that was there untouched.
-    StagedFile target(path);
+    StagedFile target(file.Path());
     try {
         WriteTemplateCopy(target, shown);
         // The route asked for must answer before anything is replaced.
@@ -185,11 +183,11 @@ bool CZq6Doc::OnSaveDocument(const Location& location)
         return fail(odbc ? e.m_strError + kNothingReplaced : e.m_strError);
     }
 
-    const bool replacingOpen = m_bDbOpen && SameFile(path, g_strDbPath);
+    const bool replacingOpen = m_bDbOpen && SameFile(file, opened);
     if (replacingOpen)
         CloseDatabase();
     auto reopenPrevious = [&] {
-        if (replacingOpen && !OnOpenDocument(g_strDbPath))
+        if (replacingOpen && !OnOpenDocument(opened))
             m_bDbOpen = false;
         return false;
     };
@@ -213,7 +211,7 @@ bool CZq6Doc::OnSaveDocument(const Location& location)
         }
     }
 
-    if (!(odbc ? OnOpenDocument(location) : OnOpenDocument(path))) {
+    if (!OnOpenDocument(location)) {
         if (replacingOpen)
             m_bDbOpen = false;
         return false;

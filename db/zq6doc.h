@@ -21,7 +21,7 @@ public:
 
 // The document: stands for the one open database. Opening a document opens a
 // database file, saving it under a name creates a new database there from the
-// template. The database state itself lives in g_strDbPath, g_db and g_pSet.
+// template. The database state itself lives in g_dbLocation, g_db and g_pSet.
 class CZq6Doc
 {
 public:
@@ -34,22 +34,22 @@ public:
     CZq6Doc& operator=(const CZq6Doc&) = delete;
 
     // The document's database as a location; none for an untitled document.
-    Location GetLocation() const { return Location::Parse(m_strPathName); }
+    const Location& GetLocation() const { return m_location; }
 
     // A new, untitled document; the open database (if any) stays open.
     bool OnNewDocument();
 
     // Opens the database file. On any failure the error is reported, false is
     // returned and the previously open database (or none) stays as it was.
-    bool OnOpenDocument(const QString& path);
     bool OnOpenDocument(const Location& location);
+    bool OnOpenDocument(const QString& path); // parses path, then as above
 
     // Creates a new database at path from the template (replacing any file
     // there, the open database included) and opens it. Reports the outcome;
     // false when nothing was created or the new file could not be opened.
     // A server location gets the tables in its existing, empty database.
-    bool OnSaveDocument(const QString& path);
     bool OnSaveDocument(const Location& location);
+    bool OnSaveDocument(const QString& path); // parses path, then as above
 
     // Appends the events, oldest first, in one transaction on a connection of
     // its own: all or none. Errors are reported; returns whether they were
@@ -59,9 +59,8 @@ public:
     // "Read events": the download from the receiver.
     void OnReadEvents(DownloadServices& services);
 
-    // Document path and title, kept for the window shell.
-    QString GetPathName() const { return m_strPathName; }
-    void SetPathName(const QString& path);
+    // Document location and title, kept for the window shell.
+    void SetLocation(const Location& location);
     QString GetTitle() const { return m_strTitle; }
 
     void AddView(CDocView* view);
@@ -82,6 +81,6 @@ private:
 
     MessageSink* m_pMessages;
     QList<CDocView*> m_views;
-    QString m_strPathName;
+    Location m_location;
     QString m_strTitle;
 };

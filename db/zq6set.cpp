@@ -237,8 +237,8 @@ void CZq6Set::NotifyDone()
 void CZq6Set::StartBackground()
 {
     StopBackground();
-    m_background = std::make_unique<BackgroundCount>(m_pDatabase->GetPath(), GetDefaultSQL(),
-                                                     kMarkStride, [this] { NotifyDone(); });
+    m_background = std::make_unique<BackgroundCount>(
+        m_pDatabase->GetLocation().File(), GetDefaultSQL(), kMarkStride, [this] { NotifyDone(); });
 }
 
 void CZq6Set::StopBackground()

@@ -133,7 +133,7 @@ bool ExportWithProgress(QWidget* parent, CDatabase& db, const QString& path,
             messages->ShowMessage({text, caption, detail});
     };
     const QString shown = ShownFileName(path);
-    const QString over = OutputOverInputMessage(path, db.GetLocation().Kept());
+    const QString over = OutputOverInputMessage(path, db.GetLocation());
     if (!over.isEmpty()) {
         report(QStringLiteral("Cannot write \"%1\"").arg(shown), QStringLiteral("Error"), over);
         return false;

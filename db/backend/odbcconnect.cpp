@@ -9,12 +9,16 @@
 #include <QSqlError>
 #include <QSqlRecord>
 
-QString OdbcConnectString(const QString& dbPath)
+namespace {
+
+// shown names the source in the message; empty: as dbPath is shown.
+QString connectString(const QString& dbPath, const QString& shown)
 {
     if (dbPath.contains(QLatin1String(".dsn"), Qt::CaseInsensitive))
-        throw CDBException(QStringLiteral("\"%1\" cannot be opened through ODBC: a path holding "
-                                          "\".dsn\" is taken for a file data source.")
-                               .arg(ShownLocation(QStringLiteral("odbc:") + dbPath)));
+        throw CDBException(
+            QStringLiteral("\"%1\" cannot be opened through ODBC: a path holding "
+                           "\".dsn\" is taken for a file data source.")
+                .arg(shown.isEmpty() ? ShownLocation(QStringLiteral("odbc:") + dbPath) : shown));
     QString path = dbPath;
     if (path.contains(u';') || path.contains(u'{') || path.contains(u'}'))
         path = u'{' + path.replace(QLatin1String("}"), QLatin1String("}}")) + u'}';
@@ -26,11 +30,11 @@ QString OdbcConnectString(const QString& dbPath)
     return s.mid(int(sizeof "DSN=") - 1);
 }
 
-namespace {
-
-void openConnection(const QString& connectionName, const QString& dbPath, const QString& shown)
+// sourceShown names the source where its path cannot be used (see connectString).
+void openConnection(const QString& connectionName, const QString& dbPath, const QString& shown,
+                    const QString& sourceShown)
 {
-    const QString connectString = OdbcConnectString(dbPath);
+    const QString connectString = ::connectString(dbPath, sourceShown);
     QString error;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), connectionName);
@@ -50,16 +54,26 @@ void openConnection(const QString& connectionName, const QString& dbPath, const 
 
 } // namespace
 
+QString OdbcConnectString(const QString& dbPath)
+{
+    return connectString(dbPath, {});
+}
+
+void OpenOdbcConnection(const QString& connectionName, const Location& location)
+{
+    openConnection(connectionName, location.Path(), location.Shown(), location.Shown());
+}
+
 void OpenOdbcConnection(const QString& connectionName, const QString& dbPath)
 {
-    openConnection(connectionName, dbPath, ShownLocation(QStringLiteral("odbc:") + dbPath));
+    OpenOdbcConnection(connectionName, Location::Parse(QStringLiteral("odbc:") + dbPath));
 }
 
 void ProbeOdbcConnection(const QString& dbPath, const QString& shown)
 {
     static QAtomicInt probes;
     const QString name = QStringLiteral("zq-probe-%1").arg(probes.fetchAndAddRelaxed(1) + 1);
-    openConnection(name, dbPath, shown);
+    openConnection(name, dbPath, shown, {});
     {
         QSqlDatabase db = QSqlDatabase::database(name, false);
         db.close();

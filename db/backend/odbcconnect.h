@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/location/location.h"
+
 #include <QSqlDatabase>
 #include <QString>
 
@@ -17,6 +19,8 @@ QString OdbcConnectString(const QString& dbPath);
 
 // Adds and opens the QODBC connection called connectionName to the file.
 // Throws CDBException saying why; the connection is removed again then.
+void OpenOdbcConnection(const QString& connectionName, const Location& location);
+// The same for the source's path not parsed yet.
 void OpenOdbcConnection(const QString& connectionName, const QString& dbPath);
 
 // Opens a connection to the file through the data source and closes it again:

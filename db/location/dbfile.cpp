@@ -29,21 +29,18 @@ QString cannotRead(const QString& shown, int error)
 }
 
 // The path with every link resolved; empty when it does not exist.
-QByteArray resolved(const QString& path)
+QByteArray resolved(const QByteArray& name)
 {
     char buffer[PATH_MAX];
-    return ::realpath(EncodeFileName(path).constData(), buffer) ? QByteArray(buffer) : QByteArray();
+    return ::realpath(name.constData(), buffer) ? QByteArray(buffer) : QByteArray();
 }
 
-} // namespace
-
-DbFileCheck CheckDbFile(const QString& path)
+// The file by its native bytes, named in messages as shown.
+DbFileCheck checkDbFile(const QByteArray& name, const QString& shown)
 {
-    const QString shown = ShownFileName(path);
-    const QByteArray name = EncodeFileName(path);
     struct stat st;
-    if (path.isEmpty() || ::stat(name.constData(), &st) != 0) {
-        if (path.isEmpty() || errno == ENOENT || errno == ENOTDIR)
+    if (name.isEmpty() || ::stat(name.constData(), &st) != 0) {
+        if (name.isEmpty() || errno == ENOENT || errno == ENOTDIR)
             return {DbFileKind::Missing,
                     QStringLiteral("The database file \"%1\" does not exist.").arg(shown)};
         return {DbFileKind::Unreadable, cannotRead(shown, errno)};
@@ -88,20 +85,48 @@ DbFileCheck CheckDbFile(const QString& path)
             QStringLiteral("\"%1\" is not a ZQreader database.").arg(shown)};
 }
 
-QString NotRegularFileMessage(const QString& path)
+} // namespace
+
+DbFileCheck CheckDbFile(const QString& path)
 {
+    return checkDbFile(EncodeFileName(path), ShownFileName(path));
+}
+
+DbFileCheck CheckDbFile(const Location& location)
+{
+    return checkDbFile(location.NativeName(), location.Shown());
+}
+
+QString NotRegularFileMessage(const Location& location)
+{
+    const QByteArray& name = location.NativeName();
     struct stat st;
-    if (path.isEmpty() || ::stat(EncodeFileName(path).constData(), &st) != 0 || S_ISREG(st.st_mode))
+    if (name.isEmpty() || ::stat(name.constData(), &st) != 0 || S_ISREG(st.st_mode))
         return {};
-    return notRegular(ShownFileName(path), st.st_mode);
+    return notRegular(location.Shown(), st.st_mode);
 }
 
 bool SameFile(const QString& a, const QString& b)
 {
     if (a.isEmpty() || b.isEmpty())
         return false;
-    const QByteArray ra = resolved(a), rb = resolved(b);
+    const QByteArray ra = resolved(EncodeFileName(a)), rb = resolved(EncodeFileName(b));
     if (!ra.isEmpty() && !rb.isEmpty())
         return ra == rb;
     return AbsoluteFileName(a) == AbsoluteFileName(b);
+}
+
+QString NotRegularFileMessage(const QString& path)
+{
+    return NotRegularFileMessage(Location::FromFile(path));
+}
+
+bool SameFile(const Location& a, const Location& b)
+{
+    if (!a.IsFile() || !b.IsFile())
+        return false;
+    const QByteArray ra = resolved(a.NativeName()), rb = resolved(b.NativeName());
+    if (!ra.isEmpty() && !rb.isEmpty())
+        return ra == rb;
+    return a.Path() == b.Path();
 }

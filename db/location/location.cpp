@@ -153,11 +153,11 @@ Location Location::FromFile(const QString& path)
     Location l;
     if (path.isEmpty())
         return l;
-    l.m_path = path;
+    l.m_path = AbsolutePath(path);
     const QString suffix = QFileInfo(path).suffix().toLower();
     l.m_kind = (suffix == QLatin1String("mdb") || suffix == QLatin1String("accdb")) ? Kind::Access
                                                                                     : Kind::File;
-    return l;
+    return l.finish();
 }
 
 Location Location::ForServer(const QString& host, int port, const QString& database,
@@ -170,7 +170,7 @@ Location Location::ForServer(const QString& host, int port, const QString& datab
     l.m_database = database;
     l.m_user = user;
     l.m_password = passwords().value(l.Kept());
-    return l;
+    return l.finish();
 }
 
 Location Location::Parse(const QString& text)
@@ -179,11 +179,15 @@ Location Location::Parse(const QString& text)
         Location l;
         l.m_kind = Kind::Odbc;
         l.m_path = text.mid(5);
-        return l;
+        return l.finish();
     }
     if (!isServerUri(text))
         return FromFile(text);
+    return parseServer(text).finish();
+}
 
+Location Location::parseServer(const QString& text)
+{
     Location l;
     l.m_kind = Kind::Invalid;
     l.m_typed = WithoutPasswords(text);
@@ -254,22 +258,48 @@ QString Location::Title() const
     }
 }
 
-QString Location::Shown() const
+Location& Location::finish()
 {
+    if (IsFile() || m_kind == Kind::Odbc)
+        m_native = EncodeFileName(m_path);
+    // Every message and log line names the location by this.
     switch (m_kind) {
     case Kind::Server:
-        return m_port > 0 ? Title() + QLatin1Char(':') + QString::number(m_port) : Title();
+        m_shown = m_port > 0 ? Title() + QLatin1Char(':') + QString::number(m_port) : Title();
+        break;
     case Kind::File:
     case Kind::Access:
-        return ShownFileName(m_path);
+        m_shown = ShownFileName(m_path);
+        break;
     case Kind::Odbc:
-        return WithoutPasswords(ShownFileName(m_path));
+        m_shown = WithoutPasswords(ShownFileName(m_path));
+        break;
     case Kind::Invalid:
-        return m_typed;
+        m_shown = m_typed;
+        break;
     case Kind::None:
         break;
     }
-    return {};
+    return *this;
+}
+
+Location Location::File() const
+{
+    if (IsFile())
+        return *this;
+    return m_kind == Kind::Odbc ? FromFile(m_path) : Location();
+}
+
+QString Location::Text() const
+{
+    switch (m_kind) {
+    case Kind::Odbc:
+        return QStringLiteral("odbc:") + m_path;
+    case Kind::Server:
+        return Kept();
+    default:
+        return m_path;
+    }
 }
 
 QString Location::Kept() const

@@ -1,12 +1,15 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QPair>
 #include <QString>
 
 // Where a database is, as the user named it: a file path, a server URI
 // "postgresql://[user@]host[:port]/dbname[?options]" or "odbc:<source>".
-// Parsed once, then passed around as it is.
+// Parsed once where a name enters the program (command line, dialog, recent
+// files, settings), then passed inward as it is: a file path is made absolute
+// then, and its native bytes and the name shown for it are worked out once.
 //
 // A password never leaves this value through Shown(), Title() or Kept(); a
 // password typed during the run is remembered in memory only (see
@@ -27,6 +30,7 @@ public:
 
     Location() = default;
     static Location Parse(const QString& text);
+    // A name that can only be a file (a file dialog's), made absolute.
     static Location FromFile(const QString& path);
     static Location ForServer(const QString& host, int port, const QString& database,
                               const QString& user);
@@ -36,8 +40,14 @@ public:
     bool IsServer() const { return m_kind == Kind::Server; }
     QString Error() const { return m_error; }
 
-    // File and ODBC kinds: the path or the source.
-    QString Path() const { return m_path; }
+    // File and ODBC kinds: the path (absolute for files) or the source.
+    const QString& Path() const { return m_path; }
+    // The file that holds the database: this location for a file, the file
+    // an ODBC source names; none for a server.
+    Location File() const;
+    // File and ODBC kinds: the path as the bytes the system names the file by
+    // (see nativename.h).
+    const QByteArray& NativeName() const { return m_native; }
     QString Host() const { return m_host; } // empty: the local socket
     int Port() const { return m_port; }     // -1: the default
     QString Database() const { return m_database; }
@@ -50,18 +60,26 @@ public:
     // How messages name it: the file name as shown, "dbname on host", the
     // ODBC source, or an address that cannot be understood as it was typed;
     // each without any password (see WithoutPasswords).
-    QString Shown() const;
+    const QString& Shown() const { return m_shown; }
     // What the window title shows: the file name, or "dbname on host".
     QString Title() const;
     // What the recent-file list and the settings keep: the path, or the URI
     // without any password. Parse(Kept()) gives this location back.
     QString Kept() const;
+    // What opens this location again, given to Parse: the file path, the ODBC
+    // source as it was given (a password in it too), or Kept() for a server
+    // (whose password is remembered, see RememberPassword).
+    QString Text() const;
 
     void SetPassword(const QString& password) { m_password = password; }
 
     friend bool operator==(const Location& a, const Location& b) { return a.Kept() == b.Kept(); }
 
 private:
+    static Location parseServer(const QString& text);
+    // Works out what is derived from the parts: the native name, the shown name.
+    Location& finish();
+
     Kind m_kind = Kind::None;
     QString m_error;
     QString m_path;
@@ -71,6 +89,8 @@ private:
     QString m_user;
     QString m_password;
     QString m_typed; // an address that cannot be understood, without passwords
+    QByteArray m_native;
+    QString m_shown;
     QList<QPair<QString, QString>> m_params;  // further URI parameters, in order
     QList<QPair<QString, QString>> m_secrets; // such parameters never kept nor shown
 };

@@ -153,11 +153,8 @@ QString ShownFileName(const QString& name)
     return shown;
 }
 
-QString AbsoluteFileName(const QString& name)
+QString AbsolutePath(const QString& name)
 {
-    // A server address or a data source is no file name.
-    if (!Location::Parse(name).IsFile())
-        return name;
     if (name.isEmpty() || QDir::isAbsolutePath(name))
         return name.isEmpty() ? name : QDir::cleanPath(name);
     QByteArray cwd(4096, '\0');
@@ -170,9 +167,20 @@ QString AbsoluteFileName(const QString& name)
     return QDir::cleanPath(DecodeFileName(cwd) + QLatin1Char('/') + name);
 }
 
+QString AbsoluteFileName(const QString& name)
+{
+    // A server address or a data source is no file name.
+    const Location location = Location::Parse(name);
+    return location.IsFile() ? location.Path() : name;
+}
+
 QString SqliteFileUri(const QString& name)
 {
-    const QByteArray bytes = EncodeFileName(name);
+    return SqliteNativeUri(EncodeFileName(name));
+}
+
+QString SqliteNativeUri(const QByteArray& bytes)
+{
     // "file:///path" for an absolute name: an authority is never meant.
     return QLatin1String(bytes.startsWith('/') ? "file://" : "file:") +
            QString::fromLatin1(bytes.toPercentEncoding("/"));

@@ -31,9 +31,15 @@ QStringList ExactArguments(const QStringList& decodedByQt);
 // that is not UTF-8.
 QString ShownFileName(const QString& name);
 
-// The name made absolute against the current directory (not following links).
-// Anything that is not a file location (see Location) is returned as it is.
+// The file name made absolute against the current directory (not following
+// links), cleaned.
+QString AbsolutePath(const QString& name);
+
+// The same for a name that may be a database location: anything that is not a
+// file location (see Location) is returned as it is.
 QString AbsoluteFileName(const QString& name);
 
-// A "file:" URI for SQLite (opened with URIs enabled) naming exactly this file.
+// A "file:" URI for SQLite (opened with URIs enabled) naming exactly this
+// file, given by name or by its native bytes.
 QString SqliteFileUri(const QString& name);
+QString SqliteNativeUri(const QByteArray& bytes);

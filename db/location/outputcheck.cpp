@@ -26,17 +26,17 @@ bool sameInode(const struct stat& a, const struct stat& b)
 
 // The input's file, as named and with its links resolved: SQLite keeps its
 // other files beside the one it resolved.
-std::array<QByteArray, 2> inputNames(const QString& input)
+std::array<QByteArray, 2> inputNames(const Location& input)
 {
-    const QByteArray given = EncodeFileName(AbsoluteFileName(input));
+    const QByteArray& given = input.NativeName();
     const QByteArray real = realPath(given);
     return {given, real.isEmpty() ? given : real};
 }
 
-QString overMessage(const QString& output, const QString& input, const char* companion)
+QString overMessage(const QString& output, const Location& input, const char* companion)
 {
-    const QString database = ShownFileName(input);
-    const QString file = ShownFileName(input + QLatin1String(companion));
+    const QString& database = input.Shown();
+    const QString file = ShownFileName(input.Path() + QLatin1String(companion));
     if (*companion == '\0')
         return QStringLiteral("%1 is the database \"%2\" that is being read: it is not written "
                               "over.")
@@ -49,12 +49,12 @@ QString overMessage(const QString& output, const QString& input, const char* com
 
 // The file names the input uses; check tells whether output is one of them.
 template <typename Check>
-QString findOver(const QString& output, const QString& input, const Check& check)
+QString findOver(const QString& output, const Location& input, const Check& check)
 {
-    if (input.isEmpty() || !Location::Parse(input).IsFile())
+    if (!input.IsFile())
         return {};
     for (const char* companion : kCompanions) {
-        for (const QByteArray& base : inputNames(Location::Parse(input).Path())) {
+        for (const QByteArray& base : inputNames(input)) {
             if (check(base + companion))
                 return overMessage(output, input, companion);
         }
@@ -62,11 +62,9 @@ QString findOver(const QString& output, const QString& input, const Check& check
     return {};
 }
 
-} // namespace
-
-QByteArray OutputTarget(const QString& name)
+// Where the file of these absolute native bytes lands (see OutputTarget).
+QByteArray outputTarget(QByteArray path)
 {
-    QByteArray path = EncodeFileName(AbsoluteFileName(name));
     // As the kernel does, give up after 40 links.
     for (int links = 0; links < 40; ++links) {
         QByteArray real = realPath(path);
@@ -90,22 +88,44 @@ QByteArray OutputTarget(const QString& name)
     return folder + (folder.endsWith('/') ? "" : "/") + path.mid(slash + 1);
 }
 
-QString OutputOverInputMessage(const QString& output, const QString& input)
+QString overInput(const QByteArray& target, const QString& shown, const Location& input)
 {
-    if (output.isEmpty())
-        return {};
-    const QByteArray target = OutputTarget(output);
     struct stat out;
     const bool exists = ::stat(target.constData(), &out) == 0;
-    return findOver(QStringLiteral("\"%1\"").arg(ShownFileName(output)), input,
-                    [&](const QByteArray& name) {
-                        struct stat in;
-                        return target == name ||
-                               (exists && ::stat(name.constData(), &in) == 0 && sameInode(in, out));
-                    });
+    return findOver(QStringLiteral("\"%1\"").arg(shown), input, [&](const QByteArray& name) {
+        struct stat in;
+        return target == name ||
+               (exists && ::stat(name.constData(), &in) == 0 && sameInode(in, out));
+    });
 }
 
-QString StreamOverInputMessage(int fd, const QString& shown, const QString& input)
+} // namespace
+
+QByteArray OutputTarget(const QString& name)
+{
+    return outputTarget(EncodeFileName(AbsoluteFileName(name)));
+}
+
+QString OutputOverInputMessage(const QString& output, const Location& input)
+{
+    if (output.isEmpty() || !input.IsFile())
+        return {};
+    return overInput(OutputTarget(output), ShownFileName(output), input);
+}
+
+QString OutputOverInputMessage(const Location& output, const Location& input)
+{
+    if (!output.IsFile() || !input.IsFile())
+        return {};
+    return overInput(outputTarget(output.NativeName()), output.Shown(), input);
+}
+
+QString OutputOverInputMessage(const QString& output, const QString& input)
+{
+    return OutputOverInputMessage(output, Location::Parse(input));
+}
+
+QString StreamOverInputMessage(int fd, const QString& shown, const Location& input)
 {
     struct stat out;
     if (::fstat(fd, &out) != 0 || !S_ISREG(out.st_mode))

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/location/location.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -12,8 +14,10 @@ QByteArray OutputTarget(const QString& name);
 // is input itself (through links, or a hard link of it) or one of the files
 // SQLite keeps beside a database (-journal, -wal, -shm). Empty when it may be
 // written, and when input is no file (a server, an ODBC source).
-QString OutputOverInputMessage(const QString& output, const QString& input);
+QString OutputOverInputMessage(const QString& output, const Location& input);
+QString OutputOverInputMessage(const Location& output, const Location& input);
+QString OutputOverInputMessage(const QString& output, const QString& input); // input parsed here
 
 // The same for what is open as fd, such as standard output sent to a file;
 // shown names it in the message.
-QString StreamOverInputMessage(int fd, const QString& shown, const QString& input);
+QString StreamOverInputMessage(int fd, const QString& shown, const Location& input);

@@ -71,9 +71,8 @@ void CDatabase::Open(const Location& location)
         Close();
         const QString name =
             QStringLiteral("zq-%1").arg(g_connectionCounter.fetchAndAddRelaxed(1) + 1);
-        OpenOdbcConnection(name, location.Path());
+        OpenOdbcConnection(name, location);
         m_connection = name;
-        m_path = location.Path();
         m_location = location;
         m_dialect = Dialect(Dialect::Backend::Odbc);
         try {
@@ -85,7 +84,7 @@ void CDatabase::Open(const Location& location)
         return;
     }
     default:
-        OpenFile(location.Path());
+        OpenFile(location);
         return;
     }
     Close();
@@ -104,8 +103,13 @@ void CDatabase::Open(const Location& location)
 
 void CDatabase::OpenFile(const QString& path)
 {
+    OpenFile(Location::FromFile(path));
+}
+
+void CDatabase::OpenFile(const Location& location)
+{
     Close();
-    const DbFileCheck check = CheckDbFile(path);
+    const DbFileCheck check = CheckDbFile(location);
     if (check.kind != DbFileKind::Sqlite)
         throw CDBException(check.message);
 
@@ -113,20 +117,19 @@ void CDatabase::OpenFile(const QString& path)
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         // Through a URI, so that the file opened is the one of exactly these bytes.
-        db.setDatabaseName(SqliteFileUri(path));
+        db.setDatabaseName(SqliteNativeUri(location.NativeName()));
         db.setConnectOptions(
             QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1;QSQLITE_OPEN_URI").arg(kBusyTimeoutMs));
         if (!db.open()) {
             const QString error = db.lastError().text();
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(name);
-            throw CDBException(QStringLiteral("Cannot open the database \"%1\": %2")
-                                   .arg(ShownFileName(path), error));
+            throw CDBException(
+                QStringLiteral("Cannot open the database \"%1\": %2").arg(location.Shown(), error));
         }
     }
     m_connection = name;
-    m_path = path;
-    m_location = Location::FromFile(path);
+    m_location = location;
     m_dialect = Dialect(Dialect::Backend::Sqlite);
     try {
         VerifySchema();
@@ -146,11 +149,11 @@ void CDatabase::CheckIntact() const
     QSqlQuery check(Handle());
     if (!check.exec(QStringLiteral("PRAGMA quick_check")) || !check.next())
         throw CDBException(QStringLiteral("Cannot read the database \"%1\": %2")
-                               .arg(ShownFileName(m_path), check.lastError().text()));
+                               .arg(m_location.Shown(), check.lastError().text()));
     const QString verdict = check.value(0).toString();
     if (verdict != QLatin1String("ok"))
-        throw CDBException(QStringLiteral("The database \"%1\" is damaged: %2")
-                               .arg(ShownFileName(m_path), verdict));
+        throw CDBException(
+            QStringLiteral("The database \"%1\" is damaged: %2").arg(m_location.Shown(), verdict));
 }
 
 QString CDatabase::DamagedMessage(const QString& symptom) const
@@ -159,7 +162,7 @@ QString CDatabase::DamagedMessage(const QString& symptom) const
         QStringLiteral("The database \"%1\" looks damaged: %2.").arg(m_location.Shown(), symptom);
     if (m_dialect.IsSqlite())
         text += QStringLiteral(" Check it with: sqlite3 %1 \"PRAGMA integrity_check\"")
-                    .arg(shellWord(ShownFileName(m_path)));
+                    .arg(shellWord(m_location.Shown()));
     return text;
 }
 
@@ -181,14 +184,14 @@ void CDatabase::Close()
     }
     QSqlDatabase::removeDatabase(m_connection);
     m_connection.clear();
-    m_path.clear();
     m_location = Location();
     m_dialect = Dialect();
 }
 
 bool CDatabase::IsFileWritable() const
 {
-    return !m_path.isEmpty() && ::access(EncodeFileName(m_path).constData(), W_OK) == 0;
+    const QByteArray& name = m_location.NativeName();
+    return !name.isEmpty() && ::access(name.constData(), W_OK) == 0;
 }
 
 bool CDatabase::CanInsertEvents() const
@@ -281,7 +284,6 @@ void CDatabase::Rollback()
 void CDatabase::Swap(CDatabase& other)
 {
     std::swap(m_connection, other.m_connection);
-    std::swap(m_path, other.m_path);
     std::swap(m_location, other.m_location);
     std::swap(m_dialect, other.m_dialect);
 }
@@ -293,7 +295,7 @@ void CDatabase::Fail(const QString& what) const
 
 void CDatabase::VerifySchema() const
 {
-    const QString shown = ShownFileName(m_path);
+    const QString& shown = m_location.Shown();
     auto check = [&](const char* table, std::span<const RequiredColumn> columns) {
         QSqlQuery info(Handle());
         if (!info.exec(QStringLiteral("PRAGMA table_info(\"%1\")").arg(QLatin1String(table))))

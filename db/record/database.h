@@ -24,7 +24,9 @@ public:
     // Opens the file and checks that it holds the EVENTS and USERS tables with
     // usable columns. On failure the object stays closed. The path may hold
     // bytes that are not UTF-8 (see nativename.h).
-    void OpenFile(const QString& path);
+    void OpenFile(const Location& location);
+    void OpenFile(const QString& path); // a path not parsed yet
+
     // Opens a file or a server database (see Location).
     void Open(const Location& location);
     bool IsOpen() const;
@@ -38,8 +40,9 @@ public:
     QString ReadFailedMessage(const QString& error) const;
     void Close();
 
-    QString GetPath() const { return m_path; }
-    Location GetLocation() const { return m_location; }
+    // The file's path, or the ODBC source; empty for a server.
+    const QString& GetPath() const { return m_location.Path(); }
+    const Location& GetLocation() const { return m_location; }
     const Dialect& GetDialect() const { return m_dialect; }
     // Whether this process may write the file (not whether SQLite will).
     bool IsFileWritable() const;
@@ -74,7 +77,6 @@ private:
     [[noreturn]] void Fail(const QString& what) const;
 
     QString m_connection;
-    QString m_path;
     Location m_location;
     Dialect m_dialect;
 };

@@ -64,7 +64,7 @@ void CRecordset::Open(int /*nOpenType*/)
     if (m_bOpen)
         throw CDBException(QStringLiteral("The recordset is already open."));
     if (!m_pDatabase->IsOpen())
-        m_pDatabase->Open(Location::Parse(g_strDbPath));
+        m_pDatabase->Open(OpenDbLocation());
     m_bOpen = true;
     try {
         Requery();
