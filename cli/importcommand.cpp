@@ -49,7 +49,7 @@ int RunImportCommand(const QString& accessPath, const Location& target)
     TerminalImportProgress terminal;
     const bool showProgress = ::isatty(STDERR_FILENO) == 1;
     try {
-        const ImportCounts counts = ImportAccessFile(AbsoluteFileName(accessPath), target.Text(),
+        const ImportCounts counts = ImportAccessFile(AbsoluteFileName(accessPath), target,
                                                      showProgress ? &terminal : nullptr);
         if (showProgress)
             terminal.Clear();

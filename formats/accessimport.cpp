@@ -220,6 +220,12 @@ ImportCounts ImportAccessTables(AccessTableSource& source, ImportSink& sink,
 ImportCounts ImportAccessFile(const QString& accessPath, const QString& target,
                               ImportProgress* progress)
 {
+    return ImportAccessFile(accessPath, Location::Parse(target), progress);
+}
+
+ImportCounts ImportAccessFile(const QString& accessPath, const Location& target,
+                              ImportProgress* progress)
+{
     const DbFileCheck check = CheckDbFile(accessPath);
     if (check.kind == DbFileKind::Sqlite)
         throw CDBException(
@@ -231,7 +237,12 @@ ImportCounts ImportAccessFile(const QString& accessPath, const QString& target,
     if (check.kind != DbFileKind::Access)
         throw CDBException(check.message);
     // Also through a hard link.
-    if (SameFile(accessPath, target) || !OutputOverInputMessage(target, accessPath).isEmpty())
+    if (!target.IsFile())
+        throw CDBException(QStringLiteral("\"%1\" cannot hold the converted database: an Access "
+                                          "database is converted into a database file.")
+                               .arg(target.Shown()));
+    const Location access = Location::FromFile(accessPath);
+    if (SameFile(access, target) || !OutputOverInputMessage(target, access).isEmpty())
         throw CDBException(
             QStringLiteral("The new database cannot take the place of the Access database \"%1\".")
                 .arg(ShownFileName(accessPath)));

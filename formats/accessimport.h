@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/location/location.h"
+
 #include <QString>
 #include <QVariant>
 #include <array>
@@ -42,7 +44,8 @@ public:
 
 // A new database file at path, made from the template as "new" makes one
 // (replacing any file there only when complete).
-std::unique_ptr<ImportSink> NewDatabaseFileSink(const QString& path);
+std::unique_ptr<ImportSink> NewDatabaseFileSink(const Location& target);
+std::unique_ptr<ImportSink> NewDatabaseFileSink(const QString& path); // parsed here
 
 struct ImportCounts
 {
@@ -64,6 +67,9 @@ ImportCounts ImportAccessTables(AccessTableSource& source, ImportSink& sink,
 // Converts the Access file at accessPath into a new ZQreader database at
 // target (replaced only when the conversion is complete). The Access file is
 // only read.
+ImportCounts ImportAccessFile(const QString& accessPath, const Location& target,
+                              ImportProgress* progress = nullptr);
+// The same for a target named as typed (parsed here).
 ImportCounts ImportAccessFile(const QString& accessPath, const QString& target,
                               ImportProgress* progress = nullptr);
 

@@ -17,7 +17,7 @@ namespace {
 class FileSink : public ImportSink
 {
 public:
-    explicit FileSink(const QString& path) : m_path(path), m_staged(path) {}
+    explicit FileSink(const Location& target) : m_target(target), m_staged(target.Path()) {}
 
     ~FileSink() override
     {
@@ -31,10 +31,10 @@ public:
 
     void Begin() override
     {
-        const QString notAFile = NotRegularFileMessage(m_path);
+        const QString notAFile = NotRegularFileMessage(m_target);
         if (!notAFile.isEmpty())
             throw CDBException(notAFile);
-        WriteTemplateCopy(m_staged, ShownFileName(m_path));
+        WriteTemplateCopy(m_staged, m_target.Shown());
         m_db.OpenFile(m_staged.WrittenName());
         m_db.BeginTrans();
         m_inTransaction = true;
@@ -64,11 +64,11 @@ public:
         m_db.Close();
         if (!m_staged.Commit())
             throw CDBException(QStringLiteral("\"%1\" cannot be written: %2")
-                                   .arg(ShownFileName(m_path), m_staged.ErrorString()));
+                                   .arg(m_target.Shown(), m_staged.ErrorString()));
     }
 
 private:
-    QString m_path;
+    Location m_target;
     StagedFile m_staged;
     CDatabase m_db;
     QSqlQuery m_users;
@@ -78,7 +78,12 @@ private:
 
 } // namespace
 
+std::unique_ptr<ImportSink> NewDatabaseFileSink(const Location& target)
+{
+    return std::make_unique<FileSink>(target);
+}
+
 std::unique_ptr<ImportSink> NewDatabaseFileSink(const QString& path)
 {
-    return std::make_unique<FileSink>(path);
+    return NewDatabaseFileSink(Location::FromFile(path));
 }

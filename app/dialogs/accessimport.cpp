@@ -69,7 +69,7 @@ AccessConversion ConvertAccessDatabase(QWidget* parent, ShellUi& ui, MessageSink
     const QString chosen = ui.GetSaveFileName(parent, suggested);
     if (chosen.isEmpty())
         return {};
-    const QString target = QFileInfo(chosen).absoluteFilePath();
+    const Location target = Location::FromFile(QFileInfo(chosen).absoluteFilePath());
 
     auto report = [messages](const UserMessage& message) {
         if (messages)
@@ -78,7 +78,7 @@ AccessConversion ConvertAccessDatabase(QWidget* parent, ShellUi& ui, MessageSink
     try {
         ProgressWindow progress(parent);
         const ImportCounts counts = ImportAccessFile(accessPath, target, &progress);
-        report({QStringLiteral("A new database has been created:  ") + ShownFileName(target),
+        report({QStringLiteral("A new database has been created:  ") + target.Shown(),
                 QStringLiteral("OK"),
                 QStringLiteral("Users copied:  %1, events copied:  %2")
                     .arg(counts.users)
@@ -88,5 +88,5 @@ AccessConversion ConvertAccessDatabase(QWidget* parent, ShellUi& ui, MessageSink
                 QStringLiteral("Error"), e.m_strError});
         return {AccessConversion::Failed, {}};
     }
-    return {AccessConversion::Converted, target};
+    return {AccessConversion::Converted, target.Path()};
 }
