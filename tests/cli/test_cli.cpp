@@ -386,6 +386,10 @@ private Q_SLOTS:
         QTest::newRow("option of another command")
             << QStringList{"list", "x.db", "--port", "ttyS0"} << "--port is an option of read"
             << "Usage: zqreader-cli list DB\n";
+        QTest::newRow("port name with a control character")
+            << QStringList{"read", "x.db", "--port", "tty\aS0"}
+            << "The port name \"tty\\x07S0\" holds a control character"
+            << "Usage: zqreader-cli read DB [--port NAME]";
         QTest::newRow("export --user abc") << QStringList{"export", "x.db", "--user", "abc"}
                                            << "--user \"abc\" is not a user number" << exportUsage;
         QTest::newRow("export bad --from") << QStringList{"export", "x.db", "--from", "yesterday"}
