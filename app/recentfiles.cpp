@@ -1,8 +1,8 @@
 #include "app/recentfiles.h"
 
 #include "db/location/dbfile.h"
+#include "db/location/location.h"
 
-#include <QFileInfo>
 #include <QSettings>
 
 namespace {
@@ -12,6 +12,14 @@ const QString kSection = QStringLiteral("Recent File List");
 QString entryKey(int i)
 {
     return kSection + QStringLiteral("/File%1").arg(i + 1);
+}
+
+bool sameEntry(const QString& entry, const Location& location)
+{
+    const Location listed = Location::Parse(entry);
+    // Files also under another name (a link); servers and sources by their text.
+    return listed == location ||
+           (listed.IsFile() && location.IsFile() && SameFile(listed, location));
 }
 
 } // namespace
@@ -37,14 +45,13 @@ void CRecentFileList::WriteList() const
         settings.setValue(entryKey(i), m_files.at(i));
 }
 
-void CRecentFileList::Add(const QString& path)
+void CRecentFileList::Add(const Location& location)
 {
-    const QString full = QFileInfo(path).absoluteFilePath();
     for (qsizetype i = m_files.size() - 1; i >= 0; --i) {
-        if (SameFile(m_files.at(i), full))
+        if (sameEntry(m_files.at(i), location))
             m_files.removeAt(i);
     }
-    m_files.prepend(full);
+    m_files.prepend(location.Kept());
     while (m_files.size() > m_nSize)
         m_files.removeLast();
 }

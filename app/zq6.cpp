@@ -158,7 +158,7 @@ bool CZq6App::OpenLocation(Location location)
             return done.outcome == AccessConversion::Declined;
         return OpenDocumentFile(done.path);
     }
-    // At most a few tries: the server says why after each wrong password.
+    // At most a few tries; after the last the document tells what the server said.
     for (int tries = 0; location.IsServer() && tries < 3; ++tries) {
         try {
             CDatabase probe;
@@ -167,7 +167,10 @@ bool CZq6App::OpenLocation(Location location)
         } catch (const CDBException& e) {
             if (!IsPasswordFailure(e.m_strError))
                 break; // the document tells why
-            CPasswordDialog dlg(m_pMainWnd.get(), location.Shown(), location.User());
+            // A password was given (in the address, remembered or typed) and
+            // the server did not take it: the prompt says so at once.
+            const bool refused = tries > 0 || !location.Password().isEmpty();
+            CPasswordDialog dlg(m_pMainWnd.get(), location.Shown(), location.User(), refused);
             if (m_pUi->DoModal(dlg) != QDialog::Accepted)
                 return false;
             location.SetPassword(dlg.m_strPassword);
@@ -290,7 +293,7 @@ void CZq6App::OnToolsReadEvents()
 void CZq6App::AdoptLocation(const Location& location)
 {
     m_pDoc->SetLocation(location);
-    m_recentFiles.Add(location.Kept());
+    m_recentFiles.Add(location);
     m_recentFiles.WriteList();
     UpdateRecentFiles();
     UpdateFrameTitle();

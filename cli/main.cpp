@@ -6,9 +6,11 @@
 #include "cli/importcommand.h"
 #include "cli/portscommand.h"
 #include "cli/readcommand.h"
+#include "cli/usage.h"
 #include "cli/userscommands.h"
 #include "db/location/location.h"
 #include "db/location/nativename.h"
+#include "link/portname.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -17,11 +19,11 @@
 
 namespace {
 
+// The error, with the usage of the command the line names; --help prints the
+// rest.
 int usageError(const QCommandLineParser& parser, const QString& what)
 {
-    std::fprintf(stderr, "zqreader-cli: %s\n\n%s", qUtf8Printable(what),
-                 qUtf8Printable(parser.helpText()));
-    return exitcode::kUsage;
+    return ReportUsageError(parser.positionalArguments(), what);
 }
 
 } // namespace
@@ -191,6 +193,8 @@ int main(int argc, char** argv)
         const QString port = parser.value(portOption);
         if (parser.isSet(portOption) && port.isEmpty())
             return usageError(parser, QStringLiteral("--port needs a port name"));
+        if (const QString bad = PortName::Parse(port).Error(); !bad.isEmpty())
+            return usageError(parser, bad);
         return RunReadCommand({Location::Parse(args.at(1)), port, parser.isSet(logLineOption),
                                parser.isSet(nothingNewOption)});
     }

@@ -107,11 +107,10 @@ int RunUsersCommand(const QStringList& args, bool raw,
     if (sub == QLatin1String("add")) {
         QStringList problems;
         added.append(users::PeriodOf(args.at(2), args.at(3), args.at(4), args.value(5), &problems));
-        if (!problems.isEmpty()) {
-            printError(QStringLiteral("The user was not added: ") +
-                       problems.join(QStringLiteral("; ")));
-            return exitcode::kFailed;
-        }
+        // Values that cannot be a period are a wrong command line, as in export.
+        if (!problems.isEmpty())
+            return usage(QStringLiteral("the user was not added: ") +
+                         problems.join(QStringLiteral("; ")));
     } else if (sub == QLatin1String("import")) {
         const BoundedRead file =
             ReadBoundedFile(AbsoluteFileName(args.at(2)), kMaxImportBytes, kMaxImportLine);

@@ -1,6 +1,7 @@
 #include "link/portname.h"
 
 #include "db/location/nativename.h"
+#include "db/record/visibletext.h"
 
 namespace {
 
@@ -24,6 +25,13 @@ PortName PortName::Parse(const QString& given)
     port.m_given = given;
     if (given.isEmpty())
         return port;
+    if (HasControlCharacter(given)) {
+        port.m_kind = Kind::Invalid;
+        port.m_error = QStringLiteral("The port name \"%1\" holds a control character (a tab, a "
+                                      "line break or the like).")
+                           .arg(VisibleText(given));
+        return port;
+    }
     port.m_kind = Kind::Device;
     port.m_location = deviceLocation(given);
     port.m_devicePath = EncodeFileName(port.m_location);
@@ -32,6 +40,8 @@ PortName PortName::Parse(const QString& given)
 
 QString PortName::Shown() const
 {
+    if (m_kind == Kind::Invalid)
+        return VisibleText(m_given);
     return IsNone() ? QStringLiteral("no port") : ShownFileName(m_given);
 }
 

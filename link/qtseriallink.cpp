@@ -129,7 +129,9 @@ QtSerialLink::~QtSerialLink()
 bool QtSerialLink::Open(const PortName& portName)
 {
     Close();
-    m_openFailure.clear();
+    m_openFailure = portName.Error();
+    if (!m_openFailure.isEmpty())
+        return false;
     auto port = std::make_unique<QSerialPort>();
     port->setPortName(portName.Location());
 #ifdef Q_OS_UNIX

@@ -1,5 +1,6 @@
 #include "app/dialogs/aboutdlg.h"
 
+#include "app/dialogs/dialogtitle.h"
 #include "app/dialogs/icons.h"
 
 #include <QGridLayout>
@@ -35,6 +36,7 @@ CAboutDlg::CAboutDlg(QWidget* pParent) : QDialog(pParent)
     grid->addWidget(ok, 0, 2, Qt::AlignTop);
     grid->setColumnStretch(1, 1);
     setFixedSize(sizeHint());
+    FitTitle(*this);
 }
 
 CAboutDlg::~CAboutDlg() = default;

@@ -1,5 +1,6 @@
 #include "app/dialogs/exportdialog.h"
 
+#include "app/dialogs/dialogtitle.h"
 #include "db/backend/dbexception.h"
 #include "db/location/nativename.h"
 #include "db/location/outputcheck.h"
@@ -66,7 +67,9 @@ CExportDialog::CExportDialog(const QString& suggestedPath, QWidget* parent)
     connect(m_pUseTo, &QCheckBox::toggled, m_pTo, &QWidget::setEnabled);
 
     auto* grid = new QGridLayout;
-    grid->addWidget(new QLabel(QStringLiteral("CSV &file"), this), 0, 0);
+    auto* pathLabel = new QLabel(QStringLiteral("CSV &file"), this);
+    pathLabel->setBuddy(m_pPath);
+    grid->addWidget(pathLabel, 0, 0);
     grid->addWidget(m_pPath, 0, 1);
     grid->addWidget(browse, 0, 2);
     grid->addWidget(m_pUseFrom, 1, 0);
@@ -92,6 +95,7 @@ CExportDialog::CExportDialog(const QString& suggestedPath, QWidget* parent)
     layout->addLayout(grid);
     layout->addWidget(note);
     layout->addWidget(buttons);
+    FitTitle(*this);
 }
 
 QString CExportDialog::Path() const

@@ -1,5 +1,7 @@
 #include "app/dialogs/progressdialog.h"
 
+#include "app/dialogs/dialogtitle.h"
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QProgressBar>
@@ -40,6 +42,7 @@ bool CZQ6Dialog::OnInitDialog()
     m_pProgress->setValue(m_position.Position());
     adjustSize();
     setFixedSize(size());
+    FitTitle(*this);
     return true;
 }
 

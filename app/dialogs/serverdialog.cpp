@@ -1,5 +1,7 @@
 #include "app/dialogs/serverdialog.h"
 
+#include "app/dialogs/dialogtitle.h"
+
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QIntValidator>
@@ -39,6 +41,7 @@ CServerDialog::CServerDialog(QWidget* parent) : QDialog(parent)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(okCancel(this));
+    FitTitle(*this);
 }
 
 int CServerDialog::exec()
@@ -64,21 +67,27 @@ void CServerDialog::accept()
     QDialog::accept();
 }
 
-CPasswordDialog::CPasswordDialog(QWidget* parent, const QString& server, const QString& user)
+CPasswordDialog::CPasswordDialog(QWidget* parent, const QString& server, const QString& user,
+                                 bool refused)
     : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Password"));
     m_pPassword = new QLineEdit(this);
     m_pPassword->setObjectName(QStringLiteral("password"));
     m_pPassword->setEchoMode(QLineEdit::Password);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(
+    const QString asks =
         user.isEmpty()
             ? QStringLiteral("The server of %1 asks for a password.").arg(server)
-            : QStringLiteral("The server of %1 asks for the password of %2.").arg(server, user),
-        this));
+            : QStringLiteral("The server of %1 asks for the password of %2.").arg(server, user);
+    auto* prompt = new QLabel(
+        refused ? QStringLiteral("The password was not accepted.\n") + asks : asks, this);
+    prompt->setObjectName(QStringLiteral("prompt"));
+    prompt->setTextFormat(Qt::PlainText);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(prompt);
     layout->addWidget(m_pPassword);
     layout->addWidget(okCancel(this));
+    FitTitle(*this);
 }
 
 void CPasswordDialog::accept()

@@ -28,13 +28,15 @@ private:
     QLineEdit* m_pUser;
 };
 
-// Asked when the server wants a password that was not given. The password is
-// kept for this run only.
+// Asked when the server wants a password that was not given, or did not take
+// the one given (refused: the prompt says so first). The password is kept for
+// this run only.
 class CPasswordDialog : public QDialog
 {
     Q_OBJECT
 public:
-    CPasswordDialog(QWidget* parent, const QString& server, const QString& user);
+    CPasswordDialog(QWidget* parent, const QString& server, const QString& user,
+                    bool refused = false);
 
     QString m_strPassword;
 

@@ -1,5 +1,6 @@
 #include "app/dialogs/usersdialog.h"
 
+#include "app/dialogs/dialogtitle.h"
 #include "app/dialogs/shellui.h"
 #include "db/backend/dbexception.h"
 #include "db/messages.h"
@@ -93,7 +94,10 @@ CUserPeriodDialog::CUserPeriodDialog(const UserPeriod& period, QWidget* parent)
     form->addRow(QStringLiteral("&Name"), m_pName);
     form->addRow(QStringLiteral("&User number"), m_pUserNo);
     form->addRow(QStringLiteral("&From"), m_pStart);
-    form->addRow(QStringLiteral("&To"), stop);
+    // A row of two fields gets no label of its own: its mnemonic goes to the date.
+    auto* stopLabel = new QLabel(QStringLiteral("&To"), this);
+    stopLabel->setBuddy(m_pStop);
+    form->addRow(stopLabel, stop);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(problems);
@@ -108,6 +112,7 @@ CUserPeriodDialog::CUserPeriodDialog(const UserPeriod& period, QWidget* parent)
         if (found.isEmpty())
             accept();
     });
+    FitTitle(*this);
 }
 
 UserPeriod CUserPeriodDialog::Period() const
@@ -132,6 +137,7 @@ CHandOverDialog::CHandOverDialog(qint32 userNo, QWidget* parent)
                                  this));
     layout->addLayout(form);
     layout->addWidget(okCancel(this));
+    FitTitle(*this);
 }
 
 qint32 CHandOverDialog::UserNo() const
@@ -191,6 +197,7 @@ CUsersDialog::CUsersDialog(CDatabase* db, ShellUi* ui, MessageSink* messages, QW
     layout->addWidget(m_pTable, 1);
     layout->addLayout(buttons);
     resize(640, 360);
+    FitTitle(*this);
 }
 
 bool CUsersDialog::Load()

@@ -1,11 +1,15 @@
 #include "app/dialogs/zq6optiondialog.h"
 
+#include "app/dialogs/dialogtitle.h"
 #include "link/portlist.h"
+#include "link/portname.h"
 
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <algorithm>
 
 QStringList SystemPortLister::PortNames() const
@@ -14,7 +18,8 @@ QStringList SystemPortLister::PortNames() const
 }
 
 CZq6OptionDialog::CZq6OptionDialog(QWidget* pParent, const PortLister* ports)
-    : QDialog(pParent), m_pPorts(ports ? ports : &m_systemPorts), m_pList(new QListWidget(this))
+    : QDialog(pParent), m_pPorts(ports ? ports : &m_systemPorts), m_pList(new QListWidget(this)),
+      m_pField(new QLineEdit(this)), m_pProblem(new QLabel(this))
 {
     setWindowTitle(QStringLiteral("Options"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
@@ -31,22 +36,45 @@ CZq6OptionDialog::CZq6OptionDialog(QWidget* pParent, const PortLister* ports)
     m_pList->setSelectionMode(QAbstractItemView::SingleSelection);
     m_pList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_pList->setMinimumSize(90, 64);
-    label->setBuddy(m_pList);
+    m_pField->setObjectName(QStringLiteral("IDC_PORT"));
+    label->setBuddy(m_pField);
+    m_pProblem->setObjectName(QStringLiteral("problem"));
+    m_pProblem->setStyleSheet(QStringLiteral("color: #b00020"));
+    m_pProblem->setWordWrap(true);
+    m_pProblem->setTextFormat(Qt::PlainText);
+    m_pProblem->hide();
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(label, 0, 0);
-    grid->addWidget(m_pList, 1, 0, 3, 1);
+    grid->addWidget(m_pField, 1, 0);
+    grid->addWidget(m_pList, 2, 0, 3, 1);
     grid->addWidget(ok, 1, 1);
     grid->addWidget(cancel, 2, 1);
-    grid->setRowStretch(3, 1);
+    grid->addWidget(m_pProblem, 5, 0, 1, 2);
+    grid->setRowStretch(4, 1);
     grid->setColumnStretch(0, 1);
 
     setTabOrder(ok, cancel);
-    setTabOrder(cancel, m_pList);
+    setTabOrder(cancel, m_pField);
+    setTabOrder(m_pField, m_pList);
+
+    // A picked entry goes into the field; a typed name picks the entry equal
+    // to it, or none, and stays as typed.
+    connect(m_pList, &QListWidget::itemSelectionChanged, this, [this] {
+        const QList<QListWidgetItem*> selected = m_pList->selectedItems();
+        if (!selected.isEmpty())
+            m_pField->setText(selected.first()->text());
+    });
+    connect(m_pField, &QLineEdit::textEdited, this, [this](const QString& text) {
+        m_pProblem->hide();
+        const QSignalBlocker quiet(m_pList);
+        SelectListed(text.trimmed());
+    });
 
     connect(ok, &QPushButton::clicked, this, &CZq6OptionDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &CZq6OptionDialog::reject);
     ok->setFocus();
+    FitTitle(*this);
 }
 
 CZq6OptionDialog::~CZq6OptionDialog() = default;
@@ -74,22 +102,31 @@ bool CZq6OptionDialog::OnInitDialog()
     return true;
 }
 
-void CZq6OptionDialog::DoDataExchange(bool saveAndValidate)
+QListWidgetItem* CZq6OptionDialog::SelectListed(const QString& name)
 {
-    if (saveAndValidate) {
-        const QList<QListWidgetItem*> selected = m_pList->selectedItems();
-        m_strPortName = selected.isEmpty() ? QString() : selected.first()->text();
-        return;
-    }
     m_pList->clearSelection();
     m_pList->setCurrentRow(-1);
     for (int i = 0; i < m_pList->count(); ++i) {
-        if (m_pList->item(i)->text().compare(m_strPortName, Qt::CaseInsensitive) == 0) {
+        if (m_pList->item(i)->text().compare(name, Qt::CaseInsensitive) == 0) {
             m_pList->setCurrentRow(i);
             m_pList->scrollToItem(m_pList->item(i));
-            break;
+            return m_pList->item(i);
         }
     }
+    return nullptr;
+}
+
+void CZq6OptionDialog::DoDataExchange(bool saveAndValidate)
+{
+    if (saveAndValidate) {
+        // Nothing chosen keeps the port in use, also one given for this run.
+        const QString typed = m_pField->text().trimmed();
+        if (!typed.isEmpty())
+            m_strPortName = typed;
+        return;
+    }
+    const QListWidgetItem* listed = SelectListed(m_strPortName);
+    m_pField->setText(listed ? listed->text() : m_strPortName);
 }
 
 void CZq6OptionDialog::showEvent(QShowEvent* event)
@@ -101,6 +138,15 @@ void CZq6OptionDialog::showEvent(QShowEvent* event)
 
 void CZq6OptionDialog::accept()
 {
+    const QString typed = m_pField->text().trimmed();
+    const PortName port = PortName::Parse(typed);
+    if (!typed.isEmpty() && (port.IsNone() || !port.Error().isEmpty())) {
+        m_pProblem->setText(port.Error());
+        m_pProblem->show();
+        m_pField->setFocus();
+        m_pField->selectAll();
+        return;
+    }
     DoDataExchange(true);
     QDialog::accept();
 }

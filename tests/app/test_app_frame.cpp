@@ -2,7 +2,11 @@
 // every command, on a real window under the offscreen platform.
 
 #include "app/dialogs/aboutdlg.h"
+#include "app/dialogs/dialogtitle.h"
+#include "app/dialogs/exportdialog.h"
 #include "app/dialogs/messagebox.h"
+#include "app/dialogs/serverdialog.h"
+#include "app/dialogs/usersdialog.h"
 #include "app/mainfrm.h"
 #include "app/resource.h"
 #include "app/zq6.h"
@@ -398,6 +402,33 @@ private Q_SLOTS:
         QCOMPARE(details, QString());
         QCOMPARE(buttons, 1);
         QCOMPARE(icon, QMessageBox::NoIcon);
+    }
+
+    // No label of a dialog shows a stray '&' (a mnemonic without a buddy), and
+    // each title bar has room for the whole title.
+    void dialogLabelsAndTitles()
+    {
+        std::vector<std::unique_ptr<QDialog>> dialogs;
+        dialogs.push_back(std::make_unique<CAboutDlg>(m_frame));
+        dialogs.push_back(std::make_unique<CZq6OptionDialog>(m_frame));
+        dialogs.push_back(std::make_unique<CServerDialog>(m_frame));
+        dialogs.push_back(
+            std::make_unique<CPasswordDialog>(m_frame, "zq on db", "zq_office", true));
+        dialogs.push_back(std::make_unique<CUserPeriodDialog>(UserPeriod{}, m_frame));
+        dialogs.push_back(std::make_unique<CHandOverDialog>(3, m_frame));
+        dialogs.push_back(std::make_unique<CUsersDialog>(nullptr, nullptr, nullptr, m_frame));
+        dialogs.push_back(std::make_unique<CExportDialog>("events.csv", m_frame));
+        auto progress = std::make_unique<CZQ6Dialog>(m_frame);
+        QVERIFY(progress->Create());
+        dialogs.push_back(std::move(progress));
+        for (const std::unique_ptr<QDialog>& dlg : dialogs) {
+            dlg->show();
+            QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
+            for (const QLabel* label : dlg->findChildren<QLabel*>())
+                QVERIFY2(!QString(label->text()).remove("&&").contains('&') || label->buddy(),
+                         qPrintable(label->text()));
+            QVERIFY2(dlg->width() >= TitleBarWidth(*dlg), qPrintable(dlg->windowTitle()));
+        }
     }
 
     void windowIcon() { QVERIFY(!m_frame->windowIcon().pixmap(16, 16).isNull()); }

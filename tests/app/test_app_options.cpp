@@ -10,6 +10,7 @@
 
 #include <QAbstractButton>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
@@ -72,18 +73,21 @@ private Q_SLOTS:
         CZq6OptionDialog dlg(nullptr, &ports);
         QCOMPARE(dlg.windowTitle(), QStringLiteral("Options"));
         QStringList labels;
-        for (QLabel* l : dlg.findChildren<QLabel*>())
-            labels << l->text();
+        for (QLabel* l : dlg.findChildren<QLabel*>()) {
+            if (!l->isHidden())
+                labels << l->text();
+        }
         QCOMPARE(labels, QStringList{"Serial Port"});
         QPushButton* ok = Button(dlg, "OK");
         QPushButton* cancel = Button(dlg, "Cancel");
         QVERIFY(ok && cancel);
         QCOMPARE(dlg.findChildren<QAbstractButton*>().size(), 2);
         QVERIFY(ok->isDefault());
-        // A list to pick from, no field to type in; OK first in the tab order.
+        // A field to type in above a list to pick from; OK first in the tab order.
         QCOMPARE(dlg.GetPortList()->selectionMode(), QAbstractItemView::SingleSelection);
         QCOMPARE(NextTabStop(ok), static_cast<QWidget*>(cancel));
-        QCOMPARE(NextTabStop(cancel), static_cast<QWidget*>(dlg.GetPortList()));
+        QCOMPARE(NextTabStop(cancel), static_cast<QWidget*>(dlg.GetPortField()));
+        QCOMPARE(NextTabStop(dlg.GetPortField()), static_cast<QWidget*>(dlg.GetPortList()));
     }
 
     void listSortedWithoutRegardToCase_data()
@@ -116,23 +120,42 @@ private Q_SLOTS:
         QTest::addColumn<QString>("selected");
         QTest::addColumn<int>("key");
         QTest::addColumn<QString>("result");
+        QTest::addColumn<QString>("typed"); // into the field before the key; null: nothing
 
         const QStringList three{"COM1", "COM2", "COM10"};
+        const int enter = Qt::Key_Return;
+        const QString none;
         QTest::newRow("Enter keeps COM2") << three << "COM2"
-                                          << "COM2" << int(Qt::Key_Return) << "COM2";
-        QTest::newRow("other case selects the listed name")
-            << QStringList{"COM3", "COM1"} << "com3"
-            << "COM3" << int(Qt::Key_Return) << "COM3";
-        QTest::newRow("not listed: OK stores nothing") << three << "COM7"
-                                                       << "" << int(Qt::Key_Return) << "";
+                                          << "COM2" << enter << "COM2" << none;
+        QTest::newRow("other case selects the listed name") << QStringList{"COM3", "COM1"} << "com3"
+                                                            << "COM3" << enter << "COM3" << none;
+        QTest::newRow("not listed: OK keeps it") << three << "COM7"
+                                                 << "" << enter << "COM7" << none;
         QTest::newRow("prefix only is no match") << QStringList{"COM12"} << "COM1"
-                                                 << "" << int(Qt::Key_Return) << "";
-        QTest::newRow("no ports: OK stores nothing") << QStringList{} << "COM1"
-                                                     << "" << int(Qt::Key_Return) << "";
+                                                 << "" << enter << "COM1" << none;
+        QTest::newRow("no ports: OK keeps the port given for the run")
+            << QStringList{} << "/dev/pts/7"
+            << "" << enter << "/dev/pts/7" << none;
+        QTest::newRow("emptied field: OK keeps the port") << three << "COM2"
+                                                          << "" << enter << "COM2"
+                                                          << "";
+        QTest::newRow("typed device path") << three << "COM2"
+                                           << "" << enter << "/dev/ttyUSB3"
+                                           << " /dev/ttyUSB3 ";
+        const QString byId = "/dev/serial/by-id/usb-FTDI_FT232R_A10K3ZQ4-if00-port0";
+        QTest::newRow("typed stable name") << three << "COM1"
+                                           << "" << enter << byId << byId;
+        QTest::newRow("typed listed name picks it") << three << "COM1"
+                                                    << "COM10" << enter << "com10"
+                                                    << "com10";
         QTest::newRow("Esc keeps the name") << three << "COM7"
-                                            << "" << int(Qt::Key_Escape) << "COM7";
-        QTest::newRow("Esc keeps the name as written") << QStringList{"COM3"} << "com3"
-                                                       << "COM3" << int(Qt::Key_Escape) << "com3";
+                                            << "" << int(Qt::Key_Escape) << "COM7" << none;
+        QTest::newRow("Esc keeps the name as written")
+            << QStringList{"COM3"} << "com3"
+            << "COM3" << int(Qt::Key_Escape) << "com3" << none;
+        QTest::newRow("Esc drops what was typed") << three << "COM1"
+                                                  << "" << int(Qt::Key_Escape) << "COM1"
+                                                  << "/dev/ttyACM0";
     }
 
     void outcome()
@@ -142,15 +165,38 @@ private Q_SLOTS:
         QFETCH(QString, selected);
         QFETCH(int, key);
         QFETCH(QString, result);
+        QFETCH(QString, typed);
         guitest::FixedPorts ports(listed);
         CZq6OptionDialog dlg(nullptr, &ports);
         dlg.m_strPortName = current;
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        if (!typed.isNull()) {
+            dlg.GetPortField()->selectAll();
+            QTest::keyClick(dlg.GetPortField(), Qt::Key_Backspace);
+            QTest::keyClicks(dlg.GetPortField(), typed);
+        }
         QCOMPARE(Selected(dlg), selected.isEmpty() ? QStringList() : QStringList{selected});
-        QTest::keyClick(&dlg, Qt::Key(key));
+        QTest::keyClick(typed.isNull() ? static_cast<QWidget*>(&dlg) : dlg.GetPortField(),
+                        Qt::Key(key));
         QVERIFY(!dlg.isVisible());
         QCOMPARE(dlg.m_strPortName, result);
+    }
+
+    void nameThatCannotBeAPortKeepsTheDialogOpen()
+    {
+        guitest::FixedPorts ports({"COM1"});
+        CZq6OptionDialog dlg(nullptr, &ports);
+        dlg.m_strPortName = QStringLiteral("COM1");
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        dlg.GetPortField()->setText(QStringLiteral("tty\aUSB0"));
+        QTest::keyClick(dlg.GetPortField(), Qt::Key_Return);
+        QVERIFY(dlg.isVisible());
+        const QLabel* problem = dlg.findChild<QLabel*>(QStringLiteral("problem"));
+        QVERIFY(!problem->isHidden() &&
+                problem->text().contains("\"tty\\x07USB0\" holds a control"));
+        QCOMPARE(dlg.m_strPortName, QStringLiteral("COM1"));
     }
 
     void pickingAnotherPort()

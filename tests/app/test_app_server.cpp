@@ -1,5 +1,9 @@
-// Opening a server database that has no tables yet offers to create them.
+// Opening a server database that has no tables yet offers to create them; a
+// wrong password is told at the next prompt; a server in the recent files
+// opens the server again.
 
+#include "app/mainfrm.h"
+#include "app/resource.h"
 #include "app/zq6.h"
 #include "db/backend/serverdb.h"
 #include "db/location/location.h"
@@ -8,7 +12,10 @@
 #include "tests/support/guitest.h"
 #include "tests/support/pgserver.h"
 
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -68,6 +75,41 @@ private Q_SLOTS:
                      qPrintable(sink.Texts().join('\n')));
         if (opened)
             QCOMPARE(g_strDbPath, pg.Uri(name));
+    }
+
+    // A refused password is told at the next prompt; the recent files keep the
+    // address without it, and File > 1 at the next start opens the server.
+    void wrongPasswordAndRecentServer()
+    {
+        testpg::Server& pg = testpg::Server::Instance();
+        const QString name = pg.CreateDatabase();
+        CreateServerTables(Location::Parse(pg.Uri(name)));
+        QCOMPARE(pg.Exec(name, {QStringLiteral("GRANT SELECT ON [EVENTS], [USERS] TO zq_secret")}),
+                 QString());
+        guitest::RecordingSink sink;
+        guitest::ScriptedUi ui;
+        QStringList prompts, answers{"wrong", testpg::kPassword};
+        ui.onModal = [&](QDialog& dlg) {
+            prompts << dlg.findChild<QLabel*>(QStringLiteral("prompt"))->text();
+            dlg.findChild<QLineEdit*>(QStringLiteral("password"))->setText(answers.takeFirst());
+            dlg.accept();
+            return dlg.result();
+        };
+        guitest::FixedPorts ports;
+        const QString uri = pg.Uri(name, QLatin1String(testpg::kPasswordRole));
+        {
+            CZq6App app(&sink, &ui, &ports);
+            QVERIFY(app.InitInstance({}) && app.OpenDocumentFile(uri));
+            QCOMPARE(prompts.size(), 2);
+            QVERIFY(!prompts.first().contains("not accepted"));
+            QVERIFY2(prompts.last().startsWith("The password was not accepted.\nThe server of "),
+                     qPrintable(prompts.last()));
+            QCOMPARE(QSettings().value(QStringLiteral("Recent File List/File1")).toString(), uri);
+        }
+        CZq6App app(&sink, &ui, &ports);
+        QVERIFY(app.InitInstance({}) && app.GetMainWnd()->OnCmdMsg(ID_FILE_MRU_FILE1));
+        QVERIFY2(sink.messages.isEmpty(), qPrintable(sink.Texts().join('\n')));
+        QCOMPARE(g_strDbPath, uri);
     }
 };
 

@@ -355,16 +355,64 @@ private Q_SLOTS:
         QCOMPARE(notDb.exitCode, 1);
         QVERIFY(notDb.err.contains("notes.txt"));
 
-        for (const QStringList& args :
-             {QStringList{}, QStringList{"frobnicate", "x.db"}, QStringList{"list"},
-              QStringList{"new", "a", "b"}, QStringList{"--no-such-option"}}) {
-            const Run usage = run(args);
-            QCOMPARE(usage.exitCode, 2);
-            QVERIFY(usage.err.contains("Usage:"));
-        }
         const Run version = run({"--version"});
         QCOMPARE(version.exitCode, 0);
         QVERIFY(version.out.startsWith("zqreader-cli "));
+        const Run help = run({"--help"});
+        QCOMPARE(help.exitCode, 0);
+        QVERIFY(help.out.contains("Exit status:"));
+    }
+
+    // A wrong command line: the error, the usage of that command and where
+    // the help is, never the whole help; nothing is opened.
+    void usageErrors_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QString>("usage");
+        const QString any = "Usage: zqreader-cli COMMAND [ARGUMENTS]";
+        const QString exportUsage = "Usage: zqreader-cli export DB [--from DATE]";
+        const QString addUsage = "Usage: zqreader-cli users add DB NAME USER_NO FROM [TO]\n";
+        QTest::newRow("unknown command")
+            << QStringList{"frobnicate", "x.db"} << "unknown command \"frobnicate\"" << any;
+        QTest::newRow("unknown option")
+            << QStringList{"--no-such-option"} << "no-such-option" << any;
+        QTest::newRow("list without DB") << QStringList{"list"} << "list takes one database file"
+                                         << "Usage: zqreader-cli list DB\n";
+        QTest::newRow("option of another command")
+            << QStringList{"list", "x.db", "--port", "ttyS0"} << "--port is an option of read"
+            << "Usage: zqreader-cli list DB\n";
+        QTest::newRow("port name with a control character")
+            << QStringList{"read", "x.db", "--port", "tty\aS0"}
+            << "The port name \"tty\\x07S0\" holds a control character"
+            << "Usage: zqreader-cli read DB [--port NAME]";
+        QTest::newRow("export --user abc") << QStringList{"export", "x.db", "--user", "abc"}
+                                           << "--user \"abc\" is not a user number" << exportUsage;
+        QTest::newRow("users add user number abc")
+            << QStringList{"users", "add", "x.db", "Anna", "abc", "2024-01-01 00:00"}
+            << "the user number \"abc\" is not a whole number" << addUsage;
+        QTest::newRow("users add bad date")
+            << QStringList{"users", "add", "x.db", "Anna", "3", "2024-13-01 00:00"}
+            << "the start \"2024-13-01 00:00\" is not a date" << addUsage;
+        QTest::newRow("unknown users command")
+            << QStringList{"users", "frob", "x.db"} << "unknown users command \"frob\""
+            << "Usage: zqreader-cli users list DB\n";
+    }
+
+    void usageErrors()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, error);
+        QFETCH(QString, usage);
+        const Run wrong = run(args, m_dir.path());
+        QCOMPARE(wrong.exitCode, 2);
+        QCOMPARE(wrong.out, QString());
+        QVERIFY2(wrong.err.startsWith("zqreader-cli: ") && wrong.err.contains(error) &&
+                     wrong.err.contains(usage) &&
+                     wrong.err.endsWith("\nTry 'zqreader-cli --help'.\n") &&
+                     wrong.err.count('\n') <= 6,
+                 qPrintable(wrong.err));
+        QVERIFY(!QFile::exists(m_dir.filePath("x.db")));
     }
 };
 
