@@ -5,6 +5,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QPair>
 #include <QSet>
 #include <QSqlQuery>
 #include <QVariant>
@@ -75,10 +76,16 @@ public:
 private:
     const CDatabase& m_db;
     const ListFind& m_what;
+    std::optional<qint64> NextInPeriods(qint64 event, bool forward, qsizetype first,
+                                        qsizetype count);
+
     QSet<qint64> m_periods;
-    QVariantList m_periodValues;
-    QVariantList m_numberValues;
+    QVector<QPair<qint64, qint32>> m_matching; // INDEX and number of each period
 };
+
+// Periods looked for in one statement, each a bound value, within what every
+// backend takes.
+constexpr qsizetype kPeriodsAtOnce = 500;
 
 bool Finder::Prepare()
 {
@@ -89,23 +96,35 @@ bool Finder::Prepare()
     QSqlQuery q = m_db.Prepare(QStringLiteral("SELECT [INDEX], NAME, USER_NO FROM USERS"));
     q.setForwardOnly(true);
     CDatabase::Exec(q);
-    QSet<qint32> numbers;
     while (q.next()) {
         const QString name = q.value(1).toString();
         if (!VisibleText(name).contains(m_what.text, Qt::CaseInsensitive) &&
             !name.contains(m_what.text, Qt::CaseInsensitive))
             continue;
         m_periods.insert(q.value(0).toLongLong());
-        m_periodValues << q.value(0);
-        if (!numbers.contains(q.value(2).toInt())) {
-            numbers.insert(q.value(2).toInt());
-            m_numberValues << q.value(2);
-        }
+        m_matching.append({q.value(0).toLongLong(), q.value(2).toInt()});
     }
     return !m_periods.isEmpty();
 }
 
 std::optional<qint64> Finder::NextEvent(qint64 event, bool forward)
+{
+    if (m_what.byNumber)
+        return NextInPeriods(event, forward, 0, 0);
+    // Many matching periods are looked for a share at a time; the nearest
+    // event of all shares is the one.
+    std::optional<qint64> nearest;
+    for (qsizetype first = 0; first < m_matching.size(); first += kPeriodsAtOnce) {
+        const std::optional<qint64> found = NextInPeriods(
+            event, forward, first, std::min(kPeriodsAtOnce, m_matching.size() - first));
+        if (found && (!nearest || (forward ? *found < *nearest : *found > *nearest)))
+            nearest = found;
+    }
+    return nearest;
+}
+
+std::optional<qint64> Finder::NextInPeriods(qint64 event, bool forward, qsizetype first,
+                                            qsizetype count)
 {
     const QString after =
         forward ? QStringLiteral(" WHERE [INDEX] > ?") : QStringLiteral(" WHERE [INDEX] < ?");
@@ -117,14 +136,24 @@ std::optional<qint64> Finder::NextEvent(qint64 event, bool forward)
         sql += QStringLiteral(" AND USER_NO = ?");
         values << m_what.userNo;
     } else {
+        QVariantList periods;
+        QVariantList numbers;
+        QSet<qint32> seen;
+        for (qsizetype i = first; i < first + count; ++i) {
+            periods << m_matching.at(i).first;
+            if (!seen.contains(m_matching.at(i).second)) {
+                seen.insert(m_matching.at(i).second);
+                numbers << m_matching.at(i).second;
+            }
+        }
         // Walked in INDEX order from the event on; the number is a cheap
         // test before the period's.
         sql += QStringLiteral(" AND USER_NO IN (%1) AND EXISTS (SELECT 1 FROM USERS WHERE "
                               "USERS.USER_NO = EVENTS.USER_NO AND EVENTS.DATE > "
                               "USERS.DATE_START AND EVENTS.DATE < USERS.DATE_STOP AND "
                               "USERS.[INDEX] IN (%2))")
-                   .arg(placeholders(m_numberValues.size()), placeholders(m_periodValues.size()));
-        values << m_numberValues << m_periodValues;
+                   .arg(placeholders(numbers.size()), placeholders(periods.size()));
+        values << numbers << periods;
     }
     const QVariant found = single(m_db, sql + order, values);
     if (found.isNull())

@@ -599,6 +599,11 @@ private Q_SLOTS:
             << "#9" << 2 << 0 << true << false << 5 << 0 << false;
         QTest::newRow("number, the second row of an event")
             << "#4" << 3 << 0 << true << false << 3 << 1 << false;
+        // "many": 600 more periods of number 3, only the last one holding
+        // event 6 (its second row, after Jan Wrona), so that they are looked
+        // for in more than one statement.
+        QTest::newRow("name of more periods than one statement takes")
+            << "many" << 1 << 0 << false << false << 6 << 1 << true;
         QTest::newRow("number not found") << "#42" << 2 << 0 << true << false << 0 << 0 << false;
         QTest::newRow("name not found") << "zed" << 2 << 0 << true << false << 0 << 0 << false;
         QTest::newRow("a period without events")
@@ -615,7 +620,13 @@ private Q_SLOTS:
         QFETCH(int, event);
         QFETCH(int, skip);
         QFETCH(bool, wrapped);
-        QCOMPARE(testdb::exec(m_path, handedOver()), QString());
+        QStringList sql = handedOver();
+        if (what == QLatin1String("many"))
+            sql << "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 598) "
+                   "INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) SELECT 'Many', 3, "
+                   "'2023-01-01 00:00:00', '2023-01-02 00:00:00' FROM n"
+                << user("Many", 3, "2024-08-15 00:00:00", "2024-12-31 00:00:00");
+        QCOMPARE(testdb::exec(m_path, sql), QString());
         m_db.Open(Location::Parse(m_path));
         ListFind find;
         find.byNumber = what.startsWith(QLatin1Char('#'));
