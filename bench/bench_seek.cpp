@@ -4,10 +4,11 @@
 // rows are counted, go to date with the row number once counted, find the
 // next event of a user number, find the next row of a name, find a number
 // no event has (a walk of the whole table inside the database), the window.
-// Usage: bench_seek DB [RUNS]
+// Usage: bench_seek DB [RUNS]     (DB: any location, such as odbc:FILE)
 
 #include "bench/benchcommon.h"
 #include "db/listseek.h"
+#include "db/location/location.h"
 #include "db/record/database.h"
 #include "db/zq6set.h"
 
@@ -42,7 +43,7 @@ int main(int argc, char** argv)
     const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 200;
 
     CDatabase db;
-    db.OpenFile(path);
+    db.Open(Location::Parse(path)); // a file, a server or an ODBC source
     CZq6Set set(&db);
     set.m_strSort = QStringLiteral("EVENTS.INDEX");
     set.Open(CRecordset::useDefaultType);
