@@ -59,6 +59,10 @@ qint64 CZq6View::MarkedLine(const QVector<ListRow>& rows, qint64 firstLine)
                 return -1; // the paint reports what failed
             }
         }
+        // Not when another program removed the event meanwhile.
+        const qint64 at = m_markLine - firstLine;
+        if (at >= 0 && at < rows.size() && rows.at(at).eventIndex != m_mark->eventIndex)
+            return -1;
         return m_markLine;
     }
     // Rows read by event INDEX begin with the first row of an event.

@@ -554,6 +554,26 @@ private Q_SLOTS:
         QVERIFY(sink.messages.isEmpty());
     }
 
+    void aMarkedEventRemovedByAnotherProgramIsNotMarked()
+    {
+        const QString path = NewDatabase(40);
+        QVERIFY(!path.isEmpty());
+        ShownList list;
+        QVERIFY(list.Show(path, 600, 300));
+        [[maybe_unused]] auto& [sink, doc, view] = list;
+        const int lh = view.LineHeight();
+        const auto topMarked = [&] {
+            const QImage image = view.viewport()->grab().toImage();
+            return image.pixelColor(2, lh / 2) != image.pixelColor(2, lh + lh / 2);
+        };
+        view.ShowRow({5, 0});
+        QVERIFY(topMarked());
+        QCOMPARE(testdb::exec(path, {"DELETE FROM EVENTS WHERE [INDEX] = 5"}), QString());
+        view.Paint(); // finds the change and counts again
+        QCOMPARE(view.GetRowCount(), qint64(39));
+        QVERIFY(!topMarked());
+    }
+
     // The database closed or another one opened while the worker counts.
     void anotherDatabaseWhileCounting_data()
     {
