@@ -15,7 +15,7 @@
 
 namespace {
 
-// The rows of one event are those of the list's join, in its order.
+// The rows of one event are those of the list's join (CZq6Set), in its order.
 const QString kJoin =
     QStringLiteral(" FROM [EVENTS] LEFT OUTER JOIN [USERS] ON EVENTS.USER_NO = USERS.USER_NO AND "
                    "EVENTS.DATE > USERS.DATE_START AND EVENTS.DATE < USERS.DATE_STOP");
@@ -74,10 +74,12 @@ public:
     std::optional<int> RowIn(qint64 event, bool forward, qint64 lo, qint64 hi);
 
 private:
-    const CDatabase& m_db;
-    const ListFind& m_what;
+    // NextEvent() for a user number, or for periods first .. first + count - 1.
     std::optional<qint64> NextInPeriods(qint64 event, bool forward, qsizetype first,
                                         qsizetype count);
+
+    const CDatabase& m_db;
+    const ListFind& m_what;
 
     QSet<qint64> m_periods;
     QVector<QPair<qint64, qint32>> m_matching; // INDEX and number of each period
