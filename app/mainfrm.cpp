@@ -58,6 +58,11 @@ be interrupted; it ends by itself.</dd>
 <dd>Shows who holds which user number when, marks periods that overlap, and
 adds, edits, removes and hands over user numbers. OK writes all changes at
 once; Cancel writes nothing.</dd>
+<dt><b>View &gt; Go to Date...</b> (Ctrl+G)</dt>
+<dd>Shows the first event at or after a date and time, marked.</dd>
+<dt><b>View &gt; Find...</b> (Ctrl+F), <b>Find Next</b> (F3), <b>Find Previous</b> (Shift+F3)</dt>
+<dd>Finds the rows of a user number, or of users whose name contains a text,
+from the marked row or the top line on, round the end of the list.</dd>
 <dt><b>File &gt; Export...</b></dt>
 <dd>Writes the rows of the list, optionally of a date range, to a CSV file
 that spreadsheets open.</dd>
@@ -141,6 +146,12 @@ void CMainFrame::CreateMenu()
     }
     view->addSeparator();
     view->addAction(MakeCommand(ID_VIEW_REFRESH, QStringLiteral("&Refresh\tF5"), view));
+    view->addSeparator();
+    view->addAction(MakeCommand(ID_VIEW_GOTO_DATE, QStringLiteral("&Go to Date...\tCtrl+G"), view));
+    view->addAction(MakeCommand(ID_EDIT_FIND, QStringLiteral("&Find...\tCtrl+F"), view));
+    view->addAction(MakeCommand(ID_EDIT_REPEAT, QStringLiteral("Find &Next\tF3"), view));
+    view->addAction(
+        MakeCommand(ID_EDIT_FIND_PREVIOUS, QStringLiteral("Find Pre&vious\tShift+F3"), view));
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->addAction(MakeCommand(ID_HELP_FINDER, QStringLiteral("&Help Topics"), help));
@@ -241,6 +252,10 @@ void CMainFrame::CreateAccelerators()
         {QKeySequence(Qt::SHIFT | Qt::Key_F1), ID_CONTEXT_HELP},
         {QKeySequence(Qt::Key_F1), ID_HELP},
         {QKeySequence(Qt::Key_F5), ID_VIEW_REFRESH},
+        {QKeySequence(Qt::CTRL | Qt::Key_G), ID_VIEW_GOTO_DATE},
+        {QKeySequence(Qt::CTRL | Qt::Key_F), ID_EDIT_FIND},
+        {QKeySequence(Qt::Key_F3), ID_EDIT_REPEAT},
+        {QKeySequence(Qt::SHIFT | Qt::Key_F3), ID_EDIT_FIND_PREVIOUS},
     };
     for (const auto& entry : table) {
         auto* action = new QAction(this);

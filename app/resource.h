@@ -17,7 +17,9 @@ enum CommandId : int
     ID_FILE_MRU_FILE4 = 57619,
     ID_EDIT_COPY = 57634,
     ID_EDIT_CUT = 57635,
+    ID_EDIT_FIND = 57636,
     ID_EDIT_PASTE = 57637,
+    ID_EDIT_REPEAT = 57650,
     ID_EDIT_UNDO = 57643,
     ID_APP_ABOUT = 57664,
     ID_APP_EXIT = 57665,
@@ -35,6 +37,8 @@ enum CommandId : int
     ID_VIEW_REFRESH = 32775,
     ID_TOOLS_USERS = 32776,
     ID_FILE_EXPORT = 32777,
+    ID_EDIT_FIND_PREVIOUS = 32790,
+    ID_VIEW_GOTO_DATE = 32791,
 };
 
 enum IndicatorId : int

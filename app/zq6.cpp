@@ -112,6 +112,16 @@ bool CZq6App::OnCmdMsg(int id)
     case ID_VIEW_REFRESH:
         OnViewRefresh();
         return true;
+    case ID_VIEW_GOTO_DATE:
+        OnViewGotoDate();
+        return true;
+    case ID_EDIT_FIND:
+        OnEditFind();
+        return true;
+    case ID_EDIT_REPEAT:
+    case ID_EDIT_FIND_PREVIOUS:
+        OnEditFindAgain(id == ID_EDIT_REPEAT);
+        return true;
     case ID_FILE_MRU_FILE1:
     case ID_FILE_MRU_FILE2:
     case ID_FILE_MRU_FILE3:

@@ -5,8 +5,10 @@
 #include "app/dialogs/shellui.h"
 #include "app/dialogs/zq6optiondialog.h"
 #include "app/recentfiles.h"
+#include "db/listseek.h"
 
 #include <memory>
+#include <optional>
 
 class ChangeWatch;
 class CMainFrame;
@@ -62,6 +64,15 @@ public:
     // File > Export: the list as a CSV file.
     void OnFileExport();
 
+    // View > Go to Date (zq6seek.cpp): the list shows the first event at or
+    // after a moment.
+    void OnViewGotoDate();
+    // View > Find, Find Next and Find Previous: a user name or number from
+    // the marked row, or the top line, on; round the end with a word in the
+    // status bar.
+    void OnEditFind();
+    void OnEditFindAgain(bool forward);
+
     CZq6Doc* GetDocument() const { return m_pDoc.get(); }
     CMainFrame* GetMainWnd() const { return m_pMainWnd.get(); }
     CZq6View* GetView() const { return m_pView; }
@@ -85,4 +96,6 @@ private:
     std::unique_ptr<CMainFrame> m_pMainWnd;
     CZq6View* m_pView = nullptr;           // a child of the main window
     std::unique_ptr<ChangeWatch> m_pWatch; // downloads stored by other programs
+    QString m_lastMoment;                  // for the next Go to Date
+    std::optional<ListFind> m_lastFind;    // for Find Next and Find Previous
 };

@@ -53,6 +53,7 @@ void CZq6View::OnInitialUpdate()
 {
     m_bFailed = false;
     m_bTopKnown = false;
+    m_mark.reset();
     m_texts = ListTexts(); // the zone's rules may have changed since
     try {
         if (m_pDocument && m_pDocument->m_bDbOpen && g_pSet) {
@@ -265,10 +266,17 @@ void CZq6View::DrawRows(QPainter& painter, const QVector<ListRow>& rows, qint64 
     const int lh = Fit().LineHeight();
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::Text));
+    const qint64 marked = MarkedLine(rows, firstLine);
     for (qsizetype i = 0; i < rows.size(); ++i) {
         const int y = static_cast<int>((firstLine + i) * lh - top);
         if (y + lh <= area.top() || y >= area.bottom() + 1)
             continue;
+        if (firstLine + i == marked) {
+            painter.fillRect(QRect(0, y, viewport()->width(), lh), palette().highlight());
+            painter.setPen(palette().color(QPalette::HighlightedText));
+        } else if (firstLine + i == marked + 1) {
+            painter.setPen(palette().color(QPalette::Text));
+        }
         const RowTexts t = m_texts.Make(rows.at(i));
         const QString* texts[] = {&t.date, &t.time, &t.userNo, &t.name, &t.timer};
         for (size_t c = 0; c < kColumnX.size(); ++c) {

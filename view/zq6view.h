@@ -49,6 +49,14 @@ public:
     bool IsRowCountExact() const { return m_bExact; }
     qint64 GetContentHeight() const;
 
+    // Go to Date and Find (zq6viewseek.cpp): the row is scrolled to the top
+    // line, as far as the end of the list allows, and marked until another
+    // one is or another database is opened. Further finds go on from the
+    // marked row, else from the row on the top line.
+    void ShowRow(JoinMark row);
+    std::optional<JoinMark> MarkedRow() const { return m_mark; }
+    std::optional<JoinMark> TopRow();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -77,6 +85,9 @@ private:
     void DrawRows(QPainter& painter, const QVector<ListRow>& rows, qint64 firstLine, qint64 top,
                   const QRect& area);
     const TextFit& Fit();
+    // The line of the marked row when it is among rows drawn from firstLine;
+    // -1 otherwise.
+    qint64 MarkedLine(const QVector<ListRow>& rows, qint64 firstLine);
 
     CZq6Doc* m_pDocument;
     qint64 m_nRows = 0;
@@ -90,6 +101,10 @@ private:
     bool m_bTopKnown = false;
     JoinMark m_top;
     bool m_bTopAtEnd = false;
+
+    std::optional<JoinMark> m_mark; // the row found last
+    qint64 m_markLine = -1;         // its line, for the count of m_markSerial
+    quint64 m_markSerial = 0;
 
     ListTexts m_texts;
     std::optional<TextFit> m_fit; // for the font drawn with last

@@ -13,7 +13,10 @@
 #include "view/zq6view.h"
 
 #include <QDir>
+#include <QLineEdit>
 #include <QMenu>
+#include <QRadioButton>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -310,6 +313,78 @@ private Q_SLOTS:
         QCOMPARE(WithDefaultExtension("/data/v1.2/events", ours),
                  QStringLiteral("/data/v1.2/events.db"));
         QCOMPARE(WithDefaultExtension("", ours), QString());
+    }
+
+    // Ctrl+G, Ctrl+F, F3 and Shift+F3 as typed: the row found is on the top
+    // line and marked; a find round the start says so; what is not there is
+    // told in a message.
+    void goToDateAndFindByKeys()
+    {
+        const QString db = Database(QStringLiteral("seek.db"), 300);
+        QVERIFY(!db.isEmpty());
+        // Dee holds number 2 from 12:00 to 13:00: events 182, 187, ..., 237.
+        QCOMPARE(testdb::exec(db, {"INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) "
+                                   "VALUES ('Dee', 2, '2009-10-21 12:00:00', "
+                                   "'2009-10-21 13:00:00')"}),
+                 QString());
+        CommandLineInfo cmd;
+        cmd.dbPath = db;
+        auto app = Start(cmd);
+        QVERIFY(app);
+        CMainFrame* frame = app->GetMainWnd();
+        CZq6View* view = app->GetView();
+        QVERIFY(QTest::qWaitForWindowActive(frame));
+        QString answer;
+        bool byNumber = false;
+        m_ui.onModal = [&](QDialog& dialog) {
+            if (auto* number = dialog.findChild<QRadioButton*>(QStringLiteral("byNumber")))
+                number->setChecked(byNumber);
+            if (auto* name = dialog.findChild<QRadioButton*>(QStringLiteral("byName")))
+                name->setChecked(!byNumber);
+            for (QLineEdit* edit : dialog.findChildren<QLineEdit*>())
+                edit->setText(answer);
+            dialog.accept();
+            return dialog.result();
+        };
+        const int lh = view->LineHeight();
+        const auto shown = [&](qint64 event) {
+            const std::optional<JoinMark> marked = view->MarkedRow();
+            if (!marked || marked->eventIndex != event || marked->skip != 0)
+                return false;
+            // On the top line, drawn highlighted.
+            const QImage image = view->viewport()->grab().toImage();
+            return view->verticalScrollBar()->value() == (event - 1) * lh &&
+                   image.pixelColor(2, lh / 2) != image.pixelColor(2, lh + lh / 2) &&
+                   image.pixelColor(2, lh + lh / 2) == image.pixelColor(2, 2 * lh + lh / 2);
+        };
+
+        answer = QStringLiteral("2009-10-21 11:00");
+        QTest::keyClick(frame, Qt::Key_G, Qt::ControlModifier);
+        QVERIFY(shown(121));
+        answer = QStringLiteral("dEE");
+        QTest::keyClick(frame, Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(shown(182));
+        QTest::keyClick(frame, Qt::Key_F3);
+        QVERIFY(shown(187));
+        QTest::keyClick(frame, Qt::Key_F3, Qt::ShiftModifier);
+        QVERIFY(shown(182));
+        QCOMPARE(frame->GetMessageText(), QStringLiteral("For Help, press F1"));
+        QTest::keyClick(frame, Qt::Key_F3, Qt::ShiftModifier);
+        QCOMPARE(view->MarkedRow()->eventIndex, 237);
+        QCOMPARE(frame->GetMessageText(),
+                 QStringLiteral("Passed the start of the list; continued from the end."));
+        QCOMPARE(m_sink.Texts(), QStringList());
+
+        byNumber = true;
+        answer = QStringLiteral("42");
+        QTest::keyClick(frame, Qt::Key_F, Qt::ControlModifier);
+        answer = QStringLiteral("2030-01-01");
+        QTest::keyClick(frame, Qt::Key_G, Qt::ControlModifier);
+        QCOMPARE(m_sink.Texts(),
+                 (QStringList{"No row of the list holds user number 42.",
+                              "No event is dated at or after 2030-01-01 00:00:00: the last event "
+                              "is dated 2009-10-21 13:59:00."}));
+        QCOMPARE(view->MarkedRow()->eventIndex, 237);
     }
 };
 

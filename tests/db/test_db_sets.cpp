@@ -5,6 +5,7 @@
 #include "db/backend/serverdb.h"
 #include "db/backend/sqlitehandle.h"
 #include "db/joinstamp.h"
+#include "db/listseek.h"
 #include "db/record/database.h"
 #include "db/record/dbstate.h"
 #include "db/record/events.h"
@@ -12,8 +13,10 @@
 #include "tests/support/pgserver.h"
 #include "tests/support/testdb.h"
 
+#include <QDateTime>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <ctime>
 #include <sqlite3.h>
 
@@ -23,7 +26,7 @@ QString user(const char* name, int userNo, const char* start, const char* stop)
 {
     return QStringLiteral("INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) "
                           "VALUES ('%1', %2, '%3', '%4')")
-        .arg(QLatin1String(name))
+        .arg(QString::fromUtf8(name))
         .arg(userNo)
         .arg(QLatin1String(start), QLatin1String(stop));
 }
@@ -65,6 +68,37 @@ QVector<Row> walk(CZq6Set& set)
     for (set.MoveFirst(); !set.IsEOF(); set.MoveNext())
         rows.append({set.m_INDEX, set.m_NAME});
     return rows;
+}
+
+// Dated out of order: event 4 after the clock was set back a day, event 6
+// by a clock years ahead; event 2 has two rows (Alice and Bob).
+QStringList datedEvents()
+{
+    QStringList sql{user("Alice", 7, "2009-01-01 00:00:00", "9999-12-31 23:59:59"),
+                    user("Bob", 7, "2009-01-01 11:59:00", "2009-01-02 00:00:00")};
+    const char* dates[] = {"2009-01-01 10:00:00", "2009-01-01 12:00:00", "2009-01-02 08:00:00",
+                           "2009-01-01 11:00:00", "2009-01-02 09:00:00", "2030-06-01 00:00:00",
+                           "2009-01-03 10:00:00", "2009-01-03 10:00:00", "2009-01-05 00:00:00"};
+    for (const char* date : dates)
+        sql << addEvent(7, date);
+    return sql;
+}
+
+// Hand-overs: number 3 from Anna to Jan Wrona, number 4 held by Åsa and for
+// March also by Jan Kos; Olaf's number has no events.
+QStringList handedOver()
+{
+    return {user("Anna Kowal", 3, "2024-01-01 00:00:00", "2024-07-01 10:00:00"),
+            user("Jan Wrona", 3, "2024-07-01 10:00:00", "9999-12-31 23:59:59"),
+            user("\u00c5sa \u00d6berg", 4, "2024-01-01 00:00:00", "9999-12-31 23:59:59"),
+            user("Jan Kos", 4, "2024-03-01 00:00:00", "2024-04-01 00:00:00"),
+            user("Olaf", 8, "2024-01-01 00:00:00", "9999-12-31 23:59:59"),
+            addEvent(3, "2024-02-01 00:00:00"),
+            addEvent(4, "2024-02-15 00:00:00"),
+            addEvent(4, "2024-03-10 00:00:00"),
+            addEvent(3, "2024-08-01 00:00:00"),
+            addEvent(9, "2024-08-02 00:00:00"),
+            addEvent(3, "2024-09-01 00:00:00")};
 }
 
 QVector<Row> window(CZq6Set& set, qint64 first, int count)
@@ -464,6 +498,151 @@ private Q_SLOTS:
         // The connection is usable again afterwards.
         AppendEventBatch(record, {{1, when, 1, "0"}, {3, when, 1, "0"}});
         QCOMPARE(testdb::scalar(m_path, "SELECT COUNT(*) FROM EVENTS").toInt(), 3);
+    }
+
+    void goToDateShowsTheFirstListedEventOfTheDay_data()
+    {
+        QTest::addColumn<QString>("moment");
+        QTest::addColumn<bool>("counted");
+        QTest::addColumn<int>("expected"); // 0: none
+        QTest::newRow("before the first") << "2008-01-01 00:00:00" << true << 1;
+        QTest::newRow("before the first, not counted") << "2008-01-01 00:00:00" << false << 1;
+        QTest::newRow("exact match") << "2009-01-02 09:00:00" << true << 5;
+        QTest::newRow("between") << "2009-01-01 11:30:00" << true << 2;
+        QTest::newRow("between, not counted") << "2009-01-01 11:30:00" << false << 2;
+        QTest::newRow("after a row with two users") << "2009-01-02 00:00:00" << true << 3;
+        QTest::newRow("a clock set back: the first listed") << "2009-01-01 10:30:00" << true << 2;
+        QTest::newRow("a clock years ahead is passed over") << "2009-01-04 00:00:00" << true << 9;
+        QTest::newRow("the date of the clock ahead") << "2030-01-01 00:00:00" << false << 6;
+        QTest::newRow("two events at the date") << "2009-01-03 10:00:00" << true << 7;
+        QTest::newRow("after the last") << "2031-01-01 00:00:00" << true << 0;
+    }
+
+    void goToDateShowsTheFirstListedEventOfTheDay()
+    {
+        QFETCH(QString, moment);
+        QFETCH(bool, counted);
+        QFETCH(int, expected);
+        QCOMPARE(testdb::exec(m_path, datedEvents()), QString());
+        CZq6Set set(&m_db);
+        openSet(set);
+        const std::optional<qint64> event = EventAtDate(m_db, moment);
+
+        // Straight from the rows: of the events from the moment to a day after
+        // the earliest of them, the smallest INDEX.
+        QVector<QVariantList> events = testdb::rows(
+            m_path, QStringLiteral("SELECT [INDEX], DATE FROM EVENTS ORDER BY [INDEX]"));
+        const auto text = [](const QVariant& v) {
+            return v.toString().replace(QLatin1Char('T'), QLatin1Char(' ')).left(19);
+        };
+        QString earliest;
+        for (const QVariantList& e : events)
+            if (text(e.at(1)) >= moment && (earliest.isEmpty() || text(e.at(1)) < earliest))
+                earliest = text(e.at(1));
+        const QString dayAfter =
+            QDateTime::fromString(earliest, QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                .addDays(1)
+                .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        qint64 direct = 0;
+        for (const QVariantList& e : events)
+            if (!direct && text(e.at(1)) >= moment && text(e.at(1)) <= dayAfter)
+                direct = e.at(0).toLongLong();
+        QCOMPARE(event.value_or(0), direct);
+        QCOMPARE(event.value_or(0), qint64(expected));
+        if (!event) {
+            QCOMPARE(LastEventDate(m_db), QStringLiteral("2030-06-01 00:00:00"));
+            return;
+        }
+        // The line the list shows it on: its first row once counted, its
+        // INDEX from the smallest before.
+        const QVector<Row> all = walk(set);
+        const qint64 row = std::find_if(all.cbegin(), all.cend(),
+                                        [&](const Row& r) { return r.index == *event; }) -
+                           all.cbegin();
+        if (counted) {
+            QCOMPARE(set.CountRows(), all.size());
+            QCOMPARE(set.RowOfEvent(*event), row);
+            QCOMPARE(window(set, row, 1).first().index, *event);
+        } else {
+            QCOMPARE(
+                set.FetchFromEvent(set.ReadEventSpan().first + (*event - 1), 1).first().eventIndex,
+                *event);
+        }
+    }
+
+    void findGoesRoundTheList_data()
+    {
+        QTest::addColumn<QString>("what");  // "#N": user number N
+        QTest::addColumn<int>("fromEvent"); // 0: from the start or the end
+        QTest::addColumn<int>("fromSkip");
+        QTest::addColumn<bool>("forward");
+        QTest::addColumn<bool>("inclusive");
+        QTest::addColumn<int>("event"); // 0: not found
+        QTest::addColumn<int>("skip");
+        QTest::addColumn<bool>("wrapped");
+        QTest::newRow("name, a later event") << "jan" << 1 << 0 << true << false << 3 << 1 << false;
+        QTest::newRow("name, the next row of the event")
+            << "kos" << 3 << 0 << true << false << 3 << 1 << false;
+        QTest::newRow("name in other case, round the end")
+            << "\u00c5SA" << 3 << 0 << true << false << 2 << 0 << true;
+        QTest::newRow("name, previous") << "jan" << 4 << 0 << false << false << 3 << 1 << false;
+        QTest::newRow("name, previous round the start to itself")
+            << "anna" << 1 << 0 << false << false << 1 << 0 << true;
+        QTest::newRow("handed over: the new holder's events")
+            << "wrona" << 0 << 0 << true << false << 4 << 0 << false;
+        QTest::newRow("from the end") << "wrona" << 0 << 0 << false << false << 6 << 0 << false;
+        QTest::newRow("the top line itself") << "jan" << 3 << 1 << true << true << 3 << 1 << false;
+        QTest::newRow("number, next") << "#3" << 1 << 0 << true << false << 4 << 0 << false;
+        QTest::newRow("number, previous round the start")
+            << "#3" << 1 << 0 << false << false << 6 << 0 << true;
+        QTest::newRow("number without a user")
+            << "#9" << 2 << 0 << true << false << 5 << 0 << false;
+        QTest::newRow("number, the second row of an event")
+            << "#4" << 3 << 0 << true << false << 3 << 1 << false;
+        // "many": 600 more periods of number 3, only the last one holding
+        // event 6 (its second row, after Jan Wrona), so that they are looked
+        // for in more than one statement.
+        QTest::newRow("name of more periods than one statement takes")
+            << "many" << 1 << 0 << false << false << 6 << 1 << true;
+        QTest::newRow("number not found") << "#42" << 2 << 0 << true << false << 0 << 0 << false;
+        QTest::newRow("name not found") << "zed" << 2 << 0 << true << false << 0 << 0 << false;
+        QTest::newRow("a period without events")
+            << "olaf" << 2 << 0 << false << false << 0 << 0 << false;
+    }
+
+    void findGoesRoundTheList()
+    {
+        QFETCH(QString, what);
+        QFETCH(int, fromEvent);
+        QFETCH(int, fromSkip);
+        QFETCH(bool, forward);
+        QFETCH(bool, inclusive);
+        QFETCH(int, event);
+        QFETCH(int, skip);
+        QFETCH(bool, wrapped);
+        QStringList sql = handedOver();
+        if (what == QLatin1String("many"))
+            sql << "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 598) "
+                   "INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) SELECT 'Many', 3, "
+                   "'2023-01-01 00:00:00', '2023-01-02 00:00:00' FROM n"
+                << user("Many", 3, "2024-08-15 00:00:00", "2024-12-31 00:00:00");
+        QCOMPARE(testdb::exec(m_path, sql), QString());
+        m_db.Open(Location::Parse(m_path));
+        ListFind find;
+        find.byNumber = what.startsWith(QLatin1Char('#'));
+        if (find.byNumber)
+            find.userNo = what.mid(1).toInt();
+        else
+            find.text = what;
+        const FindOutcome found = FindInList(
+            m_db, find, fromEvent ? std::optional<JoinMark>({fromEvent, fromSkip}) : std::nullopt,
+            forward, inclusive);
+        QCOMPARE(found.found, event != 0);
+        if (!event)
+            return;
+        QCOMPARE(found.at.eventIndex, qint64(event));
+        QCOMPARE(found.at.skip, skip);
+        QCOMPARE(found.wrapped, wrapped);
     }
 
     void recordsConnectWithTheCurrentPath()

@@ -518,6 +518,62 @@ private Q_SLOTS:
         QVERIFY(sink.messages.isEmpty());
     }
 
+    // A row shown and marked while the list stands for event INDEX stays
+    // marked, at its place, once the rows are counted.
+    void aMarkedRowKeepsItsPlaceThroughTheCount()
+    {
+        const QString path = NewDatabase(6000);
+        QVERIFY(!path.isEmpty());
+        QCOMPARE(testdb::exec(path, {User("Ann", 1, "09:00:00", "23:00:00"),
+                                     User("Ada", 1, "10:00:00", "22:00:00")}),
+                 QString());
+        HeldCount held;
+        ShownList list;
+        QVERIFY(list.Show(path, 600, 300));
+        [[maybe_unused]] auto& [sink, doc, view] = list;
+        QVERIFY(!view.IsRowCountExact());
+        const int lh = view.LineHeight();
+        // Event 101 (10:40, number 1) has a row for Ann and one for Ada.
+        const auto markedOnSecondLine = [&] {
+            const QImage image = view.viewport()->grab().toImage();
+            const QColor first = image.pixelColor(2, lh / 2);
+            return first != image.pixelColor(2, lh + lh / 2) &&
+                   first == image.pixelColor(2, 2 * lh + lh / 2);
+        };
+        view.ShowRow({101, 1});
+        QCOMPARE(view.verticalScrollBar()->value(), 100 * lh);
+        QVERIFY(markedOnSecondLine());
+        const std::optional<JoinMark> top = view.TopRow();
+        QVERIFY(top && top->eventIndex == 101 && top->skip == 0);
+
+        BackgroundCount::Hold(false);
+        QTRY_VERIFY(view.IsRowCountExact());
+        // Seven events before it have two rows each.
+        QCOMPARE(view.verticalScrollBar()->value(), 107 * lh);
+        QVERIFY(markedOnSecondLine());
+        QVERIFY(sink.messages.isEmpty());
+    }
+
+    void aMarkedEventRemovedByAnotherProgramIsNotMarked()
+    {
+        const QString path = NewDatabase(40);
+        QVERIFY(!path.isEmpty());
+        ShownList list;
+        QVERIFY(list.Show(path, 600, 300));
+        [[maybe_unused]] auto& [sink, doc, view] = list;
+        const int lh = view.LineHeight();
+        const auto topMarked = [&] {
+            const QImage image = view.viewport()->grab().toImage();
+            return image.pixelColor(2, lh / 2) != image.pixelColor(2, lh + lh / 2);
+        };
+        view.ShowRow({5, 0});
+        QVERIFY(topMarked());
+        QCOMPARE(testdb::exec(path, {"DELETE FROM EVENTS WHERE [INDEX] = 5"}), QString());
+        view.Paint(); // finds the change and counts again
+        QCOMPARE(view.GetRowCount(), qint64(39));
+        QVERIFY(!topMarked());
+    }
+
     // The database closed or another one opened while the worker counts.
     void anotherDatabaseWhileCounting_data()
     {

@@ -1,0 +1,53 @@
+#include "app/dialogs/gotodatedialog.h"
+
+#include "db/record/users.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+CGotoDateDialog::CGotoDateDialog(QWidget* parent)
+    : QDialog(parent), m_pDate(new QLineEdit(this)), m_pProblem(new QLabel(this))
+{
+    setWindowTitle(QStringLiteral("Go to Date"));
+    m_pDate->setObjectName(QStringLiteral("date"));
+    m_pDate->setPlaceholderText(QStringLiteral("YYYY-MM-DD HH:MM"));
+    m_pProblem->setObjectName(QStringLiteral("problem"));
+    m_pProblem->setWordWrap(true);
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("&Date and time:"), m_pDate);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(m_pProblem);
+    layout->addWidget(buttons);
+}
+
+int CGotoDateDialog::exec()
+{
+    m_pDate->setText(m_strMoment);
+    m_pDate->selectAll();
+    return QDialog::exec();
+}
+
+void CGotoDateDialog::accept()
+{
+    QString text = m_pDate->text().trimmed();
+    // A day alone means its start.
+    if (text.size() == 10)
+        text += QStringLiteral(" 00:00");
+    const std::optional<QString> moment = users::ParseDateTime(text);
+    if (!moment) {
+        m_pProblem->setText(QStringLiteral("\"%1\" is no date. Write YYYY-MM-DD, optionally "
+                                           "followed by a time HH:MM or HH:MM:SS.")
+                                .arg(m_pDate->text()));
+        m_pDate->setFocus();
+        return;
+    }
+    m_strMoment = *moment;
+    QDialog::accept();
+}

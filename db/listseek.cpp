@@ -1,0 +1,263 @@
+#include "db/listseek.h"
+
+#include "db/record/database.h"
+#include "db/record/visibletext.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QPair>
+#include <QSet>
+#include <QSqlQuery>
+#include <QVariant>
+#include <QVector>
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+// The rows of one event are those of the list's join (CZq6Set), in its order.
+const QString kJoin =
+    QStringLiteral(" FROM [EVENTS] LEFT OUTER JOIN [USERS] ON EVENTS.USER_NO = USERS.USER_NO AND "
+                   "EVENTS.DATE > USERS.DATE_START AND EVENTS.DATE < USERS.DATE_STOP");
+
+// A stored date-time as "YYYY-MM-DD HH:MM:SS": SQLite gives the text, which
+// another tool may have written with a 'T' or a fraction; a server gives a
+// value of its own.
+QString dateText(const QVariant& value)
+{
+    const QString text = value.typeId() == QMetaType::QDateTime
+                             ? value.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                             : value.toString();
+    return text.left(10) + QLatin1Char(' ') + text.mid(11, 8);
+}
+
+QVariant single(const CDatabase& db, const QString& sql, const QVariantList& values)
+{
+    QSqlQuery q = db.Prepare(sql);
+    q.setForwardOnly(true);
+    for (const QVariant& v : values)
+        q.addBindValue(v);
+    CDatabase::Exec(q);
+    return q.next() ? q.value(0) : QVariant();
+}
+
+QString placeholders(qsizetype n)
+{
+    QString s;
+    for (qsizetype i = 0; i < n; ++i)
+        s += i ? QStringLiteral(", ?") : QStringLiteral("?");
+    return s;
+}
+
+// One row of an event: its user period (-1: none) and the event's number.
+struct EventRow
+{
+    qint64 userIndex;
+    qint32 userNo;
+};
+
+class Finder
+{
+public:
+    Finder(const CDatabase& db, const ListFind& what) : m_db(db), m_what(what) {}
+
+    // Whether anything can match at all; reads the matching periods of a name.
+    bool Prepare();
+    // The first event after (before) `event` with a matching row.
+    std::optional<qint64> NextEvent(qint64 event, bool forward);
+    QVector<EventRow> RowsOf(qint64 event);
+    bool Matches(const EventRow& row) const
+    {
+        return m_what.byNumber ? row.userNo == m_what.userNo : m_periods.contains(row.userIndex);
+    }
+    // The first (last) matching row of the event within [lo, hi].
+    std::optional<int> RowIn(qint64 event, bool forward, qint64 lo, qint64 hi);
+
+private:
+    // NextEvent() for a user number, or for periods first .. first + count - 1.
+    std::optional<qint64> NextInPeriods(qint64 event, bool forward, qsizetype first,
+                                        qsizetype count);
+
+    const CDatabase& m_db;
+    const ListFind& m_what;
+
+    QSet<qint64> m_periods;
+    QVector<QPair<qint64, qint32>> m_matching; // INDEX and number of each period
+};
+
+// Periods looked for in one statement, each a bound value, within what every
+// backend takes.
+constexpr qsizetype kPeriodsAtOnce = 500;
+
+bool Finder::Prepare()
+{
+    if (m_what.byNumber)
+        return true;
+    if (m_what.text.isEmpty())
+        return false;
+    QSqlQuery q = m_db.Prepare(QStringLiteral("SELECT [INDEX], NAME, USER_NO FROM USERS"));
+    q.setForwardOnly(true);
+    CDatabase::Exec(q);
+    while (q.next()) {
+        const QString name = q.value(1).toString();
+        if (!VisibleText(name).contains(m_what.text, Qt::CaseInsensitive) &&
+            !name.contains(m_what.text, Qt::CaseInsensitive))
+            continue;
+        m_periods.insert(q.value(0).toLongLong());
+        m_matching.append({q.value(0).toLongLong(), q.value(2).toInt()});
+    }
+    return !m_periods.isEmpty();
+}
+
+std::optional<qint64> Finder::NextEvent(qint64 event, bool forward)
+{
+    if (m_what.byNumber)
+        return NextInPeriods(event, forward, 0, 0);
+    // Many matching periods are looked for a share at a time; the nearest
+    // event of all shares is the one.
+    std::optional<qint64> nearest;
+    for (qsizetype first = 0; first < m_matching.size(); first += kPeriodsAtOnce) {
+        const std::optional<qint64> found = NextInPeriods(
+            event, forward, first, std::min(kPeriodsAtOnce, m_matching.size() - first));
+        if (found && (!nearest || (forward ? *found < *nearest : *found > *nearest)))
+            nearest = found;
+    }
+    return nearest;
+}
+
+std::optional<qint64> Finder::NextInPeriods(qint64 event, bool forward, qsizetype first,
+                                            qsizetype count)
+{
+    const QString after =
+        forward ? QStringLiteral(" WHERE [INDEX] > ?") : QStringLiteral(" WHERE [INDEX] < ?");
+    const QString order = forward ? QStringLiteral(" ORDER BY [INDEX] LIMIT 1")
+                                  : QStringLiteral(" ORDER BY [INDEX] DESC LIMIT 1");
+    QVariantList values{event};
+    QString sql = QStringLiteral("SELECT [INDEX] FROM EVENTS") + after;
+    if (m_what.byNumber) {
+        sql += QStringLiteral(" AND USER_NO = ?");
+        values << m_what.userNo;
+    } else {
+        QVariantList periods;
+        QVariantList numbers;
+        QSet<qint32> seen;
+        for (qsizetype i = first; i < first + count; ++i) {
+            periods << m_matching.at(i).first;
+            if (!seen.contains(m_matching.at(i).second)) {
+                seen.insert(m_matching.at(i).second);
+                numbers << m_matching.at(i).second;
+            }
+        }
+        // Walked in INDEX order from the event on; the number is a cheap
+        // test before the period's.
+        sql += QStringLiteral(" AND USER_NO IN (%1) AND EXISTS (SELECT 1 FROM USERS WHERE "
+                              "USERS.USER_NO = EVENTS.USER_NO AND EVENTS.DATE > "
+                              "USERS.DATE_START AND EVENTS.DATE < USERS.DATE_STOP AND "
+                              "USERS.[INDEX] IN (%2))")
+                   .arg(placeholders(numbers.size()), placeholders(periods.size()));
+        values << numbers << periods;
+    }
+    const QVariant found = single(m_db, sql + order, values);
+    if (found.isNull())
+        return std::nullopt;
+    return found.toLongLong();
+}
+
+QVector<EventRow> Finder::RowsOf(qint64 event)
+{
+    QSqlQuery q = m_db.Prepare(QStringLiteral("SELECT USERS.[INDEX], EVENTS.USER_NO") + kJoin +
+                               QStringLiteral(" WHERE EVENTS.[INDEX] = ? ORDER BY USERS.[INDEX]"));
+    q.setForwardOnly(true);
+    q.addBindValue(event);
+    CDatabase::Exec(q);
+    QVector<EventRow> rows;
+    while (q.next())
+        rows.append({q.isNull(0) ? -1 : q.value(0).toLongLong(), q.value(1).toInt()});
+    return rows;
+}
+
+std::optional<int> Finder::RowIn(qint64 event, bool forward, qint64 lo, qint64 hi)
+{
+    const QVector<EventRow> rows = RowsOf(event);
+    hi = std::min<qint64>(hi, rows.size() - 1);
+    lo = std::max<qint64>(lo, 0);
+    for (qint64 i = forward ? lo : hi; forward ? i <= hi : i >= lo; i += forward ? 1 : -1) {
+        if (Matches(rows.at(i)))
+            return int(i);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<qint64> EventAtDate(const CDatabase& db, const QString& moment)
+{
+    const QVariant earliest =
+        single(db, QStringLiteral("SELECT MIN(DATE) FROM EVENTS WHERE DATE >= ?"), {moment});
+    if (earliest.isNull())
+        return std::nullopt;
+    const QString first = dateText(earliest);
+    const QDate day = QDate::fromString(first.left(10), Qt::ISODate);
+    // A calendar day later, the time of day kept, no time zone involved.
+    const QString bound =
+        day.isValid() ? day.addDays(1).toString(Qt::ISODate) + first.mid(10) : first;
+    // "+ 0": the minimum is taken over the DATE index's range, not by walking
+    // the table in INDEX order until a row falls into the range.
+    const QVariant event = single(
+        db, QStringLiteral("SELECT MIN([INDEX] + 0) FROM EVENTS WHERE DATE >= ? AND DATE <= ?"),
+        {moment, bound});
+    if (event.isNull())
+        return std::nullopt;
+    return event.toLongLong();
+}
+
+QString LastEventDate(const CDatabase& db)
+{
+    const QVariant last = single(db, QStringLiteral("SELECT MAX(DATE) FROM EVENTS"), {});
+    return last.isNull() ? QString() : dateText(last);
+}
+
+FindOutcome FindInList(const CDatabase& db, const ListFind& what, std::optional<JoinMark> from,
+                       bool forward, bool inclusive)
+{
+    Finder finder(db, what);
+    if (!finder.Prepare())
+        return {};
+    constexpr qint64 kNone = std::numeric_limits<qint64>::max();
+    const auto firstFrom = [&](qint64 event, bool wrapped) -> FindOutcome {
+        const std::optional<qint64> next = finder.NextEvent(event, forward);
+        if (!next)
+            return {};
+        const std::optional<int> row = finder.RowIn(*next, forward, 0, kNone);
+        if (!row) // changed meanwhile by another program
+            return {};
+        return {true, wrapped, {*next, *row}};
+    };
+    const qint64 outside =
+        forward ? std::numeric_limits<qint64>::min() : std::numeric_limits<qint64>::max();
+    if (!from)
+        return firstFrom(outside, false);
+
+    const JoinMark at = *from;
+    const int step = inclusive ? 0 : 1;
+    if (const std::optional<int> row =
+            forward ? finder.RowIn(at.eventIndex, true, at.skip + step, kNone)
+                    : finder.RowIn(at.eventIndex, false, 0, at.skip - step))
+        return {true, false, {at.eventIndex, *row}};
+    if (FindOutcome later = firstFrom(at.eventIndex, false); later.found)
+        return later;
+    // Round from the other end, up to the starting row again.
+    FindOutcome round = firstFrom(outside, true);
+    if (!round.found)
+        return {};
+    if ((forward && round.at.eventIndex < at.eventIndex) ||
+        (!forward && round.at.eventIndex > at.eventIndex))
+        return round;
+    if (round.at.eventIndex != at.eventIndex)
+        return {};
+    if (const std::optional<int> row =
+            forward ? finder.RowIn(at.eventIndex, true, 0, at.skip + step - 1)
+                    : finder.RowIn(at.eventIndex, false, at.skip - step + 1, kNone))
+        return {true, true, {at.eventIndex, *row}};
+    return {};
+}
