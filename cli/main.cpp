@@ -85,7 +85,9 @@ int main(int argc, char** argv)
     parser.addVersionOption();
     const QCommandLineOption portOption(
         QStringLiteral("port"),
-        QStringLiteral("read: the serial port, a name as \"ports\" lists it or a device path."),
+        QStringLiteral("read: the serial port, a name as \"ports\" lists it or a device path, or "
+                       "a serial device server's port: socket://HOST:PORT (raw TCP) or "
+                       "rfc2217://HOST:PORT (Telnet COM port control)."),
         QStringLiteral("NAME"));
     parser.addOption(portOption);
     const QCommandLineOption logLineOption(

@@ -130,6 +130,10 @@ bool QtSerialLink::Open(const PortName& portName)
 {
     Close();
     m_openFailure.clear();
+    if (!portName.IsValid()) {
+        m_openFailure = portName.Problem();
+        return false;
+    }
     auto port = std::make_unique<QSerialPort>();
     port->setPortName(portName.Location());
 #ifdef Q_OS_UNIX
