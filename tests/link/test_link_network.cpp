@@ -14,7 +14,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <memory>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -54,8 +59,105 @@ enum class Route
 {
     Pty,
     SimListen,
+    SimListenFar, // behind a proxy that holds every chunk 25 ms each way
     Ser2NetRaw,
     Ser2NetRfc2217,
+};
+
+int listenOnLoopback(quint16* port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(fd, 1) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return -1;
+    *port = ntohs(address.sin_port);
+    return fd;
+}
+
+// A far network: one connection passed on to 127.0.0.1:target, every chunk
+// held back 25 ms in each direction, cut and joined as it comes.
+class SlowProxy
+{
+public:
+    explicit SlowProxy(quint16 target) : m_target(target)
+    {
+        m_listen = listenOnLoopback(&m_port);
+        if (m_listen >= 0)
+            m_thread = std::thread([this] { Serve(); });
+    }
+    ~SlowProxy()
+    {
+        m_stop = true;
+        ::shutdown(m_listen, SHUT_RDWR);
+        if (m_thread.joinable())
+            m_thread.join();
+        ::close(m_listen);
+    }
+    quint16 Port() const { return m_port; }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    struct Chunk
+    {
+        Clock::time_point due;
+        QByteArray bytes;
+    };
+
+    void Serve()
+    {
+        const int client = ::accept(m_listen, nullptr, nullptr);
+        const int server = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(m_target);
+        if (client >= 0 &&
+            ::connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+            Pass(client, server);
+        ::close(client);
+        ::close(server);
+    }
+
+    void Pass(int client, int server)
+    {
+        const int ends[2] = {client, server};
+        std::deque<Chunk> queues[2]; // [0]: towards the server, [1]: towards the client
+        while (!m_stop) {
+            pollfd fds[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
+            if (::poll(fds, 2, 1) < 0)
+                return;
+            for (int i = 0; i < 2; ++i) {
+                if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                    continue;
+                char buffer[4096];
+                const ssize_t n = ::read(ends[i], buffer, sizeof buffer);
+                if (n <= 0)
+                    return;
+                queues[i].push_back(
+                    {Clock::now() + std::chrono::milliseconds(25), QByteArray(buffer, n)});
+            }
+            for (int i = 0; i < 2; ++i) {
+                while (!queues[i].empty() && queues[i].front().due <= Clock::now()) {
+                    const QByteArray& bytes = queues[i].front().bytes;
+                    if (::write(ends[1 - i], bytes.constData(), size_t(bytes.size())) !=
+                        bytes.size())
+                        return;
+                    queues[i].pop_front();
+                }
+            }
+        }
+    }
+
+    quint16 m_target;
+    quint16 m_port = 0;
+    int m_listen = -1;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
 };
 
 // The simulator and, where the route needs it, ser2net in front of it.
@@ -63,11 +165,12 @@ struct Receiver
 {
     SimProcess sim;
     Ser2NetProcess ser2net;
+    std::unique_ptr<SlowProxy> proxy;
 
     // The port name that reaches the simulator, empty if it could not be set up.
     QString Start(Route route, QStringList simArguments)
     {
-        if (route == Route::SimListen)
+        if (route == Route::SimListen || route == Route::SimListenFar)
             simArguments << QStringLiteral("--listen") << QStringLiteral("127.0.0.1:0");
         if (!sim.Start(simArguments))
             return {};
@@ -76,6 +179,9 @@ struct Receiver
             return sim.PortPath();
         case Route::SimListen:
             return QStringLiteral("socket://") + sim.PortPath();
+        case Route::SimListenFar:
+            proxy = std::make_unique<SlowProxy>(sim.PortPath().section(':', -1).toUShort());
+            return QStringLiteral("socket://127.0.0.1:%1").arg(proxy->Port());
         case Route::Ser2NetRaw:
         case Route::Ser2NetRfc2217:
             break;
@@ -101,16 +207,9 @@ class ScriptedServer
 public:
     explicit ScriptedServer(QByteArray greeting) : m_greeting(std::move(greeting))
     {
-        m_listen = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(m_listen, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-            ::listen(m_listen, 1) != 0 ||
-            ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        m_listen = listenOnLoopback(&m_port);
+        if (m_listen < 0)
             return;
-        m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] { Serve(); });
     }
     ~ScriptedServer()
@@ -188,10 +287,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<Route>("route");
         QTest::addColumn<bool>("binary");
-        const std::pair<Route, const char*> routes[] = {{Route::Pty, "pty"},
-                                                        {Route::SimListen, "sim --listen"},
-                                                        {Route::Ser2NetRaw, "ser2net raw"},
-                                                        {Route::Ser2NetRfc2217, "ser2net rfc2217"}};
+        const std::pair<Route, const char*> routes[] = {
+            {Route::Pty, "pty"},
+            {Route::SimListen, "sim --listen"},
+            {Route::SimListenFar, "sim --listen, 50 ms round trip"},
+            {Route::Ser2NetRaw, "ser2net raw"},
+            {Route::Ser2NetRfc2217, "ser2net rfc2217"}};
         for (const bool binary : {false, true}) {
             for (const auto& [route, name] : routes)
                 QTest::addRow("%s, %s", name, binary ? "every byte value" : "sample log")
@@ -207,8 +308,9 @@ private Q_SLOTS:
         const QVector<LogEvent> log = binary ? kBinaryLog : sampleLog();
         QVERIFY(!log.isEmpty());
         Receiver receiver;
-        const QString port =
-            receiver.Start(route, {QStringLiteral("--log"), WriteLog(log), "--pace", "0"});
+        // Paced as on a real line: a receiver answering at once would answer
+        // the requests sent while its frame is on the way back.
+        const QString port = receiver.Start(route, {QStringLiteral("--log"), WriteLog(log)});
         QVERIFY(!port.isEmpty());
         const QString db = NewDatabase();
         const testrun::Result r = testrun::Run({"read", db, "--port", port});
