@@ -80,7 +80,8 @@ int main(int argc, char** argv)
         "  2   wrong command line\n"
         "  3   read --exit-nothing-new: the receiver had no new events\n"
         "  4   read: another read is under way on the database or the port\n"
-        "  75  read: the receiver or the line failed this time; try again later"));
+        "  75  read: the receiver, the line or the network failed this time; try again\n"
+        "      later"));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption portOption(

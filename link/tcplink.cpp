@@ -8,6 +8,11 @@
 
 namespace {
 
+// What is taken from the connection and not yet read is kept within this: a
+// server that floods the link cannot fill the memory, nor keep a discard
+// going for ever.
+constexpr qint64 kMostBuffered = 64 * 1024;
+
 QString hostAndPort(const PortName& port)
 {
     const QString host = port.Host().contains(QLatin1Char(':'))
@@ -73,6 +78,7 @@ bool TcpLink::Open(const PortName& portName)
     }
     // Each request byte goes out at once, not held back for more.
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    socket->setReadBufferSize(kMostBuffered);
     m_socket = std::move(socket);
     m_incoming.clear();
     m_read.Cancel();
@@ -115,8 +121,12 @@ bool TcpLink::Receive(int waitMilliseconds)
     if (m_socket->bytesAvailable() == 0)
         m_socket->waitForReadyRead(waitMilliseconds);
     std::array<char, 4096> chunk{};
-    for (qint64 got = 0; (got = m_socket->read(chunk.data(), qint64(chunk.size()))) > 0;)
+    while (m_incoming.size() < kMostBuffered) {
+        const qint64 got = m_socket->read(chunk.data(), qint64(chunk.size()));
+        if (got <= 0)
+            break;
         Decode(chunk.data(), got, m_incoming);
+    }
     return Connected() || m_socket->bytesAvailable() > 0;
 }
 
@@ -151,7 +161,7 @@ int TcpLink::DiscardArrived()
         dropped += m_incoming.size();
         m_incoming.clear();
         Receive(0);
-    } while (!m_incoming.isEmpty());
+    } while (!m_incoming.isEmpty() && dropped < kMostBuffered);
     return static_cast<int>(std::min<qint64>(dropped, std::numeric_limits<int>::max()));
 }
 
