@@ -193,8 +193,12 @@ SerialLink::Result TcpLink::PollRead(int* bytesRead)
         *bytesRead = m_read.Count();
         return Result::Completed;
     }
-    // A connection closed by the server, or broken, brings nothing more.
-    const bool open = Receive(1);
+    // Before the frame begins, the caller sends a request byte at every
+    // turn, paced by the line's byte time, and the sooner one follows the
+    // last the sooner the receiver answers; once it has begun, wait here for
+    // the rest, a millisecond at most, rather than have the caller spin. A
+    // connection closed by the server, or broken, brings nothing more.
+    const bool open = Receive(m_read.Count() > 0 ? 1 : 0);
     *bytesRead = m_read.Count();
     if (!open && m_incoming.isEmpty()) {
         m_read.Cancel();
