@@ -11,7 +11,7 @@ namespace {
 // What is taken from the connection and not yet read is kept within this: a
 // server that floods the link cannot fill the memory, nor keep a discard
 // going for ever.
-constexpr qint64 kMostBuffered = 64 * 1024;
+constexpr qint64 kMostBuffered = qint64{64} * 1024;
 
 QString hostAndPort(const PortName& port)
 {
