@@ -10,6 +10,7 @@
 #include "tests/support/testdb.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,6 +24,7 @@
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -64,7 +66,7 @@ enum class Route
     Ser2NetRfc2217,
 };
 
-int listenOnLoopback(quint16* port)
+int listenOnLoopback(quint16* port, int backlog = 1)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
@@ -72,7 +74,7 @@ int listenOnLoopback(quint16* port)
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
     if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(fd, 1) != 0 ||
+        ::listen(fd, backlog) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
         return -1;
     *port = ntohs(address.sin_port);
@@ -361,26 +363,46 @@ private Q_SLOTS:
     void unreachablePortIsToldAtOnce_data()
     {
         QTest::addColumn<QString>("scheme");
-        QTest::addColumn<bool>("listening");
+        QTest::addColumn<QString>("server"); // none, silent, or full: taking no connection
         QTest::addColumn<QString>("reason");
-        QTest::newRow("refused") << "socket" << false << "%1 refused the connection";
-        QTest::newRow("refused, rfc2217") << "rfc2217" << false << "%1 refused the connection";
+        QTest::newRow("refused") << "socket"
+                                 << "none"
+                                 << "%1 refused the connection";
+        QTest::newRow("refused, rfc2217") << "rfc2217"
+                                          << "none"
+                                          << "%1 refused the connection";
+        // Its queue of connections full, the system drops the request.
+        QTest::newRow("request dropped") << "socket"
+                                         << "full"
+                                         << "%1 did not answer within 3 seconds";
         QTest::newRow("accepts, never answers")
-            << "rfc2217" << true
+            << "rfc2217"
+            << "silent"
             << "%1 did not answer the request for COM port control (RFC 2217) within 3 seconds";
     }
     void unreachablePortIsToldAtOnce()
     {
         QFETCH(QString, scheme);
-        QFETCH(bool, listening);
+        QFETCH(QString, server);
         QFETCH(QString, reason);
-        QTcpServer silent;
-        quint16 tcpPort = 0;
-        if (listening) {
-            QVERIFY(silent.listen(QHostAddress::LocalHost));
-            tcpPort = silent.serverPort();
-        } else {
-            tcpPort = Ser2NetProcess::FreePort();
+        quint16 tcpPort = Ser2NetProcess::FreePort();
+        std::vector<int> fds;
+        const auto closeAll = qScopeGuard([&fds] {
+            for (int fd : fds)
+                ::close(fd);
+        });
+        if (server != QLatin1String("none")) {
+            fds.push_back(listenOnLoopback(&tcpPort, server == QLatin1String("full") ? 0 : 1));
+            QVERIFY(fds.back() >= 0);
+        }
+        // A backlog of 0 holds one connection that is never accepted.
+        for (int i = 0; server == QLatin1String("full") && i < 2; ++i) {
+            fds.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            address.sin_port = htons(tcpPort);
+            ::connect(fds.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
         }
         const QString where = QStringLiteral("127.0.0.1:%1").arg(tcpPort);
         const QString db = NewDatabase();
