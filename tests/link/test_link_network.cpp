@@ -11,7 +11,6 @@
 
 #include <QElapsedTimer>
 #include <QScopeGuard>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <arpa/inet.h>
