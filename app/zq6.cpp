@@ -16,8 +16,8 @@
 #include "db/record/database.h"
 #include "db/record/dbstate.h"
 #include "db/zq6doc.h"
+#include "link/portlink.h"
 #include "link/portsetting.h"
-#include "link/qtseriallink.h"
 #include "view/zq6view.h"
 
 #include <QCoreApplication>
@@ -293,10 +293,11 @@ void CZq6App::OnToolsOption()
 
 void CZq6App::OnToolsReadEvents()
 {
-    QtSerialLink link;
+    const PortName port = CurrentPort();
+    const std::unique_ptr<SerialLink> link = MakePortLink(port);
     SystemClock clock;
     CZQ6DialogProgress progress(m_pView);
-    CGuiDownloadServices services(link, clock, &progress, CurrentPort());
+    CGuiDownloadServices services(*link, clock, &progress, port);
     m_pDoc->OnReadEvents(services);
 }
 

@@ -82,12 +82,15 @@ int main(int argc, char** argv)
         "  2   wrong command line\n"
         "  3   read --exit-nothing-new: the receiver had no new events\n"
         "  4   read: another read is under way on the database or the port\n"
-        "  75  read: the receiver or the line failed this time; try again later"));
+        "  75  read: the receiver, the line or the network failed this time; try again\n"
+        "      later"));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption portOption(
         QStringLiteral("port"),
-        QStringLiteral("read: the serial port, a name as \"ports\" lists it or a device path."),
+        QStringLiteral("read: the serial port, a name as \"ports\" lists it or a device path, or "
+                       "a serial device server's port: socket://HOST:PORT (raw TCP) or "
+                       "rfc2217://HOST:PORT (Telnet COM port control)."),
         QStringLiteral("NAME"));
     parser.addOption(portOption);
     const QCommandLineOption logLineOption(
@@ -193,7 +196,7 @@ int main(int argc, char** argv)
         const QString port = parser.value(portOption);
         if (parser.isSet(portOption) && port.isEmpty())
             return usageError(parser, QStringLiteral("--port needs a port name"));
-        if (const QString bad = PortName::Parse(port).Error(); !bad.isEmpty())
+        if (const QString bad = PortName::Parse(port).Problem(); !bad.isEmpty())
             return usageError(parser, bad);
         return RunReadCommand({Location::Parse(args.at(1)), port, parser.isSet(logLineOption),
                                parser.isSet(nothingNewOption)});

@@ -5,8 +5,8 @@
 #include "cli/readoutcome.h"
 #include "db/zq6doc.h"
 #include "link/download.h"
+#include "link/portlink.h"
 #include "link/portsetting.h"
-#include "link/qtseriallink.h"
 
 #include <cstdio>
 
@@ -77,11 +77,11 @@ int RunReadCommand(const ReadRequest& request)
     } else {
         CZq6Doc doc(&messages);
         if (doc.OnOpenDocument(db)) {
-            QtSerialLink link;
+            const std::unique_ptr<SerialLink> link = MakePortLink(port);
             SystemClock clock;
             TerminalProgress progress;
             const bool showProgress = !request.logLine && stderrIsTerminal();
-            DownloadServices services(link, clock, showProgress ? &progress : nullptr, port);
+            DownloadServices services(*link, clock, showProgress ? &progress : nullptr, port);
             doc.OnReadEvents(services);
         }
     }

@@ -41,7 +41,8 @@ ReadOutcome fromPortFailure(const UserMessage& m, const QString& text)
             return {ReadOutcome::Failed, 0, text};
     }
     // A file, a folder, /dev/null: no try will make it one.
-    if (m.detail.contains(QStringLiteral(" is not a serial port: ")))
+    if (m.detail.contains(QStringLiteral(" is not a serial port: ")) ||
+        m.detail.contains(QStringLiteral(" is not a port: ")))
         return {ReadOutcome::Failed, 0, text};
     return {ReadOutcome::TryAgain, 0, text};
 }

@@ -153,6 +153,11 @@ void FrameExchange::ExchangeFrames()
             } else if (polled == R::PortTimeout) {
                 m_state = EndState::TimedOut;
                 break;
+            } else if (polled == R::Failed) {
+                // The port is gone (a network connection closed): no more
+                // bytes can come.
+                m_state = EndState::PortFailure;
+                break;
             }
             if (m_state == EndState::Running && m_clock.Now() > m_lastFrameTime + kSilenceSeconds)
                 m_state = EndState::TimedOut;

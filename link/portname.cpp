@@ -3,6 +3,9 @@
 #include "db/location/nativename.h"
 #include "db/record/visibletext.h"
 
+#include <QHostAddress>
+#include <QRegularExpression>
+
 namespace {
 
 QString deviceLocation(const QString& given)
@@ -17,7 +20,56 @@ QString deviceLocation(const QString& given)
 #endif
 }
 
+// A host name as DNS or /etc/hosts spells it.
+bool plausibleHostName(const QString& host)
+{
+    static const QRegularExpression name(QStringLiteral("^[A-Za-z0-9_]([A-Za-z0-9_.-]*)$"));
+    return name.match(host).hasMatch();
+}
+
 } // namespace
+
+// HOST:PORT or [IPV6]:PORT after the scheme; on failure, why.
+QString PortName::TakeHostAndPort(const QString& rest)
+{
+    QString host;
+    QString portText;
+    if (rest.startsWith(QLatin1Char('['))) {
+        const qsizetype close = rest.indexOf(QLatin1Char(']'));
+        if (close < 0)
+            return QStringLiteral("the IPv6 address has no closing bracket");
+        host = rest.mid(1, close - 1);
+        const QString after = rest.mid(close + 1);
+        if (!after.startsWith(QLatin1Char(':')))
+            return QStringLiteral("no TCP port after the host (HOST:PORT)");
+        portText = after.mid(1);
+        if (host.isEmpty())
+            return QStringLiteral("no host");
+        if (QHostAddress(host).protocol() != QAbstractSocket::IPv6Protocol)
+            return QStringLiteral("\"%1\" in brackets is not an IPv6 address").arg(host);
+    } else {
+        const qsizetype colon = rest.lastIndexOf(QLatin1Char(':'));
+        if (colon < 0)
+            return QStringLiteral("no TCP port after the host (HOST:PORT)");
+        host = rest.left(colon);
+        portText = rest.mid(colon + 1);
+        if (host.isEmpty())
+            return QStringLiteral("no host");
+        if (host.contains(QLatin1Char(':')))
+            return QStringLiteral("an IPv6 address must be written in brackets ([::1]:PORT)");
+        if (!plausibleHostName(host))
+            return QStringLiteral("\"%1\" is not a host name or address").arg(host);
+    }
+    if (portText.isEmpty())
+        return QStringLiteral("no TCP port after the host (HOST:PORT)");
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
+    const int number = digits.match(portText).hasMatch() ? portText.toInt() : 0;
+    if (number < 1 || number > 65535)
+        return QStringLiteral("the TCP port must be a number from 1 to 65535");
+    m_host = host;
+    m_tcpPort = static_cast<quint16>(number);
+    return {};
+}
 
 PortName PortName::Parse(const QString& given)
 {
@@ -27,9 +79,33 @@ PortName PortName::Parse(const QString& given)
         return port;
     if (HasControlCharacter(given)) {
         port.m_kind = Kind::Invalid;
-        port.m_error = QStringLiteral("The port name \"%1\" holds a control character (a tab, a "
-                                      "line break or the like).")
-                           .arg(VisibleText(given));
+        port.m_problem = QStringLiteral("The port name \"%1\" holds a control character (a tab, a "
+                                        "line break or the like).")
+                             .arg(VisibleText(given));
+        return port;
+    }
+    static const QRegularExpression url(QStringLiteral("^([A-Za-z][A-Za-z0-9+.-]*)://(.*)$"),
+                                        QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch match = url.match(given);
+    if (match.hasMatch()) {
+        const QString scheme = match.captured(1).toLower();
+        QString problem;
+        if (scheme == QLatin1String("socket"))
+            port.m_kind = Kind::Socket;
+        else if (scheme == QLatin1String("rfc2217"))
+            port.m_kind = Kind::Rfc2217;
+        else
+            problem = QStringLiteral("the kind \"%1\" is not known (socket:// or rfc2217://)")
+                          .arg(match.captured(1));
+        if (problem.isEmpty())
+            problem = port.TakeHostAndPort(match.captured(2));
+        if (!problem.isEmpty()) {
+            port.m_kind = Kind::Invalid;
+            port.m_host.clear();
+            port.m_tcpPort = 0;
+            port.m_problem = QStringLiteral("%1 is not a port: %2.").arg(port.Shown(), problem);
+        }
+        port.m_location = given;
         return port;
     }
     port.m_kind = Kind::Device;

@@ -129,9 +129,11 @@ QtSerialLink::~QtSerialLink()
 bool QtSerialLink::Open(const PortName& portName)
 {
     Close();
-    m_openFailure = portName.Error();
-    if (!m_openFailure.isEmpty())
+    m_openFailure.clear();
+    if (!portName.IsValid()) {
+        m_openFailure = portName.Problem();
         return false;
+    }
     auto port = std::make_unique<QSerialPort>();
     port->setPortName(portName.Location());
 #ifdef Q_OS_UNIX

@@ -9,7 +9,7 @@ packages=(
   libqt6sql6-sqlite libqt6sql6-odbc libqt6sql6-psql
   libx11-dev libsqlite3-dev sqlite3 tzdata
   mdbtools unixodbc libsqliteodbc
-  postgresql
+  postgresql ser2net
   "$@"
 )
 

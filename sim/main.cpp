@@ -16,7 +16,9 @@ namespace {
 const char* const description = R"(Simulated ZQreader receiver.
 
 Creates a pseudo-terminal and prints its path as the first line of standard
-output; point ZQreader's port setting at that path (or at the --link). The
+output; point ZQreader's port setting at that path (or at the --link). With
+--listen it serves the line as a raw TCP port instead, as a serial device
+server would, and prints HOST:PORT; the port is then socket://HOST:PORT. The
 simulator answers like a receiver for any number of downloads, one after the
 other, until it is stopped with Ctrl+C, SIGTERM or the quit command.
 
@@ -95,6 +97,11 @@ int main(int argc, char* argv[])
         QStringLiteral("link"),
         QStringLiteral("Also make <path> a symbolic link to the pseudo-terminal; removed on exit."),
         QStringLiteral("path"));
+    const QCommandLineOption listenOption(
+        QStringLiteral("listen"),
+        QStringLiteral("Serve the line on TCP at <host:port> (raw bytes, one host at a time; port "
+                       "0 picks a free one) instead of a pseudo-terminal."),
+        QStringLiteral("host:port"));
     const QCommandLineOption paceOption(
         QStringLiteral("pace"),
         QStringLiteral("Send at the speed of a <baud> line, 10 bits a byte (default 9600, about "
@@ -140,9 +147,10 @@ int main(int argc, char* argv[])
                        "end word."));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
                                            QStringLiteral("Report every frame on standard error."));
-    parser.addOptions({logOption, generateOption, seedOption, counterOption, linkOption, paceOption,
-                       statusOption, silenceOption, shortOption, shortLengthOption, loseOption,
-                       doubleOption, junkOption, noEndOption, verboseOption});
+    parser.addOptions({logOption, generateOption, seedOption, counterOption, linkOption,
+                       listenOption, paceOption, statusOption, silenceOption, shortOption,
+                       shortLengthOption, loseOption, doubleOption, junkOption, noEndOption,
+                       verboseOption});
     parser.process(app);
 
     if (!parser.positionalArguments().isEmpty()) {
@@ -204,7 +212,16 @@ int main(int argc, char* argv[])
 
     PtyLoop loop;
     QString error;
-    if (!loop.open(&error)) {
+    if (parser.isSet(listenOption)) {
+        if (parser.isSet(linkOption)) {
+            std::fprintf(stderr, "zqreader-sim: --link and --listen exclude each other\n");
+            return 2;
+        }
+        if (!loop.listen(parser.value(listenOption), &error)) {
+            std::fprintf(stderr, "zqreader-sim: --listen: %s\n", qPrintable(error));
+            return 1;
+        }
+    } else if (!loop.open(&error)) {
         std::fprintf(stderr, "zqreader-sim: cannot create the pseudo-terminal: %s\n",
                      qPrintable(error));
         return 1;
@@ -213,7 +230,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "zqreader-sim: --link: %s\n", qPrintable(error));
         return 1;
     }
-    std::printf("%s\n", qPrintable(loop.slavePath()));
+    std::printf("%s\n", qPrintable(loop.linePlace()));
     std::fflush(stdout);
 
     Receiver receiver(log, quint32(counter), loop.nowMs(), faults, seed);

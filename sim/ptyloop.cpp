@@ -13,7 +13,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -83,6 +87,82 @@ PtyLoop::~PtyLoop()
         ::close(m_slave);
     if (m_master >= 0)
         ::close(m_master);
+    if (m_listen >= 0)
+        ::close(m_listen);
+}
+
+bool PtyLoop::listen(const QString& hostPort, QString* error)
+{
+    const qsizetype colon = hostPort.lastIndexOf(QLatin1Char(':'));
+    QString host = hostPort.left(colon);
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+        host = host.mid(1, host.size() - 2);
+    const QString port = hostPort.mid(colon + 1);
+    if (colon < 0 || host.isEmpty() || port.isEmpty()) {
+        *error = QStringLiteral("'%1' is not HOST:PORT").arg(hostPort);
+        return false;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE;
+    addrinfo* found = nullptr;
+    const int looked =
+        ::getaddrinfo(host.toLocal8Bit().constData(), port.toLatin1().constData(), &hints, &found);
+    if (looked != 0) {
+        *error =
+            QStringLiteral("%1: %2").arg(hostPort, QString::fromLocal8Bit(::gai_strerror(looked)));
+        return false;
+    }
+    m_listen = ::socket(found->ai_family, found->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
+                        found->ai_protocol);
+    const int on = 1;
+    if (m_listen >= 0)
+        ::setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    const bool bound = m_listen >= 0 && ::bind(m_listen, found->ai_addr, found->ai_addrlen) == 0 &&
+                       ::listen(m_listen, 4) == 0;
+    ::freeaddrinfo(found);
+    if (!bound) {
+        *error = errnoText(qPrintable(hostPort));
+        return false;
+    }
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length);
+    char shownHost[NI_MAXHOST] = {};
+    char shownPort[NI_MAXSERV] = {};
+    ::getnameinfo(reinterpret_cast<sockaddr*>(&address), length, shownHost, sizeof shownHost,
+                  shownPort, sizeof shownPort, NI_NUMERICHOST | NI_NUMERICSERV);
+    const QString shown = QString::fromLatin1(shownHost);
+    m_listenPlace = (shown.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(shown) : shown) +
+                    QLatin1Char(':') + QString::fromLatin1(shownPort);
+    return true;
+}
+
+void PtyLoop::acceptConnection()
+{
+    const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0)
+        return;
+    // A frame goes out as soon as it is written.
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    m_master = fd;
+    m_writeBlocked = false;
+    if (m_verbose)
+        say(QStringLiteral("host connected"));
+}
+
+void PtyLoop::dropConnection()
+{
+    ::close(m_master);
+    m_master = -1;
+    m_writeBlocked = false;
+    // Replies under way are lost with the host; junk waits for the next.
+    while (!m_out.empty() && m_out.front().started)
+        m_out.pop_front();
+    if (m_verbose)
+        say(QStringLiteral("host disconnected"));
 }
 
 qint64 PtyLoop::nowNs() const
@@ -206,7 +286,16 @@ bool PtyLoop::writeDue(Receiver& receiver)
         Burst& burst = m_out.front();
         if (!burst.started && now < m_lineFreeNs)
             return true;
-        const ssize_t n = ::write(m_master, burst.bytes.constData(), size_t(burst.bytes.size()));
+        if (m_master < 0)
+            return true; // no host on the network line yet
+        const ssize_t n =
+            m_listen >= 0 ? ::send(m_master, burst.bytes.constData(), size_t(burst.bytes.size()),
+                                   MSG_NOSIGNAL)
+                          : ::write(m_master, burst.bytes.constData(), size_t(burst.bytes.size()));
+        if (n < 0 && m_listen >= 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
+            dropConnection();
+            return true;
+        }
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -231,8 +320,14 @@ bool PtyLoop::writeDue(Receiver& receiver)
 
 int PtyLoop::readRequests(Receiver& receiver)
 {
+    if (m_master < 0)
+        return 0;
     char buffer[512];
     const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+    if (m_listen >= 0 && (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR))) {
+        dropConnection();
+        return 0;
+    }
     if (n < 0 && errno != EAGAIN && errno != EINTR) {
         say(errnoText("read from the pseudo-terminal"));
         return -1;
@@ -396,14 +491,16 @@ int PtyLoop::run(Receiver& receiver, int baud, bool verbose)
             ns = std::max<qint64>(0, ns);
             timeoutNs = timeoutNs < 0 ? ns : std::min(timeoutNs, ns);
         };
-        if (!m_out.empty() && !m_writeBlocked)
+        if (!m_out.empty() && !m_writeBlocked && m_master >= 0)
             wakeIn(m_out.front().started ? 0 : m_lineFreeNs - nowNs());
         if (m_replyOutNs >= 0)
             wakeIn(m_replyOutNs - nowNs());
         if (wake >= 0)
             wakeIn((wake - nowRel) * 1000000);
 
-        pollfd fds[3] = {};
+        pollfd fds[4] = {};
+        fds[3].fd = m_master < 0 ? m_listen : -1;
+        fds[3].events = POLLIN;
         fds[0].fd = m_master;
         fds[0].events = POLLIN | (m_writeBlocked ? POLLOUT : 0);
         fds[1].fd = g_signalPipe[0];
@@ -415,7 +512,7 @@ int PtyLoop::run(Receiver& receiver, int baud, bool verbose)
             ts.tv_sec = timeoutNs / 1000000000;
             ts.tv_nsec = timeoutNs % 1000000000;
         }
-        const int ready = ::ppoll(fds, 3, timeoutNs >= 0 ? &ts : nullptr, nullptr);
+        const int ready = ::ppoll(fds, 4, timeoutNs >= 0 ? &ts : nullptr, nullptr);
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
@@ -431,10 +528,14 @@ int PtyLoop::run(Receiver& receiver, int baud, bool verbose)
             break;
         }
 
+        if (fds[3].revents & POLLIN)
+            acceptConnection();
         if (fds[0].revents & POLLOUT)
             m_writeBlocked = false;
         // Requests are read at the top of the loop.
-        if (!(fds[0].revents & POLLIN) && (fds[0].revents & (POLLHUP | POLLERR))) {
+        if (m_listen >= 0 && !(fds[0].revents & POLLIN) && (fds[0].revents & (POLLHUP | POLLERR))) {
+            dropConnection();
+        } else if (!(fds[0].revents & POLLIN) && (fds[0].revents & (POLLHUP | POLLERR))) {
             // Should not happen while we hold the slave side; avoid spinning if it does.
             ::usleep(10000);
         }

@@ -24,6 +24,13 @@ public:
     bool open(QString* error);
     QString slavePath() const { return m_slavePath; }
 
+    // Instead of a pseudo-terminal, serves the line as a raw TCP port on
+    // HOST:PORT (an IPv4 address, [IPv6] or a name; port 0 picks a free
+    // one), one host at a time, as a serial device server would.
+    bool listen(const QString& hostPort, QString* error);
+    // Where the line is: the pseudo-terminal's path, or HOST:PORT listened on.
+    QString linePlace() const { return m_listen >= 0 ? m_listenPlace : m_slavePath; }
+
     // Makes `path` a symbolic link to the slave side; it is removed again when
     // the loop ends. A symbolic link already there (left by a killed run) is replaced.
     bool makeLink(const QString& path, QString* error);
@@ -61,8 +68,15 @@ private:
     int readRequests(Receiver& receiver);
     void handleCommandLine(Receiver& receiver, const QString& line);
     void removeLink();
+    // A TCP host has gone: the line waits for the next.
+    void dropConnection();
+    void acceptConnection();
 
+    // The line: the pseudo-terminal's master side, or the TCP connection
+    // (-1 while no host is connected).
     int m_master = -1;
+    int m_listen = -1;
+    QString m_listenPlace;
     int m_slave = -1;
     QString m_slavePath;
     QString m_linkPath;

@@ -140,8 +140,8 @@ void CZq6OptionDialog::accept()
 {
     const QString typed = m_pField->text().trimmed();
     const PortName port = PortName::Parse(typed);
-    if (!typed.isEmpty() && (port.IsNone() || !port.Error().isEmpty())) {
-        m_pProblem->setText(port.Error());
+    if (!typed.isEmpty() && (port.IsNone() || !port.IsValid())) {
+        m_pProblem->setText(port.Problem());
         m_pProblem->show();
         m_pField->setFocus();
         m_pField->selectAll();

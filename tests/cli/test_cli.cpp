@@ -386,6 +386,10 @@ private Q_SLOTS:
             << QStringList{"read", "x.db", "--port", "tty\aS0"}
             << "The port name \"tty\\x07S0\" holds a control character"
             << "Usage: zqreader-cli read DB [--port NAME]";
+        QTest::newRow("URL that names no port")
+            << QStringList{"read", "x.db", "--port", "socket://rx-door"}
+            << "socket://rx-door is not a port: no TCP port after the host"
+            << "Usage: zqreader-cli read DB [--port NAME]";
         QTest::newRow("export --user abc") << QStringList{"export", "x.db", "--user", "abc"}
                                            << "--user \"abc\" is not a user number" << exportUsage;
         QTest::newRow("users add user number abc")

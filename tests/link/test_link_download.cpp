@@ -324,6 +324,7 @@ private Q_SLOTS:
         QTest::newRow("write cannot start") << "write-start" << cantRead << error << 0;
         QTest::newRow("silence after 48 events") << "silence" << timeOut << error << 0;
         QTest::newRow("port time-out") << "port-timeout" << timeOut << error << 0;
+        QTest::newRow("port gone while reading") << "poll-failed" << cantRead << error << 0;
         QTest::newRow("request byte never leaves") << "write-bound" << timeOut << error << 0;
         QTest::newRow("failed write wait") << "write-failed" << timeOut << error << 0;
         QTest::newRow("bytes for a host that has gone arrive after the purge")
@@ -390,6 +391,9 @@ private Q_SLOTS:
             frames = {{full(0)}, {full(16)}, {full(32)}};
         } else if (scenario == QLatin1String("port-timeout")) {
             rig.link.pollTimesOut = true;
+            frames = {{full(0)}};
+        } else if (scenario == QLatin1String("poll-failed")) {
+            rig.link.pollFails = true;
             frames = {{full(0)}};
         } else if (scenario == QLatin1String("write-bound")) {
             rig.link.waitWriteResult = R::PortTimeout;

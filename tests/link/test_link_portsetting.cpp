@@ -106,6 +106,59 @@ private Q_SLOTS:
         QTEST(port.DevicePath(), "devicePath");
         QTEST(port.Shown(), "shown");
     }
+
+    // A serial device server's port, and the URLs that name none.
+    void networkPortNames_data()
+    {
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<PortName::Kind>("kind");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("tcpPort");
+        QTest::addColumn<QString>("problem");
+        using K = PortName::Kind;
+        QTest::newRow("raw") << "socket://127.0.0.1:4001" << K::Socket << "127.0.0.1" << 4001 << "";
+        QTest::newRow("rfc2217, name")
+            << "rfc2217://rx-door.example:2217" << K::Rfc2217 << "rx-door.example" << 2217 << "";
+        QTest::newRow("IPv6") << "RFC2217://[fe80::1]:65535" << K::Rfc2217 << "fe80::1" << 65535
+                              << "";
+        QTest::newRow("no port") << "socket://host" << K::Invalid << "" << 0
+                                 << "no TCP port after the host";
+        QTest::newRow("empty port")
+            << "socket://host:" << K::Invalid << "" << 0 << "no TCP port after the host";
+        QTest::newRow("port 0") << "socket://host:0" << K::Invalid << "" << 0
+                                << "the TCP port must be a number from 1 to 65535";
+        QTest::newRow("port 70000") << "rfc2217://host:70000" << K::Invalid << "" << 0
+                                    << "the TCP port must be a number from 1 to 65535";
+        QTest::newRow("unclosed bracket") << "socket://[::1:4000" << K::Invalid << "" << 0
+                                          << "the IPv6 address has no closing bracket";
+        QTest::newRow("IPv6 unbracketed") << "socket://::1:4000" << K::Invalid << "" << 0
+                                          << "an IPv6 address must be written in brackets";
+        QTest::newRow("not IPv6 in brackets")
+            << "socket://[host]:4000" << K::Invalid << "" << 0 << "is not an IPv6 address";
+        QTest::newRow("empty host") << "rfc2217://:4000" << K::Invalid << "" << 0 << "no host";
+        QTest::newRow("path after")
+            << "socket://host:4000/x" << K::Invalid << "" << 0 << "the TCP port must be a number";
+        QTest::newRow("unknown kind")
+            << "telnet://host:23" << K::Invalid << "" << 0 << "the kind \"telnet\" is not known";
+        QTest::newRow("device") << "/dev/ttyUSB0" << K::Device << "" << 0 << "";
+    }
+    void networkPortNames()
+    {
+        QFETCH(QString, given);
+        QFETCH(QString, problem);
+        const PortName port = PortName::Parse(given);
+        QTEST(port.GetKind(), "kind");
+        QTEST(port.Host(), "host");
+        QTEST(int(port.TcpPort()), "tcpPort");
+        QCOMPARE(port.Given(), given);
+        QCOMPARE(port.Shown(), given);
+        if (problem.isEmpty())
+            QCOMPARE(port.Problem(), QString());
+        else
+            QVERIFY2(port.Problem().startsWith(given + QStringLiteral(" is not a port: ")) &&
+                         port.Problem().contains(problem),
+                     qPrintable(port.Problem()));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestLinkPortSetting)

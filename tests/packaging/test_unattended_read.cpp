@@ -76,6 +76,10 @@ private Q_SLOTS:
         QTest::newRow("a folder") << QStringList{} << "new"
                                   << "/" << logLine << 1
                                   << "/ is not a serial port: it is a folder";
+        QTest::newRow("network port refused")
+            << QStringList{} << "new"
+            << "rfc2217://127.0.0.1:1" << logLine << 75
+            << "Error initializing serial port: 127.0.0.1:1 refused the connection";
         QTest::newRow("no database") << sample << "missing"
                                      << "pty" << logLine << 1 << "does not exist";
         QTest::newRow("not a database") << sample << "text"

@@ -86,6 +86,9 @@ public:
     bool writesCompleteAtOnce = false;
     Result waitWriteResult = Result::Completed;
     bool pollTimesOut = false;
+    // The port is gone (a network connection closed) in the middle of a
+    // frame: every poll fails, while the clock runs on.
+    bool pollFails = false;
     // Bytes from before the purge still on their way (the rest of a frame for
     // a host that has gone, say): one piece arrives during each wait of the
     // download; a read gets those not dropped ahead of its frame.
@@ -177,6 +180,10 @@ public:
             return Result::Failed;
         if (pollTimesOut)
             return Result::PortTimeout;
+        if (pollFails) {
+            m_clock.now += idleSecondsPerPoll;
+            return Result::Failed;
+        }
         // Silence: no frame left, or no request has reached the receiver.
         if (frames.isEmpty() || m_requestsThisRead == 0) {
             m_clock.now += idleSecondsPerPoll;

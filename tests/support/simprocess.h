@@ -12,7 +12,8 @@ class SimProcess
 public:
     ~SimProcess() { Stop(); }
 
-    // Starts the simulator and waits for the path of its pseudo-terminal.
+    // Starts the simulator and waits for the path of its pseudo-terminal
+    // (with --listen, the HOST:PORT it listens on).
     bool Start(const QStringList& arguments)
     {
         m_process.setProgram(QStringLiteral(ZQ_BIN_DIR "/zqreader-sim"));
@@ -38,6 +39,12 @@ public:
     bool Command(const QString& line, const QString& expected)
     {
         m_process.write((line + QLatin1Char('\n')).toLocal8Bit());
+        return WaitForReport(expected);
+    }
+
+    // Waits until the simulator's reports contain the expected text.
+    bool WaitForReport(const QString& expected)
+    {
         QDeadlineTimer deadline(10000);
         while (!deadline.hasExpired()) {
             m_reports += QString::fromLocal8Bit(m_process.readAllStandardError());
