@@ -14,11 +14,13 @@
 #include "view/viewlayout.h"
 #include "view/zq6view.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 
 namespace {
 
@@ -194,6 +196,12 @@ class TestViewList : public QObject
     QTemporaryDir m_dir;
     int m_files = 0;
     QString m_large;
+    QString m_doubled;      // every event two rows, counted at once
+    QString m_doubledLarge; // the same, counted on the worker thread
+    static constexpr int kToFirst = -1000000;
+    static constexpr int kToLast = 1000000;
+    static constexpr int kPageDown = 2000000;
+    static constexpr int kPageUp = -2000000;
 
     QString NewDatabase(int events = 0)
     {
@@ -208,7 +216,7 @@ class TestViewList : public QObject
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
 
-    void noDatabaseShowsNothing()
+    void noDatabaseShowsHowToStart()
     {
         ShownList list;
         QVERIFY(list.Show(QString(), 400, 300));
@@ -217,7 +225,131 @@ private Q_SLOTS:
         QCOMPARE(view.GetRowCount(), qint64(0));
         QCOMPARE(view.GetContentHeight(), qint64(view.LineHeight()));
         QCOMPARE(view.verticalScrollBar()->maximum(), 0);
+        const QVector<Drawn> hint = view.Paint();
+        QCOMPARE(hint.size(), 1);
+        QCOMPARE(hint.first().text,
+                 QStringLiteral("File > New Database or File > Open Database..."));
+
+        // Gone once a database is open, even one without events.
+        const QString path = NewDatabase();
+        QVERIFY(doc.OnOpenDocument(path));
+        view.OnInitialUpdate();
         QVERIFY(view.Paint().isEmpty());
+        QVERIFY(sink.messages.isEmpty());
+    }
+
+    void anotherDatabaseOpensAtItsFirstRow()
+    {
+        const QString first = NewDatabase(1000);
+        const QString second = NewDatabase(1000);
+        QVERIFY(!first.isEmpty() && !second.isEmpty());
+        ShownList list;
+        QVERIFY(list.Show(first, 600, 300));
+        [[maybe_unused]] auto& [sink, doc, view] = list;
+        view.verticalScrollBar()->setValue(500 * view.LineHeight());
+        QVERIFY(!view.Paint().isEmpty());
+
+        QVERIFY(doc.OnOpenDocument(second));
+        view.OnInitialUpdate();
+        QCOMPARE(view.verticalScrollBar()->value(), 0);
+        qint64 top = -1;
+        const QVector<QStringList> drawn = RowsDrawn(view, &top);
+        QCOMPARE(top, qint64(0));
+        QCOMPARE(drawn, JoinedTexts(second).mid(0, drawn.size()));
+    }
+
+    // Every key of a list, on a list counted at once and on one still being
+    // counted, whose lines stand for event INDEX values; every event has two
+    // rows, so that the last events do not fill the last screen.
+    void keysMoveThroughTheList_data()
+    {
+        QTest::addColumn<bool>("counted");
+        QTest::addColumn<int>("key"); // 0: the wheel turned one notch towards the user
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<int>("moved"); // kToFirst, kToLast, kPageDown, kPageUp or lines
+        const struct
+        {
+            const char* name;
+            int key;
+            Qt::KeyboardModifiers modifiers;
+            int moved;
+        } keys[] = {
+            {"Home", Qt::Key_Home, Qt::NoModifier, kToFirst},
+            {"Ctrl+Home", Qt::Key_Home, Qt::ControlModifier, kToFirst},
+            {"End", Qt::Key_End, Qt::NoModifier, kToLast},
+            {"Ctrl+End", Qt::Key_End, Qt::ControlModifier, kToLast},
+            {"PageDown", Qt::Key_PageDown, Qt::NoModifier, kPageDown},
+            {"PageUp", Qt::Key_PageUp, Qt::NoModifier, kPageUp},
+            {"Down", Qt::Key_Down, Qt::NoModifier, 1},
+            {"Up", Qt::Key_Up, Qt::NoModifier, -1},
+            {"wheel", 0, Qt::NoModifier, QApplication::wheelScrollLines()},
+        };
+        for (bool counted : {true, false}) {
+            for (const auto& k : keys)
+                QTest::addRow("%s, %s", counted ? "counted" : "being counted", k.name)
+                    << counted << k.key << int(k.modifiers) << k.moved;
+        }
+    }
+
+    void keysMoveThroughTheList()
+    {
+        QFETCH(bool, counted);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(int, moved);
+        QString& path = counted ? m_doubled : m_doubledLarge;
+        if (path.isEmpty()) {
+            // Below and above the number of events counted at once.
+            path = NewDatabase(counted ? 3000 : 5000);
+            QStringList users;
+            for (int userNo = 1; userNo <= 5; ++userNo) {
+                for (const char* name : {"Ann", "Ada"})
+                    users << QStringLiteral("INSERT INTO USERS (NAME, USER_NO, DATE_START, "
+                                            "DATE_STOP) VALUES ('%1', %2, '2009-01-01 00:00:00', "
+                                            "'2010-01-01 00:00:00')")
+                                 .arg(QLatin1String(name))
+                                 .arg(userNo);
+            }
+            QCOMPARE(testdb::exec(path, users), QString());
+        }
+        const QVector<QStringList> all = JoinedTexts(path);
+        HeldCount held;
+        ShownList list;
+        QVERIFY(list.Show(path, 600, 300));
+        [[maybe_unused]] auto& [sink, doc, view] = list;
+        QCOMPARE(view.IsRowCountExact(), counted);
+        QScrollBar* bar = view.verticalScrollBar();
+        const int middle = bar->maximum() / 2;
+        bar->setValue(middle);
+        view.Paint();
+
+        if (key) {
+            QTest::keyClick(&view, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        } else {
+            const QPointF at(10, 10);
+            QWheelEvent wheel(at, view.viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120),
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QVERIFY(QApplication::sendEvent(view.viewport(), &wheel));
+        }
+        qint64 first = 0;
+        const QVector<QStringList> drawn = RowsDrawn(view, &first);
+        QVERIFY(!drawn.isEmpty());
+        if (moved == kToFirst) {
+            QCOMPARE(bar->value(), 0);
+            QCOMPARE(drawn.constFirst(), all.constFirst());
+        } else if (moved == kToLast) {
+            QCOMPARE(bar->value(), bar->maximum());
+            QCOMPARE(drawn.constLast(), all.constLast());
+            QCOMPARE(drawn, all.mid(all.size() - drawn.size()));
+        } else {
+            const int page = view.viewport()->height();
+            const int by = moved == kPageDown ? page
+                           : moved == kPageUp ? -page
+                                              : moved * view.LineHeight();
+            QCOMPARE(bar->value(), middle + by);
+        }
+        if (counted)
+            QCOMPARE(drawn, all.mid(first, drawn.size()));
         QVERIFY(sink.messages.isEmpty());
     }
 
