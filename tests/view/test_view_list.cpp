@@ -242,23 +242,17 @@ private Q_SLOTS:
     {
         const QString first = NewDatabase(1000);
         const QString second = NewDatabase(1000);
-        QVERIFY(!first.isEmpty() && !second.isEmpty());
         ShownList list;
-        QVERIFY(list.Show(first, 600, 300));
-        [[maybe_unused]] auto& [sink, doc, view] = list;
-        view.verticalScrollBar()->setValue(500 * view.LineHeight());
-        QVERIFY(!view.Paint().isEmpty());
+        QVERIFY(!second.isEmpty() && list.Show(first, 600, 300));
+        list.view.verticalScrollBar()->setValue(500 * list.view.LineHeight());
+        QVERIFY(!list.view.Paint().isEmpty());
 
-        QVERIFY(doc.OnOpenDocument(second));
-        view.OnInitialUpdate();
-        QCOMPARE(view.verticalScrollBar()->value(), 0);
-        qint64 top = -1;
-        const QVector<QStringList> drawn = RowsDrawn(view, &top);
-        QCOMPARE(top, qint64(0));
-        QCOMPARE(drawn, JoinedTexts(second).mid(0, drawn.size()));
+        QVERIFY(list.doc.OnOpenDocument(second));
+        list.view.OnInitialUpdate();
+        QCOMPARE(list.view.verticalScrollBar()->value(), 0);
     }
 
-    // Every key of a list, on a list counted at once and on one still being
+    // Every key of a list, on one counted at once and on one still being
     // counted, whose lines stand for event INDEX values; every event has two
     // rows, so that the last events do not fill the last screen.
     void keysMoveThroughTheList_data()
@@ -267,27 +261,20 @@ private Q_SLOTS:
         QTest::addColumn<int>("key"); // 0: the wheel turned one notch towards the user
         QTest::addColumn<int>("modifiers");
         QTest::addColumn<int>("moved"); // kToFirst, kToLast, kPageDown, kPageUp or lines
-        const struct
-        {
-            const char* name;
-            int key;
-            Qt::KeyboardModifiers modifiers;
-            int moved;
-        } keys[] = {
-            {"Home", Qt::Key_Home, Qt::NoModifier, kToFirst},
-            {"Ctrl+Home", Qt::Key_Home, Qt::ControlModifier, kToFirst},
-            {"End", Qt::Key_End, Qt::NoModifier, kToLast},
-            {"Ctrl+End", Qt::Key_End, Qt::ControlModifier, kToLast},
-            {"PageDown", Qt::Key_PageDown, Qt::NoModifier, kPageDown},
-            {"PageUp", Qt::Key_PageUp, Qt::NoModifier, kPageUp},
-            {"Down", Qt::Key_Down, Qt::NoModifier, 1},
-            {"Up", Qt::Key_Up, Qt::NoModifier, -1},
-            {"wheel", 0, Qt::NoModifier, QApplication::wheelScrollLines()},
-        };
         for (bool counted : {true, false}) {
-            for (const auto& k : keys)
-                QTest::addRow("%s, %s", counted ? "counted" : "being counted", k.name)
-                    << counted << k.key << int(k.modifiers) << k.moved;
+            const auto add = [counted](const char* name, int key, int modifiers, int moved) {
+                QTest::addRow("%s, %s", counted ? "counted" : "being counted", name)
+                    << counted << key << modifiers << moved;
+            };
+            add("Home", Qt::Key_Home, 0, kToFirst);
+            add("Ctrl+Home", Qt::Key_Home, Qt::ControlModifier, kToFirst);
+            add("End", Qt::Key_End, 0, kToLast);
+            add("Ctrl+End", Qt::Key_End, Qt::ControlModifier, kToLast);
+            add("PageDown", Qt::Key_PageDown, 0, kPageDown);
+            add("PageUp", Qt::Key_PageUp, 0, kPageUp);
+            add("Down", Qt::Key_Down, 0, 1);
+            add("Up", Qt::Key_Up, 0, -1);
+            add("wheel", 0, 0, QApplication::wheelScrollLines());
         }
     }
 
@@ -298,19 +285,13 @@ private Q_SLOTS:
         QFETCH(int, modifiers);
         QFETCH(int, moved);
         QString& path = counted ? m_doubled : m_doubledLarge;
-        if (path.isEmpty()) {
-            // Below and above the number of events counted at once.
+        if (path.isEmpty()) { // below and above the number of events counted at once
             path = NewDatabase(counted ? 3000 : 5000);
-            QStringList users;
-            for (int userNo = 1; userNo <= 5; ++userNo) {
-                for (const char* name : {"Ann", "Ada"})
-                    users << QStringLiteral("INSERT INTO USERS (NAME, USER_NO, DATE_START, "
-                                            "DATE_STOP) VALUES ('%1', %2, '2009-01-01 00:00:00', "
-                                            "'2010-01-01 00:00:00')")
-                                 .arg(QLatin1String(name))
-                                 .arg(userNo);
-            }
-            QCOMPARE(testdb::exec(path, users), QString());
+            QCOMPARE(testdb::exec(path, {"INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) "
+                                         "SELECT name, n, '2009-01-01', '2010-01-01' FROM (SELECT "
+                                         "'Ann' AS name UNION SELECT 'Ada'), (SELECT 1 AS n UNION "
+                                         "SELECT 2 UNION SELECT 3 UNION SELECT 4 UNION SELECT 5)"}),
+                     QString());
         }
         const QVector<QStringList> all = JoinedTexts(path);
         HeldCount held;
@@ -326,31 +307,26 @@ private Q_SLOTS:
         if (key) {
             QTest::keyClick(&view, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
         } else {
-            const QPointF at(10, 10);
-            QWheelEvent wheel(at, view.viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120),
-                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QWheelEvent wheel(QPointF(10, 10), view.viewport()->mapToGlobal(QPointF(10, 10)),
+                              QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                              Qt::NoScrollPhase, false);
             QVERIFY(QApplication::sendEvent(view.viewport(), &wheel));
         }
         qint64 first = 0;
         const QVector<QStringList> drawn = RowsDrawn(view, &first);
         QVERIFY(!drawn.isEmpty());
-        if (moved == kToFirst) {
-            QCOMPARE(bar->value(), 0);
+        const int page = view.viewport()->height();
+        if (moved == kToFirst)
             QCOMPARE(drawn.constFirst(), all.constFirst());
-        } else if (moved == kToLast) {
-            QCOMPARE(bar->value(), bar->maximum());
-            QCOMPARE(drawn.constLast(), all.constLast());
+        else if (moved == kToLast)
             QCOMPARE(drawn, all.mid(all.size() - drawn.size()));
-        } else {
-            const int page = view.viewport()->height();
-            const int by = moved == kPageDown ? page
-                           : moved == kPageUp ? -page
-                                              : moved * view.LineHeight();
-            QCOMPARE(bar->value(), middle + by);
-        }
+        QCOMPARE(bar->value(), moved == kToFirst    ? 0
+                               : moved == kToLast   ? bar->maximum()
+                               : moved == kPageDown ? middle + page
+                               : moved == kPageUp   ? middle - page
+                                                    : middle + moved * view.LineHeight());
         if (counted)
             QCOMPARE(drawn, all.mid(first, drawn.size()));
-        QVERIFY(sink.messages.isEmpty());
     }
 
     void databaseWithoutEventsShowsNothing()
