@@ -55,7 +55,7 @@ bool CZq6App::InitInstance(const CommandLineInfo& cmdInfo)
     m_pView = new CZq6View(m_pDoc.get(), m_pMainWnd.get());
     m_pMainWnd->SetView(m_pView);
     m_pMainWnd->resize(760, 520);
-    // Another program's download shows as if it were our own.
+    // What another program stores shows without a refresh, as our own does.
     m_pWatch = std::make_unique<ChangeWatch>();
     QObject::connect(m_pWatch.get(), &ChangeWatch::Changed, m_pMainWnd.get(),
                      [this] { m_pDoc->UpdateAllViews(); });
@@ -308,10 +308,11 @@ void CZq6App::AdoptLocation(const Location& location)
     m_recentFiles.WriteList();
     UpdateRecentFiles();
     UpdateFrameTitle();
-    if (m_pView)
-        m_pView->OnInitialUpdate();
+    // Watched first: a commit made while the list is being read is told too.
     if (m_pWatch)
         m_pWatch->Watch(g_db);
+    if (m_pView)
+        m_pView->OnInitialUpdate();
 }
 
 void CZq6App::UpdateFrameTitle()

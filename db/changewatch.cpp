@@ -1,5 +1,6 @@
 #include "db/changewatch.h"
 
+#include "db/filechangewatch.h"
 #include "db/record/database.h"
 
 #include <QSqlDatabase>
@@ -14,8 +15,29 @@ ChangeWatch::~ChangeWatch()
 void ChangeWatch::Watch(const CDatabase& db)
 {
     Stop();
-    if (!db.IsOpen() || !db.GetDialect().HasNotifications())
+    if (!db.IsOpen())
         return;
+    if (db.GetDialect().HasNotifications()) {
+        WatchServer(db);
+        return;
+    }
+    const Location file = db.GetLocation().File();
+    if (file.NativeName().isEmpty())
+        return;
+    if (!m_file) {
+        m_file = new FileChangeWatch(this);
+        connect(m_file, &FileChangeWatch::Changed, this, &ChangeWatch::Changed);
+    }
+    m_file->Watch(file.NativeName());
+}
+
+bool ChangeWatch::IsWatchingFile() const
+{
+    return m_file && m_file->IsWatching();
+}
+
+void ChangeWatch::WatchServer(const CDatabase& db)
+{
     QSqlDatabase handle = db.Handle();
     QSqlQuery schema(handle);
     if (!schema.exec(QStringLiteral("SELECT current_schema()")) || !schema.next())
@@ -34,6 +56,8 @@ void ChangeWatch::Watch(const CDatabase& db)
 
 void ChangeWatch::Stop()
 {
+    if (m_file)
+        m_file->Stop();
     if (m_connection.isEmpty())
         return;
     QSqlDatabase handle = QSqlDatabase::database(m_connection, false);

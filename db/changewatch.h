@@ -5,10 +5,13 @@
 
 class CDatabase;
 
-// Tells when another connection has stored a download into the same database
-// (and the same schema), where the backend announces it (see
-// Dialect::ChangeChannel). Nothing is polled: the connection's socket wakes
-// the event loop.
+class FileChangeWatch;
+
+// Tells when another connection has changed the open database, for every
+// backend: a server announces the downloads stored into the same database
+// (and the same schema, see Dialect::ChangeChannel), and nothing is polled:
+// the connection's socket wakes the event loop. Of a SQLite file, also one
+// reached through ODBC, any commit is told (see FileChangeWatch).
 class ChangeWatch : public QObject
 {
     Q_OBJECT
@@ -16,16 +19,20 @@ public:
     using QObject::QObject;
     ~ChangeWatch() override;
 
-    // Listens on db's connection from now on, instead of any earlier one;
-    // does nothing for a backend without notifications. db must stay open
-    // until Stop() or the next Watch().
+    // Watches db from now on, instead of any earlier one; does nothing for a
+    // backend that tells nothing. A server's db must stay open until Stop()
+    // or the next Watch(); a file is watched through a connection of its own.
     void Watch(const CDatabase& db);
     void Stop();
+    bool IsWatchingFile() const;
 
 Q_SIGNALS:
     void Changed();
 
 private:
+    void WatchServer(const CDatabase& db);
+
+    FileChangeWatch* m_file = nullptr;
     QString m_connection;
     QString m_schema;
 };

@@ -7,6 +7,7 @@
 
 #include <QEvent>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -54,6 +55,11 @@ void CZq6View::OnInitialUpdate()
     m_bFailed = false;
     m_bTopKnown = false;
     m_mark.reset();
+    // Another database, or the same one anew: shown from its first row.
+    m_nRows = 0;
+    m_bExact = true;
+    UpdateScrollSizes();
+    verticalScrollBar()->setValue(0);
     m_texts = ListTexts(); // the zone's rules may have changed since
     try {
         if (m_pDocument && m_pDocument->m_bDbOpen && g_pSet) {
@@ -121,10 +127,15 @@ void CZq6View::FollowSet()
     QScrollBar* bar = verticalScrollBar();
     const qint64 within = bar->value() % lh;
     const bool exact = g_pSet->IsCounted();
+    // Whoever looked at the last rows goes on seeing the last rows.
+    const bool atEnd = m_nRows > 0 && bar->value() >= bar->maximum();
+    const bool recounted = g_pSet->GetCountSerial() != m_countSerial;
     qint64 topLine = -1; // -1: the position stays
     if (exact) {
         m_nRows = g_pSet->GetRowCount();
-        if (!m_bExact && m_bTopKnown)
+        // The row at the top stays there, also when rows before it came or went.
+        const bool topInPlace = m_bTopKnown && m_topLine == bar->value() / lh;
+        if ((!m_bExact && m_bTopKnown) || (recounted && topInPlace))
             topLine = m_bTopAtEnd ? m_nRows : g_pSet->RowOfEvent(m_top.eventIndex) + m_top.skip;
     } else {
         m_span = g_pSet->ReadEventSpan();
@@ -136,7 +147,9 @@ void CZq6View::FollowSet()
     m_bTopAtEnd = false;
     m_countSerial = g_pSet->GetCountSerial();
     UpdateScrollSizes();
-    if (topLine >= 0)
+    if (atEnd)
+        bar->setValue(bar->maximum());
+    else if (topLine >= 0)
         bar->setValue(
             static_cast<int>(std::min<qint64>(topLine * lh + within, std::max(bar->maximum(), 0))));
     viewport()->update();
@@ -182,10 +195,16 @@ void CZq6View::changeEvent(QEvent* event)
 QVector<ListRow> CZq6View::RowsFromTop(qint64 topLine, qint64 lines)
 {
     // The rows from the first event at or after the INDEX of the top line,
-    // or the last rows when those do not reach the bottom.
+    // or the last rows when those do not reach the bottom. At the end of the
+    // scroll range the last rows, also when the events there have several
+    // rows each and those from the top line's would fill the screen.
     const qint64 wanted = std::min<qint64>(lines, m_nRows - topLine);
-    QVector<ListRow> rows = g_pSet->FetchFromEvent<ListRow>(m_span.first + topLine, int(wanted));
-    m_bTopAtEnd = rows.size() < wanted && topLine > 0;
+    const QScrollBar* bar = verticalScrollBar();
+    const bool end = topLine > 0 && bar->value() >= bar->maximum();
+    QVector<ListRow> rows;
+    if (!end)
+        rows = g_pSet->FetchFromEvent<ListRow>(m_span.first + topLine, int(wanted));
+    m_bTopAtEnd = end || (rows.size() < wanted && topLine > 0);
     if (m_bTopAtEnd)
         rows = g_pSet->FetchLast<ListRow>(int(wanted));
     return rows;
@@ -193,6 +212,10 @@ QVector<ListRow> CZq6View::RowsFromTop(qint64 topLine, qint64 lines)
 
 void CZq6View::paintEvent(QPaintEvent* event)
 {
+    if (!m_pDocument || !m_pDocument->m_bDbOpen) {
+        DrawStartHint();
+        return;
+    }
     if (m_bFailed || m_nRows == 0 || !SetReadable())
         return;
     const int lh = Fit().LineHeight();
@@ -216,6 +239,7 @@ void CZq6View::paintEvent(QPaintEvent* event)
         if (!rows.isEmpty()) {
             m_bTopKnown = true;
             m_top = {rows.first().eventIndex, 0};
+            m_topLine = topLine;
         }
         QPainter painter(viewport());
         DrawRows(painter, rows, topLine, top, area);
@@ -248,9 +272,37 @@ void CZq6View::paintEvent(QPaintEvent* event)
     if (!rows.isEmpty() && band.first == top / lh) {
         m_bTopKnown = true;
         m_top = {rows.first().eventIndex, 0};
+        m_topLine = band.first;
     }
     QPainter painter(viewport());
     DrawRows(painter, rows, band.first, top, area);
+}
+
+void CZq6View::DrawStartHint()
+{
+    QPainter painter(viewport());
+    painter.setFont(font());
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    const int lh = Fit().LineHeight();
+    TextOut(painter, lh / 2, lh / 2, StartHint(), 0);
+}
+
+void CZq6View::keyPressEvent(QKeyEvent* event)
+{
+    // Home and End with or without Ctrl: the list has no columns to move in.
+    const Qt::KeyboardModifiers mods =
+        event->modifiers() & ~(Qt::KeypadModifier | Qt::ControlModifier);
+    QScrollBar* bar = verticalScrollBar();
+    if (mods == Qt::NoModifier && event->key() == Qt::Key_Home) {
+        bar->setValue(0);
+        return;
+    }
+    if (mods == Qt::NoModifier && event->key() == Qt::Key_End) {
+        bar->setValue(bar->maximum());
+        return;
+    }
+    // Page Up, Page Down, the arrows: one screen or one line.
+    QAbstractScrollArea::keyPressEvent(event);
 }
 
 const TextFit& CZq6View::Fit()

@@ -26,6 +26,9 @@ class QPainter;
 // largest: the screen shows the rows from the first event at or after the
 // INDEX of its top line on, and the last rows when it reaches the end. Once
 // the count arrives, the row at the top keeps its place.
+//
+// When the data changes, the row at the top stays at the top; a list
+// scrolled to its end stays at its end, so that new rows come into view.
 class CZq6View : public QAbstractScrollArea, public CDocView
 {
     Q_OBJECT
@@ -42,6 +45,12 @@ public:
     // After a download, or whenever the data may have changed: count again,
     // only the new rows when events were just appended.
     void OnUpdate() override;
+
+    // What the list says while no database is open.
+    static QString StartHint()
+    {
+        return QStringLiteral("File > New Database or File > Open Database...");
+    }
 
     int LineHeight() const;
     // The rows, or while they are being counted, the span of event INDEX.
@@ -61,6 +70,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
     // Draws one text with its top-left corner at (x, y) of the viewport,
     // cut at clipRight (no limit when clipRight <= x).
@@ -88,6 +98,7 @@ private:
     // The line of the marked row when it is among rows drawn from firstLine;
     // -1 otherwise.
     qint64 MarkedLine(const QVector<ListRow>& rows, qint64 firstLine);
+    void DrawStartHint();
 
     CZq6Doc* m_pDocument;
     qint64 m_nRows = 0;
@@ -100,6 +111,7 @@ private:
     // event's rows (0 while not exact), whether it belongs to the last screen.
     bool m_bTopKnown = false;
     JoinMark m_top;
+    qint64 m_topLine = 0; // the line it was drawn on
     bool m_bTopAtEnd = false;
 
     std::optional<JoinMark> m_mark; // the row found last

@@ -6,6 +6,7 @@
 #include "app/zq6.h"
 #include "db/zq6doc.h"
 #include "tests/support/guitest.h"
+#include "tests/support/simprocess.h"
 #include "view/zq6view.h"
 
 #include <QMenu>
@@ -23,6 +24,7 @@ class TestAppDownload : public QObject
     QTemporaryDir m_dir;
     QProcess m_sim;
     QString m_port;
+    int m_live = 0;
 
 private Q_SLOTS:
     void initTestCase()
@@ -87,6 +89,60 @@ private Q_SLOTS:
                  QStringLiteral("There are no more events to read"));
         QCOMPARE(sink.messages.last().progressDialogs, 0);
         QCOMPARE(view->GetRowCount(), qint64(150));
+    }
+
+    // What other programs store shows in the open window with no action, and
+    // the user keeps their place: a list at its end follows the new rows, the
+    // top row of one in the middle stays.
+    void otherProgramsShowLive_data()
+    {
+        QTest::addColumn<bool>("download"); // zqreader-cli read; else SQL on another connection
+        QTest::addColumn<bool>("atEnd");
+        QTest::newRow("zqreader-cli read, at the end") << true << true;
+        QTest::newRow("SQL, at the end") << false << true;
+        QTest::newRow("SQL, in the middle") << false << false;
+    }
+
+    void otherProgramsShowLive()
+    {
+        QFETCH(bool, download);
+        QFETCH(bool, atEnd);
+        const QString db = m_dir.filePath(QStringLiteral("live-%1.db").arg(++m_live));
+        QVERIFY(testdb::copyTemplate(db));
+        QCOMPARE(guitest::AddEvents(db, 200), QString());
+        guitest::RecordingSink sink;
+        guitest::ScriptedUi ui;
+        CZq6App app(&sink, &ui);
+        CommandLineInfo cmd;
+        cmd.dbPath = db;
+        QVERIFY(app.InitInstance(cmd));
+        QVERIFY(QTest::qWaitForWindowExposed(app.GetMainWnd()));
+        CZq6View* view = app.GetView();
+        QScrollBar* bar = view->verticalScrollBar();
+        const int top = atEnd ? bar->maximum() : 50 * view->LineHeight();
+        QVERIFY(top > 0);
+        bar->setValue(top);
+        view->viewport()->repaint();
+
+        if (download) {
+            SimProcess sim;
+            QVERIFY(sim.Start({"--generate", "30", "--pace", "0"}));
+            QProcess read;
+            read.start(QStringLiteral(ZQ_BIN_DIR "/zqreader-cli"),
+                       {"read", db, "--port", sim.PortPath()});
+            QVERIFY(read.waitForFinished(60000));
+            QCOMPARE(read.exitCode(), 0);
+        } else {
+            QCOMPARE(guitest::AddEvents(db, 30, 5000), QString());
+        }
+
+        QTRY_COMPARE_WITH_TIMEOUT(view->GetRowCount(), qint64(230), 5000);
+        if (atEnd)
+            QCOMPARE(bar->value(), bar->maximum());
+        else
+            QCOMPARE(bar->value(), top);
+        QVERIFY(bar->maximum() > top);
+        QVERIFY(sink.messages.isEmpty());
     }
 
     void portThatCannotBeOpened()

@@ -14,11 +14,13 @@
 #include "view/viewlayout.h"
 #include "view/zq6view.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 
 namespace {
 
@@ -194,6 +196,12 @@ class TestViewList : public QObject
     QTemporaryDir m_dir;
     int m_files = 0;
     QString m_large;
+    QString m_doubled;      // every event two rows, counted at once
+    QString m_doubledLarge; // the same, counted on the worker thread
+    static constexpr int kToFirst = -1000000;
+    static constexpr int kToLast = 1000000;
+    static constexpr int kPageDown = 2000000;
+    static constexpr int kPageUp = -2000000;
 
     QString NewDatabase(int events = 0)
     {
@@ -208,7 +216,7 @@ class TestViewList : public QObject
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
 
-    void noDatabaseShowsNothing()
+    void noDatabaseShowsHowToStart()
     {
         ShownList list;
         QVERIFY(list.Show(QString(), 400, 300));
@@ -217,8 +225,108 @@ private Q_SLOTS:
         QCOMPARE(view.GetRowCount(), qint64(0));
         QCOMPARE(view.GetContentHeight(), qint64(view.LineHeight()));
         QCOMPARE(view.verticalScrollBar()->maximum(), 0);
+        const QVector<Drawn> hint = view.Paint();
+        QCOMPARE(hint.size(), 1);
+        QCOMPARE(hint.first().text,
+                 QStringLiteral("File > New Database or File > Open Database..."));
+
+        // Gone once a database is open, even one without events.
+        const QString path = NewDatabase();
+        QVERIFY(doc.OnOpenDocument(path));
+        view.OnInitialUpdate();
         QVERIFY(view.Paint().isEmpty());
         QVERIFY(sink.messages.isEmpty());
+    }
+
+    void anotherDatabaseOpensAtItsFirstRow()
+    {
+        const QString first = NewDatabase(1000);
+        const QString second = NewDatabase(1000);
+        ShownList list;
+        QVERIFY(!second.isEmpty() && list.Show(first, 600, 300));
+        list.view.verticalScrollBar()->setValue(500 * list.view.LineHeight());
+        QVERIFY(!list.view.Paint().isEmpty());
+
+        QVERIFY(list.doc.OnOpenDocument(second));
+        list.view.OnInitialUpdate();
+        QCOMPARE(list.view.verticalScrollBar()->value(), 0);
+    }
+
+    // Every key of a list, on one counted at once and on one still being
+    // counted, whose lines stand for event INDEX values; every event has two
+    // rows, so that the last events do not fill the last screen.
+    void keysMoveThroughTheList_data()
+    {
+        QTest::addColumn<bool>("counted");
+        QTest::addColumn<int>("key"); // 0: the wheel turned one notch towards the user
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<int>("moved"); // kToFirst, kToLast, kPageDown, kPageUp or lines
+        for (bool counted : {true, false}) {
+            const auto add = [counted](const char* name, int key, int modifiers, int moved) {
+                QTest::addRow("%s, %s", counted ? "counted" : "being counted", name)
+                    << counted << key << modifiers << moved;
+            };
+            add("Home", Qt::Key_Home, 0, kToFirst);
+            add("Ctrl+Home", Qt::Key_Home, Qt::ControlModifier, kToFirst);
+            add("End", Qt::Key_End, 0, kToLast);
+            add("Ctrl+End", Qt::Key_End, Qt::ControlModifier, kToLast);
+            add("PageDown", Qt::Key_PageDown, 0, kPageDown);
+            add("PageUp", Qt::Key_PageUp, 0, kPageUp);
+            add("Down", Qt::Key_Down, 0, 1);
+            add("Up", Qt::Key_Up, 0, -1);
+            add("wheel", 0, 0, QApplication::wheelScrollLines());
+        }
+    }
+
+    void keysMoveThroughTheList()
+    {
+        QFETCH(bool, counted);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(int, moved);
+        QString& path = counted ? m_doubled : m_doubledLarge;
+        if (path.isEmpty()) { // below and above the number of events counted at once
+            path = NewDatabase(counted ? 3000 : 5000);
+            QCOMPARE(testdb::exec(path, {"INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) "
+                                         "SELECT name, n, '2009-01-01', '2010-01-01' FROM (SELECT "
+                                         "'Ann' AS name UNION SELECT 'Ada'), (SELECT 1 AS n UNION "
+                                         "SELECT 2 UNION SELECT 3 UNION SELECT 4 UNION SELECT 5)"}),
+                     QString());
+        }
+        const QVector<QStringList> all = JoinedTexts(path);
+        HeldCount held;
+        ShownList list;
+        QVERIFY(list.Show(path, 600, 300));
+        [[maybe_unused]] auto& [sink, doc, view] = list;
+        QCOMPARE(view.IsRowCountExact(), counted);
+        QScrollBar* bar = view.verticalScrollBar();
+        const int middle = bar->maximum() / 2;
+        bar->setValue(middle);
+        view.Paint();
+
+        if (key) {
+            QTest::keyClick(&view, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        } else {
+            QWheelEvent wheel(QPointF(10, 10), view.viewport()->mapToGlobal(QPointF(10, 10)),
+                              QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                              Qt::NoScrollPhase, false);
+            QVERIFY(QApplication::sendEvent(view.viewport(), &wheel));
+        }
+        qint64 first = 0;
+        const QVector<QStringList> drawn = RowsDrawn(view, &first);
+        QVERIFY(!drawn.isEmpty());
+        const int page = view.viewport()->height();
+        if (moved == kToFirst)
+            QCOMPARE(drawn.constFirst(), all.constFirst());
+        else if (moved == kToLast)
+            QCOMPARE(drawn, all.mid(all.size() - drawn.size()));
+        QCOMPARE(bar->value(), moved == kToFirst    ? 0
+                               : moved == kToLast   ? bar->maximum()
+                               : moved == kPageDown ? middle + page
+                               : moved == kPageUp   ? middle - page
+                                                    : middle + moved * view.LineHeight());
+        if (counted)
+            QCOMPARE(drawn, all.mid(first, drawn.size()));
     }
 
     void databaseWithoutEventsShowsNothing()
