@@ -75,6 +75,52 @@ void CZq6Set::DropCount()
     ++m_countSerial;
 }
 
+void CZq6Set::SetFilter(const EventFilter& filter)
+{
+    StopBackground();
+    DropCount();
+    m_shortAfterRecount = false;
+    m_filter = filter;
+    m_where = FilterWhere();
+    m_statements = Statements();
+}
+
+bool CZq6Set::FilterNamesChanged()
+{
+    if (m_filter.name.isEmpty() || m_statements.connection.isEmpty())
+        return false;
+    if (ResolveFilter(*m_pDatabase, m_filter) == m_where)
+        return false;
+    m_statements = Statements();
+    return true;
+}
+
+QVariantList CZq6Set::Values(std::initializer_list<qint64> head, std::initializer_list<qint64> tail,
+                             int times) const
+{
+    QVariantList values;
+    for (const qint64 v : head)
+        values << v;
+    for (int i = 0; i < times; ++i)
+        values += m_where.values;
+    for (const qint64 v : tail)
+        values << v;
+    return values;
+}
+
+void CZq6Set::Run(PreparedQuery& q, std::initializer_list<qint64> head,
+                  std::initializer_list<qint64> tail)
+{
+    if (!m_where.IsEmpty()) {
+        q.Exec(Values(head, tail));
+    } else if (tail.size() == 0) {
+        q.Exec(head);
+    } else {
+        // head and tail hold one value each wherever both are given.
+        q.Exec({*head.begin(), *tail.begin()});
+    }
+}
+
 CZq6Set::Statements& CZq6Set::Prepared()
 {
     const QString connection = m_pDatabase->Handle().connectionName();
@@ -82,22 +128,36 @@ CZq6Set::Statements& CZq6Set::Prepared()
         return m_statements;
     m_statements = Statements();
     const CDatabase& db = *m_pDatabase;
+    m_where = ResolveFilter(db, m_filter);
     const QString from = QStringLiteral(" FROM ") + GetDefaultSQL();
+    const QString passes =
+        m_where.IsEmpty() ? QString() : QStringLiteral(" AND (") + m_where.sql + QLatin1Char(')');
     Statements s;
     s.forward = {db, QStringLiteral("SELECT ") + BoundColumns().join(QStringLiteral(", ")) + from +
-                         QStringLiteral(" WHERE [EVENTS].[INDEX] >= ?") + kWindowOrder +
+                         QStringLiteral(" WHERE [EVENTS].[INDEX] >= ?") + passes + kWindowOrder +
                          QStringLiteral(" LIMIT ?")};
     s.listed = {db, QStringLiteral("SELECT [EVENTS].[INDEX], [EVENTS].[TIMER], [EVENTS].[DATE], "
                                    "[EVENTS].[USER_NO], [USERS].[NAME]") +
-                        from + QStringLiteral(" WHERE [EVENTS].[INDEX] >= ?") + kWindowOrder +
-                        QStringLiteral(" LIMIT ?")};
+                        from + QStringLiteral(" WHERE [EVENTS].[INDEX] >= ?") + passes +
+                        kWindowOrder + QStringLiteral(" LIMIT ?")};
     s.backward = {db, QStringLiteral("SELECT [EVENTS].[INDEX]") + from +
-                          QStringLiteral(" WHERE [EVENTS].[INDEX] < ?") + kBackwardOrder +
+                          QStringLiteral(" WHERE [EVENTS].[INDEX] < ?") + passes + kBackwardOrder +
                           QStringLiteral(" LIMIT ?")};
-    s.span = {db, QStringLiteral("SELECT (SELECT min([INDEX]) FROM EVENTS), "
-                                 "(SELECT max([INDEX]) FROM EVENTS)")};
+    if (m_where.IsEmpty()) {
+        s.span = {db, QStringLiteral("SELECT (SELECT min([INDEX]) FROM EVENTS), "
+                                     "(SELECT max([INDEX]) FROM EVENTS)")};
+    } else {
+        // The first and the last passing event, each found through the
+        // index that serves the filter rather than by aggregating its rows.
+        const QString first = QStringLiteral("SELECT [EVENTS].[INDEX]") + from +
+                              QStringLiteral(" WHERE ") + m_where.sql +
+                              QStringLiteral(" ORDER BY [EVENTS].[INDEX]");
+        s.span = {db, QStringLiteral("SELECT (") + first + QStringLiteral(" LIMIT 1), (") + first +
+                          QStringLiteral(" DESC LIMIT 1)")};
+    }
     s.between = {db, QStringLiteral("SELECT count(*)") + from +
-                         QStringLiteral(" WHERE [EVENTS].[INDEX] >= ? AND [EVENTS].[INDEX] < ?")};
+                         QStringLiteral(" WHERE [EVENTS].[INDEX] >= ? AND [EVENTS].[INDEX] < ?") +
+                         passes};
     s.version = JoinStamp::VersionQuery(db);
     if (s.forward.IsSqlite()) {
         // The driver's own transactions prepare these anew every time.
@@ -124,7 +184,7 @@ qint64 CZq6Set::CountRows()
 qint64 CZq6Set::UpdateRowCount()
 {
     RequireOpen("Counting rows");
-    if (!IsCounted())
+    if (!IsCounted() || FilterNamesChanged())
         return CountRows();
     Statements& s = Prepared();
     ReadTransaction read(m_pDatabase, s.begin, s.commit);
@@ -169,7 +229,8 @@ void CZq6Set::CountFrom(int markNo)
         row = qint64(markNo) * kMarkStride - mark.skip;
         m_marks.resize(markNo);
     }
-    m_rowCount = WalkJoinMarks(*m_pDatabase, GetDefaultSQL(), from, row, kMarkStride, m_marks);
+    m_rowCount = WalkJoinMarks(*m_pDatabase, GetDefaultSQL(), from, row, kMarkStride, m_marks,
+                               nullptr, m_where);
 }
 
 bool CZq6Set::Small(const EventSpan& span) const
@@ -199,6 +260,10 @@ void CZq6Set::UpdateCount()
 {
     RequireOpen("Counting rows");
     m_forList = true;
+    if (FilterNamesChanged()) {
+        StartCount();
+        return;
+    }
     if (!IsCounted()) {
         // A count running now is checked against the database when it ends.
         if (!m_background)
@@ -237,8 +302,9 @@ void CZq6Set::NotifyDone()
 void CZq6Set::StartBackground()
 {
     StopBackground();
-    m_background = std::make_unique<BackgroundCount>(
-        m_pDatabase->GetLocation().File(), GetDefaultSQL(), kMarkStride, [this] { NotifyDone(); });
+    m_background =
+        std::make_unique<BackgroundCount>(m_pDatabase->GetLocation().File(), GetDefaultSQL(),
+                                          m_where, kMarkStride, [this] { NotifyDone(); });
 }
 
 void CZq6Set::StopBackground()
@@ -277,7 +343,10 @@ CZq6Set::EventSpan CZq6Set::ReadEventSpan()
     RequireOpen("Reading events");
     PreparedQuery& q = Prepared().span;
     const auto finish = qScopeGuard([&q] { q.Finish(); });
-    q.Exec();
+    if (m_where.IsEmpty())
+        q.Exec();
+    else
+        q.Exec(Values({}, {}, 2));
     EventSpan span{1, 0};
     if (q.Next() && !q.IsNull(0)) {
         span.first = q.Int64(0);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/eventfilter.h"
 #include "db/joinmarks.h"
 #include "db/joinstamp.h"
 #include "db/record/ctime.h"
@@ -54,6 +55,9 @@ struct ListRow
 // and UpdateCount() instead, which count a large set on a worker thread: until
 // AdoptCount() takes that count, IsCounted() is false and the rows are read
 // by event INDEX (FetchFromEvent(), FetchLast()).
+//
+// With a filter (SetFilter()) the set holds only the rows it lets through:
+// the rows, their count, marks and event span are all of those rows.
 class CZq6Set : public CRecordset
 {
 public:
@@ -69,6 +73,16 @@ public:
 
     QString GetDefaultSQL() const override;
     void Close() override;
+
+    // Keeps only the rows filter lets through (an empty filter: all of them)
+    // from now on, also over Close() and Open(); drops the count, which the
+    // caller then takes again (StartCount(), CountRows()).
+    void SetFilter(const EventFilter& filter);
+    const EventFilter& GetFilter() const { return m_filter; }
+    bool IsFiltered() const { return !m_filter.IsEmpty(); }
+    // The events of the database, filtered or not, when the rows were
+    // counted; 0 while not counted.
+    qint64 GetEventCount() const { return IsCounted() ? m_counted.eventCount : 0; }
 
     // Counts from the start.
     qint64 CountRows();
@@ -162,6 +176,15 @@ private:
     void StopBackground();
     void NotifyDone();
     Statements& Prepared();
+    // Whether a name filter now matches other users than when the statements
+    // were made; then they are made anew.
+    bool FilterNamesChanged();
+    // head, the filter's values `times` times, then tail.
+    QVariantList Values(std::initializer_list<qint64> head, std::initializer_list<qint64> tail,
+                        int times = 1) const;
+    // The statement run with head and tail around the filter's values.
+    void Run(PreparedQuery& q, std::initializer_list<qint64> head,
+             std::initializer_list<qint64> tail = {});
     template <class Row> QVector<Row> ReadRows(qint64 first, int count);
     // Reads from start, skipping `step` rows after it, count rows; *positions
     // receives the positions of the rows from start on, and of the one after.
@@ -174,6 +197,8 @@ private:
     int Before(qint64 eventIndex, qint64 n, JoinMark* position, QVector<JoinMark>* rows);
     void Remember(qint64 first, const QVector<JoinMark>& rows);
 
+    EventFilter m_filter;
+    FilterWhere m_where; // m_filter on the database the statements were made for
     QVector<JoinMark> m_marks;
     qint64 m_rowCount = 0;
     quint64 m_countSerial = 0;

@@ -357,7 +357,14 @@ private Q_SLOTS:
 
         for (const QStringList& args :
              {QStringList{}, QStringList{"frobnicate", "x.db"}, QStringList{"list"},
-              QStringList{"new", "a", "b"}, QStringList{"--no-such-option"}}) {
+              QStringList{"new", "a", "b"}, QStringList{"--no-such-option"},
+              QStringList{"list", "x.db", "--user", "abc"},
+              QStringList{"list", "x.db", "--user", "1", "--user", "511"},
+              QStringList{"list", "x.db", "--button", "2"},
+              QStringList{"export", "x.db", "--name", ""},
+              QStringList{"list", "x.db", "--from", "2024-13-01"},
+              QStringList{"list", "x.db", "--output", "x.csv"},
+              QStringList{"new", "x.db", "--user", "1"}}) {
             const Run usage = run(args);
             QCOMPARE(usage.exitCode, 2);
             QVERIFY(usage.err.contains("Usage:"));
