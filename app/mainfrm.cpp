@@ -61,6 +61,11 @@ once; Cancel writes nothing.</dd>
 <dt><b>File &gt; Export...</b></dt>
 <dd>Writes the rows of the list, optionally of a date range, to a CSV file
 that spreadsheets open.</dd>
+<dt><b>View &gt; Filter...</b> (Ctrl+L)</dt>
+<dd>Shows only the events of some user numbers, of users whose name contains
+a text, of one button or of a date range; the bar under the list tells how
+many of all events pass. Export offers to write only those. <b>View &gt; Clear
+Filter</b> shows all events again.</dd>
 </dl>
 <p>Ctrl+N starts a new document without a database change. Shift+F1 and a
 click on a part of the window tell what that part is.</p>)";
@@ -141,6 +146,9 @@ void CMainFrame::CreateMenu()
     }
     view->addSeparator();
     view->addAction(MakeCommand(ID_VIEW_REFRESH, QStringLiteral("&Refresh\tF5"), view));
+    view->addSeparator();
+    view->addAction(MakeCommand(ID_VIEW_FILTER, QStringLiteral("&Filter...\tCtrl+L"), view));
+    view->addAction(MakeCommand(ID_VIEW_CLEAR_FILTER, QStringLiteral("&Clear Filter"), view));
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->addAction(MakeCommand(ID_HELP_FINDER, QStringLiteral("&Help Topics"), help));
@@ -241,6 +249,7 @@ void CMainFrame::CreateAccelerators()
         {QKeySequence(Qt::SHIFT | Qt::Key_F1), ID_CONTEXT_HELP},
         {QKeySequence(Qt::Key_F1), ID_HELP},
         {QKeySequence(Qt::Key_F5), ID_VIEW_REFRESH},
+        {QKeySequence(Qt::CTRL | Qt::Key_L), ID_VIEW_FILTER},
     };
     for (const auto& entry : table) {
         auto* action = new QAction(this);

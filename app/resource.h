@@ -35,6 +35,8 @@ enum CommandId : int
     ID_VIEW_REFRESH = 32775,
     ID_TOOLS_USERS = 32776,
     ID_FILE_EXPORT = 32777,
+    ID_VIEW_FILTER = 32790,
+    ID_VIEW_CLEAR_FILTER = 32791,
 };
 
 enum IndicatorId : int

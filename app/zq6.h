@@ -61,6 +61,9 @@ public:
     void OnToolsUsers();
     // File > Export: the list as a CSV file.
     void OnFileExport();
+    // View > Filter: which events the list shows; View > Clear Filter: all.
+    void OnViewFilter();
+    void OnViewClearFilter();
 
     CZq6Doc* GetDocument() const { return m_pDoc.get(); }
     CMainFrame* GetMainWnd() const { return m_pMainWnd.get(); }

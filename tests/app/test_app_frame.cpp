@@ -119,7 +119,8 @@ private Q_SLOTS:
                  (QStringList{"Option|32772", "-", "Read events|32773", "-", "Users...|32776"}));
         QCOMPARE(Describe(TopMenu(m_frame, "&View")),
                  (QStringList{"&Toolbar|59392|checked", "&Status Bar|59393|checked", "-",
-                              "&Refresh\tF5|32775"}));
+                              "&Refresh\tF5|32775", "-", "&Filter...\tCtrl+L|32790",
+                              "&Clear Filter|32791"}));
         QCOMPARE(Describe(TopMenu(m_frame, "&Help")),
                  (QStringList{"&Help Topics|57667", "-", "&About ZQ reader...|57664"}));
 
@@ -137,11 +138,11 @@ private Q_SLOTS:
         for (QAction* a : m_frame->GetAccelerators())
             table << a->shortcut().toString() + QLatin1Char('|') +
                          QString::number(a->data().toInt());
-        QCOMPARE(table,
-                 (QStringList{"Ctrl+N|57600", "Ctrl+O|57601", "Ctrl+S|57603", "Ctrl+Z|57643",
-                              "Ctrl+X|57635", "Ctrl+C|57634", "Ctrl+V|57637", "Alt+Backspace|57643",
-                              "Shift+Del|57635", "Ctrl+Ins|57634", "Shift+Ins|57637", "F6|57680",
-                              "Shift+F6|57681", "Shift+F1|57669", "F1|57670", "F5|32775"}));
+        QCOMPARE(table, (QStringList{"Ctrl+N|57600", "Ctrl+O|57601", "Ctrl+S|57603", "Ctrl+Z|57643",
+                                     "Ctrl+X|57635", "Ctrl+C|57634", "Ctrl+V|57637",
+                                     "Alt+Backspace|57643", "Shift+Del|57635", "Ctrl+Ins|57634",
+                                     "Shift+Ins|57637", "F6|57680", "Shift+F6|57681",
+                                     "Shift+F1|57669", "F1|57670", "F5|32775", "Ctrl+L|32790"}));
     }
 
     void keysWithoutHandlerDoNothing_data()
@@ -291,6 +292,8 @@ private Q_SLOTS:
             {ID_VIEW_STATUS_BAR, "Show or hide the status bar"},
             {ID_HELP_FINDER, "List Help topics"},
             {ID_APP_ABOUT, "About ZQ reader"},
+            {ID_VIEW_FILTER, "Show only the events of some users, names, a button or dates"},
+            {ID_VIEW_CLEAR_FILTER, "Show all events again"},
         };
         for (const auto& [id, prompt] : prompts) {
             QAction* a = guitest::MenuCommand(m_frame, id);
