@@ -46,19 +46,59 @@ QString EventFilter::Described() const
     return parts.join(QStringLiteral(", "));
 }
 
-FilterWhere ResolveFilter(const CDatabase& db, const EventFilter& filter)
+FilterWhere FilterTerms::Where(Drive drive) const
 {
     FilterWhere w;
-    auto add = [&w](const QString& condition, const QVariantList& values) {
+    for (const Term& t : terms) {
+        // A unary + keeps SQLite from finding the rows through the column's index.
+        const bool indexed = drive == Drive::Any ||
+                             (drive == Drive::Date && t.kind == Kind::Date) ||
+                             (drive == Drive::UserNo && t.kind == Kind::UserNo);
         if (!w.sql.isEmpty())
             w.sql += QStringLiteral(" AND ");
-        w.sql += condition;
-        w.values += values;
+        w.sql += t.column.isEmpty()
+                     ? t.sql
+                     : t.sql.arg(indexed ? t.column : QStringLiteral("+") + t.column);
+        w.values += t.values;
+    }
+    return w;
+}
+
+FilterWhere FilterTerms::Only(Kind kind) const
+{
+    FilterTerms some;
+    for (const Term& t : terms) {
+        if (t.kind == kind)
+            some.terms.append(t);
+    }
+    return some.Where();
+}
+
+bool FilterTerms::Has(Kind kind) const
+{
+    return std::any_of(terms.cbegin(), terms.cend(),
+                       [kind](const Term& t) { return t.kind == kind; });
+}
+
+FilterWhere ResolveFilter(const CDatabase& db, const EventFilter& filter)
+{
+    return ResolveFilterTerms(db, filter).Where();
+}
+
+FilterTerms ResolveFilterTerms(const CDatabase& db, const EventFilter& filter)
+{
+    using Kind = FilterTerms::Kind;
+    FilterTerms w;
+    const QString date = QStringLiteral("[EVENTS].[DATE]");
+    const QString userNo = QStringLiteral("[EVENTS].[USER_NO]");
+    auto add = [&w](Kind kind, const QString& sql, const QString& column,
+                    const QVariantList& values) {
+        w.terms.append({kind, sql, column, values});
     };
     if (!filter.from.isEmpty())
-        add(QStringLiteral("[EVENTS].[DATE] >= ?"), {filter.from});
+        add(Kind::Date, QStringLiteral("%1 >= ?"), date, {filter.from});
     if (!filter.to.isEmpty())
-        add(QStringLiteral("[EVENTS].[DATE] < ?"), {filter.to});
+        add(Kind::Date, QStringLiteral("%1 < ?"), date, {filter.to});
     if (!filter.userNos.isEmpty()) {
         QVector<qint32> numbers = filter.userNos;
         std::sort(numbers.begin(), numbers.end());
@@ -66,13 +106,15 @@ FilterWhere ResolveFilter(const CDatabase& db, const EventFilter& filter)
         QVariantList values;
         for (const qint32 n : numbers)
             values << n;
-        add(numbers.size() == 1
-                ? QStringLiteral("[EVENTS].[USER_NO] = ?")
-                : QStringLiteral("[EVENTS].[USER_NO] IN (%1)").arg(placeholders(numbers.size())),
-            values);
+        add(Kind::UserNo,
+            numbers.size() == 1
+                ? QStringLiteral("%1 = ?")
+                : QStringLiteral("%1 IN (") + placeholders(numbers.size()) + QLatin1Char(')'),
+            userNo, values);
     }
     if (filter.button)
-        add(QStringLiteral("[EVENTS].[BUTTON] = ?"), {QString::number(*filter.button)});
+        add(Kind::Other, QStringLiteral("[EVENTS].[BUTTON] = ?"), {},
+            {QString::number(*filter.button)});
     if (!filter.name.isEmpty()) {
         QSqlQuery q = db.Prepare(QStringLiteral("SELECT [NAME], [USER_NO] FROM [USERS]"));
         q.setForwardOnly(true);
@@ -89,7 +131,7 @@ FilterWhere ResolveFilter(const CDatabase& db, const EventFilter& filter)
         if (q.lastError().isValid())
             throw CDBException(q.lastError().text());
         if (names.isEmpty()) {
-            add(QStringLiteral("1 = 0"), {});
+            add(Kind::Other, QStringLiteral("1 = 0"), {}, {});
         } else {
             if (names.size() + numbers.size() > kMaxNameValues)
                 throw CDBException(QStringLiteral("The name text \"%1\" matches %2 different "
@@ -100,16 +142,21 @@ FilterWhere ResolveFilter(const CDatabase& db, const EventFilter& filter)
             std::sort(sortedNumbers.begin(), sortedNumbers.end());
             QStringList sortedNames(names.begin(), names.end());
             sortedNames.sort();
-            QVariantList values;
+            QVariantList numberValues;
             for (const qint32 n : sortedNumbers)
-                values << n;
+                numberValues << n;
+            QVariantList nameValues;
             for (const QString& name : std::as_const(sortedNames))
-                values << name;
+                nameValues << name;
             // The user numbers let the events be found through their index;
             // the names keep only the rows joined with a matching user.
-            add(QStringLiteral("[EVENTS].[USER_NO] IN (%1) AND [USERS].[NAME] IN (%2)")
-                    .arg(placeholders(sortedNumbers.size()), placeholders(sortedNames.size())),
-                values);
+            add(Kind::UserNo,
+                QStringLiteral("%1 IN (") + placeholders(sortedNumbers.size()) + QLatin1Char(')'),
+                userNo, numberValues);
+            add(Kind::Other,
+                QStringLiteral("[USERS].[NAME] IN (") + placeholders(sortedNames.size()) +
+                    QLatin1Char(')'),
+                {}, nameValues);
         }
     }
     return w;

@@ -43,9 +43,49 @@ struct FilterWhere
     bool operator==(const FilterWhere&) const = default;
 };
 
+// The conditions of a filter as terms, each on the dates, the user numbers or
+// anything else, so that a statement can say which index finds its events.
+struct FilterTerms
+{
+    enum class Kind
+    {
+        Date,
+        UserNo,
+        Other
+    };
+    struct Term
+    {
+        Kind kind;
+        QString sql; // with the column as %1
+        QString column;
+        QVariantList values;
+        bool operator==(const Term&) const = default;
+    };
+    QVector<Term> terms;
+
+    // Which index finds the events: the database's choice, the one on the
+    // dates or on the user numbers (the others' terms then keep SQLite from
+    // using theirs), or none, reading in INDEX order.
+    enum class Drive
+    {
+        Any,
+        Date,
+        UserNo,
+        Order
+    };
+    // All terms; the database's choice lets every index be used.
+    FilterWhere Where(Drive drive = Drive::Any) const;
+    // Only the terms of kind, each free to use its index; empty when none.
+    FilterWhere Only(Kind kind) const;
+    bool Has(Kind kind) const;
+    bool operator==(const FilterTerms&) const = default;
+};
+
 // The conditions of filter on db. A name text is looked up in USERS first
 // (a few rows, compared here so that case is ignored alike on every backend)
 // and becomes the names and user numbers it matches, so that the events are
 // found through their user number. Throws CDBException, also when the text
 // matches more names than one statement can take.
+FilterTerms ResolveFilterTerms(const CDatabase& db, const EventFilter& filter);
+// The same with every index free to be used.
 FilterWhere ResolveFilter(const CDatabase& db, const EventFilter& filter);

@@ -6,9 +6,18 @@
 #include "db/record/readtransaction.h"
 
 #include <QScopeGuard>
+#include <QSqlQuery>
+#include <algorithm>
+#include <atomic>
+#include <limits>
 #include <utility>
 
 namespace {
+
+// Up to this many events are found through an index and sorted; a filter
+// that lets more through is read in INDEX order, where a screenful of its
+// rows is near.
+std::atomic<qint64> g_fewEvents{4096};
 
 // Rows of one event come in a fixed order, so that row numbers stay put.
 const QString kWindowOrder = QStringLiteral(" ORDER BY [EVENTS].[INDEX], [USERS].[INDEX]");
@@ -81,7 +90,8 @@ void CZq6Set::SetFilter(const EventFilter& filter)
     DropCount();
     m_shortAfterRecount = false;
     m_filter = filter;
-    m_where = FilterWhere();
+    m_terms = FilterTerms();
+    m_where = m_ordered = m_walk = FilterWhere();
     m_statements = Statements();
 }
 
@@ -89,7 +99,7 @@ bool CZq6Set::FilterNamesChanged()
 {
     if (m_filter.name.isEmpty() || m_statements.connection.isEmpty())
         return false;
-    if (ResolveFilter(*m_pDatabase, m_filter) == m_where)
+    if (ResolveFilterTerms(*m_pDatabase, m_filter) == m_terms)
         return false;
     m_statements = Statements();
     return true;
@@ -101,6 +111,7 @@ QVariantList CZq6Set::Values(std::initializer_list<qint64> head, std::initialize
     QVariantList values;
     for (const qint64 v : head)
         values << v;
+    // Every form of the filter binds the same values in the same order.
     for (int i = 0; i < times; ++i)
         values += m_where.values;
     for (const qint64 v : tail)
@@ -128,10 +139,17 @@ CZq6Set::Statements& CZq6Set::Prepared()
         return m_statements;
     m_statements = Statements();
     const CDatabase& db = *m_pDatabase;
-    m_where = ResolveFilter(db, m_filter);
+    m_terms = ResolveFilterTerms(db, m_filter);
+    m_where = m_terms.Where();
+    bool few = false;
+    m_ordered = db.GetDialect().IsSqlite() ? m_terms.Where(ChooseDrive(&few)) : m_where;
+    // A count reads every passing row: through the index that finds few, else
+    // through whichever the database takes, sorting them once.
+    m_walk = few ? m_ordered : m_where;
     const QString from = QStringLiteral(" FROM ") + GetDefaultSQL();
-    const QString passes =
-        m_where.IsEmpty() ? QString() : QStringLiteral(" AND (") + m_where.sql + QLatin1Char(')');
+    const QString passes = m_ordered.IsEmpty()
+                               ? QString()
+                               : QStringLiteral(" AND (") + m_ordered.sql + QLatin1Char(')');
     Statements s;
     s.forward = {db, QStringLiteral("SELECT ") + BoundColumns().join(QStringLiteral(", ")) + from +
                          QStringLiteral(" WHERE [EVENTS].[INDEX] >= ?") + passes + kWindowOrder +
@@ -143,14 +161,21 @@ CZq6Set::Statements& CZq6Set::Prepared()
     s.backward = {db, QStringLiteral("SELECT [EVENTS].[INDEX]") + from +
                           QStringLiteral(" WHERE [EVENTS].[INDEX] < ?") + passes + kBackwardOrder +
                           QStringLiteral(" LIMIT ?")};
+    const QString whole = QStringLiteral("SELECT (SELECT min([INDEX]) FROM EVENTS), "
+                                         "(SELECT max([INDEX]) FROM EVENTS)");
+    s.whole = {db, whole};
     if (m_where.IsEmpty()) {
-        s.span = {db, QStringLiteral("SELECT (SELECT min([INDEX]) FROM EVENTS), "
-                                     "(SELECT max([INDEX]) FROM EVENTS)")};
+        s.span = {db, whole};
+    } else if (few) {
+        // Read in INDEX order, SQLite would walk up to the first of them.
+        s.span = {db, QStringLiteral("SELECT min([EVENTS].[INDEX]), max([EVENTS].[INDEX])") + from +
+                          QStringLiteral(" WHERE ") + m_ordered.sql};
+        s.spanFilters = 1;
     } else {
         // The first and the last passing event, each found through the
         // index that serves the filter rather than by aggregating its rows.
         const QString first = QStringLiteral("SELECT [EVENTS].[INDEX]") + from +
-                              QStringLiteral(" WHERE ") + m_where.sql +
+                              QStringLiteral(" WHERE ") + m_ordered.sql +
                               QStringLiteral(" ORDER BY [EVENTS].[INDEX]");
         s.span = {db, QStringLiteral("SELECT (") + first + QStringLiteral(" LIMIT 1), (") + first +
                           QStringLiteral(" DESC LIMIT 1)")};
@@ -167,6 +192,43 @@ CZq6Set::Statements& CZq6Set::Prepared()
     s.connection = connection;
     m_statements = std::move(s);
     return m_statements;
+}
+
+void CZq6Set::SetFewEvents(qint64 few)
+{
+    g_fewEvents = few;
+}
+
+FilterTerms::Drive CZq6Set::ChooseDrive(bool* few) const
+{
+    using Drive = FilterTerms::Drive;
+    using Kind = FilterTerms::Kind;
+    const qint64 kFew = g_fewEvents;
+    const auto matches = [this, kFew](Kind kind) {
+        if (!m_terms.Has(kind))
+            return std::numeric_limits<qint64>::max();
+        const FilterWhere only = m_terms.Only(kind);
+        QSqlQuery q = m_pDatabase->Prepare(
+            QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM [EVENTS] WHERE %1 LIMIT %2)")
+                .arg(only.sql)
+                .arg(kFew + 1));
+        q.setForwardOnly(true);
+        for (const QVariant& value : only.values)
+            q.addBindValue(value);
+        CDatabase::Exec(q);
+        return q.next() ? q.value(0).toLongLong() : 0;
+    };
+    const qint64 dates = matches(Kind::Date);
+    const qint64 userNos = matches(Kind::UserNo);
+    *few = dates <= kFew || userNos <= kFew;
+    if (*few)
+        return dates < userNos ? Drive::Date : Drive::UserNo;
+    // One user number's events come in INDEX order from its index.
+    const bool oneUserNo =
+        std::any_of(m_terms.terms.cbegin(), m_terms.terms.cend(), [](const FilterTerms::Term& t) {
+            return t.kind == Kind::UserNo && t.values.size() == 1;
+        });
+    return oneUserNo ? Drive::UserNo : Drive::Order;
 }
 
 qint64 CZq6Set::CountRows()
@@ -230,14 +292,24 @@ void CZq6Set::CountFrom(int markNo)
         m_marks.resize(markNo);
     }
     m_rowCount = WalkJoinMarks(*m_pDatabase, GetDefaultSQL(), from, row, kMarkStride, m_marks,
-                               nullptr, m_where);
+                               nullptr, m_walk);
 }
 
-bool CZq6Set::Small(const EventSpan& span) const
+bool CZq6Set::Small(const EventSpan& span)
 {
     // A worker needs a file to open a connection of its own.
-    return span.IsEmpty() || span.last - span.first < kCountAtOnce ||
-           m_pDatabase->GetPath().isEmpty();
+    if (m_pDatabase->GetPath().isEmpty())
+        return true;
+    if (!span.IsEmpty() && span.last - span.first >= kCountAtOnce)
+        return false;
+    if (m_where.IsEmpty())
+        return true;
+    // A count also takes the numbers of the whole log (see JoinStamp), which
+    // take long to read on a large one, however few rows pass the filter.
+    PreparedQuery& q = Prepared().whole;
+    const auto finish = qScopeGuard([&q] { q.Finish(); });
+    q.Exec();
+    return !q.Next() || q.IsNull(0) || q.Int64(1) - q.Int64(0) < kCountAtOnce;
 }
 
 void CZq6Set::StartCount()
@@ -304,7 +376,7 @@ void CZq6Set::StartBackground()
     StopBackground();
     m_background =
         std::make_unique<BackgroundCount>(m_pDatabase->GetLocation().File(), GetDefaultSQL(),
-                                          m_where, kMarkStride, [this] { NotifyDone(); });
+                                          m_walk, kMarkStride, [this] { NotifyDone(); });
 }
 
 void CZq6Set::StopBackground()
@@ -346,7 +418,7 @@ CZq6Set::EventSpan CZq6Set::ReadEventSpan()
     if (m_where.IsEmpty())
         q.Exec();
     else
-        q.Exec(Values({}, {}, 2));
+        q.Exec(Values({}, {}, Prepared().spanFilters));
     EventSpan span{1, 0};
     if (q.Next() && !q.IsNull(0)) {
         span.first = q.Int64(0);

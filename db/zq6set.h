@@ -113,6 +113,10 @@ public:
     // anew. Returns IsCounted(). Throws the worker's error.
     bool AdoptCount();
 
+    // For tests: how many events an index may find for a filter's rows to be
+    // read through it and sorted (4096 unless set).
+    static void SetFewEvents(qint64 few);
+
     // The smallest and largest event INDEX; count 0 when there is no event.
     struct EventSpan
     {
@@ -154,6 +158,8 @@ private:
         PreparedQuery listed;   // the same, the columns of ListRow
         PreparedQuery backward; // events of the rows before an event, newest first
         PreparedQuery span;
+        int spanFilters = 2;   // times the filter's values are bound in span
+        PreparedQuery whole;   // the span of all events
         PreparedQuery between; // the number of rows of a range of events
         PreparedQuery version; // see JoinStamp::VersionQuery
         // A read transaction; on SQLite only, elsewhere the connection's own.
@@ -171,7 +177,7 @@ private:
     void Count(JoinChange change, const JoinStamp& now);
     void CountFrom(int markNo);
     void DropCount();
-    bool Small(const EventSpan& span) const;
+    bool Small(const EventSpan& span);
     void StartBackground();
     void StopBackground();
     void NotifyDone();
@@ -179,6 +185,10 @@ private:
     // Whether a name filter now matches other users than when the statements
     // were made; then they are made anew.
     bool FilterNamesChanged();
+    // How the statements that read a window of rows find the events of the
+    // filter: see FilterTerms::Drive. *few: through an index that finds
+    // only a few events.
+    FilterTerms::Drive ChooseDrive(bool* few) const;
     // head, the filter's values `times` times, then tail.
     QVariantList Values(std::initializer_list<qint64> head, std::initializer_list<qint64> tail,
                         int times = 1) const;
@@ -198,7 +208,12 @@ private:
     void Remember(qint64 first, const QVector<JoinMark>& rows);
 
     EventFilter m_filter;
-    FilterWhere m_where; // m_filter on the database the statements were made for
+    // m_filter on the database the statements were made for: as terms, for
+    // any index, for windows of rows (the one chosen), for the walks of a count.
+    FilterTerms m_terms;
+    FilterWhere m_where;
+    FilterWhere m_ordered;
+    FilterWhere m_walk;
     QVector<JoinMark> m_marks;
     qint64 m_rowCount = 0;
     quint64 m_countSerial = 0;

@@ -13,6 +13,7 @@
 #include "tests/support/testdb.h"
 
 #include <QDate>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <ctime>
@@ -364,18 +365,24 @@ private Q_SLOTS:
 
         CZq6Set set(&m_db);
         openSet(set);
-        set.SetFilter(filter);
         QVector<Row> rows = expected();
-        QCOMPARE(set.CountRows(), rows.size());
-        const qint64 n = rows.size();
-        for (const qint64 first : {qint64(0), qint64(1), n / 2, std::max<qint64>(0, n - 33)})
-            QCOMPARE(window(set, first, 40), rows.mid(first, 40));
-        const CZq6Set::EventSpan span = set.ReadEventSpan();
-        QCOMPARE(span.IsEmpty(), rows.isEmpty());
-        if (!rows.isEmpty()) {
-            QCOMPARE(span.first, rows.first().index);
-            QCOMPARE(span.last, rows.last().index);
-            QCOMPARE(set.FetchLast(1).constFirst().eventIndex, rows.last().index);
+        // SQLite reads a filter that lets many events through in INDEX order,
+        // the others through an index; here each way.
+        const auto restore = qScopeGuard([] { CZq6Set::SetFewEvents(4096); });
+        for (const qint64 few : {qint64(4096), qint64(0)}) {
+            CZq6Set::SetFewEvents(few);
+            set.SetFilter(filter);
+            QCOMPARE(set.CountRows(), rows.size());
+            const qint64 n = rows.size();
+            for (const qint64 first : {qint64(0), qint64(1), n / 2, std::max<qint64>(0, n - 33)})
+                QCOMPARE(window(set, first, 40), rows.mid(first, 40));
+            const CZq6Set::EventSpan span = set.ReadEventSpan();
+            QCOMPARE(span.IsEmpty(), rows.isEmpty());
+            if (!rows.isEmpty()) {
+                QCOMPARE(span.first, rows.first().index);
+                QCOMPARE(span.last, rows.last().index);
+                QCOMPARE(set.FetchLast(1).constFirst().eventIndex, rows.last().index);
+            }
         }
 
         // Appended events are counted on under the same filter.
