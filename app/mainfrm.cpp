@@ -66,6 +66,11 @@ from the marked row or the top line on, round the end of the list.</dd>
 <dt><b>File &gt; Export...</b></dt>
 <dd>Writes the rows of the list, optionally of a date range, to a CSV file
 that spreadsheets open.</dd>
+<dt><b>View &gt; Filter...</b> (Ctrl+L)</dt>
+<dd>Shows only the events of some user numbers, of users whose name contains
+a text, of one button or of a date range; the bar under the list tells how
+many of all events pass. Export offers to write only those. <b>View &gt; Clear
+Filter</b> shows all events again.</dd>
 </dl>
 <p>Ctrl+N starts a new document without a database change. Shift+F1 and a
 click on a part of the window tell what that part is.</p>)";
@@ -152,6 +157,9 @@ void CMainFrame::CreateMenu()
     view->addAction(MakeCommand(ID_EDIT_REPEAT, QStringLiteral("Find &Next\tF3"), view));
     view->addAction(
         MakeCommand(ID_EDIT_FIND_PREVIOUS, QStringLiteral("Find Pre&vious\tShift+F3"), view));
+    view->addSeparator();
+    view->addAction(MakeCommand(ID_VIEW_FILTER, QStringLiteral("&Filter...\tCtrl+L"), view));
+    view->addAction(MakeCommand(ID_VIEW_CLEAR_FILTER, QStringLiteral("&Clear Filter"), view));
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->addAction(MakeCommand(ID_HELP_FINDER, QStringLiteral("&Help Topics"), help));
@@ -256,6 +264,7 @@ void CMainFrame::CreateAccelerators()
         {QKeySequence(Qt::CTRL | Qt::Key_F), ID_EDIT_FIND},
         {QKeySequence(Qt::Key_F3), ID_EDIT_REPEAT},
         {QKeySequence(Qt::SHIFT | Qt::Key_F3), ID_EDIT_FIND_PREVIOUS},
+        {QKeySequence(Qt::CTRL | Qt::Key_L), ID_VIEW_FILTER},
     };
     for (const auto& entry : table) {
         auto* action = new QAction(this);

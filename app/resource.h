@@ -39,6 +39,8 @@ enum CommandId : int
     ID_FILE_EXPORT = 32777,
     ID_EDIT_FIND_PREVIOUS = 32790,
     ID_VIEW_GOTO_DATE = 32791,
+    ID_VIEW_FILTER = 32792,
+    ID_VIEW_CLEAR_FILTER = 32793,
 };
 
 enum IndicatorId : int

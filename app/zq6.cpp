@@ -3,6 +3,7 @@
 #include "app/dialogs/aboutdlg.h"
 #include "app/dialogs/accessimport.h"
 #include "app/dialogs/exportdialog.h"
+#include "app/dialogs/filterdialog.h"
 #include "app/dialogs/guidownload.h"
 #include "app/dialogs/progressdialog.h"
 #include "app/dialogs/serverdialog.h"
@@ -17,6 +18,7 @@
 #include "db/record/dbstate.h"
 #include "db/zq6doc.h"
 #include "link/portlink.h"
+#include "db/zq6set.h"
 #include "link/portsetting.h"
 #include "view/zq6view.h"
 
@@ -121,6 +123,12 @@ bool CZq6App::OnCmdMsg(int id)
     case ID_EDIT_REPEAT:
     case ID_EDIT_FIND_PREVIOUS:
         OnEditFindAgain(id == ID_EDIT_REPEAT);
+        return true;
+    case ID_VIEW_FILTER:
+        OnViewFilter();
+        return true;
+    case ID_VIEW_CLEAR_FILTER:
+        OnViewClearFilter();
         return true;
     case ID_FILE_MRU_FILE1:
     case ID_FILE_MRU_FILE2:
@@ -355,8 +363,25 @@ void CZq6App::OnFileExport()
     CExportDialog dlg(db.fileName().isEmpty() ? QString()
                                               : db.absolutePath() + QLatin1Char('/') +
                                                     db.completeBaseName() + QStringLiteral(".csv"),
-                      m_pMainWnd.get());
+                      m_pMainWnd.get(), g_pSet ? g_pSet->GetFilter() : EventFilter());
     if (m_pUi->DoModal(dlg) == QDialog::Accepted)
         ExportWithProgress(m_pMainWnd.get(), g_db, dlg.Path(), dlg.Filter(), dlg.Text(),
                            m_pMessages);
+}
+
+void CZq6App::OnViewFilter()
+{
+    if (!m_pDoc->m_bDbOpen || !g_pSet || !m_pView) {
+        m_pDoc->Report(QStringLiteral("The database is not opened !"), QStringLiteral("Error"));
+        return;
+    }
+    CFilterDialog dlg(g_pSet->GetFilter(), m_pMainWnd.get());
+    if (m_pUi->DoModal(dlg) == QDialog::Accepted)
+        m_pView->ApplyFilter(dlg.Filter());
+}
+
+void CZq6App::OnViewClearFilter()
+{
+    if (g_pSet && g_pSet->IsFiltered() && m_pView)
+        m_pView->ApplyFilter({});
 }

@@ -63,6 +63,9 @@ public:
     void OnToolsUsers();
     // File > Export: the list as a CSV file.
     void OnFileExport();
+    // View > Filter: which events the list shows; View > Clear Filter: all.
+    void OnViewFilter();
+    void OnViewClearFilter();
 
     // View > Go to Date (zq6seek.cpp): the list shows the first event at or
     // after a moment.

@@ -18,7 +18,7 @@ int RunNew(const Location& db)
     return doc.OnSaveDocument(db) ? 0 : 1;
 }
 
-int RunList(const Location& db)
+int RunList(const Location& db, const EventFilter& filter)
 {
     ConsoleMessages messages;
     CZq6Doc doc(&messages);
@@ -33,12 +33,15 @@ int RunList(const Location& db)
     };
     try {
         ListLineWriter lines;
-        StreamJoinedRows(g_db, [&](const JoinedRowValues& row) {
-            lines.Append(out, row);
-            if (out.size() >= kFlushAt)
-                flush();
-            return true;
-        });
+        StreamJoinedRows(
+            g_db,
+            [&](const JoinedRowValues& row) {
+                lines.Append(out, row);
+                if (out.size() >= kFlushAt)
+                    flush();
+                return true;
+            },
+            filter);
     } catch (const CDBException& e) {
         flush();
         std::fflush(stdout);

@@ -7,56 +7,18 @@
 #include "db/location/outputcheck.h"
 #include "db/location/stagedfile.h"
 #include "db/record/dbstate.h"
-#include "db/record/users.h"
 #include "db/zq6doc.h"
 #include "formats/eventexport.h"
 
-#include <QDate>
 #include <cerrno>
 #include <cstdio>
-#include <optional>
 #include <unistd.h>
-
-namespace {
-
-// A bound of --from or --to as stored text. A day alone stands for its
-// first moment in --from and for all of it in --to.
-std::optional<QString> dateBound(const QString& text, bool upper)
-{
-    const QDate day = QDate::fromString(text.trimmed(), QStringLiteral("yyyy-MM-dd"));
-    if (day.isValid())
-        return (upper ? day.addDays(1) : day).toString(QStringLiteral("yyyy-MM-dd 00:00:00"));
-    return users::ParseDateTime(text);
-}
-
-} // namespace
 
 int RunExportCommand(const ExportRequest& request, const std::function<int(const QString&)>& usage)
 {
     JoinFilter filter;
-    for (const auto& [text, upper, option] :
-         {std::tuple(&request.from, false, "--from"), std::tuple(&request.to, true, "--to")}) {
-        if (text->isNull())
-            continue;
-        const std::optional<QString> bound = dateBound(*text, upper);
-        if (!bound)
-            return usage(QStringLiteral("%1 \"%2\" is not a date YYYY-MM-DD or a date and time "
-                                        "YYYY-MM-DD HH:MM[:SS]")
-                             .arg(QLatin1String(option), *text));
-        (upper ? filter.to : filter.from) = *bound;
-    }
-    if (!filter.from.isEmpty() && !filter.to.isEmpty() && filter.to <= filter.from)
-        return usage(QStringLiteral("--to must come after --from"));
-    if (!request.userNo.isNull()) {
-        bool whole = false;
-        const int userNo = request.userNo.trimmed().toInt(&whole);
-        if (!whole || userNo < users::kMinUserNo || userNo > users::kMaxUserNo)
-            return usage(QStringLiteral("--user \"%1\" is not a user number from %2 to %3")
-                             .arg(request.userNo)
-                             .arg(users::kMinUserNo)
-                             .arg(users::kMaxUserNo));
-        filter.userNo = userNo;
-    }
+    if (const QString wrong = ParseFilterOptions(request.filter, &filter); !wrong.isEmpty())
+        return usage(wrong);
 
     const QString over =
         request.output.isEmpty()

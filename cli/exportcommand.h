@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/filteroptions.h"
 #include "db/location/location.h"
 
 #include <QString>
@@ -8,9 +9,7 @@
 struct ExportRequest
 {
     Location db;
-    QString from;     // empty: from the first event
-    QString to;       // empty: to the last
-    QString userNo;   // empty: every user number
+    FilterOptions filter;
     QString output;   // empty: standard output
     bool raw = false; // names as they are, not guarded against formulas
 };

@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 #include "cli/exitcodes.h"
 #include "cli/exportcommand.h"
+#include "cli/filteroptions.h"
 #include "cli/importcommand.h"
 #include "cli/portscommand.h"
 #include "cli/readcommand.h"
@@ -49,6 +50,9 @@ int main(int argc, char** argv)
         "  new DB     create a new database DB from the template (replaces DB)\n"
         "  list DB    print the events of DB joined with their users, one per line:\n"
         "             date, time, user number, name, timer, separated by tabs\n"
+        "  list and export take the filters --from, --to, --user (any number of\n"
+        "             times), --button and --name: a row is printed when it passes\n"
+        "             every filter given\n"
         "  read DB    download the receiver's new events into DB, from the port\n"
         "             given by --port, else the port stored by the desktop program's\n"
         "             Tools > Option (entry Settings/COM of the Korvo/Zq6 settings),\n"
@@ -111,15 +115,25 @@ int main(int argc, char** argv)
     parser.addOption(verboseOption);
     const QCommandLineOption fromOption(
         QStringLiteral("from"),
-        QStringLiteral("export: only events at or after DATE (YYYY-MM-DD [HH:MM[:SS]])."),
+        QStringLiteral("list, export: only events at or after DATE (YYYY-MM-DD [HH:MM[:SS]])."),
         QStringLiteral("DATE"));
     const QCommandLineOption toOption(
         QStringLiteral("to"),
-        QStringLiteral("export: only events before DATE; a day alone includes that day."),
+        QStringLiteral("list, export: only events before DATE; a day alone includes that day."),
         QStringLiteral("DATE"));
-    const QCommandLineOption userOption(QStringLiteral("user"),
-                                        QStringLiteral("export: only events of this user number."),
-                                        QStringLiteral("USER_NO"));
+    const QCommandLineOption userOption(
+        QStringLiteral("user"),
+        QStringLiteral("list, export: only events of this user number; given again, of any of "
+                       "them."),
+        QStringLiteral("USER_NO"));
+    const QCommandLineOption buttonOption(
+        QStringLiteral("button"), QStringLiteral("list, export: only events of button 0 or 1."),
+        QStringLiteral("0|1"));
+    const QCommandLineOption nameOption(
+        QStringLiteral("name"),
+        QStringLiteral("list, export: only rows whose user name contains TEXT, whatever the "
+                       "case (the user who held the number at the event's date)."),
+        QStringLiteral("TEXT"));
     const QCommandLineOption outputOption(
         QStringLiteral("output"),
         QStringLiteral("export: write to FILE (replaced when complete) instead of standard "
@@ -132,8 +146,8 @@ int main(int argc, char** argv)
                        "a ' before them so that spreadsheets take them as text, not as "
                        "formulas. users import: take names as they are; otherwise a name that "
                        "starts with such a quote loses it."));
-    for (const QCommandLineOption* option :
-         {&fromOption, &toOption, &userOption, &outputOption, &rawOption})
+    for (const QCommandLineOption* option : {&fromOption, &toOption, &userOption, &buttonOption,
+                                             &nameOption, &outputOption, &rawOption})
         parser.addOption(*option);
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("new, list, read, ports, import, export or users"));
@@ -161,12 +175,20 @@ int main(int argc, char** argv)
     }
     if (parser.isSet(verboseOption) && command != QLatin1String("ports"))
         return usageError(parser, QStringLiteral("--verbose is an option of ports"));
-    for (const QCommandLineOption* exportOnly :
-         {&fromOption, &toOption, &userOption, &outputOption}) {
-        if (parser.isSet(*exportOnly) && command != QLatin1String("export"))
-            return usageError(parser, QStringLiteral("--%1 is an option of export")
-                                          .arg(exportOnly->names().constFirst()));
+    for (const QCommandLineOption* filterOnly :
+         {&fromOption, &toOption, &userOption, &buttonOption, &nameOption}) {
+        if (parser.isSet(*filterOnly) && command != QLatin1String("export") &&
+            command != QLatin1String("list"))
+            return usageError(parser, QStringLiteral("--%1 is an option of list and export")
+                                          .arg(filterOnly->names().constFirst()));
     }
+    if (parser.isSet(outputOption) && command != QLatin1String("export"))
+        return usageError(parser, QStringLiteral("--output is an option of export"));
+    auto value = [&parser](const QCommandLineOption& o) {
+        return parser.isSet(o) ? parser.value(o) : QString();
+    };
+    const FilterOptions filter{value(fromOption), value(toOption), parser.values(userOption),
+                               value(buttonOption), value(nameOption)};
     if (parser.isSet(rawOption) && command != QLatin1String("export") &&
         command != QLatin1String("users"))
         return usageError(
@@ -177,18 +199,20 @@ int main(int argc, char** argv)
     if (command == QLatin1String("export")) {
         if (args.size() != 2)
             return usageError(parser, QStringLiteral("export takes one database file"));
-        auto value = [&parser](const QCommandLineOption& o) {
-            return parser.isSet(o) ? parser.value(o) : QString();
-        };
-        return RunExportCommand({Location::Parse(args.at(1)), value(fromOption), value(toOption),
-                                 value(userOption), value(outputOption), parser.isSet(rawOption)},
-                                usage);
+        return RunExportCommand(
+            {Location::Parse(args.at(1)), filter, value(outputOption), parser.isSet(rawOption)},
+            usage);
     }
     if (command == QLatin1String("new") || command == QLatin1String("list")) {
         if (args.size() != 2)
             return usageError(parser, QStringLiteral("%1 takes one database file").arg(command));
         const Location db = Location::Parse(args.at(1));
-        return command == QLatin1String("new") ? RunNew(db) : RunList(db);
+        if (command == QLatin1String("new"))
+            return RunNew(db);
+        EventFilter parsed;
+        if (const QString wrong = ParseFilterOptions(filter, &parsed); !wrong.isEmpty())
+            return usageError(parser, wrong);
+        return RunList(db, parsed);
     }
     if (command == QLatin1String("read")) {
         if (args.size() != 2)

@@ -13,9 +13,10 @@ std::atomic<bool> g_hold{false};
 
 } // namespace
 
-BackgroundCount::BackgroundCount(const Location& file, const QString& join, int stride,
+BackgroundCount::BackgroundCount(const Location& file, const QString& join,
+                                 const FilterWhere& where, int stride,
                                  std::function<void()> finished)
-    : m_file(file), m_join(join), m_stride(stride), m_notify(std::move(finished))
+    : m_file(file), m_join(join), m_where(where), m_stride(stride), m_notify(std::move(finished))
 {
     m_thread = std::thread([this] { Run(); });
     // Opening looks at the file through a descriptor of its own, and closing
@@ -78,7 +79,8 @@ void BackgroundCount::Run()
         try {
             db.BeginTrans();
             result.stamp = JoinStamp::Take(db);
-            result.rows = WalkJoinMarks(db, m_join, -1, 0, m_stride, result.marks, &m_cancel);
+            result.rows =
+                WalkJoinMarks(db, m_join, -1, 0, m_stride, result.marks, &m_cancel, m_where);
             db.Rollback();
         } catch (...) {
             db.Rollback();

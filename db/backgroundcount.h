@@ -30,7 +30,8 @@ struct JoinCount
 class BackgroundCount
 {
 public:
-    BackgroundCount(const Location& file, const QString& join, int stride,
+    // Only the rows where passes are counted.
+    BackgroundCount(const Location& file, const QString& join, const FilterWhere& where, int stride,
                     std::function<void()> finished);
     // Cancels and waits for the thread.
     ~BackgroundCount();
@@ -51,6 +52,7 @@ private:
 
     const Location m_file;
     const QString m_join;
+    const FilterWhere m_where;
     const int m_stride;
     const std::function<void()> m_notify;
 

@@ -5,17 +5,26 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStringList>
 
 qint64 WalkJoinMarks(const CDatabase& db, const QString& join, qint64 fromEvent, qint64 firstRow,
-                     int stride, QVector<JoinMark>& marks, const std::atomic<bool>* cancel)
+                     int stride, QVector<JoinMark>& marks, const std::atomic<bool>* cancel,
+                     const FilterWhere& where)
 {
     QString sql = QStringLiteral("SELECT [EVENTS].[INDEX] FROM ") + join;
+    QStringList conditions;
     if (fromEvent >= 0)
-        sql += QStringLiteral(" WHERE [EVENTS].[INDEX] >= ?");
+        conditions << QStringLiteral("[EVENTS].[INDEX] >= ?");
+    if (!where.IsEmpty())
+        conditions << where.sql;
+    if (!conditions.isEmpty())
+        sql += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
     QSqlQuery q = db.Prepare(sql + QStringLiteral(" ORDER BY [EVENTS].[INDEX], [USERS].[INDEX]"));
     q.setForwardOnly(true);
     if (fromEvent >= 0)
         q.addBindValue(fromEvent);
+    for (const QVariant& value : where.values)
+        q.addBindValue(value);
     CDatabase::Exec(q);
     qint64 row = firstRow;
     qint64 lastEvent = 0;

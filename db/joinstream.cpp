@@ -118,28 +118,6 @@ private:
     const QSqlQuery& m_query;
 };
 
-struct Where
-{
-    QString sql;
-    QVariantList values;
-};
-
-Where whereOf(const JoinFilter& filter)
-{
-    Where w;
-    auto add = [&w](const char* condition, const QVariant& value) {
-        w.sql += QLatin1String(w.values.isEmpty() ? " WHERE " : " AND ") + QLatin1String(condition);
-        w.values.append(value);
-    };
-    if (!filter.from.isEmpty())
-        add("[EVENTS].[DATE] >= ?", filter.from);
-    if (!filter.to.isEmpty())
-        add("[EVENTS].[DATE] < ?", filter.to);
-    if (filter.userNo)
-        add("[EVENTS].[USER_NO] = ?", *filter.userNo);
-    return w;
-}
-
 [[noreturn]] void fail(sqlite3* handle)
 {
     throw CDBException(QString::fromUtf8(sqlite3_errmsg(handle)));
@@ -201,16 +179,17 @@ void StreamJoinedRows(CDatabase& db, const std::function<bool(const JoinedRowVal
 {
     if (!db.IsOpen())
         throw CDBException(QStringLiteral("The database is not connected."));
-    const Where where = whereOf(filter);
+    const FilterWhere filtered = ResolveFilter(db, filter);
+    const QString where = filtered.IsEmpty() ? QString() : QStringLiteral(" WHERE ") + filtered.sql;
     if (sqlite3* handle = SqliteHandle(db.Handle())) {
         streamWithSqlite(handle,
                          QStringLiteral("SELECT ") + kColumns + QStringLiteral(" FROM ") +
-                             joinText(db) + where.sql + kOrder,
-                         where.values, onRow);
+                             joinText(db) + where + kOrder,
+                         filtered.values, onRow);
     } else {
         streamWithQt(db,
                      QStringLiteral("SELECT ") + kColumns + QStringLiteral(" FROM ") +
-                         CZq6Set(&db).GetDefaultSQL() + where.sql + kOrder,
-                     where.values, onRow);
+                         CZq6Set(&db).GetDefaultSQL() + where + kOrder,
+                     filtered.values, onRow);
     }
 }

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "db/eventfilter.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <QVariant>
 #include <functional>
-#include <optional>
 
 class CDatabase;
 
@@ -35,15 +36,8 @@ public:
     virtual bool Integer(Column column, qint64* value) const = 0;
 };
 
-// Which events to walk: dates from `from` up to, not including, `to` (stored
-// texts; empty for no bound), and one user number. The date bounds can be
-// answered through an index on EVENTS(DATE).
-struct JoinFilter
-{
-    QString from;
-    QString to;
-    std::optional<qint32> userNo;
-};
+// Which rows to walk; see EventFilter.
+using JoinFilter = EventFilter;
 
 // Walks every event joined with the users who held its user number at its
 // date, once and forward, in the order of the list (event INDEX, then user

@@ -6,9 +6,18 @@
 #include "db/record/readtransaction.h"
 
 #include <QScopeGuard>
+#include <QSqlQuery>
+#include <algorithm>
+#include <atomic>
+#include <limits>
 #include <utility>
 
 namespace {
+
+// Up to this many events are found through an index and sorted; a filter
+// that lets more through is read in INDEX order, where a screenful of its
+// rows is near.
+std::atomic<qint64> g_fewEvents{4096};
 
 // Rows of one event come in a fixed order, so that row numbers stay put.
 const QString kWindowOrder = QStringLiteral(" ORDER BY [EVENTS].[INDEX], [USERS].[INDEX]");
@@ -75,6 +84,54 @@ void CZq6Set::DropCount()
     ++m_countSerial;
 }
 
+void CZq6Set::SetFilter(const EventFilter& filter)
+{
+    StopBackground();
+    DropCount();
+    m_shortAfterRecount = false;
+    m_filter = filter;
+    m_terms = FilterTerms();
+    m_where = m_ordered = m_walk = FilterWhere();
+    m_statements = Statements();
+}
+
+bool CZq6Set::FilterNamesChanged()
+{
+    if (m_filter.name.isEmpty() || m_statements.connection.isEmpty())
+        return false;
+    if (ResolveFilterTerms(*m_pDatabase, m_filter) == m_terms)
+        return false;
+    m_statements = Statements();
+    return true;
+}
+
+QVariantList CZq6Set::Values(std::initializer_list<qint64> head, std::initializer_list<qint64> tail,
+                             int times) const
+{
+    QVariantList values;
+    for (const qint64 v : head)
+        values << v;
+    // Every form of the filter binds the same values in the same order.
+    for (int i = 0; i < times; ++i)
+        values += m_where.values;
+    for (const qint64 v : tail)
+        values << v;
+    return values;
+}
+
+void CZq6Set::Run(PreparedQuery& q, std::initializer_list<qint64> head,
+                  std::initializer_list<qint64> tail)
+{
+    if (!m_where.IsEmpty()) {
+        q.Exec(Values(head, tail));
+    } else if (tail.size() == 0) {
+        q.Exec(head);
+    } else {
+        // head and tail hold one value each wherever both are given.
+        q.Exec({*head.begin(), *tail.begin()});
+    }
+}
+
 CZq6Set::Statements& CZq6Set::Prepared()
 {
     const QString connection = m_pDatabase->Handle().connectionName();
@@ -82,22 +139,50 @@ CZq6Set::Statements& CZq6Set::Prepared()
         return m_statements;
     m_statements = Statements();
     const CDatabase& db = *m_pDatabase;
+    m_terms = ResolveFilterTerms(db, m_filter);
+    m_where = m_terms.Where();
+    bool few = false;
+    m_ordered = db.GetDialect().IsSqlite() ? m_terms.Where(ChooseDrive(&few)) : m_where;
+    // A count reads every passing row: through the index that finds few, else
+    // through whichever the database takes, sorting them once.
+    m_walk = few ? m_ordered : m_where;
     const QString from = QStringLiteral(" FROM ") + GetDefaultSQL();
+    const QString passes = m_ordered.IsEmpty()
+                               ? QString()
+                               : QStringLiteral(" AND (") + m_ordered.sql + QLatin1Char(')');
     Statements s;
     s.forward = {db, QStringLiteral("SELECT ") + BoundColumns().join(QStringLiteral(", ")) + from +
-                         QStringLiteral(" WHERE [EVENTS].[INDEX] >= ?") + kWindowOrder +
+                         QStringLiteral(" WHERE [EVENTS].[INDEX] >= ?") + passes + kWindowOrder +
                          QStringLiteral(" LIMIT ?")};
     s.listed = {db, QStringLiteral("SELECT [EVENTS].[INDEX], [EVENTS].[TIMER], [EVENTS].[DATE], "
                                    "[EVENTS].[USER_NO], [USERS].[NAME]") +
-                        from + QStringLiteral(" WHERE [EVENTS].[INDEX] >= ?") + kWindowOrder +
-                        QStringLiteral(" LIMIT ?")};
+                        from + QStringLiteral(" WHERE [EVENTS].[INDEX] >= ?") + passes +
+                        kWindowOrder + QStringLiteral(" LIMIT ?")};
     s.backward = {db, QStringLiteral("SELECT [EVENTS].[INDEX]") + from +
-                          QStringLiteral(" WHERE [EVENTS].[INDEX] < ?") + kBackwardOrder +
+                          QStringLiteral(" WHERE [EVENTS].[INDEX] < ?") + passes + kBackwardOrder +
                           QStringLiteral(" LIMIT ?")};
-    s.span = {db, QStringLiteral("SELECT (SELECT min([INDEX]) FROM EVENTS), "
-                                 "(SELECT max([INDEX]) FROM EVENTS)")};
+    const QString whole = QStringLiteral("SELECT (SELECT min([INDEX]) FROM EVENTS), "
+                                         "(SELECT max([INDEX]) FROM EVENTS)");
+    s.whole = {db, whole};
+    if (m_where.IsEmpty()) {
+        s.span = {db, whole};
+    } else if (few) {
+        // Read in INDEX order, SQLite would walk up to the first of them.
+        s.span = {db, QStringLiteral("SELECT min([EVENTS].[INDEX]), max([EVENTS].[INDEX])") + from +
+                          QStringLiteral(" WHERE ") + m_ordered.sql};
+        s.spanFilters = 1;
+    } else {
+        // The first and the last passing event, each found through the
+        // index that serves the filter rather than by aggregating its rows.
+        const QString first = QStringLiteral("SELECT [EVENTS].[INDEX]") + from +
+                              QStringLiteral(" WHERE ") + m_ordered.sql +
+                              QStringLiteral(" ORDER BY [EVENTS].[INDEX]");
+        s.span = {db, QStringLiteral("SELECT (") + first + QStringLiteral(" LIMIT 1), (") + first +
+                          QStringLiteral(" DESC LIMIT 1)")};
+    }
     s.between = {db, QStringLiteral("SELECT count(*)") + from +
-                         QStringLiteral(" WHERE [EVENTS].[INDEX] >= ? AND [EVENTS].[INDEX] < ?")};
+                         QStringLiteral(" WHERE [EVENTS].[INDEX] >= ? AND [EVENTS].[INDEX] < ?") +
+                         passes};
     s.version = JoinStamp::VersionQuery(db);
     if (s.forward.IsSqlite()) {
         // The driver's own transactions prepare these anew every time.
@@ -107,6 +192,43 @@ CZq6Set::Statements& CZq6Set::Prepared()
     s.connection = connection;
     m_statements = std::move(s);
     return m_statements;
+}
+
+void CZq6Set::SetFewEvents(qint64 few)
+{
+    g_fewEvents = few;
+}
+
+FilterTerms::Drive CZq6Set::ChooseDrive(bool* few) const
+{
+    using Drive = FilterTerms::Drive;
+    using Kind = FilterTerms::Kind;
+    const qint64 kFew = g_fewEvents;
+    const auto matches = [this, kFew](Kind kind) {
+        if (!m_terms.Has(kind))
+            return std::numeric_limits<qint64>::max();
+        const FilterWhere only = m_terms.Only(kind);
+        QSqlQuery q = m_pDatabase->Prepare(
+            QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM [EVENTS] WHERE %1 LIMIT %2)")
+                .arg(only.sql)
+                .arg(kFew + 1));
+        q.setForwardOnly(true);
+        for (const QVariant& value : only.values)
+            q.addBindValue(value);
+        CDatabase::Exec(q);
+        return q.next() ? q.value(0).toLongLong() : 0;
+    };
+    const qint64 dates = matches(Kind::Date);
+    const qint64 userNos = matches(Kind::UserNo);
+    *few = dates <= kFew || userNos <= kFew;
+    if (*few)
+        return dates < userNos ? Drive::Date : Drive::UserNo;
+    // One user number's events come in INDEX order from its index.
+    const bool oneUserNo =
+        std::any_of(m_terms.terms.cbegin(), m_terms.terms.cend(), [](const FilterTerms::Term& t) {
+            return t.kind == Kind::UserNo && t.values.size() == 1;
+        });
+    return oneUserNo ? Drive::UserNo : Drive::Order;
 }
 
 qint64 CZq6Set::CountRows()
@@ -124,7 +246,7 @@ qint64 CZq6Set::CountRows()
 qint64 CZq6Set::UpdateRowCount()
 {
     RequireOpen("Counting rows");
-    if (!IsCounted())
+    if (!IsCounted() || FilterNamesChanged())
         return CountRows();
     Statements& s = Prepared();
     ReadTransaction read(m_pDatabase, s.begin, s.commit);
@@ -169,14 +291,25 @@ void CZq6Set::CountFrom(int markNo)
         row = qint64(markNo) * kMarkStride - mark.skip;
         m_marks.resize(markNo);
     }
-    m_rowCount = WalkJoinMarks(*m_pDatabase, GetDefaultSQL(), from, row, kMarkStride, m_marks);
+    m_rowCount = WalkJoinMarks(*m_pDatabase, GetDefaultSQL(), from, row, kMarkStride, m_marks,
+                               nullptr, m_walk);
 }
 
-bool CZq6Set::Small(const EventSpan& span) const
+bool CZq6Set::Small(const EventSpan& span)
 {
     // A worker needs a file to open a connection of its own.
-    return span.IsEmpty() || span.last - span.first < kCountAtOnce ||
-           m_pDatabase->GetPath().isEmpty();
+    if (m_pDatabase->GetPath().isEmpty())
+        return true;
+    if (!span.IsEmpty() && span.last - span.first >= kCountAtOnce)
+        return false;
+    if (m_where.IsEmpty())
+        return true;
+    // A count also takes the numbers of the whole log (see JoinStamp), which
+    // take long to read on a large one, however few rows pass the filter.
+    PreparedQuery& q = Prepared().whole;
+    const auto finish = qScopeGuard([&q] { q.Finish(); });
+    q.Exec();
+    return !q.Next() || q.IsNull(0) || q.Int64(1) - q.Int64(0) < kCountAtOnce;
 }
 
 void CZq6Set::StartCount()
@@ -199,6 +332,10 @@ void CZq6Set::UpdateCount()
 {
     RequireOpen("Counting rows");
     m_forList = true;
+    if (FilterNamesChanged()) {
+        StartCount();
+        return;
+    }
     if (!IsCounted()) {
         // A count running now is checked against the database when it ends.
         if (!m_background)
@@ -237,8 +374,9 @@ void CZq6Set::NotifyDone()
 void CZq6Set::StartBackground()
 {
     StopBackground();
-    m_background = std::make_unique<BackgroundCount>(
-        m_pDatabase->GetLocation().File(), GetDefaultSQL(), kMarkStride, [this] { NotifyDone(); });
+    m_background =
+        std::make_unique<BackgroundCount>(m_pDatabase->GetLocation().File(), GetDefaultSQL(),
+                                          m_walk, kMarkStride, [this] { NotifyDone(); });
 }
 
 void CZq6Set::StopBackground()
@@ -277,7 +415,10 @@ CZq6Set::EventSpan CZq6Set::ReadEventSpan()
     RequireOpen("Reading events");
     PreparedQuery& q = Prepared().span;
     const auto finish = qScopeGuard([&q] { q.Finish(); });
-    q.Exec();
+    if (m_where.IsEmpty())
+        q.Exec();
+    else
+        q.Exec(Values({}, {}, Prepared().spanFilters));
     EventSpan span{1, 0};
     if (q.Next() && !q.IsNull(0)) {
         span.first = q.Int64(0);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/eventfilter.h"
 #include "db/joinmarks.h"
 #include "db/joinstamp.h"
 #include "db/record/ctime.h"
@@ -54,6 +55,9 @@ struct ListRow
 // and UpdateCount() instead, which count a large set on a worker thread: until
 // AdoptCount() takes that count, IsCounted() is false and the rows are read
 // by event INDEX (FetchFromEvent(), FetchLast()).
+//
+// With a filter (SetFilter()) the set holds only the rows it lets through:
+// the rows, their count, marks and event span are all of those rows.
 class CZq6Set : public CRecordset
 {
 public:
@@ -69,6 +73,16 @@ public:
 
     QString GetDefaultSQL() const override;
     void Close() override;
+
+    // Keeps only the rows filter lets through (an empty filter: all of them)
+    // from now on, also over Close() and Open(); drops the count, which the
+    // caller then takes again (StartCount(), CountRows()).
+    void SetFilter(const EventFilter& filter);
+    const EventFilter& GetFilter() const { return m_filter; }
+    bool IsFiltered() const { return !m_filter.IsEmpty(); }
+    // The events of the database, filtered or not, when the rows were
+    // counted; 0 while not counted.
+    qint64 GetEventCount() const { return IsCounted() ? m_counted.eventCount : 0; }
 
     // Counts from the start.
     qint64 CountRows();
@@ -98,6 +112,10 @@ public:
     // Takes the worker's count when it still fits the database, else counts
     // anew. Returns IsCounted(). Throws the worker's error.
     bool AdoptCount();
+
+    // For tests: how many events an index may find for a filter's rows to be
+    // read through it and sorted (4096 unless set).
+    static void SetFewEvents(qint64 few);
 
     // The smallest and largest event INDEX; count 0 when there is no event.
     struct EventSpan
@@ -140,6 +158,8 @@ private:
         PreparedQuery listed;   // the same, the columns of ListRow
         PreparedQuery backward; // events of the rows before an event, newest first
         PreparedQuery span;
+        int spanFilters = 2;   // times the filter's values are bound in span
+        PreparedQuery whole;   // the span of all events
         PreparedQuery between; // the number of rows of a range of events
         PreparedQuery version; // see JoinStamp::VersionQuery
         // A read transaction; on SQLite only, elsewhere the connection's own.
@@ -157,11 +177,24 @@ private:
     void Count(JoinChange change, const JoinStamp& now);
     void CountFrom(int markNo);
     void DropCount();
-    bool Small(const EventSpan& span) const;
+    bool Small(const EventSpan& span);
     void StartBackground();
     void StopBackground();
     void NotifyDone();
     Statements& Prepared();
+    // Whether a name filter now matches other users than when the statements
+    // were made; then they are made anew.
+    bool FilterNamesChanged();
+    // How the statements that read a window of rows find the events of the
+    // filter: see FilterTerms::Drive. *few: through an index that finds
+    // only a few events.
+    FilterTerms::Drive ChooseDrive(bool* few) const;
+    // head, the filter's values `times` times, then tail.
+    QVariantList Values(std::initializer_list<qint64> head, std::initializer_list<qint64> tail,
+                        int times = 1) const;
+    // The statement run with head and tail around the filter's values.
+    void Run(PreparedQuery& q, std::initializer_list<qint64> head,
+             std::initializer_list<qint64> tail = {});
     template <class Row> QVector<Row> ReadRows(qint64 first, int count);
     // Reads from start, skipping `step` rows after it, count rows; *positions
     // receives the positions of the rows from start on, and of the one after.
@@ -174,6 +207,13 @@ private:
     int Before(qint64 eventIndex, qint64 n, JoinMark* position, QVector<JoinMark>* rows);
     void Remember(qint64 first, const QVector<JoinMark>& rows);
 
+    EventFilter m_filter;
+    // m_filter on the database the statements were made for: as terms, for
+    // any index, for windows of rows (the one chosen), for the walks of a count.
+    FilterTerms m_terms;
+    FilterWhere m_where;
+    FilterWhere m_ordered;
+    FilterWhere m_walk;
     QVector<JoinMark> m_marks;
     qint64 m_rowCount = 0;
     quint64 m_countSerial = 0;

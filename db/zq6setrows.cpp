@@ -54,7 +54,7 @@ QVector<Row> CZq6Set::Forward(JoinMark start, qint64 step, int count, QVector<Jo
     PreparedQuery& q = std::is_same_v<Row, ListRow> ? s.listed : s.forward;
     const auto finish = qScopeGuard([&q] { q.Finish(); });
     const qint64 skip = start.skip + step;
-    q.Exec({start.eventIndex, skip + count + (positions ? 1 : 0)});
+    Run(q, {start.eventIndex}, {skip + count + (positions ? 1 : 0)});
     QVector<Row> rows;
     rows.reserve(count);
     qint64 event = std::numeric_limits<qint64>::min();
@@ -77,7 +77,7 @@ int CZq6Set::Before(qint64 eventIndex, qint64 n, JoinMark* position, QVector<Joi
 {
     PreparedQuery& q = Prepared().backward;
     const auto finish = qScopeGuard([&q] { q.Finish(); });
-    q.Exec({eventIndex, n + kLookBehind});
+    Run(q, {eventIndex}, {n + kLookBehind});
     QVector<qint64> events;
     while (q.Next())
         events.append(q.Int64(0));
@@ -294,7 +294,7 @@ qint64 CZq6Set::RowOfEvent(qint64 eventIndex)
     }
     PreparedQuery& q = Prepared().between;
     const auto finish = qScopeGuard([&q] { q.Finish(); });
-    q.Exec({from, eventIndex});
+    Run(q, {from, eventIndex});
     const qint64 rows = q.Next() ? q.Int64(0) : 0;
     return std::min(base + rows, m_rowCount);
 }

@@ -21,3 +21,7 @@ CREATE INDEX "USERS_USER_NO" ON "USERS" ("USER_NO");
 
 -- Date ranges (zqreader-cli export --from/--to) are read through this index.
 CREATE INDEX "EVENTS_DATE" ON "EVENTS" ("DATE");
+
+-- The events of some user numbers (a filter of the list) are read through
+-- this index, in the order of the list.
+CREATE INDEX "EVENTS_USER_NO" ON "EVENTS" ("USER_NO", "INDEX");

@@ -8,14 +8,25 @@
 #include <QEvent>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLocale>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTimer>
 #include <algorithm>
 
-CZq6View::CZq6View(CZq6Doc* pDoc, QWidget* parent) : QAbstractScrollArea(parent), m_pDocument(pDoc)
+CZq6View::CZq6View(CZq6Doc* pDoc, QWidget* parent)
+    : QAbstractScrollArea(parent), m_pDocument(pDoc), m_pFilterBar(new QLabel(this))
 {
+    m_pFilterBar->setObjectName(QStringLiteral("filterBar"));
+    m_pFilterBar->setContentsMargins(4, 2, 4, 2);
+    m_pFilterBar->setAutoFillBackground(true);
+    m_pFilterBar->setBackgroundRole(QPalette::ToolTipBase);
+    m_pFilterBar->setForegroundRole(QPalette::ToolTipText);
+    m_pFilterBar->setWhatsThis(tr("The list shows only the events that pass the filter of View "
+                                  "> Filter; View > Clear Filter shows all of them again."));
+    m_pFilterBar->hide();
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setFocusPolicy(Qt::WheelFocus);
@@ -88,6 +99,42 @@ void CZq6View::OnUpdate()
     Recount(Count::Changed);
 }
 
+void CZq6View::ApplyFilter(const EventFilter& filter)
+{
+    if (!SetReadable())
+        return;
+    g_pSet->SetFilter(filter);
+    m_bTopKnown = false;
+    verticalScrollBar()->setValue(0);
+    Recount(Count::All);
+}
+
+QString CZq6View::FilterBarText() const
+{
+    return m_pFilterBar->isHidden() ? QString() : m_pFilterBar->text();
+}
+
+void CZq6View::UpdateFilterBar()
+{
+    const bool filtered = SetReadable() && g_pSet->IsFiltered();
+    if (filtered) {
+        const QLocale locale;
+        m_pFilterBar->setText(g_pSet->IsCounted()
+                                  ? tr("Filtered: %1 of %2 events")
+                                        .arg(locale.toString(g_pSet->GetRowCount()),
+                                             locale.toString(g_pSet->GetEventCount()))
+                                  : tr("Filtered: counting..."));
+        m_pFilterBar->setToolTip(g_pSet->GetFilter().Described());
+    }
+    const int height = filtered ? m_pFilterBar->sizeHint().height() : 0;
+    setViewportMargins(0, 0, 0, height);
+    if (filtered) {
+        const QRect area = contentsRect();
+        m_pFilterBar->setGeometry(area.left(), area.bottom() + 1 - height, area.width(), height);
+    }
+    m_pFilterBar->setVisible(filtered);
+}
+
 void CZq6View::Recount(Count how)
 {
     if (SetReadable()) {
@@ -106,6 +153,7 @@ void CZq6View::Recount(Count how)
     m_nRows = 0;
     m_bExact = true;
     UpdateScrollSizes();
+    UpdateFilterBar();
     viewport()->update();
 }
 
@@ -147,6 +195,7 @@ void CZq6View::FollowSet()
     m_bTopAtEnd = false;
     m_countSerial = g_pSet->GetCountSerial();
     UpdateScrollSizes();
+    UpdateFilterBar();
     if (atEnd)
         bar->setValue(bar->maximum());
     else if (topLine >= 0)
@@ -182,6 +231,8 @@ void CZq6View::Fail(const QString& error)
 void CZq6View::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
+    if (!m_pFilterBar->isHidden())
+        UpdateFilterBar();
     UpdateScrollSizes();
 }
 

@@ -9,6 +9,7 @@
 #include <QAbstractScrollArea>
 #include <optional>
 
+class QLabel;
 class QPainter;
 
 // The event list: one line for every row of the joined event set, in event
@@ -45,6 +46,11 @@ public:
     // After a download, or whenever the data may have changed: count again,
     // only the new rows when events were just appended.
     void OnUpdate() override;
+    // Shows only the rows filter lets through (an empty filter: all), from
+    // the top, and counts them; the bar under the list tells how many.
+    void ApplyFilter(const EventFilter& filter);
+    // The text of the bar under the list; empty when it is hidden.
+    QString FilterBarText() const;
 
     // What the list says while no database is open.
     static QString StartHint()
@@ -90,6 +96,8 @@ private:
     // counted, keeping the top row in place.
     void FollowSet();
     void UpdateScrollSizes();
+    // "Filtered: N of M events" under the list while a filter is set.
+    void UpdateFilterBar();
     void Fail(const QString& error);
     QVector<ListRow> RowsFromTop(qint64 topLine, qint64 lines);
     void DrawRows(QPainter& painter, const QVector<ListRow>& rows, qint64 firstLine, qint64 top,
@@ -118,6 +126,7 @@ private:
     qint64 m_markLine = -1;         // its line, for the count of m_markSerial
     quint64 m_markSerial = 0;
 
+    QLabel* m_pFilterBar;
     ListTexts m_texts;
     std::optional<TextFit> m_fit; // for the font drawn with last
 };

@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QSqlQuery>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -40,13 +41,16 @@ QDateTimeEdit* dateEdit(QDate day, QWidget* parent)
 
 } // namespace
 
-CExportDialog::CExportDialog(const QString& suggestedPath, QWidget* parent)
+CExportDialog::CExportDialog(const QString& suggestedPath, QWidget* parent,
+                             const EventFilter& listFilter)
     : QDialog(parent), m_pPath(new QLineEdit(suggestedPath, this)),
       m_pUseFrom(new QCheckBox(QStringLiteral("&From"), this)),
       m_pFrom(dateEdit(QDate::currentDate(), this)),
       m_pUseTo(new QCheckBox(QStringLiteral("&Before"), this)),
       m_pTo(dateEdit(QDate::currentDate().addDays(1), this)),
-      m_pRaw(new QCheckBox(QStringLiteral("&Raw values"), this))
+      m_pRaw(new QCheckBox(QStringLiteral("&Raw values"), this)),
+      m_pOnlyFiltered(new QCheckBox(QStringLiteral("&Only the filtered events"), this)),
+      m_listFilter(listFilter)
 {
     setWindowTitle(QStringLiteral("Export Events"));
     m_pPath->setObjectName(QStringLiteral("path"));
@@ -80,6 +84,11 @@ CExportDialog::CExportDialog(const QString& suggestedPath, QWidget* parent)
     m_pRaw->setToolTip(QStringLiteral("Names that start with = + - @ as they are, without the ' "
                                       "that keeps a spreadsheet from running them as formulas"));
     grid->addWidget(m_pRaw, 3, 0, 1, 3);
+    m_pOnlyFiltered->setObjectName(QStringLiteral("onlyFiltered"));
+    m_pOnlyFiltered->setChecked(!listFilter.IsEmpty());
+    m_pOnlyFiltered->setVisible(!listFilter.IsEmpty());
+    m_pOnlyFiltered->setToolTip(listFilter.Described());
+    grid->addWidget(m_pOnlyFiltered, 4, 0, 1, 3);
     auto* note = new QLabel(QStringLiteral("The rows of the list, oldest first, as comma-separated "
                                            "values (UTF-8) that spreadsheets open. A name that "
                                            "a spreadsheet would run as a formula gets a ' before "
@@ -105,11 +114,14 @@ QString CExportDialog::Path() const
 
 JoinFilter CExportDialog::Filter() const
 {
-    JoinFilter filter;
+    JoinFilter filter = m_pOnlyFiltered->isChecked() ? m_listFilter : JoinFilter();
+    // Both date ranges hold: the later start, the earlier end.
     if (m_pUseFrom->isChecked())
-        filter.from = m_pFrom->dateTime().toString(kStoredFormat);
-    if (m_pUseTo->isChecked())
-        filter.to = m_pTo->dateTime().toString(kStoredFormat);
+        filter.from = std::max(filter.from, m_pFrom->dateTime().toString(kStoredFormat));
+    if (m_pUseTo->isChecked()) {
+        const QString to = m_pTo->dateTime().toString(kStoredFormat);
+        filter.to = filter.to.isEmpty() ? to : std::min(filter.to, to);
+    }
     return filter;
 }
 

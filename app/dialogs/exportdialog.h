@@ -11,16 +11,19 @@ class QCheckBox;
 class QDateTimeEdit;
 class QLineEdit;
 
-// File > Export: the file to write and, optionally, the dates of the events.
+// File > Export: the file to write and, optionally, the dates of the events;
+// when the list is filtered, whether to write only the rows it shows.
 class CExportDialog : public QDialog
 {
     Q_OBJECT
 
 public:
-    CExportDialog(const QString& suggestedPath, QWidget* parent = nullptr);
+    CExportDialog(const QString& suggestedPath, QWidget* parent = nullptr,
+                  const EventFilter& listFilter = {});
 
     QString Path() const;
-    // The events at or after From and before To, of those that are ticked.
+    // The events at or after From and before To, of those that are ticked;
+    // of those, only the ones the list shows when that is ticked.
     JoinFilter Filter() const;
     // Guarded unless raw values are ticked.
     CsvText Text() const;
@@ -33,6 +36,10 @@ public:
     QCheckBox* m_pUseTo;
     QDateTimeEdit* m_pTo;
     QCheckBox* m_pRaw;
+    QCheckBox* m_pOnlyFiltered; // hidden when the list is not filtered
+
+private:
+    EventFilter m_listFilter;
 };
 
 // Writes the rows of the list that the filter lets through to path as CSV,

@@ -40,6 +40,37 @@ void PreparedQuery::Exec(std::initializer_list<qint64> values)
     m_statement = statement;
 }
 
+void PreparedQuery::Exec(const QVariantList& values)
+{
+    if (!m_prepared)
+        throw CDBException(QStringLiteral("The database is not connected."));
+    if (!m_sqlite) {
+        for (int i = 0; i < values.size(); ++i)
+            m_query.bindValue(i, values.at(i));
+        CDatabase::Exec(m_query);
+        return;
+    }
+    m_statement = nullptr;
+    sqlite3_stmt* statement = SqliteStatement(m_query);
+    if (!statement)
+        throw CDBException(QStringLiteral("The database is not connected."));
+    sqlite3_reset(statement);
+    for (int i = 0; i < values.size(); ++i) {
+        const QVariant& value = values.at(i);
+        int bound = SQLITE_OK;
+        if (value.typeId() == QMetaType::QString) {
+            const QByteArray text = value.toString().toUtf8();
+            bound = sqlite3_bind_text(statement, i + 1, text.constData(), int(text.size()),
+                                      SQLITE_TRANSIENT);
+        } else {
+            bound = sqlite3_bind_int64(statement, i + 1, value.toLongLong());
+        }
+        if (bound != SQLITE_OK)
+            throw CDBException(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(statement))));
+    }
+    m_statement = statement;
+}
+
 bool PreparedQuery::Next()
 {
     if (!m_sqlite) {

@@ -28,6 +28,9 @@ public:
     // Starts a run with the values bound in order; Next() then steps through
     // the rows. Throws CDBException.
     void Exec(std::initializer_list<qint64> values = {});
+    // The same with values of any type: texts bound as text, the rest as
+    // whole numbers.
+    void Exec(const QVariantList& values);
     // Moves to the next row; false at the end, where the run ends by itself.
     // Throws CDBException, the run ended.
     bool Next();

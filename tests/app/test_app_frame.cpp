@@ -125,7 +125,8 @@ private Q_SLOTS:
                  (QStringList{"&Toolbar|59392|checked", "&Status Bar|59393|checked", "-",
                               "&Refresh\tF5|32775", "-", "&Go to Date...\tCtrl+G|32791",
                               "&Find...\tCtrl+F|57636", "Find &Next\tF3|57650",
-                              "Find Pre&vious\tShift+F3|32790"}));
+                              "Find Pre&vious\tShift+F3|32790", "-", "&Filter...\tCtrl+L|32792",
+                              "&Clear Filter|32793"}));
         QCOMPARE(Describe(TopMenu(m_frame, "&Help")),
                  (QStringList{"&Help Topics|57667", "-", "&About ZQ reader...|57664"}));
 
@@ -148,9 +149,10 @@ private Q_SLOTS:
                               "Ctrl+X|57635", "Ctrl+C|57634", "Ctrl+V|57637", "Alt+Backspace|57643",
                               "Shift+Del|57635", "Ctrl+Ins|57634", "Shift+Ins|57637", "F6|57680",
                               "Shift+F6|57681", "Shift+F1|57669", "F1|57670", "F5|32775"}));
-        // Go to Date, Find, Find Next and Find Previous.
+        // Go to Date, Find, Find Next, Find Previous and Filter.
         QCOMPARE(table.mid(16),
-                 (QStringList{"Ctrl+G|32791", "Ctrl+F|57636", "F3|57650", "Shift+F3|32790"}));
+                 (QStringList{"Ctrl+G|32791", "Ctrl+F|57636", "F3|57650", "Shift+F3|32790",
+                              "Ctrl+L|32792"}));
     }
 
     void keysWithoutHandlerDoNothing_data()
@@ -300,6 +302,8 @@ private Q_SLOTS:
             {ID_VIEW_STATUS_BAR, "Show or hide the status bar"},
             {ID_HELP_FINDER, "List Help topics"},
             {ID_APP_ABOUT, "About ZQ reader"},
+            {ID_VIEW_FILTER, "Show only the events of some users, names, a button or dates"},
+            {ID_VIEW_CLEAR_FILTER, "Show all events again"},
         };
         for (const auto& [id, prompt] : prompts) {
             QAction* a = guitest::MenuCommand(m_frame, id);

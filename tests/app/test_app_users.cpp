@@ -3,6 +3,7 @@
 // CSV file written with the number of rows told.
 
 #include "app/dialogs/exportdialog.h"
+#include "app/dialogs/filterdialog.h"
 #include "app/dialogs/usersdialog.h"
 #include "app/resource.h"
 #include "app/zq6.h"
@@ -12,7 +13,9 @@
 #include "view/zq6view.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateTimeEdit>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStandardItemModel>
@@ -153,6 +156,84 @@ private Q_SLOTS:
         QCOMPARE(file.readAll(), QByteArray("date,time,user_no,user_name,timer,button\r\n"
                                             "2024-07-10,08:00:00,3,Jan,2,0\r\n"
                                             "2024-08-01,08:00:00,3,Jan,3,0\r\n"));
+    }
+
+    void filterNarrowsTheListAndItsExportUntilCleared()
+    {
+        const QString path = m_dir.filePath("filter.db");
+        QVERIFY(testdb::copyTemplate(path));
+        QCOMPARE(
+            testdb::exec(path, {"INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) VALUES "
+                                "('Anna', 3, '2024-01-01 00:00:00', '9999-12-31 23:59:59'), "
+                                "('Otto', 4, '2024-01-01 00:00:00', '9999-12-31 23:59:59')",
+                                "INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) VALUES "
+                                "(1, '2024-06-01 08:00:00', 3, '0'), "
+                                "(2, '2024-06-02 08:00:00', 4, '1'), "
+                                "(3, '2024-06-03 08:00:00', 3, '1'), "
+                                "(4, '2024-06-04 08:00:00', 4, '0'), "
+                                "(5, '2024-06-05 08:00:00', 3, '1')"}),
+            QString());
+        CZq6App app(&m_sink, &m_ui, &m_ports);
+        CommandLineInfo cmd;
+        cmd.dbPath = path;
+        QVERIFY(app.InitInstance(cmd));
+        CZq6View* view = app.GetView();
+        QCOMPARE(view->FilterBarText(), QString());
+        QVERIFY(guitest::MenuCommand(app.GetMainWnd(), ID_VIEW_FILTER)->text().endsWith("Ctrl+L"));
+        const auto shownTimers = [] {
+            QList<int> timers;
+            for (const JoinedRow& row : g_pSet->FetchRows(0, 10))
+                timers << row.timer;
+            return timers;
+        };
+
+        // A wrong user number keeps the dialog open; then Anna's button 1.
+        QString refused;
+        m_ui.onModal = [&](QDialog& dialog) {
+            auto* d = qobject_cast<CFilterDialog*>(&dialog);
+            if (!d)
+                return int(QDialog::Rejected);
+            d->m_pUserNos->setText("3, x");
+            click(*d, "IDOK");
+            refused = d->m_pError->text();
+            d->m_pUserNos->clear();
+            QTest::keyClicks(d->m_pName, "aNN");
+            d->m_pButton->setCurrentIndex(d->m_pButton->findText("1"));
+            click(*d, "IDOK");
+            return d->result();
+        };
+        guitest::MenuCommand(app.GetMainWnd(), ID_VIEW_FILTER)->trigger();
+        QCOMPARE(refused, QString("\"x\" is not a user number from -1 to 510."));
+        QCOMPARE(shownTimers(), (QList<int>{3, 5}));
+        QCOMPARE(view->GetRowCount(), qint64(2));
+        QCOMPARE(view->FilterBarText(), QString("Filtered: 2 of 5 events"));
+
+        // A download or another program's keeps the filter.
+        QCOMPARE(testdb::exec(path, {"INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) VALUES "
+                                     "(6, '2024-06-06 08:00:00', 3, '1'), "
+                                     "(7, '2024-06-07 08:00:00', 4, '1')"}),
+                 QString());
+        app.GetDocument()->UpdateAllViews();
+        QCOMPARE(shownTimers(), (QList<int>{3, 5, 6}));
+        QCOMPARE(view->FilterBarText(), QString("Filtered: 3 of 7 events"));
+
+        // Export offers the filtered events, ticked.
+        const QString csv = m_dir.filePath("filtered.csv");
+        m_ui.onModal = [&](QDialog& dialog) {
+            auto* d = qobject_cast<CExportDialog*>(&dialog);
+            if (!d || !d->m_pOnlyFiltered->isChecked())
+                return int(QDialog::Rejected);
+            d->m_pPath->setText(csv);
+            click(*d, "IDOK");
+            return d->result();
+        };
+        m_sink.messages.clear();
+        guitest::MenuCommand(app.GetMainWnd(), ID_FILE_EXPORT)->trigger();
+        QCOMPARE(m_sink.Texts(), QStringList{"Number of exported rows:  3"});
+
+        guitest::MenuCommand(app.GetMainWnd(), ID_VIEW_CLEAR_FILTER)->trigger();
+        QCOMPARE(shownTimers(), (QList<int>{1, 2, 3, 4, 5, 6, 7}));
+        QCOMPARE(view->FilterBarText(), QString());
     }
 
     void exportGuardsNamesAndNeverReplacesTheDatabase_data()

@@ -321,23 +321,37 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QString>("firstDate"); // of the list rows expected, inclusive
         QTest::addColumn<QString>("lastDate");
-        QTest::addColumn<int>("userNo"); // -2: all
+        QTest::addColumn<QList<int>>("userNos"); // empty: all
+        QTest::addColumn<QString>("name");       // what the name holds, any case
+        QTest::addColumn<QList<int>>("timers");  // of the button asked for; empty: all
         QTest::newRow("everything") << QStringList() << ""
-                                    << "~" << -2;
+                                    << "~" << QList<int>() << "" << QList<int>();
         QTest::newRow("from a moment, through a day")
             << QStringList{"--from", "2009-10-21 09:05:03", "--to", "2009-10-22"}
             << "2009-10-21\t09:05:03"
-            << "2009-10-22\t23:59:59" << -2;
+            << "2009-10-22\t23:59:59" << QList<int>() << "" << QList<int>();
         QTest::newRow("up to a moment, one user")
             << QStringList{"--to", "2009-10-21 09:05:03", "--user", "7"} << ""
-            << "2009-10-21\t09:05:02" << 7;
+            << "2009-10-21\t09:05:02" << QList<int>{7} << "" << QList<int>();
+        QTest::newRow("two users") << QStringList{"--user", "8", "--user", "-1"} << ""
+                                   << "~" << QList<int>{8, -1} << "" << QList<int>();
+        QTest::newRow("name, other case") << QStringList{"--name", "żAN"} << ""
+                                          << "~" << QList<int>() << "Żan" << QList<int>();
+        QTest::newRow("name of one of two users") << QStringList{"--name", "bob"} << ""
+                                                  << "~" << QList<int>() << "Bob" << QList<int>();
+        QTest::newRow("button") << QStringList{"--button", "1"} << ""
+                                << "~" << QList<int>() << "" << QList<int>{1, 3};
+        QTest::newRow("button and user") << QStringList{"--button", "0", "--user", "7"} << ""
+                                         << "~" << QList<int>{7} << "" << QList<int>{1234567, 6};
     }
     void exportIsTheListRowForRow()
     {
         QFETCH(QStringList, options);
         QFETCH(QString, firstDate);
         QFETCH(QString, lastDate);
-        QFETCH(int, userNo);
+        QFETCH(QList<int>, userNos);
+        QFETCH(QString, name);
+        QFETCH(QList<int>, timers);
         const QString db = m_dir.filePath("events.db");
         if (!QFile::exists(db)) {
             QCOMPARE(newDb("events.db"), db);
@@ -364,17 +378,24 @@ private Q_SLOTS:
         const Run listed = run({"list", db});
         QCOMPARE(listed.exitCode, 0);
         // A row of the list: names may hold line breaks, never tabs.
-        static const QRegularExpression rowRe("(\\S+\\t\\S+)\\t *(-?\\d+)\\t[^\\t]*\\t *-?\\d+\\n");
+        static const QRegularExpression rowRe(
+            "(\\S+\\t\\S+)\\t *(-?\\d+)\\t([^\\t]*)\\t *(-?\\d+)\\n");
         QByteArray expected;
         int rows = 0;
         for (const QRegularExpressionMatch& m : rowRe.globalMatch(listed.out)) {
             if (m.captured(1) >= firstDate && m.captured(1) <= lastDate &&
-                (userNo == -2 || m.captured(2).toInt() == userNo)) {
+                (userNos.isEmpty() || userNos.contains(m.captured(2).toInt())) &&
+                m.captured(3).contains(name, Qt::CaseInsensitive) &&
+                (timers.isEmpty() || timers.contains(m.captured(4).toInt()))) {
                 expected += m.captured(0).toUtf8();
                 ++rows;
             }
         }
         QVERIFY(!expected.isEmpty());
+        // list takes the same filters.
+        const Run filtered = run(QStringList{"list", db} + options);
+        QCOMPARE(filtered.err, QString());
+        QCOMPARE(filtered.rawOut, expected);
 
         const QString file = m_dir.filePath("export.csv");
         const Run exported = run(QStringList{"export", db, "--output", file} + options);

@@ -14,11 +14,15 @@
 #include "tests/support/testdb.h"
 
 #include <QDateTime>
+#include <QDate>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
 #include <ctime>
 #include <sqlite3.h>
+
+Q_DECLARE_METATYPE(EventFilter)
 
 namespace {
 
@@ -310,6 +314,117 @@ private Q_SLOTS:
         for (qint64 first : {0, 1000, 1280, 1281, 1500, 1700})
             QCOMPARE(window(set, first, 200), grown.mid(first, 200));
         QCOMPARE(set.CountRows(), grown.size());
+    }
+
+    void aFilteredSetHoldsTheRowsOfTheSameQuery_data()
+    {
+        QTest::addColumn<EventFilter>("filter");
+        QTest::addColumn<QString>("condition"); // the same rows, written by hand
+        auto users = [](QVector<qint32> numbers) {
+            EventFilter f;
+            f.userNos = std::move(numbers);
+            return f;
+        };
+        auto named = [](const char* text) {
+            EventFilter f;
+            f.name = QString::fromUtf8(text);
+            return f;
+        };
+        EventFilter button;
+        button.button = 1;
+        EventFilter dates;
+        dates.from = "2009-03-01 00:00:00";
+        dates.to = "2009-05-01 00:00:00";
+        EventFilter all = named("bob");
+        all.userNos = {4, 6};
+        all.button = 0;
+        all.from = "2009-02-01 00:00:00";
+        QTest::newRow("none") << EventFilter() << "1 = 1";
+        QTest::newRow("a user") << users({3}) << "EVENTS.USER_NO = 3";
+        QTest::newRow("users") << users({5, 3, 5}) << "EVENTS.USER_NO IN (3, 5)";
+        QTest::newRow("a user of no event") << users({9}) << "EVENTS.USER_NO = 9";
+        QTest::newRow("name in another case") << named("aNN") << "USERS.NAME = 'Ann Berg'";
+        QTest::newRow("name after a hand-over")
+            << named("\xc3\x96ST") << "USERS.NAME = 'J\xc3\xb6rg \xc3\x96st'";
+        QTest::newRow("names of overlapping periods")
+            << named("bob") << "USERS.NAME IN ('Bob', 'bobby')";
+        QTest::newRow("one of overlapping periods") << named("BBY") << "USERS.NAME = 'bobby'";
+        QTest::newRow("no such name") << named("zz") << "1 = 0";
+        QTest::newRow("button") << button << "EVENTS.BUTTON = '1'";
+        QTest::newRow("dates") << dates
+                               << "EVENTS.DATE >= '2009-03-01 00:00:00' AND EVENTS.DATE < "
+                                  "'2009-05-01 00:00:00'";
+        QTest::newRow("all at once") << all
+                                     << "EVENTS.USER_NO = 4 AND USERS.NAME IN ('Bob', 'bobby') "
+                                        "AND EVENTS.BUTTON = '0' AND EVENTS.DATE >= '2009-02-01 "
+                                        "00:00:00'";
+    }
+
+    void aFilteredSetHoldsTheRowsOfTheSameQuery()
+    {
+        QFETCH(EventFilter, filter);
+        QFETCH(QString, condition);
+        // Number 3 handed over from Ann to Jörg, two overlapping periods
+        // of number 4, none of 5 and 6; an event a day, every third button 1.
+        QStringList sql{user("Ann Berg", 3, "2008-01-01 00:00:00", "2009-07-01 00:00:00"),
+                        "INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) VALUES "
+                        "('J\xc3\xb6rg \xc3\x96st', 3, '2009-07-01 00:00:00', "
+                        "'2011-01-01 00:00:00')",
+                        user("Bob", 4, "2009-03-01 00:00:00", "2009-09-01 00:00:00"),
+                        user("bobby", 4, "2008-01-01 00:00:00", "2011-01-01 00:00:00")};
+        // Events from..to-1 in one statement.
+        const auto events = [](int from, int to) {
+            QStringList values;
+            for (int i = from; i < to; ++i) {
+                const int userNo = i % 5 == 0 ? 5 : 3 + i % 2 + (i % 7 == 0 ? 3 : 0);
+                values << QStringLiteral("(%1, '%2 10:00:00', %3, '%4')")
+                              .arg(i)
+                              .arg(QDate(2009, 1, 1).addDays(i).toString(Qt::ISODate))
+                              .arg(userNo)
+                              .arg(i % 3 == 0 ? 1 : 0);
+            }
+            return "INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) VALUES " + values.join(", ");
+        };
+        sql << events(0, 360);
+        QCOMPARE(testdb::exec(m_path, sql), QString());
+        const auto expected = [&] {
+            QVector<Row> rows;
+            for (const QVariantList& r :
+                 testdb::rows(m_path, QStringLiteral("SELECT EVENTS.[INDEX], USERS.NAME FROM ") +
+                                          CZq6Set(nullptr).GetDefaultSQL() + " WHERE " + condition +
+                                          " ORDER BY EVENTS.[INDEX], USERS.[INDEX]"))
+                rows.append({r.at(0).toInt(), r.at(1).toString()});
+            return rows;
+        };
+
+        CZq6Set set(&m_db);
+        openSet(set);
+        QVector<Row> rows = expected();
+        // SQLite reads a filter that lets many events through in INDEX order,
+        // the others through an index; here each way.
+        const auto restore = qScopeGuard([] { CZq6Set::SetFewEvents(4096); });
+        for (const qint64 few : {qint64(4096), qint64(0)}) {
+            CZq6Set::SetFewEvents(few);
+            set.SetFilter(filter);
+            QCOMPARE(set.CountRows(), rows.size());
+            const qint64 n = rows.size();
+            for (const qint64 first : {qint64(0), qint64(1), n / 2, std::max<qint64>(0, n - 33)})
+                QCOMPARE(window(set, first, 40), rows.mid(first, 40));
+            const CZq6Set::EventSpan span = set.ReadEventSpan();
+            QCOMPARE(span.IsEmpty(), rows.isEmpty());
+            if (!rows.isEmpty()) {
+                QCOMPARE(span.first, rows.first().index);
+                QCOMPARE(span.last, rows.last().index);
+                QCOMPARE(set.FetchLast(1).constFirst().eventIndex, rows.last().index);
+            }
+        }
+
+        // Appended events are counted on under the same filter.
+        QCOMPARE(testdb::exec(m_path, {events(360, 420)}), QString());
+        rows = expected();
+        QCOMPARE(set.UpdateRowCount(), rows.size());
+        QCOMPARE(window(set, std::max<qint64>(0, rows.size() - 20), 20),
+                 rows.mid(rows.size() - 20));
     }
 
     void aFetchPreparesNoStatementAndFollowsAReopenedFile()

@@ -1,0 +1,62 @@
+#include "cli/filteroptions.h"
+
+#include "db/record/users.h"
+
+#include <QDate>
+#include <optional>
+#include <tuple>
+
+namespace {
+
+// A bound of --from or --to as stored text. A day alone stands for its
+// first moment in --from and for all of it in --to.
+std::optional<QString> dateBound(const QString& text, bool upper)
+{
+    const QDate day = QDate::fromString(text.trimmed(), QStringLiteral("yyyy-MM-dd"));
+    if (day.isValid())
+        return (upper ? day.addDays(1) : day).toString(QStringLiteral("yyyy-MM-dd 00:00:00"));
+    return users::ParseDateTime(text);
+}
+
+} // namespace
+
+QString ParseFilterOptions(const FilterOptions& options, EventFilter* filter)
+{
+    EventFilter parsed;
+    for (const auto& [text, upper, option] :
+         {std::tuple(&options.from, false, "--from"), std::tuple(&options.to, true, "--to")}) {
+        if (text->isNull())
+            continue;
+        const std::optional<QString> bound = dateBound(*text, upper);
+        if (!bound)
+            return QStringLiteral("%1 \"%2\" is not a date YYYY-MM-DD or a date and time "
+                                  "YYYY-MM-DD HH:MM[:SS]")
+                .arg(QLatin1String(option), *text);
+        (upper ? parsed.to : parsed.from) = *bound;
+    }
+    if (!parsed.from.isEmpty() && !parsed.to.isEmpty() && parsed.to <= parsed.from)
+        return QStringLiteral("--to must come after --from");
+    for (const QString& text : options.userNos) {
+        bool whole = false;
+        const int userNo = text.trimmed().toInt(&whole);
+        if (!whole || userNo < users::kMinUserNo || userNo > users::kMaxUserNo)
+            return QStringLiteral("--user \"%1\" is not a user number from %2 to %3")
+                .arg(text)
+                .arg(users::kMinUserNo)
+                .arg(users::kMaxUserNo);
+        parsed.userNos.append(userNo);
+    }
+    if (!options.button.isNull()) {
+        const QString button = options.button.trimmed();
+        if (button != QLatin1String("0") && button != QLatin1String("1"))
+            return QStringLiteral("--button \"%1\" is not 0 or 1").arg(options.button);
+        parsed.button = button.toInt();
+    }
+    if (!options.name.isNull()) {
+        if (options.name.trimmed().isEmpty())
+            return QStringLiteral("--name needs a text that the names contain");
+        parsed.name = options.name;
+    }
+    *filter = parsed;
+    return {};
+}

@@ -1,0 +1,163 @@
+#include "db/eventfilter.h"
+
+#include "db/backend/dbexception.h"
+#include "db/record/database.h"
+
+#include <QSet>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <algorithm>
+
+namespace {
+
+// Values one statement binds for a name text at most: SQLite takes 32766
+// in all, and the statements of the list bind a few more.
+constexpr qsizetype kMaxNameValues = 8000;
+
+QString placeholders(qsizetype count)
+{
+    QStringList marks;
+    marks.reserve(count);
+    for (qsizetype i = 0; i < count; ++i)
+        marks << QStringLiteral("?");
+    return marks.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+QString EventFilter::Described() const
+{
+    QStringList parts;
+    if (!userNos.isEmpty()) {
+        QStringList numbers;
+        for (const qint32 n : userNos)
+            numbers << QString::number(n);
+        parts << QStringLiteral("user ") + numbers.join(QStringLiteral(" or "));
+    }
+    if (!name.isEmpty())
+        parts << QStringLiteral("name \"%1\"").arg(name);
+    if (button)
+        parts << QStringLiteral("button %1").arg(*button);
+    if (!from.isEmpty())
+        parts << QStringLiteral("from ") + from;
+    if (!to.isEmpty())
+        parts << QStringLiteral("before ") + to;
+    return parts.join(QStringLiteral(", "));
+}
+
+FilterWhere FilterTerms::Where(Drive drive) const
+{
+    FilterWhere w;
+    for (const Term& t : terms) {
+        // A unary + keeps SQLite from finding the rows through the column's index.
+        const bool indexed = drive == Drive::Any ||
+                             (drive == Drive::Date && t.kind == Kind::Date) ||
+                             (drive == Drive::UserNo && t.kind == Kind::UserNo);
+        if (!w.sql.isEmpty())
+            w.sql += QStringLiteral(" AND ");
+        w.sql += t.column.isEmpty()
+                     ? t.sql
+                     : t.sql.arg(indexed ? t.column : QStringLiteral("+") + t.column);
+        w.values += t.values;
+    }
+    return w;
+}
+
+FilterWhere FilterTerms::Only(Kind kind) const
+{
+    FilterTerms some;
+    for (const Term& t : terms) {
+        if (t.kind == kind)
+            some.terms.append(t);
+    }
+    return some.Where();
+}
+
+bool FilterTerms::Has(Kind kind) const
+{
+    return std::any_of(terms.cbegin(), terms.cend(),
+                       [kind](const Term& t) { return t.kind == kind; });
+}
+
+FilterWhere ResolveFilter(const CDatabase& db, const EventFilter& filter)
+{
+    return ResolveFilterTerms(db, filter).Where();
+}
+
+FilterTerms ResolveFilterTerms(const CDatabase& db, const EventFilter& filter)
+{
+    using Kind = FilterTerms::Kind;
+    FilterTerms w;
+    const QString date = QStringLiteral("[EVENTS].[DATE]");
+    const QString userNo = QStringLiteral("[EVENTS].[USER_NO]");
+    auto add = [&w](Kind kind, const QString& sql, const QString& column,
+                    const QVariantList& values) {
+        w.terms.append({kind, sql, column, values});
+    };
+    if (!filter.from.isEmpty())
+        add(Kind::Date, QStringLiteral("%1 >= ?"), date, {filter.from});
+    if (!filter.to.isEmpty())
+        add(Kind::Date, QStringLiteral("%1 < ?"), date, {filter.to});
+    if (!filter.userNos.isEmpty()) {
+        QVector<qint32> numbers = filter.userNos;
+        std::sort(numbers.begin(), numbers.end());
+        numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+        QVariantList values;
+        for (const qint32 n : numbers)
+            values << n;
+        add(Kind::UserNo,
+            numbers.size() == 1
+                ? QStringLiteral("%1 = ?")
+                : QStringLiteral("%1 IN (") + placeholders(numbers.size()) + QLatin1Char(')'),
+            userNo, values);
+    }
+    if (filter.button)
+        add(Kind::Other, QStringLiteral("[EVENTS].[BUTTON] = ?"), {},
+            {QString::number(*filter.button)});
+    if (!filter.name.isEmpty()) {
+        QSqlQuery q = db.Prepare(QStringLiteral("SELECT [NAME], [USER_NO] FROM [USERS]"));
+        q.setForwardOnly(true);
+        CDatabase::Exec(q);
+        QSet<QString> names;
+        QSet<qint32> numbers;
+        while (q.next()) {
+            const QString name = q.value(0).toString();
+            if (q.isNull(0) || q.isNull(1) || !name.contains(filter.name, Qt::CaseInsensitive))
+                continue;
+            names.insert(name);
+            numbers.insert(q.value(1).toInt());
+        }
+        if (q.lastError().isValid())
+            throw CDBException(q.lastError().text());
+        if (names.isEmpty()) {
+            add(Kind::Other, QStringLiteral("1 = 0"), {}, {});
+        } else {
+            if (names.size() + numbers.size() > kMaxNameValues)
+                throw CDBException(QStringLiteral("The name text \"%1\" matches %2 different "
+                                                  "names; give more of the name.")
+                                       .arg(filter.name)
+                                       .arg(names.size()));
+            QList<qint32> sortedNumbers(numbers.begin(), numbers.end());
+            std::sort(sortedNumbers.begin(), sortedNumbers.end());
+            QStringList sortedNames(names.begin(), names.end());
+            sortedNames.sort();
+            QVariantList numberValues;
+            for (const qint32 n : sortedNumbers)
+                numberValues << n;
+            QVariantList nameValues;
+            for (const QString& name : std::as_const(sortedNames))
+                nameValues << name;
+            // The user numbers let the events be found through their index;
+            // the names keep only the rows joined with a matching user.
+            add(Kind::UserNo,
+                QStringLiteral("%1 IN (") + placeholders(sortedNumbers.size()) + QLatin1Char(')'),
+                userNo, numberValues);
+            add(Kind::Other,
+                QStringLiteral("[USERS].[NAME] IN (") + placeholders(sortedNames.size()) +
+                    QLatin1Char(')'),
+                {}, nameValues);
+        }
+    }
+    return w;
+}
