@@ -2,6 +2,7 @@
 
 #include "db/backend/dbexception.h"
 #include "db/backend/sqlitehandle.h"
+#include "db/pgjoinstream.h"
 #include "db/record/database.h"
 #include "db/zq6set.h"
 
@@ -208,9 +209,9 @@ void StreamJoinedRows(CDatabase& db, const std::function<bool(const JoinedRowVal
                              joinText(db) + where.sql + kOrder,
                          where.values, onRow);
     } else {
-        streamWithQt(db,
-                     QStringLiteral("SELECT ") + kColumns + QStringLiteral(" FROM ") +
-                         CZq6Set(&db).GetDefaultSQL() + where.sql + kOrder,
-                     where.values, onRow);
+        const QString select = QStringLiteral("SELECT ") + kColumns + QStringLiteral(" FROM ") +
+                               CZq6Set(&db).GetDefaultSQL();
+        if (!StreamJoinedRowsFromServer(db, select, where.sql, where.values, kOrder, onRow))
+            streamWithQt(db, select + where.sql + kOrder, where.values, onRow);
     }
 }
