@@ -131,10 +131,8 @@ int formatTimestamp(char* out, qint64 us)
         while (out[n - 1] == '0')
             --n;
     }
-    if (bc) {
-        std::memcpy(out + n, " BC", 3);
-        n += 3;
-    }
+    if (bc)
+        n += std::snprintf(out + n, 4, " BC");
     return n;
 }
 
