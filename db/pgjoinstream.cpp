@@ -1,9 +1,9 @@
 #include "db/pgjoinstream.h"
 
 #include "db/backend/dbexception.h"
+#include "db/backend/serverhandle.h"
 #include "db/record/database.h"
 
-#include <QSqlDriver>
 #include <cstdio>
 #include <cstring>
 #include <libpq-fe.h>
@@ -17,19 +17,6 @@ using Column = JoinedRowValues::Column;
 // Events read with the plan that answers at once before the rest is sorted
 // as a whole: enough to fill the first screens of whoever reads along.
 constexpr int kFirstEvents = 4096;
-
-PGconn* connectionOf(const CDatabase& db)
-{
-    const QSqlDatabase handle = db.Handle();
-    if (!handle.isOpen() || !handle.driver() || handle.driverName() != QLatin1String("QPSQL"))
-        return nullptr;
-    const QVariant v = handle.driver()->handle();
-    // Qt names the type as the client library declares it (struct pg_conn).
-    if (!v.isValid() ||
-        (qstrcmp(v.typeName(), "PGconn*") != 0 && qstrcmp(v.typeName(), "pg_conn*") != 0))
-        return nullptr;
-    return *static_cast<PGconn* const*>(v.constData());
-}
 
 QString errorOf(PGconn* conn)
 {
@@ -354,7 +341,7 @@ bool StreamJoinedRowsFromServer(CDatabase& db, const QString& select, const QStr
                                 const QVariantList& values, const QString& order,
                                 const std::function<bool(const JoinedRowValues&)>& onRow)
 {
-    PGconn* conn = connectionOf(db);
+    PGconn* conn = ServerHandle(db.Handle());
     if (!conn || PQstatus(conn) != CONNECTION_OK || PQisBusy(conn) != 0)
         return false;
     const PGTransactionStatusType status = PQtransactionStatus(conn);

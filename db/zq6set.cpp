@@ -174,9 +174,9 @@ void CZq6Set::CountFrom(int markNo)
 
 bool CZq6Set::Small(const EventSpan& span) const
 {
-    // A worker needs a file to open a connection of its own.
+    // A worker needs a file or a server to open a connection of its own.
     return span.IsEmpty() || span.last - span.first < kCountAtOnce ||
-           m_pDatabase->GetPath().isEmpty();
+           (m_pDatabase->GetPath().isEmpty() && !m_pDatabase->GetLocation().IsServer());
 }
 
 void CZq6Set::StartCount()
@@ -238,7 +238,9 @@ void CZq6Set::StartBackground()
 {
     StopBackground();
     m_background = std::make_unique<BackgroundCount>(
-        m_pDatabase->GetLocation().File(), GetDefaultSQL(), kMarkStride, [this] { NotifyDone(); });
+        m_pDatabase->GetLocation().IsServer() ? m_pDatabase->GetLocation()
+                                              : m_pDatabase->GetLocation().File(),
+        GetDefaultSQL(), kMarkStride, [this] { NotifyDone(); });
 }
 
 void CZq6Set::StopBackground()

@@ -77,8 +77,15 @@ void OpenServerConnection(const QString& name, const Location& location)
             // raw on standard error; this program reports errors only.
             if (setup.exec(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION "
                                           "ISOLATION LEVEL REPEATABLE READ")) &&
-                setup.exec(QStringLiteral("SET client_min_messages TO error")))
+                setup.exec(QStringLiteral("SET client_min_messages TO error"))) {
+                // The driver prepares every statement on the server. A plan
+                // made once for any key and window size sorts the whole join
+                // for a screen of rows; planned for the values given, the
+                // window is read through the primary key. Servers before
+                // version 12 have no such setting and keep their own.
+                setup.exec(QStringLiteral("SET plan_cache_mode TO force_custom_plan"));
                 return;
+            }
             error = setup.lastError().text();
         } else {
             error = db.lastError().databaseText();
