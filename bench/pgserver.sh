@@ -6,9 +6,10 @@ pg_bin=$(pg_config --bindir 2>/dev/null || true)
 [ -x "$pg_bin/initdb" ] || pg_bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -1)
 pg_dir= pg_port= pg_as=()
 
+# The server's folder is a fresh temporary one: the server's own user must
+# reach it.
 pg_start() {
-  pg_dir=$1
-  mkdir -p "$pg_dir"
+  pg_dir=$(mktemp -d)
   if [ "$(id -u)" -eq 0 ]; then
     chown postgres "$pg_dir"
     pg_as=(runuser -u postgres --)
@@ -21,6 +22,8 @@ pg_start() {
 
 pg_stop() {
   [ -n "$pg_port" ] && "${pg_as[@]}" "$pg_bin/pg_ctl" -D "$pg_dir/data" -m fast -s stop || true
+  [ -n "$pg_dir" ] && rm -rf "$pg_dir"
+  pg_port= pg_dir=
 }
 
 pg_psql() { psql -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p "$pg_port" -U postgres "$@"; }
