@@ -321,6 +321,8 @@ private Q_SLOTS:
         QTest::newRow("nothing") << QStringList{} << false << none;
         QTest::newRow("events appended") << QStringList{added} << false << appended;
         QTest::newRow("events appended here") << QStringList{added} << true << appended;
+        QTest::newRow("appended here, not committed yet")
+            << QStringList{"BEGIN", added} << true << appended;
         QTest::newRow("appended and deleted again")
             << QStringList{added, "DELETE FROM EVENTS WHERE [INDEX] > 10"} << false << none;
         QTest::newRow("event deleted")
