@@ -158,7 +158,7 @@ QString Dialect::CountTablesSql() const
 QString Dialect::ColumnsSql() const
 {
     return QStringLiteral(
-        "SELECT column_name, data_type, (is_identity = 'YES' OR column_default LIKE "
-        "'nextval(%') FROM information_schema.columns WHERE table_schema = current_schema() "
-        "AND table_name = ?");
+        "SELECT table_name, column_name, data_type, (is_identity = 'YES' OR column_default "
+        "LIKE 'nextval(%') FROM information_schema.columns WHERE table_schema = "
+        "current_schema() AND table_name IN ('EVENTS', 'USERS')");
 }

@@ -62,7 +62,8 @@ public:
     QStringList CreateTablesSql() const;
     // One row, one value: how many of EVENTS and USERS exist already.
     QString CountTablesSql() const;
-    // The columns of a table: rows of (name, type, numbered by the server).
+    // The columns of EVENTS and USERS: rows of (table, name, type, numbered
+    // by the server), in one statement.
     QString ColumnsSql() const;
 
 private:
