@@ -37,7 +37,7 @@ double zqreader(CDatabase& db, const QVector<NewEvent>& events)
     QElapsedTimer t;
     t.start();
     AppendEventBatch(record, events);
-    return t.nsecsElapsed() / 1e6;
+    return bench::Ms(t);
 }
 
 double floor(PGconn* conn, const QVector<NewEvent>& events)
@@ -58,7 +58,7 @@ double floor(PGconn* conn, const QVector<NewEvent>& events)
     exec(conn, "BEGIN");
     exec(conn, sql);
     exec(conn, "COMMIT");
-    return t.nsecsElapsed() / 1e6;
+    return bench::Ms(t);
 }
 
 } // namespace

@@ -100,7 +100,7 @@ void OpenServerConnection(const QString& name, const Location& location)
 
 void VerifyServerSchema(const QSqlDatabase& db, const Location& location)
 {
-    const QString shown = location.Shown();
+    const QString& shown = location.Shown();
     // One round trip for both tables: a server far away answers each slowly.
     QSqlQuery info(db);
     info.setForwardOnly(true);
