@@ -42,7 +42,7 @@ int main(int argc, char** argv)
         CZq6Doc doc(&sink);
         CZq6View view(&doc);
         view.resize(600, 32 * view.LineHeight());
-        if (!doc.OnOpenDocument(path))
+        if (!doc.OnOpenDocument(Location::Parse(path)))
             return 1;
         view.show();
         view.OnInitialUpdate();
@@ -72,7 +72,7 @@ int main(int argc, char** argv)
     // The floor: a 32-row window by key on a statement prepared once.
     {
         CDatabase db;
-        db.OpenFile(path);
+        db.Open(Location::Parse(path));
         CZq6Set set(&db);
         QSqlQuery q = db.Prepare(QStringLiteral("SELECT [EVENTS].[INDEX], [EVENTS].[TIMER], "
                                                 "[EVENTS].[DATE], [EVENTS].[USER_NO], "

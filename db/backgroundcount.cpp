@@ -1,6 +1,7 @@
 #include "db/backgroundcount.h"
 
 #include "db/backend/dbexception.h"
+#include "db/backend/servercancel.h"
 #include "db/backend/sqlitehandle.h"
 #include "db/record/database.h"
 
@@ -22,6 +23,9 @@ BackgroundCount::BackgroundCount(const Location& file, const QString& join,
     // Opening looks at the file through a descriptor of its own, and closing
     // that drops every lock this process holds on the file: the caller holds
     // none while it waits here.
+    // A server holds no such locks: the list goes on while the count connects.
+    if (m_file.IsServer())
+        return;
     std::unique_lock lock(m_mutex);
     m_opened.wait(lock, [this] { return m_openDone; });
 }
@@ -43,6 +47,8 @@ void BackgroundCount::Cancel()
     m_cancel = true;
     if (m_handle)
         sqlite3_interrupt(m_handle);
+    if (m_serverCancel)
+        m_serverCancel->Cancel();
 }
 
 void BackgroundCount::OpenDone()
@@ -66,7 +72,10 @@ void BackgroundCount::Run()
     try {
         CDatabase db;
         try {
-            db.OpenFile(m_file);
+            if (m_file.IsServer())
+                db.Open(m_file);
+            else
+                db.OpenFile(m_file);
         } catch (...) {
             OpenDone();
             throw;
@@ -74,9 +83,14 @@ void BackgroundCount::Run()
         {
             std::lock_guard lock(m_mutex);
             m_handle = SqliteHandle(db.Handle());
+            m_serverCancel = std::make_unique<ServerStatementCancel>(db.Handle());
+            if (m_cancel)
+                result.rows = -1;
         }
         OpenDone();
         try {
+            if (result.rows < 0)
+                throw CDBException(QStringLiteral("Cancelled"));
             db.BeginTrans();
             result.stamp = JoinStamp::Take(db);
             result.rows =
@@ -86,10 +100,12 @@ void BackgroundCount::Run()
             db.Rollback();
             std::lock_guard lock(m_mutex);
             m_handle = nullptr;
+            m_serverCancel.reset();
             throw;
         }
         std::lock_guard lock(m_mutex);
         m_handle = nullptr;
+        m_serverCancel.reset();
     } catch (const CDBException& e) {
         result = JoinCount();
         result.error = e.m_strError;

@@ -9,10 +9,12 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
 struct sqlite3;
+class ServerStatementCancel;
 
 // What a count of the joined rows found.
 struct JoinCount
@@ -23,8 +25,8 @@ struct JoinCount
     QString error;   // empty when it worked
 };
 
-// Counts the joined rows of a database file on a thread of its own, through a
-// connection of its own (connections belong to the thread that opened them),
+// Counts the joined rows of a database file or a server database on a thread
+// of its own, through a connection of its own (connections belong to the thread that opened them),
 // keeping a mark every stride rows. finished is called on that thread once
 // the count is there, unless it was cancelled.
 class BackgroundCount
@@ -62,6 +64,7 @@ private:
     std::condition_variable m_opened;
     bool m_openDone = false;
     sqlite3* m_handle = nullptr;
+    std::unique_ptr<ServerStatementCancel> m_serverCancel; // for a server database
     JoinCount m_result;
     std::thread m_thread;
 };

@@ -49,6 +49,10 @@ void readVersion(const CDatabase& db, JoinStamp& s, PreparedQuery* kept)
     if (!q.Next())
         throw CDBException(QStringLiteral("The database tells no data version."));
     s.dataVersion = q.Int64(0);
+    if (!db.GetDialect().IsSqlite()) {
+        s.ownChanges = q.Int64(1);
+        return;
+    }
     // total_changes(): the statement stays a plain pragma, which the table of
     // the same name would prepare anew on every run.
     sqlite3* handle = SqliteHandle(db.Handle());
@@ -113,7 +117,7 @@ PreparedQuery JoinStamp::VersionQuery(const CDatabase& db)
 {
     if (!db.GetDialect().HasDataVersion())
         return {};
-    return {db, QStringLiteral("PRAGMA data_version")};
+    return {db, db.GetDialect().DataVersionSql()};
 }
 
 quint64 JoinStamp::FullChecks()

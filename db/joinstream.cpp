@@ -2,6 +2,7 @@
 
 #include "db/backend/dbexception.h"
 #include "db/backend/sqlitehandle.h"
+#include "db/pgjoinstream.h"
 #include "db/record/database.h"
 #include "db/zq6set.h"
 
@@ -187,9 +188,9 @@ void StreamJoinedRows(CDatabase& db, const std::function<bool(const JoinedRowVal
                              joinText(db) + where + kOrder,
                          filtered.values, onRow);
     } else {
-        streamWithQt(db,
-                     QStringLiteral("SELECT ") + kColumns + QStringLiteral(" FROM ") +
-                         CZq6Set(&db).GetDefaultSQL() + where + kOrder,
-                     filtered.values, onRow);
+        const QString select = QStringLiteral("SELECT ") + kColumns + QStringLiteral(" FROM ") +
+                               CZq6Set(&db).GetDefaultSQL();
+        if (!StreamJoinedRowsFromServer(db, select, where, filtered.values, kOrder, onRow))
+            streamWithQt(db, select + where + kOrder, filtered.values, onRow);
     }
 }

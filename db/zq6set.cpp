@@ -297,8 +297,8 @@ void CZq6Set::CountFrom(int markNo)
 
 bool CZq6Set::Small(const EventSpan& span)
 {
-    // A worker needs a file to open a connection of its own.
-    if (m_pDatabase->GetPath().isEmpty())
+    // A worker needs a file or a server to open a connection of its own.
+    if (m_pDatabase->GetPath().isEmpty() && !m_pDatabase->GetLocation().IsServer())
         return true;
     if (!span.IsEmpty() && span.last - span.first >= kCountAtOnce)
         return false;
@@ -374,9 +374,10 @@ void CZq6Set::NotifyDone()
 void CZq6Set::StartBackground()
 {
     StopBackground();
-    m_background =
-        std::make_unique<BackgroundCount>(m_pDatabase->GetLocation().File(), GetDefaultSQL(),
-                                          m_walk, kMarkStride, [this] { NotifyDone(); });
+    m_background = std::make_unique<BackgroundCount>(
+        m_pDatabase->GetLocation().IsServer() ? m_pDatabase->GetLocation()
+                                              : m_pDatabase->GetLocation().File(),
+        GetDefaultSQL(), m_walk, kMarkStride, [this] { NotifyDone(); });
 }
 
 void CZq6Set::StopBackground()

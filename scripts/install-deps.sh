@@ -7,7 +7,7 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-serialport-dev qt6-svg-dev
   libqt6sql6-sqlite libqt6sql6-odbc libqt6sql6-psql
-  libx11-dev libsqlite3-dev sqlite3 tzdata
+  libx11-dev libsqlite3-dev libpq-dev sqlite3 tzdata
   mdbtools unixodbc libsqliteodbc
   postgresql ser2net
   "$@"

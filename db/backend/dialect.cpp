@@ -78,6 +78,25 @@ QString Dialect::NotifySql() const
     return QStringLiteral("SELECT pg_notify('%1', current_schema())").arg(ChangeChannel());
 }
 
+QString Dialect::DataVersionSql() const
+{
+    if (m_backend == Backend::Sqlite)
+        return QStringLiteral("PRAGMA data_version");
+    if (m_backend != Backend::Postgres)
+        return {};
+    // The snapshot names every transaction whose writes it sees: it stays the
+    // same until a write commits anywhere on the server. What this
+    // transaction itself wrote is counted apart.
+    QString own;
+    for (const char* table : {"EVENTS", "USERS"})
+        for (const char* what : {"inserted", "updated", "deleted"})
+            own += QStringLiteral("%1pg_stat_get_xact_tuples_%2('\"%3\"'::regclass)")
+                       .arg(own.isEmpty() ? "" : " + ", what, table);
+    return QStringLiteral("SELECT ('x' || substr(md5(txid_current_snapshot()::text), 1, "
+                          "15))::bit(60)::bigint, ") +
+           own;
+}
+
 QString Dialect::UsersDigestSql() const
 {
     if (m_backend == Backend::Postgres)
@@ -142,7 +161,7 @@ QString Dialect::CountTablesSql() const
 QString Dialect::ColumnsSql() const
 {
     return QStringLiteral(
-        "SELECT column_name, data_type, (is_identity = 'YES' OR column_default LIKE "
-        "'nextval(%') FROM information_schema.columns WHERE table_schema = current_schema() "
-        "AND table_name = ?");
+        "SELECT table_name, column_name, data_type, (is_identity = 'YES' OR column_default "
+        "LIKE 'nextval(%') FROM information_schema.columns WHERE table_schema = "
+        "current_schema() AND table_name IN ('EVENTS', 'USERS')");
 }

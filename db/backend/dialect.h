@@ -37,8 +37,12 @@ public:
     QString NotifySql() const;
 
     // Whether a cheap number tells that somebody has written (SQLite's
-    // data_version); without it the contents themselves are compared.
-    bool HasDataVersion() const { return m_backend == Backend::Sqlite; }
+    // data_version, a digest of PostgreSQL's snapshot); without it the
+    // contents themselves are compared.
+    bool HasDataVersion() const { return !DataVersionSql().isEmpty(); }
+    // One row: that number; on PostgreSQL also how many rows of EVENTS and
+    // USERS this transaction has changed. Empty where there is none.
+    QString DataVersionSql() const;
 
     // Every USERS row with the types of its values, in INDEX order: six
     // columns, the types first.
@@ -58,7 +62,8 @@ public:
     QStringList CreateTablesSql() const;
     // One row, one value: how many of EVENTS and USERS exist already.
     QString CountTablesSql() const;
-    // The columns of a table: rows of (name, type, numbered by the server).
+    // The columns of EVENTS and USERS: rows of (table, name, type, numbered
+    // by the server), in one statement.
     QString ColumnsSql() const;
 
 private:

@@ -1,8 +1,10 @@
 #include "db/record/events.h"
 
 #include "db/backend/dbexception.h"
+#include "db/backend/serverhandle.h"
 #include "db/backend/sqlitehandle.h"
 #include "db/record/database.h"
+#include "db/record/eventcopy.h"
 
 #include <QSqlDriver>
 #include <QSqlError>
@@ -136,9 +138,17 @@ void CEVENTS::InsertWithSqlite(sqlite3* handle, const QVector<NewEvent>& events)
             fail();
         sqlite3_reset(statement);
     }
+    SetAppended(events);
+    if (!events.isEmpty())
+        m_INDEX = qint32(sqlite3_last_insert_rowid(handle));
+}
+
+void CEVENTS::SetAppended(const QVector<NewEvent>& events)
+{
+    // The server does not say the number of a row it numbered.
+    m_INDEX = 0;
     if (!events.isEmpty()) {
         const NewEvent& last = events.constLast();
-        m_INDEX = qint32(sqlite3_last_insert_rowid(handle));
         m_TIMER = last.timer;
         m_DATE = last.date;
         m_USER_NO = last.userNo;
@@ -155,6 +165,9 @@ void AppendEventBatch(CEVENTS& record, const QVector<NewEvent>& events)
     try {
         if (handle) {
             record.InsertWithSqlite(handle, events);
+        } else if (pg_conn* server = ServerHandle(db->Handle())) {
+            CopyEventsToServer(server, events);
+            record.SetAppended(events);
         } else {
             for (const NewEvent& e : events) {
                 record.AddNew();

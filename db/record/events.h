@@ -38,6 +38,8 @@ public:
     // would one by one, within the caller's transaction; the members hold the
     // last event afterwards.
     void InsertWithSqlite(sqlite3* handle, const QVector<NewEvent>& events);
+    // The fields as the last of the events appended left them.
+    void SetAppended(const QVector<NewEvent>& events);
 
     qint32 m_INDEX = 0;
     qint32 m_TIMER = 0;

@@ -5,6 +5,7 @@
 #include "db/backend/serverdb.h"
 #include "db/backend/sqlitehandle.h"
 #include "db/joinstamp.h"
+#include "db/joinstream.h"
 #include "db/listseek.h"
 #include "db/record/database.h"
 #include "db/record/dbstate.h"
@@ -470,6 +471,8 @@ private Q_SLOTS:
         QTest::newRow("nothing") << QStringList{} << false << none;
         QTest::newRow("events appended") << QStringList{added} << false << appended;
         QTest::newRow("events appended here") << QStringList{added} << true << appended;
+        QTest::newRow("appended here, not committed yet")
+            << QStringList{"BEGIN", added} << true << appended;
         QTest::newRow("appended and deleted again")
             << QStringList{added, "DELETE FROM EVENTS WHERE [INDEX] > 10"} << false << none;
         QTest::newRow("event deleted")
@@ -508,6 +511,27 @@ private Q_SLOTS:
         QCOMPARE(int(before.ChangeSince(m_db, &now)), expected);
         JoinStamp again;
         QCOMPARE(int(now.ChangeSince(m_db, &again)), int(JoinChange::None));
+    }
+
+    // A walk stopped by its reader, or ended by the reader's error, ends what
+    // it started: the connection reads on.
+    void aStoppedWalkLeavesTheConnectionSound()
+    {
+        QStringList events;
+        for (int i = 0; i < 50; ++i)
+            events << addEvent(7, "2009-04-01 00:00:00", i);
+        QCOMPARE(testdb::exec(m_path, events, true), QString());
+        m_db.Open(Location::Parse(m_path));
+        int seen = 0;
+        StreamJoinedRows(m_db, [&](const JoinedRowValues&) { return ++seen < 3; });
+        QCOMPARE(seen, 3);
+        QVERIFY_THROWS_EXCEPTION(CDBException,
+                                 StreamJoinedRows(m_db, [](const JoinedRowValues&) -> bool {
+                                     throw CDBException(QStringLiteral("Cannot write"));
+                                 }));
+        seen = 0;
+        StreamJoinedRows(m_db, [&](const JoinedRowValues&) { return ++seen > 0; });
+        QCOMPARE(seen, 50);
     }
 
     void anOpenSetLetsOtherConnectionsWrite()
