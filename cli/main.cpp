@@ -6,14 +6,18 @@
 #include "cli/importcommand.h"
 #include "cli/portscommand.h"
 #include "cli/readcommand.h"
+#include "cli/reportcommand.h"
 #include "cli/userscommands.h"
 #include "db/location/location.h"
 #include "db/location/nativename.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -34,7 +38,14 @@ int main(int argc, char** argv)
     // without a word.
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
-    QCoreApplication app(argc, argv);
+    // A report's PDF is painted, which takes a GUI application; it needs no
+    // display.
+    const bool painting =
+        std::any_of(argv + 1, argv + argc, [](const char* a) { return qstrcmp(a, "report") == 0; });
+    if (painting)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const std::unique_ptr<QCoreApplication> app(painting ? new QGuiApplication(argc, argv)
+                                                         : new QCoreApplication(argc, argv));
     QCoreApplication::setOrganizationName(QStringLiteral("Korvo"));
     QCoreApplication::setApplicationName(QStringLiteral("Zq6"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ZQ_VERSION));
@@ -59,6 +70,9 @@ int main(int argc, char** argv)
         "             oldest first: date,time,user_no,user_name,timer,button; a name\n"
         "             that a spreadsheet would run as a formula gets a ' before it\n"
         "             (not with --raw)\n"
+        "  report DB  count the events of list by period and user, as CSV:\n"
+        "             period,user_no,user_name,events,button_1,first,last, then the\n"
+        "             totals of each user and of all (period \"total\"); or as PDF\n"
         "  users list DB\n"
         "             print the users, by user number: name, user number, from, to\n"
         "             (empty when the period has no end), separated by tabs\n"
@@ -106,15 +120,18 @@ int main(int argc, char** argv)
     parser.addOption(verboseOption);
     const QCommandLineOption fromOption(
         QStringLiteral("from"),
-        QStringLiteral("export: only events at or after DATE (YYYY-MM-DD [HH:MM[:SS]])."),
+        QStringLiteral("export, report: only events at or after DATE (YYYY-MM-DD [HH:MM[:SS]])."),
         QStringLiteral("DATE"));
     const QCommandLineOption toOption(
         QStringLiteral("to"),
-        QStringLiteral("export: only events before DATE; a day alone includes that day."),
+        QStringLiteral("export, report: only events before DATE; a day alone includes that day."),
         QStringLiteral("DATE"));
-    const QCommandLineOption userOption(QStringLiteral("user"),
-                                        QStringLiteral("export: only events of this user number."),
-                                        QStringLiteral("USER_NO"));
+    const QCommandLineOption userOption(
+        QStringLiteral("user"),
+        QStringLiteral("export: only events of this user number. report: of "
+                       "these user numbers (the option again for "
+                       "each)."),
+        QStringLiteral("USER_NO"));
     const QCommandLineOption outputOption(
         QStringLiteral("output"),
         QStringLiteral("export: write to FILE (replaced when complete) instead of standard "
@@ -127,11 +144,20 @@ int main(int argc, char** argv)
                        "a ' before them so that spreadsheets take them as text, not as "
                        "formulas. users import: take names as they are; otherwise a name that "
                        "starts with such a quote loses it."));
+    const QCommandLineOption byOption(
+        QStringLiteral("by"),
+        QStringLiteral("report: one row per day (default), ISO week (named by its Monday) or "
+                       "month, and user."),
+        QStringLiteral("day|week|month"));
+    const QCommandLineOption formatOption(QStringLiteral("format"),
+                                          QStringLiteral("report: csv (default) or pdf."),
+                                          QStringLiteral("csv|pdf"));
     for (const QCommandLineOption* option :
-         {&fromOption, &toOption, &userOption, &outputOption, &rawOption})
+         {&fromOption, &toOption, &userOption, &outputOption, &rawOption, &byOption, &formatOption})
         parser.addOption(*option);
-    parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("new, list, read, ports, import, export or users"));
+    parser.addPositionalArgument(
+        QStringLiteral("command"),
+        QStringLiteral("new, list, read, ports, import, export, report or users"));
     parser.addPositionalArgument(QStringLiteral("DB"), QStringLiteral("the database file"));
     if (!parser.parse(DecodeArguments(argc, argv)))
         return usageError(parser, parser.errorText());
@@ -158,9 +184,15 @@ int main(int argc, char** argv)
         return usageError(parser, QStringLiteral("--verbose is an option of ports"));
     for (const QCommandLineOption* exportOnly :
          {&fromOption, &toOption, &userOption, &outputOption}) {
-        if (parser.isSet(*exportOnly) && command != QLatin1String("export"))
-            return usageError(parser, QStringLiteral("--%1 is an option of export")
+        if (parser.isSet(*exportOnly) && command != QLatin1String("export") &&
+            command != QLatin1String("report"))
+            return usageError(parser, QStringLiteral("--%1 is an option of export and report")
                                           .arg(exportOnly->names().constFirst()));
+    }
+    for (const QCommandLineOption* reportOnly : {&byOption, &formatOption}) {
+        if (parser.isSet(*reportOnly) && command != QLatin1String("report"))
+            return usageError(parser, QStringLiteral("--%1 is an option of report")
+                                          .arg(reportOnly->names().constFirst()));
     }
     if (parser.isSet(rawOption) && command != QLatin1String("export") &&
         command != QLatin1String("users"))
@@ -177,6 +209,17 @@ int main(int argc, char** argv)
         };
         return RunExportCommand({Location::Parse(args.at(1)), value(fromOption), value(toOption),
                                  value(userOption), value(outputOption), parser.isSet(rawOption)},
+                                usage);
+    }
+    if (command == QLatin1String("report")) {
+        if (args.size() != 2)
+            return usageError(parser, QStringLiteral("report takes one database file"));
+        auto value = [&parser](const QCommandLineOption& o) {
+            return parser.isSet(o) ? parser.value(o) : QString();
+        };
+        return RunReportCommand({Location::Parse(args.at(1)), value(fromOption), value(toOption),
+                                 value(byOption), parser.values(userOption), value(formatOption),
+                                 value(outputOption)},
                                 usage);
     }
     if (command == QLatin1String("new") || command == QLatin1String("list")) {

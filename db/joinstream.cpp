@@ -214,3 +214,10 @@ void StreamJoinedRows(CDatabase& db, const std::function<bool(const JoinedRowVal
                      where.values, onRow);
     }
 }
+
+JoinSql JoinSqlFor(CDatabase& db, const JoinFilter& filter)
+{
+    const Where where = whereOf(filter);
+    return {SqliteHandle(db.Handle()) ? joinText(db) : CZq6Set(&db).GetDefaultSQL(), where.sql,
+            where.values};
+}

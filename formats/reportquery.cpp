@@ -1,0 +1,215 @@
+#include "formats/reportquery.h"
+
+#include "db/backend/dbexception.h"
+#include "db/record/database.h"
+
+#include <QDate>
+#include <QSqlQuery>
+#include <map>
+#include <tuple>
+
+namespace {
+
+const QString kDayFormat = QStringLiteral("yyyy-MM-dd");
+
+// The SQL of the pieces that differ: SQLite (also behind ODBC) keeps dates as
+// text "YYYY-MM-DD HH:MM:SS", PostgreSQL as timestamps.
+struct DateSql
+{
+    QString day;  // the day of EVENTS.DATE as "YYYY-MM-DD"
+    QString hour; // its hour as "HH"
+    QString text; // %1 as "YYYY-MM-DD HH:MM:SS"
+};
+
+DateSql dateSqlFor(const CDatabase& db)
+{
+    if (db.GetDialect().GetBackend() == Dialect::Backend::Postgres)
+        return {QStringLiteral("to_char(EVENTS.DATE, 'YYYY-MM-DD')"),
+                QStringLiteral("to_char(EVENTS.DATE, 'HH24')"),
+                QStringLiteral("to_char(%1, 'YYYY-MM-DD HH24:MI:SS')")};
+    return {QStringLiteral("substr(EVENTS.DATE, 1, 10)"),
+            QStringLiteral("substr(EVENTS.DATE, 12, 2)"), QStringLiteral("%1")};
+}
+
+struct Span
+{
+    QString from;
+    QString to;
+};
+
+// Month-long pieces of the range that holds events, so that a long report
+// can tell its progress and stop between them. One unbounded piece when the
+// stored dates are not in the usual form.
+QVector<Span> monthsOf(CDatabase& db, const DateSql& dates, const JoinFilter& filter)
+{
+    QString sql = QStringLiteral("SELECT ") + dates.text.arg(QStringLiteral("min(EVENTS.DATE)")) +
+                  QStringLiteral(", ") + dates.text.arg(QStringLiteral("max(EVENTS.DATE)")) +
+                  QStringLiteral(" FROM [EVENTS] WHERE 1 = 1");
+    if (!filter.from.isEmpty())
+        sql += QStringLiteral(" AND [EVENTS].[DATE] >= ?");
+    if (!filter.to.isEmpty())
+        sql += QStringLiteral(" AND [EVENTS].[DATE] < ?");
+    QSqlQuery q = db.Prepare(sql);
+    if (!filter.from.isEmpty())
+        q.addBindValue(filter.from);
+    if (!filter.to.isEmpty())
+        q.addBindValue(filter.to);
+    CDatabase::Exec(q);
+    if (!q.next() || q.isNull(0))
+        return {};
+    const QDate first = QDate::fromString(q.value(0).toString().left(10), kDayFormat);
+    const QDate last = QDate::fromString(q.value(1).toString().left(10), kDayFormat);
+    if (!first.isValid() || !last.isValid() || last < first)
+        return {Span{}};
+    QVector<Span> months;
+    for (QDate month(first.year(), first.month(), 1); month <= last; month = month.addMonths(1)) {
+        months.append({month.toString(QStringLiteral("yyyy-MM-dd 00:00:00")),
+                       month.addMonths(1).toString(QStringLiteral("yyyy-MM-dd 00:00:00"))});
+    }
+    months.front().from.clear();
+    months.back().to.clear();
+    return months;
+}
+
+struct Statement
+{
+    QString where;
+    QVariantList values;
+};
+
+Statement statementFor(const JoinSql& join, const ReportOptions& options, const Span& span)
+{
+    Statement s{join.where.isEmpty() ? QStringLiteral(" WHERE 1 = 1") : join.where, join.values};
+    if (!span.from.isEmpty()) {
+        s.where += QStringLiteral(" AND [EVENTS].[DATE] >= ?");
+        s.values.append(span.from);
+    }
+    if (!span.to.isEmpty()) {
+        s.where += QStringLiteral(" AND [EVENTS].[DATE] < ?");
+        s.values.append(span.to);
+    }
+    if (!options.userNos.isEmpty()) {
+        QStringList numbers;
+        for (const qint32 userNo : options.userNos)
+            numbers.append(QString::number(userNo));
+        s.where += QStringLiteral(" AND [EVENTS].[USER_NO] IN (") + numbers.join(QLatin1Char(',')) +
+                   QLatin1Char(')');
+    }
+    return s;
+}
+
+QSqlQuery run(CDatabase& db, const QString& sql, const QVariantList& values)
+{
+    QSqlQuery q = db.Prepare(sql);
+    q.setForwardOnly(true);
+    for (const QVariant& value : values)
+        q.addBindValue(value);
+    CDatabase::Exec(q);
+    return q;
+}
+
+using Key = std::tuple<QString, qint32, bool, QString>;
+
+ReportRow rowOf(const Key& key, const ReportCounts& counts)
+{
+    return {std::get<0>(key), std::get<1>(key), std::get<2>(key), std::get<3>(key), counts};
+}
+
+} // namespace
+
+bool ParseReportPeriod(const QString& text, ReportPeriod* period)
+{
+    static const std::pair<const char*, ReportPeriod> kNames[] = {
+        {"day", ReportPeriod::Day}, {"week", ReportPeriod::Week}, {"month", ReportPeriod::Month}};
+    for (const auto& [name, value] : kNames) {
+        if (text == QLatin1String(name)) {
+            *period = value;
+            return true;
+        }
+    }
+    return false;
+}
+
+QString PeriodOf(const QString& day, ReportPeriod period)
+{
+    switch (period) {
+    case ReportPeriod::Day:
+        return day;
+    case ReportPeriod::Month:
+        return day.left(7);
+    case ReportPeriod::Week: {
+        const QDate date = QDate::fromString(day, kDayFormat);
+        return date.isValid() ? date.addDays(1 - date.dayOfWeek()).toString(kDayFormat) : day;
+    }
+    }
+    return day;
+}
+
+void ReportCounts::Add(const ReportCounts& other)
+{
+    if (other.events == 0)
+        return;
+    if (events == 0 || other.first < first)
+        first = other.first;
+    if (events == 0 || other.last > last)
+        last = other.last;
+    events += other.events;
+    button1 += other.button1;
+}
+
+Report BuildReport(CDatabase& db, const ReportOptions& options,
+                   const std::function<bool(double done)>& progress)
+{
+    if (!db.IsOpen())
+        throw CDBException(QStringLiteral("The database is not connected."));
+    const DateSql dates = dateSqlFor(db);
+    const JoinSql join = JoinSqlFor(db, options.filter);
+    const QString groups =
+        QStringLiteral("SELECT ") + dates.day +
+        QStringLiteral(", EVENTS.USER_NO, USERS.NAME, count(*), "
+                       "count(CASE WHEN EVENTS.BUTTON = '1' THEN 1 END), ") +
+        dates.text.arg(QStringLiteral("min(EVENTS.DATE)")) + QStringLiteral(", ") +
+        dates.text.arg(QStringLiteral("max(EVENTS.DATE)")) + QStringLiteral(" FROM ") + join.from;
+    const QString hours =
+        QStringLiteral("SELECT ") + dates.hour + QStringLiteral(", count(*) FROM ") + join.from;
+
+    Report report;
+    std::map<Key, ReportCounts> periods;
+    const QVector<Span> months = monthsOf(db, dates, options.filter);
+    for (qsizetype i = 0; i < months.size(); ++i) {
+        const Statement s = statementFor(join, options, months.at(i));
+        QSqlQuery q = run(db, groups + s.where + QStringLiteral(" GROUP BY 1, 2, 3"), s.values);
+        while (q.next()) {
+            const bool hasUser = !q.isNull(2);
+            const ReportCounts counts{q.value(3).toLongLong(), q.value(4).toLongLong(),
+                                      q.value(5).toString(), q.value(6).toString()};
+            periods[Key(PeriodOf(q.value(0).toString(), options.by), q.value(1).toInt(), hasUser,
+                        hasUser ? q.value(2).toString() : QString())]
+                .Add(counts);
+        }
+        if (options.byHour) {
+            QSqlQuery h = run(db, hours + s.where + QStringLiteral(" GROUP BY 1"), s.values);
+            while (h.next()) {
+                bool ok = false;
+                const int hour = h.value(0).toString().toInt(&ok);
+                if (ok && hour >= 0 && hour < 24)
+                    report.byHour[size_t(hour)] += h.value(1).toLongLong();
+            }
+        }
+        if (progress && !progress(double(i + 1) / double(months.size()))) {
+            report.cancelled = true;
+            return report;
+        }
+    }
+
+    std::map<Key, ReportCounts> users;
+    report.rows.reserve(qsizetype(periods.size()));
+    for (const auto& [key, counts] : periods) {
+        report.rows.append(rowOf(key, counts));
+        users[Key(QString(), std::get<1>(key), std::get<2>(key), std::get<3>(key))].Add(counts);
+        report.total.Add(counts);
+    }
+    for (const auto& [key, counts] : users)
+        report.userTotals.append(rowOf(key, counts));
+    return report;
+}
