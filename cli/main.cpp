@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -40,10 +41,22 @@ int main(int argc, char** argv)
 #endif
     // A report's PDF is painted, which takes a GUI application; it needs no
     // display.
-    const bool painting =
-        std::any_of(argv + 1, argv + argc, [](const char* a) { return qstrcmp(a, "report") == 0; });
-    if (painting)
+    auto given = [argc, argv](const char* word) {
+        return std::any_of(argv + 1, argv + argc, [word](const char* a) {
+            return qstrcmp(a, word) == 0 || QByteArray(a).endsWith(QByteArray("=") + word);
+        });
+    };
+    const bool painting = given("report") && given("pdf");
+    if (painting) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Nothing of the session is used; its missing runtime folder is no news.
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+            if (!text.startsWith(QLatin1String("QStandardPaths:")))
+                std::fprintf(stderr, "%s\n", qUtf8Printable(text));
+            if (type == QtFatalMsg)
+                std::abort();
+        });
+    }
     const std::unique_ptr<QCoreApplication> app(painting ? new QGuiApplication(argc, argv)
                                                          : new QCoreApplication(argc, argv));
     QCoreApplication::setOrganizationName(QStringLiteral("Korvo"));

@@ -99,6 +99,7 @@ int RunReportCommand(const ReportRequest& request, const std::function<int(const
     if (const std::optional<QString> wrong = parse(request, &options))
         return usage(*wrong);
     const bool pdf = request.format == QLatin1String("pdf");
+    options.byHour = pdf; // for its chart
     if (pdf && request.output.isEmpty() && isatty(STDOUT_FILENO))
         return usage(QStringLiteral("--format pdf needs --output FILE or an output that is no "
                                     "terminal"));

@@ -72,11 +72,12 @@ int PaintReportPages(QPagedPaintDevice& device, const Report& report, const Repo
     painter.setFont(font);
     const QFontMetricsF metrics(painter.font(), &device);
     const qreal line = metrics.height() * 1.25;
+    const qreal gap = metrics.averageCharWidth() / 2; // between a column and the next
     const QRectF page(0, 0, device.width(), device.height());
 
     static const char* const kHeads[] = {"Period",   "User no.", "User name", "Events",
                                          "Button 1", "First",    "Last"};
-    static const qreal kShares[] = {0.11, 0.08, 0.27, 0.09, 0.09, 0.18, 0.18};
+    static const qreal kShares[] = {0.12, 0.08, 0.20, 0.08, 0.10, 0.21, 0.21};
     const QVector<QStringList> lines = tableLines(report);
     const qreal headerHeight = line * 4;
     const qreal footerHeight = line * 1.5;
@@ -115,8 +116,8 @@ int PaintReportPages(QPagedPaintDevice& device, const Report& report, const Repo
                 const qreal w = page.width() * kShares[c];
                 const Qt::Alignment align =
                     (c == 1 || c == 3 || c == 4) ? Qt::AlignRight : Qt::AlignLeft;
-                painter.drawText(QRectF(x + 2, y, w - 6, line), align | Qt::AlignVCenter,
-                                 metrics.elidedText(cells.at(c), Qt::ElideRight, w - 6));
+                painter.drawText(QRectF(x + gap, y, w - 2 * gap, line), align | Qt::AlignVCenter,
+                                 metrics.elidedText(cells.at(c), Qt::ElideRight, w - 2 * gap));
                 x += w;
             }
             y += line;
