@@ -57,6 +57,9 @@ QStringList dataStatements()
                               .arg(i % 3 == 0 ? 1 : 0));
         }
     }
+    // Exactly at the ends of periods: outside them.
+    values << "(9001, '2024-04-01 00:00:00', 3, '1')"
+           << "(9002, '2024-10-27 02:30:00', 5, '1')";
     s.append(QStringLiteral("INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) VALUES ") +
              values.join(QStringLiteral(", ")));
     return s;
