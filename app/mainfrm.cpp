@@ -141,6 +141,7 @@ void CMainFrame::CreateMenu()
     }
     view->addSeparator();
     view->addAction(MakeCommand(ID_VIEW_REFRESH, QStringLiteral("&Refresh\tF5"), view));
+    view->addAction(MakeCommand(ID_VIEW_REPORT, QStringLiteral("Re&port..."), view));
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->addAction(MakeCommand(ID_HELP_FINDER, QStringLiteral("&Help Topics"), help));

@@ -14,6 +14,8 @@ QString LoadString(int id)
         {ID_VIEW_REFRESH, QStringLiteral("Read the list again\nRefresh")},
         {ID_TOOLS_USERS, QStringLiteral("Edit who holds which user number when\nUsers")},
         {ID_FILE_EXPORT, QStringLiteral("Write the events of the list to a CSV file\nExport")},
+        {ID_VIEW_REPORT,
+         QStringLiteral("Count the events by period and user, with charts\nReport")},
         {ID_TOOLS_READEVENTS, QStringLiteral("Read a new events from the receiver")},
         {ID_FILE_MRU_FILE1, QStringLiteral("Open this Database")},
         {ID_FILE_MRU_FILE2, QStringLiteral("Open this document")},

@@ -35,6 +35,7 @@ enum CommandId : int
     ID_VIEW_REFRESH = 32775,
     ID_TOOLS_USERS = 32776,
     ID_FILE_EXPORT = 32777,
+    ID_VIEW_REPORT = 32790,
 };
 
 enum IndicatorId : int

@@ -5,6 +5,7 @@
 #include "app/dialogs/exportdialog.h"
 #include "app/dialogs/guidownload.h"
 #include "app/dialogs/progressdialog.h"
+#include "app/dialogs/reportwindow.h"
 #include "app/dialogs/serverdialog.h"
 #include "app/dialogs/usersdialog.h"
 #include "app/mainfrm.h"
@@ -111,6 +112,9 @@ bool CZq6App::OnCmdMsg(int id)
         return true;
     case ID_VIEW_REFRESH:
         OnViewRefresh();
+        return true;
+    case ID_VIEW_REPORT:
+        OnViewReport();
         return true;
     case ID_FILE_MRU_FILE1:
     case ID_FILE_MRU_FILE2:
@@ -344,4 +348,17 @@ void CZq6App::OnFileExport()
     if (m_pUi->DoModal(dlg) == QDialog::Accepted)
         ExportWithProgress(m_pMainWnd.get(), g_db, dlg.Path(), dlg.Filter(), dlg.Text(),
                            m_pMessages);
+}
+
+void CZq6App::OnViewReport()
+{
+    if (!m_pDoc->m_bDbOpen) {
+        m_pDoc->Report(QStringLiteral("The database is not opened !"), QStringLiteral("Error"));
+        return;
+    }
+    auto* window =
+        new CReportWindow(g_db.GetLocation(), JoinFilter{}, m_pMessages, m_pMainWnd.get());
+    window->setWindowFlag(Qt::Window);
+    window->show();
+    window->Run();
 }

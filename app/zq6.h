@@ -61,6 +61,8 @@ public:
     void OnToolsUsers();
     // File > Export: the list as a CSV file.
     void OnFileExport();
+    // View > Report: the events counted by period and user, in a window of its own.
+    void OnViewReport();
 
     CZq6Doc* GetDocument() const { return m_pDoc.get(); }
     CMainFrame* GetMainWnd() const { return m_pMainWnd.get(); }
