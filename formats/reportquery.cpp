@@ -5,6 +5,7 @@
 
 #include <QDate>
 #include <QSqlQuery>
+#include <algorithm>
 #include <map>
 #include <tuple>
 
@@ -77,17 +78,18 @@ struct Statement
     QVariantList values;
 };
 
-Statement statementFor(const JoinSql& join, const ReportOptions& options, const Span& span)
+// The filter's condition within one piece of the range. The piece's bounds
+// replace the filter's own (they lie within them), so that the date index is
+// read for that piece alone.
+Statement statementFor(CDatabase& db, const ReportOptions& options, const Span& span)
 {
+    JoinFilter filter = options.filter;
+    if (!span.from.isEmpty())
+        filter.from = std::max(filter.from, span.from);
+    if (!span.to.isEmpty())
+        filter.to = filter.to.isEmpty() ? span.to : std::min(filter.to, span.to);
+    const JoinSql join = JoinSqlFor(db, filter);
     Statement s{join.where.isEmpty() ? QStringLiteral(" WHERE 1 = 1") : join.where, join.values};
-    if (!span.from.isEmpty()) {
-        s.where += QStringLiteral(" AND [EVENTS].[DATE] >= ?");
-        s.values.append(span.from);
-    }
-    if (!span.to.isEmpty()) {
-        s.where += QStringLiteral(" AND [EVENTS].[DATE] < ?");
-        s.values.append(span.to);
-    }
     if (!options.userNos.isEmpty()) {
         QStringList numbers;
         for (const qint32 userNo : options.userNos)
@@ -163,7 +165,7 @@ Report BuildReport(CDatabase& db, const ReportOptions& options,
     if (!db.IsOpen())
         throw CDBException(QStringLiteral("The database is not connected."));
     const DateSql dates = dateSqlFor(db);
-    const JoinSql join = JoinSqlFor(db, options.filter);
+    const JoinSql join = JoinSqlFor(db, {});
     const QString groups =
         QStringLiteral("SELECT ") + dates.day +
         QStringLiteral(", EVENTS.USER_NO, USERS.NAME, count(*), "
@@ -177,7 +179,7 @@ Report BuildReport(CDatabase& db, const ReportOptions& options,
     std::map<Key, ReportCounts> periods;
     const QVector<Span> months = monthsOf(db, dates, options.filter);
     for (qsizetype i = 0; i < months.size(); ++i) {
-        const Statement s = statementFor(join, options, months.at(i));
+        const Statement s = statementFor(db, options, months.at(i));
         QSqlQuery q = run(db, groups + s.where + QStringLiteral(" GROUP BY 1, 2, 3"), s.values);
         while (q.next()) {
             const bool hasUser = !q.isNull(2);
