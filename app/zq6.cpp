@@ -356,9 +356,5 @@ void CZq6App::OnViewReport()
         m_pDoc->Report(QStringLiteral("The database is not opened !"), QStringLiteral("Error"));
         return;
     }
-    auto* window =
-        new CReportWindow(g_db.GetLocation(), JoinFilter{}, m_pMessages, m_pMainWnd.get());
-    window->setWindowFlag(Qt::Window);
-    window->show();
-    window->Run();
+    OpenReportWindow(g_db, JoinFilter{}, m_pMessages, m_pMainWnd.get());
 }

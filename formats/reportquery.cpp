@@ -215,3 +215,13 @@ Report BuildReport(CDatabase& db, const ReportOptions& options,
         report.userTotals.append(rowOf(key, counts));
     return report;
 }
+
+QString LastEventDay(CDatabase& db)
+{
+    const DateSql dates = dateSqlFor(db);
+    QSqlQuery q =
+        db.Prepare(QStringLiteral("SELECT ") + dates.text.arg(QStringLiteral("max(EVENTS.DATE)")) +
+                   QStringLiteral(" FROM [EVENTS]"));
+    CDatabase::Exec(q);
+    return q.next() ? q.value(0).toString().left(10) : QString();
+}

@@ -64,6 +64,10 @@ struct Report
     bool cancelled = false;
 };
 
+// The day of the newest event "YYYY-MM-DD", empty without events. Throws
+// CDBException.
+QString LastEventDay(CDatabase& db);
+
 // Counts the rows of the list the options let through, grouped by period
 // and user; an event that two users' periods hold counts once for each, as
 // the list shows it twice. The grouping is done by the database a month of

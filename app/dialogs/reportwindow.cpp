@@ -309,3 +309,21 @@ void CReportWindow::OnExportPdf()
     if (!file.Write(ReportPdf(m_report, ReportTitleFor(m_db, m_shownOptions))) || !file.Commit())
         fail(file.ErrorString());
 }
+
+CReportWindow* OpenReportWindow(CDatabase& db, const JoinFilter& filter, MessageSink* messages,
+                                QWidget* parent)
+{
+    auto* window = new CReportWindow(db.GetLocation(), filter, messages, parent);
+    try {
+        const QDate last = QDate::fromString(LastEventDay(db), Qt::ISODate);
+        if (last.isValid()) {
+            window->m_pTo->setDate(last);
+            window->m_pFrom->setDate(last.addMonths(-1).addDays(1));
+        }
+    } catch (const CDBException&) {
+        // The report tells what is wrong with the database when it runs.
+    }
+    window->show();
+    window->Run();
+    return window;
+}

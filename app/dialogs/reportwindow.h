@@ -8,6 +8,7 @@
 #include <memory>
 #include <thread>
 
+class CDatabase;
 class QComboBox;
 class QDateEdit;
 class QLabel;
@@ -71,6 +72,11 @@ private:
     std::shared_ptr<std::atomic<bool>> m_cancel;
     bool m_done = true;
 };
+
+// Opens a report window on the database over the month up to its newest
+// event, and runs the report.
+CReportWindow* OpenReportWindow(CDatabase& db, const JoinFilter& filter, MessageSink* messages,
+                                QWidget* parent);
 
 // A chart of the report, painted by reportchart.h.
 class ReportChartView : public QWidget
