@@ -1,12 +1,14 @@
 #include "formats/reportquery.h"
 
 #include "db/backend/dbexception.h"
+#include "db/backend/sqlitehandle.h"
 #include "db/record/database.h"
 
 #include <QDate>
 #include <QSqlQuery>
 #include <algorithm>
 #include <map>
+#include <sqlite3.h>
 #include <tuple>
 
 namespace {
@@ -43,18 +45,24 @@ struct Span
 // stored dates are not in the usual form.
 QVector<Span> monthsOf(CDatabase& db, const DateSql& dates, const JoinFilter& filter)
 {
-    QString sql = QStringLiteral("SELECT ") + dates.text.arg(QStringLiteral("min(EVENTS.DATE)")) +
-                  QStringLiteral(", ") + dates.text.arg(QStringLiteral("max(EVENTS.DATE)")) +
-                  QStringLiteral(" FROM [EVENTS] WHERE 1 = 1");
-    if (!filter.from.isEmpty())
-        sql += QStringLiteral(" AND [EVENTS].[DATE] >= ?");
-    if (!filter.to.isEmpty())
-        sql += QStringLiteral(" AND [EVENTS].[DATE] < ?");
-    QSqlQuery q = db.Prepare(sql);
-    if (!filter.from.isEmpty())
-        q.addBindValue(filter.from);
-    if (!filter.to.isEmpty())
-        q.addBindValue(filter.to);
+    // Each bound in a statement of its own: SQLite reads a lone min() or max()
+    // from the index at once, both together by a walk over the range.
+    QString where = QStringLiteral(" FROM [EVENTS] WHERE 1 = 1");
+    QVariantList values;
+    if (!filter.from.isEmpty()) {
+        where += QStringLiteral(" AND [EVENTS].[DATE] >= ?");
+        values.append(filter.from);
+    }
+    if (!filter.to.isEmpty()) {
+        where += QStringLiteral(" AND [EVENTS].[DATE] < ?");
+        values.append(filter.to);
+    }
+    QSqlQuery q = db.Prepare(
+        QStringLiteral("SELECT (SELECT ") + dates.text.arg(QStringLiteral("min(EVENTS.DATE)")) +
+        where + QStringLiteral("), (SELECT ") + dates.text.arg(QStringLiteral("max(EVENTS.DATE)")) +
+        where + QStringLiteral(")"));
+    for (const QVariant& value : values + values)
+        q.addBindValue(value);
     CDatabase::Exec(q);
     if (!q.next() || q.isNull(0))
         return {};
@@ -100,15 +108,80 @@ Statement statementFor(CDatabase& db, const ReportOptions& options, const Span& 
     return s;
 }
 
-QSqlQuery run(CDatabase& db, const QString& sql, const QVariantList& values)
+// The rows of one statement. On SQLite they are read through its C
+// interface with the dates bound as UTF-8: Qt binds text as UTF-16, which
+// SQLite then converts again for each row it compares with the index.
+class Rows
 {
-    QSqlQuery q = db.Prepare(sql);
-    q.setForwardOnly(true);
-    for (const QVariant& value : values)
-        q.addBindValue(value);
-    CDatabase::Exec(q);
-    return q;
-}
+public:
+    Rows(CDatabase& db, const QString& sql, const QVariantList& values)
+        : m_handle(SqliteHandle(db.Handle()))
+    {
+        if (!m_handle) {
+            m_query = db.Prepare(sql);
+            m_query.setForwardOnly(true);
+            for (const QVariant& value : values)
+                m_query.addBindValue(value);
+            CDatabase::Exec(m_query);
+            return;
+        }
+        const QByteArray text = sql.toUtf8();
+        if (sqlite3_prepare_v2(m_handle, text.constData(), int(text.size()), &m_statement,
+                               nullptr) != SQLITE_OK)
+            Fail();
+        for (int i = 0; i < values.size(); ++i) {
+            const QVariant& value = values.at(i);
+            if (value.typeId() == QMetaType::QString) {
+                const QByteArray bytes = value.toString().toUtf8();
+                sqlite3_bind_text(m_statement, i + 1, bytes.constData(), int(bytes.size()),
+                                  SQLITE_TRANSIENT);
+            } else {
+                sqlite3_bind_int64(m_statement, i + 1, value.toLongLong());
+            }
+        }
+    }
+    ~Rows() { sqlite3_finalize(m_statement); }
+    Rows(const Rows&) = delete;
+    Rows& operator=(const Rows&) = delete;
+
+    bool Next()
+    {
+        if (!m_handle)
+            return m_query.next();
+        const int step = sqlite3_step(m_statement);
+        if (step != SQLITE_ROW && step != SQLITE_DONE)
+            Fail();
+        return step == SQLITE_ROW;
+    }
+    bool IsNull(int column) const
+    {
+        return m_handle ? sqlite3_column_type(m_statement, column) == SQLITE_NULL
+                        : m_query.isNull(column);
+    }
+    QString Text(int column) const
+    {
+        if (!m_handle)
+            return m_query.value(column).toString();
+        return QString::fromUtf8(
+            reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column)),
+            sqlite3_column_bytes(m_statement, column));
+    }
+    qint64 Integer(int column) const
+    {
+        return m_handle ? sqlite3_column_int64(m_statement, column)
+                        : m_query.value(column).toLongLong();
+    }
+
+private:
+    [[noreturn]] void Fail() const
+    {
+        throw CDBException(QString::fromUtf8(sqlite3_errmsg(m_handle)));
+    }
+
+    sqlite3* m_handle;
+    sqlite3_stmt* m_statement = nullptr;
+    QSqlQuery m_query;
+};
 
 using Key = std::tuple<QString, qint32, bool, QString>;
 
@@ -180,22 +253,21 @@ Report BuildReport(CDatabase& db, const ReportOptions& options,
     const QVector<Span> months = monthsOf(db, dates, options.filter);
     for (qsizetype i = 0; i < months.size(); ++i) {
         const Statement s = statementFor(db, options, months.at(i));
-        QSqlQuery q = run(db, groups + s.where + QStringLiteral(" GROUP BY 1, 2, 3"), s.values);
-        while (q.next()) {
-            const bool hasUser = !q.isNull(2);
-            const ReportCounts counts{q.value(3).toLongLong(), q.value(4).toLongLong(),
-                                      q.value(5).toString(), q.value(6).toString()};
-            periods[Key(PeriodOf(q.value(0).toString(), options.by), q.value(1).toInt(), hasUser,
-                        hasUser ? q.value(2).toString() : QString())]
+        Rows q(db, groups + s.where + QStringLiteral(" GROUP BY 1, 2, 3"), s.values);
+        while (q.Next()) {
+            const bool hasUser = !q.IsNull(2);
+            const ReportCounts counts{q.Integer(3), q.Integer(4), q.Text(5), q.Text(6)};
+            periods[Key(PeriodOf(q.Text(0), options.by), qint32(q.Integer(1)), hasUser,
+                        hasUser ? q.Text(2) : QString())]
                 .Add(counts);
         }
         if (options.byHour) {
-            QSqlQuery h = run(db, hours + s.where + QStringLiteral(" GROUP BY 1"), s.values);
-            while (h.next()) {
+            Rows h(db, hours + s.where + QStringLiteral(" GROUP BY 1"), s.values);
+            while (h.Next()) {
                 bool ok = false;
-                const int hour = h.value(0).toString().toInt(&ok);
+                const int hour = h.Text(0).toInt(&ok);
                 if (ok && hour >= 0 && hour < 24)
-                    report.byHour[size_t(hour)] += h.value(1).toLongLong();
+                    report.byHour[size_t(hour)] += h.Integer(1);
             }
         }
         if (progress && !progress(double(i + 1) / double(months.size()))) {
