@@ -134,7 +134,8 @@ void PaintPeriodChart(QPainter& painter, const QRectF& area, const Report& repor
     const QFontMetricsF metrics(painter.font(), painter.device());
     const bool others = order.size() > own;
     const int legendItems = own + (others ? 1 : 0);
-    const qreal legendHeight = metrics.height() * 1.3 * ((legendItems + 2) / 3);
+    const int legendLines = (legendItems + 2) / 3;
+    const qreal legendHeight = metrics.height() * 1.3 * legendLines;
     const QRectF chart = area.adjusted(0, 0, 0, -legendHeight);
     const Plot plot = axes(painter, chart, QStringLiteral("Events per period"), largest);
     const qreal slot = periods.empty() ? 0 : plot.bars.width() / qreal(periods.size());
@@ -160,8 +161,9 @@ void PaintPeriodChart(QPainter& painter, const QRectF& area, const Report& repor
     // The legend, three to a line.
     const qreal itemWidth = area.width() / 3;
     for (int item = 0; item < legendItems; ++item) {
+        const int legendLine = item / 3;
         const QPointF at(area.left() + itemWidth * (item % 3),
-                         chart.bottom() + metrics.height() * 1.3 * (item / 3) + 2);
+                         chart.bottom() + metrics.height() * 1.3 * legendLine + 2);
         const QRectF box(at.x(), at.y() + 2, metrics.height() - 4, metrics.height() - 4);
         painter.setBrush(Qt::white);
         painter.drawRect(box);

@@ -115,8 +115,9 @@ int PaintReportPages(QPagedPaintDevice& device, const Report& report, const Repo
             for (int c = 0; c < cells.size(); ++c) {
                 const qreal w = page.width() * kShares[c];
                 const Qt::Alignment align =
-                    (c == 1 || c == 3 || c == 4) ? Qt::AlignRight : Qt::AlignLeft;
-                painter.drawText(QRectF(x + gap, y, w - 2 * gap, line), align | Qt::AlignVCenter,
+                    ((c == 1 || c == 3 || c == 4) ? Qt::AlignRight : Qt::AlignLeft) |
+                    Qt::AlignVCenter;
+                painter.drawText(QRectF(x + gap, y, w - 2 * gap, line), static_cast<int>(align),
                                  metrics.elidedText(cells.at(c), Qt::ElideRight, w - 2 * gap));
                 x += w;
             }

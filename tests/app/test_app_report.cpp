@@ -28,7 +28,7 @@ QStringList dataStatements()
     for (const char* from : {"2024-03-30T00:00:00Z", "2024-10-26T00:00:00Z"}) {
         const qint64 start =
             QDateTime::fromString(QLatin1String(from), Qt::ISODate).toSecsSinceEpoch();
-        for (qint64 t = start; t < start + 2 * 86400; t += 20 * 60, ++i)
+        for (qint64 t = start; t < start + qint64{2} * 86400; t += qint64{20} * 60, ++i)
             values.append(QStringLiteral("(%1, '%2', %3, '%4')")
                               .arg(i)
                               .arg(QDateTime::fromSecsSinceEpoch(t).toString(

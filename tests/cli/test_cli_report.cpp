@@ -47,7 +47,7 @@ QStringList dataStatements()
                                    std::pair("2024-10-24T00:00:00Z", "2024-10-29T00:00:00Z")}) {
         const qint64 end = QDateTime::fromString(QLatin1String(to), Qt::ISODate).toSecsSinceEpoch();
         for (qint64 t = QDateTime::fromString(QLatin1String(from), Qt::ISODate).toSecsSinceEpoch();
-             t < end; t += 47 * 60, ++i) {
+             t < end; t += qint64{47} * 60, ++i) {
             static const int kUsers[] = {3, 5, 7, -1, 3, 5};
             values.append(QStringLiteral("(%1, '%2', %3, '%4')")
                               .arg(i)
