@@ -75,8 +75,8 @@ int PaintReportPages(QPagedPaintDevice& device, const Report& report, const Repo
     const qreal gap = metrics.averageCharWidth() / 2; // between a column and the next
     const QRectF page(0, 0, device.width(), device.height());
 
-    static const char* const kHeads[] = {"Period",   "User no.", "User name", "Events",
-                                         "Button 1", "First",    "Last"};
+    static const char* const kHeads[] = {"Period",   "No.",   "User name", "Events",
+                                         "Button 1", "First", "Last"};
     static const qreal kShares[] = {0.12, 0.08, 0.20, 0.08, 0.10, 0.21, 0.21};
     const QVector<QStringList> lines = tableLines(report);
     const qreal headerHeight = line * 4;
