@@ -119,7 +119,7 @@ private Q_SLOTS:
                  (QStringList{"Option|32772", "-", "Read events|32773", "-", "Users...|32776"}));
         QCOMPARE(Describe(TopMenu(m_frame, "&View")),
                  (QStringList{"&Toolbar|59392|checked", "&Status Bar|59393|checked", "-",
-                              "&Refresh\tF5|32775"}));
+                              "&Refresh\tF5|32775", "Re&port...|32790"}));
         QCOMPARE(Describe(TopMenu(m_frame, "&Help")),
                  (QStringList{"&Help Topics|57667", "-", "&About ZQ reader...|57664"}));
 
