@@ -81,11 +81,17 @@ void labels(QPainter& painter, const Plot& plot, const QStringList& texts)
     for (const QString& text : texts)
         widest = std::max(widest, metrics.horizontalAdvance(text) + 8);
     const int every = std::max(1, int(std::ceil(widest / slot)));
+    qreal taken = plot.bars.left() - widest; // where the last label ends
     for (int i = 0; i < texts.size(); i += every) {
+        // Under its bar, but kept inside the chart at the right end, and left
+        // out where it would run into the one before.
         const qreal middle = plot.bars.left() + slot * (i + 0.5);
-        painter.drawText(
-            QRectF(middle - widest / 2, plot.bars.bottom() + 2, widest, metrics.height()),
-            Qt::AlignHCenter | Qt::AlignTop, texts.at(i));
+        const qreal left = std::min(middle - widest / 2, plot.bars.right() - widest + 4);
+        if (left < taken)
+            continue;
+        painter.drawText(QRectF(left, plot.bars.bottom() + 2, widest, metrics.height()),
+                         Qt::AlignHCenter | Qt::AlignTop, texts.at(i));
+        taken = left + widest;
     }
 }
 
