@@ -160,6 +160,8 @@ void CMainFrame::CreateMenu()
     view->addSeparator();
     view->addAction(MakeCommand(ID_VIEW_FILTER, QStringLiteral("&Filter...\tCtrl+L"), view));
     view->addAction(MakeCommand(ID_VIEW_CLEAR_FILTER, QStringLiteral("&Clear Filter"), view));
+    view->addSeparator();
+    view->addAction(MakeCommand(ID_VIEW_REPORT, QStringLiteral("Re&port..."), view));
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->addAction(MakeCommand(ID_HELP_FINDER, QStringLiteral("&Help Topics"), help));

@@ -22,6 +22,8 @@ QString LoadString(int id)
         {ID_VIEW_FILTER,
          QStringLiteral("Show only the events of some users, names, a button or dates\nFilter")},
         {ID_VIEW_CLEAR_FILTER, QStringLiteral("Show all events again\nClear Filter")},
+        {ID_VIEW_REPORT,
+         QStringLiteral("Count the events by period and user, with charts\nReport")},
         {ID_TOOLS_READEVENTS, QStringLiteral("Read a new events from the receiver")},
         {ID_FILE_MRU_FILE1, QStringLiteral("Open this Database")},
         {ID_FILE_MRU_FILE2, QStringLiteral("Open this document")},

@@ -41,6 +41,7 @@ enum CommandId : int
     ID_VIEW_GOTO_DATE = 32791,
     ID_VIEW_FILTER = 32792,
     ID_VIEW_CLEAR_FILTER = 32793,
+    ID_VIEW_REPORT = 32794,
 };
 
 enum IndicatorId : int

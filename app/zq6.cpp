@@ -6,6 +6,7 @@
 #include "app/dialogs/filterdialog.h"
 #include "app/dialogs/guidownload.h"
 #include "app/dialogs/progressdialog.h"
+#include "app/dialogs/reportwindow.h"
 #include "app/dialogs/serverdialog.h"
 #include "app/dialogs/usersdialog.h"
 #include "app/mainfrm.h"
@@ -129,6 +130,9 @@ bool CZq6App::OnCmdMsg(int id)
         return true;
     case ID_VIEW_CLEAR_FILTER:
         OnViewClearFilter();
+        return true;
+    case ID_VIEW_REPORT:
+        OnViewReport();
         return true;
     case ID_FILE_MRU_FILE1:
     case ID_FILE_MRU_FILE2:
@@ -384,4 +388,13 @@ void CZq6App::OnViewClearFilter()
 {
     if (g_pSet && g_pSet->IsFiltered() && m_pView)
         m_pView->ApplyFilter({});
+}
+
+void CZq6App::OnViewReport()
+{
+    if (!m_pDoc->m_bDbOpen) {
+        m_pDoc->Report(QStringLiteral("The database is not opened !"), QStringLiteral("Error"));
+        return;
+    }
+    OpenReportWindow(g_db, JoinFilter{}, m_pMessages, m_pMainWnd.get());
 }

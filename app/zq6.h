@@ -76,6 +76,9 @@ public:
     void OnEditFind();
     void OnEditFindAgain(bool forward);
 
+    // View > Report: the events counted by period and user, in a window of its own.
+    void OnViewReport();
+
     CZq6Doc* GetDocument() const { return m_pDoc.get(); }
     CMainFrame* GetMainWnd() const { return m_pMainWnd.get(); }
     CZq6View* GetView() const { return m_pView; }

@@ -8,6 +8,7 @@
 #include "cli/portscommand.h"
 #include "cli/readcommand.h"
 #include "cli/usage.h"
+#include "cli/reportcommand.h"
 #include "cli/userscommands.h"
 #include "db/location/location.h"
 #include "db/location/nativename.h"
@@ -15,8 +16,12 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -37,7 +42,26 @@ int main(int argc, char** argv)
     // without a word.
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
-    QCoreApplication app(argc, argv);
+    // A report's PDF is painted, which takes a GUI application; it needs no
+    // display.
+    auto given = [argc, argv](const char* word) {
+        return std::any_of(argv + 1, argv + argc, [word](const char* a) {
+            return qstrcmp(a, word) == 0 || QByteArray(a).endsWith(QByteArray("=") + word);
+        });
+    };
+    const bool painting = given("report") && given("pdf");
+    if (painting) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Nothing of the session is used; its missing runtime folder is no news.
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+            if (!text.startsWith(QLatin1String("QStandardPaths:")))
+                std::fprintf(stderr, "%s\n", qUtf8Printable(text));
+            if (type == QtFatalMsg)
+                std::abort();
+        });
+    }
+    const std::unique_ptr<QCoreApplication> app(painting ? new QGuiApplication(argc, argv)
+                                                         : new QCoreApplication(argc, argv));
     QCoreApplication::setOrganizationName(QStringLiteral("Korvo"));
     QCoreApplication::setApplicationName(QStringLiteral("Zq6"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ZQ_VERSION));
@@ -65,6 +89,9 @@ int main(int argc, char** argv)
         "             oldest first: date,time,user_no,user_name,timer,button; a name\n"
         "             that a spreadsheet would run as a formula gets a ' before it\n"
         "             (not with --raw)\n"
+        "  report DB  count the events of list by period and user, as CSV:\n"
+        "             period,user_no,user_name,events,button_1,first,last, then the\n"
+        "             totals of each user and of all (period \"total\"); or as PDF\n"
         "  users list DB\n"
         "             print the users, by user number: name, user number, from, to\n"
         "             (empty when the period has no end), separated by tabs\n"
@@ -115,15 +142,15 @@ int main(int argc, char** argv)
     parser.addOption(verboseOption);
     const QCommandLineOption fromOption(
         QStringLiteral("from"),
-        QStringLiteral("list, export: only events at or after DATE (YYYY-MM-DD [HH:MM[:SS]])."),
+        QStringLiteral("list, export, report: only events at or after DATE (YYYY-MM-DD [HH:MM[:SS]])."),
         QStringLiteral("DATE"));
     const QCommandLineOption toOption(
         QStringLiteral("to"),
-        QStringLiteral("list, export: only events before DATE; a day alone includes that day."),
+        QStringLiteral("list, export, report: only events before DATE; a day alone includes that day."),
         QStringLiteral("DATE"));
     const QCommandLineOption userOption(
         QStringLiteral("user"),
-        QStringLiteral("list, export: only events of this user number; given again, of any of "
+        QStringLiteral("list, export, report: only events of this user number; given again, of any of "
                        "them."),
         QStringLiteral("USER_NO"));
     const QCommandLineOption buttonOption(
@@ -146,11 +173,21 @@ int main(int argc, char** argv)
                        "a ' before them so that spreadsheets take them as text, not as "
                        "formulas. users import: take names as they are; otherwise a name that "
                        "starts with such a quote loses it."));
+    const QCommandLineOption byOption(
+        QStringLiteral("by"),
+        QStringLiteral("report: one row per day (default), ISO week (named by its Monday) or "
+                       "month, and user."),
+        QStringLiteral("day|week|month"));
+    const QCommandLineOption formatOption(QStringLiteral("format"),
+                                          QStringLiteral("report: csv (default) or pdf."),
+                                          QStringLiteral("csv|pdf"));
     for (const QCommandLineOption* option : {&fromOption, &toOption, &userOption, &buttonOption,
-                                             &nameOption, &outputOption, &rawOption})
+                                             &nameOption, &outputOption, &rawOption, &byOption,
+                                             &formatOption})
         parser.addOption(*option);
-    parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("new, list, read, ports, import, export or users"));
+    parser.addPositionalArgument(
+        QStringLiteral("command"),
+        QStringLiteral("new, list, read, ports, import, export, report or users"));
     parser.addPositionalArgument(QStringLiteral("DB"), QStringLiteral("the database file"));
     if (!parser.parse(DecodeArguments(argc, argv)))
         return usageError(parser, parser.errorText());
@@ -175,15 +212,26 @@ int main(int argc, char** argv)
     }
     if (parser.isSet(verboseOption) && command != QLatin1String("ports"))
         return usageError(parser, QStringLiteral("--verbose is an option of ports"));
-    for (const QCommandLineOption* filterOnly :
-         {&fromOption, &toOption, &userOption, &buttonOption, &nameOption}) {
+    for (const QCommandLineOption* filterOnly : {&fromOption, &toOption, &userOption}) {
+        if (parser.isSet(*filterOnly) && command != QLatin1String("export") &&
+            command != QLatin1String("list") && command != QLatin1String("report"))
+            return usageError(parser, QStringLiteral("--%1 is an option of list, export and report")
+                                          .arg(filterOnly->names().constFirst()));
+    }
+    for (const QCommandLineOption* filterOnly : {&buttonOption, &nameOption}) {
         if (parser.isSet(*filterOnly) && command != QLatin1String("export") &&
             command != QLatin1String("list"))
             return usageError(parser, QStringLiteral("--%1 is an option of list and export")
                                           .arg(filterOnly->names().constFirst()));
     }
-    if (parser.isSet(outputOption) && command != QLatin1String("export"))
-        return usageError(parser, QStringLiteral("--output is an option of export"));
+    if (parser.isSet(outputOption) && command != QLatin1String("export") &&
+        command != QLatin1String("report"))
+        return usageError(parser, QStringLiteral("--output is an option of export and report"));
+    for (const QCommandLineOption* reportOnly : {&byOption, &formatOption}) {
+        if (parser.isSet(*reportOnly) && command != QLatin1String("report"))
+            return usageError(parser, QStringLiteral("--%1 is an option of report")
+                                          .arg(reportOnly->names().constFirst()));
+    }
     auto value = [&parser](const QCommandLineOption& o) {
         return parser.isSet(o) ? parser.value(o) : QString();
     };
@@ -202,6 +250,14 @@ int main(int argc, char** argv)
         return RunExportCommand(
             {Location::Parse(args.at(1)), filter, value(outputOption), parser.isSet(rawOption)},
             usage);
+    }
+    if (command == QLatin1String("report")) {
+        if (args.size() != 2)
+            return usageError(parser, QStringLiteral("report takes one database file"));
+        return RunReportCommand({Location::Parse(args.at(1)), value(fromOption), value(toOption),
+                                 value(byOption), parser.values(userOption), value(formatOption),
+                                 value(outputOption)},
+                                usage);
     }
     if (command == QLatin1String("new") || command == QLatin1String("list")) {
         if (args.size() != 2)

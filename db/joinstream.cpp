@@ -194,3 +194,11 @@ void StreamJoinedRows(CDatabase& db, const std::function<bool(const JoinedRowVal
             streamWithQt(db, select + where + kOrder, filtered.values, onRow);
     }
 }
+
+JoinSql JoinSqlFor(CDatabase& db, const JoinFilter& filter)
+{
+    const FilterWhere filtered = ResolveFilter(db, filter);
+    return {SqliteHandle(db.Handle()) ? joinText(db) : CZq6Set(&db).GetDefaultSQL(),
+            filtered.IsEmpty() ? QString() : QStringLiteral(" WHERE ") + filtered.sql,
+            filtered.values};
+}

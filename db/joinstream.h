@@ -45,3 +45,14 @@ using JoinFilter = EventFilter;
 // returns false to stop early. Throws CDBException.
 void StreamJoinedRows(CDatabase& db, const std::function<bool(const JoinedRowValues&)>& onRow,
                       const JoinFilter& filter = {});
+
+// The pieces of the walk's statement, for queries over the same rows: the
+// join (what follows FROM) and the filter's condition (" WHERE ...", empty
+// without one) with its values, in the program's bracketed names.
+struct JoinSql
+{
+    QString from;
+    QString where;
+    QVariantList values;
+};
+JoinSql JoinSqlFor(CDatabase& db, const JoinFilter& filter);

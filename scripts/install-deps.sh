@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev qt6-svg-dev
   libqt6sql6-sqlite libqt6sql6-odbc libqt6sql6-psql
   libx11-dev libsqlite3-dev libpq-dev sqlite3 tzdata
+  poppler-utils
   mdbtools unixodbc libsqliteodbc
   postgresql ser2net
   "$@"

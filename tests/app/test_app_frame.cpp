@@ -126,7 +126,7 @@ private Q_SLOTS:
                               "&Refresh\tF5|32775", "-", "&Go to Date...\tCtrl+G|32791",
                               "&Find...\tCtrl+F|57636", "Find &Next\tF3|57650",
                               "Find Pre&vious\tShift+F3|32790", "-", "&Filter...\tCtrl+L|32792",
-                              "&Clear Filter|32793"}));
+                              "&Clear Filter|32793", "-", "Re&port...|32794"}));
         QCOMPARE(Describe(TopMenu(m_frame, "&Help")),
                  (QStringList{"&Help Topics|57667", "-", "&About ZQ reader...|57664"}));
 

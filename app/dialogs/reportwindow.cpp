@@ -1,0 +1,329 @@
+#include "app/dialogs/reportwindow.h"
+
+#include "db/backend/dbexception.h"
+#include "db/location/nativename.h"
+#include "db/location/outputcheck.h"
+#include "db/location/stagedfile.h"
+#include "db/messages.h"
+#include "db/record/database.h"
+#include "formats/reportchart.h"
+#include "formats/reportpdf.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDateEdit>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPointer>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QSplitter>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+
+QStandardItem* item(const QVariant& value)
+{
+    auto* cell = new QStandardItem;
+    cell->setData(value, Qt::DisplayRole);
+    cell->setEditable(false);
+    if (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Int)
+        cell->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return cell;
+}
+
+QList<QStandardItem*> cells(const QString& period, const QVariant& userNo, const QString& name,
+                            const ReportCounts& c)
+{
+    return {item(period),    item(userNo),  item(name),  item(c.events),
+            item(c.button1), item(c.first), item(c.last)};
+}
+
+} // namespace
+
+ReportChartView::ReportChartView(Kind kind, QWidget* parent) : QWidget(parent), m_kind(kind)
+{
+    setMinimumSize(240, 160);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+}
+
+void ReportChartView::SetReport(const Report* report, int onlyUser)
+{
+    m_pReport = report;
+    m_onlyUser = onlyUser;
+    update();
+}
+
+void ReportChartView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::white);
+    if (!m_pReport)
+        return;
+    const QRectF area = QRectF(rect()).adjusted(6, 4, -6, -4);
+    if (m_kind == Kind::Periods)
+        PaintPeriodChart(painter, area, *m_pReport, m_onlyUser);
+    else
+        PaintHourChart(painter, area, *m_pReport);
+}
+
+CReportWindow::CReportWindow(const Location& db, const JoinFilter& filter, MessageSink* messages,
+                             QWidget* parent)
+    : QMainWindow(parent), m_db(db), m_filter(filter), m_pMessages(messages)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Report - ") + db.Title());
+
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->addAction(QStringLiteral("&Print..."), QKeySequence::Print, this,
+                    &CReportWindow::OnPrint);
+    file->addAction(QStringLiteral("&Export as PDF..."), this, &CReportWindow::OnExportPdf);
+    file->addSeparator();
+    file->addAction(QStringLiteral("&Close"), QKeySequence::Close, this, &QWidget::close);
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    auto* controls = new QHBoxLayout;
+    const QDate today = QDate::currentDate();
+    m_pFrom = new QDateEdit(today.addDays(1 - today.day()).addMonths(-1), central);
+    m_pTo = new QDateEdit(today, central);
+    for (QDateEdit* edit : {m_pFrom, m_pTo}) {
+        edit->setCalendarPopup(true);
+        edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    }
+    m_pBy = new QComboBox(central);
+    m_pBy->addItems({QStringLiteral("Day"), QStringLiteral("Week"), QStringLiteral("Month")});
+    m_pRun = new QPushButton(QStringLiteral("&Run"), central);
+    m_pCancel = new QPushButton(QStringLiteral("Cancel"), central);
+    m_pProgress = new QProgressBar(central);
+    m_pProgress->setRange(0, 1000);
+    controls->addWidget(new QLabel(QStringLiteral("From"), central));
+    controls->addWidget(m_pFrom);
+    controls->addWidget(new QLabel(QStringLiteral("to"), central));
+    controls->addWidget(m_pTo);
+    controls->addWidget(new QLabel(QStringLiteral("by"), central));
+    controls->addWidget(m_pBy);
+    controls->addWidget(m_pRun);
+    controls->addWidget(m_pProgress, 1);
+    controls->addWidget(m_pCancel);
+    layout->addLayout(controls);
+    m_pStatus = new QLabel(central);
+    layout->addWidget(m_pStatus);
+
+    auto* split = new QSplitter(Qt::Vertical, central);
+    m_pModel = new QStandardItemModel(0, 7, this);
+    m_pModel->setHorizontalHeaderLabels({QStringLiteral("Period"), QStringLiteral("User no."),
+                                         QStringLiteral("User name"), QStringLiteral("Events"),
+                                         QStringLiteral("Button 1"), QStringLiteral("First"),
+                                         QStringLiteral("Last")});
+    auto* sorted = new QSortFilterProxyModel(this);
+    sorted->setSourceModel(m_pModel);
+    m_pTable = new QTableView(split);
+    m_pTable->setModel(sorted);
+    m_pTable->setSortingEnabled(true);
+    m_pTable->sortByColumn(-1, Qt::AscendingOrder); // the report's own order until clicked
+    m_pTable->verticalHeader()->hide();
+    m_pTable->horizontalHeader()->setStretchLastSection(true);
+
+    auto* charts = new QWidget(split);
+    auto* chartLayout = new QVBoxLayout(charts);
+    chartLayout->setContentsMargins(0, 0, 0, 0);
+    m_pChartUser = new QComboBox(charts);
+    chartLayout->addWidget(m_pChartUser);
+    auto* chartRow = new QHBoxLayout;
+    m_pPeriods = new ReportChartView(ReportChartView::Kind::Periods, charts);
+    m_pHours = new ReportChartView(ReportChartView::Kind::Hours, charts);
+    chartRow->addWidget(m_pPeriods, 3);
+    chartRow->addWidget(m_pHours, 2);
+    chartLayout->addLayout(chartRow, 1);
+    split->addWidget(m_pTable);
+    split->addWidget(charts);
+    layout->addWidget(split, 1);
+    setCentralWidget(central);
+    resize(960, 720);
+
+    connect(m_pRun, &QPushButton::clicked, this, &CReportWindow::Run);
+    connect(m_pCancel, &QPushButton::clicked, this, &CReportWindow::Cancel);
+    connect(m_pChartUser, &QComboBox::currentIndexChanged, this,
+            [this](int index) { m_pPeriods->SetReport(&m_report, index - 1); });
+    m_pCancel->setEnabled(false);
+}
+
+CReportWindow::~CReportWindow()
+{
+    Cancel();
+    Join();
+}
+
+ReportOptions CReportWindow::Options() const
+{
+    ReportOptions options;
+    options.filter = m_filter;
+    const QString format = QStringLiteral("yyyy-MM-dd 00:00:00");
+    const QString from = m_pFrom->date().toString(format);
+    const QString to = m_pTo->date().addDays(1).toString(format);
+    // The narrower of the chosen days and the list's own range.
+    if (options.filter.from.isEmpty() || from > options.filter.from)
+        options.filter.from = from;
+    if (options.filter.to.isEmpty() || to < options.filter.to)
+        options.filter.to = to;
+    options.by = static_cast<ReportPeriod>(m_pBy->currentIndex());
+    options.byHour = true;
+    return options;
+}
+
+void CReportWindow::Join()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void CReportWindow::Run()
+{
+    Cancel();
+    Join();
+    const ReportOptions options = Options();
+    if (options.filter.to <= options.filter.from) {
+        m_pStatus->setText(QStringLiteral("The range holds no day."));
+        return;
+    }
+    m_cancel = std::make_shared<std::atomic<bool>>(false);
+    m_done = false;
+    m_pRun->setEnabled(false);
+    m_pCancel->setEnabled(true);
+    m_pProgress->setValue(0);
+    m_pStatus->setText(QStringLiteral("Counting..."));
+    m_shownOptions = options;
+    QPointer<CReportWindow> self(this);
+    m_thread = std::thread([self, options, db = m_db, cancel = m_cancel] {
+        Report report;
+        QString error;
+        try {
+            // Connections belong to the thread that opened them.
+            CDatabase connection;
+            connection.Open(db);
+            report = BuildReport(connection, options, [&](double done) {
+                QMetaObject::invokeMethod(
+                    QCoreApplication::instance(),
+                    [self, done] {
+                        if (self)
+                            self->m_pProgress->setValue(int(done * 1000));
+                    },
+                    Qt::QueuedConnection);
+                return !cancel->load();
+            });
+        } catch (const CDBException& e) {
+            error = e.m_strError;
+        }
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, report = std::move(report), error, cancel] {
+                if (self && !cancel->load())
+                    self->Show(report, error);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CReportWindow::Cancel()
+{
+    if (!m_cancel || m_done)
+        return;
+    m_cancel->store(true);
+    m_done = true;
+    m_pRun->setEnabled(true);
+    m_pCancel->setEnabled(false);
+    m_pStatus->setText(QStringLiteral("Cancelled."));
+}
+
+void CReportWindow::Show(const Report& report, const QString& error)
+{
+    m_done = true;
+    m_pRun->setEnabled(true);
+    m_pCancel->setEnabled(false);
+    m_pProgress->setValue(m_pProgress->maximum());
+    if (!error.isEmpty()) {
+        m_pStatus->setText(QStringLiteral("The report failed: ") + error);
+        Q_EMIT Finished();
+        return;
+    }
+    m_report = report;
+    m_pModel->removeRows(0, m_pModel->rowCount());
+    for (const ReportRow& row : m_report.rows)
+        m_pModel->appendRow(cells(row.period, row.userNo, row.name, row.counts));
+    for (const ReportRow& row : m_report.userTotals)
+        m_pModel->appendRow(cells(QStringLiteral("Total"), row.userNo, row.name, row.counts));
+    m_pModel->appendRow(
+        cells(QStringLiteral("Total"), QVariant(), QStringLiteral("All users"), m_report.total));
+    m_pTable->resizeColumnsToContents();
+
+    m_pChartUser->blockSignals(true);
+    m_pChartUser->clear();
+    m_pChartUser->addItem(QStringLiteral("All users, stacked"));
+    for (const ReportRow& row : m_report.userTotals)
+        m_pChartUser->addItem(ReportUserLabel(row));
+    m_pChartUser->blockSignals(false);
+    m_pPeriods->SetReport(&m_report, -1);
+    m_pHours->SetReport(&m_report, -1);
+    m_pStatus->setText(
+        QStringLiteral("%1 events, %2 rows.").arg(m_report.total.events).arg(m_report.rows.size()));
+    Q_EMIT Finished();
+}
+
+void CReportWindow::OnPrint()
+{
+    QPrinter printer(QPrinter::HighResolution);
+    QPrintDialog dialog(&printer, this);
+    if (dialog.exec() == QDialog::Accepted)
+        PaintReportPages(printer, m_report, ReportTitleFor(m_db, m_shownOptions));
+}
+
+void CReportWindow::OnExportPdf()
+{
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export as PDF"),
+                                                      QString(), QStringLiteral("PDF (*.pdf)"));
+    if (path.isEmpty())
+        return;
+    auto fail = [this, &path](const QString& detail) {
+        if (m_pMessages)
+            m_pMessages->ShowMessage(
+                {QStringLiteral("Cannot write \"%1\"").arg(ShownFileName(path)),
+                 QStringLiteral("Error"), detail});
+    };
+    const QString over = OutputOverInputMessage(path, m_db);
+    if (!over.isEmpty()) {
+        fail(over);
+        return;
+    }
+    // The file appears only when complete; a failure leaves what was there.
+    StagedFile file(path);
+    if (!file.Write(ReportPdf(m_report, ReportTitleFor(m_db, m_shownOptions))) || !file.Commit())
+        fail(file.ErrorString());
+}
+
+CReportWindow* OpenReportWindow(CDatabase& db, const JoinFilter& filter, MessageSink* messages,
+                                QWidget* parent)
+{
+    auto* window = new CReportWindow(db.GetLocation(), filter, messages, parent);
+    try {
+        const QDate last = QDate::fromString(LastEventDay(db), Qt::ISODate);
+        if (last.isValid()) {
+            window->m_pTo->setDate(last);
+            window->m_pFrom->setDate(last.addMonths(-1).addDays(1));
+        }
+    } catch (const CDBException&) {
+        // The report tells what is wrong with the database when it runs.
+    }
+    window->show();
+    window->Run();
+    return window;
+}

@@ -1,0 +1,132 @@
+#include "cli/reportcommand.h"
+
+#include "cli/consolemessages.h"
+#include "cli/exitcodes.h"
+#include "db/backend/dbexception.h"
+#include "db/location/nativename.h"
+#include "db/location/outputcheck.h"
+#include "db/location/stagedfile.h"
+#include "db/record/database.h"
+#include "db/record/dbstate.h"
+#include "db/record/users.h"
+#include "db/zq6doc.h"
+#include "formats/reportcsv.h"
+#include "formats/reportpdf.h"
+
+#include <QDate>
+#include <cerrno>
+#include <cstdio>
+#include <optional>
+#include <unistd.h>
+
+namespace {
+
+// A bound of --from or --to as stored text. A day alone stands for its
+// first moment in --from and for all of it in --to.
+std::optional<QString> dateBound(const QString& text, bool upper)
+{
+    const QDate day = QDate::fromString(text.trimmed(), QStringLiteral("yyyy-MM-dd"));
+    if (day.isValid())
+        return (upper ? day.addDays(1) : day).toString(QStringLiteral("yyyy-MM-dd 00:00:00"));
+    return users::ParseDateTime(text);
+}
+
+// The options as a report asks for them, or the message of the first wrong one.
+std::optional<QString> parse(const ReportRequest& request, ReportOptions* options)
+{
+    JoinFilter& filter = options->filter;
+    for (const auto& [text, upper, option] :
+         {std::tuple(&request.from, false, "--from"), std::tuple(&request.to, true, "--to")}) {
+        if (text->isNull())
+            continue;
+        const std::optional<QString> bound = dateBound(*text, upper);
+        if (!bound)
+            return QStringLiteral("%1 \"%2\" is not a date YYYY-MM-DD or a date and time "
+                                  "YYYY-MM-DD HH:MM[:SS]")
+                .arg(QLatin1String(option), *text);
+        (upper ? filter.to : filter.from) = *bound;
+    }
+    if (!filter.from.isEmpty() && !filter.to.isEmpty() && filter.to <= filter.from)
+        return QStringLiteral("--to must come after --from");
+    if (!request.by.isNull() && !ParseReportPeriod(request.by, &options->by))
+        return QStringLiteral("--by \"%1\" is not day, week or month").arg(request.by);
+    for (const QString& text : request.users) {
+        bool whole = false;
+        const int userNo = text.trimmed().toInt(&whole);
+        if (!whole || userNo < users::kMinUserNo || userNo > users::kMaxUserNo)
+            return QStringLiteral("--user \"%1\" is not a user number from %2 to %3")
+                .arg(text)
+                .arg(users::kMinUserNo)
+                .arg(users::kMaxUserNo);
+        if (!options->userNos.contains(userNo))
+            options->userNos.append(userNo);
+    }
+    if (!request.format.isNull() && request.format != QLatin1String("csv") &&
+        request.format != QLatin1String("pdf"))
+        return QStringLiteral("--format \"%1\" is not csv or pdf").arg(request.format);
+    return std::nullopt;
+}
+
+bool writeOut(const QByteArray& bytes, const QString& output)
+{
+    if (output.isEmpty()) {
+        if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) !=
+                size_t(bytes.size()) ||
+            std::fflush(stdout) != 0) {
+            std::fprintf(stderr, "Cannot write to standard output: %s\n",
+                         qUtf8Printable(qt_error_string(errno)));
+            return false;
+        }
+        return true;
+    }
+    // A file appears only when complete; a failure leaves what was there.
+    StagedFile file(AbsoluteFileName(output));
+    if (!file.Write(bytes) || !file.Commit()) {
+        std::fprintf(stderr, "Cannot write \"%s\": %s\n", qUtf8Printable(ShownFileName(output)),
+                     qUtf8Printable(file.ErrorString()));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int RunReportCommand(const ReportRequest& request, const std::function<int(const QString&)>& usage)
+{
+    ReportOptions options;
+    if (const std::optional<QString> wrong = parse(request, &options))
+        return usage(*wrong);
+    const bool pdf = request.format == QLatin1String("pdf");
+    options.byHour = pdf; // for its chart
+    if (pdf && request.output.isEmpty() && isatty(STDOUT_FILENO))
+        return usage(QStringLiteral("--format pdf needs --output FILE or an output that is no "
+                                    "terminal"));
+
+    const QString over =
+        request.output.isEmpty()
+            ? StreamOverInputMessage(STDOUT_FILENO, QStringLiteral("Standard output"), request.db)
+            : OutputOverInputMessage(request.output, request.db);
+    if (!over.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qUtf8Printable(over));
+        return exitcode::kFailed;
+    }
+
+    ConsoleMessages messages;
+    CZq6Doc doc(&messages);
+    if (!doc.OnOpenDocument(request.db))
+        return exitcode::kFailed;
+    QByteArray bytes;
+    try {
+        const Report report = BuildReport(g_db, options);
+        if (pdf) {
+            bytes = ReportPdf(report, ReportTitleFor(g_db.GetLocation(), options));
+        } else {
+            const std::string csv = ReportCsv(report, CsvText::Guarded);
+            bytes = QByteArray(csv.data(), qsizetype(csv.size()));
+        }
+    } catch (const CDBException& e) {
+        std::fprintf(stderr, "%s\n", qUtf8Printable(g_db.ReadFailedMessage(e.m_strError)));
+        return exitcode::kFailed;
+    }
+    return writeOut(bytes, request.output) ? exitcode::kDone : exitcode::kFailed;
+}

@@ -1,0 +1,208 @@
+#include "formats/reportchart.h"
+
+#include <QPainter>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <map>
+#include <numeric>
+
+namespace {
+
+constexpr int kOwnPatterns = 5; // users with a pattern of their own; the rest share one
+
+QBrush patternOf(int series)
+{
+    static const std::pair<int, Qt::BrushStyle> kPatterns[] = {
+        {40, Qt::SolidPattern}, {150, Qt::BDiagPattern}, {110, Qt::SolidPattern},
+        {60, Qt::CrossPattern}, {190, Qt::SolidPattern}, {90, Qt::FDiagPattern},
+    };
+    const auto& [grey, style] = kPatterns[std::clamp(series, 0, kOwnPatterns)];
+    return QBrush(QColor(grey, grey, grey), style);
+}
+
+bool sameUser(const ReportRow& a, const ReportRow& b)
+{
+    return a.userNo == b.userNo && a.hasUser == b.hasUser && a.name == b.name;
+}
+
+// A round step for the value axis, so that about four lines mark it.
+qint64 stepFor(qint64 top)
+{
+    qint64 step = 1;
+    while (step * 10 <= top / 2)
+        step *= 10;
+    if (step * 5 <= top / 2)
+        return step * 5;
+    if (step * 2 <= top / 2)
+        return step * 2;
+    return step;
+}
+
+struct Plot
+{
+    QRectF bars; // where the bars go
+    qint64 top = 1;
+};
+
+// The axes with their numbers, and where the bars go.
+Plot axes(QPainter& painter, const QRectF& area, const QString& title, qint64 largest)
+{
+    const QFontMetricsF metrics(painter.font(), painter.device());
+    const qint64 step = stepFor(std::max<qint64>(largest, 1));
+    Plot plot;
+    plot.top = std::max<qint64>((largest + step - 1) / step * step, step);
+    const qreal numberWidth = metrics.horizontalAdvance(QString::number(plot.top)) + 6;
+    plot.bars = area.adjusted(numberWidth, metrics.height() * 1.5, -4, -metrics.height() * 1.4);
+    painter.setPen(Qt::black);
+    painter.drawText(QRectF(area.left(), area.top(), area.width(), metrics.height() * 1.4),
+                     Qt::AlignLeft | Qt::AlignVCenter, title);
+    for (qint64 value = 0; value <= plot.top; value += step) {
+        const qreal y = plot.bars.bottom() - plot.bars.height() * qreal(value) / qreal(plot.top);
+        painter.setPen(QPen(QColor(200, 200, 200), 0));
+        painter.drawLine(QPointF(plot.bars.left(), y), QPointF(plot.bars.right(), y));
+        painter.setPen(Qt::black);
+        painter.drawText(
+            QRectF(area.left(), y - metrics.height() / 2, numberWidth - 4, metrics.height()),
+            Qt::AlignRight | Qt::AlignVCenter, QString::number(value));
+    }
+    painter.drawLine(plot.bars.bottomLeft(), plot.bars.bottomRight());
+    return plot;
+}
+
+// Labels under the bars, as many as fit.
+void labels(QPainter& painter, const Plot& plot, const QStringList& texts)
+{
+    if (texts.isEmpty())
+        return;
+    const QFontMetricsF metrics(painter.font(), painter.device());
+    const qreal slot = plot.bars.width() / qreal(texts.size());
+    qreal widest = 0;
+    for (const QString& text : texts)
+        widest = std::max(widest, metrics.horizontalAdvance(text) + 8);
+    const int every = std::max(1, int(std::ceil(widest / slot)));
+    qreal taken = plot.bars.left() - widest; // where the last label ends
+    for (int i = 0; i < texts.size(); i += every) {
+        // Under its bar, but kept inside the chart at the right end, and left
+        // out where it would run into the one before.
+        const qreal middle = plot.bars.left() + slot * (i + 0.5);
+        const qreal left = std::min(middle - widest / 2, plot.bars.right() - widest + 4);
+        if (left < taken)
+            continue;
+        painter.drawText(QRectF(left, plot.bars.bottom() + 2, widest, metrics.height()),
+                         Qt::AlignHCenter | Qt::AlignTop, texts.at(i));
+        taken = left + widest;
+    }
+}
+
+} // namespace
+
+QString ReportUserLabel(const ReportRow& row)
+{
+    return row.hasUser ? QStringLiteral("%1 (%2)").arg(row.name).arg(row.userNo)
+                       : QStringLiteral("%1 (no user)").arg(row.userNo);
+}
+
+void PaintPeriodChart(QPainter& painter, const QRectF& area, const Report& report, int onlyUser)
+{
+    painter.save();
+    // The users with the most events get their own patterns.
+    QVector<int> order(report.userTotals.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return report.userTotals.at(a).counts.events > report.userTotals.at(b).counts.events;
+    });
+    if (onlyUser >= 0 && onlyUser < report.userTotals.size())
+        order = {onlyUser};
+    const int own = int(std::min<qsizetype>(order.size(), kOwnPatterns));
+    auto seriesOf = [&](const ReportRow& row) {
+        for (int i = 0; i < order.size(); ++i) {
+            if (sameUser(report.userTotals.at(order.at(i)), row))
+                return std::min(i, own);
+        }
+        return -1;
+    };
+
+    std::map<QString, std::array<qint64, kOwnPatterns + 1>> periods;
+    for (const ReportRow& row : report.rows) {
+        const int series = seriesOf(row);
+        auto& stack = periods[row.period];
+        if (series >= 0)
+            stack[size_t(series)] += row.counts.events;
+    }
+    qint64 largest = 0;
+    QStringList texts;
+    for (const auto& [period, stack] : periods) {
+        largest = std::max(largest, std::accumulate(stack.begin(), stack.end(), qint64{0}));
+        texts.append(period);
+    }
+
+    const QFontMetricsF metrics(painter.font(), painter.device());
+    const bool others = order.size() > own;
+    const int legendItems = own + (others ? 1 : 0);
+    const int legendLines = (legendItems + 2) / 3;
+    const qreal legendHeight = metrics.height() * 1.3 * legendLines;
+    const QRectF chart = area.adjusted(0, 0, 0, -legendHeight);
+    const Plot plot = axes(painter, chart, QStringLiteral("Events per period"), largest);
+    const qreal slot = periods.empty() ? 0 : plot.bars.width() / qreal(periods.size());
+    int i = 0;
+    painter.setPen(QPen(Qt::black, 0));
+    for (const auto& [period, stack] : periods) {
+        qreal y = plot.bars.bottom();
+        for (int series = 0; series <= kOwnPatterns; ++series) {
+            if (stack[size_t(series)] == 0)
+                continue;
+            const qreal h = plot.bars.height() * qreal(stack[size_t(series)]) / qreal(plot.top);
+            const QRectF bar(plot.bars.left() + slot * i + slot * 0.1, y - h,
+                             std::max(slot * 0.8, 1.0), h);
+            painter.fillRect(bar, Qt::white);
+            painter.setBrush(patternOf(series));
+            painter.drawRect(bar);
+            y -= h;
+        }
+        ++i;
+    }
+    labels(painter, plot, texts);
+
+    // The legend, three to a line.
+    const qreal itemWidth = area.width() / 3;
+    for (int item = 0; item < legendItems; ++item) {
+        const int legendLine = item / 3;
+        const QPointF at(area.left() + itemWidth * (item % 3),
+                         chart.bottom() + metrics.height() * 1.3 * legendLine + 2);
+        const QRectF box(at.x(), at.y() + 2, metrics.height() - 4, metrics.height() - 4);
+        painter.setBrush(Qt::white);
+        painter.drawRect(box);
+        painter.setBrush(patternOf(item));
+        painter.drawRect(box);
+        const QString label = item < own ? ReportUserLabel(report.userTotals.at(order.at(item)))
+                                         : QStringLiteral("Others");
+        painter.drawText(
+            QRectF(box.right() + 4, at.y(), itemWidth - box.width() - 8, metrics.height()),
+            Qt::AlignLeft | Qt::AlignVCenter,
+            metrics.elidedText(label, Qt::ElideRight, itemWidth - box.width() - 8));
+    }
+    painter.restore();
+}
+
+void PaintHourChart(QPainter& painter, const QRectF& area, const Report& report)
+{
+    painter.save();
+    const qint64 largest = *std::max_element(report.byHour.begin(), report.byHour.end());
+    const Plot plot = axes(painter, area, QStringLiteral("Events by hour of day"), largest);
+    const qreal slot = plot.bars.width() / 24;
+    QStringList texts;
+    painter.setPen(QPen(Qt::black, 0));
+    painter.setBrush(patternOf(0));
+    for (int hour = 0; hour < 24; ++hour) {
+        texts.append(QString::number(hour));
+        const qint64 count = report.byHour[size_t(hour)];
+        if (count == 0)
+            continue;
+        const qreal h = plot.bars.height() * qreal(count) / qreal(plot.top);
+        painter.drawRect(QRectF(plot.bars.left() + slot * hour + slot * 0.1, plot.bars.bottom() - h,
+                                slot * 0.8, h));
+    }
+    labels(painter, plot, texts);
+    painter.restore();
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "db/joinstream.h"
+
+#include <QList>
+#include <QString>
+#include <QVector>
+#include <array>
+#include <functional>
+
+class CDatabase;
+
+// How the report groups its rows in time: a day, an ISO week (named by its
+// Monday) or a calendar month.
+enum class ReportPeriod
+{
+    Day,
+    Week,
+    Month,
+};
+
+// "day", "week" or "month"; false for any other text.
+bool ParseReportPeriod(const QString& text, ReportPeriod* period);
+// "YYYY-MM-DD" for a day and for a week (its Monday), "YYYY-MM" for a month.
+QString PeriodOf(const QString& day, ReportPeriod period);
+
+struct ReportOptions
+{
+    JoinFilter filter;
+    QList<qint32> userNos; // empty: every user number
+    ReportPeriod by = ReportPeriod::Day;
+    bool byHour = false; // also count the events by hour of day
+};
+
+// What one group holds. first and last are stored texts "YYYY-MM-DD HH:MM:SS".
+struct ReportCounts
+{
+    qint64 events = 0;
+    qint64 button1 = 0;
+    QString first;
+    QString last;
+
+    void Add(const ReportCounts& other);
+};
+
+// One group: a period (empty for a user's total) and the user, as the list
+// joins them: a user number with the name of the user who held it at the
+// event's date, or without a name (hasUser false) when nobody did.
+struct ReportRow
+{
+    QString period;
+    qint32 userNo = 0;
+    bool hasUser = false;
+    QString name;
+    ReportCounts counts;
+};
+
+struct Report
+{
+    QVector<ReportRow> rows;       // by period, then user number, then name
+    QVector<ReportRow> userTotals; // by user number, then name
+    ReportCounts total;
+    std::array<qint64, 24> byHour{}; // local hour of day, when asked for
+    bool cancelled = false;
+};
+
+// The day of the newest event "YYYY-MM-DD", empty without events. Throws
+// CDBException.
+QString LastEventDay(CDatabase& db);
+
+// Counts the rows of the list the options let through, grouped by period
+// and user; an event that two users' periods hold counts once for each, as
+// the list shows it twice. The grouping is done by the database, SQLite a
+// month of events at a time, a server all at once: progress, when given, is
+// called after each piece with the share done (0 to 1) and returns false to
+// stop (the report is then marked cancelled). Throws CDBException.
+Report BuildReport(CDatabase& db, const ReportOptions& options,
+                   const std::function<bool(double done)>& progress = {});

@@ -1,0 +1,138 @@
+// The report window offscreen, and the report's hours across both changes of
+// daylight saving time.
+
+#include "app/dialogs/reportwindow.h"
+#include "db/record/database.h"
+#include "formats/reportchart.h"
+#include "tests/support/guitest.h"
+
+#include <QAbstractItemModel>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDateTime>
+#include <QImage>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// An event every 20 minutes of real time over the two days around each
+// change, numbers 1 and 2 (held by Anna from the 31st of March), 9 (nobody).
+QStringList dataStatements()
+{
+    QStringList values;
+    int i = 0;
+    for (const char* from : {"2024-03-30T00:00:00Z", "2024-10-26T00:00:00Z"}) {
+        const qint64 start =
+            QDateTime::fromString(QLatin1String(from), Qt::ISODate).toSecsSinceEpoch();
+        for (qint64 t = start; t < start + qint64{2} * 86400; t += qint64{20} * 60, ++i)
+            values.append(QStringLiteral("(%1, '%2', %3, '%4')")
+                              .arg(i)
+                              .arg(QDateTime::fromSecsSinceEpoch(t).toString(
+                                  QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                              .arg(QList<int>{1, 2, 9}.at(i % 3))
+                              .arg(i % 2));
+    }
+    return {"INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) VALUES ('Anna', 1, "
+            "'2024-03-31 00:00:00', '9999-12-31 23:59:59')",
+            QStringLiteral("INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) VALUES ") +
+                values.join(QStringLiteral(", "))};
+}
+
+bool painted(const QImage& image)
+{
+    for (int y = 0; y < image.height(); y += 2) {
+        for (int x = 0; x < image.width(); x += 2) {
+            if (qGray(image.pixel(x, y)) < 128)
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+class TestAppReport : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_path;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_path = m_dir.filePath(QStringLiteral("report.db"));
+        QVERIFY(testdb::copyTemplate(m_path));
+        QCOMPARE(testdb::exec(m_path, dataStatements(), true), QString());
+    }
+
+    void hoursFollowTheLocalClock_data()
+    {
+        QTest::addColumn<QString>("day");
+        QTest::addColumn<int>("hour");
+        QTest::addColumn<qint64>("events");
+        QTest::newRow("23-hour day, the hour skipped") << "2024-03-31" << 2 << qint64(0);
+        QTest::newRow("23-hour day, the hour after") << "2024-03-31" << 3 << qint64(3);
+        QTest::newRow("25-hour day, the hour twice") << "2024-10-27" << 2 << qint64(6);
+        QTest::newRow("25-hour day, the hour after") << "2024-10-27" << 3 << qint64(3);
+    }
+
+    void hoursFollowTheLocalClock()
+    {
+        QFETCH(QString, day);
+        QFETCH(int, hour);
+        QFETCH(qint64, events);
+        CDatabase db;
+        db.OpenFile(m_path);
+        ReportOptions options;
+        options.filter.from = day + QStringLiteral(" 00:00:00");
+        options.filter.to = QDate::fromString(day, Qt::ISODate)
+                                .addDays(1)
+                                .toString(QStringLiteral("yyyy-MM-dd 00:00:00"));
+        options.byHour = true;
+        const Report report = BuildReport(db, options);
+        QCOMPARE(report.byHour[size_t(hour)], events);
+        QCOMPARE(std::accumulate(report.byHour.begin(), report.byHour.end(), qint64{0}),
+                 report.total.events);
+        QCOMPARE(report.total.events, day.endsWith(QLatin1String("31")) ? 69 : 75);
+    }
+
+    void windowShowsTheTableAndCharts()
+    {
+        guitest::RecordingSink sink;
+        CReportWindow window(Location::Parse(m_path), JoinFilter{}, &sink);
+        window.setAttribute(Qt::WA_DeleteOnClose, false);
+        window.m_pFrom->setDate(QDate(2024, 3, 1));
+        window.m_pTo->setDate(QDate(2024, 10, 31));
+        window.m_pBy->setCurrentIndex(int(ReportPeriod::Week));
+        window.show();
+        QSignalSpy finished(&window, &CReportWindow::Finished);
+        window.Run();
+        QVERIFY(finished.wait(20000) || finished.count() == 1);
+        QVERIFY(!window.IsRunning());
+
+        const Report& report = window.Shown();
+        QCOMPARE(report.total.events, qint64(288));
+        const QAbstractItemModel* model = window.m_pTable->model();
+        QCOMPARE(model->rowCount(), report.rows.size() + report.userTotals.size() + 1);
+        QCOMPARE(model->index(0, 0).data().toString(), QStringLiteral("2024-03-25"));
+        // Sorting by events puts the overall total first.
+        window.m_pTable->sortByColumn(3, Qt::DescendingOrder);
+        QCOMPARE(model->index(0, 3).data().toLongLong(), qint64(288));
+
+        for (QWidget* chart :
+             {static_cast<QWidget*>(window.m_pPeriods), static_cast<QWidget*>(window.m_pHours)})
+            QVERIFY(painted(chart->grab().toImage()));
+        QCOMPARE(window.m_pChartUser->count(), report.userTotals.size() + 1);
+        window.m_pChartUser->setCurrentIndex(1);
+        QVERIFY(painted(window.m_pPeriods->grab().toImage()));
+        QVERIFY(sink.messages.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestAppReport)
+#include "test_app_report.moc"

@@ -1,0 +1,310 @@
+// zqreader-cli report against the rows export and list print for the same
+// database: hand-overs, overlapping periods, events without a user and the
+// days around both changes of daylight saving time, on SQLite and PostgreSQL;
+// the PDF read back with poppler's tools.
+
+#include "formats/csv.h"
+#include "tests/support/pgserver.h"
+#include "tests/support/programrun.h"
+#include "tests/support/testdb.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QImage>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <map>
+#include <tuple>
+
+namespace {
+
+using Run = testrun::Result;
+
+Run cli(const QStringList& args)
+{
+    return testrun::Run(args, {.env = testrun::BerlinEnvironment()});
+}
+
+Run tool(const QString& program, const QStringList& args)
+{
+    return testrun::Run(args, {.program = program});
+}
+
+// Anna hands number 3 over to Bob with two days of overlap, Eve hands 5 over
+// to Carl in the hour that repeats when summer time ends; nobody holds 7 and
+// -1. An event every 47 minutes over the week of each change of summer time.
+QStringList dataStatements()
+{
+    QStringList s = {"INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) VALUES "
+                     "('Anna', 3, '2024-03-20 00:00:00', '2024-04-03 10:00:00'), "
+                     "('Bob', 3, '2024-04-01 00:00:00', '9999-12-31 23:59:59'), "
+                     "('=Eve', 5, '2024-01-01 00:00:00', '2024-10-27 02:30:00'), "
+                     "('Carl, Jr.', 5, '2024-10-27 02:30:00', '9999-12-31 23:59:59')"};
+    QStringList values;
+    int i = 0;
+    for (const auto& [from, to] : {std::pair("2024-03-28T00:00:00Z", "2024-04-04T12:00:00Z"),
+                                   std::pair("2024-10-24T00:00:00Z", "2024-10-29T00:00:00Z")}) {
+        const qint64 end = QDateTime::fromString(QLatin1String(to), Qt::ISODate).toSecsSinceEpoch();
+        for (qint64 t = QDateTime::fromString(QLatin1String(from), Qt::ISODate).toSecsSinceEpoch();
+             t < end; t += qint64{47} * 60, ++i) {
+            static const int kUsers[] = {3, 5, 7, -1, 3, 5};
+            values.append(QStringLiteral("(%1, '%2', %3, '%4')")
+                              .arg(i)
+                              .arg(QDateTime::fromSecsSinceEpoch(t).toString(
+                                  QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                              .arg(kUsers[i % 6])
+                              .arg(i % 3 == 0 ? 1 : 0));
+        }
+    }
+    // Exactly at the ends of periods: outside them.
+    values << "(9001, '2024-04-01 00:00:00', 3, '1')"
+           << "(9002, '2024-10-27 02:30:00', 5, '1')";
+    s.append(QStringLiteral("INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) VALUES ") +
+             values.join(QStringLiteral(", ")));
+    return s;
+}
+
+struct Counts
+{
+    qint64 events = 0;
+    qint64 button1 = 0;
+    QString first;
+    QString last;
+
+    void Add(const QString& when, bool button)
+    {
+        first = events == 0 || when < first ? when : first;
+        last = events == 0 || when > last ? when : last;
+        ++events;
+        button1 += button ? 1 : 0;
+    }
+};
+
+QString periodOf(const QString& day, const QString& by)
+{
+    if (by == QLatin1String("month"))
+        return day.left(7);
+    if (by == QLatin1String("week")) {
+        const QDate date = QDate::fromString(day, Qt::ISODate);
+        return date.addDays(1 - date.dayOfWeek()).toString(Qt::ISODate);
+    }
+    return day;
+}
+
+QStringList record(const QString& period, const QString& userNo, const QString& name,
+                   const Counts& c)
+{
+    return {period,  userNo, name, QString::number(c.events), QString::number(c.button1),
+            c.first, c.last};
+}
+
+// The report worked out from export's rows: grouped by period, user number
+// and name, ordered so, then the totals.
+QVector<QStringList> expectedReport(const CsvDocument& rows, const QString& by,
+                                    const QList<int>& users)
+{
+    using Key = std::tuple<QString, int, QString>;
+    std::map<Key, Counts> periods;
+    std::map<std::pair<int, QString>, Counts> perUser;
+    Counts all;
+    for (const CsvRecord& r : rows.records.mid(1)) {
+        const int userNo = r.fields.at(2).toInt();
+        if (!users.isEmpty() && !users.contains(userNo))
+            continue;
+        const QString when = r.fields.at(0) + QLatin1Char(' ') + r.fields.at(1);
+        const bool button = r.fields.at(5) == QLatin1String("1");
+        periods[Key(periodOf(r.fields.at(0), by), userNo, r.fields.at(3))].Add(when, button);
+        perUser[{userNo, r.fields.at(3)}].Add(when, button);
+        all.Add(when, button);
+    }
+    QVector<QStringList> expected = {
+        {"period", "user_no", "user_name", "events", "button_1", "first", "last"}};
+    for (const auto& [key, counts] : periods)
+        expected.append(
+            record(std::get<0>(key), QString::number(std::get<1>(key)), std::get<2>(key), counts));
+    for (const auto& [key, counts] : perUser)
+        expected.append(record("total", QString::number(key.first), key.second, counts));
+    expected.append(record("total", {}, {}, all));
+    return expected;
+}
+
+QVector<QStringList> fieldsOf(const CsvDocument& document)
+{
+    QVector<QStringList> fields;
+    for (const CsvRecord& r : document.records)
+        fields.append(r.fields);
+    return fields;
+}
+
+} // namespace
+
+class TestCliReport : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QMap<QString, QString> m_databases;
+
+    // The database of dataStatements() on the backend, made once.
+    QString database(const QString& backend)
+    {
+        if (m_databases.contains(backend))
+            return m_databases.value(backend);
+        QString where = m_dir.filePath(QStringLiteral("report.db"));
+        if (backend == QLatin1String("postgres")) {
+            testpg::Server& pg = testpg::Server::Instance();
+            if (!pg.IsRunning())
+                return {};
+            where = pg.Uri(pg.CreateDatabase());
+        }
+        if (cli({"new", where}).exitCode != 0 ||
+            !testdb::exec(where, dataStatements(), true).isEmpty())
+            return {};
+        m_databases.insert(backend, where);
+        return where;
+    }
+
+private Q_SLOTS:
+    void countsAreTheListsRows_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<QString>("by");
+        QTest::addColumn<QStringList>("range");
+        QTest::addColumn<QList<int>>("users");
+        QTest::newRow("days") << "sqlite"
+                              << "day" << QStringList() << QList<int>();
+        QTest::newRow("weeks in a range")
+            << "sqlite"
+            << "week" << QStringList{"--from", "2024-03-30", "--to", "2024-10-27"} << QList<int>();
+        QTest::newRow("months of two numbers") << "sqlite"
+                                               << "month" << QStringList() << QList<int>{3, 7};
+        QTest::newRow("one number from an hour that repeats")
+            << "sqlite"
+            << "day" << QStringList{"--from", "2024-10-27 02:10"} << QList<int>{5};
+        QTest::newRow("server, days") << "postgres"
+                                      << "day" << QStringList() << QList<int>();
+        QTest::newRow("server, weeks of two numbers")
+            << "postgres"
+            << "week" << QStringList{"--to", "2024-10-27"} << QList<int>{-1, 3};
+    }
+
+    void countsAreTheListsRows()
+    {
+        QFETCH(QString, backend);
+        QFETCH(QString, by);
+        QFETCH(QStringList, range);
+        QFETCH(QList<int>, users);
+        const QString db = database(backend);
+        if (db.isEmpty() && backend == QLatin1String("postgres"))
+            QSKIP(qPrintable(testpg::Server::Instance().Error()));
+        QVERIFY(!db.isEmpty());
+
+        const Run exported = cli(QStringList{"export", db} + range);
+        QCOMPARE(exported.exitCode, 0);
+        const CsvDocument rows = ParseCsv(exported.rawOut);
+        QVERIFY(rows.errors.isEmpty());
+        // The rows export gives are those of list.
+        if (range.isEmpty())
+            QCOMPARE(cli({"list", db}).out.count(QLatin1Char('\n')), rows.records.size() - 1);
+
+        QStringList args = QStringList{"report", db, "--by", by} + range;
+        for (const int userNo : users)
+            args << QStringLiteral("--user=%1").arg(userNo);
+        const Run report = cli(args);
+        QCOMPARE(report.err, QString());
+        QCOMPARE(report.exitCode, 0);
+        QVERIFY(report.rawOut.endsWith("\r\n"));
+        QCOMPARE(report.rawOut.count('\n'), report.rawOut.count("\r\n"));
+        const CsvDocument read = ParseCsv(report.rawOut);
+        QVERIFY(read.errors.isEmpty());
+        const QVector<QStringList> expected = expectedReport(rows, by, users);
+        QVERIFY(expected.size() > 4);
+        QCOMPARE(fieldsOf(read), expected);
+    }
+
+    void pdfHasHeadersAndEveryRow()
+    {
+        const QString db = database(QStringLiteral("sqlite"));
+        QVERIFY(!db.isEmpty());
+        const QString pdf = m_dir.filePath(QStringLiteral("report.pdf"));
+        const Run made = cli({"report", db, "--format", "pdf", "--output", pdf});
+        QCOMPARE(made.err, QString());
+        QCOMPARE(made.exitCode, 0);
+        const Run csv = cli({"report", db});
+        const qsizetype rows = ParseCsv(csv.rawOut).records.size() - 1;
+
+        const Run info = tool(QStringLiteral("pdfinfo"), {pdf});
+        QCOMPARE(info.exitCode, 0);
+        const QRegularExpressionMatch pages =
+            QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(info.out);
+        QVERIFY(pages.hasMatch());
+        const int count = pages.captured(1).toInt();
+        QVERIFY2(count >= 3, qPrintable(info.out));
+
+        const Run text = tool(QStringLiteral("pdftotext"), {"-layout", pdf, "-"});
+        QCOMPARE(text.exitCode, 0);
+        QCOMPARE(text.out.count(QStringLiteral("Report of ") + db), count);
+        QCOMPARE(text.out.count(QStringLiteral("Every user number")), count);
+        QVERIFY(text.out.contains(QStringLiteral("Page %1 of %1").arg(count)));
+        // Each table row whole on one line of one page.
+        const QRegularExpression row(QStringLiteral("^\\s*(\\d{4}-\\d\\d-\\d\\d|Total)\\s.*\\d\\d:"
+                                                    "\\d\\d:\\d\\d\\s+\\d{4}-\\d\\d-\\d\\d "
+                                                    "\\d\\d:\\d\\d:\\d\\d\\s*$"),
+                                     QRegularExpression::MultilineOption);
+        QCOMPARE(text.out.count(row), rows);
+
+        const QString png = m_dir.filePath(QStringLiteral("page"));
+        QCOMPARE(tool(QStringLiteral("pdftoppm"),
+                      {"-r", "20", "-png", "-f", "1", "-l", "1", "-singlefile", pdf, png})
+                     .exitCode,
+                 0);
+        const QImage image(png + QStringLiteral(".png"));
+        QVERIFY(!image.isNull());
+        QVERIFY(image.pixelColor(image.width() / 2, image.height() / 2) != Qt::transparent);
+    }
+
+    void serverPasswordStaysOutOfThePdf()
+    {
+        testpg::Server& pg = testpg::Server::Instance();
+        const QString db = database(QStringLiteral("postgres"));
+        if (db.isEmpty())
+            QSKIP(qPrintable(pg.Error()));
+        const QString name = db.section(QLatin1Char('/'), -1);
+        QCOMPARE(pg.Exec(name, {QStringLiteral("GRANT SELECT ON ALL TABLES IN SCHEMA public TO ") +
+                                QLatin1String(testpg::kPasswordRole)}),
+                 QString());
+        const QString secret =
+            pg.Uri(name, QLatin1String(testpg::kPasswordRole))
+                .replace(QLatin1String("@"), QLatin1String(":") + QLatin1String(testpg::kPassword) +
+                                                 QLatin1String("@"));
+        const QString pdf = m_dir.filePath(QStringLiteral("server.pdf"));
+        const Run made = cli({"report", secret, "--format=pdf", "--output", pdf});
+        QCOMPARE(made.exitCode, 0);
+        const Run text = tool(QStringLiteral("pdftotext"), {pdf, "-"});
+        QVERIFY(text.out.contains(QStringLiteral("Report of ")) && text.out.contains(name));
+        QVERIFY(!text.out.contains(QLatin1String(testpg::kPassword)));
+        QVERIFY(!made.err.contains(QLatin1String(testpg::kPassword)));
+    }
+
+    void outputOverTheDatabaseIsRefused()
+    {
+        const QString db = database(QStringLiteral("sqlite"));
+        QVERIFY(!db.isEmpty());
+        QFile file(db);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+        const Run r = cli({"report", db, "--output", db + QStringLiteral("-journal")});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY(!r.err.isEmpty());
+        const Run wrong = cli({"report", db, "--by", "year"});
+        QCOMPARE(wrong.exitCode, 2);
+        QVERIFY(wrong.err.contains(QLatin1String("--by \"year\"")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliReport)
+#include "test_cli_report.moc"
