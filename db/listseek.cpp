@@ -49,6 +49,56 @@ QString placeholders(qsizetype n)
     return s;
 }
 
+// Up to this many events of the filter's user numbers are read through
+// their index and sorted by date; more are found walking the dates.
+constexpr qint64 kFewEvents = 4096;
+
+// The filter's conditions as a query of the list's join takes them, and how
+// its date is compared. On SQLite a unary + keeps an index from being used,
+// so that the one chosen finds the events; a server chooses for itself.
+struct Filtered
+{
+    FilterWhere where;
+    QString date = QStringLiteral("[EVENTS].[DATE]");
+
+    QString And() const
+    {
+        return where.IsEmpty() ? QString()
+                               : QStringLiteral(" AND (") + where.sql + QLatin1Char(')');
+    }
+};
+
+Filtered filteredBy(const CDatabase& db, const FilterTerms& terms, FilterTerms::Drive drive)
+{
+    Filtered f;
+    if (!db.GetDialect().IsSqlite()) {
+        f.where = terms.Where();
+        return f;
+    }
+    f.where = terms.Where(drive);
+    if (drive != FilterTerms::Drive::Date && drive != FilterTerms::Drive::Any)
+        f.date = QStringLiteral("+[EVENTS].[DATE]");
+    return f;
+}
+
+// For Go to Date: the events of the filter's user numbers when they are few,
+// else the dates from the moment on, where a passing row is near unless the
+// filter lets very few through.
+Filtered filteredByDate(const CDatabase& db, const FilterTerms& terms)
+{
+    using Drive = FilterTerms::Drive;
+    if (!db.GetDialect().IsSqlite() || !terms.Has(FilterTerms::Kind::UserNo))
+        return filteredBy(db, terms, Drive::Date);
+    const FilterWhere only = terms.Only(FilterTerms::Kind::UserNo);
+    const QVariant events =
+        single(db,
+               QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM [EVENTS] WHERE %1 LIMIT %2)")
+                   .arg(only.sql)
+                   .arg(kFewEvents + 1),
+               only.values);
+    return filteredBy(db, terms, events.toLongLong() <= kFewEvents ? Drive::UserNo : Drive::Date);
+}
+
 // One row of an event: its user period (-1: none) and the event's number.
 struct EventRow
 {
@@ -59,7 +109,11 @@ struct EventRow
 class Finder
 {
 public:
-    Finder(const CDatabase& db, const ListFind& what) : m_db(db), m_what(what) {}
+    // filter: the list's filter, its terms not driving (the find's own do).
+    Finder(const CDatabase& db, const ListFind& what, const Filtered& filter)
+        : m_db(db), m_what(what), m_filter(filter)
+    {
+    }
 
     // Whether anything can match at all; reads the matching periods of a name.
     bool Prepare();
@@ -80,6 +134,7 @@ private:
 
     const CDatabase& m_db;
     const ListFind& m_what;
+    const Filtered& m_filter;
 
     QSet<qint64> m_periods;
     QVector<QPair<qint64, qint32>> m_matching; // INDEX and number of each period
@@ -128,14 +183,15 @@ std::optional<qint64> Finder::NextEvent(qint64 event, bool forward)
 std::optional<qint64> Finder::NextInPeriods(qint64 event, bool forward, qsizetype first,
                                             qsizetype count)
 {
-    const QString after =
-        forward ? QStringLiteral(" WHERE [INDEX] > ?") : QStringLiteral(" WHERE [INDEX] < ?");
-    const QString order = forward ? QStringLiteral(" ORDER BY [INDEX] LIMIT 1")
-                                  : QStringLiteral(" ORDER BY [INDEX] DESC LIMIT 1");
+    const bool filtered = !m_filter.where.IsEmpty();
+    QString sql = QStringLiteral("SELECT EVENTS.[INDEX] FROM EVENTS");
+    if (filtered)
+        sql = QStringLiteral("SELECT EVENTS.[INDEX]") + kJoin;
+    sql += forward ? QStringLiteral(" WHERE EVENTS.[INDEX] > ?")
+                   : QStringLiteral(" WHERE EVENTS.[INDEX] < ?");
     QVariantList values{event};
-    QString sql = QStringLiteral("SELECT [INDEX] FROM EVENTS") + after;
     if (m_what.byNumber) {
-        sql += QStringLiteral(" AND USER_NO = ?");
+        sql += QStringLiteral(" AND EVENTS.USER_NO = ?");
         values << m_what.userNo;
     } else {
         QVariantList periods;
@@ -149,15 +205,23 @@ std::optional<qint64> Finder::NextInPeriods(qint64 event, bool forward, qsizetyp
             }
         }
         // Walked in INDEX order from the event on; the number is a cheap
-        // test before the period's.
-        sql += QStringLiteral(" AND USER_NO IN (%1) AND EXISTS (SELECT 1 FROM USERS WHERE "
-                              "USERS.USER_NO = EVENTS.USER_NO AND EVENTS.DATE > "
-                              "USERS.DATE_START AND EVENTS.DATE < USERS.DATE_STOP AND "
-                              "USERS.[INDEX] IN (%2))")
-                   .arg(placeholders(numbers.size()), placeholders(periods.size()));
+        // test before the period's. Filtered, the row of the join that the
+        // filter lets through must be the one of a matching period.
+        const QString period =
+            filtered ? QStringLiteral("USERS.[INDEX] IN (%1)")
+                     : QStringLiteral("EXISTS (SELECT 1 FROM USERS WHERE USERS.USER_NO = "
+                                      "EVENTS.USER_NO AND EVENTS.DATE > USERS.DATE_START AND "
+                                      "EVENTS.DATE < USERS.DATE_STOP AND USERS.[INDEX] IN (%1))");
+        sql +=
+            QStringLiteral(" AND EVENTS.USER_NO IN (%1) AND ").arg(placeholders(numbers.size())) +
+            period.arg(placeholders(periods.size()));
         values << numbers << periods;
     }
-    const QVariant found = single(m_db, sql + order, values);
+    sql += m_filter.And();
+    values += m_filter.where.values;
+    sql += forward ? QStringLiteral(" ORDER BY EVENTS.[INDEX] LIMIT 1")
+                   : QStringLiteral(" ORDER BY EVENTS.[INDEX] DESC LIMIT 1");
+    const QVariant found = single(m_db, sql, values);
     if (found.isNull())
         return std::nullopt;
     return found.toLongLong();
@@ -166,9 +230,12 @@ std::optional<qint64> Finder::NextInPeriods(qint64 event, bool forward, qsizetyp
 QVector<EventRow> Finder::RowsOf(qint64 event)
 {
     QSqlQuery q = m_db.Prepare(QStringLiteral("SELECT USERS.[INDEX], EVENTS.USER_NO") + kJoin +
-                               QStringLiteral(" WHERE EVENTS.[INDEX] = ? ORDER BY USERS.[INDEX]"));
+                               QStringLiteral(" WHERE EVENTS.[INDEX] = ?") + m_filter.And() +
+                               QStringLiteral(" ORDER BY USERS.[INDEX]"));
     q.setForwardOnly(true);
     q.addBindValue(event);
+    for (const QVariant& value : m_filter.where.values)
+        q.addBindValue(value);
     CDatabase::Exec(q);
     QVector<EventRow> rows;
     while (q.next())
@@ -190,10 +257,18 @@ std::optional<int> Finder::RowIn(qint64 event, bool forward, qint64 lo, qint64 h
 
 } // namespace
 
-std::optional<qint64> EventAtDate(const CDatabase& db, const QString& moment)
+std::optional<qint64> EventAtDate(const CDatabase& db, const QString& moment,
+                                  const EventFilter& filter)
 {
+    const Filtered f = filteredByDate(db, ResolveFilterTerms(db, filter));
     const QVariant earliest =
-        single(db, QStringLiteral("SELECT MIN(DATE) FROM EVENTS WHERE DATE >= ?"), {moment});
+        f.where.IsEmpty()
+            ? single(db, QStringLiteral("SELECT MIN(DATE) FROM EVENTS WHERE DATE >= ?"), {moment})
+            : single(db,
+                     QStringLiteral("SELECT EVENTS.DATE") + kJoin + QStringLiteral(" WHERE ") +
+                         f.date + QStringLiteral(" >= ?") + f.And() + QStringLiteral(" ORDER BY ") +
+                         f.date + QStringLiteral(" LIMIT 1"),
+                     QVariantList{moment} + f.where.values);
     if (earliest.isNull())
         return std::nullopt;
     const QString first = dateText(earliest);
@@ -203,24 +278,41 @@ std::optional<qint64> EventAtDate(const CDatabase& db, const QString& moment)
         day.isValid() ? day.addDays(1).toString(Qt::ISODate) + first.mid(10) : first;
     // "+ 0": the minimum is taken over the DATE index's range, not by walking
     // the table in INDEX order until a row falls into the range.
-    const QVariant event = single(
-        db, QStringLiteral("SELECT MIN([INDEX] + 0) FROM EVENTS WHERE DATE >= ? AND DATE <= ?"),
-        {moment, bound});
+    const QVariant event =
+        f.where.IsEmpty()
+            ? single(db,
+                     QStringLiteral(
+                         "SELECT MIN([INDEX] + 0) FROM EVENTS WHERE DATE >= ? AND DATE <= ?"),
+                     {moment, bound})
+            : single(db,
+                     QStringLiteral("SELECT MIN(EVENTS.[INDEX] + 0)") + kJoin +
+                         QStringLiteral(" WHERE ") + f.date + QStringLiteral(" >= ? AND ") +
+                         f.date + QStringLiteral(" <= ?") + f.And(),
+                     QVariantList{moment, bound} + f.where.values);
     if (event.isNull())
         return std::nullopt;
     return event.toLongLong();
 }
 
-QString LastEventDate(const CDatabase& db)
+QString LastEventDate(const CDatabase& db, const EventFilter& filter)
 {
-    const QVariant last = single(db, QStringLiteral("SELECT MAX(DATE) FROM EVENTS"), {});
+    const Filtered f = filteredByDate(db, ResolveFilterTerms(db, filter));
+    const QVariant last =
+        f.where.IsEmpty()
+            ? single(db, QStringLiteral("SELECT MAX(DATE) FROM EVENTS"), {})
+            : single(db,
+                     QStringLiteral("SELECT EVENTS.DATE") + kJoin + QStringLiteral(" WHERE ") +
+                         f.where.sql + QStringLiteral(" ORDER BY ") + f.date +
+                         QStringLiteral(" DESC LIMIT 1"),
+                     f.where.values);
     return last.isNull() ? QString() : dateText(last);
 }
 
 FindOutcome FindInList(const CDatabase& db, const ListFind& what, std::optional<JoinMark> from,
-                       bool forward, bool inclusive)
+                       bool forward, bool inclusive, const EventFilter& filter)
 {
-    Finder finder(db, what);
+    const Filtered f = filteredBy(db, ResolveFilterTerms(db, filter), FilterTerms::Drive::Order);
+    Finder finder(db, what, f);
     if (!finder.Prepare())
         return {};
     constexpr qint64 kNone = std::numeric_limits<qint64>::max();
