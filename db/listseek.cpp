@@ -206,9 +206,10 @@ std::optional<qint64> Finder::NextInPeriods(qint64 event, bool forward, qsizetyp
         }
         // Walked in INDEX order from the event on; the number is a cheap
         // test before the period's. Filtered, the row of the join that the
-        // filter lets through must be the one of a matching period.
+        // filter lets through must be the one of a matching period (the +
+        // keeps the events, not the periods, driving the walk).
         const QString period =
-            filtered ? QStringLiteral("USERS.[INDEX] IN (%1)")
+            filtered ? QStringLiteral("+USERS.[INDEX] IN (%1)")
                      : QStringLiteral("EXISTS (SELECT 1 FROM USERS WHERE USERS.USER_NO = "
                                       "EVENTS.USER_NO AND EVENTS.DATE > USERS.DATE_START AND "
                                       "EVENTS.DATE < USERS.DATE_STOP AND USERS.[INDEX] IN (%1))");
