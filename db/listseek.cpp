@@ -12,6 +12,8 @@
 #include <QVector>
 #include <algorithm>
 #include <limits>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -60,6 +62,9 @@ struct Filtered
 {
     FilterWhere where;
     QString date = QStringLiteral("[EVENTS].[DATE]");
+    // The only user numbers that pass, when the filter names them (also
+    // through a name): a find of another one is over at once.
+    std::optional<QSet<qint32>> userNos;
 
     QString And() const
     {
@@ -71,6 +76,17 @@ struct Filtered
 Filtered filteredBy(const CDatabase& db, const FilterTerms& terms, FilterTerms::Drive drive)
 {
     Filtered f;
+    for (const FilterTerms::Term& t : terms.terms) {
+        if (t.kind != FilterTerms::Kind::UserNo)
+            continue;
+        QSet<qint32> numbers;
+        for (const QVariant& n : t.values)
+            numbers.insert(n.toInt());
+        if (f.userNos)
+            f.userNos->intersect(numbers);
+        else
+            f.userNos = std::move(numbers);
+    }
     if (!db.GetDialect().IsSqlite()) {
         f.where = terms.Where();
         return f;
@@ -146,8 +162,11 @@ constexpr qsizetype kPeriodsAtOnce = 500;
 
 bool Finder::Prepare()
 {
+    const auto passes = [this](qint32 userNo) {
+        return !m_filter.userNos || m_filter.userNos->contains(userNo);
+    };
     if (m_what.byNumber)
-        return true;
+        return passes(m_what.userNo);
     if (m_what.text.isEmpty())
         return false;
     QSqlQuery q = m_db.Prepare(QStringLiteral("SELECT [INDEX], NAME, USER_NO FROM USERS"));
@@ -155,8 +174,9 @@ bool Finder::Prepare()
     CDatabase::Exec(q);
     while (q.next()) {
         const QString name = q.value(1).toString();
-        if (!VisibleText(name).contains(m_what.text, Qt::CaseInsensitive) &&
-            !name.contains(m_what.text, Qt::CaseInsensitive))
+        if ((!VisibleText(name).contains(m_what.text, Qt::CaseInsensitive) &&
+             !name.contains(m_what.text, Qt::CaseInsensitive)) ||
+            !passes(q.value(2).toInt()))
             continue;
         m_periods.insert(q.value(0).toLongLong());
         m_matching.append({q.value(0).toLongLong(), q.value(2).toInt()});
