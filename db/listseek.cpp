@@ -281,15 +281,27 @@ std::optional<int> Finder::RowIn(qint64 event, bool forward, qint64 lo, qint64 h
 std::optional<qint64> EventAtDate(const CDatabase& db, const QString& moment,
                                   const EventFilter& filter)
 {
-    const Filtered f = filteredByDate(db, ResolveFilterTerms(db, filter));
+    // The filter's own dates narrow the range to one lower and one upper
+    // bound, so that the DATE index is read over that range alone.
+    EventFilter undated = filter;
+    undated.from.clear();
+    undated.to.clear();
+    const Filtered f = filteredByDate(db, ResolveFilterTerms(db, undated));
+    const QString lower = std::max(moment, filter.from);
+    QString before;
+    QVariantList beforeValues;
+    if (!filter.to.isEmpty()) {
+        before = QStringLiteral(" AND ") + f.date + QStringLiteral(" < ?");
+        beforeValues << filter.to;
+    }
     const QVariant earliest =
-        f.where.IsEmpty()
+        filter.IsEmpty()
             ? single(db, QStringLiteral("SELECT MIN(DATE) FROM EVENTS WHERE DATE >= ?"), {moment})
             : single(db,
                      QStringLiteral("SELECT EVENTS.DATE") + kJoin + QStringLiteral(" WHERE ") +
-                         f.date + QStringLiteral(" >= ?") + f.And() + QStringLiteral(" ORDER BY ") +
-                         f.date + QStringLiteral(" LIMIT 1"),
-                     QVariantList{moment} + f.where.values);
+                         f.date + QStringLiteral(" >= ?") + before + f.And() +
+                         QStringLiteral(" ORDER BY ") + f.date + QStringLiteral(" LIMIT 1"),
+                     QVariantList{lower} + beforeValues + f.where.values);
     if (earliest.isNull())
         return std::nullopt;
     const QString first = dateText(earliest);
@@ -299,20 +311,20 @@ std::optional<qint64> EventAtDate(const CDatabase& db, const QString& moment,
         day.isValid() ? day.addDays(1).toString(Qt::ISODate) + first.mid(10) : first;
     // "+ 0": the minimum is taken over the DATE index's range, not by walking
     // the table in INDEX order until a row falls into the range.
+    if (filter.IsEmpty()) {
+        const QVariant event = single(
+            db, QStringLiteral("SELECT MIN([INDEX] + 0) FROM EVENTS WHERE DATE >= ? AND DATE <= ?"),
+            {moment, bound});
+        return event.isNull() ? std::nullopt : std::optional<qint64>(event.toLongLong());
+    }
+    const bool toFirst = !filter.to.isEmpty() && filter.to <= bound;
     const QVariant event =
-        f.where.IsEmpty()
-            ? single(db,
-                     QStringLiteral(
-                         "SELECT MIN([INDEX] + 0) FROM EVENTS WHERE DATE >= ? AND DATE <= ?"),
-                     {moment, bound})
-            : single(db,
-                     QStringLiteral("SELECT MIN(EVENTS.[INDEX] + 0)") + kJoin +
-                         QStringLiteral(" WHERE ") + f.date + QStringLiteral(" >= ? AND ") +
-                         f.date + QStringLiteral(" <= ?") + f.And(),
-                     QVariantList{moment, bound} + f.where.values);
-    if (event.isNull())
-        return std::nullopt;
-    return event.toLongLong();
+        single(db,
+               QStringLiteral("SELECT MIN(EVENTS.[INDEX] + 0)") + kJoin +
+                   QStringLiteral(" WHERE ") + f.date + QStringLiteral(" >= ? AND ") + f.date +
+                   (toFirst ? QStringLiteral(" < ?") : QStringLiteral(" <= ?")) + f.And(),
+               QVariantList{lower, toFirst ? filter.to : bound} + f.where.values);
+    return event.isNull() ? std::nullopt : std::optional<qint64>(event.toLongLong());
 }
 
 QString LastEventDate(const CDatabase& db, const EventFilter& filter)

@@ -685,6 +685,9 @@ private Q_SLOTS:
         QTest::newRow("filtered by name and dates")
             << "2009-01-01 00:00:00" << true << 3 << laterAlice;
         QTest::newRow("filtered by dates") << "2009-01-01 11:30:00" << true << 7 << later;
+        EventFilter earlier;
+        earlier.to = "2009-01-03 00:00:00";
+        QTest::newRow("after the filter's dates") << "2009-01-02 09:30:00" << true << 0 << earlier;
     }
 
     void goToDateShowsTheFirstListedEventOfTheDay()
