@@ -62,6 +62,9 @@ struct Filtered
 {
     FilterWhere where;
     QString date = QStringLiteral("[EVENTS].[DATE]");
+    // The user number as Find compares it: through its index unless the
+    // filter's dates find the events.
+    QString userNo = QStringLiteral("EVENTS.USER_NO");
     // The only user numbers that pass, when the filter names them (also
     // through a name): a find of another one is over at once.
     std::optional<QSet<qint32>> userNos;
@@ -97,22 +100,40 @@ Filtered filteredBy(const CDatabase& db, const FilterTerms& terms, FilterTerms::
     return f;
 }
 
-// For Go to Date: the events of the filter's user numbers when they are few,
-// else the dates from the moment on, where a passing row is near unless the
-// filter lets very few through.
-Filtered filteredByDate(const CDatabase& db, const FilterTerms& terms)
+// Whether the terms of kind find at most kFewEvents events (SQLite only).
+bool fewEvents(const CDatabase& db, const FilterTerms& terms, FilterTerms::Kind kind)
 {
-    using Drive = FilterTerms::Drive;
-    if (!db.GetDialect().IsSqlite() || !terms.Has(FilterTerms::Kind::UserNo))
-        return filteredBy(db, terms, Drive::Date);
-    const FilterWhere only = terms.Only(FilterTerms::Kind::UserNo);
+    if (!db.GetDialect().IsSqlite() || !terms.Has(kind))
+        return false;
+    const FilterWhere only = terms.Only(kind);
     const QVariant events =
         single(db,
                QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM [EVENTS] WHERE %1 LIMIT %2)")
                    .arg(only.sql)
                    .arg(kFewEvents + 1),
                only.values);
-    return filteredBy(db, terms, events.toLongLong() <= kFewEvents ? Drive::UserNo : Drive::Date);
+    return events.toLongLong() <= kFewEvents;
+}
+
+// For Find: the events of the filter's dates when they are few, sorted by
+// INDEX; else those of the number or name looked for, walked in INDEX order.
+Filtered filteredForFind(const CDatabase& db, const FilterTerms& terms)
+{
+    if (!fewEvents(db, terms, FilterTerms::Kind::Date))
+        return filteredBy(db, terms, FilterTerms::Drive::Order);
+    Filtered f = filteredBy(db, terms, FilterTerms::Drive::Date);
+    f.userNo = QStringLiteral("+EVENTS.USER_NO");
+    return f;
+}
+
+// For Go to Date: the events of the filter's user numbers when they are few,
+// else the dates from the moment on, where a passing row is near unless the
+// filter lets very few through.
+Filtered filteredByDate(const CDatabase& db, const FilterTerms& terms)
+{
+    return filteredBy(db, terms,
+                      fewEvents(db, terms, FilterTerms::Kind::UserNo) ? FilterTerms::Drive::UserNo
+                                                                      : FilterTerms::Drive::Date);
 }
 
 // One row of an event: its user period (-1: none) and the event's number.
@@ -125,7 +146,7 @@ struct EventRow
 class Finder
 {
 public:
-    // filter: the list's filter, its terms not driving (the find's own do).
+    // filter: the list's filter, written for the index that finds the events.
     Finder(const CDatabase& db, const ListFind& what, const Filtered& filter)
         : m_db(db), m_what(what), m_filter(filter)
     {
@@ -211,7 +232,7 @@ std::optional<qint64> Finder::NextInPeriods(qint64 event, bool forward, qsizetyp
                    : QStringLiteral(" WHERE EVENTS.[INDEX] < ?");
     QVariantList values{event};
     if (m_what.byNumber) {
-        sql += QStringLiteral(" AND EVENTS.USER_NO = ?");
+        sql += QStringLiteral(" AND %1 = ?").arg(m_filter.userNo);
         values << m_what.userNo;
     } else {
         QVariantList periods;
@@ -233,9 +254,9 @@ std::optional<qint64> Finder::NextInPeriods(qint64 event, bool forward, qsizetyp
                      : QStringLiteral("EXISTS (SELECT 1 FROM USERS WHERE USERS.USER_NO = "
                                       "EVENTS.USER_NO AND EVENTS.DATE > USERS.DATE_START AND "
                                       "EVENTS.DATE < USERS.DATE_STOP AND USERS.[INDEX] IN (%1))");
-        sql +=
-            QStringLiteral(" AND EVENTS.USER_NO IN (%1) AND ").arg(placeholders(numbers.size())) +
-            period.arg(placeholders(periods.size()));
+        sql += QStringLiteral(" AND %1 IN (%2) AND ")
+                   .arg(m_filter.userNo, placeholders(numbers.size())) +
+               period.arg(placeholders(periods.size()));
         values << numbers << periods;
     }
     sql += m_filter.And();
@@ -344,7 +365,7 @@ QString LastEventDate(const CDatabase& db, const EventFilter& filter)
 FindOutcome FindInList(const CDatabase& db, const ListFind& what, std::optional<JoinMark> from,
                        bool forward, bool inclusive, const EventFilter& filter)
 {
-    const Filtered f = filteredBy(db, ResolveFilterTerms(db, filter), FilterTerms::Drive::Order);
+    const Filtered f = filteredForFind(db, ResolveFilterTerms(db, filter));
     Finder finder(db, what, f);
     if (!finder.Prepare())
         return {};

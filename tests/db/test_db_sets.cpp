@@ -811,6 +811,8 @@ private Q_SLOTS:
             << "#4" << 1 << 0 << true << false << 3 << 0 << false << jan;
         QTest::newRow("filtered: a match hidden by the dates")
             << "anna" << 4 << 0 << true << false << 0 << 0 << false << fromMarch;
+        QTest::newRow("filtered by dates, round the start")
+            << "#3" << 4 << 0 << false << false << 6 << 0 << true << fromMarch;
         QTest::newRow("filtered by number")
             << "jan" << 1 << 0 << true << false << 4 << 0 << false << three;
         QTest::newRow("filtered: the event's other row hidden")
