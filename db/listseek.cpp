@@ -100,40 +100,48 @@ Filtered filteredBy(const CDatabase& db, const FilterTerms& terms, FilterTerms::
     return f;
 }
 
-// Whether the terms of kind find at most kFewEvents events (SQLite only).
-bool fewEvents(const CDatabase& db, const FilterTerms& terms, FilterTerms::Kind kind)
+// How many events the terms of kind find, up to kFewEvents + 1 (SQLite
+// only; more otherwise).
+qint64 eventsOf(const CDatabase& db, const FilterTerms& terms, FilterTerms::Kind kind)
 {
     if (!db.GetDialect().IsSqlite() || !terms.Has(kind))
-        return false;
+        return kFewEvents + 1;
     const FilterWhere only = terms.Only(kind);
-    const QVariant events =
-        single(db,
-               QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM [EVENTS] WHERE %1 LIMIT %2)")
-                   .arg(only.sql)
-                   .arg(kFewEvents + 1),
-               only.values);
-    return events.toLongLong() <= kFewEvents;
+    return single(db,
+                  QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM [EVENTS] WHERE %1 LIMIT %2)")
+                      .arg(only.sql)
+                      .arg(kFewEvents + 1),
+                  only.values)
+        .toLongLong();
 }
 
 // For Find: the events of the filter's dates when they are few, sorted by
 // INDEX; else those of the number or name looked for, walked in INDEX order.
 Filtered filteredForFind(const CDatabase& db, const FilterTerms& terms)
 {
-    if (!fewEvents(db, terms, FilterTerms::Kind::Date))
+    if (eventsOf(db, terms, FilterTerms::Kind::Date) > kFewEvents)
         return filteredBy(db, terms, FilterTerms::Drive::Order);
     Filtered f = filteredBy(db, terms, FilterTerms::Drive::Date);
     f.userNo = QStringLiteral("+EVENTS.USER_NO");
     return f;
 }
 
-// For Go to Date: the events of the filter's user numbers when they are few,
-// else the dates from the moment on, where a passing row is near unless the
-// filter lets very few through.
+// For Go to Date: the m events of the filter's user numbers, read and sorted,
+// when that is fewer than the walk over the dates from the moment on to the
+// first that passes, about one in m of the log's n events: m * m <= n.
 Filtered filteredByDate(const CDatabase& db, const FilterTerms& terms)
 {
-    return filteredBy(db, terms,
-                      fewEvents(db, terms, FilterTerms::Kind::UserNo) ? FilterTerms::Drive::UserNo
-                                                                      : FilterTerms::Drive::Date);
+    using Drive = FilterTerms::Drive;
+    const qint64 m = eventsOf(db, terms, FilterTerms::Kind::UserNo);
+    if (m > kFewEvents)
+        return filteredBy(db, terms, Drive::Date);
+    const qint64 n = single(db,
+                            // Each in a statement of its own: one end of the key each, at once.
+                            QStringLiteral("SELECT (SELECT max([INDEX]) FROM [EVENTS]) - "
+                                           "(SELECT min([INDEX]) FROM [EVENTS]) + 1"),
+                            {})
+                         .toLongLong();
+    return filteredBy(db, terms, m * m <= n ? Drive::UserNo : Drive::Date);
 }
 
 // One row of an event: its user period (-1: none) and the event's number.
