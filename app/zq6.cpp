@@ -18,8 +18,8 @@
 #include "db/record/database.h"
 #include "db/record/dbstate.h"
 #include "db/zq6doc.h"
-#include "link/portlink.h"
 #include "db/zq6set.h"
+#include "link/portlink.h"
 #include "link/portsetting.h"
 #include "view/zq6view.h"
 
@@ -396,5 +396,7 @@ void CZq6App::OnViewReport()
         m_pDoc->Report(QStringLiteral("The database is not opened !"), QStringLiteral("Error"));
         return;
     }
-    OpenReportWindow(g_db, JoinFilter{}, m_pMessages, m_pMainWnd.get());
+    // The rows the list shows are the ones counted.
+    OpenReportWindow(g_db, g_pSet ? g_pSet->GetFilter() : EventFilter(), m_pMessages,
+                     m_pMainWnd.get());
 }

@@ -8,6 +8,7 @@
 #include "db/record/database.h"
 #include "db/record/dbstate.h"
 #include "db/zq6doc.h"
+#include "db/zq6set.h"
 #include "view/zq6view.h"
 
 #include <QApplication>
@@ -42,14 +43,19 @@ void CZq6App::OnViewGotoDate()
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
         try {
-            if (const std::optional<qint64> event = EventAtDate(g_db, m_lastMoment)) {
+            // Among the rows the list shows.
+            const EventFilter filter = g_pSet ? g_pSet->GetFilter() : EventFilter();
+            const QString events = filter.IsEmpty() ? QStringLiteral("event")
+                                                    : QStringLiteral("event of the filtered list");
+            if (const std::optional<qint64> event = EventAtDate(g_db, m_lastMoment, filter)) {
                 m_pView->ShowRow({*event, 0});
             } else {
-                const QString last = LastEventDate(g_db);
-                problem = last.isEmpty() ? QStringLiteral("There are no events in the list.")
-                                         : QStringLiteral("No event is dated at or after %1: the "
-                                                          "last event is dated %2.")
-                                               .arg(m_lastMoment, last);
+                const QString last = LastEventDate(g_db, filter);
+                problem = last.isEmpty()
+                              ? QStringLiteral("There are no events in the list.")
+                              : QStringLiteral("No %1 is dated at or after %2: the last %1 is "
+                                               "dated %3.")
+                                    .arg(events, m_lastMoment, last);
             }
         } catch (const CDBException& e) {
             problem = g_db.ReadFailedMessage(e.m_strError);
@@ -96,7 +102,9 @@ void CZq6App::OnEditFindAgain(bool forward)
             const bool inclusive = !from;
             if (!from)
                 from = m_pView->TopRow();
-            const FindOutcome found = FindInList(g_db, *m_lastFind, from, forward, inclusive);
+            // Only the rows the list shows, counted as it counts them.
+            const FindOutcome found = FindInList(g_db, *m_lastFind, from, forward, inclusive,
+                                                 g_pSet ? g_pSet->GetFilter() : EventFilter());
             if (found.found) {
                 m_pView->ShowRow(found.at);
                 if (QStatusBar* bar = m_pMainWnd->GetStatusBar()) {

@@ -7,8 +7,8 @@
 #include "cli/importcommand.h"
 #include "cli/portscommand.h"
 #include "cli/readcommand.h"
-#include "cli/usage.h"
 #include "cli/reportcommand.h"
+#include "cli/usage.h"
 #include "cli/userscommands.h"
 #include "db/location/location.h"
 #include "db/location/nativename.h"
@@ -74,9 +74,9 @@ int main(int argc, char** argv)
         "  new DB     create a new database DB from the template (replaces DB)\n"
         "  list DB    print the events of DB joined with their users, one per line:\n"
         "             date, time, user number, name, timer, separated by tabs\n"
-        "  list and export take the filters --from, --to, --user (any number of\n"
-        "             times), --button and --name: a row is printed when it passes\n"
-        "             every filter given\n"
+        "  list, export and report take the filters --from, --to, --user (any\n"
+        "             number of times), --button and --name: a row is printed (or\n"
+        "             counted) when it passes every filter given\n"
         "  read DB    download the receiver's new events into DB, from the port\n"
         "             given by --port, else the port stored by the desktop program's\n"
         "             Tools > Option (entry Settings/COM of the Korvo/Zq6 settings),\n"
@@ -142,24 +142,29 @@ int main(int argc, char** argv)
     parser.addOption(verboseOption);
     const QCommandLineOption fromOption(
         QStringLiteral("from"),
-        QStringLiteral("list, export, report: only events at or after DATE (YYYY-MM-DD [HH:MM[:SS]])."),
+        QStringLiteral(
+            "list, export, report: only events at or after DATE (YYYY-MM-DD [HH:MM[:SS]])."),
         QStringLiteral("DATE"));
     const QCommandLineOption toOption(
         QStringLiteral("to"),
-        QStringLiteral("list, export, report: only events before DATE; a day alone includes that day."),
+        QStringLiteral(
+            "list, export, report: only events before DATE; a day alone includes that day."),
         QStringLiteral("DATE"));
     const QCommandLineOption userOption(
         QStringLiteral("user"),
-        QStringLiteral("list, export, report: only events of this user number; given again, of any of "
-                       "them."),
+        QStringLiteral(
+            "list, export, report: only events of this user number; given again, of any of "
+            "them."),
         QStringLiteral("USER_NO"));
     const QCommandLineOption buttonOption(
-        QStringLiteral("button"), QStringLiteral("list, export: only events of button 0 or 1."),
+        QStringLiteral("button"),
+        QStringLiteral("list, export, report: only events of button 0 or 1."),
         QStringLiteral("0|1"));
     const QCommandLineOption nameOption(
         QStringLiteral("name"),
-        QStringLiteral("list, export: only rows whose user name contains TEXT, whatever the "
-                       "case (the user who held the number at the event's date)."),
+        QStringLiteral(
+            "list, export, report: only rows whose user name contains TEXT, whatever the "
+            "case (the user who held the number at the event's date)."),
         QStringLiteral("TEXT"));
     const QCommandLineOption outputOption(
         QStringLiteral("output"),
@@ -181,9 +186,9 @@ int main(int argc, char** argv)
     const QCommandLineOption formatOption(QStringLiteral("format"),
                                           QStringLiteral("report: csv (default) or pdf."),
                                           QStringLiteral("csv|pdf"));
-    for (const QCommandLineOption* option : {&fromOption, &toOption, &userOption, &buttonOption,
-                                             &nameOption, &outputOption, &rawOption, &byOption,
-                                             &formatOption})
+    for (const QCommandLineOption* option :
+         {&fromOption, &toOption, &userOption, &buttonOption, &nameOption, &outputOption,
+          &rawOption, &byOption, &formatOption})
         parser.addOption(*option);
     parser.addPositionalArgument(
         QStringLiteral("command"),
@@ -212,16 +217,11 @@ int main(int argc, char** argv)
     }
     if (parser.isSet(verboseOption) && command != QLatin1String("ports"))
         return usageError(parser, QStringLiteral("--verbose is an option of ports"));
-    for (const QCommandLineOption* filterOnly : {&fromOption, &toOption, &userOption}) {
+    for (const QCommandLineOption* filterOnly :
+         {&fromOption, &toOption, &userOption, &buttonOption, &nameOption}) {
         if (parser.isSet(*filterOnly) && command != QLatin1String("export") &&
             command != QLatin1String("list") && command != QLatin1String("report"))
             return usageError(parser, QStringLiteral("--%1 is an option of list, export and report")
-                                          .arg(filterOnly->names().constFirst()));
-    }
-    for (const QCommandLineOption* filterOnly : {&buttonOption, &nameOption}) {
-        if (parser.isSet(*filterOnly) && command != QLatin1String("export") &&
-            command != QLatin1String("list"))
-            return usageError(parser, QStringLiteral("--%1 is an option of list and export")
                                           .arg(filterOnly->names().constFirst()));
     }
     if (parser.isSet(outputOption) && command != QLatin1String("export") &&
@@ -254,9 +254,8 @@ int main(int argc, char** argv)
     if (command == QLatin1String("report")) {
         if (args.size() != 2)
             return usageError(parser, QStringLiteral("report takes one database file"));
-        return RunReportCommand({Location::Parse(args.at(1)), value(fromOption), value(toOption),
-                                 value(byOption), parser.values(userOption), value(formatOption),
-                                 value(outputOption)},
+        return RunReportCommand({Location::Parse(args.at(1)), filter, value(byOption),
+                                 value(formatOption), value(outputOption)},
                                 usage);
     }
     if (command == QLatin1String("new") || command == QLatin1String("list")) {

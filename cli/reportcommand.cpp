@@ -8,12 +8,10 @@
 #include "db/location/stagedfile.h"
 #include "db/record/database.h"
 #include "db/record/dbstate.h"
-#include "db/record/users.h"
 #include "db/zq6doc.h"
 #include "formats/reportcsv.h"
 #include "formats/reportpdf.h"
 
-#include <QDate>
 #include <cerrno>
 #include <cstdio>
 #include <optional>
@@ -21,46 +19,14 @@
 
 namespace {
 
-// A bound of --from or --to as stored text. A day alone stands for its
-// first moment in --from and for all of it in --to.
-std::optional<QString> dateBound(const QString& text, bool upper)
-{
-    const QDate day = QDate::fromString(text.trimmed(), QStringLiteral("yyyy-MM-dd"));
-    if (day.isValid())
-        return (upper ? day.addDays(1) : day).toString(QStringLiteral("yyyy-MM-dd 00:00:00"));
-    return users::ParseDateTime(text);
-}
-
 // The options as a report asks for them, or the message of the first wrong one.
 std::optional<QString> parse(const ReportRequest& request, ReportOptions* options)
 {
-    JoinFilter& filter = options->filter;
-    for (const auto& [text, upper, option] :
-         {std::tuple(&request.from, false, "--from"), std::tuple(&request.to, true, "--to")}) {
-        if (text->isNull())
-            continue;
-        const std::optional<QString> bound = dateBound(*text, upper);
-        if (!bound)
-            return QStringLiteral("%1 \"%2\" is not a date YYYY-MM-DD or a date and time "
-                                  "YYYY-MM-DD HH:MM[:SS]")
-                .arg(QLatin1String(option), *text);
-        (upper ? filter.to : filter.from) = *bound;
-    }
-    if (!filter.from.isEmpty() && !filter.to.isEmpty() && filter.to <= filter.from)
-        return QStringLiteral("--to must come after --from");
+    if (const QString wrong = ParseFilterOptions(request.filter, &options->filter);
+        !wrong.isEmpty())
+        return wrong;
     if (!request.by.isNull() && !ParseReportPeriod(request.by, &options->by))
         return QStringLiteral("--by \"%1\" is not day, week or month").arg(request.by);
-    for (const QString& text : request.users) {
-        bool whole = false;
-        const int userNo = text.trimmed().toInt(&whole);
-        if (!whole || userNo < users::kMinUserNo || userNo > users::kMaxUserNo)
-            return QStringLiteral("--user \"%1\" is not a user number from %2 to %3")
-                .arg(text)
-                .arg(users::kMinUserNo)
-                .arg(users::kMaxUserNo);
-        if (!options->userNos.contains(userNo))
-            options->userNos.append(userNo);
-    }
     if (!request.format.isNull() && request.format != QLatin1String("csv") &&
         request.format != QLatin1String("pdf"))
         return QStringLiteral("--format \"%1\" is not csv or pdf").arg(request.format);

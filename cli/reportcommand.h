@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/filteroptions.h"
 #include "db/location/location.h"
 
 #include <QString>
@@ -9,12 +10,10 @@
 struct ReportRequest
 {
     Location db;
-    QString from;      // empty: from the first event
-    QString to;        // empty: to the last
-    QString by;        // day, week or month; empty: day
-    QStringList users; // user numbers; empty: every one
-    QString format;    // csv or pdf; empty: csv
-    QString output;    // empty: standard output
+    FilterOptions filter; // the rows of the list counted, as list and export take them
+    QString by;           // day, week or month; empty: day
+    QString format;       // csv or pdf; empty: csv
+    QString output;       // empty: standard output
 };
 
 // zqreader-cli report: the events counted by period and user, as CSV or PDF.

@@ -12,6 +12,8 @@
 #include <QVector>
 #include <algorithm>
 #include <limits>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -49,6 +51,99 @@ QString placeholders(qsizetype n)
     return s;
 }
 
+// Up to this many events of the filter's user numbers are read through
+// their index and sorted by date; more are found walking the dates.
+constexpr qint64 kFewEvents = 4096;
+
+// The filter's conditions as a query of the list's join takes them, and how
+// its date is compared. On SQLite a unary + keeps an index from being used,
+// so that the one chosen finds the events; a server chooses for itself.
+struct Filtered
+{
+    FilterWhere where;
+    QString date = QStringLiteral("[EVENTS].[DATE]");
+    // The user number as Find compares it: through its index unless the
+    // filter's dates find the events.
+    QString userNo = QStringLiteral("EVENTS.USER_NO");
+    // The only user numbers that pass, when the filter names them (also
+    // through a name): a find of another one is over at once.
+    std::optional<QSet<qint32>> userNos;
+
+    QString And() const
+    {
+        return where.IsEmpty() ? QString()
+                               : QStringLiteral(" AND (") + where.sql + QLatin1Char(')');
+    }
+};
+
+Filtered filteredBy(const CDatabase& db, const FilterTerms& terms, FilterTerms::Drive drive)
+{
+    Filtered f;
+    for (const FilterTerms::Term& t : terms.terms) {
+        if (t.kind != FilterTerms::Kind::UserNo)
+            continue;
+        QSet<qint32> numbers;
+        for (const QVariant& n : t.values)
+            numbers.insert(n.toInt());
+        if (f.userNos)
+            f.userNos->intersect(numbers);
+        else
+            f.userNos = std::move(numbers);
+    }
+    if (!db.GetDialect().IsSqlite()) {
+        f.where = terms.Where();
+        return f;
+    }
+    f.where = terms.Where(drive);
+    if (drive != FilterTerms::Drive::Date && drive != FilterTerms::Drive::Any)
+        f.date = QStringLiteral("+[EVENTS].[DATE]");
+    return f;
+}
+
+// How many events the terms of kind find, up to kFewEvents + 1 (SQLite
+// only; more otherwise).
+qint64 eventsOf(const CDatabase& db, const FilterTerms& terms, FilterTerms::Kind kind)
+{
+    if (!db.GetDialect().IsSqlite() || !terms.Has(kind))
+        return kFewEvents + 1;
+    const FilterWhere only = terms.Only(kind);
+    return single(db,
+                  QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM [EVENTS] WHERE %1 LIMIT %2)")
+                      .arg(only.sql)
+                      .arg(kFewEvents + 1),
+                  only.values)
+        .toLongLong();
+}
+
+// For Find: the events of the filter's dates when they are few, sorted by
+// INDEX; else those of the number or name looked for, walked in INDEX order.
+Filtered filteredForFind(const CDatabase& db, const FilterTerms& terms)
+{
+    if (eventsOf(db, terms, FilterTerms::Kind::Date) > kFewEvents)
+        return filteredBy(db, terms, FilterTerms::Drive::Order);
+    Filtered f = filteredBy(db, terms, FilterTerms::Drive::Date);
+    f.userNo = QStringLiteral("+EVENTS.USER_NO");
+    return f;
+}
+
+// For Go to Date: the m events of the filter's user numbers, read and sorted,
+// when that is fewer than the walk over the dates from the moment on to the
+// first that passes, about one in m of the log's n events: m * m <= n.
+Filtered filteredByDate(const CDatabase& db, const FilterTerms& terms)
+{
+    using Drive = FilterTerms::Drive;
+    const qint64 m = eventsOf(db, terms, FilterTerms::Kind::UserNo);
+    if (m > kFewEvents)
+        return filteredBy(db, terms, Drive::Date);
+    const qint64 n = single(db,
+                            // Each in a statement of its own: one end of the key each, at once.
+                            QStringLiteral("SELECT (SELECT max([INDEX]) FROM [EVENTS]) - "
+                                           "(SELECT min([INDEX]) FROM [EVENTS]) + 1"),
+                            {})
+                         .toLongLong();
+    return filteredBy(db, terms, m * m <= n ? Drive::UserNo : Drive::Date);
+}
+
 // One row of an event: its user period (-1: none) and the event's number.
 struct EventRow
 {
@@ -59,7 +154,11 @@ struct EventRow
 class Finder
 {
 public:
-    Finder(const CDatabase& db, const ListFind& what) : m_db(db), m_what(what) {}
+    // filter: the list's filter, written for the index that finds the events.
+    Finder(const CDatabase& db, const ListFind& what, const Filtered& filter)
+        : m_db(db), m_what(what), m_filter(filter)
+    {
+    }
 
     // Whether anything can match at all; reads the matching periods of a name.
     bool Prepare();
@@ -80,6 +179,7 @@ private:
 
     const CDatabase& m_db;
     const ListFind& m_what;
+    const Filtered& m_filter;
 
     QSet<qint64> m_periods;
     QVector<QPair<qint64, qint32>> m_matching; // INDEX and number of each period
@@ -91,8 +191,11 @@ constexpr qsizetype kPeriodsAtOnce = 500;
 
 bool Finder::Prepare()
 {
+    const auto passes = [this](qint32 userNo) {
+        return !m_filter.userNos || m_filter.userNos->contains(userNo);
+    };
     if (m_what.byNumber)
-        return true;
+        return passes(m_what.userNo);
     if (m_what.text.isEmpty())
         return false;
     QSqlQuery q = m_db.Prepare(QStringLiteral("SELECT [INDEX], NAME, USER_NO FROM USERS"));
@@ -100,8 +203,9 @@ bool Finder::Prepare()
     CDatabase::Exec(q);
     while (q.next()) {
         const QString name = q.value(1).toString();
-        if (!VisibleText(name).contains(m_what.text, Qt::CaseInsensitive) &&
-            !name.contains(m_what.text, Qt::CaseInsensitive))
+        if ((!VisibleText(name).contains(m_what.text, Qt::CaseInsensitive) &&
+             !name.contains(m_what.text, Qt::CaseInsensitive)) ||
+            !passes(q.value(2).toInt()))
             continue;
         m_periods.insert(q.value(0).toLongLong());
         m_matching.append({q.value(0).toLongLong(), q.value(2).toInt()});
@@ -128,14 +232,15 @@ std::optional<qint64> Finder::NextEvent(qint64 event, bool forward)
 std::optional<qint64> Finder::NextInPeriods(qint64 event, bool forward, qsizetype first,
                                             qsizetype count)
 {
-    const QString after =
-        forward ? QStringLiteral(" WHERE [INDEX] > ?") : QStringLiteral(" WHERE [INDEX] < ?");
-    const QString order = forward ? QStringLiteral(" ORDER BY [INDEX] LIMIT 1")
-                                  : QStringLiteral(" ORDER BY [INDEX] DESC LIMIT 1");
+    const bool filtered = !m_filter.where.IsEmpty();
+    QString sql = QStringLiteral("SELECT EVENTS.[INDEX] FROM EVENTS");
+    if (filtered)
+        sql = QStringLiteral("SELECT EVENTS.[INDEX]") + kJoin;
+    sql += forward ? QStringLiteral(" WHERE EVENTS.[INDEX] > ?")
+                   : QStringLiteral(" WHERE EVENTS.[INDEX] < ?");
     QVariantList values{event};
-    QString sql = QStringLiteral("SELECT [INDEX] FROM EVENTS") + after;
     if (m_what.byNumber) {
-        sql += QStringLiteral(" AND USER_NO = ?");
+        sql += QStringLiteral(" AND %1 = ?").arg(m_filter.userNo);
         values << m_what.userNo;
     } else {
         QVariantList periods;
@@ -149,15 +254,24 @@ std::optional<qint64> Finder::NextInPeriods(qint64 event, bool forward, qsizetyp
             }
         }
         // Walked in INDEX order from the event on; the number is a cheap
-        // test before the period's.
-        sql += QStringLiteral(" AND USER_NO IN (%1) AND EXISTS (SELECT 1 FROM USERS WHERE "
-                              "USERS.USER_NO = EVENTS.USER_NO AND EVENTS.DATE > "
-                              "USERS.DATE_START AND EVENTS.DATE < USERS.DATE_STOP AND "
-                              "USERS.[INDEX] IN (%2))")
-                   .arg(placeholders(numbers.size()), placeholders(periods.size()));
+        // test before the period's. Filtered, the row of the join that the
+        // filter lets through must be the one of a matching period (the +
+        // keeps the events, not the periods, driving the walk).
+        const QString period =
+            filtered ? QStringLiteral("+USERS.[INDEX] IN (%1)")
+                     : QStringLiteral("EXISTS (SELECT 1 FROM USERS WHERE USERS.USER_NO = "
+                                      "EVENTS.USER_NO AND EVENTS.DATE > USERS.DATE_START AND "
+                                      "EVENTS.DATE < USERS.DATE_STOP AND USERS.[INDEX] IN (%1))");
+        sql += QStringLiteral(" AND %1 IN (%2) AND ")
+                   .arg(m_filter.userNo, placeholders(numbers.size())) +
+               period.arg(placeholders(periods.size()));
         values << numbers << periods;
     }
-    const QVariant found = single(m_db, sql + order, values);
+    sql += m_filter.And();
+    values += m_filter.where.values;
+    sql += forward ? QStringLiteral(" ORDER BY EVENTS.[INDEX] LIMIT 1")
+                   : QStringLiteral(" ORDER BY EVENTS.[INDEX] DESC LIMIT 1");
+    const QVariant found = single(m_db, sql, values);
     if (found.isNull())
         return std::nullopt;
     return found.toLongLong();
@@ -166,9 +280,12 @@ std::optional<qint64> Finder::NextInPeriods(qint64 event, bool forward, qsizetyp
 QVector<EventRow> Finder::RowsOf(qint64 event)
 {
     QSqlQuery q = m_db.Prepare(QStringLiteral("SELECT USERS.[INDEX], EVENTS.USER_NO") + kJoin +
-                               QStringLiteral(" WHERE EVENTS.[INDEX] = ? ORDER BY USERS.[INDEX]"));
+                               QStringLiteral(" WHERE EVENTS.[INDEX] = ?") + m_filter.And() +
+                               QStringLiteral(" ORDER BY USERS.[INDEX]"));
     q.setForwardOnly(true);
     q.addBindValue(event);
+    for (const QVariant& value : m_filter.where.values)
+        q.addBindValue(value);
     CDatabase::Exec(q);
     QVector<EventRow> rows;
     while (q.next())
@@ -190,10 +307,30 @@ std::optional<int> Finder::RowIn(qint64 event, bool forward, qint64 lo, qint64 h
 
 } // namespace
 
-std::optional<qint64> EventAtDate(const CDatabase& db, const QString& moment)
+std::optional<qint64> EventAtDate(const CDatabase& db, const QString& moment,
+                                  const EventFilter& filter)
 {
+    // The filter's own dates narrow the range to one lower and one upper
+    // bound, so that the DATE index is read over that range alone.
+    EventFilter undated = filter;
+    undated.from.clear();
+    undated.to.clear();
+    const Filtered f = filteredByDate(db, ResolveFilterTerms(db, undated));
+    const QString lower = std::max(moment, filter.from);
+    QString before;
+    QVariantList beforeValues;
+    if (!filter.to.isEmpty()) {
+        before = QStringLiteral(" AND ") + f.date + QStringLiteral(" < ?");
+        beforeValues << filter.to;
+    }
     const QVariant earliest =
-        single(db, QStringLiteral("SELECT MIN(DATE) FROM EVENTS WHERE DATE >= ?"), {moment});
+        filter.IsEmpty()
+            ? single(db, QStringLiteral("SELECT MIN(DATE) FROM EVENTS WHERE DATE >= ?"), {moment})
+            : single(db,
+                     QStringLiteral("SELECT EVENTS.DATE") + kJoin + QStringLiteral(" WHERE ") +
+                         f.date + QStringLiteral(" >= ?") + before + f.And() +
+                         QStringLiteral(" ORDER BY ") + f.date + QStringLiteral(" LIMIT 1"),
+                     QVariantList{lower} + beforeValues + f.where.values);
     if (earliest.isNull())
         return std::nullopt;
     const QString first = dateText(earliest);
@@ -203,24 +340,41 @@ std::optional<qint64> EventAtDate(const CDatabase& db, const QString& moment)
         day.isValid() ? day.addDays(1).toString(Qt::ISODate) + first.mid(10) : first;
     // "+ 0": the minimum is taken over the DATE index's range, not by walking
     // the table in INDEX order until a row falls into the range.
-    const QVariant event = single(
-        db, QStringLiteral("SELECT MIN([INDEX] + 0) FROM EVENTS WHERE DATE >= ? AND DATE <= ?"),
-        {moment, bound});
-    if (event.isNull())
-        return std::nullopt;
-    return event.toLongLong();
+    if (filter.IsEmpty()) {
+        const QVariant event = single(
+            db, QStringLiteral("SELECT MIN([INDEX] + 0) FROM EVENTS WHERE DATE >= ? AND DATE <= ?"),
+            {moment, bound});
+        return event.isNull() ? std::nullopt : std::optional<qint64>(event.toLongLong());
+    }
+    const bool toFirst = !filter.to.isEmpty() && filter.to <= bound;
+    const QVariant event =
+        single(db,
+               QStringLiteral("SELECT MIN(EVENTS.[INDEX] + 0)") + kJoin +
+                   QStringLiteral(" WHERE ") + f.date + QStringLiteral(" >= ? AND ") + f.date +
+                   (toFirst ? QStringLiteral(" < ?") : QStringLiteral(" <= ?")) + f.And(),
+               QVariantList{lower, toFirst ? filter.to : bound} + f.where.values);
+    return event.isNull() ? std::nullopt : std::optional<qint64>(event.toLongLong());
 }
 
-QString LastEventDate(const CDatabase& db)
+QString LastEventDate(const CDatabase& db, const EventFilter& filter)
 {
-    const QVariant last = single(db, QStringLiteral("SELECT MAX(DATE) FROM EVENTS"), {});
+    const Filtered f = filteredByDate(db, ResolveFilterTerms(db, filter));
+    const QVariant last =
+        f.where.IsEmpty()
+            ? single(db, QStringLiteral("SELECT MAX(DATE) FROM EVENTS"), {})
+            : single(db,
+                     QStringLiteral("SELECT EVENTS.DATE") + kJoin + QStringLiteral(" WHERE ") +
+                         f.where.sql + QStringLiteral(" ORDER BY ") + f.date +
+                         QStringLiteral(" DESC LIMIT 1"),
+                     f.where.values);
     return last.isNull() ? QString() : dateText(last);
 }
 
 FindOutcome FindInList(const CDatabase& db, const ListFind& what, std::optional<JoinMark> from,
-                       bool forward, bool inclusive)
+                       bool forward, bool inclusive, const EventFilter& filter)
 {
-    Finder finder(db, what);
+    const Filtered f = filteredForFind(db, ResolveFilterTerms(db, filter));
+    Finder finder(db, what, f);
     if (!finder.Prepare())
         return {};
     constexpr qint64 kNone = std::numeric_limits<qint64>::max();

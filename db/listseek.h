@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/eventfilter.h"
 #include "db/joinmarks.h"
 
 #include <QString>
@@ -20,10 +21,15 @@ class CDatabase;
 // ahead by a wrong clock earlier in the list is not taken for it, and the
 // answer costs two short reads of the DATE index however long the log is.
 // Nothing when no event is dated at or after the moment.
-std::optional<qint64> EventAtDate(const CDatabase& db, const QString& moment);
+//
+// With a filter, only the events with a row the filter lets through count,
+// as the filtered list shows them. Throws CDBException.
+std::optional<qint64> EventAtDate(const CDatabase& db, const QString& moment,
+                                  const EventFilter& filter = {});
 
-// The newest date stored, as text; empty when there are no events.
-QString LastEventDate(const CDatabase& db);
+// The newest date stored (of the events filter lets through), as text; empty
+// when there are none.
+QString LastEventDate(const CDatabase& db, const EventFilter& filter = {});
 
 // What Find looks for: a user number, or a text contained in the user name
 // as the list shows it, letters in either case.
@@ -45,6 +51,8 @@ struct FindOutcome
 // too when `inclusive`; from the start (the end) when from is empty. Wraps
 // once around the list. A user number is looked up in EVENTS from the event
 // on; a name first in USERS, then among the events of the matching periods.
-// Throws CDBException.
+// With a filter only the rows it lets through are looked at, and a place
+// counts the event's rows as the filtered list shows them. Throws
+// CDBException.
 FindOutcome FindInList(const CDatabase& db, const ListFind& what, std::optional<JoinMark> from,
-                       bool forward, bool inclusive = false);
+                       bool forward, bool inclusive = false, const EventFilter& filter = {});

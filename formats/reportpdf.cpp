@@ -53,14 +53,13 @@ ReportTitle ReportTitleFor(const Location& db, const ReportOptions& options)
                                   : QStringLiteral("from ") + f.from,
                  f.to.isEmpty() ? QStringLiteral("to the last") : QStringLiteral("before ") + f.to,
                  QLatin1String(periodName(options.by)));
-    QStringList numbers;
-    for (const qint32 userNo : f.userNos)
-        numbers.append(QString::number(userNo));
-    for (const qint32 userNo : options.userNos)
-        numbers.append(QString::number(userNo));
-    title.filter = numbers.isEmpty()
-                       ? QStringLiteral("Every user number")
-                       : QStringLiteral("User numbers: ") + numbers.join(QStringLiteral(", "));
+    // The dates are those of the range; the rest of the filter named as the
+    // list's bar names it.
+    JoinFilter undated = f;
+    undated.from.clear();
+    undated.to.clear();
+    title.filter = undated.IsEmpty() ? QStringLiteral("Every row of the list")
+                                     : QStringLiteral("Filter: ") + undated.Described();
     return title;
 }
 

@@ -86,24 +86,29 @@ struct Statement
     QVariantList values;
 };
 
-// The filter's condition within one piece of the range. The piece's bounds
-// replace the filter's own (they lie within them), so that the date index is
-// read for that piece alone.
-Statement statementFor(CDatabase& db, const ReportOptions& options, const Span& span)
+// The filter's condition within one piece of the range: the piece's bounds
+// replace the filter's own dates (they lie within them), so that the date
+// index is read for that piece alone; the other terms were resolved once.
+Statement statementFor(const JoinFilter& filter, const FilterWhere& others, const Span& span)
 {
-    JoinFilter filter = options.filter;
+    QString from = filter.from;
+    QString to = filter.to;
     if (!span.from.isEmpty())
-        filter.from = std::max(filter.from, span.from);
+        from = std::max(from, span.from);
     if (!span.to.isEmpty())
-        filter.to = filter.to.isEmpty() ? span.to : std::min(filter.to, span.to);
-    const JoinSql join = JoinSqlFor(db, filter);
-    Statement s{join.where.isEmpty() ? QStringLiteral(" WHERE 1 = 1") : join.where, join.values};
-    if (!options.userNos.isEmpty()) {
-        QStringList numbers;
-        for (const qint32 userNo : options.userNos)
-            numbers.append(QString::number(userNo));
-        s.where += QStringLiteral(" AND [EVENTS].[USER_NO] IN (") + numbers.join(QLatin1Char(',')) +
-                   QLatin1Char(')');
+        to = to.isEmpty() ? span.to : std::min(to, span.to);
+    Statement s{QStringLiteral(" WHERE 1 = 1"), {}};
+    if (!from.isEmpty()) {
+        s.where += QStringLiteral(" AND [EVENTS].[DATE] >= ?");
+        s.values.append(from);
+    }
+    if (!to.isEmpty()) {
+        s.where += QStringLiteral(" AND [EVENTS].[DATE] < ?");
+        s.values.append(to);
+    }
+    if (!others.IsEmpty()) {
+        s.where += QStringLiteral(" AND ") + others.sql;
+        s.values += others.values;
     }
     return s;
 }
@@ -240,6 +245,12 @@ Report BuildReport(CDatabase& db, const ReportOptions& options,
         throw CDBException(QStringLiteral("The database is not connected."));
     const DateSql dates = dateSqlFor(db);
     const JoinSql join = JoinSqlFor(db, {});
+    // The user numbers, the button and the names the name text matches, the
+    // same conditions as the list's; the dates come with each piece.
+    JoinFilter undated = options.filter;
+    undated.from.clear();
+    undated.to.clear();
+    const FilterWhere others = ResolveFilter(db, undated);
     const QString groups =
         QStringLiteral("SELECT ") + dates.day +
         QStringLiteral(", EVENTS.USER_NO, USERS.NAME, count(*), "
@@ -257,7 +268,7 @@ Report BuildReport(CDatabase& db, const ReportOptions& options,
     const QVector<Span> months =
         db.GetDialect().IsSqlite() ? monthsOf(db, dates, options.filter) : QVector<Span>{Span{}};
     for (qsizetype i = 0; i < months.size(); ++i) {
-        const Statement s = statementFor(db, options, months.at(i));
+        const Statement s = statementFor(options.filter, others, months.at(i));
         Rows q(db, groups + s.where + QStringLiteral(" GROUP BY 1, 2, 3"), s.values);
         while (q.Next()) {
             const bool hasUser = !q.IsNull(2);

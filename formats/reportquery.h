@@ -26,8 +26,7 @@ QString PeriodOf(const QString& day, ReportPeriod period);
 
 struct ReportOptions
 {
-    JoinFilter filter;
-    QList<qint32> userNos; // empty: every user number
+    JoinFilter filter; // the rows of the list counted
     ReportPeriod by = ReportPeriod::Day;
     bool byHour = false; // also count the events by hour of day
 };

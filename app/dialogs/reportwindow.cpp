@@ -81,7 +81,8 @@ CReportWindow::CReportWindow(const Location& db, const JoinFilter& filter, Messa
     : QMainWindow(parent), m_db(db), m_filter(filter), m_pMessages(messages)
 {
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("Report - ") + db.Title());
+    setWindowTitle(QStringLiteral("Report - ") + db.Title() +
+                   (filter.IsEmpty() ? QString() : QStringLiteral(" (filtered)")));
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->addAction(QStringLiteral("&Print..."), QKeySequence::Print, this,
@@ -116,6 +117,20 @@ CReportWindow::CReportWindow(const Location& db, const JoinFilter& filter, Messa
     controls->addWidget(m_pProgress, 1);
     controls->addWidget(m_pCancel);
     layout->addLayout(controls);
+    // The days come from the controls above; the rest of the list's filter
+    // is named here.
+    JoinFilter undated = filter;
+    undated.from.clear();
+    undated.to.clear();
+    QString counted = undated.IsEmpty() ? QStringLiteral("Every row of the list is counted.")
+                                        : QStringLiteral("Filter: ") + undated.Described();
+    if (!filter.from.isEmpty() || !filter.to.isEmpty())
+        counted += QStringLiteral(" Within the list's dates: ") +
+                   JoinFilter{{}, {}, {}, filter.from, filter.to}.Described() + QLatin1Char('.');
+    m_pFilter = new QLabel(counted, central);
+    m_pFilter->setObjectName(QStringLiteral("filter"));
+    m_pFilter->setWordWrap(true);
+    layout->addWidget(m_pFilter);
     m_pStatus = new QLabel(central);
     layout->addWidget(m_pStatus);
 
@@ -315,7 +330,11 @@ CReportWindow* OpenReportWindow(CDatabase& db, const JoinFilter& filter, Message
 {
     auto* window = new CReportWindow(db.GetLocation(), filter, messages, parent);
     try {
-        const QDate last = QDate::fromString(LastEventDay(db), Qt::ISODate);
+        QDate last = QDate::fromString(LastEventDay(db), Qt::ISODate);
+        // Within the list's own dates, when it has them.
+        const QDate before = QDate::fromString(filter.to.left(10), Qt::ISODate);
+        if (last.isValid() && before.isValid() && last >= before)
+            last = filter.to.mid(11) == QLatin1String("00:00:00") ? before.addDays(-1) : before;
         if (last.isValid()) {
             window->m_pTo->setDate(last);
             window->m_pFrom->setDate(last.addMonths(-1).addDays(1));

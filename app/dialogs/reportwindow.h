@@ -51,6 +51,7 @@ public:
     QPushButton* m_pRun;
     QPushButton* m_pCancel;
     QLabel* m_pStatus;
+    QLabel* m_pFilter; // which rows of the list are counted
 
 Q_SIGNALS:
     void Finished();

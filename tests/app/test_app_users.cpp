@@ -4,6 +4,7 @@
 
 #include "app/dialogs/exportdialog.h"
 #include "app/dialogs/filterdialog.h"
+#include "app/dialogs/reportwindow.h"
 #include "app/dialogs/usersdialog.h"
 #include "app/resource.h"
 #include "app/zq6.h"
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -230,6 +232,16 @@ private Q_SLOTS:
         m_sink.messages.clear();
         guitest::MenuCommand(app.GetMainWnd(), ID_FILE_EXPORT)->trigger();
         QCOMPARE(m_sink.Texts(), QStringList{"Number of exported rows:  3"});
+
+        // The report counts the rows the list shows, and says so.
+        guitest::MenuCommand(app.GetMainWnd(), ID_VIEW_REPORT)->trigger();
+        auto* report = app.GetMainWnd()->findChild<CReportWindow*>();
+        QVERIFY(report);
+        QSignalSpy finished(report, &CReportWindow::Finished);
+        QVERIFY(!report->IsRunning() || finished.wait(20000));
+        QCOMPARE(report->Shown().total.events, qint64(3));
+        QCOMPARE(report->m_pFilter->text(), QString("Filter: name \"aNN\", button 1"));
+        report->close();
 
         guitest::MenuCommand(app.GetMainWnd(), ID_VIEW_CLEAR_FILTER)->trigger();
         QCOMPARE(shownTimers(), (QList<int>{1, 2, 3, 4, 5, 6, 7}));

@@ -14,8 +14,8 @@
 #include "tests/support/pgserver.h"
 #include "tests/support/testdb.h"
 
-#include <QDateTime>
 #include <QDate>
+#include <QDateTime>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -76,7 +76,8 @@ QVector<Row> walk(CZq6Set& set)
 }
 
 // Dated out of order: event 4 after the clock was set back a day, event 6
-// by a clock years ahead; event 2 has two rows (Alice and Bob).
+// by a clock years ahead; event 2 has two rows (Alice and Bob); events 10
+// and 11 of another number.
 QStringList datedEvents()
 {
     QStringList sql{user("Alice", 7, "2009-01-01 00:00:00", "9999-12-31 23:59:59"),
@@ -86,6 +87,9 @@ QStringList datedEvents()
                            "2009-01-03 10:00:00", "2009-01-03 10:00:00", "2009-01-05 00:00:00"};
     for (const char* date : dates)
         sql << addEvent(7, date);
+    // Carl's number 8, for filters.
+    sql << user("Carl", 8, "2009-01-01 00:00:00", "9999-12-31 23:59:59")
+        << addEvent(8, "2009-01-01 10:30:00") << addEvent(8, "2009-01-04 12:00:00");
     return sql;
 }
 
@@ -644,17 +648,46 @@ private Q_SLOTS:
         QTest::addColumn<QString>("moment");
         QTest::addColumn<bool>("counted");
         QTest::addColumn<int>("expected"); // 0: none
-        QTest::newRow("before the first") << "2008-01-01 00:00:00" << true << 1;
-        QTest::newRow("before the first, not counted") << "2008-01-01 00:00:00" << false << 1;
-        QTest::newRow("exact match") << "2009-01-02 09:00:00" << true << 5;
-        QTest::newRow("between") << "2009-01-01 11:30:00" << true << 2;
-        QTest::newRow("between, not counted") << "2009-01-01 11:30:00" << false << 2;
-        QTest::newRow("after a row with two users") << "2009-01-02 00:00:00" << true << 3;
-        QTest::newRow("a clock set back: the first listed") << "2009-01-01 10:30:00" << true << 2;
-        QTest::newRow("a clock years ahead is passed over") << "2009-01-04 00:00:00" << true << 9;
-        QTest::newRow("the date of the clock ahead") << "2030-01-01 00:00:00" << false << 6;
-        QTest::newRow("two events at the date") << "2009-01-03 10:00:00" << true << 7;
-        QTest::newRow("after the last") << "2031-01-01 00:00:00" << true << 0;
+        QTest::addColumn<EventFilter>("filter");
+        QTest::newRow("before the first") << "2008-01-01 00:00:00" << true << 1 << EventFilter();
+        QTest::newRow("before the first, not counted")
+            << "2008-01-01 00:00:00" << false << 1 << EventFilter();
+        QTest::newRow("exact match") << "2009-01-02 09:00:00" << true << 5 << EventFilter();
+        QTest::newRow("between") << "2009-01-01 11:30:00" << true << 2 << EventFilter();
+        QTest::newRow("between, not counted")
+            << "2009-01-01 11:30:00" << false << 2 << EventFilter();
+        QTest::newRow("after a row with two users")
+            << "2009-01-02 00:00:00" << true << 3 << EventFilter();
+        QTest::newRow("a clock set back: the first listed")
+            << "2009-01-01 10:30:00" << true << 2 << EventFilter();
+        QTest::newRow("a clock years ahead is passed over")
+            << "2009-01-04 00:00:00" << true << 9 << EventFilter();
+        QTest::newRow("the date of the clock ahead")
+            << "2030-01-01 00:00:00" << false << 6 << EventFilter();
+        QTest::newRow("two events at the date")
+            << "2009-01-03 10:00:00" << true << 7 << EventFilter();
+        QTest::newRow("after the last") << "2031-01-01 00:00:00" << true << 0 << EventFilter();
+        EventFilter carl;
+        carl.userNos = {8};
+        EventFilter bob;
+        bob.name = "bob";
+        EventFilter laterAlice;
+        laterAlice.name = "ALI";
+        laterAlice.from = "2009-01-02 00:00:00";
+        EventFilter later;
+        later.from = "2009-01-03 00:00:00";
+        QTest::newRow("filtered by number") << "2009-01-01 00:00:00" << true << 10 << carl;
+        QTest::newRow("filtered by number, others passed over")
+            << "2009-01-02 00:00:00" << true << 11 << carl;
+        QTest::newRow("filtered by number, after its last")
+            << "2009-01-05 00:00:00" << true << 0 << carl;
+        QTest::newRow("filtered by name") << "2008-01-01 00:00:00" << true << 2 << bob;
+        QTest::newRow("filtered by name and dates")
+            << "2009-01-01 00:00:00" << true << 3 << laterAlice;
+        QTest::newRow("filtered by dates") << "2009-01-01 11:30:00" << true << 7 << later;
+        EventFilter earlier;
+        earlier.to = "2009-01-03 00:00:00";
+        QTest::newRow("after the filter's dates") << "2009-01-02 09:30:00" << true << 0 << earlier;
     }
 
     void goToDateShowsTheFirstListedEventOfTheDay()
@@ -662,15 +695,24 @@ private Q_SLOTS:
         QFETCH(QString, moment);
         QFETCH(bool, counted);
         QFETCH(int, expected);
+        QFETCH(EventFilter, filter);
         QCOMPARE(testdb::exec(m_path, datedEvents()), QString());
         CZq6Set set(&m_db);
         openSet(set);
-        const std::optional<qint64> event = EventAtDate(m_db, moment);
+        set.SetFilter(filter);
+        const std::optional<qint64> event = EventAtDate(m_db, moment, filter);
 
         // Straight from the rows: of the events from the moment to a day after
-        // the earliest of them, the smallest INDEX.
+        // the earliest of them, the smallest INDEX; filtered, of the events
+        // the filtered list shows.
+        const QVector<Row> all =
+            filter.IsEmpty() ? walk(set) : window(set, 0, int(set.CountRows()));
         QVector<QVariantList> events = testdb::rows(
             m_path, QStringLiteral("SELECT [INDEX], DATE FROM EVENTS ORDER BY [INDEX]"));
+        events.removeIf([&](const QVariantList& e) {
+            return std::none_of(all.cbegin(), all.cend(),
+                                [&](const Row& r) { return r.index == e.at(0).toInt(); });
+        });
         const auto text = [](const QVariant& v) {
             return v.toString().replace(QLatin1Char('T'), QLatin1Char(' ')).left(19);
         };
@@ -689,12 +731,14 @@ private Q_SLOTS:
         QCOMPARE(event.value_or(0), direct);
         QCOMPARE(event.value_or(0), qint64(expected));
         if (!event) {
-            QCOMPARE(LastEventDate(m_db), QStringLiteral("2030-06-01 00:00:00"));
+            QString last;
+            for (const QVariantList& e : events)
+                last = std::max(last, text(e.at(1)));
+            QCOMPARE(LastEventDate(m_db, filter), last);
             return;
         }
         // The line the list shows it on: its first row once counted, its
         // INDEX from the smallest before.
-        const QVector<Row> all = walk(set);
         const qint64 row = std::find_if(all.cbegin(), all.cend(),
                                         [&](const Row& r) { return r.index == *event; }) -
                            all.cbegin();
@@ -719,34 +763,60 @@ private Q_SLOTS:
         QTest::addColumn<int>("event"); // 0: not found
         QTest::addColumn<int>("skip");
         QTest::addColumn<bool>("wrapped");
-        QTest::newRow("name, a later event") << "jan" << 1 << 0 << true << false << 3 << 1 << false;
+        QTest::addColumn<EventFilter>("filter");
+        QTest::newRow("name, a later event")
+            << "jan" << 1 << 0 << true << false << 3 << 1 << false << EventFilter();
         QTest::newRow("name, the next row of the event")
-            << "kos" << 3 << 0 << true << false << 3 << 1 << false;
+            << "kos" << 3 << 0 << true << false << 3 << 1 << false << EventFilter();
         QTest::newRow("name in other case, round the end")
-            << "\u00c5SA" << 3 << 0 << true << false << 2 << 0 << true;
-        QTest::newRow("name, previous") << "jan" << 4 << 0 << false << false << 3 << 1 << false;
+            << "\u00c5SA" << 3 << 0 << true << false << 2 << 0 << true << EventFilter();
+        QTest::newRow("name, previous")
+            << "jan" << 4 << 0 << false << false << 3 << 1 << false << EventFilter();
         QTest::newRow("name, previous round the start to itself")
-            << "anna" << 1 << 0 << false << false << 1 << 0 << true;
+            << "anna" << 1 << 0 << false << false << 1 << 0 << true << EventFilter();
         QTest::newRow("handed over: the new holder's events")
-            << "wrona" << 0 << 0 << true << false << 4 << 0 << false;
-        QTest::newRow("from the end") << "wrona" << 0 << 0 << false << false << 6 << 0 << false;
-        QTest::newRow("the top line itself") << "jan" << 3 << 1 << true << true << 3 << 1 << false;
-        QTest::newRow("number, next") << "#3" << 1 << 0 << true << false << 4 << 0 << false;
+            << "wrona" << 0 << 0 << true << false << 4 << 0 << false << EventFilter();
+        QTest::newRow("from the end")
+            << "wrona" << 0 << 0 << false << false << 6 << 0 << false << EventFilter();
+        QTest::newRow("the top line itself")
+            << "jan" << 3 << 1 << true << true << 3 << 1 << false << EventFilter();
+        QTest::newRow("number, next")
+            << "#3" << 1 << 0 << true << false << 4 << 0 << false << EventFilter();
         QTest::newRow("number, previous round the start")
-            << "#3" << 1 << 0 << false << false << 6 << 0 << true;
+            << "#3" << 1 << 0 << false << false << 6 << 0 << true << EventFilter();
         QTest::newRow("number without a user")
-            << "#9" << 2 << 0 << true << false << 5 << 0 << false;
+            << "#9" << 2 << 0 << true << false << 5 << 0 << false << EventFilter();
         QTest::newRow("number, the second row of an event")
-            << "#4" << 3 << 0 << true << false << 3 << 1 << false;
+            << "#4" << 3 << 0 << true << false << 3 << 1 << false << EventFilter();
         // "many": 600 more periods of number 3, only the last one holding
         // event 6 (its second row, after Jan Wrona), so that they are looked
         // for in more than one statement.
         QTest::newRow("name of more periods than one statement takes")
-            << "many" << 1 << 0 << false << false << 6 << 1 << true;
-        QTest::newRow("number not found") << "#42" << 2 << 0 << true << false << 0 << 0 << false;
-        QTest::newRow("name not found") << "zed" << 2 << 0 << true << false << 0 << 0 << false;
+            << "many" << 1 << 0 << false << false << 6 << 1 << true << EventFilter();
+        QTest::newRow("number not found")
+            << "#42" << 2 << 0 << true << false << 0 << 0 << false << EventFilter();
+        QTest::newRow("name not found")
+            << "zed" << 2 << 0 << true << false << 0 << 0 << false << EventFilter();
         QTest::newRow("a period without events")
-            << "olaf" << 2 << 0 << false << false << 0 << 0 << false;
+            << "olaf" << 2 << 0 << false << false << 0 << 0 << false << EventFilter();
+        EventFilter jan;
+        jan.name = "jan";
+        EventFilter fromMarch;
+        fromMarch.from = "2024-03-01 00:00:00";
+        EventFilter three;
+        three.userNos = {3};
+        EventFilter oberg;
+        oberg.name = "berg";
+        QTest::newRow("filtered: the row the list shows")
+            << "#4" << 1 << 0 << true << false << 3 << 0 << false << jan;
+        QTest::newRow("filtered: a match hidden by the dates")
+            << "anna" << 4 << 0 << true << false << 0 << 0 << false << fromMarch;
+        QTest::newRow("filtered by dates, round the start")
+            << "#3" << 4 << 0 << false << false << 6 << 0 << true << fromMarch;
+        QTest::newRow("filtered by number")
+            << "jan" << 1 << 0 << true << false << 4 << 0 << false << three;
+        QTest::newRow("filtered: the event's other row hidden")
+            << "kos" << 1 << 0 << true << false << 0 << 0 << false << oberg;
     }
 
     void findGoesRoundTheList()
@@ -759,6 +829,7 @@ private Q_SLOTS:
         QFETCH(int, event);
         QFETCH(int, skip);
         QFETCH(bool, wrapped);
+        QFETCH(EventFilter, filter);
         QStringList sql = handedOver();
         if (what == QLatin1String("many"))
             sql << "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 598) "
@@ -775,7 +846,7 @@ private Q_SLOTS:
             find.text = what;
         const FindOutcome found = FindInList(
             m_db, find, fromEvent ? std::optional<JoinMark>({fromEvent, fromSkip}) : std::nullopt,
-            forward, inclusive);
+            forward, inclusive, filter);
         QCOMPARE(found.found, event != 0);
         if (!event)
             return;
