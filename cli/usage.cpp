@@ -15,11 +15,14 @@ struct Synopsis
 // In the order of the help.
 constexpr Synopsis kSynopses[] = {
     {"new", "DB"},
-    {"list", "DB"},
+    {"list", "DB [--from DATE] [--to DATE] [--user USER_NO]... [--button 0|1] [--name TEXT]"},
     {"read", "DB [--port NAME] [--log-line] [--exit-nothing-new]"},
     {"ports", "[--verbose]"},
     {"import", "MDB DB"},
-    {"export", "DB [--from DATE] [--to DATE] [--user USER_NO] [--output FILE] [--raw]"},
+    {"export", "DB [--from DATE] [--to DATE] [--user USER_NO]... [--button 0|1] [--name TEXT] "
+               "[--output FILE] [--raw]"},
+    {"report", "DB [--from DATE] [--to DATE] [--user USER_NO]... [--button 0|1] [--name TEXT] "
+               "[--by day|week|month] [--format csv|pdf] [--output FILE]"},
     {"users list", "DB"},
     {"users add", "DB NAME USER_NO FROM [TO]"},
     {"users import", "DB FILE.csv [--raw]"},
@@ -57,7 +60,7 @@ QStringList CommandUsage(const QStringList& words)
         found = matching(first, true);
     if (found.isEmpty())
         found << QStringLiteral("zqreader-cli COMMAND [ARGUMENTS], COMMAND one of new, list, "
-                                "read, ports, import, export, users");
+                                "read, ports, import, export, report, users");
     return found;
 }
 

@@ -390,10 +390,10 @@ private Q_SLOTS:
         QTest::newRow("unknown option")
             << QStringList{"--no-such-option"} << "no-such-option" << any;
         QTest::newRow("list without DB") << QStringList{"list"} << "list takes one database file"
-                                         << "Usage: zqreader-cli list DB\n";
+                                         << "Usage: zqreader-cli list DB [--from DATE]";
         QTest::newRow("option of another command")
             << QStringList{"list", "x.db", "--port", "ttyS0"} << "--port is an option of read"
-            << "Usage: zqreader-cli list DB\n";
+            << "Usage: zqreader-cli list DB [--from DATE]";
         QTest::newRow("port name with a control character")
             << QStringList{"read", "x.db", "--port", "tty\aS0"}
             << "The port name \"tty\\x07S0\" holds a control character"
