@@ -82,6 +82,12 @@ QString Dialect::DataVersionSql() const
 {
     if (m_backend == Backend::Sqlite)
         return QStringLiteral("PRAGMA data_version");
+    const QString columns = DataVersionColumns();
+    return columns.isEmpty() ? QString() : QStringLiteral("SELECT ") + columns;
+}
+
+QString Dialect::DataVersionColumns() const
+{
     if (m_backend != Backend::Postgres)
         return {};
     // The snapshot names every transaction whose writes it sees: it stays the
@@ -92,7 +98,7 @@ QString Dialect::DataVersionSql() const
         for (const char* what : {"inserted", "updated", "deleted"})
             own += QStringLiteral("%1pg_stat_get_xact_tuples_%2('\"%3\"'::regclass)")
                        .arg(own.isEmpty() ? "" : " + ", what, table);
-    return QStringLiteral("SELECT ('x' || substr(md5(txid_current_snapshot()::text), 1, "
+    return QStringLiteral("('x' || substr(md5(txid_current_snapshot()::text), 1, "
                           "15))::bit(60)::bigint, ") +
            own;
 }
