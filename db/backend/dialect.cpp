@@ -166,8 +166,19 @@ QString Dialect::CountTablesSql() const
 
 QString Dialect::ColumnsSql() const
 {
+    // What information_schema.columns tells (the type as its data_type, the
+    // columns this user may use), read from the catalog itself: the view
+    // costs a new connection several times as long.
     return QStringLiteral(
-        "SELECT table_name, column_name, data_type, (is_identity = 'YES' OR column_default "
-        "LIKE 'nextval(%') FROM information_schema.columns WHERE table_schema = "
-        "current_schema() AND table_name IN ('EVENTS', 'USERS')");
+        "SELECT c.relname, a.attname, format_type(coalesce(nullif(t.typbasetype, 0), "
+        "a.atttypid), NULL), (a.attidentity <> '' OR coalesce(pg_get_expr(d.adbin, d.adrelid) "
+        "LIKE 'nextval(%', false)) FROM pg_catalog.pg_attribute a "
+        "JOIN pg_catalog.pg_class c ON c.oid = a.attrelid "
+        "JOIN pg_catalog.pg_type t ON t.oid = a.atttypid "
+        "LEFT JOIN pg_catalog.pg_attrdef d ON d.adrelid = a.attrelid AND d.adnum = a.attnum "
+        "WHERE c.relnamespace = (SELECT oid FROM pg_catalog.pg_namespace WHERE nspname = "
+        "current_schema()) AND c.relname IN ('EVENTS', 'USERS') AND c.relkind IN ('r', 'v', "
+        "'f', 'p') AND a.attnum > 0 AND NOT a.attisdropped AND (pg_has_role(c.relowner, "
+        "'USAGE') OR has_column_privilege(c.oid, a.attnum, 'SELECT, INSERT, UPDATE, "
+        "REFERENCES'))");
 }
