@@ -3,9 +3,10 @@
 // (about 1% of the events) and with one of a user number in a day and a
 // bit (about 10 events, in the middle of the log), beside the same without
 // a filter. Prints the medians and the rows each filter lets through.
-// Usage: bench_filter DB [RUNS]
+// Usage: bench_filter DB [RUNS]     (DB: a file or a server address)
 
 #include "bench/benchcommon.h"
+#include "db/location/location.h"
 #include "db/record/database.h"
 #include "db/record/dbstate.h"
 #include "db/zq6doc.h"
@@ -25,10 +26,10 @@ namespace {
 const QString kStoredFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
 // The filter of few rows: user 5 in the 30 hours from the middle event on.
-EventFilter fewRows(const QString& path)
+EventFilter fewRows(const Location& location)
 {
     CDatabase db;
-    db.OpenFile(path);
+    db.Open(location);
     QSqlQuery q = db.Prepare(QStringLiteral(
         "SELECT [DATE] FROM [EVENTS] WHERE [INDEX] >= (SELECT max([INDEX]) / 2 FROM [EVENTS]) "
         "ORDER BY [INDEX] LIMIT 1"));
@@ -36,7 +37,7 @@ EventFilter fewRows(const QString& path)
     EventFilter filter;
     filter.userNos = {5};
     if (q.next()) {
-        const QDateTime from = QDateTime::fromString(q.value(0).toString(), kStoredFormat);
+        const QDateTime from = bench::StoredDate(q.value(0));
         filter.from = from.toString(kStoredFormat);
         filter.to = from.addSecs(30 * 3600).toString(kStoredFormat);
     }
@@ -53,12 +54,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: bench_filter DB [RUNS]\n");
         return 2;
     }
-    const QString path = QFile::decodeName(argv[1]);
+    const Location location = Location::Parse(QFile::decodeName(argv[1]));
     const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 5;
 
     EventFilter onePercent;
     onePercent.userNos = {5, 6};
-    const EventFilter filters[] = {EventFilter(), onePercent, fewRows(path)};
+    const EventFilter filters[] = {EventFilter(), onePercent, fewRows(location)};
     std::vector<double> firstPaint[3];
     qint64 rows[3] = {0, 0, 0};
     for (int run = 0; run < runs; ++run) {
@@ -69,7 +70,7 @@ int main(int argc, char** argv)
             CZq6Doc doc(&sink);
             CZq6View view(&doc);
             view.resize(600, 32 * view.LineHeight());
-            if (!doc.OnOpenDocument(path))
+            if (!doc.OnOpenDocument(location))
                 return 1;
             g_pSet->SetFilter(filters[f]);
             view.show();

@@ -4,7 +4,8 @@
 // rows are counted, go to date with the row number once counted, find the
 // next event of a user number, find the next row of a name, find a number
 // no event has (a walk of the whole table inside the database), the window.
-// Usage: bench_seek DB [RUNS]     (DB: any location, such as odbc:FILE)
+// Usage: bench_seek DB [RUNS]     (DB: any location: a file, a server
+// address, odbc:FILE)
 
 #include "bench/benchcommon.h"
 #include "db/listseek.h"
@@ -20,17 +21,6 @@
 #include <QSqlQuery>
 #include <cstdio>
 #include <vector>
-
-namespace {
-
-QDateTime stored(const QString& text)
-{
-    QDateTime t = QDateTime::fromString(text.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    t.setTimeSpec(Qt::UTC);
-    return t;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -51,8 +41,8 @@ int main(int argc, char** argv)
     QSqlQuery first = db.Prepare(QStringLiteral("SELECT MIN(DATE), MAX(DATE) FROM EVENTS"));
     first.exec();
     first.next();
-    const QDateTime from = stored(first.value(0).toString());
-    const qint64 seconds = from.secsTo(stored(first.value(1).toString()));
+    const QDateTime from = bench::StoredDate(first.value(0));
+    const qint64 seconds = from.secsTo(bench::StoredDate(first.value(1)));
     first.finish();
     QSqlQuery names = db.Prepare(QStringLiteral("SELECT NAME FROM USERS ORDER BY [INDEX]"));
     names.exec();

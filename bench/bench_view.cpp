@@ -1,8 +1,10 @@
 // The event list on a real database, offscreen: from the start to the first
 // painted screen, one paint once the rows are counted and the rows such a
 // paint reads (its fetch) on their own, beside a plain 32-row keyset window
-// read on a connection of its own. Prints the medians.
-// Usage: bench_view DB [RUNS]
+// read on a connection of its own, and one round trip to the database (a
+// SELECT 1 on that connection). Prints the medians.
+// Usage: bench_view DB [RUNS [PAINTS]]     (DB: a file or a server address;
+// PAINTS paints a run, 200 unless given: fewer for a server far away)
 
 #include "bench/benchcommon.h"
 #include "db/messages.h"
@@ -33,8 +35,9 @@ int main(int argc, char** argv)
     }
     const QString path = QFile::decodeName(argv[1]);
     const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 5;
+    const int paints = argc > 3 ? std::max(1, atoi(argv[3])) : 200;
 
-    std::vector<double> firstPaint, onePaint, fetch, window;
+    std::vector<double> firstPaint, onePaint, fetch, window, roundTrip;
     for (int run = 0; run < runs; ++run) {
         QElapsedTimer t;
         t.start();
@@ -53,7 +56,7 @@ int main(int argc, char** argv)
             app.processEvents(QEventLoop::WaitForMoreEvents, 50);
         QRandomGenerator random(run);
         QScrollBar* bar = view.verticalScrollBar();
-        for (int i = 0; i < 200; ++i) {
+        for (int i = 0; i < paints; ++i) {
             bar->setValue(random.bounded(std::max(1, bar->maximum())));
             t.restart();
             view.viewport()->repaint();
@@ -86,7 +89,7 @@ int main(int argc, char** argv)
         const qint64 top = last.next() ? last.value(0).toLongLong() : 1;
         last.finish();
         QRandomGenerator random(7);
-        for (int i = 0; i < 1000; ++i) {
+        for (int i = 0; i < 5 * paints; ++i) {
             QElapsedTimer t;
             t.start();
             q.bindValue(0, random.bounded(top) + 1);
@@ -96,10 +99,21 @@ int main(int argc, char** argv)
             q.finish();
             window.push_back(bench::Ms(t));
         }
+        QSqlQuery one = db.Prepare(QStringLiteral("SELECT 1"));
+        one.setForwardOnly(true);
+        for (int i = 0; i < 5 * paints; ++i) {
+            QElapsedTimer t;
+            t.start();
+            CDatabase::Exec(one);
+            if (!one.next() || one.value(0).toInt() != 1)
+                return 1;
+            one.finish();
+            roundTrip.push_back(bench::Ms(t));
+        }
     }
     std::printf("first paint %.3f ms\none paint %.3f ms\none paint's fetch %.4f ms\n"
-                "keyset window %.4f ms\n",
+                "keyset window %.4f ms\nround trip %.4f ms\n",
                 bench::Median(firstPaint), bench::Median(onePaint), bench::Median(fetch),
-                bench::Median(window));
+                bench::Median(window), bench::Median(roundTrip));
     return 0;
 }

@@ -1,13 +1,16 @@
 #pragma once
 
 // Pieces the benchmark programs share: the events a download appends, the
-// timer's reading in milliseconds, a median, and a sink that prints messages.
+// timer's reading in milliseconds, a median, a stored date read back, and a
+// sink that prints messages.
 
 #include "db/messages.h"
 #include "db/record/ctime.h"
 #include "db/record/events.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
+#include <QVariant>
 #include <QVector>
 #include <algorithm>
 #include <cstdio>
@@ -26,6 +29,18 @@ inline QVector<NewEvent> MakeEvents(int count)
                        i % 2 ? QStringLiteral("1") : QStringLiteral("0")});
     }
     return events;
+}
+
+// A stored date-time as read back: SQLite gives "YYYY-MM-DD HH:MM:SS", a
+// server a date-time of its own, which prints with a 'T'. Read as UTC, so
+// that no zone's gap or repeat changes it.
+inline QDateTime StoredDate(const QVariant& value)
+{
+    const QString text = value.toString();
+    QDateTime t = QDateTime::fromString(text.left(10) + QLatin1Char(' ') + text.mid(11, 8),
+                                        QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    t.setTimeSpec(Qt::UTC);
+    return t;
 }
 
 inline double Ms(const QElapsedTimer& t)

@@ -47,3 +47,7 @@ pg_load() {
 # The list's join as psql prints it, the same text as zqreader-cli list.
 pg_join='"EVENTS" LEFT OUTER JOIN "USERS" ON "EVENTS"."USER_NO" = "USERS"."USER_NO" AND "EVENTS"."DATE" > "USERS"."DATE_START" AND "EVENTS"."DATE" < "USERS"."DATE_STOP"'
 pg_list_select="SELECT to_char(\"EVENTS\".\"DATE\", 'YYYY-MM-DD'), to_char(\"EVENTS\".\"DATE\", 'HH24:MI:SS'), format('%6s', \"EVENTS\".\"USER_NO\"), \"USERS\".\"NAME\", format('%6s', \"EVENTS\".\"TIMER\") FROM $pg_join ORDER BY \"EVENTS\".\"INDEX\", \"USERS\".\"INDEX\""
+
+# The report of a year (as bench/run's report rows): the bare GROUP BY of the
+# list's join over 2019.
+pg_report_select="SELECT \"EVENTS\".\"DATE\"::date, \"EVENTS\".\"USER_NO\", \"USERS\".\"NAME\", count(*), count(CASE WHEN \"EVENTS\".\"BUTTON\" = '1' THEN 1 END), min(\"EVENTS\".\"DATE\"), max(\"EVENTS\".\"DATE\") FROM $pg_join WHERE \"EVENTS\".\"DATE\" >= '2019-01-01 00:00:00' AND \"EVENTS\".\"DATE\" < '2020-01-01 00:00:00' GROUP BY 1, 2, 3"

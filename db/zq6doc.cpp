@@ -73,11 +73,10 @@ bool CZq6Doc::OnOpenDocument(const Location& location)
         g_db.Swap(fresh);
         try {
             set = new CZq6Set(&g_db);
-            set->Open(CRecordset::dynaset);
             // An event matched by several users gives a row for each; without
             // the second key a server may return them in any order.
             set->m_strSort = QStringLiteral("[EVENTS].[INDEX], [USERS].[INDEX]");
-            set->Requery();
+            set->Open(CRecordset::dynaset);
         } catch (const CDBException& e) {
             delete set;
             g_db.Swap(fresh);

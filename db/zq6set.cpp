@@ -150,14 +150,21 @@ CZq6Set::Statements& CZq6Set::Prepared()
     const QString passes = m_ordered.IsEmpty()
                                ? QString()
                                : QStringLiteral(" AND (") + m_ordered.sql + QLatin1Char(')');
+    const QString window = from + QStringLiteral(" WHERE [EVENTS].[INDEX] >= ?") + passes +
+                           kWindowOrder + QStringLiteral(" LIMIT ?");
+    const QString bound = BoundColumns().join(QStringLiteral(", "));
+    const QString listed = QStringLiteral("[EVENTS].[INDEX], [EVENTS].[TIMER], [EVENTS].[DATE], "
+                                          "[EVENTS].[USER_NO], [USERS].[NAME]");
     Statements s;
-    s.forward = {db, QStringLiteral("SELECT ") + BoundColumns().join(QStringLiteral(", ")) + from +
-                         QStringLiteral(" WHERE [EVENTS].[INDEX] >= ?") + passes + kWindowOrder +
-                         QStringLiteral(" LIMIT ?")};
-    s.listed = {db, QStringLiteral("SELECT [EVENTS].[INDEX], [EVENTS].[TIMER], [EVENTS].[DATE], "
-                                   "[EVENTS].[USER_NO], [USERS].[NAME]") +
-                        from + QStringLiteral(" WHERE [EVENTS].[INDEX] >= ?") + passes +
-                        kWindowOrder + QStringLiteral(" LIMIT ?")};
+    s.forward = {db, QStringLiteral("SELECT ") + bound + window};
+    s.listed = {db, QStringLiteral("SELECT ") + listed + window};
+    const QString version = db.GetDialect().DataVersionColumns();
+    if (!version.isEmpty()) {
+        s.forwardChecked = {db, QStringLiteral("SELECT ") + bound + QStringLiteral(", ") + version +
+                                    window};
+        s.listedChecked = {db, QStringLiteral("SELECT ") + listed + QStringLiteral(", ") + version +
+                                   window};
+    }
     s.backward = {db, QStringLiteral("SELECT [EVENTS].[INDEX]") + from +
                           QStringLiteral(" WHERE [EVENTS].[INDEX] < ?") + passes + kBackwardOrder +
                           QStringLiteral(" LIMIT ?")};

@@ -154,8 +154,12 @@ private:
     struct Statements
     {
         QString connection;
-        PreparedQuery forward;  // rows from the first row of an event on
-        PreparedQuery listed;   // the same, the columns of ListRow
+        PreparedQuery forward; // rows from the first row of an event on
+        PreparedQuery listed;  // the same, the columns of ListRow
+        // forward and listed with the numbers of JoinStamp's version check
+        // after their columns, read in the same snapshot; on a server only.
+        PreparedQuery forwardChecked;
+        PreparedQuery listedChecked;
         PreparedQuery backward; // events of the rows before an event, newest first
         PreparedQuery span;
         int spanFilters = 2;   // times the filter's values are bound in span
@@ -195,12 +199,20 @@ private:
     // The statement run with head and tail around the filter's values.
     void Run(PreparedQuery& q, std::initializer_list<qint64> head,
              std::initializer_list<qint64> tail = {});
-    template <class Row> QVector<Row> ReadRows(qint64 first, int count);
+    // With checked: the rows in one statement that also tells whether the
+    // database is still as m_checked found it; *checked false, and nothing
+    // read or remembered, when it is not or when one statement cannot read
+    // them. Outside a read transaction this is as safe as inside one.
+    template <class Row> QVector<Row> ReadRows(qint64 first, int count, bool* checked = nullptr);
     // Reads from start, skipping `step` rows after it, count rows; *positions
     // receives the positions of the rows from start on, and of the one after.
+    // checked as for ReadRows.
     template <class Row>
     QVector<Row> Forward(JoinMark start, qint64 step, int count,
-                         QVector<JoinMark>* positions = nullptr);
+                         QVector<JoinMark>* positions = nullptr, bool* checked = nullptr);
+    // Whether the version columns of q's current row, from column `at` on,
+    // are those of m_checked.
+    bool StillChecked(const PreparedQuery& q, int at) const;
     // The position of the n-th row before the first row of eventIndex, and of
     // the rows after it up to that event. 0: found; 1: there are fewer rows;
     // 2: cannot tell (an event with very many rows).

@@ -47,11 +47,22 @@ void readRow(const PreparedQuery& q, ListRow& r)
 
 } // namespace
 
+bool CZq6Set::StillChecked(const PreparedQuery& q, int at) const
+{
+    return m_checked.dataVersion >= 0 && q.Int64(at) == m_checked.dataVersion &&
+           q.Int64(at + 1) == m_checked.ownChanges;
+}
+
 template <class Row>
-QVector<Row> CZq6Set::Forward(JoinMark start, qint64 step, int count, QVector<JoinMark>* positions)
+QVector<Row> CZq6Set::Forward(JoinMark start, qint64 step, int count, QVector<JoinMark>* positions,
+                              bool* checked)
 {
     Statements& s = Prepared();
-    PreparedQuery& q = std::is_same_v<Row, ListRow> ? s.listed : s.forward;
+    constexpr bool listed = std::is_same_v<Row, ListRow>;
+    PreparedQuery& q =
+        checked ? (listed ? s.listedChecked : s.forwardChecked) : (listed ? s.listed : s.forward);
+    // The version columns follow the row's own.
+    constexpr int versionAt = listed ? 5 : 10;
     const auto finish = qScopeGuard([&q] { q.Finish(); });
     const qint64 skip = start.skip + step;
     Run(q, {start.eventIndex}, {skip + count + (positions ? 1 : 0)});
@@ -59,7 +70,17 @@ QVector<Row> CZq6Set::Forward(JoinMark start, qint64 step, int count, QVector<Jo
     rows.reserve(count);
     qint64 event = std::numeric_limits<qint64>::min();
     int inEvent = 0;
+    bool anyRow = false;
     for (qint64 i = 0; q.Next(); ++i) {
+        anyRow = true;
+        // Every row carries them; the first tells for all, as one statement
+        // reads one snapshot.
+        if (checked && i == 0 && !StillChecked(q, versionAt)) {
+            *checked = false;
+            if (positions)
+                positions->clear();
+            return {};
+        }
         if (positions) {
             const qint64 e = q.Int64(0);
             inEvent = e == event ? inEvent + 1 : 0;
@@ -70,6 +91,9 @@ QVector<Row> CZq6Set::Forward(JoinMark start, qint64 step, int count, QVector<Jo
         if (i >= skip && rows.size() < count)
             readRow(q, rows.emplace_back());
     }
+    // No row, nothing that tells.
+    if (checked && !anyRow)
+        *checked = false;
     return rows;
 }
 
@@ -142,6 +166,23 @@ template <class Row> QVector<Row> CZq6Set::FetchRows(qint64 first, int count)
     if (first < 0 || count <= 0 || !m_counted.IsValid())
         return {};
     Statements& s = Prepared();
+    const auto isShort = [&](const QVector<Row>& rows) {
+        return first + rows.size() < std::min<qint64>(first + count, m_rowCount);
+    };
+    // On a server one statement is one snapshot: the rows and the numbers
+    // that tell whether the database is still as last checked, read together,
+    // need no transaction around them, and cost one round trip. Anything
+    // else, and any doubt, takes the way below.
+    if (s.listedChecked.IsPrepared() && first < m_rowCount && m_checked.IsValid() &&
+        m_checked.connection == s.connection) {
+        bool checked = true;
+        QVector<Row> rows = ReadRows<Row>(
+            first, static_cast<int>(std::min<qint64>(count, m_rowCount - first)), &checked);
+        if (checked && !isShort(rows)) {
+            m_shortAfterRecount = false;
+            return rows;
+        }
+    }
     ReadTransaction read(m_pDatabase, s.begin, s.commit);
     JoinStamp now;
     // At once, or for the list of a large set in the background: false.
@@ -169,9 +210,6 @@ template <class Row> QVector<Row> CZq6Set::FetchRows(qint64 first, int count)
                                    static_cast<int>(std::min<qint64>(count, m_rowCount - first)))
                    : QVector<Row>();
     };
-    const auto isShort = [&](const QVector<Row>& rows) {
-        return first + rows.size() < std::min<qint64>(first + count, m_rowCount);
-    };
     QVector<Row> rows = readCounted();
     // Nothing but appends has changed since the count found these rows, as
     // far as the stamps tell: they do not see events changed in place by
@@ -194,7 +232,7 @@ template <class Row> QVector<Row> CZq6Set::FetchRows(qint64 first, int count)
     return rows;
 }
 
-template <class Row> QVector<Row> CZq6Set::ReadRows(qint64 first, int count)
+template <class Row> QVector<Row> CZq6Set::ReadRows(qint64 first, int count, bool* checked)
 {
     JoinMark start;
     qint64 startRow = -1;
@@ -207,6 +245,9 @@ template <class Row> QVector<Row> CZq6Set::ReadRows(qint64 first, int count)
         if (first >= k.first - top.skip) {
             start = {top.eventIndex, int(top.skip - (k.first - first))};
             startRow = first;
+        } else if (checked) {
+            *checked = false; // a statement of its own first
+            return {};
         } else {
             QVector<JoinMark> before;
             const qint64 eventStart = k.first - top.skip;
@@ -229,7 +270,9 @@ template <class Row> QVector<Row> CZq6Set::ReadRows(qint64 first, int count)
         }
     }
     QVector<JoinMark> positions;
-    QVector<Row> rows = Forward<Row>(start, first - startRow, count, &positions);
+    QVector<Row> rows = Forward<Row>(start, first - startRow, count, &positions, checked);
+    if (checked && !*checked)
+        return {};
     Remember(startRow, positions);
     return rows;
 }

@@ -82,6 +82,12 @@ QString Dialect::DataVersionSql() const
 {
     if (m_backend == Backend::Sqlite)
         return QStringLiteral("PRAGMA data_version");
+    const QString columns = DataVersionColumns();
+    return columns.isEmpty() ? QString() : QStringLiteral("SELECT ") + columns;
+}
+
+QString Dialect::DataVersionColumns() const
+{
     if (m_backend != Backend::Postgres)
         return {};
     // The snapshot names every transaction whose writes it sees: it stays the
@@ -92,7 +98,7 @@ QString Dialect::DataVersionSql() const
         for (const char* what : {"inserted", "updated", "deleted"})
             own += QStringLiteral("%1pg_stat_get_xact_tuples_%2('\"%3\"'::regclass)")
                        .arg(own.isEmpty() ? "" : " + ", what, table);
-    return QStringLiteral("SELECT ('x' || substr(md5(txid_current_snapshot()::text), 1, "
+    return QStringLiteral("('x' || substr(md5(txid_current_snapshot()::text), 1, "
                           "15))::bit(60)::bigint, ") +
            own;
 }
@@ -160,8 +166,19 @@ QString Dialect::CountTablesSql() const
 
 QString Dialect::ColumnsSql() const
 {
+    // What information_schema.columns tells (the type as its data_type, the
+    // columns this user may use), read from the catalog itself: the view
+    // costs a new connection several times as long.
     return QStringLiteral(
-        "SELECT table_name, column_name, data_type, (is_identity = 'YES' OR column_default "
-        "LIKE 'nextval(%') FROM information_schema.columns WHERE table_schema = "
-        "current_schema() AND table_name IN ('EVENTS', 'USERS')");
+        "SELECT c.relname, a.attname, format_type(coalesce(nullif(t.typbasetype, 0), "
+        "a.atttypid), NULL), (a.attidentity <> '' OR coalesce(pg_get_expr(d.adbin, d.adrelid) "
+        "LIKE 'nextval(%', false)) FROM pg_catalog.pg_attribute a "
+        "JOIN pg_catalog.pg_class c ON c.oid = a.attrelid "
+        "JOIN pg_catalog.pg_type t ON t.oid = a.atttypid "
+        "LEFT JOIN pg_catalog.pg_attrdef d ON d.adrelid = a.attrelid AND d.adnum = a.attnum "
+        "WHERE c.relnamespace = (SELECT oid FROM pg_catalog.pg_namespace WHERE nspname = "
+        "current_schema()) AND c.relname IN ('EVENTS', 'USERS') AND c.relkind IN ('r', 'v', "
+        "'f', 'p') AND a.attnum > 0 AND NOT a.attisdropped AND (pg_has_role(c.relowner, "
+        "'USAGE') OR has_column_privilege(c.oid, a.attnum, 'SELECT, INSERT, UPDATE, "
+        "REFERENCES'))");
 }

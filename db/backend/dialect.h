@@ -43,6 +43,10 @@ public:
     // One row: that number; on PostgreSQL also how many rows of EVENTS and
     // USERS this transaction has changed. Empty where there is none.
     QString DataVersionSql() const;
+    // The same two numbers as columns to add to the select list of another
+    // statement, which then reads them in the snapshot of its rows; empty
+    // where there are none (SQLite's pragma is a statement of its own).
+    QString DataVersionColumns() const;
 
     // Every USERS row with the types of its values, in INDEX order: six
     // columns, the types first.

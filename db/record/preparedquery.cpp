@@ -9,9 +9,27 @@
 #include <utility>
 
 PreparedQuery::PreparedQuery(const CDatabase& db, const QString& sql)
-    : m_query(db.Prepare(sql)), m_prepared(true), m_sqlite(SqliteStatement(m_query) != nullptr)
+    : m_prepared(true), m_sqlite(db.GetDialect().IsSqlite())
 {
+    if (m_sqlite) {
+        m_query = db.Prepare(sql);
+        m_sqlite = SqliteStatement(m_query) != nullptr;
+    } else {
+        if (!db.IsOpen())
+            throw CDBException(QStringLiteral("The database is not connected."));
+        m_query = QSqlQuery(db.Handle());
+        m_unprepared = db.GetDialect().Sql(sql);
+    }
     m_query.setForwardOnly(true);
+}
+
+void PreparedQuery::prepareOnServer()
+{
+    if (m_unprepared.isEmpty())
+        return;
+    if (!m_query.prepare(m_unprepared))
+        throw CDBException(m_query.lastError().text());
+    m_unprepared.clear();
 }
 
 void PreparedQuery::Exec(std::initializer_list<qint64> values)
@@ -19,6 +37,7 @@ void PreparedQuery::Exec(std::initializer_list<qint64> values)
     if (!m_prepared)
         throw CDBException(QStringLiteral("The database is not connected."));
     if (!m_sqlite) {
+        prepareOnServer();
         int i = 0;
         for (const qint64 v : values)
             m_query.bindValue(i++, v);
@@ -45,6 +64,7 @@ void PreparedQuery::Exec(const QVariantList& values)
     if (!m_prepared)
         throw CDBException(QStringLiteral("The database is not connected."));
     if (!m_sqlite) {
+        prepareOnServer();
         for (int i = 0; i < values.size(); ++i)
             m_query.bindValue(i, values.at(i));
         CDatabase::Exec(m_query);

@@ -14,12 +14,14 @@ struct sqlite3_stmt;
 // costs no conversion of the columns nobody reads; the driver still owns the
 // statement and finalises it when the connection closes, after which Exec()
 // throws and the query must be prepared anew. Other drivers run it through
-// QSqlQuery.
+// QSqlQuery; there preparing costs a round trip to the server, so it waits
+// for the first Exec(), and a statement kept but never run costs nothing.
 class PreparedQuery
 {
 public:
     PreparedQuery() = default;
-    // Throws CDBException when db is closed or the statement is wrong.
+    // Throws CDBException when db is closed or, on SQLite, the statement is
+    // wrong (elsewhere the first Exec() does).
     PreparedQuery(const CDatabase& db, const QString& sql);
 
     bool IsPrepared() const { return m_prepared; }
@@ -47,7 +49,11 @@ public:
     QString Text(int column) const;
 
 private:
+    // Prepares the statement on a server when it first runs.
+    void prepareOnServer();
+
     QSqlQuery m_query;
+    QString m_unprepared; // the statement until it is prepared, on a server
     bool m_prepared = false;
     bool m_sqlite = false;
     sqlite3_stmt* m_statement = nullptr; // during a run on SQLite

@@ -90,11 +90,15 @@ void CRecordset::Requery()
 
 void CRecordset::LoadPage(qint64 offset)
 {
-    QSqlQuery query = m_pDatabase->Prepare(SelectStatement() + QStringLiteral(" LIMIT ? OFFSET ?"));
+    // Run once, not prepared: on a server preparing, running and dropping a
+    // statement would be three round trips. The numbers are our own.
+    if (!m_pDatabase->IsOpen())
+        throw CDBException(QStringLiteral("The database is not connected."));
+    QSqlQuery query(m_pDatabase->Handle());
     query.setForwardOnly(true);
-    query.addBindValue(kPageRows);
-    query.addBindValue(offset);
-    CDatabase::Exec(query);
+    if (!query.exec(m_pDatabase->GetDialect().Sql(
+            SelectStatement() + QStringLiteral(" LIMIT %1 OFFSET %2").arg(kPageRows).arg(offset))))
+        throw CDBException(query.lastError().text());
     const int columns = static_cast<int>(BoundColumns().size());
     m_page.clear();
     while (query.next())

@@ -223,6 +223,23 @@ private Q_SLOTS:
         QCOMPARE(set.GetRowCount(), 2);
     }
 
+    void aUserAddedByAnotherProgramMovesTheRowsAfterIt()
+    {
+        QCOMPARE(testdb::exec(m_path, overlappingPeriods() << addEvent(7, "2009-11-01 00:00:00")
+                                                           << addEvent(7, "2009-12-15 00:00:00")),
+                 QString());
+        CZq6Set set(&m_db);
+        openSet(set);
+        QCOMPARE(set.CountRows(), 6);
+        QCOMPARE(window(set, 0, 6).size(), 6); // the rows' places are known now
+        // Carl holds number 7 when event 1 happened: one more row before the rest.
+        QCOMPARE(
+            testdb::exec(m_path, {user("Carl", 7, "2009-02-01 00:00:00", "2009-04-01 00:00:00")}),
+            QString());
+        QCOMPARE(window(set, 3, 3), (QVector<Row>{{2, "Bob"}, {3, "Alice"}, {3, "Bob"}}));
+        QCOMPARE(set.GetRowCount(), 7);
+    }
+
     void datesWrittenByOtherToolsJoin()
     {
         // sqlite3's datetime() form and a 'T' form with milliseconds.
