@@ -150,9 +150,8 @@ private Q_SLOTS:
                               "Shift+Del|57635", "Ctrl+Ins|57634", "Shift+Ins|57637", "F6|57680",
                               "Shift+F6|57681", "Shift+F1|57669", "F1|57670", "F5|32775"}));
         // Go to Date, Find, Find Next, Find Previous and Filter.
-        QCOMPARE(table.mid(16),
-                 (QStringList{"Ctrl+G|32791", "Ctrl+F|57636", "F3|57650", "Shift+F3|32790",
-                              "Ctrl+L|32792"}));
+        QCOMPARE(table.mid(16), (QStringList{"Ctrl+G|32791", "Ctrl+F|57636", "F3|57650",
+                                             "Shift+F3|32790", "Ctrl+L|32792"}));
     }
 
     void keysWithoutHandlerDoNothing_data()

@@ -355,14 +355,13 @@ private Q_SLOTS:
         QCOMPARE(notDb.exitCode, 1);
         QVERIFY(notDb.err.contains("notes.txt"));
 
-        for (const QStringList& args :
-             {QStringList{"list", "x.db", "--user", "abc"},
-              QStringList{"list", "x.db", "--user", "1", "--user", "511"},
-              QStringList{"list", "x.db", "--button", "2"},
-              QStringList{"export", "x.db", "--name", ""},
-              QStringList{"list", "x.db", "--from", "2024-13-01"},
-              QStringList{"list", "x.db", "--output", "x.csv"},
-              QStringList{"new", "x.db", "--user", "1"}}) {
+        for (const QStringList& args : {QStringList{"list", "x.db", "--user", "abc"},
+                                        QStringList{"list", "x.db", "--user", "1", "--user", "511"},
+                                        QStringList{"list", "x.db", "--button", "2"},
+                                        QStringList{"export", "x.db", "--name", ""},
+                                        QStringList{"list", "x.db", "--from", "2024-13-01"},
+                                        QStringList{"list", "x.db", "--output", "x.csv"},
+                                        QStringList{"new", "x.db", "--user", "1"}}) {
             const Run usage = run(args);
             QCOMPARE(usage.exitCode, 2);
             QVERIFY(usage.err.contains("Usage:"));
