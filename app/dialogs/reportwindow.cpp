@@ -289,8 +289,12 @@ void CReportWindow::Show(const Report& report, const QString& error)
     m_pChartUser->blockSignals(false);
     m_pPeriods->SetReport(&m_report, -1);
     m_pHours->SetReport(&m_report, -1);
+    const auto counted = [](qint64 n, const char* one, const char* many) {
+        return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+    };
     m_pStatus->setText(
-        QStringLiteral("%1 events, %2 rows.").arg(m_report.total.events).arg(m_report.rows.size()));
+        QStringLiteral("%1, %2.").arg(counted(m_report.total.events, "event", "events"),
+                                      counted(m_report.rows.size(), "row", "rows")));
     Q_EMIT Finished();
 }
 
