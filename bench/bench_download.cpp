@@ -3,50 +3,16 @@
 // zqreader-cli does and prints what it measured.
 // Usage: bench_download [EVENTS]   (default 7000: the download stops at 6144)
 
-#include "db/messages.h"
-#include "db/record/dbstate.h"
+#include "bench/benchdownload.h"
 #include "db/zq6doc.h"
-#include "db/zq6set.h"
-#include "link/download.h"
 #include "link/qtseriallink.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <cstdio>
 
 namespace {
-
-class KeepMessages : public MessageSink
-{
-public:
-    void ShowMessage(const UserMessage& m) override { last = m; }
-    UserMessage last;
-};
-
-// Times the exchange: from the port being ready to the last frame.
-class TimingProgress : public DownloadProgress
-{
-public:
-    void Start() override
-    {
-        events = 0;
-        timer.start();
-    }
-    void Advance() override
-    {
-        if (events++ == 0)
-            firstEventMs = timer.nsecsElapsed() / 1e6;
-    }
-    void Finish() override { exchangeMs = timer.nsecsElapsed() / 1e6; }
-
-    QElapsedTimer timer;
-    int events = 0;
-    double firstEventMs = 0;
-    double exchangeMs = 0;
-};
 
 struct Figures
 {
@@ -59,11 +25,11 @@ struct Figures
     qint64 received = 0;
 };
 
-Figures download(CZq6Doc& doc, KeepMessages& messages, const QString& port)
+Figures download(CZq6Doc& doc, const bench::KeepMessages& messages, const QString& port)
 {
     QtSerialLink link;
     SystemClock clock;
-    TimingProgress progress;
+    bench::TimingProgress progress;
     DownloadServices services(link, clock, &progress, port);
     QElapsedTimer total;
     total.start();
@@ -109,52 +75,25 @@ void print(const char* what, const Figures& f)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    const int events = args.size() > 1 ? args.at(1).toInt() : 7000;
-    if (events <= 0) {
-        std::fprintf(stderr, "usage: bench_download [EVENTS]\n");
+    const int events = bench::EventsArgument(app.arguments(), "bench_download");
+    if (events == 0)
         return 2;
-    }
-
-    QProcess sim;
-    sim.start(QStringLiteral(ZQ_BIN_DIR "/zqreader-sim"),
-              {QStringLiteral("--generate"), QString::number(events)});
-    if (!sim.waitForStarted() || !sim.waitForReadyRead(10000)) {
-        std::fprintf(stderr, "bench_download: zqreader-sim did not start\n");
+    SimProcess sim;
+    if (!bench::StartSim(sim, events, "bench_download"))
         return 1;
-    }
-    const QString port = QString::fromLocal8Bit(sim.readLine()).trimmed();
-
     QTemporaryDir dir;
-    const QString db = dir.filePath(QStringLiteral("bench.db"));
-    if (!QFile::copy(QStringLiteral(ZQ_BIN_DIR "/template.db"), db) ||
-        !QFile::setPermissions(db, QFile::ReadOwner | QFile::WriteOwner)) {
-        std::fprintf(stderr, "bench_download: cannot copy the template database\n");
+    bench::KeepMessages messages;
+    CZq6Doc doc(&messages);
+    if (!bench::OpenNewDatabase(doc, messages, dir, "bench_download"))
         return 1;
-    }
-    KeepMessages messages;
-    int status = 0;
-    {
-        CZq6Doc doc(&messages);
-        if (!doc.OnOpenDocument(db)) {
-            std::fprintf(stderr, "bench_download: %s\n", qUtf8Printable(messages.last.text));
-            return 1;
-        }
-        std::printf("Download from zqreader-sim at 9600 baud, a log of %d events\n\n", events);
-        const Figures full = download(doc, messages, port);
-        print("First download (the whole log, up to 6144 events):", full);
-        std::printf("\n");
-        print("Second download (nothing new):", download(doc, messages, port));
-        if (full.events == 0)
-            status = 1;
-        // For bench/run: the first download's exchange and the time its bytes
-        // take on the line (10 bits a byte at 9600 baud).
-        std::printf("\nsummary\t%d\t%.1f\t%.1f\n", full.events, full.exchangeMs,
-                    full.received * 10 / 9.6);
-    }
-
-    sim.write("quit\n");
-    if (!sim.waitForFinished(5000))
-        sim.kill();
-    return status;
+    std::printf("Download from zqreader-sim at 9600 baud, a log of %d events\n\n", events);
+    const Figures full = download(doc, messages, sim.PortPath());
+    print("First download (the whole log, up to 6144 events):", full);
+    std::printf("\n");
+    print("Second download (nothing new):", download(doc, messages, sim.PortPath()));
+    // For bench/run: the first download's exchange and the time its bytes
+    // take on the line (10 bits a byte at 9600 baud).
+    std::printf("\nsummary\t%d\t%.1f\t%.1f\n", full.events, full.exchangeMs,
+                full.received * 10 / 9.6);
+    return full.events > 0 ? 0 : 1;
 }

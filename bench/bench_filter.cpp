@@ -6,12 +6,9 @@
 // Usage: bench_filter DB [RUNS]     (DB: a file or a server address)
 
 #include "bench/benchcommon.h"
+#include "bench/benchlist.h"
 #include "db/location/location.h"
 #include "db/record/database.h"
-#include "db/record/dbstate.h"
-#include "db/zq6doc.h"
-#include "db/zq6set.h"
-#include "view/zq6view.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -66,21 +63,14 @@ int main(int argc, char** argv)
         for (int f = 0; f < 3; ++f) {
             QElapsedTimer t;
             t.start();
-            bench::StderrSink sink;
-            CZq6Doc doc(&sink);
-            CZq6View view(&doc);
-            view.resize(600, 32 * view.LineHeight());
-            if (!doc.OnOpenDocument(location))
+            bench::ListWindow window;
+            if (!window.Open(location, &filters[f]))
                 return 1;
-            g_pSet->SetFilter(filters[f]);
-            view.show();
-            view.OnInitialUpdate();
-            view.viewport()->repaint();
             firstPaint[f].push_back(bench::Ms(t));
             if (run == 0) {
-                while (!view.IsRowCountExact())
+                while (!window.view.IsRowCountExact())
                     app.processEvents(QEventLoop::WaitForMoreEvents, 50);
-                rows[f] = view.GetRowCount();
+                rows[f] = window.view.GetRowCount();
             }
         }
     }

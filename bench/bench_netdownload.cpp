@@ -4,78 +4,37 @@
 // Prints the line "summary EVENTS EXCHANGE_MS WIRE_MS" for bench/run.
 // Usage: bench_netdownload [EVENTS]   (default 7000: the download stops at 6144)
 
-#include "db/messages.h"
+#include "bench/benchdownload.h"
 #include "db/zq6doc.h"
-#include "link/download.h"
 #include "link/rfc2217link.h"
 #include "tests/support/ser2netprocess.h"
-#include "tests/support/simprocess.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 #include <cstdio>
-
-namespace {
-
-class KeepMessages : public MessageSink
-{
-public:
-    void ShowMessage(const UserMessage& m) override { last = m; }
-    UserMessage last;
-};
-
-// Times the exchange: from the port being ready to the last frame.
-class TimingProgress : public DownloadProgress
-{
-public:
-    void Start() override { timer.start(); }
-    void Advance() override { ++events; }
-    void Finish() override { exchangeMs = double(timer.nsecsElapsed()) / 1e6; }
-
-    QElapsedTimer timer;
-    int events = 0;
-    double exchangeMs = 0;
-};
-
-} // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    const int events = args.size() > 1 ? args.at(1).toInt() : 7000;
-    if (events <= 0) {
-        std::fprintf(stderr, "usage: bench_netdownload [EVENTS]\n");
+    const int events = bench::EventsArgument(app.arguments(), "bench_netdownload");
+    if (events == 0)
         return 2;
-    }
     SimProcess sim;
-    if (!sim.Start({QStringLiteral("--generate"), QString::number(events)})) {
-        std::fprintf(stderr, "bench_netdownload: zqreader-sim did not start\n");
+    if (!bench::StartSim(sim, events, "bench_netdownload"))
         return 1;
-    }
     Ser2NetProcess ser2net;
     if (!ser2net.Start(sim.PortPath(), true)) {
         std::fprintf(stderr, "bench_netdownload: ser2net did not start (is it installed?)\n");
         return 1;
     }
     QTemporaryDir dir;
-    const QString db = dir.filePath(QStringLiteral("bench.db"));
-    if (!QFile::copy(QStringLiteral(ZQ_BIN_DIR "/template.db"), db) ||
-        !QFile::setPermissions(db, QFile::ReadOwner | QFile::WriteOwner)) {
-        std::fprintf(stderr, "bench_netdownload: cannot copy the template database\n");
-        return 1;
-    }
-    KeepMessages messages;
+    bench::KeepMessages messages;
     CZq6Doc doc(&messages);
-    if (!doc.OnOpenDocument(db)) {
-        std::fprintf(stderr, "bench_netdownload: %s\n", qUtf8Printable(messages.last.text));
+    if (!bench::OpenNewDatabase(doc, messages, dir, "bench_netdownload"))
         return 1;
-    }
     Rfc2217Link link;
     SystemClock clock;
-    TimingProgress progress;
+    bench::TimingProgress progress;
     DownloadServices services(link, clock, &progress,
                               QStringLiteral("rfc2217://127.0.0.1:%1").arg(ser2net.Port()));
     doc.OnReadEvents(services);

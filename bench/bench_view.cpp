@@ -7,6 +7,7 @@
 // PAINTS paints a run, 200 unless given: fewer for a server far away)
 
 #include "bench/benchcommon.h"
+#include "bench/benchlist.h"
 #include "db/messages.h"
 #include "db/record/database.h"
 #include "db/record/dbstate.h"
@@ -41,15 +42,10 @@ int main(int argc, char** argv)
     for (int run = 0; run < runs; ++run) {
         QElapsedTimer t;
         t.start();
-        bench::StderrSink sink;
-        CZq6Doc doc(&sink);
-        CZq6View view(&doc);
-        view.resize(600, 32 * view.LineHeight());
-        if (!doc.OnOpenDocument(Location::Parse(path)))
+        bench::ListWindow window;
+        if (!window.Open(Location::Parse(path)))
             return 1;
-        view.show();
-        view.OnInitialUpdate();
-        view.viewport()->repaint();
+        CZq6View& view = window.view;
         firstPaint.push_back(bench::Ms(t));
 
         while (!view.IsRowCountExact())

@@ -1,18 +1,15 @@
 #include "cli/reportcommand.h"
 
+#include "cli/commandoutput.h"
 #include "cli/consolemessages.h"
 #include "cli/exitcodes.h"
 #include "db/backend/dbexception.h"
-#include "db/location/nativename.h"
-#include "db/location/outputcheck.h"
-#include "db/location/stagedfile.h"
 #include "db/record/database.h"
 #include "db/record/dbstate.h"
 #include "db/zq6doc.h"
 #include "formats/reportcsv.h"
 #include "formats/reportpdf.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <optional>
 #include <unistd.h>
@@ -33,28 +30,6 @@ std::optional<QString> parse(const ReportRequest& request, ReportOptions* option
     return std::nullopt;
 }
 
-bool writeOut(const QByteArray& bytes, const QString& output)
-{
-    if (output.isEmpty()) {
-        if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) !=
-                size_t(bytes.size()) ||
-            std::fflush(stdout) != 0) {
-            std::fprintf(stderr, "Cannot write to standard output: %s\n",
-                         qUtf8Printable(qt_error_string(errno)));
-            return false;
-        }
-        return true;
-    }
-    // A file appears only when complete; a failure leaves what was there.
-    StagedFile file(AbsoluteFileName(output));
-    if (!file.Write(bytes) || !file.Commit()) {
-        std::fprintf(stderr, "Cannot write \"%s\": %s\n", qUtf8Printable(ShownFileName(output)),
-                     qUtf8Printable(file.ErrorString()));
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 int RunReportCommand(const ReportRequest& request, const std::function<int(const QString&)>& usage)
@@ -68,14 +43,9 @@ int RunReportCommand(const ReportRequest& request, const std::function<int(const
         return usage(QStringLiteral("--format pdf needs --output FILE or an output that is no "
                                     "terminal"));
 
-    const QString over =
-        request.output.isEmpty()
-            ? StreamOverInputMessage(STDOUT_FILENO, QStringLiteral("Standard output"), request.db)
-            : OutputOverInputMessage(request.output, request.db);
-    if (!over.isEmpty()) {
-        std::fprintf(stderr, "%s\n", qUtf8Printable(over));
+    CommandOutput out(request.output);
+    if (!out.SpareInput(request.db))
         return exitcode::kFailed;
-    }
 
     ConsoleMessages messages;
     CZq6Doc doc(&messages);
@@ -94,5 +64,5 @@ int RunReportCommand(const ReportRequest& request, const std::function<int(const
         std::fprintf(stderr, "%s\n", qUtf8Printable(g_db.ReadFailedMessage(e.m_strError)));
         return exitcode::kFailed;
     }
-    return writeOut(bytes, request.output) ? exitcode::kDone : exitcode::kFailed;
+    return out.Write(bytes) ? exitcode::kDone : exitcode::kFailed;
 }

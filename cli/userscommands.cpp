@@ -1,21 +1,19 @@
 #include "cli/userscommands.h"
 
+#include "cli/commandoutput.h"
 #include "cli/consolemessages.h"
 #include "cli/exitcodes.h"
 #include "db/backend/dbexception.h"
 #include "db/location/boundedread.h"
 #include "db/location/nativename.h"
-#include "db/location/outputcheck.h"
 #include "db/record/dbstate.h"
 #include "db/record/users.h"
 #include "db/record/visibletext.h"
 #include "db/zq6doc.h"
 #include "formats/userscsv.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -57,13 +55,8 @@ int list(const QVector<UserPeriod>& periods)
 
 int exportCsv(const QVector<UserPeriod>& periods, CsvText names)
 {
-    const QByteArray csv = users::ToCsv(periods, names);
-    if (std::fwrite(csv.constData(), 1, size_t(csv.size()), stdout) != size_t(csv.size()) ||
-        std::fflush(stdout) != 0) {
-        printError(QStringLiteral("Cannot write to standard output: ") + qt_error_string(errno));
-        return exitcode::kFailed;
-    }
-    return exitcode::kDone;
+    return CommandOutput({}).Write(users::ToCsv(periods, names)) ? exitcode::kDone
+                                                                 : exitcode::kFailed;
 }
 
 int store(const QVector<UserPeriod>& added, const QString& done)
@@ -129,14 +122,8 @@ int RunUsersCommand(const QStringList& args, bool raw,
     }
 
     const Location db = Location::Parse(args.at(1));
-    if (sub == QLatin1String("export")) {
-        const QString over =
-            StreamOverInputMessage(STDOUT_FILENO, QStringLiteral("Standard output"), db);
-        if (!over.isEmpty()) {
-            printError(over);
-            return exitcode::kFailed;
-        }
-    }
+    if (sub == QLatin1String("export") && !CommandOutput({}).SpareInput(db))
+        return exitcode::kFailed;
 
     ConsoleMessages messages;
     CZq6Doc doc(&messages);

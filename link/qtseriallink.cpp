@@ -11,7 +11,6 @@
 #include <QSerialPort>
 #include <QThread>
 #include <algorithm>
-#include <array>
 #include <limits>
 #include <thread>
 
@@ -114,12 +113,7 @@ QString describeClaimFailure(const PortName& portName, PortClaim::Result claimed
 
 } // namespace
 
-QtSerialLink::QtSerialLink()
-    : m_read([this](quint8* into, qint64 most) { return TakeArrived(into, most); },
-             [this] { return m_clock.nsecsElapsed(); })
-{
-    m_clock.start();
-}
+QtSerialLink::QtSerialLink() = default;
 
 QtSerialLink::~QtSerialLink()
 {
@@ -129,9 +123,9 @@ QtSerialLink::~QtSerialLink()
 bool QtSerialLink::Open(const PortName& portName)
 {
     Close();
-    m_openFailure.clear();
+    ClearOpenFailure();
     if (!portName.IsValid()) {
-        m_openFailure = portName.Problem();
+        FailOpen(portName.Problem());
         return false;
     }
     auto port = std::make_unique<QSerialPort>();
@@ -140,15 +134,17 @@ bool QtSerialLink::Open(const PortName& portName)
     auto claim = std::make_unique<PortClaim>();
     if (!portName.IsNone()) {
         const PortClaim::Result claimed = claim->Take(portName.DevicePath());
-        m_openFailure = describeClaimFailure(portName, claimed, claim->Why(), *port);
-        if (!m_openFailure.isEmpty())
+        const QString unusable = describeClaimFailure(portName, claimed, claim->Why(), *port);
+        if (!unusable.isEmpty()) {
+            FailOpen(unusable);
             return false;
+        }
     }
     // Read before the open, which changes them.
     auto saved = std::make_unique<SavedLineSettings>(portName.DevicePath());
 #endif
     if (portName.IsNone() || !port->open(QIODevice::ReadWrite)) {
-        m_openFailure = describeOpenFailure(portName, *port);
+        FailOpen(describeOpenFailure(portName, *port));
         return false;
     }
 #ifdef Q_OS_UNIX
@@ -158,15 +154,13 @@ bool QtSerialLink::Open(const PortName& portName)
     m_claim = std::move(claim);
 #endif
     m_port = std::move(port);
-    m_read.Cancel();
-    m_writing = false;
+    DeviceLink::CancelIo();
     return true;
 }
 
 void QtSerialLink::Close()
 {
-    m_read.Cancel();
-    m_writing = false;
+    DeviceLink::CancelIo();
     if (m_port) {
 #ifdef Q_OS_UNIX
         if (m_saved)
@@ -213,12 +207,6 @@ void QtSerialLink::ClearErrors()
         m_port->clearError();
 }
 
-void QtSerialLink::CancelIo()
-{
-    m_read.Cancel();
-    m_writing = false;
-}
-
 void QtSerialLink::PurgeInput()
 {
     if (m_port)
@@ -229,23 +217,6 @@ void QtSerialLink::PurgeOutput()
 {
     if (m_port)
         m_port->clear(QSerialPort::Output);
-}
-
-void QtSerialLink::SetReadIntervalTimeout(int milliseconds)
-{
-    m_read.SetInterval(milliseconds);
-}
-
-int QtSerialLink::DiscardArrived()
-{
-    if (!m_port || m_read.Active())
-        return 0;
-    std::array<quint8, 256> sink{};
-    qint64 dropped = 0;
-    // At 9600 baud the line cannot refill the buffer as fast as it is emptied.
-    for (qint64 got = 0; (got = TakeArrived(sink.data(), qint64(sink.size()))) > 0;)
-        dropped += got;
-    return static_cast<int>(std::min<qint64>(dropped, std::numeric_limits<int>::max()));
 }
 
 int QtSerialLink::Arrived()
@@ -267,53 +238,32 @@ qint64 QtSerialLink::TakeArrived(quint8* into, qint64 most)
     return std::max<qint64>(0, m_port->read(reinterpret_cast<char*>(into), most));
 }
 
-SerialLink::Result QtSerialLink::StartRead(quint8* buffer, int size, int* bytesRead)
+QIODevice* QtSerialLink::Device() const
 {
-    if (!m_port || m_read.Active() || size <= 0)
-        return Result::Failed;
-    m_read.Start(buffer, size);
-    // A read starting on a frame that is all there ends at once.
-    if (m_read.Poll()) {
-        *bytesRead = m_read.Count();
-        return Result::Completed;
-    }
-    return Result::Pending;
+    return m_port.get();
 }
 
-SerialLink::Result QtSerialLink::PollRead(int* bytesRead)
+bool QtSerialLink::AwaitBytes(bool /*frameBegun*/)
 {
-    if (!m_port || !m_read.Active())
-        return Result::Failed;
-    if (m_read.Poll()) {
-        *bytesRead = m_read.Count();
-        return Result::Completed;
-    }
     // Once a frame has begun it is only awaited: rather than have the caller
     // spin meanwhile, wait here for the next bytes, at most a millisecond.
     m_port->waitForReadyRead(1);
-    *bytesRead = m_read.Count();
-    return Result::Pending;
+    return true;
 }
 
-SerialLink::Result QtSerialLink::StartWrite(const quint8* data, int size)
+bool QtSerialLink::Send(const quint8* data, int size)
 {
-    if (!m_port || m_writing || size <= 0)
-        return Result::Failed;
     if (m_port->write(reinterpret_cast<const char*>(data), size) != size)
-        return Result::Failed;
-    m_sinceWriteStart.start();
-    m_writing = true;
-    m_writeSize = size;
+        return false;
     // Hands the bytes to the driver now. A driver that takes nothing more for
     // the moment (its queue full, output held back) keeps them for the wait;
     // a port that is gone fails.
     if (!m_port->flush() && m_port->bytesToWrite() > 0 && PortBroken()) {
         m_port->clear(QSerialPort::Output);
-        m_writing = false;
-        return Result::Failed;
+        return false;
     }
     m_port->clearError();
-    return Result::Pending;
+    return true;
 }
 
 bool QtSerialLink::PortBroken() const
@@ -349,38 +299,24 @@ bool QtSerialLink::OutputDrained() const
 #endif
 }
 
-SerialLink::Result QtSerialLink::WaitWrite()
+SerialLink::Result QtSerialLink::WriteStalled()
 {
-    if (!m_port || !m_writing)
-        return Result::Failed;
-    const auto remaining = [this] {
-        return kWriteBoundMilliseconds - static_cast<int>(m_sinceWriteStart.elapsed());
-    };
-    // Out of our hands and into the driver's...
-    while (m_port->bytesToWrite() > 0) {
-        if (remaining() <= 0)
-            return Result::PortTimeout;
-        if (!m_port->waitForBytesWritten(remaining())) {
-            if (m_port->error() == QSerialPort::TimeoutError || remaining() <= 0) {
-                m_port->clearError();
-                return Result::PortTimeout;
-            }
-            // A dead port fails at once; don't let the caller spin on it.
-            std::this_thread::sleep_for(std::chrono::nanoseconds(kByteTimeNanoseconds));
-            return Result::Failed;
-        }
+    if (m_port->error() == QSerialPort::TimeoutError || WriteTimeLeft() <= 0) {
+        m_port->clearError();
+        return Result::PortTimeout;
     }
-    // ...then out of the driver's queue onto the line...
+    // A dead port fails at once; don't let the caller spin on it.
+    std::this_thread::sleep_for(std::chrono::nanoseconds(kByteTimeNanoseconds));
+    return Result::Failed;
+}
+
+// Out of the driver's queue onto the line.
+SerialLink::Result QtSerialLink::AwaitOnLine()
+{
     while (!OutputDrained()) {
-        if (remaining() <= 0)
+        if (WriteTimeLeft() <= 0)
             return Result::PortTimeout;
         std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
-    // ...and never faster than the line could carry it.
-    const qint64 left = kByteTimeNanoseconds * m_writeSize - m_sinceWriteStart.nsecsElapsed();
-    if (left > 0)
-        std::this_thread::sleep_for(std::chrono::nanoseconds(left));
-    m_writing = false;
-    m_bytesWritten += m_writeSize;
     return Result::Completed;
 }

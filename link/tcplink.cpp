@@ -4,14 +4,8 @@
 #include <algorithm>
 #include <array>
 #include <limits>
-#include <thread>
 
 namespace {
-
-// What is taken from the connection and not yet read is kept within this: a
-// server that floods the link cannot fill the memory, nor keep a discard
-// going for ever.
-constexpr qint64 kMostBuffered = qint64{64} * 1024;
 
 QString hostAndPort(const PortName& port)
 {
@@ -47,12 +41,7 @@ QString describeConnectFailure(const PortName& port, const QTcpSocket& socket)
 
 } // namespace
 
-TcpLink::TcpLink()
-    : m_read([this](quint8* into, qint64 most) { return TakeArrived(into, most); },
-             [this] { return m_clock.nsecsElapsed(); })
-{
-    m_clock.start();
-}
+TcpLink::TcpLink() = default;
 
 TcpLink::~TcpLink()
 {
@@ -62,18 +51,18 @@ TcpLink::~TcpLink()
 bool TcpLink::Open(const PortName& portName)
 {
     Close();
-    m_openFailure.clear();
+    ClearOpenFailure();
     if (!portName.IsNetwork()) {
-        m_openFailure = portName.IsValid()
-                            ? QStringLiteral("%1 is not a network port.").arg(portName.Shown())
-                            : portName.Problem();
+        FailOpen(portName.IsValid()
+                     ? QStringLiteral("%1 is not a network port.").arg(portName.Shown())
+                     : portName.Problem());
         return false;
     }
     m_where = hostAndPort(portName);
     auto socket = std::make_unique<QTcpSocket>();
     socket->connectToHost(portName.Host(), portName.TcpPort());
     if (!socket->waitForConnected(kConnectMilliseconds)) {
-        m_openFailure = describeConnectFailure(portName, *socket);
+        FailOpen(describeConnectFailure(portName, *socket));
         return false;
     }
     // Each request byte goes out at once, not held back for more.
@@ -81,8 +70,7 @@ bool TcpLink::Open(const PortName& portName)
     socket->setReadBufferSize(kMostBuffered);
     m_socket = std::move(socket);
     m_incoming.clear();
-    m_read.Cancel();
-    m_writing = false;
+    DeviceLink::CancelIo();
     if (!Start()) {
         Close();
         return false;
@@ -92,13 +80,17 @@ bool TcpLink::Open(const PortName& portName)
 
 void TcpLink::Close()
 {
-    m_read.Cancel();
-    m_writing = false;
+    DeviceLink::CancelIo();
     if (m_socket) {
         m_socket->abort();
         m_socket.reset();
     }
     m_incoming.clear();
+}
+
+QIODevice* TcpLink::Device() const
+{
+    return m_socket.get();
 }
 
 bool TcpLink::Connected() const
@@ -140,29 +132,10 @@ qint64 TcpLink::TakeArrived(quint8* into, qint64 most)
     return n;
 }
 
-void TcpLink::CancelIo()
-{
-    m_read.Cancel();
-    m_writing = false;
-}
-
 void TcpLink::PurgeInput()
 {
     Receive(0);
     m_incoming.clear();
-}
-
-int TcpLink::DiscardArrived()
-{
-    if (!m_socket || m_read.Active())
-        return 0;
-    qint64 dropped = 0;
-    do {
-        dropped += m_incoming.size();
-        m_incoming.clear();
-        Receive(0);
-    } while (!m_incoming.isEmpty() && dropped < kMostBuffered);
-    return static_cast<int>(std::min<qint64>(dropped, std::numeric_limits<int>::max()));
 }
 
 int TcpLink::Arrived()
@@ -171,76 +144,34 @@ int TcpLink::Arrived()
     return static_cast<int>(std::min<qint64>(m_incoming.size(), std::numeric_limits<int>::max()));
 }
 
-SerialLink::Result TcpLink::StartRead(quint8* buffer, int size, int* bytesRead)
+bool TcpLink::ReadCanStart()
 {
-    if (!m_socket || m_read.Active() || size <= 0)
-        return Result::Failed;
-    if (m_incoming.isEmpty() && !Receive(0))
-        return Result::Failed;
-    m_read.Start(buffer, size);
-    if (m_read.Poll()) {
-        *bytesRead = m_read.Count();
-        return Result::Completed;
-    }
-    return Result::Pending;
+    return !m_incoming.isEmpty() || Receive(0);
 }
 
-SerialLink::Result TcpLink::PollRead(int* bytesRead)
+bool TcpLink::AwaitBytes(bool frameBegun)
 {
-    if (!m_socket || !m_read.Active())
-        return Result::Failed;
-    if (m_read.Poll()) {
-        *bytesRead = m_read.Count();
-        return Result::Completed;
-    }
     // Before the frame begins, the caller sends a request byte at every
     // turn, paced by the line's byte time, and the sooner one follows the
     // last the sooner the receiver answers; once it has begun, wait here for
     // the rest, a millisecond at most, rather than have the caller spin. A
     // connection closed by the server, or broken, brings nothing more.
-    const bool open = Receive(m_read.Count() > 0 ? 1 : 0);
-    *bytesRead = m_read.Count();
-    if (!open && m_incoming.isEmpty()) {
-        m_read.Cancel();
-        return Result::Failed;
-    }
-    return Result::Pending;
+    const bool open = Receive(frameBegun ? 1 : 0);
+    return open || !m_incoming.isEmpty();
 }
 
-SerialLink::Result TcpLink::StartWrite(const quint8* data, int size)
+bool TcpLink::Send(const quint8* data, int size)
 {
-    if (!m_socket || m_writing || size <= 0)
-        return Result::Failed;
-    if (!SendRaw(Encode(data, size)))
-        return Result::Failed;
-    m_sinceWriteStart.start();
-    m_writing = true;
-    m_writeSize = size;
-    return Result::Pending;
+    return SendRaw(Encode(data, size));
 }
 
-SerialLink::Result TcpLink::WaitWrite()
+// The server puts the bytes on its line at once, so a write is over once
+// they have left; it fails only with the connection.
+SerialLink::Result TcpLink::WriteStalled()
 {
-    if (!m_socket || !m_writing)
+    if (!Connected())
         return Result::Failed;
-    while (m_socket->bytesToWrite() > 0) {
-        const int remaining =
-            kWriteBoundMilliseconds - static_cast<int>(m_sinceWriteStart.elapsed());
-        if (remaining <= 0)
-            return Result::PortTimeout;
-        if (!m_socket->waitForBytesWritten(remaining)) {
-            if (!Connected())
-                return Result::Failed;
-            if (m_socket->error() == QAbstractSocket::SocketTimeoutError)
-                return Result::PortTimeout;
-        }
-    }
-    // The server puts the byte on its line at once; the next must not
-    // follow sooner than the line carries this one.
-    const qint64 left = kByteTimeNanoseconds * m_writeSize - m_sinceWriteStart.nsecsElapsed();
-    if (left > 0)
-        std::this_thread::sleep_for(std::chrono::nanoseconds(left));
-    m_writing = false;
-    m_bytesWritten += m_writeSize;
-    return Result::Completed;
+    if (m_socket->error() == QAbstractSocket::SocketTimeoutError)
+        return Result::PortTimeout;
+    return Result::Pending;
 }

@@ -22,7 +22,7 @@ class TestAppDownload : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QProcess m_sim;
+    SimProcess m_sim;
     QString m_port;
     int m_live = 0;
 
@@ -33,23 +33,9 @@ private Q_SLOTS:
         qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toUtf8());
 
         // A receiver with 150 events, answering without line delays.
-        m_sim.setProgram(QStringLiteral(ZQ_BIN_DIR "/zqreader-sim"));
-        m_sim.setArguments({"--generate", "150", "--pace", "0"});
-        m_sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_sim.start();
-        QVERIFY2(m_sim.waitForStarted(), qPrintable(m_sim.errorString()));
-        while (!m_sim.canReadLine())
-            QVERIFY(m_sim.waitForReadyRead(10000));
-        m_port = QString::fromLocal8Bit(m_sim.readLine()).trimmed();
+        QVERIFY(m_sim.Start({"--generate", "150", "--pace", "0"}));
+        m_port = m_sim.PortPath();
         QVERIFY(m_port.startsWith(QLatin1Char('/')));
-    }
-
-    void cleanupTestCase()
-    {
-        m_sim.terminate();
-        if (!m_sim.waitForFinished(5000))
-            m_sim.kill();
-        m_sim.waitForFinished();
     }
 
     void readEventsIntoTheList()
@@ -59,11 +45,7 @@ private Q_SLOTS:
         guitest::RecordingSink sink;
         guitest::ScriptedUi ui;
         CZq6App app(&sink, &ui);
-        CommandLineInfo cmd;
-        cmd.dbPath = db;
-        cmd.portGiven = true;
-        cmd.portName = m_port;
-        QVERIFY(app.InitInstance(cmd));
+        QVERIFY(app.InitInstance(guitest::StartWith(db, m_port)));
         CZq6View* view = app.GetView();
         QCOMPARE(view->GetRowCount(), qint64(0));
 
@@ -113,9 +95,7 @@ private Q_SLOTS:
         guitest::RecordingSink sink;
         guitest::ScriptedUi ui;
         CZq6App app(&sink, &ui);
-        CommandLineInfo cmd;
-        cmd.dbPath = db;
-        QVERIFY(app.InitInstance(cmd));
+        QVERIFY(app.InitInstance(guitest::StartWith(db)));
         QVERIFY(QTest::qWaitForWindowExposed(app.GetMainWnd()));
         CZq6View* view = app.GetView();
         QScrollBar* bar = view->verticalScrollBar();
@@ -152,11 +132,8 @@ private Q_SLOTS:
         guitest::RecordingSink sink;
         guitest::ScriptedUi ui;
         CZq6App app(&sink, &ui);
-        CommandLineInfo cmd;
-        cmd.dbPath = db;
-        cmd.portGiven = true;
-        cmd.portName = m_dir.filePath(QStringLiteral("no-such-port"));
-        QVERIFY(app.InitInstance(cmd));
+        QVERIFY(app.InitInstance(
+            guitest::StartWith(db, m_dir.filePath(QStringLiteral("no-such-port")))));
 
         guitest::MenuCommand(app.GetMainWnd(), ID_TOOLS_READEVENTS)->trigger();
         QCOMPARE(sink.messages.size(), 1);

@@ -117,9 +117,7 @@ private Q_SLOTS:
     {
         const QString db = Database(QStringLiteral("kept.db"), 3);
         QVERIFY(!db.isEmpty());
-        CommandLineInfo cmd;
-        cmd.dbPath = db;
-        auto app = Start(cmd);
+        auto app = Start(guitest::StartWith(db));
         QVERIFY(app);
         CMainFrame* frame = app->GetMainWnd();
         QCOMPARE(frame->windowTitle(), QStringLiteral("kept.db - ZQreader"));
@@ -154,9 +152,7 @@ private Q_SLOTS:
     {
         const QString db = Database(QStringLiteral("open.db"), 4);
         QVERIFY(!db.isEmpty());
-        CommandLineInfo cmd;
-        cmd.dbPath = db;
-        auto app = Start(cmd);
+        auto app = Start(guitest::StartWith(db));
         QVERIFY(app);
         // Ctrl+S never writes the template over the open database.
         app->GetMainWnd()->OnCmdMsg(ID_FILE_SAVE);
@@ -213,9 +209,7 @@ private Q_SLOTS:
         const QString db = Database(QStringLiteral("start.db"), 7);
         QVERIFY(!db.isEmpty());
         QSettings().setValue(QStringLiteral("Settings/COM"), QStringLiteral("ttyS3"));
-        CommandLineInfo cmd;
-        cmd.dbPath = db;
-        auto app = Start(cmd);
+        auto app = Start(guitest::StartWith(db));
         QVERIFY(app);
         QVERIFY(app->GetMainWnd()->isVisible());
         QVERIFY(app->GetDocument()->m_bDbOpen);
@@ -227,10 +221,7 @@ private Q_SLOTS:
     void startWithAPortForThisRunOnly()
     {
         QSettings().setValue(QStringLiteral("Settings/COM"), QStringLiteral("ttyS3"));
-        CommandLineInfo cmd;
-        cmd.portGiven = true;
-        cmd.portName = QStringLiteral("/dev/pts/42");
-        auto app = Start(cmd);
+        auto app = Start(guitest::StartWith({}, QStringLiteral("/dev/pts/42")));
         QVERIFY(app);
         QCOMPARE(g_strPortName, QStringLiteral("/dev/pts/42"));
         QCOMPARE(QSettings().value(QStringLiteral("Settings/COM")).toString(),
@@ -239,10 +230,9 @@ private Q_SLOTS:
 
     void startWithADatabaseThatCannotBeOpened()
     {
-        CommandLineInfo cmd;
-        cmd.dbPath = m_dir.filePath(QStringLiteral("absent.db"));
         auto app = std::make_unique<CZq6App>(&m_sink, &m_ui, &m_ports);
-        QVERIFY(!app->InitInstance(cmd));
+        QVERIFY(
+            !app->InitInstance(guitest::StartWith(m_dir.filePath(QStringLiteral("absent.db")))));
         QCOMPARE(m_sink.messages.size(), 1);
         QCOMPARE(m_sink.messages.first().message.caption, QStringLiteral("Error"));
         QVERIFY(!app->GetMainWnd()->isVisible());
@@ -327,9 +317,7 @@ private Q_SLOTS:
                                    "VALUES ('Dee', 2, '2009-10-21 12:00:00', "
                                    "'2009-10-21 13:00:00')"}),
                  QString());
-        CommandLineInfo cmd;
-        cmd.dbPath = db;
-        auto app = Start(cmd);
+        auto app = Start(guitest::StartWith(db));
         QVERIFY(app);
         CMainFrame* frame = app->GetMainWnd();
         CZq6View* view = app->GetView();

@@ -71,9 +71,7 @@ private Q_SLOTS:
                                 "(3, '2024-08-01 08:00:00', 3, '0')"}),
             QString());
         CZq6App app(&m_sink, &m_ui, &m_ports);
-        CommandLineInfo cmd;
-        cmd.dbPath = path;
-        QVERIFY(app.InitInstance(cmd));
+        QVERIFY(app.InitInstance(guitest::StartWith(path)));
         QCOMPARE(app.GetView()->GetRowCount(), qint64(4));
 
         bool handedOver = false;
@@ -176,9 +174,7 @@ private Q_SLOTS:
                                 "(5, '2024-06-05 08:00:00', 3, '1')"}),
             QString());
         CZq6App app(&m_sink, &m_ui, &m_ports);
-        CommandLineInfo cmd;
-        cmd.dbPath = path;
-        QVERIFY(app.InitInstance(cmd));
+        QVERIFY(app.InitInstance(guitest::StartWith(path)));
         CZq6View* view = app.GetView();
         QCOMPARE(view->FilterBarText(), QString());
         QVERIFY(guitest::MenuCommand(app.GetMainWnd(), ID_VIEW_FILTER)->text().endsWith("Ctrl+L"));
@@ -277,9 +273,7 @@ private Q_SLOTS:
                                      "(-1, '2024-06-01 08:00:00', -1, '0')"}),
                  QString());
         CZq6App app(&m_sink, &m_ui, &m_ports);
-        CommandLineInfo cmd;
-        cmd.dbPath = path;
-        QVERIFY(app.InitInstance(cmd));
+        QVERIFY(app.InitInstance(guitest::StartWith(path)));
         m_sink.messages.clear();
         const QString csv = m_dir.filePath(target);
         m_ui.onModal = [&](QDialog& dialog) {

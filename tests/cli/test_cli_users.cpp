@@ -191,9 +191,11 @@ private Q_SLOTS:
         const QString over = "that is being read: it is not written over.\n";
         for (const char* target : {"itself", "link", "hard link", "-wal", "-journal", "appended"})
             QTest::addRow("export, %s", target) << "export" << target << over;
-        QTest::newRow("users export, appended") << "users export"
-                                                << "appended" << over;
-        for (const char* command : {"export", "users export"})
+        for (const char* command : {"users export", "report"})
+            QTest::addRow("%s, appended", command) << command << "appended" << over;
+        QTest::newRow("report, itself") << "report"
+                                        << "itself" << over;
+        for (const char* command : {"export", "users export", "report"})
             QTest::addRow("%s, full disk", command) << command << "/dev/full"
                                                     << "No space left on device\n";
     }

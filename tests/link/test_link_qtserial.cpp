@@ -9,7 +9,9 @@
 #include <QSerialPort>
 #include <QTest>
 #include <array>
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 using R = SerialLink::Result;
 
@@ -256,6 +258,30 @@ private Q_SLOTS:
         QTest::qWait(80);
         QCOMPARE(link.PollRead(&n), R::Pending);
         link.Close();
+    }
+
+    void floodIsDiscardedWithinABound()
+    {
+        PtyPair pty;
+        QVERIFY(pty.IsValid());
+        QtSerialLink link;
+        QVERIFY(openPrepared(link, pty.SlavePath()));
+        // The far end sends without a pause for as long as the discard runs.
+        std::atomic<bool> done{false};
+        std::thread flood([&] {
+            const QByteArray chunk(4096, '\x55');
+            while (!done)
+                pty.Send(chunk);
+        });
+        QElapsedTimer t;
+        t.start();
+        while (link.Arrived() == 0 && !t.hasExpired(2000)) {
+        }
+        const int dropped = link.DiscardArrived();
+        done = true;
+        flood.join();
+        QVERIFY(dropped > 0);
+        QVERIFY(dropped <= QtSerialLink::kMostBuffered + 256);
     }
 
     void requestBytesGoOutOneByOne()

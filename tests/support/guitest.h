@@ -3,6 +3,7 @@
 // Helpers for the tests of the desktop program: messages recorded instead of
 // shown, dialogs answered by the test, databases made from the built template.
 
+#include "app/commandline.h"
 #include "app/dialogs/progressdialog.h"
 #include "app/dialogs/shellui.h"
 #include "app/dialogs/zq6optiondialog.h"
@@ -116,6 +117,17 @@ inline QAction* ToolbarCommand(CMainFrame* frame, int id)
             return a;
     }
     return nullptr;
+}
+
+// The command line that opens db at start, with the port for this run when
+// one is given.
+inline CommandLineInfo StartWith(const QString& db, const QString& port = {})
+{
+    CommandLineInfo cmd;
+    cmd.dbPath = db;
+    cmd.portGiven = !port.isNull();
+    cmd.portName = port;
+    return cmd;
 }
 
 // count events, one a minute from 2009-10-21 09:00:00, users cycling 1 to 5,

@@ -103,6 +103,20 @@ QVector<QStringList> RowsDrawn(RecordingView& view, qint64* first)
     return rows;
 }
 
+// With each of the rows at the top of the list in turn, a paint draws the
+// rows of all from its first row on.
+void CompareRowsDrawnAt(RecordingView& view, const QVector<QStringList>& all,
+                        const QList<qint64>& tops)
+{
+    for (qint64 row : tops) {
+        view.verticalScrollBar()->setValue(int(row * view.LineHeight())); // the last is held
+        qint64 first = 0;
+        const QVector<QStringList> drawn = RowsDrawn(view, &first);
+        QVERIFY(!drawn.isEmpty());
+        QCOMPARE(drawn, all.mid(first, drawn.size()));
+    }
+}
+
 // Every row of the joined set as the list writes it, read straight from the
 // file in list order.
 QVector<QStringList> JoinedTexts(const QString& path)
@@ -542,15 +556,7 @@ private Q_SLOTS:
 
         const QVector<QStringList> all = JoinedTexts(path);
         QCOMPARE(view.GetRowCount(), qint64(all.size()));
-        const int lh = view.LineHeight();
-        for (qint64 row : {qint64(0), qint64(127), qint64(128), qint64(129), qint64(all.size() / 2),
-                           qint64(all.size())}) {
-            view.verticalScrollBar()->setValue(int(row * lh)); // the last is held at the end
-            qint64 first = 0;
-            const QVector<QStringList> drawn = RowsDrawn(view, &first);
-            QVERIFY(!drawn.isEmpty());
-            QCOMPARE(drawn, all.mid(first, drawn.size()));
-        }
+        CompareRowsDrawnAt(view, all, {0, 127, 128, 129, all.size() / 2, all.size()});
         QVERIFY(sink.messages.isEmpty());
     }
 
@@ -616,13 +622,7 @@ private Q_SLOTS:
                 QCOMPARE(after.at(i).y, before.at(i).y);
             }
         }
-        for (qint64 row : {qint64(0), qint64(127), first, qint64(all.size())}) {
-            bar->setValue(int(row * lh));
-            qint64 at = 0;
-            const QVector<QStringList> drawn = RowsDrawn(view, &at);
-            QVERIFY(!drawn.isEmpty());
-            QCOMPARE(drawn, all.mid(at, drawn.size()));
-        }
+        CompareRowsDrawnAt(view, all, {0, 127, first, all.size()});
         QVERIFY(sink.messages.isEmpty());
     }
 
@@ -754,12 +754,7 @@ private Q_SLOTS:
 
         const QVector<QStringList> all = JoinedTexts(path);
         QCOMPARE(view.GetRowCount(), qint64(all.size()));
-        for (qint64 row : {qint64(0), qint64(all.size())}) {
-            view.verticalScrollBar()->setValue(int(row * view.LineHeight()));
-            qint64 first = 0;
-            const QVector<QStringList> drawn = RowsDrawn(view, &first);
-            QCOMPARE(drawn, all.mid(first, drawn.size()));
-        }
+        CompareRowsDrawnAt(view, all, {0, all.size()});
     }
 
     void databaseErrorWhilePaintingIsReportedOnce_data()
