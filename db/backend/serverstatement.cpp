@@ -25,7 +25,8 @@ ServerStatement::ServerStatement(const QString& sql)
     char quote = 0;
     for (const char c : text) {
         if (quote) {
-            quote = c == quote ? 0 : quote;
+            if (c == quote)
+                quote = 0;
         } else if (c == '\'' || c == '"') {
             quote = c;
         } else if (c == '?') {
