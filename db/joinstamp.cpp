@@ -28,6 +28,15 @@ QSqlQuery run(const CDatabase& db, const QString& sql, const QVariant& bound = {
 
 qint64 number(const CDatabase& db, const QString& sql, const QVariant& bound = {})
 {
+    if (db.GetDialect().GetBackend() == Dialect::Backend::Postgres) {
+        // One round trip, where the driver's PREPARE, EXECUTE and DEALLOCATE take three.
+        PreparedQuery q(db, sql);
+        q.Exec(bound.isValid() ? QVariantList{bound} : QVariantList{});
+        const auto finish = qScopeGuard([&q] { q.Finish(); });
+        if (!q.Next())
+            throw CDBException(QStringLiteral("No result from: ") + sql);
+        return q.Int64(0);
+    }
     QSqlQuery q = run(db, sql, bound);
     if (!q.next())
         throw CDBException(q.lastError().isValid() ? q.lastError().text()
