@@ -56,11 +56,11 @@ using Result = std::unique_ptr<PGresult, void (*)(PGresult*)>;
 // What one connection reads inside a transaction is one state of the
 // database, as with SQLite: a count and the stamp taken with it agree.
 // The client library prints the server's notices and warnings raw on
-// standard error; this program reports errors only. The driver prepares
-// statements on the server: a plan made once for any key and window size
-// sorts the whole join for a screen of rows, while planned for the values
-// given the window is read through the primary key. Servers before version
-// 12 have no such setting and keep their own.
+// standard error; this program reports errors only. Statements prepared
+// through the driver are kept on the server: a plan made once for any key
+// and window size sorts the whole join for a screen of rows, while planned
+// for the values given the window is read through the primary key. Servers
+// before version 12 have no such setting and keep their own.
 const char kSettings[] =
     "SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL REPEATABLE READ; "
     "SET client_min_messages TO error; "
