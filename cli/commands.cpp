@@ -25,11 +25,19 @@ int RunList(const Location& db, const EventFilter& filter)
     if (!doc.OnOpenDocument(db))
         return 1;
     constexpr size_t kFlushAt = size_t{64} * 1024;
+    // The first screenful goes out at once, whoever reads along waits for
+    // no more; the rest in large pieces.
+    constexpr size_t kFirstFlushAt = size_t{4} * 1024;
+    size_t flushAt = kFirstFlushAt;
     std::string out;
     out.reserve(kFlushAt + 1024);
-    auto flush = [&out] {
+    auto flush = [&out, &flushAt] {
         std::fwrite(out.data(), 1, out.size(), stdout);
         out.clear();
+        if (flushAt == kFirstFlushAt) {
+            std::fflush(stdout);
+            flushAt = kFlushAt;
+        }
     };
     try {
         ListLineWriter lines;
@@ -37,7 +45,7 @@ int RunList(const Location& db, const EventFilter& filter)
             g_db,
             [&](const JoinedRowValues& row) {
                 lines.Append(out, row);
-                if (out.size() >= kFlushAt)
+                if (out.size() >= flushAt)
                     flush();
                 return true;
             },

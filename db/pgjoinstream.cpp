@@ -311,8 +311,12 @@ public:
     explicit OwnTransaction(PGconn* conn)
         : m_conn(conn), m_own(PQtransactionStatus(conn) == PQTRANS_IDLE)
     {
-        if (m_own)
-            run(m_conn, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", PGRES_COMMAND_OK);
+    }
+    // What begins it, to be sent with the first statement in it: one round
+    // trip for both.
+    QByteArray Begin() const
+    {
+        return m_own ? "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY; " : "";
     }
     OwnTransaction(const OwnTransaction&) = delete;
     OwnTransaction& operator=(const OwnTransaction&) = delete;
@@ -357,13 +361,14 @@ bool StreamJoinedRowsFromServer(CDatabase& db, const QString& select, const QStr
     OwnTransaction transaction(conn);
     CopyOut copy(conn, transaction.IsOwn());
     // Where the first events end: the one after it is sorted with the rest.
-    const Result first = run(conn,
-                             dialect
-                                 .Sql(QStringLiteral("SELECT [INDEX] FROM [EVENTS] ORDER BY "
-                                                     "[INDEX] LIMIT 1 OFFSET %1")
-                                          .arg(kFirstEvents - 1))
-                                 .toUtf8(),
-                             PGRES_TUPLES_OK);
+    const Result first =
+        run(conn,
+            transaction.Begin() + dialect
+                                      .Sql(QStringLiteral("SELECT [INDEX] FROM [EVENTS] ORDER BY "
+                                                          "[INDEX] LIMIT 1 OFFSET %1")
+                                               .arg(kFirstEvents - 1))
+                                      .toUtf8(),
+            PGRES_TUPLES_OK);
     bool whole = true;
     if (PQntuples(first.get()) == 1) {
         const QByteArray last = PQgetvalue(first.get(), 0, 0);

@@ -76,7 +76,10 @@ bool CZq6Doc::OnOpenDocument(const Location& location)
             // An event matched by several users gives a row for each; without
             // the second key a server may return them in any order.
             set->m_strSort = QStringLiteral("[EVENTS].[INDEX], [USERS].[INDEX]");
-            set->Open(CRecordset::dynaset);
+            // A server database was found readable when it was opened (see
+            // OpenServerDatabase): its first rows are read by whoever shows
+            // them. A file's first page tells whether it can be read at all.
+            set->Open(location.IsServer() ? CRecordset::unread : CRecordset::dynaset);
         } catch (const CDBException& e) {
             delete set;
             g_db.Swap(fresh);

@@ -325,13 +325,14 @@ void CZq6Set::StartCount()
     StopBackground();
     DropCount();
     m_forList = true;
-    if (Small(ReadEventSpan())) {
+    const EventSpan span = ReadEventSpan();
+    if (Small(span)) {
         Statements& s = Prepared();
         ReadTransaction read(m_pDatabase, s.begin, s.commit);
         Count(JoinChange::Other, JoinStamp::Take(*m_pDatabase, &s.version));
         read.Commit();
     } else {
-        StartBackground();
+        StartBackground(span);
     }
 }
 
@@ -354,15 +355,20 @@ void CZq6Set::UpdateCount()
     JoinStamp now;
     const JoinChange change = m_counted.ChangeSince(*m_pDatabase, &now, &s.version);
     if (change == JoinChange::None ||
-        (change == JoinChange::Appended && now.lastEvent - m_counted.lastEvent < kCountOnAtOnce) ||
-        Small(ReadEventSpan())) {
+        (change == JoinChange::Appended && now.lastEvent - m_counted.lastEvent < kCountOnAtOnce)) {
+        Count(change, now);
+        read.Commit();
+        return;
+    }
+    const EventSpan span = ReadEventSpan();
+    if (Small(span)) {
         Count(change, now);
         read.Commit();
         return;
     }
     read.Commit();
     DropCount();
-    StartBackground();
+    StartBackground(span);
 }
 
 void CZq6Set::SetCountDone(std::function<void()> done)
@@ -387,9 +393,17 @@ void CZq6Set::StartBackground()
         GetDefaultSQL(), m_walk, kMarkStride, [this] { NotifyDone(); });
 }
 
+void CZq6Set::StartBackground(const EventSpan& span)
+{
+    StartBackground();
+    m_startSpan = span;
+    m_hasStartSpan = true;
+}
+
 void CZq6Set::StopBackground()
 {
     m_background.reset();
+    m_hasStartSpan = false;
 }
 
 bool CZq6Set::AdoptCount()
@@ -416,6 +430,15 @@ bool CZq6Set::AdoptCount()
     ++m_countSerial;
     read.Commit();
     return true;
+}
+
+CZq6Set::EventSpan CZq6Set::CurrentEventSpan()
+{
+    if (m_hasStartSpan && m_background) {
+        m_hasStartSpan = false;
+        return m_startSpan;
+    }
+    return ReadEventSpan();
 }
 
 CZq6Set::EventSpan CZq6Set::ReadEventSpan()

@@ -125,6 +125,9 @@ public:
         bool IsEmpty() const { return last < first; }
     };
     EventSpan ReadEventSpan();
+    // The same, but the first call after a count began on the worker thread
+    // takes the span read when it began, a moment ago.
+    EventSpan CurrentEventSpan();
     // Up to count rows from the first row of the first event whose INDEX is
     // eventIndex or more.
     template <class Row = JoinedRow> QVector<Row> FetchFromEvent(qint64 eventIndex, int count);
@@ -183,6 +186,8 @@ private:
     void DropCount();
     bool Small(const EventSpan& span);
     void StartBackground();
+    // Starts the count on the worker; span: the events' span just read.
+    void StartBackground(const EventSpan& span);
     void StopBackground();
     void NotifyDone();
     Statements& Prepared();
@@ -236,6 +241,11 @@ private:
     // Rows were found missing and counted again; missing again, they are damage.
     bool m_shortAfterRecount = false;
     Statements m_statements;
+
+    // The span read when the worker's count began, until CurrentEventSpan()
+    // takes it.
+    EventSpan m_startSpan;
+    bool m_hasStartSpan = false;
 
     std::unique_ptr<BackgroundCount> m_background;
     std::mutex m_doneMutex;

@@ -187,11 +187,14 @@ template <class Row> QVector<Row> CZq6Set::FetchRows(qint64 first, int count)
     JoinStamp now;
     // At once, or for the list of a large set in the background: false.
     const auto countAgain = [&] {
-        if (m_forList && !Small(ReadEventSpan())) {
-            read.Commit();
-            DropCount();
-            StartBackground();
-            return false;
+        if (m_forList) {
+            const EventSpan span = ReadEventSpan();
+            if (!Small(span)) {
+                read.Commit();
+                DropCount();
+                StartBackground(span);
+                return false;
+            }
         }
         Count(JoinChange::Other, now);
         return true;

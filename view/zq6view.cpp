@@ -77,7 +77,8 @@ void CZq6View::OnInitialUpdate()
             if (g_pSet->IsOpen())
                 g_pSet->Close();
             g_pSet->m_strSort = QStringLiteral("EVENTS.INDEX");
-            g_pSet->Open(CRecordset::useDefaultType);
+            // The list reads its rows by number, never by the cursor.
+            g_pSet->Open(CRecordset::unread);
             // Told on the counting thread; taken up on this one.
             g_pSet->SetCountDone([this] {
                 QMetaObject::invokeMethod(
@@ -186,7 +187,7 @@ void CZq6View::FollowSet()
         if ((!m_bExact && m_bTopKnown) || (recounted && topInPlace))
             topLine = m_bTopAtEnd ? m_nRows : g_pSet->RowOfEvent(m_top.eventIndex) + m_top.skip;
     } else {
-        m_span = g_pSet->ReadEventSpan();
+        m_span = g_pSet->CurrentEventSpan();
         m_nRows = m_span.IsEmpty() ? 0 : m_span.last - m_span.first + 1;
         if (m_bExact && m_bTopKnown)
             topLine = std::max<qint64>(0, m_top.eventIndex - m_span.first);

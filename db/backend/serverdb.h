@@ -1,9 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 class Location;
-class QSqlDatabase;
 
 // The server side of CDatabase: connections to a PostgreSQL database through
 // Qt's QPSQL driver. Errors are thrown as CDBException naming the server and
@@ -14,8 +14,14 @@ class QSqlDatabase;
 // On failure the connection is removed again.
 void OpenServerConnection(const QString& name, const Location& location);
 
-// Checks that the tables hold the columns the program reads and writes.
-void VerifyServerSchema(const QSqlDatabase& db, const Location& location);
+// The same, and checks that the tables hold the columns the program reads
+// and writes and that the user may read them, all in the round trip that
+// makes the connection's settings.
+void OpenServerDatabase(const QString& name, const Location& location);
+
+// How long the driver took to open the last connection this thread opened
+// (the connection and the driver's own statements), for the benchmarks.
+qint64 LastServerOpenNanoseconds();
 
 // Creates EVENTS and USERS in an existing database that holds neither, in one
 // transaction; a database that holds either is refused, nothing changed.

@@ -89,16 +89,10 @@ void CDatabase::Open(const Location& location)
     }
     Close();
     const QString name = QStringLiteral("zq-%1").arg(g_connectionCounter.fetchAndAddRelaxed(1) + 1);
-    OpenServerConnection(name, location);
+    OpenServerDatabase(name, location);
     m_connection = name;
     m_location = location;
     m_dialect = Dialect(Dialect::Backend::Postgres);
-    try {
-        VerifyServerSchema(Handle(), location);
-    } catch (...) {
-        Close();
-        throw;
-    }
 }
 
 void CDatabase::OpenFile(const QString& path)

@@ -4,6 +4,7 @@
 #include "db/backend/sqlitehandle.h"
 #include "db/record/database.h"
 
+#include <QSqlDatabase>
 #include <QSqlError>
 #include <sqlite3.h>
 #include <utility>
@@ -19,6 +20,9 @@ PreparedQuery::PreparedQuery(const CDatabase& db, const QString& sql)
             throw CDBException(QStringLiteral("The database is not connected."));
         m_query = QSqlQuery(db.Handle());
         m_unprepared = db.GetDialect().Sql(sql);
+        if (db.GetDialect().GetBackend() == Dialect::Backend::Postgres)
+            m_server = ServerStatement(m_unprepared);
+        m_connection = db.Handle().connectionName();
     }
     m_query.setForwardOnly(true);
 }
@@ -32,12 +36,37 @@ void PreparedQuery::prepareOnServer()
     m_unprepared.clear();
 }
 
+bool PreparedQuery::execOnServer(const QVariantList& values)
+{
+    m_serverRun = false;
+    m_server.Clear();
+    if (!m_server.IsMade())
+        return false;
+    const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    // A query of the driver's still under way holds the connection: then
+    // the driver, which ends that one first.
+    if (!ServerStatement::CanRun(db))
+        return false;
+    m_query.finish();
+    m_server.Exec(db, values);
+    m_serverRun = true;
+    return true;
+}
+
 void PreparedQuery::Exec(std::initializer_list<qint64> values)
 {
     if (!m_prepared)
         throw CDBException(QStringLiteral("The database is not connected."));
     if (!m_sqlite) {
+        if (m_server.IsMade()) {
+            QVariantList list;
+            for (const qint64 v : values)
+                list << v;
+            if (execOnServer(list))
+                return;
+        }
         prepareOnServer();
+
         int i = 0;
         for (const qint64 v : values)
             m_query.bindValue(i++, v);
@@ -64,6 +93,8 @@ void PreparedQuery::Exec(const QVariantList& values)
     if (!m_prepared)
         throw CDBException(QStringLiteral("The database is not connected."));
     if (!m_sqlite) {
+        if (execOnServer(values))
+            return;
         prepareOnServer();
         for (int i = 0; i < values.size(); ++i)
             m_query.bindValue(i, values.at(i));
@@ -93,6 +124,10 @@ void PreparedQuery::Exec(const QVariantList& values)
 
 bool PreparedQuery::Next()
 {
+    if (m_serverRun) {
+        m_serverRun = m_server.Next();
+        return m_serverRun;
+    }
     if (!m_sqlite) {
         if (m_query.next())
             return true;
@@ -119,7 +154,10 @@ bool PreparedQuery::Next()
 
 void PreparedQuery::Finish()
 {
-    if (!m_sqlite)
+    if (m_serverRun) {
+        m_serverRun = false;
+        m_server.Clear();
+    } else if (!m_sqlite)
         m_query.finish();
     else if (m_statement)
         sqlite3_reset(std::exchange(m_statement, nullptr));
@@ -127,17 +165,23 @@ void PreparedQuery::Finish()
 
 QVariant PreparedQuery::Value(int column) const
 {
+    if (m_serverRun)
+        return m_server.Value(column);
     return m_statement ? SqliteValue(m_statement, column) : m_query.value(column);
 }
 
 bool PreparedQuery::IsNull(int column) const
 {
+    if (m_serverRun)
+        return m_server.IsNull(column);
     return m_statement ? sqlite3_column_type(m_statement, column) == SQLITE_NULL
                        : m_query.isNull(column);
 }
 
 qint64 PreparedQuery::Int64(int column) const
 {
+    if (m_serverRun)
+        return m_server.Int64(column);
     if (m_statement && sqlite3_column_type(m_statement, column) == SQLITE_INTEGER)
         return sqlite3_column_int64(m_statement, column);
     return Value(column).toLongLong();
@@ -145,6 +189,8 @@ qint64 PreparedQuery::Int64(int column) const
 
 qint32 PreparedQuery::Int32(int column) const
 {
+    if (m_serverRun)
+        return static_cast<qint32>(m_server.Int64(column));
     if (m_statement && sqlite3_column_type(m_statement, column) == SQLITE_INTEGER)
         return static_cast<qint32>(sqlite3_column_int64(m_statement, column));
     return Value(column).toInt();
@@ -152,6 +198,8 @@ qint32 PreparedQuery::Int32(int column) const
 
 QString PreparedQuery::Text(int column) const
 {
+    if (m_serverRun)
+        return m_server.Text(column);
     if (m_statement && sqlite3_column_type(m_statement, column) == SQLITE_TEXT) {
         // Plain ASCII, the usual case, reads the same without converting it
         // to UTF-16 inside SQLite first.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/backend/serverstatement.h"
+
 #include <QSqlQuery>
 #include <QString>
 #include <QVariant>
@@ -51,9 +53,15 @@ public:
 private:
     // Prepares the statement on a server when it first runs.
     void prepareOnServer();
+    // Runs it through the client library when the connection allows; false
+    // when it must go through the driver.
+    bool execOnServer(const QVariantList& values);
 
     QSqlQuery m_query;
-    QString m_unprepared; // the statement until it is prepared, on a server
+    ServerStatement m_server;
+    QString m_connection;     // on a server
+    bool m_serverRun = false; // the current run is m_server's
+    QString m_unprepared;     // the statement until it is prepared, on a server
     bool m_prepared = false;
     bool m_sqlite = false;
     sqlite3_stmt* m_statement = nullptr; // during a run on SQLite

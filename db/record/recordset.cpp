@@ -59,13 +59,18 @@ QString CRecordset::SelectStatement() const
     return sql;
 }
 
-void CRecordset::Open(int /*nOpenType*/)
+void CRecordset::Open(int nOpenType)
 {
     if (m_bOpen)
         throw CDBException(QStringLiteral("The recordset is already open."));
     if (!m_pDatabase->IsOpen())
         m_pDatabase->Open(OpenDbLocation());
     m_bOpen = true;
+    if (nOpenType == unread) {
+        m_page.clear();
+        m_bBOF = m_bEOF = true;
+        return;
+    }
     try {
         Requery();
     } catch (...) {

@@ -27,6 +27,10 @@ public:
     {
         dynaset = 0,
         useDefaultType = -1,
+        // Runs no statement: no row is current (IsBOF() and IsEOF() are
+        // true) until Requery() or MoveFirst(). For a set read otherwise
+        // than by its cursor.
+        unread = 1,
     };
 
     explicit CRecordset(CDatabase* pDatabase);
@@ -41,7 +45,7 @@ public:
 
     // Connects the database first when it is not connected (to the current
     // database path). Afterwards the first row is current, or IsBOF() and
-    // IsEOF() are both true when there is none.
+    // IsEOF() are both true when there is none (or nothing was read: unread).
     void Open(int nOpenType = useDefaultType);
     bool IsOpen() const { return m_bOpen; }
     bool IsBOF() const { return m_bBOF; }

@@ -129,8 +129,10 @@ private Q_SLOTS:
         QVERIFY2(m_pg.IsRunning(), qPrintable(m_pg.Error()));
         m_db = m_pg.CreateDatabase();
         QCOMPARE(cli({"new", m_pg.Uri(m_db)}).exitCode, 0);
-        QCOMPARE(m_pg.Exec(m_db, {"CREATE ROLE zq_reader LOGIN",
-                                  "GRANT SELECT ON EVENTS, USERS TO zq_reader, zq_secret"}),
+        QCOMPARE(m_pg.Exec(m_db, {"CREATE ROLE zq_reader LOGIN", "CREATE ROLE zq_blind LOGIN",
+                                  "GRANT SELECT ON EVENTS, USERS TO zq_reader, zq_secret",
+                                  "GRANT SELECT, INSERT ON EVENTS TO zq_blind",
+                                  "GRANT INSERT ON USERS TO zq_blind"}),
                  QString());
     }
 
@@ -205,6 +207,10 @@ private Q_SLOTS:
             << m_pg.Uri(QStringLiteral("zq_missing")) << QString() << "zq_missing";
         QTest::newRow("read-only role")
             << m_pg.Uri(m_db, "zq_reader") << QString() << "Can't add events to the database\n";
+        // It sees the columns of USERS, and could store events: told at the
+        // opening, nothing stored.
+        QTest::newRow("role that may add users but not read them")
+            << m_pg.Uri(m_db, "zq_blind") << QString() << "permission denied for table USERS";
         QTest::newRow("password of the environment, read-only")
             << secret << testpg::kPassword << "Can't add events to the database\n";
         QTest::newRow("password in the location, read-only")
