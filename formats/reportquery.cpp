@@ -174,6 +174,11 @@ public:
         return m_handle ? sqlite3_column_type(m_statement, column) == SQLITE_TEXT
                         : !m_query.isNull(column);
     }
+    bool IsInteger(int column) const
+    {
+        return m_handle ? sqlite3_column_type(m_statement, column) == SQLITE_INTEGER
+                        : !m_query.isNull(column);
+    }
     bool IsNull(int column) const
     {
         return m_handle ? sqlite3_column_type(m_statement, column) == SQLITE_NULL
@@ -220,7 +225,7 @@ struct Group
     QString day;
     QString first;
     QString last;
-    qint32 userNo = 0;
+    qint64 userNo = 0;
 };
 
 // Groups per statement when they are counted again through the join.
@@ -271,12 +276,13 @@ public:
                    QStringLiteral(", EVENTS.USER_NO"),
                s.values);
         while (q.Next()) {
-            const Group group{q.Text(0), q.Text(4), q.Text(5), qint32(q.Integer(1))};
+            const Group group{q.Text(0), q.Text(4), q.Text(5), q.Integer(1)};
             const ReportCounts counts{q.Integer(2), q.Integer(3), group.first, group.last};
             const QString period = PeriodOf(group.day, m_options.by);
-            // Without a date or a number the join matches nobody.
-            if (q.IsNull(1) || q.IsNull(4)) {
-                periods[Key(period, group.userNo, false, QString())].Add(counts);
+            const qint32 userNo = qint32(group.userNo);
+            // Without a date or a whole number the join matches nobody.
+            if (!q.IsInteger(1) || q.IsNull(4)) {
+                periods[Key(period, userNo, false, QString())].Add(counts);
                 continue;
             }
             const auto holding =
@@ -287,10 +293,9 @@ public:
                 continue;
             }
             if (holding->isEmpty())
-                periods[Key(period, group.userNo, false, QString())].Add(counts);
+                periods[Key(period, userNo, false, QString())].Add(counts);
             for (const ReportUsers::User* user : *holding)
-                periods[Key(period, group.userNo, user->hasName,
-                            user->hasName ? user->name : QString())]
+                periods[Key(period, userNo, user->hasName, user->hasName ? user->name : QString())]
                     .Add(counts);
             if (holding->size() > 1)
                 shared.append(group);

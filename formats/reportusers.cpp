@@ -11,13 +11,15 @@ bool ReportUsers::Read(CDatabase& db)
     m_byNumber.clear();
     const bool server = db.GetDialect().GetBackend() == Dialect::Backend::Postgres;
     // A user without a start or a stop matches no event (the comparison is
-    // NULL) and so is left out. SQLite compares a number before any text:
-    // such a date is told apart by its type.
+    // NULL) and so is left out. SQLite compares a number before any text,
+    // and a number with a text as unequal: such values are told apart by
+    // their type.
     const QString sql =
         server ? QStringLiteral(
                      "SELECT [USER_NO], [NAME], to_char([DATE_START], 'YYYY-MM-DD HH24:MI:SS'), "
                      "to_char([DATE_STOP], 'YYYY-MM-DD HH24:MI:SS'), 1 FROM [USERS]")
                : QStringLiteral("SELECT [USER_NO], [NAME], [DATE_START], [DATE_STOP], "
+                                "typeof([USER_NO]) IN ('integer', 'null') AND "
                                 "typeof([DATE_START]) IN ('text', 'null') AND "
                                 "typeof([DATE_STOP]) IN ('text', 'null') FROM [USERS]");
     QSqlQuery q = db.Prepare(sql);
@@ -28,7 +30,7 @@ bool ReportUsers::Read(CDatabase& db)
             return false;
         if (q.isNull(0) || q.isNull(2) || q.isNull(3))
             continue;
-        m_byNumber[q.value(0).toInt()].append(
+        m_byNumber[q.value(0).toLongLong()].append(
             {q.value(1).toString(), !q.isNull(1), q.value(2).toString(), q.value(3).toString()});
     }
     if (q.lastError().isValid())
@@ -37,7 +39,7 @@ bool ReportUsers::Read(CDatabase& db)
 }
 
 std::optional<QVector<const ReportUsers::User*>>
-ReportUsers::Holding(qint32 number, const QString& first, const QString& last) const
+ReportUsers::Holding(qint64 number, const QString& first, const QString& last) const
 {
     QVector<const User*> holding;
     const auto users = m_byNumber.constFind(number);

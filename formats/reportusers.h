@@ -22,8 +22,9 @@ public:
         QString stop;
     };
 
-    // Reads the users of db. False when the join alone can compare its dates
-    // as the list does: a SQLite file with a date stored as a number.
+    // Reads the users of db. False when the join alone can compare them as
+    // the list does: a SQLite file with a date stored as a number or a user
+    // number that is not a whole number.
     // Throws CDBException.
     bool Read(CDatabase& db);
 
@@ -31,9 +32,9 @@ public:
     // when a period of that number starts or ends on one of those dates (from
     // first to last inclusive): then the events of the group do not all
     // match the same users, and only the join counts them right.
-    std::optional<QVector<const User*>> Holding(qint32 number, const QString& first,
+    std::optional<QVector<const User*>> Holding(qint64 number, const QString& first,
                                                 const QString& last) const;
 
 private:
-    QHash<qint32, QVector<User>> m_byNumber;
+    QHash<qint64, QVector<User>> m_byNumber;
 };
