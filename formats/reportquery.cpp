@@ -9,10 +9,8 @@
 #include <QSqlQuery>
 #include <QStringList>
 #include <algorithm>
-#include <atomic>
 #include <map>
 #include <sqlite3.h>
-#include <thread>
 #include <tuple>
 
 namespace {
@@ -395,63 +393,6 @@ private:
     bool m_groupsFirst = false;
 };
 
-// Months of a SQLite report counted on a connection and thread of their own.
-class LaterHalf
-{
-public:
-    LaterHalf() = default;
-    ~LaterHalf()
-    {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    LaterHalf(const LaterHalf&) = delete;
-    LaterHalf& operator=(const LaterHalf&) = delete;
-
-    void Start(const Location& file, const ReportOptions& options, const QVector<Span>& months)
-    {
-        m_thread = std::thread([this, file, options, months] {
-            try {
-                // A connection belongs to the thread that opened it.
-                CDatabase connection;
-                connection.Open(file);
-                ReportQuery query(connection, options);
-                for (const Span& span : months) {
-                    if (m_stop)
-                        return;
-                    query.Count(span, m_periods, m_hours);
-                }
-                m_done = true;
-            } catch (const CDBException&) {
-                // Counted on the caller's connection, which tells the error.
-            }
-        });
-    }
-
-    // Waits for the months and adds them; false when they were not counted.
-    bool Finish(Periods& periods, Hours& hours)
-    {
-        if (!m_thread.joinable())
-            return false;
-        m_thread.join();
-        if (!m_done)
-            return false;
-        for (const auto& [key, counts] : m_periods)
-            periods[key].Add(counts);
-        for (size_t h = 0; h < hours.size(); ++h)
-            hours[h] += m_hours[h];
-        return true;
-    }
-
-private:
-    std::thread m_thread;
-    std::atomic<bool> m_stop{false};
-    bool m_done = false;
-    Periods m_periods;
-    Hours m_hours{};
-};
-
 } // namespace
 
 bool ParseReportPeriod(const QString& text, ReportPeriod* period)
@@ -502,43 +443,22 @@ Report BuildReport(CDatabase& db, const ReportOptions& options,
     ReportQuery query(db, options);
 
     Report report;
-    Periods periods;
+    std::map<Key, ReportCounts> periods;
     // A server does better with the whole range in one statement: it compiles
     // the expressions of a large query (PostgreSQL's JIT), and reports of
     // small pieces cost it about half as much again.
     const QVector<Span> months = db.GetDialect().IsSqlite()
                                      ? monthsOf(db, query.Dates(), options.filter)
                                      : QVector<Span>{Span{}};
-    // SQLite counts on one core: the later half of the months go to a
-    // second connection on a thread of its own. What it cannot count (it
-    // cannot open the file) is counted here afterwards.
-    qsizetype mine = months.size();
-    LaterHalf later;
-    if (SqliteHandle(db.Handle()) && months.size() >= 4) {
-        mine = months.size() / 2;
-        later.Start(db.GetLocation(), options, months.mid(mine));
-    }
-    for (qsizetype i = 0; i < mine; ++i) {
+    for (qsizetype i = 0; i < months.size(); ++i) {
         query.Count(months.at(i), periods, report.byHour);
-        if (progress && !progress(double(i + 1) / double(mine + 1))) {
+        if (progress && !progress(double(i + 1) / double(months.size()))) {
             report.cancelled = true;
             return report;
         }
     }
-    if (!later.Finish(periods, report.byHour)) {
-        for (qsizetype i = mine; i < months.size(); ++i) {
-            query.Count(months.at(i), periods, report.byHour);
-            if (progress && !progress(double(i + 1) / double(months.size()))) {
-                report.cancelled = true;
-                return report;
-            }
-        }
-    } else if (progress && !progress(1)) {
-        report.cancelled = true;
-        return report;
-    }
 
-    Periods users;
+    std::map<Key, ReportCounts> users;
     report.rows.reserve(qsizetype(periods.size()));
     for (const auto& [key, counts] : periods) {
         report.rows.append(rowOf(key, counts));
