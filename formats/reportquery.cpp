@@ -3,9 +3,11 @@
 #include "db/backend/dbexception.h"
 #include "db/backend/sqlitehandle.h"
 #include "db/record/database.h"
+#include "formats/reportusers.h"
 
 #include <QDate>
 #include <QSqlQuery>
+#include <QStringList>
 #include <algorithm>
 #include <map>
 #include <sqlite3.h>
@@ -19,18 +21,23 @@ const QString kDayFormat = QStringLiteral("yyyy-MM-dd");
 // text "YYYY-MM-DD HH:MM:SS", PostgreSQL as timestamps.
 struct DateSql
 {
-    QString day;  // the day of EVENTS.DATE as "YYYY-MM-DD"
-    QString hour; // its hour as "HH"
-    QString text; // %1 as "YYYY-MM-DD HH:MM:SS"
+    QString dayKey; // the day of EVENTS.DATE, to group by
+    QString day;    // that day as "YYYY-MM-DD"
+    QString hour;   // its hour as "HH"
+    QString text;   // %1 as "YYYY-MM-DD HH:MM:SS"
 };
 
 DateSql dateSqlFor(const CDatabase& db)
 {
     if (db.GetDialect().GetBackend() == Dialect::Backend::Postgres)
-        return {QStringLiteral("to_char(EVENTS.DATE, 'YYYY-MM-DD')"),
+        // Grouped by the date, which is cheaper than by its text, and the
+        // text made once a group.
+        return {QStringLiteral("CAST(EVENTS.DATE AS date)"),
+                QStringLiteral("to_char(CAST(EVENTS.DATE AS date), 'YYYY-MM-DD')"),
                 QStringLiteral("to_char(EVENTS.DATE, 'HH24')"),
                 QStringLiteral("to_char(%1, 'YYYY-MM-DD HH24:MI:SS')")};
     return {QStringLiteral("substr(EVENTS.DATE, 1, 10)"),
+            QStringLiteral("substr(EVENTS.DATE, 1, 10)"),
             QStringLiteral("substr(EVENTS.DATE, 12, 2)"), QStringLiteral("%1")};
 }
 
@@ -159,6 +166,17 @@ public:
             Fail();
         return step == SQLITE_ROW;
     }
+    // False also for a value of another type in SQLite.
+    bool IsText(int column) const
+    {
+        return m_handle ? sqlite3_column_type(m_statement, column) == SQLITE_TEXT
+                        : !m_query.isNull(column);
+    }
+    bool IsInteger(int column) const
+    {
+        return m_handle ? sqlite3_column_type(m_statement, column) == SQLITE_INTEGER
+                        : !m_query.isNull(column);
+    }
     bool IsNull(int column) const
     {
         return m_handle ? sqlite3_column_type(m_statement, column) == SQLITE_NULL
@@ -191,10 +209,205 @@ private:
 
 using Key = std::tuple<QString, qint32, bool, QString>;
 
+// The order of the rows, each text compared once (the tuple's own order
+// compares each twice); some hundred thousand groups a year.
+struct KeyLess
+{
+    bool operator()(const Key& a, const Key& b) const
+    {
+        if (const int c = std::get<0>(a).compare(std::get<0>(b)))
+            return c < 0;
+        if (std::get<1>(a) != std::get<1>(b))
+            return std::get<1>(a) < std::get<1>(b);
+        if (std::get<2>(a) != std::get<2>(b))
+            return std::get<2>(a) < std::get<2>(b);
+        return std::get<3>(a) < std::get<3>(b);
+    }
+};
+
 ReportRow rowOf(const Key& key, const ReportCounts& counts)
 {
     return {std::get<0>(key), std::get<1>(key), std::get<2>(key), std::get<3>(key), counts};
 }
+
+using Periods = std::map<Key, ReportCounts, KeyLess>;
+using Hours = std::array<qint64, 24>;
+
+// The events of one day and user number, as the first statement groups them.
+struct Group
+{
+    QString day;
+    QString first;
+    QString last;
+    qint64 userNo = 0;
+};
+
+// Groups per statement when they are counted again through the join.
+constexpr qsizetype kGroupsPerStatement = 250;
+
+// The counting of a report's pieces. Without a name in the filter the
+// events are grouped by day and user number alone, through the date index,
+// and each group is given the users whose periods hold it in whole; only the
+// few groups where a period starts or ends (a hand-over) are counted again
+// through the join, as the list shows them. A name refers to the users, so
+// it is counted through the join throughout.
+class ReportQuery
+{
+public:
+    ReportQuery(CDatabase& db, const ReportOptions& options)
+        : m_db(db), m_options(options), m_dates(dateSqlFor(db)), m_join(JoinSqlFor(db, {}).from)
+    {
+        // The user numbers and the button, the same conditions as the list's;
+        // the dates come with each piece.
+        JoinFilter undated = options.filter;
+        undated.from.clear();
+        undated.to.clear();
+        const FilterTerms terms = ResolveFilterTerms(db, undated);
+        m_others = terms.Where();
+        m_othersByDate = terms.Where(FilterTerms::Drive::Date);
+        const bool server = db.GetDialect().GetBackend() == Dialect::Backend::Postgres;
+        m_groupsFirst = options.filter.name.isEmpty() && (server || SqliteHandle(db.Handle())) &&
+                        m_users.Read(db);
+    }
+
+    const DateSql& Dates() const { return m_dates; }
+
+    void Count(const Span& span, Periods& periods, Hours& hours)
+    {
+        const Statement s = statementFor(m_options.filter, m_others, span);
+        if (!m_groupsFirst) {
+            countJoined(s, periods);
+            if (m_options.byHour)
+                countHours(QStringLiteral("count(*)"), m_join, s, hours);
+            return;
+        }
+        QVector<Group> inexact; // counted again through the join
+        QVector<Group> shared;  // also by hour: events of two users or more
+        Rows q(m_db,
+               QStringLiteral("SELECT ") + m_dates.day + QStringLiteral(", EVENTS.USER_NO, ") +
+                   countsSql() + QStringLiteral(" FROM [EVENTS]") + s.where +
+                   QStringLiteral(" GROUP BY ") + m_dates.dayKey +
+                   QStringLiteral(", EVENTS.USER_NO"),
+               s.values);
+        while (q.Next()) {
+            const Group group{q.Text(0), q.Text(4), q.Text(5), q.Integer(1)};
+            const ReportCounts counts{q.Integer(2), q.Integer(3), group.first, group.last};
+            const QString period = PeriodOf(group.day, m_options.by);
+            const qint32 userNo = qint32(group.userNo);
+            // Without a date or a whole number the join matches nobody.
+            if (!q.IsInteger(1) || q.IsNull(4)) {
+                periods[Key(period, userNo, false, QString())].Add(counts);
+                continue;
+            }
+            const auto holding =
+                q.IsText(4) ? m_users.Holding(group.userNo, group.first, group.last) : std::nullopt;
+            if (!holding) {
+                inexact.append(group);
+                shared.append(group);
+                continue;
+            }
+            if (holding->isEmpty())
+                periods[Key(period, userNo, false, QString())].Add(counts);
+            for (const ReportUsers::User* user : *holding)
+                periods[Key(period, userNo, user->hasName, user->hasName ? user->name : QString())]
+                    .Add(counts);
+            if (holding->size() > 1)
+                shared.append(group);
+        }
+        for (qsizetype i = 0; i < inexact.size(); i += kGroupsPerStatement)
+            countJoined(only(s, inexact.mid(i, kGroupsPerStatement)), periods);
+        if (!m_options.byHour)
+            return;
+        // Each event once, then once more for each further user it has.
+        countHours(QStringLiteral("count(*)"), QStringLiteral("[EVENTS]"), s, hours);
+        for (qsizetype i = 0; i < shared.size(); i += kGroupsPerStatement)
+            countHours(QStringLiteral("count(*) - count(DISTINCT [EVENTS].[INDEX])"), m_join,
+                       only(s, shared.mid(i, kGroupsPerStatement)), hours);
+    }
+
+private:
+    QString countsSql() const
+    {
+        return QStringLiteral("count(*), count(CASE WHEN EVENTS.BUTTON = '1' THEN 1 END), ") +
+               m_dates.text.arg(QStringLiteral("min(EVENTS.DATE)")) + QStringLiteral(", ") +
+               m_dates.text.arg(QStringLiteral("max(EVENTS.DATE)"));
+    }
+
+    // The rows of s that are the events of groups.
+    Statement only(const Statement& s, const QVector<Group>& groups) const
+    {
+        const bool server = m_db.GetDialect().GetBackend() == Dialect::Backend::Postgres;
+        // SQLite reads each group's dates through the date index (not all
+        // events of the piece, nor of the number): its bounds lie within
+        // the piece's.
+        Statement r = server ? s : Statement{QStringLiteral(" WHERE 1 = 1"), {}};
+        if (!server && !m_othersByDate.IsEmpty()) {
+            r.where += QStringLiteral(" AND ") + m_othersByDate.sql;
+            r.values = m_othersByDate.values;
+        }
+        QStringList terms;
+        for (const Group& g : groups) {
+            if (server) {
+                // The day's bounds: the texts of first and last drop any
+                // fraction of a second.
+                const QDate day = QDate::fromString(g.day, kDayFormat);
+                terms << QStringLiteral("(EVENTS.DATE >= ? AND EVENTS.DATE < ? AND "
+                                        "EVENTS.USER_NO = ?)");
+                r.values << day.toString(QStringLiteral("yyyy-MM-dd 00:00:00"))
+                         << day.addDays(1).toString(QStringLiteral("yyyy-MM-dd 00:00:00"));
+            } else {
+                // The day as the group has it, whatever the type of its dates;
+                // first and last let the date index find them.
+                terms << QStringLiteral("(substr(EVENTS.DATE, 1, 10) = ? AND EVENTS.DATE >= ? "
+                                        "AND EVENTS.DATE <= ? AND +EVENTS.USER_NO = ?)");
+                r.values << g.day << g.first << g.last;
+            }
+            r.values << g.userNo;
+        }
+        r.where += QStringLiteral(" AND (") + terms.join(QStringLiteral(" OR ")) + QLatin1Char(')');
+        return r;
+    }
+
+    void countJoined(const Statement& s, Periods& periods)
+    {
+        Rows q(m_db,
+               QStringLiteral("SELECT ") + m_dates.day +
+                   QStringLiteral(", EVENTS.USER_NO, USERS.NAME, ") + countsSql() +
+                   QStringLiteral(" FROM ") + m_join + s.where + QStringLiteral(" GROUP BY ") +
+                   m_dates.dayKey + QStringLiteral(", EVENTS.USER_NO, USERS.NAME"),
+               s.values);
+        while (q.Next()) {
+            const bool hasUser = !q.IsNull(2);
+            const ReportCounts counts{q.Integer(3), q.Integer(4), q.Text(5), q.Text(6)};
+            periods[Key(PeriodOf(q.Text(0), m_options.by), qint32(q.Integer(1)), hasUser,
+                        hasUser ? q.Text(2) : QString())]
+                .Add(counts);
+        }
+    }
+
+    void countHours(const QString& count, const QString& from, const Statement& s, Hours& hours)
+    {
+        Rows h(m_db,
+               QStringLiteral("SELECT ") + m_dates.hour + QStringLiteral(", ") + count +
+                   QStringLiteral(" FROM ") + from + s.where + QStringLiteral(" GROUP BY 1"),
+               s.values);
+        while (h.Next()) {
+            bool ok = false;
+            const int hour = h.Text(0).toInt(&ok);
+            if (ok && hour >= 0 && hour < 24)
+                hours[size_t(hour)] += h.Integer(1);
+        }
+    }
+
+    CDatabase& m_db;
+    const ReportOptions& m_options;
+    const DateSql m_dates;
+    const QString m_join;
+    FilterWhere m_others;
+    FilterWhere m_othersByDate; // the same, found through the date index
+    ReportUsers m_users;
+    bool m_groupsFirst = false;
+};
 
 } // namespace
 
@@ -243,56 +456,25 @@ Report BuildReport(CDatabase& db, const ReportOptions& options,
 {
     if (!db.IsOpen())
         throw CDBException(QStringLiteral("The database is not connected."));
-    const DateSql dates = dateSqlFor(db);
-    const JoinSql join = JoinSqlFor(db, {});
-    // The user numbers, the button and the names the name text matches, the
-    // same conditions as the list's; the dates come with each piece.
-    JoinFilter undated = options.filter;
-    undated.from.clear();
-    undated.to.clear();
-    const FilterWhere others = ResolveFilter(db, undated);
-    const QString groups =
-        QStringLiteral("SELECT ") + dates.day +
-        QStringLiteral(", EVENTS.USER_NO, USERS.NAME, count(*), "
-                       "count(CASE WHEN EVENTS.BUTTON = '1' THEN 1 END), ") +
-        dates.text.arg(QStringLiteral("min(EVENTS.DATE)")) + QStringLiteral(", ") +
-        dates.text.arg(QStringLiteral("max(EVENTS.DATE)")) + QStringLiteral(" FROM ") + join.from;
-    const QString hours =
-        QStringLiteral("SELECT ") + dates.hour + QStringLiteral(", count(*) FROM ") + join.from;
+    ReportQuery query(db, options);
 
     Report report;
-    std::map<Key, ReportCounts> periods;
+    Periods periods;
     // A server does better with the whole range in one statement: it compiles
     // the expressions of a large query (PostgreSQL's JIT), and reports of
     // small pieces cost it about half as much again.
-    const QVector<Span> months =
-        db.GetDialect().IsSqlite() ? monthsOf(db, dates, options.filter) : QVector<Span>{Span{}};
+    const QVector<Span> months = db.GetDialect().IsSqlite()
+                                     ? monthsOf(db, query.Dates(), options.filter)
+                                     : QVector<Span>{Span{}};
     for (qsizetype i = 0; i < months.size(); ++i) {
-        const Statement s = statementFor(options.filter, others, months.at(i));
-        Rows q(db, groups + s.where + QStringLiteral(" GROUP BY 1, 2, 3"), s.values);
-        while (q.Next()) {
-            const bool hasUser = !q.IsNull(2);
-            const ReportCounts counts{q.Integer(3), q.Integer(4), q.Text(5), q.Text(6)};
-            periods[Key(PeriodOf(q.Text(0), options.by), qint32(q.Integer(1)), hasUser,
-                        hasUser ? q.Text(2) : QString())]
-                .Add(counts);
-        }
-        if (options.byHour) {
-            Rows h(db, hours + s.where + QStringLiteral(" GROUP BY 1"), s.values);
-            while (h.Next()) {
-                bool ok = false;
-                const int hour = h.Text(0).toInt(&ok);
-                if (ok && hour >= 0 && hour < 24)
-                    report.byHour[size_t(hour)] += h.Integer(1);
-            }
-        }
+        query.Count(months.at(i), periods, report.byHour);
         if (progress && !progress(double(i + 1) / double(months.size()))) {
             report.cancelled = true;
             return report;
         }
     }
 
-    std::map<Key, ReportCounts> users;
+    Periods users;
     report.rows.reserve(qsizetype(periods.size()));
     for (const auto& [key, counts] : periods) {
         report.rows.append(rowOf(key, counts));

@@ -1,6 +1,7 @@
 #include "app/dialogs/reportwindow.h"
 
 #include "db/backend/dbexception.h"
+#include "db/backend/servercancel.h"
 #include "db/location/nativename.h"
 #include "db/location/outputcheck.h"
 #include "db/location/stagedfile.h"
@@ -28,8 +29,50 @@
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <atomic>
+#include <mutex>
+
+// What Cancel stops: the report between its pieces, and on a server the
+// statement running meanwhile, which may take the server seconds alone.
+struct ReportStop
+{
+    std::atomic<bool> cancelled{false};
+    std::mutex mutex;
+    const ServerStatementCancel* server = nullptr; // while the report runs
+
+    void Cancel()
+    {
+        cancelled = true;
+        std::lock_guard lock(mutex);
+        if (server)
+            server->Cancel();
+    }
+};
 
 namespace {
+
+// Lets stop cancel the statements of connection while it lives.
+class StopAttached
+{
+public:
+    StopAttached(ReportStop& stop, CDatabase& connection)
+        : m_stop(stop), m_server(connection.Handle())
+    {
+        std::lock_guard lock(m_stop.mutex);
+        m_stop.server = &m_server;
+    }
+    ~StopAttached()
+    {
+        std::lock_guard lock(m_stop.mutex);
+        m_stop.server = nullptr;
+    }
+    StopAttached(const StopAttached&) = delete;
+    StopAttached& operator=(const StopAttached&) = delete;
+
+private:
+    ReportStop& m_stop;
+    const ServerStatementCancel m_server;
+};
 
 QStandardItem* item(const QVariant& value)
 {
@@ -211,7 +254,7 @@ void CReportWindow::Run()
         m_pStatus->setText(QStringLiteral("The range holds no day."));
         return;
     }
-    m_cancel = std::make_shared<std::atomic<bool>>(false);
+    m_cancel = std::make_shared<ReportStop>();
     m_done = false;
     m_pRun->setEnabled(false);
     m_pCancel->setEnabled(true);
@@ -226,6 +269,9 @@ void CReportWindow::Run()
             // Connections belong to the thread that opened them.
             CDatabase connection;
             connection.Open(db);
+            const StopAttached attached(*cancel, connection);
+            if (cancel->cancelled)
+                throw CDBException(QStringLiteral("Cancelled"));
             report = BuildReport(connection, options, [&](double done) {
                 QMetaObject::invokeMethod(
                     QCoreApplication::instance(),
@@ -234,7 +280,7 @@ void CReportWindow::Run()
                             self->m_pProgress->setValue(int(done * 1000));
                     },
                     Qt::QueuedConnection);
-                return !cancel->load();
+                return !cancel->cancelled;
             });
         } catch (const CDBException& e) {
             error = e.m_strError;
@@ -242,7 +288,7 @@ void CReportWindow::Run()
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [self, report = std::move(report), error, cancel] {
-                if (self && !cancel->load())
+                if (self && !cancel->cancelled)
                     self->Show(report, error);
             },
             Qt::QueuedConnection);
@@ -253,7 +299,7 @@ void CReportWindow::Cancel()
 {
     if (!m_cancel || m_done)
         return;
-    m_cancel->store(true);
+    m_cancel->Cancel();
     m_done = true;
     m_pRun->setEnabled(true);
     m_pCancel->setEnabled(false);
@@ -303,7 +349,12 @@ void CReportWindow::OnPrint()
     QPrinter printer(QPrinter::HighResolution);
     QPrintDialog dialog(&printer, this);
     if (dialog.exec() == QDialog::Accepted)
-        PaintReportPages(printer, m_report, ReportTitleFor(m_db, m_shownOptions));
+        Print(printer);
+}
+
+void CReportWindow::Print(QPrinter& printer) const
+{
+    PaintReportPages(printer, m_report, ReportTitleFor(m_db, m_shownOptions));
 }
 
 void CReportWindow::OnExportPdf()

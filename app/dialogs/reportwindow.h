@@ -4,7 +4,6 @@
 #include "formats/reportquery.h"
 
 #include <QMainWindow>
-#include <atomic>
 #include <memory>
 #include <thread>
 
@@ -18,6 +17,8 @@ class QStandardItemModel;
 class QTableView;
 class ReportChartView;
 class MessageSink;
+class QPrinter;
+struct ReportStop;
 
 // View > Report: the events of the open database counted by period and user
 // over a date range and the list's filter, as a sortable table, a bar chart of
@@ -39,6 +40,8 @@ public:
     void Cancel();
     bool IsRunning() const { return m_thread.joinable() && !m_done; }
     const Report& Shown() const { return m_report; }
+    // File > Print once the printer is chosen: the pages of the report shown.
+    void Print(QPrinter& printer) const;
 
     QDateEdit* m_pFrom;
     QDateEdit* m_pTo;
@@ -70,7 +73,7 @@ private:
     Report m_report;
     ReportOptions m_shownOptions;
     std::thread m_thread;
-    std::shared_ptr<std::atomic<bool>> m_cancel;
+    std::shared_ptr<ReportStop> m_cancel;
     bool m_done = true;
 };
 

@@ -2,17 +2,27 @@
 // daylight saving time.
 
 #include "app/dialogs/reportwindow.h"
+#include "db/backend/serverdb.h"
 #include "db/record/database.h"
 #include "formats/reportchart.h"
 #include "tests/support/guitest.h"
+#include "tests/support/pgserver.h"
+#include "tests/support/programrun.h"
 
 #include <QAbstractItemModel>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDateTime>
 #include <QImage>
+#include <QLabel>
 #include <QPainter>
+#include <QPrinter>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -131,6 +141,67 @@ private Q_SLOTS:
         window.m_pChartUser->setCurrentIndex(1);
         QVERIFY(painted(window.m_pPeriods->grab().toImage()));
         QVERIFY(sink.messages.isEmpty());
+
+        // File > Print, to a PDF: every page has the header.
+        const QString pdf = m_dir.filePath(QStringLiteral("printed.pdf"));
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        window.Print(printer);
+        const testrun::Result info = testrun::Run({pdf}, {.program = QStringLiteral("pdfinfo")});
+        const QRegularExpressionMatch pages =
+            QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(info.out);
+        QVERIFY2(pages.hasMatch(), qPrintable(info.out + info.err));
+        const int count = pages.captured(1).toInt();
+        QVERIFY(count >= 2);
+        const QString text =
+            testrun::Run({pdf, QStringLiteral("-")}, {.program = QStringLiteral("pdftotext")}).out;
+        QCOMPARE(text.count(QStringLiteral("Report of ") + m_path), count);
+        QVERIFY(text.contains(QStringLiteral("Page %1 of %1").arg(count)));
+    }
+
+    // Cancel stops the statement the server is running, not only the report
+    // between its pieces: here the statement waits for a lock held meanwhile.
+    void cancelStopsTheServersStatement()
+    {
+        testpg::Server& pg = testpg::Server::Instance();
+        if (!pg.IsRunning())
+            QSKIP(qPrintable(pg.Error()));
+        const QString name = pg.CreateDatabase();
+        QVERIFY(!name.isEmpty());
+        CreateServerTables(Location::Parse(pg.Uri(name)));
+        QCOMPARE(pg.Exec(name, {dataStatements().at(1)}), QString());
+        const QString running = QStringLiteral(
+            "SELECT count(*) FROM pg_stat_activity WHERE datname = current_database() AND "
+            "pid <> pg_backend_pid() AND state = 'active'");
+        {
+            QSqlDatabase locker =
+                QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("locker"));
+            locker.setHostName(QStringLiteral("127.0.0.1"));
+            locker.setPort(pg.Port());
+            locker.setUserName(QStringLiteral("postgres"));
+            locker.setDatabaseName(name);
+            QVERIFY(locker.open() && locker.transaction());
+            QVERIFY(QSqlQuery(locker).exec(
+                QStringLiteral("LOCK TABLE \"EVENTS\" IN ACCESS EXCLUSIVE MODE")));
+
+            CReportWindow window(Location::Parse(pg.Uri(name)), JoinFilter{}, nullptr);
+            window.setAttribute(Qt::WA_DeleteOnClose, false);
+            // Ending the transaction also when a check fails, before the
+            // window waits for its report.
+            const auto release = qScopeGuard([&locker] { locker.close(); });
+            window.m_pFrom->setDate(QDate(2024, 3, 1));
+            window.m_pTo->setDate(QDate(2024, 10, 31));
+            window.show();
+            window.Run();
+            QTRY_COMPARE_WITH_TIMEOUT(pg.Scalar(name, running).toInt(), 1, 20000);
+            window.m_pCancel->click();
+            QCOMPARE(window.m_pStatus->text(), QStringLiteral("Cancelled."));
+            QVERIFY(window.m_pRun->isEnabled());
+            // Gone while the lock is still held.
+            QTRY_COMPARE_WITH_TIMEOUT(pg.Scalar(name, running).toInt(), 0, 20000);
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("locker"));
     }
 };
 

@@ -3,7 +3,10 @@
 // days around both changes of daylight saving time, on SQLite and PostgreSQL;
 // the PDF read back with poppler's tools.
 
+#include "db/location/location.h"
+#include "db/record/database.h"
 #include "formats/csv.h"
+#include "formats/reportquery.h"
 #include "tests/support/pgserver.h"
 #include "tests/support/programrun.h"
 #include "tests/support/testdb.h"
@@ -14,6 +17,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <array>
 #include <map>
 #include <tuple>
 
@@ -40,7 +44,16 @@ QStringList dataStatements()
                      "('Anna', 3, '2024-03-20 00:00:00', '2024-04-03 10:00:00'), "
                      "('Bob', 3, '2024-04-01 00:00:00', '9999-12-31 23:59:59'), "
                      "('=Eve', 5, '2024-01-01 00:00:00', '2024-10-27 02:30:00'), "
-                     "('Carl, Jr.', 5, '2024-10-27 02:30:00', '9999-12-31 23:59:59')"};
+                     "('Carl, Jr.', 5, '2024-10-27 02:30:00', '9999-12-31 23:59:59'), "
+                     // Dora's period lies within a day of events of 8, Finn's
+                     // starts at the first event of a day and ends at the last
+                     // of another; Gus hands 6 over to Hal at an event; Ivy has
+                     // no start.
+                     "('Dora', 8, '2024-03-29 10:00:00', '2024-03-29 14:00:00'), "
+                     "('Finn', 8, '2024-03-30 08:00:00', '2024-03-31 20:00:00'), "
+                     "('Gus', 6, '2024-01-01 00:00:00', '2024-10-25 12:00:00'), "
+                     "('Hal', 6, '2024-10-25 12:00:00', '9999-12-31 23:59:59'), "
+                     "('Ivy', 7, NULL, '9999-12-31 23:59:59')"};
     QStringList values;
     int i = 0;
     for (const auto& [from, to] : {std::pair("2024-03-28T00:00:00Z", "2024-04-04T12:00:00Z"),
@@ -60,6 +73,12 @@ QStringList dataStatements()
     // Exactly at the ends of periods: outside them.
     values << "(9001, '2024-04-01 00:00:00', 3, '1')"
            << "(9002, '2024-10-27 02:30:00', 5, '1')";
+    for (const char* when : {"2024-03-29 09:00:00", "2024-03-29 10:00:00", "2024-03-29 12:00:00",
+                             "2024-03-29 14:00:00", "2024-03-29 15:00:00", "2024-03-30 08:00:00",
+                             "2024-03-30 12:00:00", "2024-03-31 09:00:00", "2024-03-31 20:00:00"})
+        values << QStringLiteral("(9100, '%1', 8, '1')").arg(QLatin1String(when));
+    for (const char* when : {"2024-10-25 11:00:00", "2024-10-25 12:00:00", "2024-10-25 13:00:00"})
+        values << QStringLiteral("(9200, '%1', 6, '0')").arg(QLatin1String(when));
     s.append(QStringLiteral("INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) VALUES ") +
              values.join(QStringLiteral(", ")));
     return s;
@@ -186,6 +205,14 @@ private Q_SLOTS:
             << "week" << QStringList{"--name", "b", "--user", "3", "--user", "5"};
         QTest::newRow("button") << "sqlite"
                                 << "month" << QStringList{"--button", "1", "--to", "2024-10-27"};
+        QTest::newRow("overlaps of one number") << "sqlite"
+                                                << "day" << QStringList{"--user", "3"};
+        QTest::newRow("periods ending within a day and at its first and last event")
+            << "sqlite"
+            << "day" << QStringList{"--user", "8", "--user", "6", "--to", "2024-10-26"};
+        QTest::newRow("server, periods ending at a day's first and last event")
+            << "postgres"
+            << "week" << QStringList{"--user", "8", "--user", "6", "--button", "1"};
         QTest::newRow("server, days") << "postgres"
                                       << "day" << QStringList();
         QTest::newRow("server, weeks of two numbers")
@@ -224,6 +251,45 @@ private Q_SLOTS:
         const QVector<QStringList> expected = expectedReport(rows, by);
         QVERIFY(expected.size() > 4);
         QCOMPARE(fieldsOf(read), expected);
+    }
+
+    // The chart by hour counts each row of the list once, as the table does.
+    void hoursCountTheListsRows_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<QStringList>("filter"); // --user and --button as export takes them
+        QTest::newRow("every row") << "sqlite" << QStringList();
+        QTest::newRow("overlaps of one number") << "sqlite" << QStringList{"--user", "3"};
+        QTest::newRow("server, every row") << "postgres" << QStringList();
+        QTest::newRow("server, a button of two numbers")
+            << "postgres" << QStringList{"--user", "3", "--user", "8", "--button", "1"};
+    }
+
+    void hoursCountTheListsRows()
+    {
+        QFETCH(QString, backend);
+        QFETCH(QStringList, filter);
+        const QString db = database(backend);
+        if (db.isEmpty() && backend == QLatin1String("postgres"))
+            QSKIP(qPrintable(testpg::Server::Instance().Error()));
+        QVERIFY(!db.isEmpty());
+        const Run exported = cli(QStringList{"export", db} + filter);
+        QCOMPARE(exported.exitCode, 0);
+        std::array<qint64, 24> expected{};
+        for (const CsvRecord& r : ParseCsv(exported.rawOut).records.mid(1))
+            ++expected.at(size_t(r.fields.at(1).left(2).toInt()));
+
+        ReportOptions options;
+        options.byHour = true;
+        for (qsizetype i = 0; i + 1 < filter.size(); i += 2) {
+            if (filter.at(i) == QLatin1String("--user"))
+                options.filter.userNos.append(filter.at(i + 1).toInt());
+            else
+                options.filter.button = filter.at(i + 1).toInt();
+        }
+        CDatabase connection;
+        connection.Open(Location::Parse(db));
+        QCOMPARE(BuildReport(connection, options).byHour, expected);
     }
 
     void pdfHasHeadersAndEveryRow()

@@ -1,0 +1,56 @@
+#include "formats/reportusers.h"
+
+#include "db/backend/dbexception.h"
+#include "db/record/database.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+bool ReportUsers::Read(CDatabase& db)
+{
+    m_byNumber.clear();
+    const bool server = db.GetDialect().GetBackend() == Dialect::Backend::Postgres;
+    // A user without a start or a stop matches no event (the comparison is
+    // NULL) and so is left out. SQLite compares a number before any text,
+    // and a number with a text as unequal: such values are told apart by
+    // their type.
+    const QString sql =
+        server ? QStringLiteral(
+                     "SELECT [USER_NO], [NAME], to_char([DATE_START], 'YYYY-MM-DD HH24:MI:SS'), "
+                     "to_char([DATE_STOP], 'YYYY-MM-DD HH24:MI:SS'), 1 FROM [USERS]")
+               : QStringLiteral("SELECT [USER_NO], [NAME], [DATE_START], [DATE_STOP], "
+                                "typeof([USER_NO]) IN ('integer', 'null') AND "
+                                "typeof([DATE_START]) IN ('text', 'null') AND "
+                                "typeof([DATE_STOP]) IN ('text', 'null') FROM [USERS]");
+    QSqlQuery q = db.Prepare(sql);
+    q.setForwardOnly(true);
+    CDatabase::Exec(q);
+    while (q.next()) {
+        if (q.value(4).toInt() == 0)
+            return false;
+        if (q.isNull(0) || q.isNull(2) || q.isNull(3))
+            continue;
+        m_byNumber[q.value(0).toLongLong()].append(
+            {q.value(1).toString(), !q.isNull(1), q.value(2).toString(), q.value(3).toString()});
+    }
+    if (q.lastError().isValid())
+        throw CDBException(q.lastError().text());
+    return true;
+}
+
+std::optional<QVector<const ReportUsers::User*>>
+ReportUsers::Holding(qint64 number, const QString& first, const QString& last) const
+{
+    QVector<const User*> holding;
+    const auto users = m_byNumber.constFind(number);
+    if (users == m_byNumber.cend())
+        return holding;
+    const auto within = [&](const QString& date) { return first <= date && date <= last; };
+    for (const User& user : *users) {
+        if (within(user.start) || within(user.stop))
+            return std::nullopt;
+        if (user.start < first && last < user.stop)
+            holding.append(&user);
+    }
+    return holding;
+}
