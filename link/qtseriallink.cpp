@@ -130,6 +130,9 @@ bool QtSerialLink::Open(const PortName& portName)
     }
     auto port = std::make_unique<QSerialPort>();
     port->setPortName(portName.Location());
+    // A far end that floods the line cannot grow our memory: beyond this the
+    // bytes wait in the driver until the download takes them.
+    port->setReadBufferSize(kMostBuffered);
 #ifdef Q_OS_UNIX
     auto claim = std::make_unique<PortClaim>();
     if (!portName.IsNone()) {
