@@ -31,6 +31,7 @@
 #include <QVBoxLayout>
 #include <atomic>
 #include <mutex>
+#include <optional>
 
 // What Cancel stops: the report between its pieces, and on a server the
 // statement running meanwhile, which may take the server seconds alone.
@@ -55,8 +56,8 @@ namespace {
 class StopAttached
 {
 public:
-    StopAttached(ReportStop& stop, CDatabase& connection)
-        : m_stop(stop), m_server(connection.Handle())
+    StopAttached(ReportStop& stop, const QSqlDatabase& connection)
+        : m_stop(stop), m_server(connection)
     {
         std::lock_guard lock(m_stop.mutex);
         m_stop.server = &m_server;
@@ -268,8 +269,14 @@ void CReportWindow::Run()
         try {
             // Connections belong to the thread that opened them.
             CDatabase connection;
-            connection.Open(db);
-            const StopAttached attached(*cancel, connection);
+            // Attached as soon as a server takes the connection: the checks
+            // of the opening may wait too (on a table another program
+            // locked), and Cancel stops them as well.
+            std::optional<StopAttached> attached;
+            connection.Open(db,
+                            [&](const QSqlDatabase& handle) { attached.emplace(*cancel, handle); });
+            if (!attached)
+                attached.emplace(*cancel, connection.Handle());
             if (cancel->cancelled)
                 throw CDBException(QStringLiteral("Cancelled"));
             report = BuildReport(connection, options, [&](double done) {

@@ -97,7 +97,7 @@ std::vector<Result> setUp(PGconn* conn, const QByteArray& more, QString* error)
 // OpenServerConnection. *setupFailed: the connection opened but that run
 // failed (then the error is returned and the connection is gone).
 QString open(const QString& name, const Location& location, const QByteArray& more,
-             std::vector<Result>* results, bool* setupFailed)
+             std::vector<Result>* results, bool* setupFailed, const ServerConnected& connected = {})
 {
     QString error;
     *setupFailed = false;
@@ -131,6 +131,8 @@ QString open(const QString& name, const Location& location, const QByteArray& mo
         const bool opened = db.open();
         t_lastOpenNs = opening.nsecsElapsed();
         if (opened) {
+            if (connected)
+                connected(db);
             PGconn* conn = ServerHandle(db);
             if (!conn) {
                 error = QStringLiteral("the connection of the PostgreSQL driver cannot be used.");
@@ -162,7 +164,8 @@ void OpenServerConnection(const QString& name, const Location& location)
         throw CDBException(failure(location, QStringLiteral("Cannot open the database"), error));
 }
 
-void OpenServerDatabase(const QString& name, const Location& location)
+void OpenServerDatabase(const QString& name, const Location& location,
+                        const ServerConnected& connected)
 {
     const QString& shown = location.Shown();
     const Dialect dialect(Dialect::Backend::Postgres);
@@ -179,7 +182,7 @@ void OpenServerDatabase(const QString& name, const Location& location)
     bool setupFailed = false;
     const QString error =
         open(name, location, (dialect.ColumnsSql() + "; " + dialect.Sql(probe)).toUtf8(), &results,
-             &setupFailed);
+             &setupFailed, connected);
     if (!setupFailed && !error.isEmpty())
         throw CDBException(failure(location, QStringLiteral("Cannot open the database"), error));
     try {

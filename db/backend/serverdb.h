@@ -2,8 +2,15 @@
 
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 
 class Location;
+class QSqlDatabase;
+
+// Called with the connection as soon as the server took it, before anything
+// runs on it: what may have to stop its statements from another thread is
+// taken from it here.
+using ServerConnected = std::function<void(const QSqlDatabase&)>;
 
 // The server side of CDatabase: connections to a PostgreSQL database through
 // Qt's QPSQL driver. Errors are thrown as CDBException naming the server and
@@ -17,7 +24,8 @@ void OpenServerConnection(const QString& name, const Location& location);
 // The same, and checks that the tables hold the columns the program reads
 // and writes and that the user may read them, all in the round trip that
 // makes the connection's settings.
-void OpenServerDatabase(const QString& name, const Location& location);
+void OpenServerDatabase(const QString& name, const Location& location,
+                        const ServerConnected& connected = {});
 
 // How long the driver took to open the last connection this thread opened
 // (the connection and the driver's own statements), for the benchmarks.

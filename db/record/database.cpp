@@ -59,7 +59,7 @@ CDatabase::~CDatabase()
     Close();
 }
 
-void CDatabase::Open(const Location& location)
+void CDatabase::Open(const Location& location, const ServerConnected& connected)
 {
     switch (location.GetKind()) {
     case Location::Kind::Server:
@@ -89,7 +89,7 @@ void CDatabase::Open(const Location& location)
     }
     Close();
     const QString name = QStringLiteral("zq-%1").arg(g_connectionCounter.fetchAndAddRelaxed(1) + 1);
-    OpenServerDatabase(name, location);
+    OpenServerDatabase(name, location, connected);
     m_connection = name;
     m_location = location;
     m_dialect = Dialect(Dialect::Backend::Postgres);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/backend/dialect.h"
+#include "db/backend/serverdb.h"
 #include "db/location/location.h"
 
 #include <QSqlDatabase>
@@ -27,8 +28,9 @@ public:
     void OpenFile(const Location& location);
     void OpenFile(const QString& path); // a path not parsed yet
 
-    // Opens a file or a server database (see Location).
-    void Open(const Location& location);
+    // Opens a file or a server database (see Location); connected is called
+    // with a server's connection before its checks run on it.
+    void Open(const Location& location, const ServerConnected& connected = {});
     bool IsOpen() const;
     // Reads every page of the open file; throws when any of it is damaged.
     void CheckIntact() const;
