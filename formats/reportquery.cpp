@@ -6,12 +6,15 @@
 #include "formats/reportusers.h"
 
 #include <QDate>
+#include <QHashFunctions>
 #include <QSqlQuery>
 #include <QStringList>
 #include <algorithm>
 #include <map>
 #include <sqlite3.h>
 #include <tuple>
+#include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -43,9 +46,29 @@ DateSql dateSqlFor(const CDatabase& db)
 
 struct Span
 {
-    QString from;
+    QString from; // empty: unbounded
     QString to;
+    QDate start; // the first day of a month's piece, also when from is empty
+    QDate end;   // the first day after it
 };
+
+const QString kDayStart = QStringLiteral("yyyy-MM-dd 00:00:00");
+
+// A month's piece as day-long pieces (the month's own bounds kept at its
+// ends): SQLite groups a day's events by user number in a small sort, where
+// a month's take a sort of them all.
+QVector<Span> daysOf(const Span& month)
+{
+    if (!month.start.isValid() || !month.end.isValid())
+        return {month};
+    QVector<Span> days;
+    for (QDate day = month.start; day < month.end; day = day.addDays(1)) {
+        const QDate next = day.addDays(1);
+        days.append({day == month.start ? month.from : day.toString(kDayStart),
+                     next == month.end ? month.to : next.toString(kDayStart), day, next});
+    }
+    return days;
+}
 
 // Month-long pieces of the range that holds events, so that a long report
 // can tell its progress and stop between them. One unbounded piece when the
@@ -79,8 +102,8 @@ QVector<Span> monthsOf(CDatabase& db, const DateSql& dates, const JoinFilter& fi
         return {Span{}};
     QVector<Span> months;
     for (QDate month(first.year(), first.month(), 1); month <= last; month = month.addMonths(1)) {
-        months.append({month.toString(QStringLiteral("yyyy-MM-dd 00:00:00")),
-                       month.addMonths(1).toString(QStringLiteral("yyyy-MM-dd 00:00:00"))});
+        months.append({month.toString(kDayStart), month.addMonths(1).toString(kDayStart), month,
+                       month.addMonths(1)});
     }
     months.front().from.clear();
     months.back().to.clear();
@@ -230,7 +253,18 @@ ReportRow rowOf(const Key& key, const ReportCounts& counts)
     return {std::get<0>(key), std::get<1>(key), std::get<2>(key), std::get<3>(key), counts};
 }
 
-using Periods = std::map<Key, ReportCounts, KeyLess>;
+struct KeyHash
+{
+    size_t operator()(const Key& k) const
+    {
+        return qHashMulti(0, std::get<0>(k), std::get<1>(k), int(std::get<2>(k)), std::get<3>(k));
+    }
+};
+
+// Hashed while counting (a year holds some hundred thousand groups, each
+// looked up once a row), put in order once at the end.
+using Periods = std::unordered_map<Key, ReportCounts, KeyHash>;
+using OrderedPeriods = std::map<Key, ReportCounts, KeyLess>;
 using Hours = std::array<qint64, 24>;
 
 // The events of one day and user number, as the first statement groups them.
@@ -283,24 +317,33 @@ public:
         }
         QVector<Group> inexact; // counted again through the join
         QVector<Group> shared;  // also by hour: events of two users or more
-        Rows q(m_db,
-               QStringLiteral("SELECT ") + m_dates.day + QStringLiteral(", EVENTS.USER_NO, ") +
-                   countsSql() + QStringLiteral(" FROM [EVENTS]") + s.where +
-                   QStringLiteral(" GROUP BY ") + m_dates.dayKey +
-                   QStringLiteral(", EVENTS.USER_NO"),
-               s.values);
-        while (q.Next()) {
-            const Group group{q.Text(0), q.Text(4), q.Text(5), q.Integer(1)};
-            const ReportCounts counts{q.Integer(2), q.Integer(3), group.first, group.last};
-            const QString period = PeriodOf(group.day, m_options.by);
+        QVector<Grouped> groups;
+        if (m_db.GetDialect().GetBackend() == Dialect::Backend::Postgres) {
+            readGroups(s, groups);
+        } else {
+            for (const Span& day : daysOf(span)) {
+                const Statement d = statementFor(m_options.filter, m_others, day);
+                if (day.from.isEmpty() || day.to.isEmpty() || !readDay(d, groups))
+                    readGroups(d, groups);
+            }
+        }
+        QString period;
+        QString periodDay;
+        for (const Grouped& g : groups) {
+            const Group& group = g.group;
+            const ReportCounts& counts = g.counts;
+            if (group.day != periodDay || period.isNull()) {
+                periodDay = group.day;
+                period = PeriodOf(group.day, m_options.by);
+            }
             const qint32 userNo = qint32(group.userNo);
             // Without a date or a whole number the join matches nobody.
-            if (!q.IsInteger(1) || q.IsNull(4)) {
+            if (!g.wholeNumber || !g.dated) {
                 periods[Key(period, userNo, false, QString())].Add(counts);
                 continue;
             }
             const auto holding =
-                q.IsText(4) ? m_users.Holding(group.userNo, group.first, group.last) : std::nullopt;
+                g.textDates ? m_users.Holding(group.userNo, group.first, group.last) : std::nullopt;
             if (!holding) {
                 inexact.append(group);
                 shared.append(group);
@@ -326,6 +369,66 @@ public:
     }
 
 private:
+    // A group of the first statement, as read.
+    struct Grouped
+    {
+        Group group;
+        ReportCounts counts;
+        bool wholeNumber = true; // the user number an integer
+        bool dated = true;       // a date in the group
+        bool textDates = true;   // its dates stored as text
+    };
+
+    // The events of s grouped by day and user number.
+    void readGroups(const Statement& s, QVector<Grouped>& groups)
+    {
+        Rows q(m_db,
+               QStringLiteral("SELECT ") + m_dates.day + QStringLiteral(", EVENTS.USER_NO, ") +
+                   countsSql() + QStringLiteral(" FROM [EVENTS]") + s.where +
+                   QStringLiteral(" GROUP BY ") + m_dates.dayKey +
+                   QStringLiteral(", EVENTS.USER_NO"),
+               s.values);
+        while (q.Next()) {
+            const Group group{q.Text(0), q.Text(4), q.Text(5), q.Integer(1)};
+            groups.append({group,
+                           {q.Integer(2), q.Integer(3), group.first, group.last},
+                           q.IsInteger(1),
+                           !q.IsNull(4),
+                           q.IsText(4)});
+        }
+    }
+
+    // The events of a day-long piece of a SQLite file grouped by user number
+    // alone, which sorts less than by day too. Its bounds are texts, so its
+    // dates are texts; a group whose first and last date share their day has
+    // only dates of that day in between. False, nothing added, when a group
+    // spans days (dates not in the usual form): then the day is grouped by
+    // its texts.
+    bool readDay(const Statement& s, QVector<Grouped>& groups)
+    {
+        const qsizetype before = groups.size();
+        Rows q(m_db,
+               QStringLiteral("SELECT EVENTS.USER_NO, ") + countsSql() +
+                   QStringLiteral(" FROM [EVENTS]") + s.where +
+                   QStringLiteral(" GROUP BY EVENTS.USER_NO"),
+               s.values);
+        while (q.Next()) {
+            const QString first = q.Text(3);
+            const QString last = q.Text(4);
+            if (!q.IsText(3) || !q.IsText(4) || first.size() < 10 ||
+                QStringView(first).left(10) != QStringView(last).left(10)) {
+                groups.resize(before);
+                return false;
+            }
+            groups.append({{first.left(10), first, last, q.Integer(0)},
+                           {q.Integer(1), q.Integer(2), first, last},
+                           q.IsInteger(0),
+                           true,
+                           true});
+        }
+        return true;
+    }
+
     QString countsSql() const
     {
         return QStringLiteral("count(*), count(CASE WHEN EVENTS.BUTTON = '1' THEN 1 END), ") +
@@ -474,9 +577,16 @@ Report BuildReport(CDatabase& db, const ReportOptions& options,
         }
     }
 
-    Periods users;
+    std::vector<const Periods::value_type*> ordered;
+    ordered.reserve(periods.size());
+    for (const Periods::value_type& period : periods)
+        ordered.push_back(&period);
+    std::sort(ordered.begin(), ordered.end(),
+              [](const auto* a, const auto* b) { return KeyLess()(a->first, b->first); });
+    OrderedPeriods users;
     report.rows.reserve(qsizetype(periods.size()));
-    for (const auto& [key, counts] : periods) {
+    for (const auto* period : ordered) {
+        const auto& [key, counts] = *period;
         report.rows.append(rowOf(key, counts));
         users[Key(QString(), std::get<1>(key), std::get<2>(key), std::get<3>(key))].Add(counts);
         report.total.Add(counts);
