@@ -70,8 +70,8 @@ QString LastEventDay(CDatabase& db);
 // Counts the rows of the list the options let through, grouped by period
 // and user; an event that two users' periods hold counts once for each, as
 // the list shows it twice. The grouping is done by the database, SQLite a
-// month of events at a time, a server all at once: progress, when given, is
-// called after each piece with the share done (0 to 1) and returns false to
+// day of events at a time, a server all at once: progress, when given, is
+// called after each month with the share done (0 to 1) and returns false to
 // stop (the report is then marked cancelled). Throws CDBException.
 Report BuildReport(CDatabase& db, const ReportOptions& options,
                    const std::function<bool(double done)>& progress = {});
