@@ -5,6 +5,7 @@
 #include "app/dialogs/icons.h"
 #include "app/dialogs/messagebox.h"
 #include "app/zq6.h"
+#include "db/backend/sqlitehandle.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -20,6 +21,7 @@ int main(int argc, char** argv)
     // without a word.
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
+    StopSqliteMemoryCount();
     // Help and version need no window system.
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--"))

@@ -10,6 +10,7 @@
 #include "cli/reportcommand.h"
 #include "cli/usage.h"
 #include "cli/userscommands.h"
+#include "db/backend/sqlitehandle.h"
 #include "db/location/location.h"
 #include "db/location/nativename.h"
 #include "link/portname.h"
@@ -42,6 +43,7 @@ int main(int argc, char** argv)
     // without a word.
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
+    StopSqliteMemoryCount();
     // A report's PDF is painted, which takes a GUI application; it needs no
     // display.
     auto given = [argc, argv](const char* word) {

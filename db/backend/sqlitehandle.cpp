@@ -46,3 +46,9 @@ QVariant SqliteValue(sqlite3_stmt* statement, int column)
                        sqlite3_column_bytes16(statement, column) / qsizetype(sizeof(QChar)));
     }
 }
+
+void StopSqliteMemoryCount()
+{
+    // Refused (SQLITE_MISUSE) once SQLite is initialised; then nothing changes.
+    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+}

@@ -19,3 +19,10 @@ sqlite3_stmt* SqliteStatement(const QSqlQuery& query);
 
 // A column of the row statement stands on, as Qt's SQLite driver reads it.
 QVariant SqliteValue(sqlite3_stmt* statement, int column);
+
+// Turns off SQLite's count of the memory it holds: kept behind one lock for
+// the whole process, it makes connections in different threads take turns
+// at every allocation (a report counted on two threads took as long as on
+// one). Nothing here sets a heap limit, which would need the count. Call at
+// the start of main, before anything uses SQLite; later it does nothing.
+void StopSqliteMemoryCount();
