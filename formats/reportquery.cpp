@@ -3,16 +3,24 @@
 #include "db/backend/dbexception.h"
 #include "db/backend/serverstatement.h"
 #include "db/backend/sqlitehandle.h"
+#include "db/location/location.h"
 #include "db/record/database.h"
 #include "formats/reportusers.h"
 
 #include <QDate>
 #include <QHashFunctions>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <exception>
+#include <future>
 #include <map>
+#include <optional>
 #include <sqlite3.h>
+#include <thread>
 #include <tuple>
 #include <unordered_map>
 #include <vector>
@@ -531,6 +539,89 @@ private:
     bool m_groupsFirst = false;
 };
 
+// Every other month of a SQLite file's report, counted on a connection and
+// thread of its own: the grouping is SQLite's work, and it takes a core.
+class OtherMonths
+{
+public:
+    OtherMonths(const Location& location, const ReportOptions& options, QVector<Span> months)
+        : m_options(options), m_months(std::move(months))
+    {
+        m_done = std::async(std::launch::async, [this, location] { count(location); });
+    }
+    ~OtherMonths()
+    {
+        m_stop = true;
+        if (m_done.valid())
+            m_done.wait();
+    }
+    OtherMonths(const OtherMonths&) = delete;
+    OtherMonths& operator=(const OtherMonths&) = delete;
+
+    qsizetype Counted() const { return m_counted; }
+    void Stop() { m_stop = true; }
+    // Whether the months are counted (or the count failed) within the time.
+    bool WaitFor(std::chrono::milliseconds time) const
+    {
+        return m_done.wait_for(time) == std::future_status::ready;
+    }
+    // Adds what was counted; throws what the count threw.
+    void AddTo(Periods& periods, Hours& hours)
+    {
+        m_done.get();
+        for (const auto& [key, counts] : m_periods)
+            periods[key].Add(counts);
+        for (size_t hour = 0; hour < hours.size(); ++hour)
+            hours[hour] += m_hours[hour];
+    }
+
+private:
+    void count(const Location& location)
+    {
+        CDatabase connection; // connections belong to the thread that opened them
+        connection.Open(location);
+        ReportQuery query(connection, m_options);
+        for (const Span& month : m_months) {
+            if (m_stop)
+                return;
+            query.Count(month, m_periods, m_hours);
+            ++m_counted;
+        }
+    }
+
+    const ReportOptions m_options;
+    const QVector<Span> m_months;
+    Periods m_periods;
+    Hours m_hours{};
+    std::atomic<qsizetype> m_counted{0};
+    std::atomic<bool> m_stop{false};
+    std::future<void> m_done;
+};
+
+// A server's report runs in one transaction: the groups and the hand-overs
+// counted again come from one state of the database, also while a download
+// adds events. It may group a year of days and users in memory, where the
+// server's default leaves a few megabytes and spills the rest to disk.
+class ServerSnapshot
+{
+public:
+    explicit ServerSnapshot(CDatabase& db) : m_db(db)
+    {
+        m_db.BeginTrans();
+        QSqlQuery q(m_db.Handle());
+        if (!q.exec(QStringLiteral("SET TRANSACTION READ ONLY; SET LOCAL work_mem = '32MB'"))) {
+            m_db.Rollback();
+            throw CDBException(q.lastError().text());
+        }
+    }
+    ~ServerSnapshot() { m_db.Rollback(); } // nothing was written
+    ServerSnapshot(const ServerSnapshot&) = delete;
+    ServerSnapshot& operator=(const ServerSnapshot&) = delete;
+
+private:
+    CDatabase& m_db;
+};
+
 } // namespace
 
 bool ParseReportPeriod(const QString& text, ReportPeriod* period)
@@ -582,15 +673,47 @@ Report BuildReport(CDatabase& db, const ReportOptions& options,
 
     Report report;
     Periods periods;
+    const bool server = db.GetDialect().GetBackend() == Dialect::Backend::Postgres;
+    std::optional<ServerSnapshot> snapshot;
+    if (server)
+        snapshot.emplace(db);
     // A server does better with the whole range in one statement: it compiles
     // the expressions of a large query (PostgreSQL's JIT), and reports of
     // small pieces cost it about half as much again.
     const QVector<Span> months = db.GetDialect().IsSqlite()
                                      ? monthsOf(db, query.Dates(), options.filter)
                                      : QVector<Span>{Span{}};
-    for (qsizetype i = 0; i < months.size(); ++i) {
-        query.Count(months.at(i), periods, report.byHour);
-        if (progress && !progress(double(i + 1) / double(months.size()))) {
+    // A file's months are shared with a second thread, every other one.
+    QVector<Span> mine = months;
+    std::optional<OtherMonths> others;
+    if (months.size() > 1 && SqliteHandle(db.Handle()) && !db.GetPath().isEmpty() &&
+        std::thread::hardware_concurrency() > 1) {
+        QVector<Span> theirs;
+        mine.clear();
+        for (qsizetype i = 0; i < months.size(); ++i)
+            (i % 2 ? theirs : mine).append(months.at(i));
+        others.emplace(db.GetLocation(), options, theirs);
+    }
+    auto goOn = [&](qsizetype counted) {
+        const qsizetype all = counted + (others ? others->Counted() : 0);
+        return !progress || progress(double(all) / double(months.size()));
+    };
+    for (qsizetype i = 0; i < mine.size(); ++i) {
+        query.Count(mine.at(i), periods, report.byHour);
+        if (!goOn(i + 1)) {
+            report.cancelled = true;
+            return report;
+        }
+    }
+    if (others) {
+        while (!others->WaitFor(std::chrono::milliseconds(50))) {
+            if (!goOn(mine.size())) {
+                report.cancelled = true;
+                return report;
+            }
+        }
+        others->AddTo(periods, report.byHour);
+        if (!goOn(mine.size())) {
             report.cancelled = true;
             return report;
         }
