@@ -1,6 +1,7 @@
 #include "formats/reportquery.h"
 
 #include "db/backend/dbexception.h"
+#include "db/backend/servercancel.h"
 #include "db/backend/serverstatement.h"
 #include "db/backend/sqlitehandle.h"
 #include "db/location/location.h"
@@ -9,6 +10,7 @@
 
 #include <QDate>
 #include <QHashFunctions>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
@@ -18,6 +20,7 @@
 #include <exception>
 #include <future>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <sqlite3.h>
 #include <thread>
@@ -539,87 +542,232 @@ private:
     bool m_groupsFirst = false;
 };
 
-// Every other month of a SQLite file's report, counted on a connection and
-// thread of its own: the grouping is SQLite's work, and it takes a core.
-class OtherMonths
+// A period as a number that sorts as its text does: the digits of
+// "YYYY-MM-DD" or "YYYY-MM"; -1 for any other text.
+qint64 periodNumber(const QString& period)
+{
+    if (period.size() != 10 && period.size() != 7)
+        return -1;
+    qint64 n = 0;
+    for (qsizetype i = 0; i < period.size(); ++i) {
+        const char16_t c = period.at(i).unicode();
+        if (i == 4 || i == 7) {
+            if (c != u'-')
+                return -1;
+        } else if (c >= u'0' && c <= u'9') {
+            n = n * 10 + (c - u'0');
+        } else {
+            return -1;
+        }
+    }
+    return n;
+}
+
+// The report's rows in order, and the totals of each user and of all. A
+// year holds some hundred thousand rows: their periods are compared as
+// numbers where all of them have one of the usual forms, their texts
+// otherwise.
+void putInOrder(const Periods& periods, Report& report)
+{
+    struct Entry
+    {
+        qint64 period;
+        const Periods::value_type* row;
+    };
+    std::vector<Entry> ordered;
+    ordered.reserve(periods.size());
+    qsizetype length = -1;
+    bool numbers = true;
+    for (const Periods::value_type& row : periods) {
+        const QString& period = std::get<0>(row.first);
+        const qint64 number = periodNumber(period);
+        numbers = numbers && number >= 0 && (length < 0 || length == period.size());
+        length = period.size();
+        ordered.push_back({number, &row});
+    }
+    std::sort(ordered.begin(), ordered.end(), [numbers](const Entry& a, const Entry& b) {
+        if (!numbers)
+            return KeyLess()(a.row->first, b.row->first);
+        if (a.period != b.period)
+            return a.period < b.period;
+        const Key& x = a.row->first;
+        const Key& y = b.row->first;
+        if (std::get<1>(x) != std::get<1>(y))
+            return std::get<1>(x) < std::get<1>(y);
+        if (std::get<2>(x) != std::get<2>(y))
+            return std::get<2>(x) < std::get<2>(y);
+        return std::get<3>(x) < std::get<3>(y);
+    });
+    Periods users;
+    report.rows.reserve(qsizetype(ordered.size()));
+    for (const Entry& entry : ordered) {
+        const auto& [key, counts] = *entry.row;
+        report.rows.append(rowOf(key, counts));
+        users[Key(QString(), std::get<1>(key), std::get<2>(key), std::get<3>(key))].Add(counts);
+        report.total.Add(counts);
+    }
+    const OrderedPeriods usersInOrder(users.begin(), users.end());
+    for (const auto& [key, counts] : usersInOrder)
+        report.userTotals.append(rowOf(key, counts));
+}
+
+// A server's report runs in one read-only transaction: the groups and the
+// hand-overs counted again come from one state of the database, also while
+// a download adds events. It may group a year of days and users in memory,
+// where the server's default leaves a few megabytes and spills the rest to
+// disk. A second connection takes the same state through the snapshot the
+// first one exports.
+class ServerSnapshot
 {
 public:
-    OtherMonths(const Location& location, const ReportOptions& options, QVector<Span> months)
-        : m_options(options), m_months(std::move(months))
+    // Begins the transaction; with a snapshot, in that state of the database.
+    ServerSnapshot(CDatabase& db, const QString& snapshot) : m_db(db) { begin(snapshot); }
+    ~ServerSnapshot() { m_db.Rollback(); } // nothing was written
+    ServerSnapshot(const ServerSnapshot&) = delete;
+    ServerSnapshot& operator=(const ServerSnapshot&) = delete;
+
+    // The name under which another connection takes this state; empty when
+    // the server keeps none for others (the transaction is then begun again).
+    QString Export()
     {
-        m_done = std::async(std::launch::async, [this, location] { count(location); });
+        QSqlQuery q(m_db.Handle());
+        if (q.exec(QStringLiteral("SELECT pg_export_snapshot()")) && q.next())
+            return q.value(0).toString();
+        m_db.Rollback();
+        begin({});
+        return {};
     }
-    ~OtherMonths()
+
+private:
+    void begin(const QString& snapshot)
     {
-        m_stop = true;
+        m_db.BeginTrans();
+        QString sql = QStringLiteral("SET TRANSACTION READ ONLY; SET LOCAL work_mem = '32MB'");
+        // The name is the server's own (hexadecimal digits and dashes).
+        static const QRegularExpression kName(QStringLiteral("^[0-9A-Fa-f-]+$"));
+        if (!snapshot.isEmpty()) {
+            if (!kName.match(snapshot).hasMatch()) {
+                m_db.Rollback();
+                throw CDBException(
+                    QStringLiteral("The server named its state in an unknown form."));
+            }
+            sql.prepend(QStringLiteral("SET TRANSACTION SNAPSHOT '") + snapshot +
+                        QStringLiteral("'; "));
+        }
+        QSqlQuery q(m_db.Handle());
+        if (!q.exec(sql)) {
+            const QString error = q.lastError().text();
+            m_db.Rollback();
+            throw CDBException(error);
+        }
+    }
+
+    CDatabase& m_db;
+};
+
+// Whether a server's range holds events enough for a second connection to
+// pay: opening one costs a server some milliseconds, one far away a few
+// round trips. The planner's estimate, in one round trip.
+bool manyEventsOnServer(CDatabase& db, const JoinFilter& filter)
+{
+    constexpr qint64 kMany = 200000;
+    const Statement s = statementFor(filter, {}, Span{});
+    ServerStatement explain(
+        db.GetDialect().Sql(QStringLiteral("EXPLAIN SELECT 1 FROM [EVENTS]") + s.where));
+    explain.Exec(db.Handle(), s.values);
+    static const QRegularExpression kRows(QStringLiteral(" rows=(\\d+)"));
+    const QRegularExpressionMatch rows =
+        explain.Next() ? kRows.match(explain.Text(0)) : QRegularExpressionMatch();
+    return rows.hasMatch() && rows.captured(1).toLongLong() >= kMany;
+}
+
+// Pieces of a report counted on a second connection and thread: the
+// grouping is the database's work, and a second core does half of it. A
+// SQLite file's second connection takes every other month; a server's the
+// later half of the range, in the state of the first connection's snapshot.
+class SecondCount
+{
+public:
+    SecondCount(const Location& location, const ReportOptions& options, QVector<Span> pieces,
+                const QString& snapshot)
+        : m_options(options), m_pieces(std::move(pieces))
+    {
+        m_done = std::async(std::launch::async,
+                            [this, location, snapshot] { count(location, snapshot); });
+    }
+    ~SecondCount()
+    {
+        Stop();
         if (m_done.valid())
             m_done.wait();
     }
-    OtherMonths(const OtherMonths&) = delete;
-    OtherMonths& operator=(const OtherMonths&) = delete;
+    SecondCount(const SecondCount&) = delete;
+    SecondCount& operator=(const SecondCount&) = delete;
 
     qsizetype Counted() const { return m_counted; }
-    void Stop() { m_stop = true; }
-    // Whether the months are counted (or the count failed) within the time.
+    // Stops between pieces, and stops a server's statement under way.
+    void Stop()
+    {
+        m_stop = true;
+        std::lock_guard lock(m_mutex);
+        if (m_cancel)
+            m_cancel->Cancel();
+    }
+    // Whether the pieces are counted (or the count failed) within the time.
     bool WaitFor(std::chrono::milliseconds time) const
     {
         return m_done.wait_for(time) == std::future_status::ready;
     }
-    // Adds what was counted; throws what the count threw.
-    void AddTo(Periods& periods, Hours& hours)
+    // Adds what was counted; throws what the count threw. False, nothing
+    // added, when it failed before counting any piece (its connection could
+    // not be made): then the caller counts them.
+    bool AddTo(Periods& periods, Hours& hours)
     {
-        m_done.get();
+        try {
+            m_done.get();
+        } catch (...) {
+            if (m_counted == 0)
+                return false;
+            throw;
+        }
         for (const auto& [key, counts] : m_periods)
             periods[key].Add(counts);
         for (size_t hour = 0; hour < hours.size(); ++hour)
             hours[hour] += m_hours[hour];
+        return true;
     }
 
 private:
-    void count(const Location& location)
+    void count(const Location& location, const QString& snapshot)
     {
         CDatabase connection; // connections belong to the thread that opened them
-        connection.Open(location);
+        connection.Open(location, [this](const QSqlDatabase& handle) {
+            std::lock_guard lock(m_mutex);
+            m_cancel.emplace(handle);
+        });
+        if (m_stop)
+            return;
+        std::optional<ServerSnapshot> state;
+        if (!snapshot.isEmpty())
+            state.emplace(connection, snapshot);
         ReportQuery query(connection, m_options);
-        for (const Span& month : m_months) {
+        for (const Span& piece : m_pieces) {
             if (m_stop)
                 return;
-            query.Count(month, m_periods, m_hours);
+            query.Count(piece, m_periods, m_hours);
             ++m_counted;
         }
     }
 
     const ReportOptions m_options;
-    const QVector<Span> m_months;
+    const QVector<Span> m_pieces;
     Periods m_periods;
     Hours m_hours{};
     std::atomic<qsizetype> m_counted{0};
     std::atomic<bool> m_stop{false};
+    std::mutex m_mutex;
+    std::optional<ServerStatementCancel> m_cancel; // a server's, once connected
     std::future<void> m_done;
-};
-
-// A server's report runs in one transaction: the groups and the hand-overs
-// counted again come from one state of the database, also while a download
-// adds events. It may group a year of days and users in memory, where the
-// server's default leaves a few megabytes and spills the rest to disk.
-class ServerSnapshot
-{
-public:
-    explicit ServerSnapshot(CDatabase& db) : m_db(db)
-    {
-        m_db.BeginTrans();
-        QSqlQuery q(m_db.Handle());
-        if (!q.exec(QStringLiteral("SET TRANSACTION READ ONLY; SET LOCAL work_mem = '32MB'"))) {
-            m_db.Rollback();
-            throw CDBException(q.lastError().text());
-        }
-    }
-    ~ServerSnapshot() { m_db.Rollback(); } // nothing was written
-    ServerSnapshot(const ServerSnapshot&) = delete;
-    ServerSnapshot& operator=(const ServerSnapshot&) = delete;
-
-private:
-    CDatabase& m_db;
 };
 
 } // namespace
@@ -676,27 +824,38 @@ Report BuildReport(CDatabase& db, const ReportOptions& options,
     const bool server = db.GetDialect().GetBackend() == Dialect::Backend::Postgres;
     std::optional<ServerSnapshot> snapshot;
     if (server)
-        snapshot.emplace(db);
-    // A server does better with the whole range in one statement: it compiles
-    // the expressions of a large query (PostgreSQL's JIT), and reports of
-    // small pieces cost it about half as much again.
-    const QVector<Span> months = db.GetDialect().IsSqlite()
+        snapshot.emplace(db, QString());
+    // A file is counted a month at a time, so that a long report can tell
+    // its progress and stop between months. A server does better with the
+    // whole range in one statement: it compiles the expressions of a large
+    // query (PostgreSQL's JIT), and reports of small pieces cost it about
+    // half as much again.
+    const QVector<Span> months = db.GetDialect().IsSqlite() || server
                                      ? monthsOf(db, query.Dates(), options.filter)
-                                     : QVector<Span>{Span{}};
-    // A file's months are shared with a second thread, every other one.
-    QVector<Span> mine = months;
-    std::optional<OtherMonths> others;
-    if (months.size() > 1 && SqliteHandle(db.Handle()) && !db.GetPath().isEmpty() &&
-        std::thread::hardware_concurrency() > 1) {
-        QVector<Span> theirs;
-        mine.clear();
-        for (qsizetype i = 0; i < months.size(); ++i)
-            (i % 2 ? theirs : mine).append(months.at(i));
-        others.emplace(db.GetLocation(), options, theirs);
+                                     : QVector<Span>{};
+    QVector<Span> mine = server ? QVector<Span>{Span{}} : months;
+    QVector<Span> theirs;
+    QString shared; // the server's state the second connection takes
+    const bool sqliteFile = SqliteHandle(db.Handle()) && !db.GetPath().isEmpty();
+    if (months.size() > 1 && std::thread::hardware_concurrency() > 1) {
+        if (sqliteFile) {
+            mine.clear();
+            for (qsizetype i = 0; i < months.size(); ++i)
+                (i % 2 ? theirs : mine).append(months.at(i));
+        } else if (server && manyEventsOnServer(db, options.filter) &&
+                   !(shared = snapshot->Export()).isEmpty()) {
+            const Span& middle = months.at(months.size() / 2);
+            mine = {Span{QString(), middle.from, months.front().start, middle.start}};
+            theirs = {Span{middle.from, QString(), middle.start, months.back().end}};
+        }
     }
+    std::optional<SecondCount> others;
+    if (!theirs.isEmpty())
+        others.emplace(db.GetLocation(), options, theirs, shared);
+    const qsizetype pieces = mine.size() + theirs.size();
     auto goOn = [&](qsizetype counted) {
         const qsizetype all = counted + (others ? others->Counted() : 0);
-        return !progress || progress(double(all) / double(months.size()));
+        return !progress || progress(double(all) / double(pieces));
     };
     for (qsizetype i = 0; i < mine.size(); ++i) {
         query.Count(mine.at(i), periods, report.byHour);
@@ -712,29 +871,22 @@ Report BuildReport(CDatabase& db, const ReportOptions& options,
                 return report;
             }
         }
-        others->AddTo(periods, report.byHour);
-        if (!goOn(mine.size())) {
+        if (!others->AddTo(periods, report.byHour)) {
+            others.reset();
+            for (qsizetype i = 0; i < theirs.size(); ++i) {
+                query.Count(theirs.at(i), periods, report.byHour);
+                if (!goOn(mine.size() + i + 1)) {
+                    report.cancelled = true;
+                    return report;
+                }
+            }
+        } else if (!goOn(mine.size())) {
             report.cancelled = true;
             return report;
         }
     }
 
-    std::vector<const Periods::value_type*> ordered;
-    ordered.reserve(periods.size());
-    for (const Periods::value_type& period : periods)
-        ordered.push_back(&period);
-    std::sort(ordered.begin(), ordered.end(),
-              [](const auto* a, const auto* b) { return KeyLess()(a->first, b->first); });
-    OrderedPeriods users;
-    report.rows.reserve(qsizetype(periods.size()));
-    for (const auto* period : ordered) {
-        const auto& [key, counts] = *period;
-        report.rows.append(rowOf(key, counts));
-        users[Key(QString(), std::get<1>(key), std::get<2>(key), std::get<3>(key))].Add(counts);
-        report.total.Add(counts);
-    }
-    for (const auto& [key, counts] : users)
-        report.userTotals.append(rowOf(key, counts));
+    putInOrder(periods, report);
     return report;
 }
 
