@@ -146,6 +146,7 @@ void streamWithSqlite(sqlite3* handle, const QString& sql, const QVariantList& v
     }
     const SqliteRow row(statement);
     for (;;) {
+        ClearUpperVectorState();
         const int step = sqlite3_step(statement);
         if (step == SQLITE_DONE)
             return;

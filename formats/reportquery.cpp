@@ -207,6 +207,7 @@ public:
             return m_server.Next();
         if (!m_handle)
             return m_query.next();
+        ClearUpperVectorState();
         const int step = sqlite3_step(m_statement);
         if (step != SQLITE_ROW && step != SQLITE_DONE)
             Fail();

@@ -52,3 +52,12 @@ void StopSqliteMemoryCount()
     // Refused (SQLITE_MISUSE) once SQLite is initialised; then nothing changes.
     sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
 }
+
+void ClearUpperVectorState()
+{
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    static const bool kAvx = __builtin_cpu_supports("avx");
+    if (kAvx)
+        __asm__ volatile("vzeroupper");
+#endif
+}

@@ -139,6 +139,7 @@ bool PreparedQuery::Next()
     }
     if (!m_statement)
         return false;
+    ClearUpperVectorState();
     const int step = sqlite3_step(m_statement);
     if (step == SQLITE_ROW)
         return true;
