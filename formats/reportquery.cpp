@@ -669,9 +669,8 @@ private:
 // Whether a server's range holds events enough for a second connection to
 // pay: opening one costs a server some milliseconds, one far away a few
 // round trips. The planner's estimate, in one round trip.
-bool manyEventsOnServer(CDatabase& db, const JoinFilter& filter)
+bool manyEventsOnServer(CDatabase& db, const JoinFilter& filter, qint64 many)
 {
-    constexpr qint64 kMany = 200000;
     const Statement s = statementFor(filter, {}, Span{});
     ServerStatement explain(
         db.GetDialect().Sql(QStringLiteral("EXPLAIN SELECT 1 FROM [EVENTS]") + s.where));
@@ -679,7 +678,7 @@ bool manyEventsOnServer(CDatabase& db, const JoinFilter& filter)
     static const QRegularExpression kRows(QStringLiteral(" rows=(\\d+)"));
     const QRegularExpressionMatch rows =
         explain.Next() ? kRows.match(explain.Text(0)) : QRegularExpressionMatch();
-    return rows.hasMatch() && rows.captured(1).toLongLong() >= kMany;
+    return rows.hasMatch() && rows.captured(1).toLongLong() >= many;
 }
 
 // Pieces of a report counted on a second connection and thread: the
@@ -843,7 +842,7 @@ Report BuildReport(CDatabase& db, const ReportOptions& options,
             mine.clear();
             for (qsizetype i = 0; i < months.size(); ++i)
                 (i % 2 ? theirs : mine).append(months.at(i));
-        } else if (server && manyEventsOnServer(db, options.filter) &&
+        } else if (server && manyEventsOnServer(db, options.filter, options.secondConnectionFrom) &&
                    !(shared = snapshot->Export()).isEmpty()) {
             const Span& middle = months.at(months.size() / 2);
             mine = {Span{QString(), middle.from, months.front().start, middle.start}};

@@ -29,6 +29,9 @@ struct ReportOptions
     JoinFilter filter; // the rows of the list counted
     ReportPeriod by = ReportPeriod::Day;
     bool byHour = false; // also count the events by hour of day
+    // A server's report shares a range its planner reckons to hold this many
+    // events or more with a second connection (see BuildReport).
+    qint64 secondConnectionFrom = 200000;
 };
 
 // What one group holds. first and last are stored texts "YYYY-MM-DD HH:MM:SS".
@@ -70,8 +73,11 @@ QString LastEventDay(CDatabase& db);
 // Counts the rows of the list the options let through, grouped by period
 // and user; an event that two users' periods hold counts once for each, as
 // the list shows it twice. The grouping is done by the database, SQLite a
-// day of events at a time, a server all at once: progress, when given, is
-// called after each month with the share done (0 to 1) and returns false to
-// stop (the report is then marked cancelled). Throws CDBException.
+// day of events at a time, a server all at once. Where there are two cores
+// a second connection and thread takes half of the work: every other month
+// of a file, the later half of a server's long range (in the first
+// connection's snapshot). Progress, when given, is called after each piece
+// with the share done (0 to 1) and returns false to stop (the report is
+// then marked cancelled). Throws CDBException.
 Report BuildReport(CDatabase& db, const ReportOptions& options,
                    const std::function<bool(double done)>& progress = {});

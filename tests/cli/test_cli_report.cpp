@@ -6,6 +6,7 @@
 #include "db/location/location.h"
 #include "db/record/database.h"
 #include "formats/csv.h"
+#include "formats/reportcsv.h"
 #include "formats/reportquery.h"
 #include "tests/support/pgserver.h"
 #include "tests/support/programrun.h"
@@ -290,6 +291,26 @@ private Q_SLOTS:
         CDatabase connection;
         connection.Open(Location::Parse(db));
         QCOMPARE(BuildReport(connection, options).byHour, expected);
+    }
+
+    // A server's range shared with a second connection gives the report of
+    // one.
+    void secondConnectionCountsTheSame()
+    {
+        const QString db = database(QStringLiteral("postgres"));
+        if (db.isEmpty())
+            QSKIP(qPrintable(testpg::Server::Instance().Error()));
+        CDatabase connection;
+        connection.Open(Location::Parse(db));
+        ReportOptions options;
+        options.by = ReportPeriod::Week;
+        options.byHour = true;
+        const Report one = BuildReport(connection, options);
+        options.secondConnectionFrom = 0;
+        const Report two = BuildReport(connection, options);
+        QVERIFY(one.rows.size() > 4);
+        QCOMPARE(ReportCsv(two, CsvText::Raw), ReportCsv(one, CsvText::Raw));
+        QCOMPARE(two.byHour, one.byHour);
     }
 
     void pdfHasHeadersAndEveryRow()
