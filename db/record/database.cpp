@@ -4,6 +4,7 @@
 #include "db/backend/odbcconnect.h"
 #include "db/backend/schemacheck.h"
 #include "db/backend/serverdb.h"
+#include "db/backend/sqlitehandle.h"
 #include "db/location/dbfile.h"
 #include "db/location/nativename.h"
 
@@ -131,6 +132,9 @@ void CDatabase::OpenFile(const Location& location)
         Close();
         throw;
     }
+    // Loading the driver leaves this thread's vector registers in a state
+    // that slows SQLite down (see sqlitehandle.h).
+    ClearUpperVectorState();
 }
 
 bool CDatabase::IsOpen() const
