@@ -294,7 +294,7 @@ private Q_SLOTS:
     }
 
     // A server's range shared with a second connection gives the report of
-    // one.
+    // one, also where the second connection is refused.
     void secondConnectionCountsTheSame()
     {
         const QString db = database(QStringLiteral("postgres"));
@@ -311,6 +311,20 @@ private Q_SLOTS:
         QVERIFY(one.rows.size() > 4);
         QCOMPARE(ReportCsv(two, CsvText::Raw), ReportCsv(one, CsvText::Raw));
         QCOMPARE(two.byHour, one.byHour);
+
+        // A role the server lets connect once: the first connection counts
+        // the second one's half itself.
+        const QString name = db.section(QLatin1Char('/'), -1);
+        QCOMPARE(
+            testpg::Server::Instance().Exec(
+                name, {QStringLiteral("CREATE ROLE zq_once LOGIN CONNECTION LIMIT 1"),
+                       QStringLiteral("GRANT SELECT ON ALL TABLES IN SCHEMA public TO zq_once")}),
+            QString());
+        CDatabase once;
+        once.Open(Location::Parse(testpg::Server::Instance().Uri(name, QStringLiteral("zq_once"))));
+        const Report alone = BuildReport(once, options);
+        QCOMPARE(ReportCsv(alone, CsvText::Raw), ReportCsv(one, CsvText::Raw));
+        QCOMPARE(alone.byHour, one.byHour);
     }
 
     void pdfHasHeadersAndEveryRow()
