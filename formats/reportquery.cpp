@@ -6,12 +6,12 @@
 #include "db/backend/sqlitehandle.h"
 #include "db/location/location.h"
 #include "db/record/database.h"
+#include "formats/reportsnapshot.h"
 #include "formats/reportusers.h"
 
 #include <QDate>
 #include <QHashFunctions>
 #include <QRegularExpression>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
 #include <algorithm>
@@ -612,60 +612,6 @@ void putInOrder(const Periods& periods, Report& report)
         report.userTotals.append(rowOf(key, counts));
 }
 
-// A server's report runs in one read-only transaction: the groups and the
-// hand-overs counted again come from one state of the database, also while
-// a download adds events. It may group a year of days and users in memory,
-// where the server's default leaves a few megabytes and spills the rest to
-// disk. A second connection takes the same state through the snapshot the
-// first one exports.
-class ServerSnapshot
-{
-public:
-    // Begins the transaction; with a snapshot, in that state of the database.
-    ServerSnapshot(CDatabase& db, const QString& snapshot) : m_db(db) { begin(snapshot); }
-    ~ServerSnapshot() { m_db.Rollback(); } // nothing was written
-    ServerSnapshot(const ServerSnapshot&) = delete;
-    ServerSnapshot& operator=(const ServerSnapshot&) = delete;
-
-    // The name under which another connection takes this state; empty when
-    // the server keeps none for others (the transaction is then begun again).
-    QString Export()
-    {
-        QSqlQuery q(m_db.Handle());
-        if (q.exec(QStringLiteral("SELECT pg_export_snapshot()")) && q.next())
-            return q.value(0).toString();
-        m_db.Rollback();
-        begin({});
-        return {};
-    }
-
-private:
-    void begin(const QString& snapshot)
-    {
-        m_db.BeginTrans();
-        QString sql = QStringLiteral("SET TRANSACTION READ ONLY; SET LOCAL work_mem = '32MB'");
-        // The name is the server's own (hexadecimal digits and dashes).
-        static const QRegularExpression kName(QStringLiteral("^[0-9A-Fa-f-]+$"));
-        if (!snapshot.isEmpty()) {
-            if (!kName.match(snapshot).hasMatch()) {
-                m_db.Rollback();
-                throw CDBException(
-                    QStringLiteral("The server named its state in an unknown form."));
-            }
-            sql.prepend(QStringLiteral("SET TRANSACTION SNAPSHOT '") + snapshot +
-                        QStringLiteral("'; "));
-        }
-        QSqlQuery q(m_db.Handle());
-        if (!q.exec(sql)) {
-            const QString error = q.lastError().text();
-            m_db.Rollback();
-            throw CDBException(error);
-        }
-    }
-
-    CDatabase& m_db;
-};
-
 // Whether a server's range holds events enough for a second connection to
 // pay: opening one costs a server some milliseconds, one far away a few
 // round trips. The planner's estimate, in one round trip.
@@ -842,8 +788,10 @@ Report BuildReport(CDatabase& db, const ReportOptions& options,
             mine.clear();
             for (qsizetype i = 0; i < months.size(); ++i)
                 (i % 2 ? theirs : mine).append(months.at(i));
-        } else if (server && manyEventsOnServer(db, options.filter, options.secondConnectionFrom) &&
-                   !(shared = snapshot->Export()).isEmpty()) {
+        } else if (server && manyEventsOnServer(db, options.filter, options.secondConnectionFrom)) {
+            shared = snapshot->Export();
+        }
+        if (!shared.isEmpty()) {
             const Span& middle = months.at(months.size() / 2);
             mine = {Span{QString(), middle.from, months.front().start, middle.start}};
             theirs = {Span{middle.from, QString(), middle.start, months.back().end}};
@@ -857,35 +805,30 @@ Report BuildReport(CDatabase& db, const ReportOptions& options,
         const qsizetype all = counted + (others ? others->Counted() : 0);
         return !progress || progress(double(all) / double(pieces));
     };
-    for (qsizetype i = 0; i < mine.size(); ++i) {
-        query.Count(mine.at(i), periods, report.byHour);
-        if (!goOn(i + 1)) {
-            report.cancelled = true;
-            return report;
+    // Counts the pieces here, after `before` others; false when told to stop.
+    auto countHere = [&](const QVector<Span>& here, qsizetype before) {
+        for (qsizetype i = 0; i < here.size(); ++i) {
+            query.Count(here.at(i), periods, report.byHour);
+            if (!goOn(before + i + 1))
+                return false;
         }
-    }
-    if (others) {
-        while (!others->WaitFor(std::chrono::milliseconds(50))) {
-            if (!goOn(mine.size())) {
-                report.cancelled = true;
-                return report;
-            }
-        }
-        if (!others->AddTo(periods, report.byHour)) {
+        return true;
+    };
+    bool done = countHere(mine, 0);
+    while (done && others && !others->WaitFor(std::chrono::milliseconds(50)))
+        done = goOn(mine.size());
+    if (done && others) {
+        if (others->AddTo(periods, report.byHour)) {
+            done = goOn(mine.size());
+        } else {
             others.reset();
-            for (qsizetype i = 0; i < theirs.size(); ++i) {
-                query.Count(theirs.at(i), periods, report.byHour);
-                if (!goOn(mine.size() + i + 1)) {
-                    report.cancelled = true;
-                    return report;
-                }
-            }
-        } else if (!goOn(mine.size())) {
-            report.cancelled = true;
-            return report;
+            done = countHere(theirs, mine.size());
         }
     }
-
+    if (!done) {
+        report.cancelled = true;
+        return report;
+    }
     putInOrder(periods, report);
     return report;
 }
