@@ -61,7 +61,7 @@ QString doubleQuoted(const QString& text)
 
 Dialect Dialect::ForDriver(const QString& driverName)
 {
-    if (driverName == QLatin1String("QPSQL"))
+    if (driverName == QLatin1String("ZQPSQL") || driverName == QLatin1String("QPSQL"))
         return Dialect(Backend::Postgres);
     if (driverName == QLatin1String("QODBC"))
         return Dialect(Backend::Odbc);

@@ -18,7 +18,7 @@ public:
     };
 
     explicit Dialect(Backend backend = Backend::Sqlite) : m_backend(backend) {}
-    // By the name of the Qt SQL driver (QSQLITE, QPSQL, QODBC).
+    // By the name of the Qt SQL driver (QSQLITE, ZQPSQL or QPSQL, QODBC).
     static Dialect ForDriver(const QString& driverName);
 
     Backend GetBackend() const { return m_backend; }

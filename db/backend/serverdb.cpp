@@ -3,6 +3,7 @@
 #include "db/backend/dbexception.h"
 #include "db/backend/dialect.h"
 #include "db/backend/schemacheck.h"
+#include "db/backend/serverdriver.h"
 #include "db/backend/serverhandle.h"
 #include "db/location/location.h"
 
@@ -102,14 +103,8 @@ QString open(const QString& name, const Location& location, const QByteArray& mo
     QString error;
     *setupFailed = false;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-        if (!db.isValid()) {
-            db = QSqlDatabase();
-            QSqlDatabase::removeDatabase(name);
-            throw CDBException(failure(location, QStringLiteral("Cannot open the database"),
-                                       QStringLiteral("the PostgreSQL driver of Qt (QPSQL) is "
-                                                      "not installed.")));
-        }
+        ServerDriver::Register();
+        QSqlDatabase db = QSqlDatabase::addDatabase(ServerDriver::Name(), name);
         db.setHostName(location.Host());
         if (location.Port() > 0)
             db.setPort(location.Port());

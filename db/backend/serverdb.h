@@ -13,8 +13,8 @@ class QSqlDatabase;
 using ServerConnected = std::function<void(const QSqlDatabase&)>;
 
 // The server side of CDatabase: connections to a PostgreSQL database through
-// Qt's QPSQL driver. Errors are thrown as CDBException naming the server and
-// the database.
+// the program's own driver (ServerDriver). Errors are thrown as CDBException
+// naming the server and the database.
 
 // Adds and opens the connection called name. The password comes from the
 // location, else from where the client library looks (PGPASSWORD, ~/.pgpass).

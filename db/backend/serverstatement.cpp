@@ -2,6 +2,7 @@
 
 #include "db/backend/dbexception.h"
 #include "db/backend/serverhandle.h"
+#include "db/backend/servervalue.h"
 
 #include <QSqlDatabase>
 #include <charconv>
@@ -17,24 +18,8 @@ constexpr Oid kInt4 = 23;
 
 } // namespace
 
-ServerStatement::ServerStatement(const QString& sql)
+ServerStatement::ServerStatement(const QString& sql) : m_sql(NumberedPlaceholders(sql, &m_params))
 {
-    // '?' outside quotes becomes $1, $2, ... as the server numbers values.
-    const QByteArray text = sql.toUtf8();
-    m_sql.reserve(text.size() + 16);
-    char quote = 0;
-    for (const char c : text) {
-        if (quote) {
-            if (c == quote)
-                quote = 0;
-        } else if (c == '\'' || c == '"') {
-            quote = c;
-        } else if (c == '?') {
-            m_sql += '$' + QByteArray::number(++m_params);
-            continue;
-        }
-        m_sql += c;
-    }
 }
 
 bool ServerStatement::CanRun(const QSqlDatabase& db)

@@ -9,10 +9,11 @@ class QSqlDatabase;
 struct pg_conn;
 struct pg_result;
 
-// One statement on a PostgreSQL connection of Qt's driver, run through the
-// client library as an unnamed statement: parsed, planned for the values
-// given, run and answered in one round trip, where the driver takes two
-// (PREPARE, then EXECUTE) and a third to drop it. Values are bound as text,
+// One statement on a connection of the program's PostgreSQL driver
+// (ServerDriver), run through the client library as an unnamed statement:
+// parsed, planned for the values given, run and answered in one round trip,
+// where a prepared query of the driver takes two (prepare, then execute) and
+// a third to drop it. Values are bound as text,
 // their types told by where they stand; the rows come as text.
 class ServerStatement
 {
