@@ -18,8 +18,9 @@ constexpr Oid kInt4 = 23;
 
 } // namespace
 
-ServerStatement::ServerStatement(const QString& sql) : m_sql(NumberedPlaceholders(sql, &m_params))
+ServerStatement::ServerStatement(const QString& sql)
 {
+    m_sql = NumberedPlaceholders(sql, &m_params);
 }
 
 bool ServerStatement::CanRun(const QSqlDatabase& db)
