@@ -3,9 +3,8 @@
 // paint reads (its fetch) on their own, beside a plain 32-row keyset window
 // read on a connection of its own, and one round trip to the database (a
 // SELECT 1 on that connection). Of a server database the first paint is also
-// told in two: the driver's opening of the connection (with the statements
-// the driver sends itself), and the rest, from the connection up to the
-// paint. Prints the medians.
+// told in two: the driver's opening of the connection, and the rest, from
+// the connection up to the paint. Prints the medians.
 // Usage: bench_view DB [RUNS [PAINTS]]     (DB: a file or a server address;
 // PAINTS paints a run, 200 unless given: fewer for a server far away)
 

@@ -9,7 +9,7 @@
 class CDatabase;
 
 // The joined rows of a PostgreSQL database, read through the client library
-// on the connection Qt opened rather than through Qt's driver: the rows come
+// on the driver's connection rather than through QSqlQuery: the rows come
 // as a binary COPY, one at a time, so that nothing but the row at hand is
 // held. The statement pieces are written as for Dialect::Sql; each '?' in
 // where stands for the next of values. The first few thousand events come

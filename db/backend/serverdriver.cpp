@@ -185,18 +185,17 @@ bool ServerDriver::run(const char* sql, const QString& failure, QSqlError::Error
     }
     const std::unique_ptr<PGresult, void (*)(PGresult*)> result(PQexec(m_conn, sql), PQclear);
     if (PQresultStatus(result.get()) != PGRES_COMMAND_OK) {
-        setLastError(QSqlError(failure,
-                               QString::fromUtf8(result ? PQresultErrorMessage(result.get())
-                                                        : PQerrorMessage(m_conn)),
-                               type));
+        setLastError(QSqlError(
+            failure,
+            QString::fromUtf8(result ? PQresultErrorMessage(result.get()) : PQerrorMessage(m_conn)),
+            type));
         return false;
     }
     // A transaction that failed on the way ends in a rollback, told only by
     // the command's tag.
     if (qstrcmp(sql, "COMMIT") == 0 && qstrcmp(PQcmdStatus(result.get()), "ROLLBACK") == 0) {
-        setLastError(QSqlError(failure,
-                               QStringLiteral("The transaction was rolled back by the server."),
-                               type));
+        setLastError(QSqlError(
+            failure, QStringLiteral("The transaction was rolled back by the server."), type));
         return false;
     }
     return true;
@@ -204,8 +203,7 @@ bool ServerDriver::run(const char* sql, const QString& failure, QSqlError::Error
 
 bool ServerDriver::beginTransaction()
 {
-    return run("BEGIN", QStringLiteral("Could not begin transaction"),
-               QSqlError::TransactionError);
+    return run("BEGIN", QStringLiteral("Could not begin transaction"), QSqlError::TransactionError);
 }
 
 bool ServerDriver::commitTransaction()
@@ -242,8 +240,7 @@ bool ServerDriver::subscribeToNotification(const QString& name)
     m_channels << name;
     if (!m_notifier) {
         m_notifier = new QSocketNotifier(socket, QSocketNotifier::Read, this);
-        connect(m_notifier, &QSocketNotifier::activated, this,
-                &ServerDriver::DeliverNotifications);
+        connect(m_notifier, &QSocketNotifier::activated, this, &ServerDriver::DeliverNotifications);
     }
     return true;
 }
@@ -253,8 +250,7 @@ bool ServerDriver::unsubscribeFromNotification(const QString& name)
     if (!isOpen() || !m_channels.contains(name))
         return false;
     const QByteArray sql = "UNLISTEN " + escapeIdentifier(name, FieldName).toUtf8();
-    if (!run(sql.constData(), QStringLiteral("Unable to unsubscribe"),
-             QSqlError::StatementError))
+    if (!run(sql.constData(), QStringLiteral("Unable to unsubscribe"), QSqlError::StatementError))
         return false;
     m_channels.removeAll(name);
     if (m_channels.isEmpty()) {

@@ -31,8 +31,8 @@ public:
     ~ServerDriver() override;
 
     bool hasFeature(DriverFeature feature) const override;
-    bool open(const QString& db, const QString& user, const QString& password,
-              const QString& host, int port, const QString& connectOptions) override;
+    bool open(const QString& db, const QString& user, const QString& password, const QString& host,
+              int port, const QString& connectOptions) override;
     bool isOpen() const override;
     void close() override;
     QSqlResult* createResult() const override;

@@ -106,8 +106,8 @@ bool ServerResult::prepare(const QString& query)
     const std::unique_ptr<PGresult, void (*)(PGresult*)> made(
         PQprepare(d->Connection(), name.constData(), sql.constData(), 0, nullptr), PQclear);
     if (PQresultStatus(made.get()) != PGRES_COMMAND_OK) {
-        setLastError(statementError(QStringLiteral("Unable to prepare statement"),
-                                    d->Connection(), made.get()));
+        setLastError(statementError(QStringLiteral("Unable to prepare statement"), d->Connection(),
+                                    made.get()));
         return false;
     }
     m_statement = name;
@@ -158,8 +158,7 @@ QVariant ServerResult::data(int field)
     if (PQgetisnull(m_result.get(), at(), field))
         return QVariant(ServerColumnType(type));
     return ServerColumnValue(type, PQgetvalue(m_result.get(), at(), field),
-                             PQgetlength(m_result.get(), at(), field),
-                             numericalPrecisionPolicy());
+                             PQgetlength(m_result.get(), at(), field), numericalPrecisionPolicy());
 }
 
 bool ServerResult::isNull(int field)

@@ -10,7 +10,8 @@
 namespace {
 
 // pg_type.h
-enum : ServerTypeId {
+enum : ServerTypeId
+{
     kBool = 16,
     kBytea = 17,
     kInt8 = 20,

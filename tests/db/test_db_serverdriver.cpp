@@ -17,7 +17,7 @@
 namespace {
 
 QSqlDatabase openWith(const QString& driver, const QString& name, const QString& database,
-                     const QString& options = {})
+                      const QString& options = {})
 {
     const testpg::Server& pg = testpg::Server::Instance();
     QSqlDatabase db = QSqlDatabase::addDatabase(driver, name);
@@ -54,11 +54,13 @@ class TestDbServerDriver : public QObject
     {
         QSqlQuery q(db);
         q.setNumericalPrecisionPolicy(policy);
-        if (!(values.isEmpty() ? q.exec(sql) : (q.prepare(sql) && [&] {
-                for (const QVariant& v : values)
-                    q.addBindValue(v);
-                return q.exec();
-            }())) ||
+        if (!(values.isEmpty() ? q.exec(sql)
+                               : (q.prepare(sql) &&
+                                  [&] {
+                                      for (const QVariant& v : values)
+                                          q.addBindValue(v);
+                                      return q.exec();
+                                  }())) ||
             !q.next())
             return QStringLiteral("error: ") + q.lastError().text();
         return q.value(0);
@@ -73,10 +75,11 @@ private Q_SLOTS:
         QVERIFY2(pg.IsRunning(), qPrintable(pg.Error()));
         m_database = pg.CreateDatabase();
         // A database whose own date style is not ISO: the driver sets its own.
-        QCOMPARE(pg.Exec(QStringLiteral("postgres"),
-                         {QStringLiteral("ALTER DATABASE %1 SET DateStyle = 'SQL, DMY'")
-                              .arg(m_database)}),
-                 QString());
+        QCOMPARE(
+            pg.Exec(
+                QStringLiteral("postgres"),
+                {QStringLiteral("ALTER DATABASE %1 SET DateStyle = 'SQL, DMY'").arg(m_database)}),
+            QString());
         ServerDriver::Register();
         QVERIFY(openWith(QStringLiteral("QPSQL"), QStringLiteral("qt"), m_database).isOpen());
         QVERIFY(openWith(ServerDriver::Name(), QStringLiteral("own"), m_database).isOpen());
@@ -87,30 +90,42 @@ private Q_SLOTS:
         QTest::addColumn<QString>("sql");
         QTest::addColumn<QVariantList>("values");
         const QVariantList none;
-        for (const char* sql :
-             {"SELECT TIMESTAMP '2009-10-21 09:05:03'", "SELECT TIMESTAMP '2020-07-01 12:00:00.5'",
-              "SELECT TIMESTAMP '2020-07-01 12:00:00.123456'",
-              "SELECT TIMESTAMP '2020-10-25 02:30:00'", "SELECT TIMESTAMP '1899-12-30 00:00:00'",
-              "SELECT TIMESTAMPTZ '2020-07-01 12:00:00+02'",
-              "SELECT TIMESTAMPTZ '2020-01-01 23:30:00-05:30'", "SELECT NULL::timestamp",
-              "SELECT count(*) FROM generate_series(1, 3)", "SELECT -5::int8", "SELECT 7::int2",
-              "SELECT (-2147483648)::int4", "SELECT NULL::int4", "SELECT 1.25::numeric",
-              "SELECT 'NaN'::float8", "SELECT '-Infinity'::float8", "SELECT 0.1::float4",
-              "SELECT true", "SELECT NULL::bool", "SELECT 'Zoë \"q\" ?'::text",
-              "SELECT ''::varchar", "SELECT DATE '2020-01-02'", "SELECT TIME '12:00:01.25'",
-              "SELECT '\\x00ff41'::bytea"})
+        for (const char* sql : {"SELECT TIMESTAMP '2009-10-21 09:05:03'",
+                                "SELECT TIMESTAMP '2020-07-01 12:00:00.5'",
+                                "SELECT TIMESTAMP '2020-07-01 12:00:00.123456'",
+                                "SELECT TIMESTAMP '2020-10-25 02:30:00'",
+                                "SELECT TIMESTAMP '1899-12-30 00:00:00'",
+                                "SELECT TIMESTAMPTZ '2020-07-01 12:00:00+02'",
+                                "SELECT TIMESTAMPTZ '2020-01-01 23:30:00-05:30'",
+                                "SELECT NULL::timestamp",
+                                "SELECT count(*) FROM generate_series(1, 3)",
+                                "SELECT -5::int8",
+                                "SELECT 7::int2",
+                                "SELECT (-2147483648)::int4",
+                                "SELECT NULL::int4",
+                                "SELECT 1.25::numeric",
+                                "SELECT 'NaN'::float8",
+                                "SELECT '-Infinity'::float8",
+                                "SELECT 0.1::float4",
+                                "SELECT true",
+                                "SELECT NULL::bool",
+                                "SELECT 'Zoë \"q\" ?'::text",
+                                "SELECT ''::varchar",
+                                "SELECT DATE '2020-01-02'",
+                                "SELECT TIME '12:00:01.25'",
+                                "SELECT '\\x00ff41'::bytea"})
             QTest::newRow(sql) << QString::fromUtf8(sql) << none;
         QTest::newRow("bound text, quotes and ?")
             << QStringLiteral("SELECT ?::text || '?'") << QVariantList{QStringLiteral("it's ?")};
         QTest::newRow("bound numbers") << QStringLiteral("SELECT ?::int8 + ?::int4 + ?::float8")
                                        << QVariantList{qlonglong(1) << 40, 2, 0.5};
-        QTest::newRow("bound null") << QStringLiteral("SELECT coalesce(?::int4, -1)")
-                                    << QVariantList{QVariant()};
+        QTest::newRow("bound null")
+            << QStringLiteral("SELECT coalesce(?::int4, -1)") << QVariantList{QVariant()};
         QTest::newRow("bound bool") << QStringLiteral("SELECT NOT ?::bool") << QVariantList{false};
-        QTest::newRow("bound date") << QStringLiteral("SELECT ?::date + 1")
-                                    << QVariantList{QDate(2020, 2, 28)};
-        QTest::newRow("bound bytes") << QStringLiteral("SELECT length(?::bytea)")
-                                     << QVariantList{QByteArray("a\0b\\", 4)};
+        QTest::newRow("bound date")
+            << QStringLiteral("SELECT ?::date + 1") << QVariantList{QDate(2020, 2, 28)};
+        QTest::newRow("bound bytes")
+            << QStringLiteral("SELECT length(?::bytea)") << QVariantList{QByteArray("a\0b\\", 4)};
         QTest::newRow("bound text to a timestamp")
             << QStringLiteral("SELECT ?::timestamp")
             << QVariantList{QStringLiteral("2009-10-21 09:05:03")};
@@ -143,8 +158,8 @@ private Q_SLOTS:
     void startupSettingsKeepTheUsersOwn()
     {
         QSqlDatabase db = openWith(ServerDriver::Name(), QStringLiteral("options"), m_database,
-                                  QStringLiteral("options='-c work_mem=7MB';"
-                                                 "application_name='zq test'"));
+                                   QStringLiteral("options='-c work_mem=7MB';"
+                                                  "application_name='zq test'"));
         QVERIFY2(db.isOpen(), qPrintable(db.lastError().text()));
         const auto show = [&](const char* setting) {
             return one(db, QStringLiteral("SHOW %1").arg(QLatin1String(setting)),
