@@ -55,6 +55,21 @@ void ServerResult::dropStatement()
     m_statement.clear();
 }
 
+// Whether d's connection can take a statement; if not, says why.
+bool ServerResult::connected(const ServerDriver* d)
+{
+    if (d && d->isOpen())
+        return true;
+    // The client library keeps why it lost the connection.
+    const QString why =
+        d && d->Connection() ? QString::fromUtf8(PQerrorMessage(d->Connection())) : QString();
+    setLastError(
+        QSqlError(QStringLiteral("Unable to execute statement"),
+                  why.trimmed().isEmpty() ? QStringLiteral("The database is not open.") : why,
+                  QSqlError::ConnectionError));
+    return false;
+}
+
 // Keeps the result of a statement just run; reports its failure.
 pg_result* ServerResult::takeResult(pg_result* result)
 {
@@ -87,7 +102,7 @@ bool ServerResult::reset(const QString& query)
     setActive(false);
     setAt(QSql::BeforeFirstRow);
     const ServerDriver* d = serverDriver();
-    if (!d || !d->isOpen())
+    if (!connected(d))
         return false;
     return takeResult(PQexec(d->Connection(), query.toUtf8().constData())) != nullptr;
 }
@@ -99,7 +114,7 @@ bool ServerResult::prepare(const QString& query)
     setAt(QSql::BeforeFirstRow);
     dropStatement();
     const ServerDriver* d = serverDriver();
-    if (!d || !d->isOpen())
+    if (!connected(d))
         return false;
     const QByteArray sql = NumberedPlaceholders(query, &m_params);
     const QByteArray name = d->NextStatementName();
@@ -120,8 +135,14 @@ bool ServerResult::exec()
     setActive(false);
     setAt(QSql::BeforeFirstRow);
     const ServerDriver* d = serverDriver();
-    if (!d || !d->isOpen() || m_statement.isEmpty())
+    if (!connected(d))
         return false;
+    if (m_statement.isEmpty()) {
+        setLastError(QSqlError(QStringLiteral("Unable to execute statement"),
+                               QStringLiteral("The statement is not prepared."),
+                               QSqlError::StatementError));
+        return false;
+    }
     const QList<QVariant>& values = boundValues();
     if (values.size() != m_params) {
         setLastError(QSqlError(QStringLiteral("Unable to execute statement"),

@@ -229,11 +229,17 @@ private Q_SLOTS:
         QSqlQuery q(db);
         QVERIFY(q.exec(QStringLiteral("SELECT pg_backend_pid()")) && q.next());
         const QString pid = q.value(0).toString();
+        QSqlQuery prepared(db);
+        QVERIFY(prepared.prepare(QStringLiteral("SELECT ?::int")));
         QCOMPARE(testpg::Server::Instance().Exec(
                      m_database, {QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid)}),
                  QString());
         QVERIFY(!q.exec(QStringLiteral("SELECT 1")));
         QVERIFY(!db.isOpen());
+        // A statement prepared before says why it cannot run.
+        prepared.addBindValue(1);
+        QVERIFY(!prepared.exec());
+        QVERIFY(!prepared.lastError().databaseText().isEmpty());
     }
 };
 
