@@ -10,7 +10,7 @@ bash scripts/install-ci-deps.sh
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_download fuzz_dbfile fuzz_userscsv fuzz_mdbtools)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_download fuzz_dbfile fuzz_userscsv fuzz_mdbtools fuzz_servervalue)
 build=${ZQ_FUZZ_BUILD_DIR:-build-fuzz}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
   -DZQ_FUZZ=ON >/dev/null

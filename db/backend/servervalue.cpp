@@ -71,10 +71,19 @@ QDateTime toDateTime(const QByteArray& text, bool withZone)
             --sign;
         if (sign < 8)
             return {};
-        const QByteArrayView zone = rest.sliced(sign + 1);
-        const QList<QByteArray> parts = zone.toByteArray().split(':');
-        for (int i = 0; i < parts.size() && i < 3; ++i)
-            offset += parts[i].toInt() * (i == 0 ? 3600 : i == 1 ? 60 : 1);
+        // The server writes offsets up to 15:59:59.
+        const QList<QByteArray> parts = rest.sliced(sign + 1).toByteArray().split(':');
+        if (parts.size() > 3)
+            return {};
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            bool ok = false;
+            const int part = parts[i].toInt(&ok);
+            if (!ok || part < 0 || part > (i == 0 ? 15 : 59) || parts[i].size() != 2)
+                return {};
+            offset = offset * 60 + part;
+        }
+        for (qsizetype i = parts.size(); i < 3; ++i)
+            offset *= 60;
         if (rest[sign] == '-')
             offset = -offset;
         rest = rest.first(sign);
