@@ -96,25 +96,31 @@ pg_result* ServerResult::takeResult(pg_result* result)
     return result;
 }
 
-bool ServerResult::reset(const QString& query)
+// Forgets the rows of the last run; the driver if its connection can take a
+// statement.
+const ServerDriver* ServerResult::begin()
 {
     m_result.reset();
+    m_rows = 0;
     setActive(false);
     setAt(QSql::BeforeFirstRow);
     const ServerDriver* d = serverDriver();
-    if (!connected(d))
+    return connected(d) ? d : nullptr;
+}
+
+bool ServerResult::reset(const QString& query)
+{
+    const ServerDriver* d = begin();
+    if (!d)
         return false;
     return takeResult(PQexec(d->Connection(), query.toUtf8().constData())) != nullptr;
 }
 
 bool ServerResult::prepare(const QString& query)
 {
-    m_result.reset();
-    setActive(false);
-    setAt(QSql::BeforeFirstRow);
     dropStatement();
-    const ServerDriver* d = serverDriver();
-    if (!connected(d))
+    const ServerDriver* d = begin();
+    if (!d)
         return false;
     const QByteArray sql = NumberedPlaceholders(query, &m_params);
     const QByteArray name = d->NextStatementName();
@@ -131,11 +137,8 @@ bool ServerResult::prepare(const QString& query)
 
 bool ServerResult::exec()
 {
-    m_result.reset();
-    setActive(false);
-    setAt(QSql::BeforeFirstRow);
-    const ServerDriver* d = serverDriver();
-    if (!connected(d))
+    const ServerDriver* d = begin();
+    if (!d)
         return false;
     if (m_statement.isEmpty()) {
         setLastError(QSqlError(QStringLiteral("Unable to execute statement"),

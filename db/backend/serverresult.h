@@ -32,6 +32,7 @@ protected:
     void detachFromResultSet() override;
 
 private:
+    const ServerDriver* begin();
     bool connected(const ServerDriver* d);
     pg_result* takeResult(pg_result* result);
     void dropStatement();
