@@ -1,7 +1,6 @@
 #include "cli/readcommand.h"
 
 #include "cli/consolemessages.h"
-#include "cli/readlock.h"
 #include "cli/readoutcome.h"
 #include "db/zq6doc.h"
 #include "link/download.h"
@@ -67,14 +66,9 @@ int RunReadCommand(const ReadRequest& request)
 
     ConsoleMessages messages;
     messages.SetEcho(!request.logLine);
-    // Taken before the database is touched, and given up only after it is
-    // closed: closing the lock's descriptor drops SQLite's locks on the file too.
-    const ReadLock lock(db);
-    if (lock.Busy()) {
-        messages.ShowMessage(
-            {QStringLiteral("Another read is under way"), QStringLiteral("Error"),
-             QStringLiteral("Another zqreader-cli is reading into %1.").arg(db.Shown())});
-    } else {
+    {
+        // The download takes the lock that keeps a second read out of the
+        // database, the desktop's as well (see FileReadLock).
         CZq6Doc doc(&messages);
         if (doc.OnOpenDocument(db)) {
             const std::unique_ptr<SerialLink> link = MakePortLink(port);
@@ -86,9 +80,7 @@ int RunReadCommand(const ReadRequest& request)
         }
     }
 
-    ReadOutcome outcome = ClassifyRead(messages.Messages());
-    if (lock.Busy())
-        outcome.kind = ReadOutcome::Busy;
+    const ReadOutcome outcome = ClassifyRead(messages.Messages());
     if (request.logLine) {
         const bool failed =
             outcome.kind != ReadOutcome::Downloaded && outcome.kind != ReadOutcome::NothingNew;

@@ -5,6 +5,7 @@
 #include "db/backend/serverdb.h"
 #include "db/location/dbfile.h"
 #include "db/location/outputcheck.h"
+#include "db/location/readlock.h"
 #include "db/location/stagedfile.h"
 #include "db/messages.h"
 #include "db/record/database.h"
@@ -102,6 +103,9 @@ bool CZq6Doc::OnOpenDocument(const Location& location)
     }
     g_pSet = set;
     fresh.Close(); // the previous connection
+    if (m_readLock)
+        m_retiredLocks.push_back(std::move(m_readLock));
+    m_readLock = std::make_unique<FileReadLock>(location);
     // Later connections to the same server database find the password.
     RememberPassword(location);
     // Later connections are opened from this.

@@ -7,7 +7,10 @@
 #include <QString>
 #include <QVector>
 #include <array>
+#include <memory>
+#include <vector>
 
+class FileReadLock;
 class MessageSink;
 class DownloadServices;
 
@@ -68,6 +71,10 @@ public:
     CDocView* GetFirstView() const { return m_views.isEmpty() ? nullptr : m_views.first(); }
     void UpdateAllViews();
 
+    // The lock that keeps two reads out of the open database file; null
+    // while none is open.
+    FileReadLock* ReadLock() const { return m_readLock.get(); }
+
     MessageSink* Messages() const { return m_pMessages; }
     void Report(const QString& text, const QString& caption, const QString& detail = {},
                 bool taskModal = false) const;
@@ -81,6 +88,11 @@ private:
 
     MessageSink* m_pMessages;
     QList<CDocView*> m_views;
+    std::unique_ptr<FileReadLock> m_readLock;
+    // The locks of files opened before: their descriptors stay open until the
+    // document goes, as a connection of this process may still read them (see
+    // FileReadLock). One for each database opened in the run.
+    std::vector<std::unique_ptr<FileReadLock>> m_retiredLocks;
     Location m_location;
     QString m_strTitle;
 };

@@ -7,6 +7,7 @@
 
 #include "db/backend/dbexception.h"
 #include "db/commitcounter.h"
+#include "db/location/readlock.h"
 #include "db/record/database.h"
 #include "db/record/dbstate.h"
 #include "db/record/events.h"
@@ -65,9 +66,18 @@ public:
 private:
     void RunChecked()
     {
-        m_record.Open(CRecordset::dynaset);
         // Before the newest stored event is read: a second download into the
         // same table meanwhile would ask the receiver for the same events.
+        // A file's lock is taken before it is opened here, a server's on the
+        // download's own connection.
+        if (FileReadLock* lock = m_doc.ReadLock()) {
+            if (lock->TryLock() == FileReadLock::Try::Busy) {
+                m_outcome.message = download::AnotherReadMessage(OpenDbLocation().Shown());
+                return;
+            }
+            m_fileLock = lock;
+        }
+        m_record.Open(CRecordset::dynaset);
         if (!m_connection.TakeReadLock()) {
             m_outcome.message = download::AnotherReadMessage(Database());
             Release();
@@ -192,6 +202,10 @@ private:
         if (m_record.IsOpen())
             m_record.Close();
         m_connection.Close();
+        if (m_fileLock) {
+            m_fileLock->Unlock();
+            m_fileLock = nullptr;
+        }
     }
 
     void ReleaseQuietly() noexcept
@@ -211,6 +225,7 @@ private:
 
     CDatabase m_connection;
     CEVENTS m_record;
+    FileReadLock* m_fileLock = nullptr; // while held
     bool m_signalsMade = false;
     bool m_portOpen = false;
     bool m_progressShown = false;

@@ -9,13 +9,40 @@
 #include "tests/support/simprocess.h"
 #include "view/zq6view.h"
 
+#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
+
+namespace {
+
+// Whether process pid holds a flock() lock, as the kernel lists it.
+bool holdsFlock(qint64 pid)
+{
+    QFile locks(QStringLiteral("/proc/locks"));
+    if (!locks.open(QIODevice::ReadOnly | QIODevice::Text))
+        return false;
+    const QByteArray mine = ' ' + QByteArray::number(pid) + ' ';
+    for (const QByteArray& line : locks.readAll().split('\n')) {
+        if (line.contains("FLOCK") && line.contains(mine))
+            return true;
+    }
+    return false;
+}
+
+int storedEvents(const QString& db)
+{
+    const QVector<QVariantList> rows =
+        testdb::rows(db, QStringLiteral("SELECT count(*) FROM EVENTS"));
+    return rows.isEmpty() ? -1 : rows.first().first().toInt();
+}
+
+} // namespace
 
 class TestAppDownload : public QObject
 {
@@ -123,6 +150,63 @@ private Q_SLOTS:
             QCOMPARE(bar->value(), top);
         QVERIFY(bar->maximum() > top);
         QVERIFY(sink.messages.isEmpty());
+    }
+
+    // One read at a time into a database, whichever program started first:
+    // the other is told and stores nothing, the first stores its events once.
+    void oneReadAtATime_data()
+    {
+        QTest::addColumn<bool>("desktopFirst");
+        QTest::newRow("desktop reading, zqreader-cli read") << true;
+        QTest::newRow("zqreader-cli reading, desktop Read events") << false;
+    }
+
+    void oneReadAtATime()
+    {
+        QFETCH(bool, desktopFirst);
+        const QString db =
+            m_dir.filePath(QStringLiteral("one-read-%1.db").arg(desktopFirst ? 1 : 2));
+        QVERIFY(testdb::copyTemplate(db));
+        // At the line's pace: 400 events take about two seconds.
+        SimProcess sim;
+        QVERIFY(sim.Start({"--generate", "400"}));
+        guitest::RecordingSink sink;
+        guitest::ScriptedUi ui;
+        CZq6App app(&sink, &ui);
+        QVERIFY(app.InitInstance(guitest::StartWith(db, sim.PortPath())));
+        QProcess cli;
+        cli.setProgram(QStringLiteral(ZQ_BIN_DIR "/zqreader-cli"));
+        cli.setArguments({"read", db, "--port", sim.PortPath()});
+
+        if (desktopFirst) {
+            // Once the desktop's download shows its progress it holds the lock.
+            bool started = false;
+            QTimer poll;
+            QObject::connect(&poll, &QTimer::timeout, [&] {
+                if (started || guitest::CountProgressDialogs() == 0)
+                    return;
+                started = true;
+                cli.start();
+                cli.waitForFinished(30000);
+            });
+            poll.start(20);
+            guitest::MenuCommand(app.GetMainWnd(), ID_TOOLS_READEVENTS)->trigger();
+            QVERIFY(started);
+            QCOMPARE(cli.exitCode(), 4);
+            QVERIFY2(cli.readAllStandardError().startsWith("Another read is under way"),
+                     "the refusal");
+            QCOMPARE(sink.Texts(), QStringList{"Number of read events:  400"});
+        } else {
+            cli.start();
+            QVERIFY(cli.waitForStarted());
+            QTRY_VERIFY_WITH_TIMEOUT(holdsFlock(cli.processId()), 20000);
+            guitest::MenuCommand(app.GetMainWnd(), ID_TOOLS_READEVENTS)->trigger();
+            QCOMPARE(sink.Texts(), QStringList{"Another read is under way"});
+            QCOMPARE(sink.messages.first().message.caption, QStringLiteral("Error"));
+            QVERIFY(cli.waitForFinished(60000));
+            QCOMPARE(cli.exitCode(), 0);
+        }
+        QCOMPARE(storedEvents(db), 400);
     }
 
     void portThatCannotBeOpened()
