@@ -37,43 +37,66 @@ QString RecentFileText(int i, const QString& path)
 }
 
 const char kHelpText[] = R"(<h3>ZQreader</h3>
-<p>ZQreader downloads the event log of a receiver over a serial port into a
-database and shows the events in a list: date, time, user number, the name of
-the user who held that number at the time, and the receiver's timer value.</p>
+<p>ZQreader downloads the event log of a receiver into a database and shows the
+events in a list: date, time, user number, the name of the user who held that
+number at the time, and the receiver's timer value. The list follows what other
+programs store in the same database by itself.</p>
 <dl>
-<dt><b>File &gt; New Database</b> (first toolbar button)</dt>
+<dt><b>File &gt; New Database</b> (Ctrl+N, first toolbar button)</dt>
 <dd>Creates a new, empty database from the template under a name you choose
-and opens it. A file of that name is replaced.</dd>
+and opens it. A file of that name is replaced after you confirm.</dd>
 <dt><b>File &gt; Open Database</b> (Ctrl+O, second toolbar button)</dt>
 <dd>Opens an existing database and shows its events. The last four databases
-are listed in the File menu.</dd>
+are listed in the File menu. An Access (.mdb) file is offered for conversion
+into a new database.</dd>
+<dt><b>File &gt; Open Server Database</b></dt>
+<dd>Opens a database on a PostgreSQL server (server, port, database, user);
+the password is asked for when the server wants one and kept only while the
+program runs. Several desktops can share such a database; a download stored
+by any of them shows in all lists at once.</dd>
+<dt><b>File &gt; Export</b></dt>
+<dd>Writes the rows of the list, optionally of a date range or only the
+filtered ones, to a CSV file that spreadsheets open.</dd>
 <dt><b>Tools &gt; Option</b></dt>
-<dd>Chooses the serial port the receiver is connected to. The choice is kept
-for the next start.</dd>
-<dt><b>Tools &gt; Read events</b> (third toolbar button)</dt>
+<dd>Chooses the port the receiver is connected to: a serial port the machine
+lists, a device path such as /dev/serial/by-id/..., or a serial device server on
+the network, written <tt>socket://HOST:PORT</tt> (raw TCP) or
+<tt>rfc2217://HOST:PORT</tt> (Telnet with COM port control). The choice is
+kept for the next start.</dd>
+<dt><b>Tools &gt; Read events</b> (Ctrl+R, third toolbar button)</dt>
 <dd>Reads the events the receiver has logged since the last download, adds
 them to the open database and tells how many were read. The download cannot
-be interrupted; it ends by itself.</dd>
-<dt><b>Tools &gt; Users...</b></dt>
+be interrupted; it ends by itself. Only one read at a time goes into a
+database: while another program reads into it, Read events says so and stores
+nothing.</dd>
+<dt><b>Tools &gt; Users</b></dt>
 <dd>Shows who holds which user number when, marks periods that overlap, and
-adds, edits, removes and hands over user numbers. OK writes all changes at
-once; Cancel writes nothing.</dd>
-<dt><b>View &gt; Go to Date...</b> (Ctrl+G)</dt>
+adds, edits, removes and hands over user numbers. Dates are typed as
+YYYY-MM-DD or YYYY-MM-DD HH:MM[:SS]; OK writes all changes at once, Cancel
+writes nothing.</dd>
+<dt><b>View &gt; Refresh</b> (F5)</dt>
+<dd>Reads the list again at once, for changes other tools made to a server
+database.</dd>
+<dt><b>View &gt; Go to Date</b> (Ctrl+G)</dt>
 <dd>Shows the first event at or after a date and time, marked.</dd>
-<dt><b>View &gt; Find...</b> (Ctrl+F), <b>Find Next</b> (F3), <b>Find Previous</b> (Shift+F3)</dt>
+<dt><b>View &gt; Find</b> (Ctrl+F), <b>Find Next</b> (F3), <b>Find Previous</b> (Shift+F3)</dt>
 <dd>Finds the rows of a user number, or of users whose name contains a text,
-from the marked row or the top line on, round the end of the list.</dd>
-<dt><b>File &gt; Export...</b></dt>
-<dd>Writes the rows of the list, optionally of a date range, to a CSV file
-that spreadsheets open.</dd>
-<dt><b>View &gt; Filter...</b> (Ctrl+L)</dt>
+from the marked row (or, when it is not on the screen, from the top line) on,
+round the end of the list.</dd>
+<dt><b>View &gt; Filter</b> (Ctrl+L), <b>Clear Filter</b></dt>
 <dd>Shows only the events of some user numbers, of users whose name contains
-a text, of one button or of a date range; the bar under the list tells how
-many of all events pass. Export offers to write only those. <b>View &gt; Clear
-Filter</b> shows all events again.</dd>
+a text, of one button or of a date range; the status bar tells how many of
+all events pass. Clear Filter shows all events again and keeps the marked row
+in view.</dd>
+<dt><b>View &gt; Report</b></dt>
+<dd>Counts the events of the list by day, week or month and user, with charts;
+it can be printed, previewed or written as a PDF file.</dd>
 </dl>
-<p>Ctrl+N starts a new document without a database change. Shift+F1 and a
-click on a part of the window tell what that part is.</p>)";
+<p><b>The list.</b> Drag the borders of the column heads to change their widths.
+Click a row to select it; Shift and Ctrl with a click or the arrow keys select
+more, Ctrl+A all. Ctrl+C copies the selected rows as tab-separated lines, and
+the right mouse button offers Copy, Filter by this user and Find this user.
+Shift+F1 and a click on a part of the window tell what that part is.</p>)";
 
 } // namespace
 
@@ -134,12 +157,13 @@ void CMainFrame::CreateMenu()
     m_pFileMenu->addAction(MakeCommand(ID_APP_EXIT, QStringLiteral("E&xit"), m_pFileMenu));
     SetRecentFiles({});
 
-    QMenu* tools = bar->addMenu(QStringLiteral("Tools"));
-    tools->addAction(MakeCommand(ID_TOOLS_OPTION, QStringLiteral("Option"), tools));
+    QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
+    tools->addAction(MakeCommand(ID_TOOLS_OPTION, QStringLiteral("&Option"), tools));
     tools->addSeparator();
-    tools->addAction(MakeCommand(ID_TOOLS_READEVENTS, QStringLiteral("Read events"), tools));
+    tools->addAction(
+        MakeCommand(ID_TOOLS_READEVENTS, QStringLiteral("&Read events\tCtrl+R"), tools));
     tools->addSeparator();
-    tools->addAction(MakeCommand(ID_TOOLS_USERS, QStringLiteral("Users..."), tools));
+    tools->addAction(MakeCommand(ID_TOOLS_USERS, QStringLiteral("&Users..."), tools));
 
     QMenu* view = bar->addMenu(QStringLiteral("&View"));
     m_pViewToolBar = MakeCommand(ID_VIEW_TOOLBAR, QStringLiteral("&Toolbar"), view);
@@ -225,6 +249,12 @@ bool CMainFrame::CreateStatusBar()
     m_pMessagePane = new QLabel(LoadString(AFX_IDS_IDLEMESSAGE), m_wndStatusBar);
     m_pMessagePane->setObjectName(QStringLiteral("messagePane"));
     m_wndStatusBar->addWidget(m_pMessagePane, 1);
+    m_pCountPane = new QLabel(m_wndStatusBar);
+    m_pCountPane->setObjectName(QStringLiteral("countPane"));
+    m_pCountPane->setWhatsThis(
+        QStringLiteral("How many events the open database holds, and with a filter how many "
+                       "of them the list shows."));
+    m_wndStatusBar->addPermanentWidget(m_pCountPane);
     for (int i = 0; i < 3; ++i) {
         auto* pane = new QLabel(m_wndStatusBar);
         pane->setObjectName(QStringLiteral("indicator%1").arg(kIndicatorIds[i]));
@@ -246,7 +276,8 @@ void CMainFrame::CreateAccelerators()
         QKeySequence keys;
         int id;
     } table[] = {
-        {QKeySequence(Qt::CTRL | Qt::Key_N), ID_FILE_NEW},
+        // As the File menu shows it: New Database.
+        {QKeySequence(Qt::CTRL | Qt::Key_N), ID_FILE_SAVE_AS},
         {QKeySequence(Qt::CTRL | Qt::Key_O), ID_FILE_OPEN},
         {QKeySequence(Qt::CTRL | Qt::Key_S), ID_FILE_SAVE},
         {QKeySequence(Qt::CTRL | Qt::Key_Z), ID_EDIT_UNDO},
@@ -267,6 +298,7 @@ void CMainFrame::CreateAccelerators()
         {QKeySequence(Qt::Key_F3), ID_EDIT_REPEAT},
         {QKeySequence(Qt::SHIFT | Qt::Key_F3), ID_EDIT_FIND_PREVIOUS},
         {QKeySequence(Qt::CTRL | Qt::Key_L), ID_VIEW_FILTER},
+        {QKeySequence(Qt::CTRL | Qt::Key_R), ID_TOOLS_READEVENTS},
     };
     for (const auto& entry : table) {
         auto* action = new QAction(this);
@@ -398,6 +430,16 @@ void CMainFrame::SetRecentFiles(const QStringList& paths)
         m_recentActions << a;
     }
     m_pFileMenu->insertActions(m_pRecentEnd, m_recentActions);
+}
+
+void CMainFrame::SetListCount(const QString& text)
+{
+    if (!m_pCountPane)
+        return;
+    // A long filter is shown whole in the tooltip.
+    const QFontMetrics fm(m_pCountPane->font());
+    m_pCountPane->setText(fm.elidedText(text, Qt::ElideRight, fm.averageCharWidth() * 60));
+    m_pCountPane->setToolTip(text);
 }
 
 QLabel* CMainFrame::GetIndicatorPane(int id) const

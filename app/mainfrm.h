@@ -38,6 +38,10 @@ public:
     // The recent-file entries of the File menu, most recent first.
     void SetRecentFiles(const QStringList& paths);
 
+    // The pane that tells how many events the list holds, and its filter.
+    void SetListCount(const QString& text);
+    QLabel* GetCountPane() const { return m_pCountPane; }
+
     // Shows the lock-key panes for this state; blank when it is not known.
     void SetLockKeyState(const std::optional<LockKeyState>& state);
 
@@ -70,6 +74,7 @@ private:
     QStatusBar* m_wndStatusBar = nullptr;
     QToolBar* m_wndToolBar = nullptr;
     QLabel* m_pMessagePane = nullptr;
+    QLabel* m_pCountPane = nullptr;
     QLabel* m_pIndicators[3] = {nullptr, nullptr, nullptr};
     QMenu* m_pFileMenu = nullptr;
     QAction* m_pRecentEnd = nullptr; // the separator after the recent files

@@ -27,6 +27,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QStatusBar>
 
 CZq6App::CZq6App(MessageSink* messages, ShellUi* ui, const PortLister* ports)
     : m_pMessages(messages), m_pUi(ui ? ui : &m_defaultUi), m_pPorts(ports),
@@ -57,6 +58,7 @@ bool CZq6App::InitInstance(const CommandLineInfo& cmdInfo)
         return false;
     m_pView = new CZq6View(m_pDoc.get(), m_pMainWnd.get());
     m_pMainWnd->SetView(m_pView);
+    ConnectView();
     m_pMainWnd->resize(760, 520);
     // What another program stores shows without a refresh, as our own does.
     m_pWatch = std::make_unique<ChangeWatch>();
@@ -97,9 +99,6 @@ bool CZq6App::OnCmdMsg(int id)
     case ID_APP_ABOUT:
         OnAppAbout();
         return true;
-    case ID_FILE_NEW:
-        OnFileNew();
-        return true;
     case ID_FILE_OPEN:
         OnFileOpen();
         return true;
@@ -133,6 +132,10 @@ bool CZq6App::OnCmdMsg(int id)
         return true;
     case ID_VIEW_REPORT:
         OnViewReport();
+        return true;
+    case ID_EDIT_COPY:
+        if (m_pView)
+            m_pView->CopySelection();
         return true;
     case ID_FILE_MRU_FILE1:
     case ID_FILE_MRU_FILE2:
@@ -386,8 +389,56 @@ void CZq6App::OnViewFilter()
 
 void CZq6App::OnViewClearFilter()
 {
-    if (g_pSet && g_pSet->IsFiltered() && m_pView)
-        m_pView->ApplyFilter({});
+    if (!g_pSet || !g_pSet->IsFiltered() || !m_pView)
+        return;
+    // The user keeps their place: the marked row, else the row on the top line.
+    std::optional<JoinMark> place;
+    bool marked = false;
+    try {
+        place = m_pView->MarkedRowInView();
+        marked = place.has_value();
+        if (!place)
+            place = m_pView->TopRow();
+    } catch (const CDBException&) {
+        // Shown from the top, as after any filter.
+    }
+    m_pView->ApplyFilter({});
+    if (!place)
+        return;
+    try {
+        if (marked)
+            m_pView->ShowRow(*place);
+        else
+            m_pView->ScrollToRow(*place);
+    } catch (const CDBException& e) {
+        m_pDoc->Report(g_db.ReadFailedMessage(e.m_strError), QStringLiteral("Error"));
+    }
+}
+
+void CZq6App::ConnectView()
+{
+    CZq6View* view = m_pView;
+    CMainFrame* frame = m_pMainWnd.get();
+    QObject::connect(view, &CZq6View::CountChanged, frame,
+                     [frame, view] { frame->SetListCount(view->CountText()); });
+    QObject::connect(view, &CZq6View::StatusMessage, frame, [frame](const QString& text) {
+        if (frame->GetStatusBar())
+            frame->GetStatusBar()->showMessage(text, 8000);
+    });
+    QObject::connect(view, &CZq6View::FilterByUserRequested, frame, [this](qint32 userNo) {
+        // The user number of the row; the rest of the filter stays.
+        EventFilter filter = g_pSet ? g_pSet->GetFilter() : EventFilter();
+        filter.userNos = {userNo};
+        filter.name.clear();
+        m_pView->ApplyFilter(filter);
+    });
+    QObject::connect(view, &CZq6View::FindUserRequested, frame, [this](qint32 userNo) {
+        ListFind find;
+        find.byNumber = true;
+        find.userNo = userNo;
+        m_lastFind = find;
+        OnEditFindAgain(true);
+    });
 }
 
 void CZq6App::OnViewReport()
