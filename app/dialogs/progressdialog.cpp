@@ -4,6 +4,8 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QLabel>
+#include <QLocale>
 #include <QProgressBar>
 #include <QThread>
 #include <QVBoxLayout>
@@ -35,11 +37,16 @@ bool CZQ6Dialog::OnInitDialog()
     m_pProgress->setTextVisible(false);
     m_pProgress->setRange(ProgressPosition::kMinimum, ProgressPosition::kMaximum);
     m_pProgress->setMinimumWidth(260);
+    m_pCount = new QLabel(this);
+    m_pCount->setObjectName(QStringLiteral("eventsRead"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
     layout->addWidget(m_pProgress);
+    layout->addWidget(m_pCount);
     m_position.Start();
     m_pProgress->setValue(m_position.Position());
+    m_eventsRead = 0;
+    m_pCount->setText(CountText());
     adjustSize();
     setFixedSize(size());
     FitTitle(*this);
@@ -51,6 +58,13 @@ void CZQ6Dialog::Advance()
     if (!m_pProgress)
         return;
     m_pProgress->setValue(m_position.Advance());
+    ++m_eventsRead;
+    m_pCount->setText(CountText());
+}
+
+QString CZQ6Dialog::CountText() const
+{
+    return tr("Events read so far: %1").arg(QLocale().toString(m_eventsRead));
 }
 
 void CZQ6Dialog::reject() {}

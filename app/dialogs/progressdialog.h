@@ -6,11 +6,13 @@
 #include <QDialog>
 #include <QPointer>
 
+class QLabel;
 class QProgressBar;
 
 // "Reading events from receiver": a small modeless window whose bar moves one
 // step for every event taken. The number of events is not known beforehand,
-// so the bar fills over 99 events and starts again from the left.
+// so the bar fills over 99 events and starts again from the left; a line
+// under it counts the events read so far.
 class CZQ6Dialog : public QDialog
 {
     Q_OBJECT
@@ -33,6 +35,8 @@ public:
     void Advance();
 
     int GetPos() const { return m_position.Position(); }
+    int EventsRead() const { return m_eventsRead; }
+    QString CountText() const;
     QProgressBar* GetProgressCtrl() const { return m_pProgress; }
     QWidget* GetParentView() const { return m_pParentView; }
 
@@ -46,6 +50,8 @@ private:
     ProgressPosition m_position;
     QPointer<QWidget> m_pParentView;
     QProgressBar* m_pProgress = nullptr;
+    QLabel* m_pCount = nullptr;
+    int m_eventsRead = 0;
 };
 
 // The progress of a download shown in a CZQ6Dialog. Start, Advance and Finish

@@ -44,14 +44,25 @@ CZq6OptionDialog::CZq6OptionDialog(QWidget* pParent, const PortLister* ports)
     m_pProblem->setTextFormat(Qt::PlainText);
     m_pProblem->hide();
 
+    // Names the list cannot offer: what else the field takes.
+    auto* hint = new QLabel(
+        tr("A port listed below, a device path, or a serial device server on the network: "
+           "socket://HOST:PORT (raw TCP) or rfc2217://HOST:PORT."),
+        this);
+    hint->setObjectName(QStringLiteral("hint"));
+    hint->setWordWrap(true);
+    hint->setForegroundRole(QPalette::PlaceholderText);
+    hint->setMinimumWidth(hint->fontMetrics().averageCharWidth() * 36);
+
     auto* grid = new QGridLayout(this);
     grid->addWidget(label, 0, 0);
     grid->addWidget(m_pField, 1, 0);
-    grid->addWidget(m_pList, 2, 0, 3, 1);
+    grid->addWidget(hint, 2, 0);
+    grid->addWidget(m_pList, 3, 0, 3, 1);
     grid->addWidget(ok, 1, 1);
     grid->addWidget(cancel, 2, 1);
-    grid->addWidget(m_pProblem, 5, 0, 1, 2);
-    grid->setRowStretch(4, 1);
+    grid->addWidget(m_pProblem, 6, 0, 1, 2);
+    grid->setRowStretch(5, 1);
     grid->setColumnStretch(0, 1);
 
     setTabOrder(ok, cancel);

@@ -6,6 +6,7 @@
 #include "tests/support/guitest.h"
 
 #include <QAbstractButton>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QProgressBar>
@@ -58,6 +59,10 @@ private Q_SLOTS:
         QCOMPARE(bar->value(), 1);
         dlg.Advance();
         QCOMPARE(bar->value(), 2);
+        // The bar starts again, the count goes on.
+        auto* count = dlg.findChild<QLabel*>(QStringLiteral("eventsRead"));
+        QVERIFY(count);
+        QCOMPARE(count->text(), QStringLiteral("Events read so far: 101"));
 
         // The user cannot close it.
         QTest::keyClick(&dlg, Qt::Key_Escape);
