@@ -85,6 +85,8 @@ public:
     QStringList GetRecentFiles() const { return m_recentFiles.Files(); }
 
 private:
+    // The list's counts in the status bar, its requests to the commands.
+    void ConnectView();
     // The document now stands for path: title, recent files, list.
     void AdoptLocation(const Location& location);
     void UpdateFrameTitle();

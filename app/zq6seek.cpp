@@ -97,8 +97,9 @@ void CZq6App::OnEditFindAgain(bool forward)
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
         try {
-            // From the row found last, else from the top line, that row too.
-            std::optional<JoinMark> from = m_pView->MarkedRow();
+            // From the row found or clicked last while it is on the screen,
+            // else from the top line, that row too.
+            std::optional<JoinMark> from = m_pView->MarkedRowInView();
             const bool inclusive = !from;
             if (!from)
                 from = m_pView->TopRow();

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 class BackgroundCount;
 
@@ -136,6 +137,10 @@ public:
     // When counted: the number of the first row of the first event whose
     // INDEX is eventIndex or more.
     qint64 RowOfEvent(qint64 eventIndex);
+    // When counted: the place of row `row` when it is among the rows around
+    // those read last (FetchRows() keeps them); none otherwise. Asks nothing
+    // of the database.
+    std::optional<JoinMark> KnownMark(qint64 row) const;
 
     qint32 m_INDEX = 0;
     qint32 m_TIMER = 0;

@@ -320,6 +320,13 @@ template QVector<ListRow> CZq6Set::FetchFromEvent(qint64, int);
 template QVector<JoinedRow> CZq6Set::FetchLast(int);
 template QVector<ListRow> CZq6Set::FetchLast(int);
 
+std::optional<JoinMark> CZq6Set::KnownMark(qint64 row) const
+{
+    if (!IsCounted() || !m_known.Has(row))
+        return std::nullopt;
+    return m_known.rows.at(row - m_known.first);
+}
+
 qint64 CZq6Set::RowOfEvent(qint64 eventIndex)
 {
     RequireOpen("Fetching rows");

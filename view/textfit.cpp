@@ -4,6 +4,7 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -12,6 +13,9 @@ namespace {
 constexpr qreal kSlack = 1.0;
 // Texts kept measured or laid out, such as the names of the users.
 constexpr qsizetype kKeptTexts = 2048;
+// More characters than any column can show: a longer text is cut to this
+// before it is measured, so that a name of any length costs the same.
+constexpr qsizetype kLongestShown = 1024;
 
 template <class Value> void makeRoom(QHash<QString, Value>& kept)
 {
@@ -99,4 +103,26 @@ void TextFit::Draw(QPainter& painter, QPoint at, const QString& text) const
         painter.drawStaticText(at - QPoint(0, m_ascent), **laidOut);
     else
         painter.drawText(at, text);
+}
+
+int TextFit::Width(const QString& text) const
+{
+    qreal pen = 0;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u >= 0x7F)
+            return int(std::ceil(QFontMetricsF(m_font).horizontalAdvance(text)));
+        pen += m_glyphs[u - 0x20].advance;
+    }
+    return int(std::ceil(pen));
+}
+
+QString TextFit::Elided(const QString& text, int width) const
+{
+    if (text.size() <= kLongestShown && Fits(text, width))
+        return text;
+    const QString start = text.size() > kLongestShown ? text.left(kLongestShown) : text;
+    const QString elided = QFontMetrics(m_font).elidedText(start, Qt::ElideRight, width);
+    // Cut short before: the end is gone in any case.
+    return elided == start && start.size() < text.size() ? elided + QChar(0x2026) : elided;
 }

@@ -37,6 +37,12 @@ public:
     // As painter.drawText(at, text).
     void Draw(QPainter& painter, QPoint at, const QString& text) const;
 
+    // How far the pen moves over text, rounded up to a whole pixel.
+    int Width(const QString& text) const;
+    // The text cut so that it fits width, ending in "…"; text itself when it
+    // fits. Only the start of a very long text is looked at.
+    QString Elided(const QString& text, int width) const;
+
 private:
     struct Glyph
     {

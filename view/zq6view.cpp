@@ -7,14 +7,32 @@
 
 #include <QEvent>
 #include <QFontMetrics>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPen>
 #include <QScrollBar>
+#include <QSettings>
+#include <QStandardItemModel>
 #include <QTimer>
 #include <algorithm>
+
+namespace {
+
+// Between a column's edge and its text.
+constexpr int kCellPad = 3;
+// The column widths the user chose, kept for the next start.
+const QString kColumnWidthsKey = QStringLiteral("List/ColumnWidths");
+
+bool isNumberColumn(int column)
+{
+    return column == CZq6View::UserNoColumn || column == CZq6View::TimerColumn;
+}
+
+} // namespace
 
 CZq6View::CZq6View(CZq6Doc* pDoc, QWidget* parent)
     : QAbstractScrollArea(parent), m_pDocument(pDoc), m_pFilterBar(new QLabel(this))
@@ -27,14 +45,87 @@ CZq6View::CZq6View(CZq6Doc* pDoc, QWidget* parent)
     m_pFilterBar->setWhatsThis(tr("The list shows only the events that pass the filter of View "
                                   "> Filter; View > Clear Filter shows all of them again."));
     m_pFilterBar->hide();
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setFocusPolicy(Qt::WheelFocus);
     setWhatsThis(tr("The events of the open database, oldest first: date, time, user number, "
-                    "user name and timer value of each event."));
+                    "user name and timer value of each event. Click a row to select it, "
+                    "with Shift or Ctrl to select more; Ctrl+C copies the selected rows."));
+    MakeHeader();
     if (m_pDocument)
         m_pDocument->AddView(this);
+    UpdateMargins();
     UpdateScrollSizes();
+}
+
+void CZq6View::MakeHeader()
+{
+    auto* labels = new QStandardItemModel(0, ColumnCount, this);
+    labels->setHorizontalHeaderLabels(
+        {tr("Date"), tr("Time"), tr("User number"), tr("User name"), tr("Timer")});
+    for (int c = 0; c < ColumnCount; ++c) {
+        const Qt::Alignment align = isNumberColumn(c) ? Qt::AlignRight : Qt::AlignLeft;
+        labels->setHeaderData(c, Qt::Horizontal, QVariant::fromValue(align | Qt::AlignVCenter),
+                              Qt::TextAlignmentRole);
+    }
+    m_pHeader = new QHeaderView(Qt::Horizontal, this);
+    m_pHeader->setObjectName(QStringLiteral("listHeader"));
+    m_pHeader->setModel(labels);
+    m_pHeader->setSectionsClickable(false);
+    m_pHeader->setSectionResizeMode(QHeaderView::Interactive);
+    m_pHeader->setStretchLastSection(false);
+    m_pHeader->setFocusPolicy(Qt::NoFocus);
+    m_pHeader->setWhatsThis(tr("The column heads: drag the border between two heads to make "
+                               "a column wider or narrower."));
+    m_pHeader->setMinimumSectionSize(QFontMetrics(font()).averageCharWidth() * 3);
+
+    m_restoringWidths = true;
+    const QList<QVariant> kept = QSettings().value(kColumnWidthsKey).toList();
+    for (int c = 0; c < ColumnCount; ++c) {
+        const int fixed = c + 1 < ColumnCount ? kColumnX[c + 1] - kColumnX[c] : 70;
+        const int keptWidth = c < kept.size() ? kept.at(c).toInt() : 0;
+        m_pHeader->resizeSection(
+            c, std::max(keptWidth > 0 ? std::min(keptWidth, 4000) : fixed, MinimumColumnWidth(c)));
+    }
+    m_restoringWidths = false;
+    connect(m_pHeader, &QHeaderView::sectionResized, this, [this](int c, int, int width) {
+        // Numbers are never cut: a number column keeps room for its widest.
+        if (width < MinimumColumnWidth(c)) {
+            m_pHeader->resizeSection(c, MinimumColumnWidth(c));
+            return;
+        }
+        if (!m_restoringWidths)
+            StoreColumnWidths();
+        UpdateScrollSizes();
+        viewport()->update();
+    });
+}
+
+int CZq6View::MinimumColumnWidth(int c) const
+{
+    // A user number of three digits and a sign; a timer of seven digits.
+    const char* widest = c == UserNoColumn ? "-000" : c == TimerColumn ? "0000000" : "";
+    const QFontMetrics fm(font());
+    return std::max(m_pHeader->minimumSectionSize(),
+                    fm.horizontalAdvance(QLatin1String(widest)) + 2 * kCellPad + 1);
+}
+
+void CZq6View::StoreColumnWidths() const
+{
+    QList<QVariant> widths;
+    for (int c = 0; c < ColumnCount; ++c)
+        widths << m_pHeader->sectionSize(c);
+    QSettings().setValue(kColumnWidthsKey, widths);
+}
+
+int CZq6View::ColumnLeft(int c) const
+{
+    return m_pHeader->sectionViewportPosition(c);
+}
+
+int CZq6View::ColumnWidth(int c) const
+{
+    return m_pHeader->sectionSize(c);
 }
 
 CZq6View::~CZq6View()
@@ -66,6 +157,9 @@ void CZq6View::OnInitialUpdate()
     m_bFailed = false;
     m_bTopKnown = false;
     m_mark.reset();
+    m_anchor.reset();
+    m_selection.Clear();
+    m_drawn.clear();
     // Another database, or the same one anew: shown from its first row.
     m_nRows = 0;
     m_bExact = true;
@@ -127,13 +221,35 @@ void CZq6View::UpdateFilterBar()
                                   : tr("Filtered: counting..."));
         m_pFilterBar->setToolTip(g_pSet->GetFilter().Described());
     }
-    const int height = filtered ? m_pFilterBar->sizeHint().height() : 0;
-    setViewportMargins(0, 0, 0, height);
-    if (filtered) {
-        const QRect area = contentsRect();
-        m_pFilterBar->setGeometry(area.left(), area.bottom() + 1 - height, area.width(), height);
-    }
     m_pFilterBar->setVisible(filtered);
+    UpdateMargins();
+    Q_EMIT CountChanged();
+}
+
+void CZq6View::UpdateMargins()
+{
+    const int top = m_pHeader->sizeHint().height();
+    const int bottom = m_pFilterBar->isHidden() ? 0 : m_pFilterBar->sizeHint().height();
+    setViewportMargins(0, top, 0, bottom);
+    const QRect area = contentsRect();
+    m_pHeader->setGeometry(area.left(), area.top(), viewport()->width(), top);
+    if (bottom > 0)
+        m_pFilterBar->setGeometry(area.left(), area.bottom() + 1 - bottom, area.width(), bottom);
+}
+
+QString CZq6View::CountText() const
+{
+    if (!SetReadable())
+        return {};
+    if (!g_pSet->IsCounted())
+        return tr("Counting events...");
+    const QLocale locale;
+    const qint64 events = g_pSet->GetEventCount();
+    const QString all = events == 1 ? tr("1 event") : tr("%1 events").arg(locale.toString(events));
+    if (!g_pSet->IsFiltered())
+        return all;
+    return tr("%1 of %2 shown; filter: %3")
+        .arg(locale.toString(g_pSet->GetRowCount()), all, g_pSet->GetFilter().Described());
 }
 
 void CZq6View::Recount(Count how)
@@ -215,6 +331,20 @@ void CZq6View::UpdateScrollSizes()
     bar->setRange(0, static_cast<int>(std::min<qint64>(range, INT_MAX)));
     bar->setPageStep(static_cast<int>(page));
     bar->setSingleStep(lh);
+    // Sideways when the window is narrower than the columns.
+    QScrollBar* across = horizontalScrollBar();
+    const int width = viewport()->width();
+    across->setRange(0, std::max(0, m_pHeader->length() - width));
+    across->setPageStep(width);
+    across->setSingleStep(std::max(1, Fit().LineHeight()));
+    m_pHeader->setOffset(across->value());
+}
+
+void CZq6View::scrollContentsBy(int dx, int /*dy*/)
+{
+    if (dx != 0)
+        m_pHeader->setOffset(horizontalScrollBar()->value());
+    viewport()->update();
 }
 
 void CZq6View::Fail(const QString& error)
@@ -232,8 +362,7 @@ void CZq6View::Fail(const QString& error)
 void CZq6View::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
-    if (!m_pFilterBar->isHidden())
-        UpdateFilterBar();
+    UpdateMargins();
     UpdateScrollSizes();
 }
 
@@ -339,24 +468,6 @@ void CZq6View::DrawStartHint()
     TextOut(painter, lh / 2, lh / 2, StartHint(), 0);
 }
 
-void CZq6View::keyPressEvent(QKeyEvent* event)
-{
-    // Home and End with or without Ctrl: the list has no columns to move in.
-    const Qt::KeyboardModifiers mods =
-        event->modifiers() & ~(Qt::KeypadModifier | Qt::ControlModifier);
-    QScrollBar* bar = verticalScrollBar();
-    if (mods == Qt::NoModifier && event->key() == Qt::Key_Home) {
-        bar->setValue(0);
-        return;
-    }
-    if (mods == Qt::NoModifier && event->key() == Qt::Key_End) {
-        bar->setValue(bar->maximum());
-        return;
-    }
-    // Page Up, Page Down, the arrows: one screen or one line.
-    QAbstractScrollArea::keyPressEvent(event);
-}
-
 const TextFit& CZq6View::Fit()
 {
     if (!m_fit || m_fit->Font() != font())
@@ -364,30 +475,78 @@ const TextFit& CZq6View::Fit()
     return *m_fit;
 }
 
+QVector<JoinMark> CZq6View::MarksOf(const QVector<ListRow>& rows, qint64 firstLine) const
+{
+    QVector<JoinMark> marks;
+    marks.reserve(rows.size());
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        // The set knows the place of the rows it read last; rows read by
+        // event INDEX begin with the first row of an event.
+        if (m_bExact) {
+            if (const std::optional<JoinMark> known = g_pSet->KnownMark(firstLine + i);
+                known && known->eventIndex == rows.at(i).eventIndex) {
+                marks.append(*known);
+                continue;
+            }
+        }
+        const bool same = i > 0 && rows.at(i).eventIndex == rows.at(i - 1).eventIndex;
+        marks.append({rows.at(i).eventIndex, same ? marks.last().skip + 1 : 0});
+    }
+    return marks;
+}
+
 void CZq6View::DrawRows(QPainter& painter, const QVector<ListRow>& rows, qint64 firstLine,
                         qint64 top, const QRect& area)
 {
     const int lh = Fit().LineHeight();
     painter.setFont(font());
-    painter.setPen(palette().color(QPalette::Text));
-    const qint64 marked = MarkedLine(rows, firstLine);
+    const QVector<JoinMark> marks = MarksOf(rows, firstLine);
+    m_drawn.clear();
+    m_drawnFirstLine = firstLine;
+    const QColor text = palette().color(QPalette::Text);
+    const QColor selectedText = palette().color(QPalette::HighlightedText);
     for (qsizetype i = 0; i < rows.size(); ++i) {
+        m_drawn.append({marks.at(i), rows.at(i)});
         const int y = static_cast<int>((firstLine + i) * lh - top);
         if (y + lh <= area.top() || y >= area.bottom() + 1)
             continue;
-        if (firstLine + i == marked) {
-            painter.fillRect(QRect(0, y, viewport()->width(), lh), palette().highlight());
-            painter.setPen(palette().color(QPalette::HighlightedText));
-        } else if (firstLine + i == marked + 1) {
-            painter.setPen(palette().color(QPalette::Text));
-        }
+        const bool selected = m_selection.Contains(marks.at(i));
+        const QRect band(0, y, viewport()->width(), lh);
+        if (selected)
+            painter.fillRect(band, palette().highlight());
+        else if (m_mark && *m_mark == marks.at(i))
+            DrawMarkFrame(painter, band);
+        painter.setPen(selected ? selectedText : text);
         const RowTexts t = m_texts.Make(rows.at(i));
         const QString* texts[] = {&t.date, &t.time, &t.userNo, &t.name, &t.timer};
-        for (size_t c = 0; c < kColumnX.size(); ++c) {
-            // A text too wide for its column is cut where the next one begins.
-            const int clip = c + 1 < kColumnX.size() ? kColumnX[c + 1] : 0;
-            TextOut(painter, kColumnX[c], y, *texts[c], clip);
-        }
+        for (int c = 0; c < ColumnCount; ++c)
+            DrawCell(painter, c, y, *texts[c]);
+    }
+}
+
+void CZq6View::DrawMarkFrame(QPainter& painter, const QRect& band)
+{
+    // The marked row taken out of the selection: where the keys go on from.
+    painter.setPen(QPen(palette().color(QPalette::Text), 1, Qt::DotLine));
+    painter.drawRect(band.adjusted(0, 0, -1, -1));
+}
+
+void CZq6View::DrawCell(QPainter& painter, int column, int y, const QString& text)
+{
+    const int left = ColumnLeft(column) + kCellPad;
+    const int width = ColumnWidth(column) - 2 * kCellPad;
+    if (width <= 0 || left >= viewport()->width() || left + width <= 0)
+        return;
+    const int right = left + width;
+    if (isNumberColumn(column)) {
+        // Right-aligned: the padding the list's lines carry is not drawn.
+        const QString digits = text.trimmed();
+        TextOut(painter, std::max(left, right - Fit().Width(digits)), y, digits, right);
+    } else if (column == NameColumn) {
+        // A name too long for its column ends in "…"; its tooltip shows it whole.
+        TextOut(painter, left, y, Fit().Elided(text, width), right);
+    } else {
+        TextOut(painter, left, y, text, right);
     }
 }
 

@@ -4,16 +4,23 @@
 #include "db/zq6set.h"
 #include "formats/rowtext.h"
 #include "view/listtexts.h"
+#include "view/rowselection.h"
 #include "view/textfit.h"
 
 #include <QAbstractScrollArea>
 #include <optional>
 
+class QHeaderView;
 class QLabel;
+class QMenu;
 class QPainter;
 
 // The event list: one line for every row of the joined event set, in event
-// INDEX order. Read-only; the only interaction is scrolling.
+// INDEX order, under a header of its five columns (date, time, user number,
+// user name, timer), whose widths the user may change and which are kept for
+// the next start. Read-only: rows can be selected and copied as the lines of
+// `zqreader-cli list`; their context menu also filters by and finds the
+// row's user (told to the application, which owns the filter and the find).
 //
 // The row count is taken when the document says the data changed (the
 // initial update after a database was opened, an update after a download);
@@ -35,6 +42,19 @@ class CZq6View : public QAbstractScrollArea, public CDocView
     Q_OBJECT
 
 public:
+    enum Column
+    {
+        DateColumn,
+        TimeColumn,
+        UserNoColumn,
+        NameColumn,
+        TimerColumn,
+        ColumnCount
+    };
+    // Copying more rows at once would hold them all in memory; Export
+    // writes any number.
+    static constexpr qint64 kMaxCopiedRows = 100000;
+
     explicit CZq6View(CZq6Doc* pDoc, QWidget* parent = nullptr);
     ~CZq6View() override;
 
@@ -51,6 +71,8 @@ public:
     void ApplyFilter(const EventFilter& filter);
     // The text of the bar under the list; empty when it is hidden.
     QString FilterBarText() const;
+    // What the status bar says of the list: how many events, and the filter.
+    QString CountText() const;
 
     // What the list says while no database is open.
     static QString StartHint()
@@ -71,12 +93,49 @@ public:
     void ShowRow(JoinMark row);
     std::optional<JoinMark> MarkedRow() const { return m_mark; }
     std::optional<JoinMark> TopRow();
+    // The marked row when it is on the screen; where Find goes on from.
+    std::optional<JoinMark> MarkedRowInView();
+    // Scrolls row to the top line, as far as the end of the list allows,
+    // without marking it.
+    void ScrollToRow(JoinMark row);
+
+    // The selection: rows clicked (with Shift, Ctrl), picked with Shift and
+    // the arrows, or all (Ctrl+A). A row found is selected alone.
+    const RowSelection& Selection() const { return m_selection; }
+    void SelectAll();
+    // The selected rows as the lines `zqreader-cli list` prints, tab-separated,
+    // at most kMaxCopiedRows of them; *more: whether there were more.
+    QString SelectedText(bool* more = nullptr);
+    // Puts SelectedText() on the clipboard and says in the status bar what
+    // was copied. Nothing happens when no row is selected.
+    void CopySelection();
+
+    QHeaderView* Header() const { return m_pHeader; }
+    // Where column c's texts go in the viewport: its left edge and width.
+    int ColumnLeft(int c) const;
+    int ColumnWidth(int c) const;
+    // The row drawn at a point of the viewport, when one was.
+    std::optional<JoinMark> RowAt(QPoint point) const;
+
+Q_SIGNALS:
+    // The rows or their count changed: CountText() may say something else.
+    void CountChanged();
+    // A word for the status bar.
+    void StatusMessage(const QString& text);
+    // Asked for in the context menu of a row.
+    void FilterByUserRequested(qint32 userNo);
+    void FindUserRequested(qint32 userNo);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
 
     // Draws one text with its top-left corner at (x, y) of the viewport,
     // cut at clipRight (no limit when clipRight <= x).
@@ -98,14 +157,36 @@ private:
     void UpdateScrollSizes();
     // "Filtered: N of M events" under the list while a filter is set.
     void UpdateFilterBar();
+    // The header above the rows and the filter bar below them.
+    void UpdateMargins();
+    void MakeHeader();
+    void StoreColumnWidths() const;
+    int MinimumColumnWidth(int c) const;
+    // A drawn row, by its line.
+    struct DrawnRow
+    {
+        JoinMark mark;
+        ListRow row;
+    };
+    const DrawnRow* DrawnAt(QPoint point) const;
+    // Moves the marked row a line up or down (with extend, the selection from
+    // the anchor grows with it); false when there is no marked row to move.
+    bool MoveMarked(int lines, bool extend);
+    // The line of a row, when counted; -1 otherwise.
+    qint64 LineOfRow(const JoinMark& row);
+    // The place of the row on a line, when counted.
+    std::optional<JoinMark> RowOnLine(qint64 line);
+    void ClickRow(const JoinMark& row, Qt::KeyboardModifiers modifiers);
+    void FillContextMenu(QMenu& menu, const DrawnRow* row);
+    void DrawCell(QPainter& painter, int column, int y, const QString& text);
+    void DrawMarkFrame(QPainter& painter, const QRect& band);
     void Fail(const QString& error);
     QVector<ListRow> RowsFromTop(qint64 topLine, qint64 lines);
     void DrawRows(QPainter& painter, const QVector<ListRow>& rows, qint64 firstLine, qint64 top,
                   const QRect& area);
     const TextFit& Fit();
-    // The line of the marked row when it is among rows drawn from firstLine;
-    // -1 otherwise.
-    qint64 MarkedLine(const QVector<ListRow>& rows, qint64 firstLine);
+    // The places of rows read from firstLine on.
+    QVector<JoinMark> MarksOf(const QVector<ListRow>& rows, qint64 firstLine) const;
     void DrawStartHint();
 
     CZq6Doc* m_pDocument;
@@ -122,10 +203,16 @@ private:
     qint64 m_topLine = 0; // the line it was drawn on
     bool m_bTopAtEnd = false;
 
-    std::optional<JoinMark> m_mark; // the row found last
-    qint64 m_markLine = -1;         // its line, for the count of m_markSerial
-    quint64 m_markSerial = 0;
+    std::optional<JoinMark> m_mark;   // the row found or clicked last
+    std::optional<JoinMark> m_anchor; // where Shift extends the selection from
+    RowSelection m_selection;
 
+    // The rows of the last paint, from the line of the first.
+    QVector<DrawnRow> m_drawn;
+    qint64 m_drawnFirstLine = 0;
+
+    QHeaderView* m_pHeader = nullptr;
+    bool m_restoringWidths = false;
     QLabel* m_pFilterBar;
     ListTexts m_texts;
     std::optional<TextFit> m_fit; // for the font drawn with last

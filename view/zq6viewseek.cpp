@@ -2,6 +2,7 @@
 
 #include "db/backend/dbexception.h"
 #include "db/record/dbstate.h"
+#include "view/viewlayout.h"
 #include "view/zq6view.h"
 
 #include <QScrollBar>
@@ -28,49 +29,39 @@ std::optional<JoinMark> CZq6View::TopRow()
 
 void CZq6View::ShowRow(JoinMark row)
 {
+    // Found: marked, and the selection is just this row.
     m_mark = row;
-    m_markSerial = 0;
+    m_anchor = row;
+    m_selection.Select(row);
+    ScrollToRow(row);
+}
+
+void CZq6View::ScrollToRow(JoinMark row)
+{
     if (!SetReadable() || m_nRows == 0)
         return;
-    qint64 line = 0;
-    if (m_bExact) {
-        line = g_pSet->RowOfEvent(row.eventIndex) + row.skip;
-        m_markLine = line;
-        m_markSerial = g_pSet->GetCountSerial();
-    } else {
-        line = std::max<qint64>(0, row.eventIndex - m_span.first);
-    }
+    const qint64 line = m_bExact ? g_pSet->RowOfEvent(row.eventIndex) + row.skip
+                                 : std::max<qint64>(0, row.eventIndex - m_span.first);
     QScrollBar* bar = verticalScrollBar();
     bar->setValue(static_cast<int>(std::min<qint64>(line * LineHeight(), bar->maximum())));
     viewport()->update();
 }
 
-qint64 CZq6View::MarkedLine(const QVector<ListRow>& rows, qint64 firstLine)
+std::optional<JoinMark> CZq6View::MarkedRowInView()
 {
-    if (!m_mark || rows.isEmpty())
-        return -1;
-    if (m_bExact) {
-        if (m_markSerial != g_pSet->GetCountSerial() || m_markSerial == 0) {
-            // Counted anew since: the row's number is looked up again.
-            try {
-                m_markLine = g_pSet->RowOfEvent(m_mark->eventIndex) + m_mark->skip;
-                m_markSerial = g_pSet->GetCountSerial();
-            } catch (const CDBException&) {
-                return -1; // the paint reports what failed
-            }
-        }
-        // Not when another program removed the event meanwhile.
-        const qint64 at = m_markLine - firstLine;
-        if (at >= 0 && at < rows.size() && rows.at(at).eventIndex != m_mark->eventIndex)
-            return -1;
-        return m_markLine;
-    }
-    // Rows read by event INDEX begin with the first row of an event.
-    int skip = 0;
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        skip = i > 0 && rows.at(i).eventIndex == rows.at(i - 1).eventIndex ? skip + 1 : 0;
-        if (rows.at(i).eventIndex == m_mark->eventIndex && skip == m_mark->skip)
-            return firstLine + i;
-    }
-    return -1;
+    if (!m_mark || m_nRows == 0 || !SetReadable())
+        return std::nullopt;
+    // The rows on the screen now, whole or in part.
+    const int lh = LineHeight();
+    const qint64 top = verticalScrollBar()->value();
+    const RowBand screen = VisibleRows(top, viewport()->height(), lh, m_nRows);
+    if (screen.count == 0)
+        return std::nullopt;
+    const QVector<ListRow> rows = m_bExact
+                                      ? g_pSet->FetchRows<ListRow>(screen.first, int(screen.count))
+                                      : RowsFromTop(top / lh, screen.count);
+    const QVector<JoinMark> marks = MarksOf(rows, screen.first);
+    if (std::find(marks.cbegin(), marks.cend(), *m_mark) == marks.cend())
+        return std::nullopt;
+    return m_mark;
 }

@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QHeaderView>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -130,7 +131,8 @@ QVector<QStringList> JoinedTexts(const QString& path)
     for (const QVariantList& v : testdb::rows(path, sql)) {
         const RowTexts t = FormatRow(CTime::FromDbText(v.at(0).toString()), v.at(1).toInt(),
                                      v.at(2).toString(), v.at(3).toInt());
-        rows.append({t.date, t.time, t.userNo, t.name, t.timer});
+        // The numbers are drawn right-aligned, without the padding of the lines.
+        rows.append({t.date, t.time, t.userNo.trimmed(), t.name, t.timer.trimmed()});
     }
     return rows;
 }
@@ -370,7 +372,14 @@ private Q_SLOTS:
         QCOMPARE(view.verticalScrollBar()->pageStep(), view.viewport()->height());
         QCOMPARE(view.verticalScrollBar()->singleStep(), lh);
         QCOMPARE(view.verticalScrollBar()->maximum(), 0); // everything fits
-        QCOMPARE(view.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+        // Narrower than the columns: the rest is a scroll away, header and rows alike.
+        QScrollBar* across = view.horizontalScrollBar();
+        QCOMPARE(across->maximum(), view.Header()->length() - view.viewport()->width());
+        across->setValue(across->maximum());
+        QCOMPARE(view.Header()->offset(), across->maximum());
+        QCOMPARE(view.ColumnLeft(CZq6View::DateColumn), -across->maximum());
+        view.resize(view.Header()->length() + 40, 300);
+        QCOMPARE(across->maximum(), 0);
 
         // A smaller window changes the page, not the content.
         view.resize(400, 2 * lh + view.frameWidth() * 2);
@@ -399,20 +408,28 @@ private Q_SLOTS:
         const QVector<Drawn> drawn = view.Paint();
         const int lh = view.LineHeight();
         QCOMPARE(drawn.size(), 15);
-        // Five texts a row, left to right at the column positions, top-left at
-        // the row's band.
+        // Five texts a row, top-left at the row's band, in the columns of the
+        // header (which start where the list's columns always started):
+        // texts from the left of their column, numbers ending at its right.
+        const QFontMetrics fm(view.font());
         for (int i = 0; i < drawn.size(); ++i) {
-            QCOMPARE(drawn.at(i).x, kColumnX[i % 5]);
+            const int c = i % 5;
+            QCOMPARE(view.ColumnLeft(c), kColumnX[c]);
             QCOMPARE(drawn.at(i).y, (i / 5) * lh);
+            const bool number = c == CZq6View::UserNoColumn || c == CZq6View::TimerColumn;
+            if (number)
+                QVERIFY(qAbs(drawn.at(i).x + fm.horizontalAdvance(drawn.at(i).text) -
+                             (kColumnX[c] + view.ColumnWidth(c) - 3)) <= 1);
+            else
+                QCOMPARE(drawn.at(i).x, kColumnX[c] + 3);
         }
         QCOMPARE(TextsAt(drawn, 0),
-                 (QStringList{"2009-10-21", "09:05:03", "     7", "Carla\\tMendes", "4194303"}));
+                 (QStringList{"2009-10-21", "09:05:03", "7", "Carla\\tMendes", "4194303"}));
         // No user -1: the name is empty, the number is shown.
-        QCOMPARE(TextsAt(drawn, lh),
-                 (QStringList{"2009-10-21", "23:59:59", "    -1", "", "     5"}));
+        QCOMPARE(TextsAt(drawn, lh), (QStringList{"2009-10-21", "23:59:59", "-1", "", "5"}));
         // User 7 is not valid any more at that date.
         QCOMPARE(TextsAt(drawn, 2 * lh),
-                 (QStringList{"2010-02-03", "04:05:06", "     7", "", "123456"}));
+                 (QStringList{"2010-02-03", "04:05:06", "7", "", "123456"}));
     }
 
     void textsLookAsDrawTextDrawsThem_data()
@@ -475,7 +492,7 @@ private Q_SLOTS:
             for (qint64 i = 0; i < band.count; ++i) {
                 const Drawn& timer = drawn.at(int(i) * 5 + 4);
                 QCOMPARE(timer.y, int((band.first + i) * lh - top));
-                QCOMPARE(timer.text, QString::asprintf("%6d", int(1000 + band.first + i)));
+                QCOMPARE(timer.text, QString::number(1000 + band.first + i));
             }
         }
     }
@@ -505,7 +522,7 @@ private Q_SLOTS:
         view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum());
         const QVector<Drawn> drawn = view.Paint();
         QVERIFY(!drawn.isEmpty());
-        QCOMPARE(drawn.constLast().text, QStringLiteral("  5009"));
+        QCOMPARE(drawn.constLast().text, QStringLiteral("5009"));
         QVERIFY(sink.messages.isEmpty());
     }
 
