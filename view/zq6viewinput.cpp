@@ -149,10 +149,6 @@ void CZq6View::mousePressEvent(QMouseEvent* event)
     const std::optional<JoinMark> row = RowAt(event->position().toPoint());
     if (event->button() == Qt::LeftButton && row)
         ClickRow(*row, event->modifiers());
-    else if (event->button() == Qt::RightButton && row && !m_selection.Contains(*row))
-        ClickRow(*row, Qt::NoModifier);
-    else if (event->button() == Qt::RightButton && row)
-        m_mark = *row; // what the context menu's Find goes on from
     QAbstractScrollArea::mousePressEvent(event);
 }
 
@@ -171,7 +167,15 @@ void CZq6View::mouseMoveEvent(QMouseEvent* event)
 void CZq6View::contextMenuEvent(QContextMenuEvent* event)
 {
     QMenu menu(this);
-    FillContextMenu(menu, DrawnAt(viewport()->mapFrom(this, event->pos())));
+    // Given in the coordinates of the rows, as every event of the viewport.
+    const DrawnRow* row = DrawnAt(event->pos());
+    // The menu is for the row under the pointer: selected alone unless it is
+    // among the rows selected, and where its Find goes on from.
+    if (row && !m_selection.Contains(row->mark))
+        ClickRow(row->mark, Qt::NoModifier);
+    else if (row)
+        m_mark = row->mark;
+    FillContextMenu(menu, row);
     menu.exec(event->globalPos());
 }
 

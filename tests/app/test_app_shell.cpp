@@ -19,6 +19,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QLabel>
 #include <QTest>
 
 class TestAppShell : public QObject
@@ -376,6 +377,64 @@ private Q_SLOTS:
                               "No event is dated at or after 2030-01-01 00:00:00: the last event "
                               "is dated 2009-10-21 13:59:00."}));
         QCOMPARE(view->MarkedRow()->eventIndex, 237);
+    }
+
+    // Where the user is stays where they are: a find from a row scrolled out
+    // of view starts at the top line, Clear Filter keeps the marked row (else
+    // the top row) in view; the status bar counts what the list shows.
+    void findAndClearFilterKeepThePlace()
+    {
+        const QString db = Database(QStringLiteral("place.db"), 300);
+        QVERIFY(!db.isEmpty());
+        QCOMPARE(testdb::exec(db, {"INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) "
+                                   "VALUES ('Dee', 2, '2009-10-21 12:00:00', "
+                                   "'2009-10-21 13:00:00')"}),
+                 QString());
+        auto app = Start(guitest::StartWith(db));
+        QVERIFY(app);
+        CMainFrame* frame = app->GetMainWnd();
+        CZq6View* view = app->GetView();
+        QVERIFY(QTest::qWaitForWindowActive(frame));
+        QCOMPARE(frame->GetCountPane()->text(), QStringLiteral("300 events"));
+        m_ui.onModal = [&](QDialog& dialog) {
+            if (auto* name = dialog.findChild<QRadioButton*>(QStringLiteral("byName")))
+                name->setChecked(true);
+            for (QLineEdit* edit : dialog.findChildren<QLineEdit*>())
+                edit->setText(QStringLiteral("dee"));
+            dialog.accept();
+            return dialog.result();
+        };
+        const auto topEvent = [&] { return view->TopRow()->eventIndex; };
+        QTest::keyClick(frame, Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(view->MarkedRow()->eventIndex, 182);
+        // Scrolled away from the marked row, F3 starts at the top line.
+        QTest::keyClick(view, Qt::Key_Home, Qt::ControlModifier);
+        QTest::keyClick(frame, Qt::Key_F3);
+        QCOMPARE(view->MarkedRow()->eventIndex, 182);
+        QTest::keyClick(frame, Qt::Key_F3);
+        QCOMPARE(view->MarkedRow()->eventIndex, 187);
+
+        // The context menu's Filter by this user: number 2, one event in five.
+        Q_EMIT view->FilterByUserRequested(2);
+        QCOMPARE(view->GetRowCount(), qint64(60));
+        QCOMPARE(frame->GetCountPane()->text(),
+                 QStringLiteral("60 of 300 events shown; filter: user 2"));
+        // Shown from the top, without the marked row: from the top line.
+        QTest::keyClick(frame, Qt::Key_F3);
+        QCOMPARE(view->MarkedRow()->eventIndex, 182);
+        QVERIFY(frame->OnCmdMsg(ID_VIEW_CLEAR_FILTER));
+        QCOMPARE(view->GetRowCount(), qint64(300));
+        QCOMPARE(view->MarkedRow()->eventIndex, 182);
+        QCOMPARE(topEvent(), 182);
+        QCOMPARE(frame->GetCountPane()->text(), QStringLiteral("300 events"));
+
+        // Without a marked row in view, the top row stays on top.
+        Q_EMIT view->FilterByUserRequested(4);
+        view->verticalScrollBar()->setValue(20 * view->LineHeight());
+        const qint64 top = topEvent();
+        QCOMPARE(top, 104); // the 21st event of number 4
+        QVERIFY(frame->OnCmdMsg(ID_VIEW_CLEAR_FILTER));
+        QCOMPARE(topEvent(), top);
     }
 };
 
