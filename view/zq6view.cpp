@@ -20,20 +20,6 @@
 #include <QTimer>
 #include <algorithm>
 
-namespace {
-
-// Between a column's edge and its text.
-constexpr int kCellPad = 3;
-// The column widths the user chose, kept for the next start.
-const QString kColumnWidthsKey = QStringLiteral("List/ColumnWidths");
-
-bool isNumberColumn(int column)
-{
-    return column == CZq6View::UserNoColumn || column == CZq6View::TimerColumn;
-}
-
-} // namespace
-
 CZq6View::CZq6View(CZq6Doc* pDoc, QWidget* parent)
     : QAbstractScrollArea(parent), m_pDocument(pDoc), m_pFilterBar(new QLabel(this))
 {
@@ -56,76 +42,6 @@ CZq6View::CZq6View(CZq6Doc* pDoc, QWidget* parent)
         m_pDocument->AddView(this);
     UpdateMargins();
     UpdateScrollSizes();
-}
-
-void CZq6View::MakeHeader()
-{
-    auto* labels = new QStandardItemModel(0, ColumnCount, this);
-    labels->setHorizontalHeaderLabels(
-        {tr("Date"), tr("Time"), tr("User number"), tr("User name"), tr("Timer")});
-    for (int c = 0; c < ColumnCount; ++c) {
-        const Qt::Alignment align = isNumberColumn(c) ? Qt::AlignRight : Qt::AlignLeft;
-        labels->setHeaderData(c, Qt::Horizontal, QVariant::fromValue(align | Qt::AlignVCenter),
-                              Qt::TextAlignmentRole);
-    }
-    m_pHeader = new QHeaderView(Qt::Horizontal, this);
-    m_pHeader->setObjectName(QStringLiteral("listHeader"));
-    m_pHeader->setModel(labels);
-    m_pHeader->setSectionsClickable(false);
-    m_pHeader->setSectionResizeMode(QHeaderView::Interactive);
-    m_pHeader->setStretchLastSection(false);
-    m_pHeader->setFocusPolicy(Qt::NoFocus);
-    m_pHeader->setWhatsThis(tr("The column heads: drag the border between two heads to make "
-                               "a column wider or narrower."));
-    m_pHeader->setMinimumSectionSize(QFontMetrics(font()).averageCharWidth() * 3);
-
-    m_restoringWidths = true;
-    const QList<QVariant> kept = QSettings().value(kColumnWidthsKey).toList();
-    for (int c = 0; c < ColumnCount; ++c) {
-        const int fixed = c + 1 < ColumnCount ? kColumnX[c + 1] - kColumnX[c] : 70;
-        const int keptWidth = c < kept.size() ? kept.at(c).toInt() : 0;
-        m_pHeader->resizeSection(
-            c, std::max(keptWidth > 0 ? std::min(keptWidth, 4000) : fixed, MinimumColumnWidth(c)));
-    }
-    m_restoringWidths = false;
-    connect(m_pHeader, &QHeaderView::sectionResized, this, [this](int c, int, int width) {
-        // Numbers are never cut: a number column keeps room for its widest.
-        if (width < MinimumColumnWidth(c)) {
-            m_pHeader->resizeSection(c, MinimumColumnWidth(c));
-            return;
-        }
-        if (!m_restoringWidths)
-            StoreColumnWidths();
-        UpdateScrollSizes();
-        viewport()->update();
-    });
-}
-
-int CZq6View::MinimumColumnWidth(int c) const
-{
-    // A user number of three digits and a sign; a timer of seven digits.
-    const char* widest = c == UserNoColumn ? "-000" : c == TimerColumn ? "0000000" : "";
-    const QFontMetrics fm(font());
-    return std::max(m_pHeader->minimumSectionSize(),
-                    fm.horizontalAdvance(QLatin1String(widest)) + 2 * kCellPad + 1);
-}
-
-void CZq6View::StoreColumnWidths() const
-{
-    QList<QVariant> widths;
-    for (int c = 0; c < ColumnCount; ++c)
-        widths << m_pHeader->sectionSize(c);
-    QSettings().setValue(kColumnWidthsKey, widths);
-}
-
-int CZq6View::ColumnLeft(int c) const
-{
-    return m_pHeader->sectionViewportPosition(c);
-}
-
-int CZq6View::ColumnWidth(int c) const
-{
-    return m_pHeader->sectionSize(c);
 }
 
 CZq6View::~CZq6View()
@@ -224,17 +140,6 @@ void CZq6View::UpdateFilterBar()
     m_pFilterBar->setVisible(filtered);
     UpdateMargins();
     Q_EMIT CountChanged();
-}
-
-void CZq6View::UpdateMargins()
-{
-    const int top = m_pHeader->sizeHint().height();
-    const int bottom = m_pFilterBar->isHidden() ? 0 : m_pFilterBar->sizeHint().height();
-    setViewportMargins(0, top, 0, bottom);
-    const QRect area = contentsRect();
-    m_pHeader->setGeometry(area.left(), area.top(), viewport()->width(), top);
-    if (bottom > 0)
-        m_pFilterBar->setGeometry(area.left(), area.bottom() + 1 - bottom, area.width(), bottom);
 }
 
 QString CZq6View::CountText() const
@@ -338,13 +243,6 @@ void CZq6View::UpdateScrollSizes()
     across->setPageStep(width);
     across->setSingleStep(std::max(1, Fit().LineHeight()));
     m_pHeader->setOffset(across->value());
-}
-
-void CZq6View::scrollContentsBy(int dx, int /*dy*/)
-{
-    if (dx != 0)
-        m_pHeader->setOffset(horizontalScrollBar()->value());
-    viewport()->update();
 }
 
 void CZq6View::Fail(const QString& error)
@@ -521,32 +419,6 @@ void CZq6View::DrawRows(QPainter& painter, const QVector<ListRow>& rows, qint64 
         const QString* texts[] = {&t.date, &t.time, &t.userNo, &t.name, &t.timer};
         for (int c = 0; c < ColumnCount; ++c)
             DrawCell(painter, c, y, *texts[c]);
-    }
-}
-
-void CZq6View::DrawMarkFrame(QPainter& painter, const QRect& band)
-{
-    // The marked row taken out of the selection: where the keys go on from.
-    painter.setPen(QPen(palette().color(QPalette::Text), 1, Qt::DotLine));
-    painter.drawRect(band.adjusted(0, 0, -1, -1));
-}
-
-void CZq6View::DrawCell(QPainter& painter, int column, int y, const QString& text)
-{
-    const int left = ColumnLeft(column) + kCellPad;
-    const int width = ColumnWidth(column) - 2 * kCellPad;
-    if (width <= 0 || left >= viewport()->width() || left + width <= 0)
-        return;
-    const int right = left + width;
-    if (isNumberColumn(column)) {
-        // Right-aligned: the padding the list's lines carry is not drawn.
-        const QString digits = text.trimmed();
-        TextOut(painter, std::max(left, right - Fit().Width(digits)), y, digits, right);
-    } else if (column == NameColumn) {
-        // A name too long for its column ends in "…"; its tooltip shows it whole.
-        TextOut(painter, left, y, Fit().Elided(text, width), right);
-    } else {
-        TextOut(painter, left, y, text, right);
     }
 }
 
