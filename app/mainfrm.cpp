@@ -251,6 +251,8 @@ bool CMainFrame::CreateStatusBar()
     m_wndStatusBar->addWidget(m_pMessagePane, 1);
     m_pCountPane = new QLabel(m_wndStatusBar);
     m_pCountPane->setObjectName(QStringLiteral("countPane"));
+    // A long filter does not hold the window wide: it is cut, whole in the tooltip.
+    m_pCountPane->setMinimumWidth(m_pCountPane->fontMetrics().averageCharWidth() * 12);
     m_pCountPane->setWhatsThis(
         QStringLiteral("How many events the open database holds, and with a filter how many "
                        "of them the list shows."));

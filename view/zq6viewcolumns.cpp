@@ -52,7 +52,9 @@ void CZq6View::MakeHeader()
     m_restoringWidths = true;
     const QList<QVariant> kept = QSettings().value(kColumnWidthsKey).toList();
     for (int c = 0; c < ColumnCount; ++c) {
-        const int fixed = c + 1 < ColumnCount ? kColumnX[c + 1] - kColumnX[c] : 70;
+        // Where the list's columns always were, wide enough for their heads.
+        const int fixed = std::max(c + 1 < ColumnCount ? kColumnX[c + 1] - kColumnX[c] : 70,
+                                   m_pHeader->sectionSizeHint(c));
         const int keptWidth = c < kept.size() ? kept.at(c).toInt() : 0;
         m_pHeader->resizeSection(
             c, std::max(keptWidth > 0 ? std::min(keptWidth, 4000) : fixed, MinimumColumnWidth(c)));

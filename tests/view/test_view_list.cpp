@@ -409,19 +409,20 @@ private Q_SLOTS:
         const int lh = view.LineHeight();
         QCOMPARE(drawn.size(), 15);
         // Five texts a row, top-left at the row's band, in the columns of the
-        // header (which start where the list's columns always started):
-        // texts from the left of their column, numbers ending at its right.
+        // header (at least as wide as the list's columns always were): texts
+        // from the left of their column, numbers ending at its right.
         const QFontMetrics fm(view.font());
         for (int i = 0; i < drawn.size(); ++i) {
             const int c = i % 5;
-            QCOMPARE(view.ColumnLeft(c), kColumnX[c]);
+            const int left = view.ColumnLeft(c);
+            QVERIFY(left >= kColumnX[c]);
             QCOMPARE(drawn.at(i).y, (i / 5) * lh);
             const bool number = c == CZq6View::UserNoColumn || c == CZq6View::TimerColumn;
             if (number)
                 QVERIFY(qAbs(drawn.at(i).x + fm.horizontalAdvance(drawn.at(i).text) -
-                             (kColumnX[c] + view.ColumnWidth(c) - 3)) <= 1);
+                             (left + view.ColumnWidth(c) - 3)) <= 1);
             else
-                QCOMPARE(drawn.at(i).x, kColumnX[c] + 3);
+                QCOMPARE(drawn.at(i).x, left + 3);
         }
         QCOMPARE(TextsAt(drawn, 0),
                  (QStringList{"2009-10-21", "09:05:03", "7", "Carla\\tMendes", "4194303"}));
