@@ -1,11 +1,13 @@
-// The report window offscreen, and the report's hours across both changes of
-// daylight saving time.
+// The report window offscreen, its pages read back with poppler's tools, and
+// the report's hours across both changes of daylight saving time.
 
 #include "app/dialogs/reportwindow.h"
 #include "db/backend/serverdb.h"
 #include "db/record/database.h"
 #include "formats/reportchart.h"
+#include "formats/reportpdf.h"
 #include "tests/support/guitest.h"
+#include "tests/support/pdftext.h"
 #include "tests/support/pgserver.h"
 #include "tests/support/programrun.h"
 
@@ -16,6 +18,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPrinter>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -61,6 +64,24 @@ bool painted(const QImage& image)
         }
     }
     return false;
+}
+
+// A report of Anna's events in the periods given, and of a count of seven
+// digits at midnight.
+Report madeUpReport(ReportPeriod by, const QString& from, const QString& to,
+                    const QStringList& periods)
+{
+    Report report;
+    report.by = by;
+    report.from = from;
+    report.to = to;
+    for (const QString& period : periods)
+        report.rows.append({period, 1, true, QStringLiteral("Anna"), {40, 1, {}, {}}});
+    report.userTotals.append({{}, 1, true, QStringLiteral("Anna"), {80, 2, {}, {}}});
+    report.total = report.userTotals.first().counts;
+    report.byHour[0] = 1234567;
+    report.byHour[23] = 1;
+    return report;
 }
 
 } // namespace
@@ -158,6 +179,82 @@ private Q_SLOTS:
             testrun::Run({pdf, QStringLiteral("-")}, {.program = QStringLiteral("pdftotext")}).out;
         QCOMPARE(text.count(QStringLiteral("Report of ") + m_path), count);
         QVERIFY(text.contains(QStringLiteral("Page %1 of %1").arg(count)));
+    }
+
+    // Every period of the range along the time axis, those without events
+    // as gaps; axis titles; labels thinned out where they would crowd, none
+    // running into another or into the numbers; on paper and in the window.
+    void chartsShowTheWholeRange_data()
+    {
+        QTest::addColumn<int>("by");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QStringList>("events"); // periods with events
+        QTest::addColumn<QStringList>("labels"); // shown among others
+        QTest::addColumn<QSize>("window");       // none: on the first page
+        QTest::newRow("weeks with gaps")
+            << int(ReportPeriod::Week) << "2024-03-06 00:00:00"
+            << "2024-04-20 00:00:00" << QStringList{"2024-03-04", "2024-04-15"}
+            << QStringList{"2024-03-04", "2024-03-11", "2024-03-18", "2024-03-25",
+                           "2024-04-01", "2024-04-08", "2024-04-15"}
+            << QSize();
+        QTest::newRow("months of the events") << int(ReportPeriod::Month) << ""
+                                              << "" << QStringList{"2023-11", "2024-04"}
+                                              << QStringList{"2023-12", "2024-02"} << QSize();
+        QTest::newRow("a quarter of days")
+            << int(ReportPeriod::Day) << "2024-01-01 00:00:00"
+            << "2024-04-01 00:00:00" << QStringList{"2024-01-01", "2024-03-31"} << QStringList()
+            << QSize();
+        QTest::newRow("a month of days in the window")
+            << int(ReportPeriod::Day) << "2024-03-01 00:00:00"
+            << "2024-04-01 00:00:00" << QStringList{"2024-03-01", "2024-03-31"} << QStringList()
+            << QSize(480, 240);
+    }
+
+    void chartsShowTheWholeRange()
+    {
+        QFETCH(int, by);
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(QStringList, events);
+        QFETCH(QStringList, labels);
+        QFETCH(QSize, window);
+        Report report = madeUpReport(ReportPeriod(by), from, to, events);
+        report.total.first = events.first() + QStringLiteral("-01 08:00:00");
+        report.total.last = events.last() + QStringLiteral("-01 08:00:00");
+        const QString pdf = m_dir.filePath(QStringLiteral("chart.pdf"));
+        if (window.isEmpty()) {
+            QFile file(pdf);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ReportPdf(report, {})) > 0);
+        } else {
+            // Both charts at the window's size, in its font.
+            QPdfWriter writer(pdf);
+            writer.setResolution(96);
+            writer.setPageSize(
+                QPageSize(QSizeF(window.width(), window.height() * 2) * 0.75, QPageSize::Point));
+            writer.setPageMargins({});
+            QPainter painter(&writer);
+            painter.setFont(QApplication::font());
+            PaintPeriodChart(painter, QRectF(QPointF(), window), report);
+            PaintHourChart(painter, QRectF(QPointF(0, window.height()), window), report);
+        }
+        const QVector<pdftext::Word> words = pdftext::Words(pdf, 1);
+        QStringList texts;
+        for (const pdftext::Word& word : words)
+            texts << word.text;
+        QVERIFY(texts.indexOf(QRegularExpression(QStringLiteral("^\\d{7}$"))) >= 0);
+        QVERIFY(texts.filter(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d"))).size() >= 3);
+        for (const QString& label : labels + QStringList{"Events", "Hour"})
+            QVERIFY2(texts.contains(label),
+                     qPrintable(label + QStringLiteral(" in ") + texts.join(QLatin1Char(' '))));
+        QVERIFY(texts.contains(QStringList{"Day", "Week", "Month"}.at(by)));
+        for (qsizetype i = 0; i < words.size(); ++i) {
+            for (qsizetype j = i + 1; j < words.size(); ++j) {
+                const QRectF both = words.at(i).box.intersected(words.at(j).box);
+                QVERIFY2(both.width() < 0.5 || both.height() < 0.5,
+                         qPrintable(words.at(i).text + QStringLiteral(" on ") + words.at(j).text));
+            }
+        }
     }
 
     // Cancel stops the statement the server is running, not only the report
