@@ -32,6 +32,10 @@
 
 namespace {
 
+// A name that takes a few lines on paper.
+const QString kLongName =
+    QStringLiteral("Zażółć Gęślą Jaźń Świętosław Brzęczyszczykiewicz-").repeated(3).left(120);
+
 // An event every 20 minutes of real time over the two days around each
 // change, numbers 1 and 2 (held by Anna from the 31st of March), 9 (nobody).
 QStringList dataStatements()
@@ -179,6 +183,60 @@ private Q_SLOTS:
             testrun::Run({pdf, QStringLiteral("-")}, {.program = QStringLiteral("pdftotext")}).out;
         QCOMPARE(text.count(QStringLiteral("Report of ") + m_path), count);
         QVERIFY(text.contains(QStringLiteral("Page %1 of %1").arg(count)));
+        // The range as the window names it, and when the report was made.
+        QVERIFY(text.contains(QStringLiteral("Events from 2024-03-01 to 2024-10-31, by week")));
+        QVERIFY(
+            text.contains(QStringLiteral("Created ") + QDate::currentDate().toString(Qt::ISODate)));
+    }
+
+    // Numbers, periods and dates whole; a long name wraps within its row,
+    // which stays on one page, under the column heads.
+    void pdfTableKeepsEveryText()
+    {
+        Report report;
+        for (int i = 0; i < 60; ++i)
+            report.rows.append(
+                {QStringLiteral("2024-03-%1").arg(i / 3 + 1, 2, 10, QLatin1Char('0')),
+                 i,
+                 true,
+                 QStringLiteral("N%1 %2 E%1").arg(i).arg(kLongName),
+                 {1000000 + i, 1000000, QStringLiteral("2024-03-01 08:00:00"),
+                  QStringLiteral("2024-03-20 17:00:00")}});
+        report.total = {1234567, 7654321, QStringLiteral("2024-03-01 08:00:00"),
+                        QStringLiteral("2024-03-20 17:00:00")};
+        const QString pdf = m_dir.filePath(QStringLiteral("long.pdf"));
+        QFile file(pdf);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ReportPdf(report, {})) > 0);
+        file.close();
+        const QStringList pages = pdftext::LaidOut(pdf);
+        QCOMPARE(pages.size(), pdftext::Pages(pdf));
+        QVERIFY(pages.size() >= 3);
+        const QRegularExpression heads(
+            QStringLiteral("^ *Period +No\\. +User name +Events +Button 1 +First +Last *$"),
+            QRegularExpression::MultilineOption);
+        QString all;
+        for (qsizetype p = 1; p < pages.size(); ++p) {
+            QCOMPARE(pages.at(p).count(heads), 1);
+            all += pages.at(p);
+        }
+        QVERIFY(!all.contains(QChar(0x2026)));
+        QVERIFY(all.contains(QRegularExpression(
+            QStringLiteral("Total +All users +1234567 +7654321 +2024-03-01 08:00:00 +2024-03-20 "
+                           "17:00:00"))));
+        for (int i = 0; i < 60; ++i) {
+            const QRegularExpression first(
+                QStringLiteral("^ *2024-03-\\d\\d +%1 +N%1 .* %2 +1000000 +2024-03-01 08:00:00 "
+                               "+2024-03-20 17:00:00 *$")
+                    .arg(i)
+                    .arg(1000000 + i),
+                QRegularExpression::MultilineOption);
+            const QRegularExpression last(QStringLiteral("\\bE%1\\b").arg(i));
+            const auto page = std::find_if(pages.cbegin(), pages.cend(), [&](const QString& text) {
+                return text.contains(first);
+            });
+            QVERIFY2(page != pages.cend(), qPrintable(QString::number(i)));
+            QVERIFY2(page->contains(last), qPrintable(*page));
+        }
     }
 
     // Every period of the range along the time axis, those without events

@@ -367,12 +367,16 @@ private Q_SLOTS:
         QVERIFY(!image.isNull());
         QVERIFY(image.pixelColor(image.width() / 2, image.height() / 2) != Qt::transparent);
 
-        // The header names the filter as the list's bar does.
-        const Run filtered =
-            cli({"report", db, "--format=pdf", "--output", pdf, "--name", "ann", "--button", "1"});
+        // The header names the filter as the list's bar does, the days as
+        // they were given, and when the report was made.
+        const Run filtered = cli({"report", db, "--format=pdf", "--output", pdf, "--name", "ann",
+                                  "--button", "1", "--from", "2024-03-30", "--to", "2024-10-27"});
         QCOMPARE(filtered.exitCode, 0);
-        QVERIFY(tool(QStringLiteral("pdftotext"), {pdf, "-"})
-                    .out.contains(QStringLiteral("Filter: name \"ann\", button 1")));
+        const QString header = tool(QStringLiteral("pdftotext"), {pdf, "-"}).out;
+        QVERIFY(header.contains(QStringLiteral("Filter: name \"ann\", button 1")));
+        QVERIFY(header.contains(QStringLiteral("Events from 2024-03-30 to 2024-10-27, by day")));
+        QVERIFY(header.contains(QStringLiteral("Created ") +
+                                QDate::currentDate().toString(Qt::ISODate)));
     }
 
     void serverPasswordStaysOutOfThePdf()
