@@ -15,10 +15,16 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDateTime>
+#include <QFileDialog>
+#include <QHeaderView>
 #include <QImage>
 #include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPrintDialog>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -37,7 +43,8 @@ const QString kLongName =
     QStringLiteral("Zażółć Gęślą Jaźń Świętosław Brzęczyszczykiewicz-").repeated(3).left(120);
 
 // An event every 20 minutes of real time over the two days around each
-// change, numbers 1 and 2 (held by Anna from the 31st of March), 9 (nobody).
+// change, numbers 1 (held by Anna from the 31st of March), 2 (by kLongName
+// in October) and 9 (nobody).
 QStringList dataStatements()
 {
     QStringList values;
@@ -54,7 +61,8 @@ QStringList dataStatements()
                               .arg(i % 2));
     }
     return {"INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) VALUES ('Anna', 1, "
-            "'2024-03-31 00:00:00', '9999-12-31 23:59:59')",
+            "'2024-03-31 00:00:00', '9999-12-31 23:59:59'), ('" +
+                kLongName + "', 2, '2024-10-01 00:00:00', '9999-12-31 23:59:59')",
             QStringLiteral("INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) VALUES ") +
                 values.join(QStringLiteral(", "))};
 }
@@ -86,6 +94,15 @@ Report madeUpReport(ReportPeriod by, const QString& from, const QString& to,
     report.byHour[0] = 1234567;
     report.byHour[23] = 1;
     return report;
+}
+
+QAction* fileCommand(QMainWindow& window, const QString& text)
+{
+    for (QAction* action : window.menuBar()->actions().first()->menu()->actions()) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -139,7 +156,8 @@ private Q_SLOTS:
     void windowShowsTheTableAndCharts()
     {
         guitest::RecordingSink sink;
-        CReportWindow window(Location::Parse(m_path), JoinFilter{}, &sink);
+        guitest::ScriptedUi ui;
+        CReportWindow window(Location::Parse(m_path), JoinFilter{}, &sink, nullptr, &ui);
         window.setAttribute(Qt::WA_DeleteOnClose, false);
         window.m_pFrom->setDate(QDate(2024, 3, 1));
         window.m_pTo->setDate(QDate(2024, 10, 31));
@@ -172,6 +190,7 @@ private Q_SLOTS:
         QPrinter printer(QPrinter::HighResolution);
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(pdf);
+        printer.setPageSize(QPageSize(QPageSize::A4));
         window.Print(printer);
         const testrun::Result info = testrun::Run({pdf}, {.program = QStringLiteral("pdfinfo")});
         const QRegularExpressionMatch pages =
@@ -187,6 +206,53 @@ private Q_SLOTS:
         QVERIFY(text.contains(QStringLiteral("Events from 2024-03-01 to 2024-10-31, by week")));
         QVERIFY(
             text.contains(QStringLiteral("Created ") + QDate::currentDate().toString(Qt::ISODate)));
+
+        // Export as PDF and the preview give the pages printed.
+        const QString exported = m_dir.filePath(QStringLiteral("exported.pdf"));
+        ui.onModal = [&](QDialog& dialog) {
+            static_cast<QFileDialog&>(dialog).selectFile(exported);
+            return int(QDialog::Accepted);
+        };
+        fileCommand(window, QStringLiteral("&Export as PDF..."))->trigger();
+        QCOMPARE(pdftext::LaidOut(exported), pdftext::LaidOut(pdf));
+        QCOMPARE(sink.messages.size(), 1);
+        QCOMPARE(sink.messages.last().message.text,
+                 QStringLiteral("The report was written to \"%1\" (%2 pages).")
+                     .arg(exported)
+                     .arg(count));
+        QCOMPARE(sink.messages.last().message.caption, QStringLiteral("OK"));
+        int previewed = 0;
+        ui.onModal = [&](QDialog& dialog) {
+            auto* preview = dialog.findChild<QPrintPreviewWidget*>();
+            preview->updatePreview();
+            previewed = preview->pageCount();
+            return int(QDialog::Rejected);
+        };
+        fileCommand(window, QStringLiteral("Print Pre&view..."))->trigger();
+        QCOMPARE(previewed, count);
+
+        // Printed to a file named without its suffix: the file of that name
+        // with it is replaced only when the user agrees.
+        for (const int answer : {QMessageBox::No, QMessageBox::Yes}) {
+            QVERIFY(QFile::resize(exported, 10));
+            QStringList asked;
+            ui.onModal = [&](QDialog& dialog) {
+                if (auto* print = qobject_cast<QPrintDialog*>(&dialog)) {
+                    print->printer()->setOutputFormat(QPrinter::PdfFormat);
+                    print->printer()->setOutputFileName(exported.chopped(4));
+                    return int(QDialog::Accepted);
+                }
+                asked << static_cast<QMessageBox&>(dialog).text();
+                return answer;
+            };
+            fileCommand(window, QStringLiteral("&Print..."))->trigger();
+            QCOMPARE(
+                asked,
+                QStringList{QStringLiteral("\"%1\" already exists.\n\nReplace it?").arg(exported)});
+            QCOMPARE(QFileInfo(exported).size() > 10, answer == QMessageBox::Yes);
+            QCOMPARE(sink.messages.size(), answer == QMessageBox::Yes ? 2 : 1);
+        }
+        QCOMPARE(pdftext::LaidOut(exported), pdftext::LaidOut(pdf));
     }
 
     // Numbers, periods and dates whole; a long name wraps within its row,
@@ -313,6 +379,46 @@ private Q_SLOTS:
                          qPrintable(words.at(i).text + QStringLiteral(" on ") + words.at(j).text));
             }
         }
+    }
+
+    // The window holds the numbers and dates in sight, the long name cut
+    // short, and opens over the main window.
+    void windowFitsItsColumnsOverItsParent()
+    {
+        QMainWindow parent;
+        parent.setGeometry(30, 50, 720, 700);
+        parent.show();
+        CDatabase db;
+        db.OpenFile(m_path);
+        guitest::RecordingSink sink;
+        CReportWindow* window = OpenReportWindow(db, JoinFilter{}, &sink, &parent);
+        const auto close = qScopeGuard([window] { window->close(); });
+        QSignalSpy finished(window, &CReportWindow::Finished);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QVERIFY(qAbs(window->frameGeometry().center().x() - parent.frameGeometry().center().x()) <=
+                2);
+        QVERIFY(qAbs(window->frameGeometry().center().y() - parent.frameGeometry().center().y()) <=
+                2);
+        QVERIFY(finished.wait(20000) || finished.count() == 1);
+
+        const QHeaderView* header = window->m_pTable->horizontalHeader();
+        const QAbstractItemModel* model = window->m_pTable->model();
+        auto needed = [&](int column) {
+            int width = 0;
+            for (int row = 0; row < model->rowCount(); ++row)
+                width = std::max(
+                    width, window->m_pTable->sizeHintForIndex(model->index(row, column)).width());
+            return width;
+        };
+        QVERIFY(header->sectionViewportPosition(6) + header->sectionSize(6) <=
+                window->m_pTable->viewport()->width());
+        for (int column : {0, 1, 3, 4, 5, 6})
+            QVERIFY(header->sectionSize(column) >= needed(column));
+        const QModelIndexList named =
+            model->match(model->index(0, 2), Qt::DisplayRole, kLongName, 1, Qt::MatchExactly);
+        QCOMPARE(named.size(), 1);
+        QCOMPARE(named.first().data(Qt::ToolTipRole).toString(), kLongName);
+        QVERIFY(header->sectionSize(2) < needed(2));
     }
 
     // Cancel stops the statement the server is running, not only the report
