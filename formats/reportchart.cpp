@@ -132,13 +132,18 @@ void labels(QPainter& painter, const Plot& plot, const QStringList& texts, const
     // Each label under the middle of its bar, from the first that keeps
     // within the bars (clear of the value axis's numbers).
     const int every = std::max(1, int(std::ceil((widest + space) / slot)));
-    const qsizetype first = std::max(0, int(std::ceil((widest - slot) / 2 / slot)));
-    for (qsizetype i = first; i < texts.size(); i += every) {
-        const qreal left = plot.bars.left() + slot * (qreal(i) + 0.5) - widest / 2;
-        if (left + widest > plot.bars.right() + 0.5)
+    for (qsizetype i = 0; i < texts.size();) {
+        const qreal width = metrics.horizontalAdvance(texts.at(i));
+        const qreal left = plot.bars.left() + slot * (qreal(i) + 0.5) - width / 2;
+        if (left < plot.bars.left()) {
+            ++i;
+            continue;
+        }
+        if (left + width > plot.bars.right() + 0.5)
             break;
-        painter.drawText(QRectF(left, y, widest, height), Qt::AlignHCenter | Qt::AlignTop,
+        painter.drawText(QRectF(left, y, width, height), Qt::AlignHCenter | Qt::AlignTop,
                          texts.at(i));
+        i += every;
     }
 }
 

@@ -163,6 +163,9 @@ int PaintReportPages(QPagedPaintDevice& device, const Report& report, const Repo
     QFont font(QStringLiteral("Sans Serif"));
     font.setPixelSize(qRound(9 * kUnitsPerPoint));
     font.setHintingPreference(QFont::PreferNoHinting);
+    // No ligatures: the text read back or copied from the pages is the text
+    // written, "fi" as two letters.
+    font.setStyleStrategy(QFont::PreferNoShaping);
     QFont boldFont = font;
     boldFont.setBold(true);
     painter.setFont(font);

@@ -212,6 +212,7 @@ CReportWindow::CReportWindow(const Location& db, const JoinFilter& filter, Messa
     m_pTable->horizontalHeader()->setStretchLastSection(false);
     m_pTable->horizontalHeader()->setSectionResizeMode(kNameColumn, QHeaderView::Stretch);
     m_pTable->setTextElideMode(Qt::ElideRight);
+    m_pTable->setWordWrap(false);
 
     auto* charts = new QWidget(split);
     auto* chartLayout = new QVBoxLayout(charts);

@@ -350,6 +350,8 @@ private Q_SLOTS:
         QCOMPARE(text.exitCode, 0);
         QCOMPARE(text.out.count(QStringLiteral("Report of ") + db), count);
         QCOMPARE(text.out.count(QStringLiteral("Every row of the list")), count);
+        QCOMPARE(text.out.count(QStringLiteral("Events from the first to the last, by day")),
+                 count);
         QVERIFY(text.out.contains(QStringLiteral("Page %1 of %1").arg(count)));
         // Each table row whole on one line of one page.
         const QRegularExpression row(QStringLiteral("^\\s*(\\d{4}-\\d\\d-\\d\\d|Total)\\s.*\\d\\d:"
