@@ -1,23 +1,16 @@
 #pragma once
 
-// A PDF read back with poppler's tools: its number of pages, its text as
-// laid out, and the boxes of the words of a page.
+// A PDF read back with poppler's tools: its text as laid out, and the
+// boxes of the words of a page.
 
 #include "tests/support/programrun.h"
 
 #include <QRectF>
 #include <QRegularExpression>
+#include <QStringList>
 #include <QVector>
 
 namespace pdftext {
-
-inline int Pages(const QString& pdf)
-{
-    const testrun::Result info = testrun::Run({pdf}, {.program = QStringLiteral("pdfinfo")});
-    const QRegularExpressionMatch m =
-        QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(info.out);
-    return m.hasMatch() ? m.captured(1).toInt() : -1;
-}
 
 // The pages' text as pdftotext -layout gives it, split at each page's end.
 inline QStringList LaidOut(const QString& pdf)
