@@ -1,5 +1,6 @@
 #include "formats/reportchart.h"
 
+#include <QCoreApplication>
 #include <QPainter>
 #include <algorithm>
 #include <array>
@@ -39,60 +40,124 @@ qint64 stepFor(qint64 top)
     return step;
 }
 
+// The next round step after step: 1, 2, 5, 10, 20, 50...
+qint64 nextStep(qint64 step)
+{
+    qint64 decade = 1;
+    while (decade * 10 <= step)
+        decade *= 10;
+    return step / decade == 1 ? decade * 2 : step / decade == 2 ? decade * 5 : decade * 10;
+}
+
+QString chartText(const char* text)
+{
+    return QCoreApplication::translate("ReportChart", text);
+}
+
 struct Plot
 {
     QRectF bars; // where the bars go
     qint64 top = 1;
+    qreal gap = 2; // between a label and what it names
 };
 
-// The axes with their numbers, and where the bars go.
+// The chart's title, the value axis with its numbers and title, and where
+// the bars go; the room under them is left for labels() and the other
+// axis's title. Everything is measured by the font, so that a chart reads
+// the same on a screen and on paper.
 Plot axes(QPainter& painter, const QRectF& area, const QString& title, qint64 largest)
 {
     const QFontMetricsF metrics(painter.font(), painter.device());
-    const qint64 step = stepFor(std::max<qint64>(largest, 1));
+    const qreal height = metrics.height();
     Plot plot;
+    plot.gap = std::max(1.0, height * 0.15);
+    const QString valueTitle = chartText("Events");
+    const qreal titleWidth = height * 1.2;          // the value axis's title, turned
+    const qreal top = height * 2;                   // the title, and the top number below it
+    const qreal bottom = height * 2 + plot.gap * 3; // the labels and the axis's title
+    const qreal barsHeight = std::max(area.height() - top - bottom, 1.0);
+    // About four lines, fewer where they would crowd their numbers.
+    qint64 step = stepFor(std::max<qint64>(largest, 1));
     plot.top = std::max<qint64>((largest + step - 1) / step * step, step);
-    const qreal numberWidth = metrics.horizontalAdvance(QString::number(plot.top)) + 6;
-    plot.bars = area.adjusted(numberWidth, metrics.height() * 1.5, -4, -metrics.height() * 1.4);
+    while (plot.top > step && barsHeight * qreal(step) / qreal(plot.top) < height * 1.2) {
+        step = nextStep(step);
+        plot.top = std::max<qint64>((largest + step - 1) / step * step, step);
+    }
+    const qreal numberWidth =
+        metrics.horizontalAdvance(QString::number(plot.top)) + metrics.averageCharWidth();
+    plot.bars =
+        QRectF(area.left() + titleWidth + numberWidth, area.top() + top,
+               std::max(area.width() - titleWidth - numberWidth - height * 0.5, 1.0), barsHeight);
     painter.setPen(Qt::black);
-    painter.drawText(QRectF(area.left(), area.top(), area.width(), metrics.height() * 1.4),
+    painter.drawText(QRectF(area.left(), area.top(), area.width(), height * 1.4),
                      Qt::AlignLeft | Qt::AlignVCenter, title);
     for (qint64 value = 0; value <= plot.top; value += step) {
         const qreal y = plot.bars.bottom() - plot.bars.height() * qreal(value) / qreal(plot.top);
         painter.setPen(QPen(QColor(200, 200, 200), 0));
         painter.drawLine(QPointF(plot.bars.left(), y), QPointF(plot.bars.right(), y));
         painter.setPen(Qt::black);
-        painter.drawText(
-            QRectF(area.left(), y - metrics.height() / 2, numberWidth - 4, metrics.height()),
-            Qt::AlignRight | Qt::AlignVCenter, QString::number(value));
+        painter.drawText(QRectF(area.left() + titleWidth, y - height / 2,
+                                numberWidth - metrics.averageCharWidth() / 2, height),
+                         Qt::AlignRight | Qt::AlignVCenter, QString::number(value));
     }
     painter.drawLine(plot.bars.bottomLeft(), plot.bars.bottomRight());
+    painter.save();
+    painter.translate(area.left() + titleWidth / 2, plot.bars.center().y());
+    painter.rotate(-90);
+    painter.drawText(
+        QRectF(-plot.bars.height() / 2, -titleWidth / 2, plot.bars.height(), titleWidth),
+        Qt::AlignCenter, valueTitle);
+    painter.restore();
     return plot;
 }
 
-// Labels under the bars, as many as fit.
-void labels(QPainter& painter, const Plot& plot, const QStringList& texts)
+// Labels under the bars, one every so many where they would not all fit;
+// under them the axis's title.
+void labels(QPainter& painter, const Plot& plot, const QStringList& texts, const QString& title)
 {
+    const QFontMetricsF metrics(painter.font(), painter.device());
+    const qreal height = metrics.height();
+    const qreal y = plot.bars.bottom() + plot.gap;
+    painter.drawText(QRectF(plot.bars.left(), y + height + plot.gap, plot.bars.width(), height),
+                     Qt::AlignHCenter | Qt::AlignTop, title);
     if (texts.isEmpty())
         return;
-    const QFontMetricsF metrics(painter.font(), painter.device());
     const qreal slot = plot.bars.width() / qreal(texts.size());
+    const qreal space = metrics.averageCharWidth() * 1.5; // between two labels
     qreal widest = 0;
     for (const QString& text : texts)
-        widest = std::max(widest, metrics.horizontalAdvance(text) + 8);
-    const int every = std::max(1, int(std::ceil(widest / slot)));
-    qreal taken = plot.bars.left() - widest; // where the last label ends
-    for (int i = 0; i < texts.size(); i += every) {
-        // Under its bar, but kept inside the chart at the right end, and left
-        // out where it would run into the one before.
-        const qreal middle = plot.bars.left() + slot * (i + 0.5);
-        const qreal left = std::min(middle - widest / 2, plot.bars.right() - widest + 4);
-        if (left < taken)
+        widest = std::max(widest, metrics.horizontalAdvance(text));
+    if (widest > plot.bars.width())
+        return;
+    // Each label under the middle of its bar, from the first that keeps
+    // within the bars (clear of the value axis's numbers).
+    const int every = std::max(1, int(std::ceil((widest + space) / slot)));
+    for (qsizetype i = 0; i < texts.size();) {
+        const qreal width = metrics.horizontalAdvance(texts.at(i));
+        const qreal left = plot.bars.left() + slot * (qreal(i) + 0.5) - width / 2;
+        if (left < plot.bars.left()) {
+            ++i;
             continue;
-        painter.drawText(QRectF(left, plot.bars.bottom() + 2, widest, metrics.height()),
-                         Qt::AlignHCenter | Qt::AlignTop, texts.at(i));
-        taken = left + widest;
+        }
+        if (left + width > plot.bars.right() + 0.5)
+            break;
+        painter.drawText(QRectF(left, y, width, height), Qt::AlignHCenter | Qt::AlignTop,
+                         texts.at(i));
+        i += every;
     }
+}
+
+QString periodKind(ReportPeriod by)
+{
+    switch (by) {
+    case ReportPeriod::Day:
+        return chartText("Day");
+    case ReportPeriod::Week:
+        return chartText("Week");
+    case ReportPeriod::Month:
+        return chartText("Month");
+    }
+    return {};
 }
 
 } // namespace
@@ -123,7 +188,10 @@ void PaintPeriodChart(QPainter& painter, const QRectF& area, const Report& repor
         return -1;
     };
 
+    // Every period of the range, those without events left as gaps.
     std::map<QString, std::array<qint64, kOwnPatterns + 1>> periods;
+    for (const QString& period : ReportPeriods(report))
+        periods[period] = {};
     for (const ReportRow& row : report.rows) {
         const int series = seriesOf(row);
         auto& stack = periods[row.period];
@@ -162,25 +230,27 @@ void PaintPeriodChart(QPainter& painter, const QRectF& area, const Report& repor
         }
         ++i;
     }
-    labels(painter, plot, texts);
+    labels(painter, plot, texts, periodKind(report.by));
 
     // The legend, three to a line.
     const qreal itemWidth = area.width() / 3;
+    const qreal pad = metrics.height() * 0.15;
     for (int item = 0; item < legendItems; ++item) {
         const int legendLine = item / 3;
         const QPointF at(area.left() + itemWidth * (item % 3),
-                         chart.bottom() + metrics.height() * 1.3 * legendLine + 2);
-        const QRectF box(at.x(), at.y() + 2, metrics.height() - 4, metrics.height() - 4);
+                         chart.bottom() + metrics.height() * 1.3 * legendLine + pad);
+        const QRectF box(at.x(), at.y() + pad, metrics.height() - 2 * pad,
+                         metrics.height() - 2 * pad);
         painter.setBrush(Qt::white);
         painter.drawRect(box);
         painter.setBrush(patternOf(item));
         painter.drawRect(box);
         const QString label = item < own ? ReportUserLabel(report.userTotals.at(order.at(item)))
                                          : QStringLiteral("Others");
-        painter.drawText(
-            QRectF(box.right() + 4, at.y(), itemWidth - box.width() - 8, metrics.height()),
-            Qt::AlignLeft | Qt::AlignVCenter,
-            metrics.elidedText(label, Qt::ElideRight, itemWidth - box.width() - 8));
+        const qreal labelWidth = itemWidth - box.width() - 4 * pad;
+        painter.drawText(QRectF(box.right() + 2 * pad, at.y(), labelWidth, metrics.height()),
+                         Qt::AlignLeft | Qt::AlignVCenter,
+                         metrics.elidedText(label, Qt::ElideRight, labelWidth));
     }
     painter.restore();
 }
@@ -203,6 +273,6 @@ void PaintHourChart(QPainter& painter, const QRectF& area, const Report& report)
         painter.drawRect(QRectF(plot.bars.left() + slot * hour + slot * 0.1, plot.bars.bottom() - h,
                                 slot * 0.8, h));
     }
-    labels(painter, plot, texts);
+    labels(painter, plot, texts, chartText("Hour of day"));
     painter.restore();
 }

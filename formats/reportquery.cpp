@@ -746,6 +746,43 @@ QString PeriodOf(const QString& day, ReportPeriod period)
     return day;
 }
 
+QStringList ReportPeriods(const Report& report)
+{
+    QDate first = QDate::fromString(
+        (report.from.isEmpty() ? report.total.first : report.from).left(10), kDayFormat);
+    QDate last;
+    if (report.to.isEmpty()) {
+        last = QDate::fromString(report.total.last.left(10), kDayFormat);
+    } else {
+        // The bound is not included: midnight ends the day before.
+        last = QDate::fromString(report.to.left(10), kDayFormat);
+        if (report.to.mid(11) == QLatin1String("00:00:00") || report.to.size() == 10)
+            last = last.addDays(-1);
+    }
+    QStringList periods;
+    if (!first.isValid() || !last.isValid())
+        return periods;
+    if (report.by == ReportPeriod::Week)
+        first = first.addDays(1 - first.dayOfWeek());
+    else if (report.by == ReportPeriod::Month)
+        first = QDate(first.year(), first.month(), 1);
+    for (QDate day = first; day <= last;) {
+        periods.append(PeriodOf(day.toString(kDayFormat), report.by));
+        switch (report.by) {
+        case ReportPeriod::Day:
+            day = day.addDays(1);
+            break;
+        case ReportPeriod::Week:
+            day = day.addDays(7);
+            break;
+        case ReportPeriod::Month:
+            day = day.addMonths(1);
+            break;
+        }
+    }
+    return periods;
+}
+
 void ReportCounts::Add(const ReportCounts& other)
 {
     if (other.events == 0)
@@ -766,6 +803,9 @@ Report BuildReport(CDatabase& db, const ReportOptions& options,
     ReportQuery query(db, options);
 
     Report report;
+    report.by = options.by;
+    report.from = options.filter.from;
+    report.to = options.filter.to;
     Periods periods;
     const bool server = db.GetDialect().GetBackend() == Dialect::Backend::Postgres;
     std::optional<ServerSnapshot> snapshot;

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 #include <array>
 #include <functional>
@@ -59,12 +60,23 @@ struct ReportRow
 
 struct Report
 {
+    // What was counted: the grouping, and the dates of the filter (stored
+    // texts, `to` not included; empty where the range is open).
+    ReportPeriod by = ReportPeriod::Day;
+    QString from;
+    QString to;
     QVector<ReportRow> rows;       // by period, then user number, then name
     QVector<ReportRow> userTotals; // by user number, then name
     ReportCounts total;
     std::array<qint64, 24> byHour{}; // local hour of day, when asked for
     bool cancelled = false;
 };
+
+// Every period of the report's range in order, also those without events:
+// from the period of its first day to that of its last, where the range is
+// open from the first or to the last event counted. Empty without events
+// and without bounds.
+QStringList ReportPeriods(const Report& report);
 
 // The day of the newest event "YYYY-MM-DD", empty without events. Throws
 // CDBException.

@@ -18,12 +18,15 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPointer>
 #include <QPrintDialog>
+#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QStandardItemModel>
@@ -32,6 +35,7 @@
 #include <atomic>
 #include <mutex>
 #include <optional>
+#include <sys/stat.h>
 
 // What Cancel stops: the report between its pieces, and on a server the
 // statement running meanwhile, which may take the server seconds alone.
@@ -88,8 +92,18 @@ QStandardItem* item(const QVariant& value)
 QList<QStandardItem*> cells(const QString& period, const QVariant& userNo, const QString& name,
                             const ReportCounts& c)
 {
-    return {item(period),    item(userNo),  item(name),  item(c.events),
+    QStandardItem* named = item(name);
+    named->setToolTip(name); // the whole of a name the column cuts short
+    return {item(period),    item(userNo),  named,       item(c.events),
             item(c.button1), item(c.first), item(c.last)};
+}
+
+constexpr int kNameColumn = 2;
+
+bool fileExists(const QString& path)
+{
+    struct stat st;
+    return ::stat(EncodeFileName(path).constData(), &st) == 0;
 }
 
 } // namespace
@@ -121,8 +135,9 @@ void ReportChartView::paintEvent(QPaintEvent*)
 }
 
 CReportWindow::CReportWindow(const Location& db, const JoinFilter& filter, MessageSink* messages,
-                             QWidget* parent)
-    : QMainWindow(parent), m_db(db), m_filter(filter), m_pMessages(messages)
+                             QWidget* parent, ShellUi* ui)
+    : QMainWindow(parent), m_db(db), m_filter(filter), m_pMessages(messages),
+      m_pUi(ui ? ui : &m_defaultUi)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Report - ") + db.Title() +
@@ -131,6 +146,7 @@ CReportWindow::CReportWindow(const Location& db, const JoinFilter& filter, Messa
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->addAction(QStringLiteral("&Print..."), QKeySequence::Print, this,
                     &CReportWindow::OnPrint);
+    file->addAction(tr("Print Pre&view..."), this, &CReportWindow::OnPrintPreview);
     file->addAction(QStringLiteral("&Export as PDF..."), this, &CReportWindow::OnExportPdf);
     file->addSeparator();
     file->addAction(QStringLiteral("&Close"), QKeySequence::Close, this, &QWidget::close);
@@ -191,7 +207,12 @@ CReportWindow::CReportWindow(const Location& db, const JoinFilter& filter, Messa
     m_pTable->setSortingEnabled(true);
     m_pTable->sortByColumn(-1, Qt::AscendingOrder); // the report's own order until clicked
     m_pTable->verticalHeader()->hide();
-    m_pTable->horizontalHeader()->setStretchLastSection(true);
+    // The numbers and dates as wide as they are, the name taking the rest
+    // (cut short with "…", whole in its tooltip).
+    m_pTable->horizontalHeader()->setStretchLastSection(false);
+    m_pTable->horizontalHeader()->setSectionResizeMode(kNameColumn, QHeaderView::Stretch);
+    m_pTable->setTextElideMode(Qt::ElideRight);
+    m_pTable->setWordWrap(false);
 
     auto* charts = new QWidget(split);
     auto* chartLayout = new QVBoxLayout(charts);
@@ -208,7 +229,17 @@ CReportWindow::CReportWindow(const Location& db, const JoinFilter& filter, Messa
     split->addWidget(charts);
     layout->addWidget(split, 1);
     setCentralWidget(central);
-    resize(960, 720);
+    // Over the window it was opened from, within the screen.
+    const QScreen* screen = parent ? parent->screen() : this->screen();
+    const QRect room = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
+    resize(std::min(960, room.width() * 9 / 10), std::min(720, room.height() * 9 / 10));
+    if (parent) {
+        QRect frame(QPoint(0, 0), size());
+        frame.moveCenter(parent->window()->frameGeometry().center());
+        frame.moveLeft(std::max(room.left(), std::min(frame.left(), room.right() - frame.width())));
+        frame.moveTop(std::max(room.top(), std::min(frame.top(), room.bottom() - frame.height())));
+        move(frame.topLeft());
+    }
 
     connect(m_pRun, &QPushButton::clicked, this, &CReportWindow::Run);
     connect(m_pCancel, &QPushButton::clicked, this, &CReportWindow::Cancel);
@@ -325,6 +356,7 @@ void CReportWindow::Show(const Report& report, const QString& error)
         return;
     }
     m_report = report;
+    m_shownMade = QDateTime::currentDateTime();
     m_pModel->removeRows(0, m_pModel->rowCount());
     for (const ReportRow& row : m_report.rows)
         m_pModel->appendRow(cells(row.period, row.userNo, row.name, row.counts));
@@ -332,7 +364,10 @@ void CReportWindow::Show(const Report& report, const QString& error)
         m_pModel->appendRow(cells(QStringLiteral("Total"), row.userNo, row.name, row.counts));
     m_pModel->appendRow(
         cells(QStringLiteral("Total"), QVariant(), QStringLiteral("All users"), m_report.total));
-    m_pTable->resizeColumnsToContents();
+    for (int column = 0; column < m_pModel->columnCount(); ++column) {
+        if (column != kNameColumn)
+            m_pTable->resizeColumnToContents(column);
+    }
 
     m_pChartUser->blockSignals(true);
     m_pChartUser->clear();
@@ -354,37 +389,89 @@ void CReportWindow::Show(const Report& report, const QString& error)
 void CReportWindow::OnPrint()
 {
     QPrinter printer(QPrinter::HighResolution);
+    printer.setPageLayout(ReportPageLayout(printer.pageLayout().pageSize()));
+    printer.setDocName(windowTitle());
     QPrintDialog dialog(&printer, this);
-    if (dialog.exec() == QDialog::Accepted)
+    if (m_pUi->DoModal(dialog) != QDialog::Accepted)
+        return;
+    // Printed to a file: written as Export as PDF writes it, on the paper
+    // chosen.
+    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
+        WritePdf(printer.outputFileName(), printer.pageLayout().pageSize());
+    else
         Print(printer);
+}
+
+void CReportWindow::OnPrintPreview()
+{
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageLayout(ReportPageLayout(printer.pageLayout().pageSize()));
+    printer.setDocName(windowTitle());
+    QPrintPreviewDialog dialog(&printer, this);
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
+            [this](QPrinter* shown) { Print(*shown); });
+    m_pUi->DoModal(dialog);
 }
 
 void CReportWindow::Print(QPrinter& printer) const
 {
-    PaintReportPages(printer, m_report, ReportTitleFor(m_db, m_shownOptions));
+    PaintReportPages(printer, m_report, ReportTitleFor(m_db, m_shownOptions, m_shownMade));
 }
 
 void CReportWindow::OnExportPdf()
 {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export as PDF"),
-                                                      QString(), QStringLiteral("PDF (*.pdf)"));
-    if (path.isEmpty())
+    QFileDialog dialog(this, QStringLiteral("Export as PDF"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(QStringLiteral("PDF (*.pdf)"));
+    dialog.setDefaultSuffix(QStringLiteral("pdf"));
+    if (m_pUi->DoModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
+    WritePdf(dialog.selectedFiles().first(), QPageSize(QPageSize::A4));
+}
+
+bool CReportWindow::WritePdf(QString path, const QPageSize& size)
+{
+    if (path.isEmpty())
+        return false;
+    // The dialogs ask before replacing the file they name; the name written
+    // may have its suffix added here.
+    const QString named = path;
+    path = WithDefaultExtension(path, QStringLiteral("PDF (*.pdf)"));
+    if (path != named && fileExists(path)) {
+        QMessageBox ask(QMessageBox::Question, QStringLiteral("ZQreader"),
+                        tr("\"%1\" already exists.\n\nReplace it?").arg(ShownFileName(path)),
+                        QMessageBox::Yes | QMessageBox::No, this);
+        ask.setTextFormat(Qt::PlainText);
+        ask.setDefaultButton(QMessageBox::No);
+        if (m_pUi->DoModal(ask) != QMessageBox::Yes)
+            return false;
+    }
     auto fail = [this, &path](const QString& detail) {
         if (m_pMessages)
             m_pMessages->ShowMessage(
                 {QStringLiteral("Cannot write \"%1\"").arg(ShownFileName(path)),
                  QStringLiteral("Error"), detail});
+        return false;
     };
     const QString over = OutputOverInputMessage(path, m_db);
-    if (!over.isEmpty()) {
-        fail(over);
-        return;
-    }
+    if (!over.isEmpty())
+        return fail(over);
     // The file appears only when complete; a failure leaves what was there.
+    int pages = 0;
     StagedFile file(path);
-    if (!file.Write(ReportPdf(m_report, ReportTitleFor(m_db, m_shownOptions))) || !file.Commit())
-        fail(file.ErrorString());
+    if (!file.Write(
+            ReportPdf(m_report, ReportTitleFor(m_db, m_shownOptions, m_shownMade), size, &pages)) ||
+        !file.Commit())
+        return fail(file.ErrorString());
+    if (m_pMessages)
+        m_pMessages->ShowMessage(
+            {pages == 1 ? tr("The report was written to \"%1\" (1 page).").arg(ShownFileName(path))
+                        : tr("The report was written to \"%1\" (%2 pages).")
+                              .arg(ShownFileName(path), QString::number(pages)),
+             QStringLiteral("OK"),
+             {}});
+    return true;
 }
 
 CReportWindow* OpenReportWindow(CDatabase& db, const JoinFilter& filter, MessageSink* messages,

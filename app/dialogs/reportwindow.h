@@ -1,8 +1,10 @@
 #pragma once
 
+#include "app/dialogs/shellui.h"
 #include "db/location/location.h"
 #include "formats/reportquery.h"
 
+#include <QDateTime>
 #include <QMainWindow>
 #include <memory>
 #include <thread>
@@ -17,13 +19,15 @@ class QStandardItemModel;
 class QTableView;
 class ReportChartView;
 class MessageSink;
+class QPageSize;
 class QPrinter;
 struct ReportStop;
 
 // View > Report: the events of the open database counted by period and user
 // over a date range and the list's filter, as a sortable table, a bar chart of
 // the periods (all users stacked, or one user) and a chart by hour of day;
-// File > Print and Export as PDF. The report runs on a thread of its own,
+// File > Print, Print Preview and Export as PDF, all of the same pages. It
+// opens over its parent. The report runs on a thread of its own,
 // through a connection of its own, with its progress and Cancel; the window
 // stays usable meanwhile.
 class CReportWindow : public QMainWindow
@@ -31,8 +35,9 @@ class CReportWindow : public QMainWindow
     Q_OBJECT
 
 public:
+    // ui runs the window's dialogs (the program's own when null).
     CReportWindow(const Location& db, const JoinFilter& filter, MessageSink* messages,
-                  QWidget* parent = nullptr);
+                  QWidget* parent = nullptr, ShellUi* ui = nullptr);
     ~CReportWindow() override; // cancels a running report and waits for it
 
     // Counts over the range and grouping now chosen.
@@ -42,6 +47,11 @@ public:
     const Report& Shown() const { return m_report; }
     // File > Print once the printer is chosen: the pages of the report shown.
     void Print(QPrinter& printer) const;
+    // Writes the pages of the report shown as a PDF on paper of size to path,
+    // with ".pdf" added where the name has no suffix; a file of that name no
+    // dialog asked about is replaced only when the user agrees. Tells what was
+    // written through the message sink; false when nothing was.
+    bool WritePdf(QString path, const QPageSize& size);
 
     QDateEdit* m_pFrom;
     QDateEdit* m_pTo;
@@ -64,14 +74,18 @@ private:
     void Show(const Report& report, const QString& error);
     void Join();
     void OnPrint();
+    void OnPrintPreview();
     void OnExportPdf();
 
     const Location m_db;
     const JoinFilter m_filter;
     MessageSink* m_pMessages;
+    ShellUi m_defaultUi;
+    ShellUi* m_pUi;
     QStandardItemModel* m_pModel;
     Report m_report;
     ReportOptions m_shownOptions;
+    QDateTime m_shownMade; // when the report shown was counted
     std::thread m_thread;
     std::shared_ptr<ReportStop> m_cancel;
     bool m_done = true;

@@ -1,11 +1,13 @@
-// The report window offscreen, and the report's hours across both changes of
-// daylight saving time.
+// The report window offscreen, its pages read back with poppler's tools, and
+// the report's hours across both changes of daylight saving time.
 
 #include "app/dialogs/reportwindow.h"
 #include "db/backend/serverdb.h"
 #include "db/record/database.h"
 #include "formats/reportchart.h"
+#include "formats/reportpdf.h"
 #include "tests/support/guitest.h"
+#include "tests/support/pdftext.h"
 #include "tests/support/pgserver.h"
 #include "tests/support/programrun.h"
 
@@ -13,9 +15,16 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDateTime>
+#include <QFileDialog>
+#include <QHeaderView>
 #include <QImage>
 #include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QPainter>
+#include <QPdfWriter>
+#include <QPrintDialog>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -29,8 +38,13 @@
 
 namespace {
 
+// A name that takes a few lines on paper.
+const QString kLongName =
+    QStringLiteral("Zażółć Gęślą Jaźń Świętosław Brzęczyszczykiewicz-").repeated(3).left(120);
+
 // An event every 20 minutes of real time over the two days around each
-// change, numbers 1 and 2 (held by Anna from the 31st of March), 9 (nobody).
+// change, numbers 1 (held by Anna from the 31st of March), 2 (by kLongName
+// in October) and 9 (nobody).
 QStringList dataStatements()
 {
     QStringList values;
@@ -47,7 +61,8 @@ QStringList dataStatements()
                               .arg(i % 2));
     }
     return {"INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) VALUES ('Anna', 1, "
-            "'2024-03-31 00:00:00', '9999-12-31 23:59:59')",
+            "'2024-03-31 00:00:00', '9999-12-31 23:59:59'), ('" +
+                kLongName + "', 2, '2024-10-01 00:00:00', '9999-12-31 23:59:59')",
             QStringLiteral("INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) VALUES ") +
                 values.join(QStringLiteral(", "))};
 }
@@ -61,6 +76,41 @@ bool painted(const QImage& image)
         }
     }
     return false;
+}
+
+// A report of Anna's events in the periods given, and of a count of seven
+// digits at midnight.
+Report madeUpReport(ReportPeriod by, const QString& from, const QString& to,
+                    const QStringList& periods)
+{
+    Report report;
+    report.by = by;
+    report.from = from;
+    report.to = to;
+    for (const QString& period : periods)
+        report.rows.append({period, 1, true, QStringLiteral("Anna"), {40, 1, {}, {}}});
+    report.userTotals.append({{}, 1, true, QStringLiteral("Anna"), {80, 2, {}, {}}});
+    report.total = report.userTotals.first().counts;
+    report.total.first = periods.first() + QStringLiteral("-01 08:00:00");
+    report.total.last = periods.last() + QStringLiteral("-01 08:00:00");
+    report.byHour[0] = 1234567;
+    report.byHour[23] = 1;
+    return report;
+}
+
+QString written(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? path : QString();
+}
+
+QAction* fileCommand(QMainWindow& window, const QString& text)
+{
+    for (QAction* action : window.menuBar()->actions().first()->menu()->actions()) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -114,7 +164,8 @@ private Q_SLOTS:
     void windowShowsTheTableAndCharts()
     {
         guitest::RecordingSink sink;
-        CReportWindow window(Location::Parse(m_path), JoinFilter{}, &sink);
+        guitest::ScriptedUi ui;
+        CReportWindow window(Location::Parse(m_path), JoinFilter{}, &sink, nullptr, &ui);
         window.setAttribute(Qt::WA_DeleteOnClose, false);
         window.m_pFrom->setDate(QDate(2024, 3, 1));
         window.m_pTo->setDate(QDate(2024, 10, 31));
@@ -147,6 +198,7 @@ private Q_SLOTS:
         QPrinter printer(QPrinter::HighResolution);
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(pdf);
+        printer.setPageSize(QPageSize(QPageSize::A4));
         window.Print(printer);
         const testrun::Result info = testrun::Run({pdf}, {.program = QStringLiteral("pdfinfo")});
         const QRegularExpressionMatch pages =
@@ -158,6 +210,211 @@ private Q_SLOTS:
             testrun::Run({pdf, QStringLiteral("-")}, {.program = QStringLiteral("pdftotext")}).out;
         QCOMPARE(text.count(QStringLiteral("Report of ") + m_path), count);
         QVERIFY(text.contains(QStringLiteral("Page %1 of %1").arg(count)));
+        // The range as the window names it, and when the report was made.
+        QVERIFY(text.contains(QStringLiteral("Events from 2024-03-01 to 2024-10-31, by week")));
+        QVERIFY(
+            text.contains(QStringLiteral("Created ") + QDate::currentDate().toString(Qt::ISODate)));
+
+        // Export as PDF and the preview give the pages printed.
+        const QString exported = m_dir.filePath(QStringLiteral("exported.pdf"));
+        ui.onModal = [&](QDialog& dialog) {
+            static_cast<QFileDialog&>(dialog).selectFile(exported);
+            return int(QDialog::Accepted);
+        };
+        fileCommand(window, QStringLiteral("&Export as PDF..."))->trigger();
+        QCOMPARE(pdftext::LaidOut(exported), pdftext::LaidOut(pdf));
+        QCOMPARE(sink.messages.size(), 1);
+        QCOMPARE(sink.messages.last().message.text,
+                 QStringLiteral("The report was written to \"%1\" (%2 pages).")
+                     .arg(exported)
+                     .arg(count));
+        QCOMPARE(sink.messages.last().message.caption, QStringLiteral("OK"));
+        int previewed = 0;
+        ui.onModal = [&](QDialog& dialog) {
+            auto* preview = dialog.findChild<QPrintPreviewWidget*>();
+            preview->updatePreview();
+            previewed = preview->pageCount();
+            return int(QDialog::Rejected);
+        };
+        fileCommand(window, QStringLiteral("Print Pre&view..."))->trigger();
+        QCOMPARE(previewed, count);
+
+        // Printed to a file named without its suffix: the file of that name
+        // with it is replaced only when the user agrees.
+        for (const int answer : {QMessageBox::No, QMessageBox::Yes}) {
+            QVERIFY(QFile::resize(exported, 10));
+            QStringList asked;
+            ui.onModal = [&](QDialog& dialog) {
+                if (auto* print = qobject_cast<QPrintDialog*>(&dialog)) {
+                    print->printer()->setOutputFormat(QPrinter::PdfFormat);
+                    print->printer()->setOutputFileName(exported.chopped(4));
+                    return int(QDialog::Accepted);
+                }
+                asked << static_cast<QMessageBox&>(dialog).text();
+                return answer;
+            };
+            fileCommand(window, QStringLiteral("&Print..."))->trigger();
+            QCOMPARE(
+                asked,
+                QStringList{QStringLiteral("\"%1\" already exists.\n\nReplace it?").arg(exported)});
+            QCOMPARE(QFileInfo(exported).size() > 10, answer == QMessageBox::Yes);
+            QCOMPARE(sink.messages.size(), answer == QMessageBox::Yes ? 2 : 1);
+        }
+        QCOMPARE(pdftext::LaidOut(exported), pdftext::LaidOut(pdf));
+    }
+
+    // Numbers, periods and dates whole; a long name wraps within its row,
+    // which stays on one page, under the column heads.
+    void pdfTableKeepsEveryText()
+    {
+        const QString first = QStringLiteral("2024-03-01 08:00:00");
+        const QString last = QStringLiteral("2024-03-20 17:00:00");
+        Report report;
+        for (int i = 0; i < 60; ++i)
+            report.rows.append({QStringLiteral("2024-03-%1").arg(i / 3 + 10),
+                                i,
+                                true,
+                                QStringLiteral("N%1 %2 E%1").arg(i).arg(kLongName),
+                                {1000000 + i, 1000000, first, last}});
+        report.total = {1234567, 7654321, first, last};
+        const QString pdf =
+            written(m_dir.filePath(QStringLiteral("long.pdf")), ReportPdf(report, {}));
+        const QStringList pages = pdftext::LaidOut(pdf);
+        QVERIFY(pages.size() >= 3);
+        const QRegularExpression heads(
+            QStringLiteral("^ *Period +No\\. +User name +Events +Button 1 +First +Last *$"),
+            QRegularExpression::MultilineOption);
+        QString all;
+        for (qsizetype p = 1; p < pages.size(); ++p) {
+            QCOMPARE(pages.at(p).count(heads), 1);
+            all += pages.at(p);
+        }
+        QVERIFY(!all.contains(QChar(0x2026)));
+        QVERIFY(all.contains(QRegularExpression(
+            QStringLiteral("All users +1234567 +7654321 +%1 +%2").arg(first, last))));
+        // Each row's cells on its first line, the end of its name on its page.
+        for (int i = 0; i < 60; ++i) {
+            const QRegularExpression row(
+                QStringLiteral("^ *2024-03-\\d\\d +%1 +N%1 .* %2 +1000000 +%3 +%4 *$")
+                    .arg(QString::number(i), QString::number(1000000 + i), first, last),
+                QRegularExpression::MultilineOption);
+            const auto page = std::find_if(pages.cbegin(), pages.cend(),
+                                           [&](const QString& text) { return text.contains(row); });
+            QVERIFY2(page != pages.cend() &&
+                         page->contains(QRegularExpression(QStringLiteral("\\bE%1\\b").arg(i))),
+                     qPrintable(QString::number(i)));
+        }
+    }
+
+    // Every period of the range along the time axis, those without events
+    // as gaps; axis titles; labels thinned out where they would crowd, none
+    // running into another or into the numbers; on paper and in the window.
+    void chartsShowTheWholeRange_data()
+    {
+        QTest::addColumn<int>("by");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QStringList>("events"); // periods with events
+        QTest::addColumn<QStringList>("labels"); // shown among others
+        QTest::addColumn<QSize>("window");       // none: on the first page
+        QTest::newRow("weeks with gaps")
+            << int(ReportPeriod::Week) << "2024-03-06 00:00:00"
+            << "2024-04-20 00:00:00" << QStringList{"2024-03-04", "2024-04-15"}
+            << QStringList{"2024-03-04", "2024-03-11", "2024-03-18", "2024-03-25",
+                           "2024-04-01", "2024-04-08", "2024-04-15"}
+            << QSize();
+        QTest::newRow("months of the events") << int(ReportPeriod::Month) << ""
+                                              << "" << QStringList{"2023-11", "2024-04"}
+                                              << QStringList{"2023-12", "2024-02"} << QSize();
+        QTest::newRow("a quarter of days")
+            << int(ReportPeriod::Day) << "2024-01-01 00:00:00"
+            << "2024-04-01 00:00:00" << QStringList{"2024-01-01", "2024-03-31"} << QStringList()
+            << QSize();
+        QTest::newRow("a month of days in the window")
+            << int(ReportPeriod::Day) << "2024-03-01 00:00:00"
+            << "2024-04-01 00:00:00" << QStringList{"2024-03-01", "2024-03-31"} << QStringList()
+            << QSize(480, 240);
+    }
+
+    void chartsShowTheWholeRange()
+    {
+        QFETCH(int, by);
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(QStringList, events);
+        QFETCH(QStringList, labels);
+        QFETCH(QSize, window);
+        const Report report = madeUpReport(ReportPeriod(by), from, to, events);
+        const QString pdf = m_dir.filePath(QStringLiteral("chart.pdf"));
+        if (window.isEmpty()) {
+            QCOMPARE(written(pdf, ReportPdf(report, {})), pdf);
+        } else {
+            // Both charts at the window's size, in its font.
+            QPdfWriter writer(pdf);
+            writer.setResolution(96);
+            writer.setPageSize(
+                QPageSize(QSizeF(window.width(), window.height() * 2) * 0.75, QPageSize::Point));
+            writer.setPageMargins({});
+            QPainter painter(&writer);
+            painter.setFont(QApplication::font());
+            PaintPeriodChart(painter, QRectF(QPointF(), window), report);
+            PaintHourChart(painter, QRectF(QPointF(0, window.height()), window), report);
+        }
+        const QVector<pdftext::Word> words = pdftext::Words(pdf, 1);
+        QStringList texts;
+        for (const pdftext::Word& word : words)
+            texts << word.text;
+        QVERIFY(texts.indexOf(QRegularExpression(QStringLiteral("^\\d{7}$"))) >= 0);
+        QVERIFY(texts.filter(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d"))).size() >= 3);
+        for (const QString& label : labels + QStringList{"Events", "Hour"})
+            QVERIFY2(texts.contains(label),
+                     qPrintable(label + QStringLiteral(" in ") + texts.join(QLatin1Char(' '))));
+        QVERIFY(texts.contains(QStringList{"Day", "Week", "Month"}.at(by)));
+        for (qsizetype i = 0; i < words.size(); ++i) {
+            for (qsizetype j = i + 1; j < words.size(); ++j) {
+                const QRectF both = words.at(i).box.intersected(words.at(j).box);
+                QVERIFY2(both.width() < 0.5 || both.height() < 0.5,
+                         qPrintable(words.at(i).text + QStringLiteral(" on ") + words.at(j).text));
+            }
+        }
+    }
+
+    // The window holds the numbers and dates in sight, the long name cut
+    // short, and opens over the main window.
+    void windowFitsItsColumnsOverItsParent()
+    {
+        QMainWindow parent;
+        parent.setGeometry(30, 50, 720, 700);
+        parent.show();
+        CDatabase db;
+        db.OpenFile(m_path);
+        guitest::RecordingSink sink;
+        CReportWindow* window = OpenReportWindow(db, JoinFilter{}, &sink, &parent);
+        const auto close = qScopeGuard([window] { window->close(); });
+        QSignalSpy finished(window, &CReportWindow::Finished);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QVERIFY((window->frameGeometry().center() - parent.frameGeometry().center())
+                    .manhattanLength() <= 4);
+        QVERIFY(finished.wait(20000) || finished.count() == 1);
+
+        const QHeaderView* header = window->m_pTable->horizontalHeader();
+        const QAbstractItemModel* model = window->m_pTable->model();
+        auto needed = [&](int column) {
+            int width = 0;
+            for (int row = 0; row < model->rowCount(); ++row)
+                width = std::max(
+                    width, window->m_pTable->sizeHintForIndex(model->index(row, column)).width());
+            return width;
+        };
+        QVERIFY(header->sectionViewportPosition(6) + header->sectionSize(6) <=
+                window->m_pTable->viewport()->width());
+        for (int column : {0, 1, 3, 4, 5, 6})
+            QVERIFY(header->sectionSize(column) >= needed(column));
+        const QModelIndexList named =
+            model->match(model->index(0, 2), Qt::DisplayRole, kLongName, 1, Qt::MatchExactly);
+        QCOMPARE(named.size(), 1);
+        QCOMPARE(named.first().data(Qt::ToolTipRole).toString(), kLongName);
+        QVERIFY(header->sectionSize(2) < needed(2));
     }
 
     // Cancel stops the statement the server is running, not only the report

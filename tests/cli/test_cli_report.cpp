@@ -350,6 +350,8 @@ private Q_SLOTS:
         QCOMPARE(text.exitCode, 0);
         QCOMPARE(text.out.count(QStringLiteral("Report of ") + db), count);
         QCOMPARE(text.out.count(QStringLiteral("Every row of the list")), count);
+        QCOMPARE(text.out.count(QStringLiteral("Events from the first to the last, by day")),
+                 count);
         QVERIFY(text.out.contains(QStringLiteral("Page %1 of %1").arg(count)));
         // Each table row whole on one line of one page.
         const QRegularExpression row(QStringLiteral("^\\s*(\\d{4}-\\d\\d-\\d\\d|Total)\\s.*\\d\\d:"
@@ -367,12 +369,16 @@ private Q_SLOTS:
         QVERIFY(!image.isNull());
         QVERIFY(image.pixelColor(image.width() / 2, image.height() / 2) != Qt::transparent);
 
-        // The header names the filter as the list's bar does.
-        const Run filtered =
-            cli({"report", db, "--format=pdf", "--output", pdf, "--name", "ann", "--button", "1"});
+        // The header names the filter as the list's bar does, the days as
+        // they were given, and when the report was made.
+        const Run filtered = cli({"report", db, "--format=pdf", "--output", pdf, "--name", "ann",
+                                  "--button", "1", "--from", "2024-03-30", "--to", "2024-10-27"});
         QCOMPARE(filtered.exitCode, 0);
-        QVERIFY(tool(QStringLiteral("pdftotext"), {pdf, "-"})
-                    .out.contains(QStringLiteral("Filter: name \"ann\", button 1")));
+        const QString header = tool(QStringLiteral("pdftotext"), {pdf, "-"}).out;
+        QVERIFY(header.contains(QStringLiteral("Filter: name \"ann\", button 1")));
+        QVERIFY(header.contains(QStringLiteral("Events from 2024-03-30 to 2024-10-27, by day")));
+        QVERIFY(header.contains(QStringLiteral("Created ") +
+                                QDate::currentDate().toString(Qt::ISODate)));
     }
 
     void serverPasswordStaysOutOfThePdf()
