@@ -8,8 +8,8 @@
 #include <thread>
 
 class CDatabase;
+class DateField;
 class QComboBox;
-class QDateEdit;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -43,8 +43,8 @@ public:
     // File > Print once the printer is chosen: the pages of the report shown.
     void Print(QPrinter& printer) const;
 
-    QDateEdit* m_pFrom;
-    QDateEdit* m_pTo;
+    DateField* m_pFrom;
+    DateField* m_pTo;
     QComboBox* m_pBy;
     QComboBox* m_pChartUser;
     QTableView* m_pTable;
