@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QStyleOptionFrame>
+#include <QTimer>
 #include <QToolButton>
 #include <algorithm>
 
@@ -48,23 +49,40 @@ int LineEditWidthFor(const QLineEdit& edit, const QString& sample)
         .width();
 }
 
-void GrowToFit(QWidget& window)
+void FitHeight(QWidget& changed)
 {
+    QWidget& window = *changed.window();
     QLayout* layout = window.layout();
     if (!window.isVisible() || !layout)
         return;
+    // The layouts on the way up learn now (not once the events are handled)
+    // that a word-wrapped text came or went.
+    for (QWidget* w = &changed; w; w = w->isWindow() ? nullptr : w->parentWidget()) {
+        if (w->layout())
+            w->layout()->invalidate();
+        w->updateGeometry();
+    }
     layout->activate();
     const int width = std::max(window.width(), layout->totalMinimumSize().width());
-    const int height = layout->hasHeightForWidth() ? layout->totalHeightForWidth(width)
-                                                   : layout->totalSizeHint().height();
-    const QSize wanted(width, std::max(window.height(), height));
-    if (wanted != window.size())
-        window.resize(wanted);
+    const int needed = std::max(layout->totalMinimumSize().height(),
+                                layout->hasHeightForWidth() ? layout->totalHeightForWidth(width)
+                                                            : layout->totalSizeHint().height());
+    // Shrunk back only from a height fitted here, also by Qt as the layout's
+    // minimum grew: a window the user made taller keeps its height.
+    const char* const kFitted = "zqFittedHeight";
+    const int fitted = std::max(needed, window.minimumHeight());
+    const bool ours = window.property(kFitted).toInt() == window.height();
+    const int height = ours ? fitted : std::max(fitted, window.height());
+    if (height == fitted)
+        window.setProperty(kFitted, height);
+    if (QSize(width, height) != window.size())
+        window.resize(width, height);
 }
 
 DateField::DateField(Kind kind, QWidget* parent)
     : QWidget(parent), m_kind(kind), m_pEdit(new QLineEdit(this)),
-      m_pCalendarButton(new QToolButton(this)), m_pProblem(new QLabel(this))
+      m_pCalendarButton(new QToolButton(this)), m_pProblem(new QLabel(this)),
+      m_pShowLater(new QTimer(this))
 {
     const bool dateOnly = m_kind == Kind::DateOnly;
     m_pEdit->setObjectName(QStringLiteral("dateText"));
@@ -80,6 +98,8 @@ DateField::DateField(Kind kind, QWidget* parent)
     m_pProblem->setObjectName(QStringLiteral("dateProblem"));
     m_pProblem->setStyleSheet(QStringLiteral("color: #b00020"));
     m_pProblem->setWordWrap(true);
+    // As wide as the field, whatever its length: the field keeps its width.
+    m_pProblem->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_pProblem->setTextFormat(Qt::PlainText);
     m_pProblem->hide();
     setFocusProxy(m_pEdit);
@@ -92,6 +112,12 @@ DateField::DateField(Kind kind, QWidget* parent)
     layout->addWidget(m_pProblem, 1, 0, 1, 2);
     layout->setColumnStretch(0, 1);
 
+    // A reason comes once typing pauses or the field is left, not at every
+    // key of a date half typed; it goes, or changes, at once.
+    m_pShowLater->setSingleShot(true);
+    m_pShowLater->setInterval(700);
+    connect(m_pShowLater, &QTimer::timeout, this, &DateField::ShowProblem);
+    connect(m_pEdit, &QLineEdit::editingFinished, this, &DateField::ShowProblem);
     connect(m_pEdit, &QLineEdit::textChanged, this, &DateField::Check);
     connect(m_pCalendarButton, &QToolButton::clicked, this, &DateField::OpenCalendar);
     Check();
@@ -101,6 +127,7 @@ void DateField::SetMoment(const QString& stored)
 {
     const bool wellFormed = datetext::Parse(stored).stored == stored && !stored.isEmpty();
     m_pEdit->setText(wellFormed && m_kind == Kind::DateOnly ? stored.left(10) : stored);
+    ShowProblem();
 }
 
 std::optional<QString> DateField::Moment() const
@@ -114,6 +141,7 @@ bool DateField::FocusFirstInvalid(std::initializer_list<DateField*> fields)
 {
     for (DateField* field : fields) {
         if (field->isEnabled() && !field->IsValid()) {
+            field->ShowProblem();
             field->m_pEdit->setFocus();
             field->m_pEdit->selectAll();
             return true;
@@ -143,20 +171,42 @@ void DateField::Check()
     const bool wasValid = IsValid();
     m_problem = problem;
     m_stored = problem.isEmpty() ? parsed.stored : QString();
-    ShowProblem();
+    if (m_problem.isEmpty() || m_pProblem->isVisibleTo(this))
+        ShowProblem();
+    else
+        m_pShowLater->start();
     if (wasValid != IsValid())
         Q_EMIT ValidityChanged(IsValid());
 }
 
 void DateField::ShowProblem()
 {
+    m_pShowLater->stop();
     const bool shown = isEnabled() && !m_problem.isEmpty();
     if (m_pProblem->text() == m_problem && m_pProblem->isVisibleTo(this) == shown)
         return;
     m_pProblem->setText(m_problem);
     m_pProblem->setVisible(shown);
-    // The dialog grows to show the whole reason; it is not shrunk meanwhile.
-    GrowToFit(*window());
+    KeepProblemWhole();
+    // The window fits the reason, and back when it goes.
+    FitHeight(*this);
+}
+
+void DateField::KeepProblemWhole()
+{
+    // Layouts holding this field in a row beside other widgets may give it
+    // less than the height its wrapped reason asks for at its width; a
+    // minimum they keep to.
+    const int height =
+        m_pProblem->isVisibleTo(this) ? m_pProblem->heightForWidth(std::max(width(), 1)) : 0;
+    if (m_pProblem->minimumHeight() != height)
+        m_pProblem->setMinimumHeight(height);
+}
+
+void DateField::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    KeepProblemWhole();
 }
 
 void DateField::OpenCalendar()

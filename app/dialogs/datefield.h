@@ -8,18 +8,22 @@
 class QCalendarWidget;
 class QLabel;
 class QLineEdit;
+class QTimer;
 class QToolButton;
 
 // The width edit needs to show sample whole.
 int LineEditWidthFor(const QLineEdit& edit, const QString& sample);
 
-// Makes a shown window large enough for its content once that has grown (a
-// reason shown under a field); never makes it smaller.
-void GrowToFit(QWidget& window);
+// Makes the shown window of changed as tall as its content needs once a
+// word-wrapped text in it came, changed or went (a reason under a field): it
+// grows as needed, and shrinks back only from a height set here, never from
+// one the user chose.
+void FitHeight(QWidget& changed);
 
 // A date, or a date and time, typed as text: what is typed is what is read
 // (datetext::Parse, as on the command line). The text is checked on every
-// edit; what is wrong with it shows under the field. The button beside it
+// edit; what is wrong with it shows under the field once typing pauses, the
+// field is left or OK is clicked. The button beside it
 // picks a day from a calendar.
 class DateField : public QWidget
 {
@@ -61,10 +65,12 @@ Q_SIGNALS:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void Check();
     void ShowProblem();
+    void KeepProblemWhole();
     void OpenCalendar();
     void PickDay(const QDate& day);
 
@@ -72,6 +78,7 @@ private:
     QLineEdit* m_pEdit;
     QToolButton* m_pCalendarButton;
     QLabel* m_pProblem;
+    QTimer* m_pShowLater;
     QCalendarWidget* m_pCalendar = nullptr;
     QString m_stored;
     QString m_problem;

@@ -87,9 +87,12 @@ CExportDialog::CExportDialog(const QString& suggestedPath, QWidget* parent,
     grid->addWidget(pathLabel, 0, 0);
     grid->addWidget(m_pPath, 0, 1);
     grid->addWidget(browse, 0, 2);
-    grid->addWidget(m_pUseFrom, 1, 0);
+    // Ticks level with their dates, above the reason a date may show.
+    m_pUseFrom->setMinimumHeight(m_pFrom->Edit()->sizeHint().height());
+    grid->addWidget(m_pUseFrom, 1, 0, Qt::AlignTop);
     grid->addWidget(m_pFrom, 1, 1);
-    grid->addWidget(m_pUseTo, 2, 0);
+    m_pUseTo->setMinimumHeight(m_pTo->Edit()->sizeHint().height());
+    grid->addWidget(m_pUseTo, 2, 0, Qt::AlignTop);
     grid->addWidget(m_pTo, 2, 1);
     m_pRaw->setObjectName(QStringLiteral("raw"));
     m_pRaw->setToolTip(QStringLiteral("Names that start with = + - @ as they are, without the ' "

@@ -91,9 +91,12 @@ CFilterDialog::CFilterDialog(const EventFilter& current, QWidget* parent)
     grid->addWidget(m_pName, 1, 1);
     grid->addWidget(label("Bu&tton", m_pButton), 2, 0);
     grid->addWidget(m_pButton, 2, 1);
-    grid->addWidget(m_pUseFrom, 3, 0);
+    // Ticks level with their dates, above the reason a date may show.
+    m_pUseFrom->setMinimumHeight(m_pFrom->Edit()->sizeHint().height());
+    grid->addWidget(m_pUseFrom, 3, 0, Qt::AlignTop);
     grid->addWidget(m_pFrom, 3, 1);
-    grid->addWidget(m_pUseTo, 4, 0);
+    m_pUseTo->setMinimumHeight(m_pTo->Edit()->sizeHint().height());
+    grid->addWidget(m_pUseTo, 4, 0, Qt::AlignTop);
     grid->addWidget(m_pTo, 4, 1);
     auto* note = new QLabel(QStringLiteral("The list shows the events that pass every field "
                                            "given. The name is that of the user who held the "

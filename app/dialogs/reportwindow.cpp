@@ -18,6 +18,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPointer>
@@ -160,6 +161,13 @@ CReportWindow::CReportWindow(const Location& db, const JoinFilter& filter, Messa
     controls->addWidget(m_pRun);
     controls->addWidget(m_pProgress, 1);
     controls->addWidget(m_pCancel);
+    // Level with the top line when a day's reason shows under it.
+    for (int i = 0; i < controls->count(); ++i) {
+        QLayoutItem* item = controls->itemAt(i);
+        item->setAlignment(Qt::AlignTop);
+        if (auto* label = qobject_cast<QLabel*>(item->widget()))
+            label->setMinimumHeight(m_pFrom->Edit()->sizeHint().height());
+    }
     layout->addLayout(controls);
     // The days come from the controls above; the rest of the list's filter
     // is named here.

@@ -113,7 +113,7 @@ CUserPeriodDialog::CUserPeriodDialog(const UserPeriod& period, QWidget* parent)
 
     auto* stop = new QHBoxLayout;
     stop->addWidget(m_pStop, 1);
-    stop->addWidget(m_pNoEnd);
+    stop->addWidget(m_pNoEnd, 0, Qt::AlignTop); // beside the date, above its reason
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("&Name"), m_pName);
     form->addRow(QStringLiteral("&User number"), m_pUserNo);
@@ -121,6 +121,10 @@ CUserPeriodDialog::CUserPeriodDialog(const UserPeriod& period, QWidget* parent)
     // A row of two fields gets no label of its own: its mnemonic goes to the date.
     auto* stopLabel = new QLabel(QStringLiteral("&To"), this);
     stopLabel->setBuddy(m_pStop);
+    // Its underlined mnemonic is drawn without the kerning that the size
+    // hint counts on: "To" would lose part of its "o".
+    stopLabel->setMinimumWidth(stopLabel->sizeHint().width() +
+                               stopLabel->fontMetrics().averageCharWidth());
     form->addRow(stopLabel, stop);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
@@ -138,7 +142,7 @@ CUserPeriodDialog::CUserPeriodDialog(const UserPeriod& period, QWidget* parent)
         const QStringList found = users::Check(Period());
         problems->setText(found.join(QLatin1Char('\n')));
         problems->setVisible(!found.isEmpty());
-        GrowToFit(*this);
+        FitHeight(*this);
         if (found.isEmpty())
             accept();
     });
@@ -207,6 +211,7 @@ CUsersDialog::CUsersDialog(CDatabase* db, ShellUi* ui, MessageSink* messages, QW
     // Names may be long: theirs is the column cut short (the whole name in
     // the tooltip), the numbers and dates show whole.
     m_pTable->setItemDelegate(new WholeTextTips(m_pTable));
+    m_pTable->setWordWrap(false);
     m_pTable->setTextElideMode(Qt::ElideRight);
     QHeaderView* header = m_pTable->horizontalHeader();
     header->setSectionResizeMode(QHeaderView::ResizeToContents);
