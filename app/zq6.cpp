@@ -370,7 +370,7 @@ void CZq6App::OnFileExport()
     CExportDialog dlg(db.fileName().isEmpty() ? QString()
                                               : db.absolutePath() + QLatin1Char('/') +
                                                     db.completeBaseName() + QStringLiteral(".csv"),
-                      m_pMainWnd.get(), g_pSet ? g_pSet->GetFilter() : EventFilter());
+                      m_pMainWnd.get(), g_pSet ? g_pSet->GetFilter() : EventFilter(), m_pUi);
     if (m_pUi->DoModal(dlg) == QDialog::Accepted)
         ExportWithProgress(m_pMainWnd.get(), g_db, dlg.Path(), dlg.Filter(), dlg.Text(),
                            m_pMessages);

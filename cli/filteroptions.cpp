@@ -1,5 +1,6 @@
 #include "cli/filteroptions.h"
 
+#include "db/record/datetext.h"
 #include "db/record/users.h"
 
 #include <QDate>
@@ -12,10 +13,14 @@ namespace {
 // first moment in --from and for all of it in --to.
 std::optional<QString> dateBound(const QString& text, bool upper)
 {
-    const QDate day = QDate::fromString(text.trimmed(), QStringLiteral("yyyy-MM-dd"));
-    if (day.isValid())
-        return (upper ? day.addDays(1) : day).toString(QStringLiteral("yyyy-MM-dd 00:00:00"));
-    return users::ParseDateTime(text);
+    const datetext::Parsed parsed = datetext::Parse(text);
+    if (!parsed)
+        return std::nullopt;
+    if (upper && !parsed.timeGiven)
+        return QDate::fromString(parsed.stored.left(10), QStringLiteral("yyyy-MM-dd"))
+            .addDays(1)
+            .toString(QStringLiteral("yyyy-MM-dd 00:00:00"));
+    return parsed.stored;
 }
 
 } // namespace

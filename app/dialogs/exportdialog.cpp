@@ -1,6 +1,8 @@
 #include "app/dialogs/exportdialog.h"
 
+#include "app/dialogs/datefield.h"
 #include "app/dialogs/dialogtitle.h"
+#include "app/dialogs/shellui.h"
 #include "db/backend/dbexception.h"
 #include "db/location/nativename.h"
 #include "db/location/outputcheck.h"
@@ -10,46 +12,51 @@
 #include "formats/eventexport.h"
 
 #include <QCheckBox>
-#include <QDateTimeEdit>
+#include <QCoreApplication>
+#include <QDate>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSqlQuery>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <sys/stat.h>
 
 namespace {
 
-const QString kStoredFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
-
-// Wall-clock time as stored, without any zone.
-QDateTimeEdit* dateEdit(QDate day, QWidget* parent)
+// The start of day, in use once ticked.
+DateField* dateField(QDate day, QWidget* parent)
 {
-    auto* edit = new QDateTimeEdit(parent);
-    edit->setTimeSpec(Qt::UTC);
-    edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm"));
-    edit->setCalendarPopup(true);
-    edit->setDateTime(QDateTime(day, QTime(0, 0), Qt::UTC));
-    edit->setEnabled(false);
-    return edit;
+    auto* field = new DateField(DateField::Kind::DateAndTime, parent);
+    field->SetMoment(day.toString(QStringLiteral("yyyy-MM-dd 00:00:00")));
+    field->setEnabled(false);
+    return field;
+}
+
+// Whether something is at path, also a link to one.
+bool existing(const QString& path)
+{
+    struct stat st;
+    return ::stat(EncodeFileName(path).constData(), &st) == 0;
 }
 
 } // namespace
 
 CExportDialog::CExportDialog(const QString& suggestedPath, QWidget* parent,
-                             const EventFilter& listFilter)
+                             const EventFilter& listFilter, ShellUi* ui)
     : QDialog(parent), m_pPath(new QLineEdit(suggestedPath, this)),
       m_pUseFrom(new QCheckBox(QStringLiteral("&From"), this)),
-      m_pFrom(dateEdit(QDate::currentDate(), this)),
+      m_pFrom(dateField(QDate::currentDate(), this)),
       m_pUseTo(new QCheckBox(QStringLiteral("&Before"), this)),
-      m_pTo(dateEdit(QDate::currentDate().addDays(1), this)),
+      m_pTo(dateField(QDate::currentDate().addDays(1), this)),
       m_pRaw(new QCheckBox(QStringLiteral("&Raw values"), this)),
-      m_pOnlyFiltered(new QCheckBox(QStringLiteral("&Only the filtered events"), this)),
+      m_pOnlyFiltered(new QCheckBox(QStringLiteral("&Only the filtered events"), this)), m_pUi(ui),
       m_listFilter(listFilter)
 {
     setWindowTitle(QStringLiteral("Export Events"));
@@ -63,8 +70,12 @@ CExportDialog::CExportDialog(const QString& suggestedPath, QWidget* parent,
                                          QStringLiteral("CSV files (*.csv)"));
         if (path.isEmpty())
             return;
+        // The file dialog asked before choosing an existing file; not about
+        // the one with the suffix added.
         if (QFileInfo(path).suffix().isEmpty())
             path += QStringLiteral(".csv");
+        else
+            m_confirmed = path;
         m_pPath->setText(path);
     });
     connect(m_pUseFrom, &QCheckBox::toggled, m_pFrom, &QWidget::setEnabled);
@@ -76,9 +87,12 @@ CExportDialog::CExportDialog(const QString& suggestedPath, QWidget* parent,
     grid->addWidget(pathLabel, 0, 0);
     grid->addWidget(m_pPath, 0, 1);
     grid->addWidget(browse, 0, 2);
-    grid->addWidget(m_pUseFrom, 1, 0);
+    // Ticks level with their dates, above the reason a date may show.
+    m_pUseFrom->setMinimumHeight(m_pFrom->Edit()->sizeHint().height());
+    grid->addWidget(m_pUseFrom, 1, 0, Qt::AlignTop);
     grid->addWidget(m_pFrom, 1, 1);
-    grid->addWidget(m_pUseTo, 2, 0);
+    m_pUseTo->setMinimumHeight(m_pTo->Edit()->sizeHint().height());
+    grid->addWidget(m_pUseTo, 2, 0, Qt::AlignTop);
     grid->addWidget(m_pTo, 2, 1);
     m_pRaw->setObjectName(QStringLiteral("raw"));
     m_pRaw->setToolTip(QStringLiteral("Names that start with = + - @ as they are, without the ' "
@@ -116,10 +130,10 @@ JoinFilter CExportDialog::Filter() const
 {
     JoinFilter filter = m_pOnlyFiltered->isChecked() ? m_listFilter : JoinFilter();
     // Both date ranges hold: the later start, the earlier end.
-    if (m_pUseFrom->isChecked())
-        filter.from = std::max(filter.from, m_pFrom->dateTime().toString(kStoredFormat));
-    if (m_pUseTo->isChecked()) {
-        const QString to = m_pTo->dateTime().toString(kStoredFormat);
+    if (m_pUseFrom->isChecked() && m_pFrom->Moment())
+        filter.from = std::max(filter.from, *m_pFrom->Moment());
+    if (m_pUseTo->isChecked() && m_pTo->Moment()) {
+        const QString to = *m_pTo->Moment();
         filter.to = filter.to.isEmpty() ? to : std::min(filter.to, to);
     }
     return filter;
@@ -132,13 +146,33 @@ CsvText CExportDialog::Text() const
 
 void CExportDialog::accept()
 {
+    // A date that cannot be read tells why under its field.
+    if (DateField::FocusFirstInvalid({m_pFrom, m_pTo}))
+        return;
     const JoinFilter filter = Filter();
-    if (Path().isEmpty())
+    if (Path().isEmpty()) {
         m_pPath->setFocus();
-    else if (!filter.from.isEmpty() && !filter.to.isEmpty() && filter.to <= filter.from)
+        return;
+    }
+    if (!filter.from.isEmpty() && !filter.to.isEmpty() && filter.to <= filter.from) {
         m_pTo->setFocus();
-    else
-        QDialog::accept();
+        return;
+    }
+    if (QFileInfo(Path()).suffix().isEmpty())
+        m_pPath->setText(Path() + QStringLiteral(".csv"));
+    if (Path() != m_confirmed && existing(Path())) {
+        QMessageBox ask(QMessageBox::Question, windowTitle(),
+                        tr("\"%1\" exists already. Replace it?").arg(ShownFileName(Path())),
+                        QMessageBox::Yes | QMessageBox::No, this);
+        ask.setTextFormat(Qt::PlainText);
+        ask.setDefaultButton(QMessageBox::No);
+        ShellUi shell;
+        if ((m_pUi ? m_pUi : &shell)->DoModal(ask) != QMessageBox::Yes) {
+            m_pPath->setFocus();
+            return;
+        }
+    }
+    QDialog::accept();
 }
 
 bool ExportWithProgress(QWidget* parent, CDatabase& db, const QString& path,
@@ -195,7 +229,9 @@ bool ExportWithProgress(QWidget* parent, CDatabase& db, const QString& path,
         if (!file.Commit())
             throw CDBException(file.ErrorString());
         report(QStringLiteral("Number of exported rows:  %1").arg(outcome.rows),
-               QStringLiteral("OK"), shown);
+               QStringLiteral("OK"),
+               QCoreApplication::translate("CExportDialog", "Written to \"%1\".")
+                   .arg(ShownFileName(AbsolutePath(path))));
         return true;
     } catch (const CDBException& e) {
         report(QStringLiteral("Cannot export to \"%1\"").arg(shown), QStringLiteral("Error"),

@@ -1,10 +1,11 @@
 #include "app/dialogs/filterdialog.h"
 
+#include "app/dialogs/datefield.h"
 #include "db/record/users.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDateTimeEdit>
+#include <QDate>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -15,21 +16,14 @@
 
 namespace {
 
-const QString kStoredFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
-
-// Wall-clock time as stored, without any zone; the stored text when given,
-// else the start of day.
-QDateTimeEdit* dateEdit(const QString& stored, QDate day, QWidget* parent)
+// The stored moment when given, else the start of day; in use only when given.
+DateField* dateField(const QString& stored, QDate day, QWidget* parent)
 {
-    auto* edit = new QDateTimeEdit(parent);
-    edit->setTimeSpec(Qt::UTC);
-    edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm"));
-    edit->setCalendarPopup(true);
-    QDateTime at = QDateTime::fromString(stored, kStoredFormat);
-    at.setTimeSpec(Qt::UTC);
-    edit->setDateTime(at.isValid() ? at : QDateTime(day, QTime(0, 0), Qt::UTC));
-    edit->setEnabled(!stored.isEmpty());
-    return edit;
+    auto* field = new DateField(DateField::Kind::DateAndTime, parent);
+    field->SetMoment(stored.isEmpty() ? day.toString(QStringLiteral("yyyy-MM-dd 00:00:00"))
+                                      : stored);
+    field->setEnabled(!stored.isEmpty());
+    return field;
 }
 
 } // namespace
@@ -55,9 +49,9 @@ QString ParseUserNumbers(const QString& text, QVector<qint32>* numbers)
 CFilterDialog::CFilterDialog(const EventFilter& current, QWidget* parent)
     : QDialog(parent), m_pUserNos(new QLineEdit(this)), m_pName(new QLineEdit(current.name, this)),
       m_pButton(new QComboBox(this)), m_pUseFrom(new QCheckBox(QStringLiteral("&From"), this)),
-      m_pFrom(dateEdit(current.from, QDate::currentDate(), this)),
+      m_pFrom(dateField(current.from, QDate::currentDate(), this)),
       m_pUseTo(new QCheckBox(QStringLiteral("&Before"), this)),
-      m_pTo(dateEdit(current.to, QDate::currentDate().addDays(1), this)),
+      m_pTo(dateField(current.to, QDate::currentDate().addDays(1), this)),
       m_pError(new QLabel(this)), m_filter(current)
 {
     setWindowTitle(QStringLiteral("Filter"));
@@ -97,9 +91,12 @@ CFilterDialog::CFilterDialog(const EventFilter& current, QWidget* parent)
     grid->addWidget(m_pName, 1, 1);
     grid->addWidget(label("Bu&tton", m_pButton), 2, 0);
     grid->addWidget(m_pButton, 2, 1);
-    grid->addWidget(m_pUseFrom, 3, 0);
+    // Ticks level with their dates, above the reason a date may show.
+    m_pUseFrom->setMinimumHeight(m_pFrom->Edit()->sizeHint().height());
+    grid->addWidget(m_pUseFrom, 3, 0, Qt::AlignTop);
     grid->addWidget(m_pFrom, 3, 1);
-    grid->addWidget(m_pUseTo, 4, 0);
+    m_pUseTo->setMinimumHeight(m_pTo->Edit()->sizeHint().height());
+    grid->addWidget(m_pUseTo, 4, 0, Qt::AlignTop);
     grid->addWidget(m_pTo, 4, 1);
     auto* note = new QLabel(QStringLiteral("The list shows the events that pass every field "
                                            "given. The name is that of the user who held the "
@@ -130,10 +127,15 @@ void CFilterDialog::accept()
     filter.name = m_pName->text().trimmed().isEmpty() ? QString() : m_pName->text();
     if (m_pButton->currentData().isValid())
         filter.button = m_pButton->currentData().toInt();
+    // A date that cannot be read tells why under its field.
+    if (DateField::FocusFirstInvalid({m_pFrom, m_pTo})) {
+        m_pError->clear();
+        return;
+    }
     if (m_pUseFrom->isChecked())
-        filter.from = m_pFrom->dateTime().toString(kStoredFormat);
+        filter.from = *m_pFrom->Moment();
     if (m_pUseTo->isChecked())
-        filter.to = m_pTo->dateTime().toString(kStoredFormat);
+        filter.to = *m_pTo->Moment();
     if (!filter.from.isEmpty() && !filter.to.isEmpty() && filter.to <= filter.from) {
         m_pError->setText(QStringLiteral("\"Before\" must come after \"From\"."));
         m_pTo->setFocus();

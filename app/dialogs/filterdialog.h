@@ -4,9 +4,9 @@
 
 #include <QDialog>
 
+class DateField;
 class QCheckBox;
 class QComboBox;
-class QDateTimeEdit;
 class QLabel;
 class QLineEdit;
 
@@ -31,9 +31,9 @@ public:
     QLineEdit* m_pName;
     QComboBox* m_pButton;
     QCheckBox* m_pUseFrom;
-    QDateTimeEdit* m_pFrom;
+    DateField* m_pFrom;
     QCheckBox* m_pUseTo;
-    QDateTimeEdit* m_pTo;
+    DateField* m_pTo;
     QLabel* m_pError;
 
 private:

@@ -54,11 +54,13 @@ void CFindDialog::accept()
                                     .arg(users::kMinUserNo)
                                     .arg(users::kMaxUserNo));
             m_pText->setFocus();
+            adjustSize();
             return;
         }
     } else if (text.isEmpty()) {
         m_pProblem->setText(QStringLiteral("Write a part of the name to find."));
         m_pText->setFocus();
+        adjustSize();
         return;
     } else {
         find.text = text;

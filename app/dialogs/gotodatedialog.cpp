@@ -1,5 +1,6 @@
 #include "app/dialogs/gotodatedialog.h"
 
+#include "app/dialogs/datefield.h"
 #include "db/record/users.h"
 
 #include <QDialogButtonBox>
@@ -14,6 +15,7 @@ CGotoDateDialog::CGotoDateDialog(QWidget* parent)
     setWindowTitle(QStringLiteral("Go to Date"));
     m_pDate->setObjectName(QStringLiteral("date"));
     m_pDate->setPlaceholderText(QStringLiteral("YYYY-MM-DD HH:MM"));
+    m_pDate->setMinimumWidth(LineEditWidthFor(*m_pDate, QStringLiteral("0000-00-00 00:00:00")));
     m_pProblem->setObjectName(QStringLiteral("problem"));
     m_pProblem->setWordWrap(true);
     auto* form = new QFormLayout;
@@ -36,16 +38,14 @@ int CGotoDateDialog::exec()
 
 void CGotoDateDialog::accept()
 {
-    QString text = m_pDate->text().trimmed();
     // A day alone means its start.
-    if (text.size() == 10)
-        text += QStringLiteral(" 00:00");
-    const std::optional<QString> moment = users::ParseDateTime(text);
+    const std::optional<QString> moment = users::ParseDateTime(m_pDate->text());
     if (!moment) {
         m_pProblem->setText(QStringLiteral("\"%1\" is no date. Write YYYY-MM-DD, optionally "
                                            "followed by a time HH:MM or HH:MM:SS.")
                                 .arg(m_pDate->text()));
         m_pDate->setFocus();
+        adjustSize();
         return;
     }
     m_strMoment = *moment;

@@ -1,5 +1,6 @@
 #include "app/dialogs/reportwindow.h"
 
+#include "app/dialogs/datefield.h"
 #include "db/backend/dbexception.h"
 #include "db/backend/servercancel.h"
 #include "db/location/nativename.h"
@@ -12,11 +13,12 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDateEdit>
+#include <QDate>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
@@ -155,12 +157,11 @@ CReportWindow::CReportWindow(const Location& db, const JoinFilter& filter, Messa
     auto* layout = new QVBoxLayout(central);
     auto* controls = new QHBoxLayout;
     const QDate today = QDate::currentDate();
-    m_pFrom = new QDateEdit(today.addDays(1 - today.day()).addMonths(-1), central);
-    m_pTo = new QDateEdit(today, central);
-    for (QDateEdit* edit : {m_pFrom, m_pTo}) {
-        edit->setCalendarPopup(true);
-        edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
-    }
+    const QString day = QStringLiteral("yyyy-MM-dd 00:00:00");
+    m_pFrom = new DateField(DateField::Kind::DateOnly, central);
+    m_pFrom->SetMoment(today.addDays(1 - today.day()).addMonths(-1).toString(day));
+    m_pTo = new DateField(DateField::Kind::DateOnly, central);
+    m_pTo->SetMoment(today.toString(day));
     m_pBy = new QComboBox(central);
     m_pBy->addItems({QStringLiteral("Day"), QStringLiteral("Week"), QStringLiteral("Month")});
     m_pRun = new QPushButton(QStringLiteral("&Run"), central);
@@ -176,6 +177,13 @@ CReportWindow::CReportWindow(const Location& db, const JoinFilter& filter, Messa
     controls->addWidget(m_pRun);
     controls->addWidget(m_pProgress, 1);
     controls->addWidget(m_pCancel);
+    // Level with the top line when a day's reason shows under it.
+    for (int i = 0; i < controls->count(); ++i) {
+        QLayoutItem* item = controls->itemAt(i);
+        item->setAlignment(Qt::AlignTop);
+        if (auto* label = qobject_cast<QLabel*>(item->widget()))
+            label->setMinimumHeight(m_pFrom->Edit()->sizeHint().height());
+    }
     layout->addLayout(controls);
     // The days come from the controls above; the rest of the list's filter
     // is named here.
@@ -259,8 +267,11 @@ ReportOptions CReportWindow::Options() const
     ReportOptions options;
     options.filter = m_filter;
     const QString format = QStringLiteral("yyyy-MM-dd 00:00:00");
-    const QString from = m_pFrom->date().toString(format);
-    const QString to = m_pTo->date().addDays(1).toString(format);
+    // Run() starts nothing while a day cannot be read.
+    const QString from = m_pFrom->Moment().value_or(QString());
+    const QString to = QDate::fromString(m_pTo->Moment().value_or(QString()).left(10), Qt::ISODate)
+                           .addDays(1)
+                           .toString(format);
     // The narrower of the chosen days and the list's own range.
     if (options.filter.from.isEmpty() || from > options.filter.from)
         options.filter.from = from;
@@ -279,6 +290,10 @@ void CReportWindow::Join()
 
 void CReportWindow::Run()
 {
+    if (DateField::FocusFirstInvalid({m_pFrom, m_pTo})) {
+        m_pStatus->setText(tr("Nothing was counted: a day cannot be read."));
+        return;
+    }
     Cancel();
     Join();
     const ReportOptions options = Options();
@@ -485,8 +500,9 @@ CReportWindow* OpenReportWindow(CDatabase& db, const JoinFilter& filter, Message
         if (last.isValid() && before.isValid() && last >= before)
             last = filter.to.mid(11) == QLatin1String("00:00:00") ? before.addDays(-1) : before;
         if (last.isValid()) {
-            window->m_pTo->setDate(last);
-            window->m_pFrom->setDate(last.addMonths(-1).addDays(1));
+            const QString day = QStringLiteral("yyyy-MM-dd 00:00:00");
+            window->m_pTo->SetMoment(last.toString(day));
+            window->m_pFrom->SetMoment(last.addMonths(-1).addDays(1).toString(day));
         }
     } catch (const CDBException&) {
         // The report tells what is wrong with the database when it runs.

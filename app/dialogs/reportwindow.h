@@ -10,8 +10,8 @@
 #include <thread>
 
 class CDatabase;
+class DateField;
 class QComboBox;
-class QDateEdit;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -53,8 +53,8 @@ public:
     // written through the message sink; false when nothing was.
     bool WritePdf(QString path, const QPageSize& size);
 
-    QDateEdit* m_pFrom;
-    QDateEdit* m_pTo;
+    DateField* m_pFrom;
+    DateField* m_pTo;
     QComboBox* m_pBy;
     QComboBox* m_pChartUser;
     QTableView* m_pTable;

@@ -1,5 +1,6 @@
 #include "app/dialogs/usersdialog.h"
 
+#include "app/dialogs/datefield.h"
 #include "app/dialogs/dialogtitle.h"
 #include "app/dialogs/shellui.h"
 #include "db/backend/dbexception.h"
@@ -7,47 +8,70 @@
 #include "db/record/visibletext.h"
 
 #include <QCheckBox>
-#include <QDateTimeEdit>
+#include <QDateTime>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStandardItemModel>
+#include <QStyledItemDelegate>
 #include <QTableView>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 namespace {
 
-const QString kShownFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 const QColor kOverlapColour(255, 222, 173);
 
-// Wall-clock time as stored: read and written without any zone, so that no
-// hour is skipped or repeated in the editor.
-QDateTimeEdit* dateTimeEdit(const QString& text, QWidget* parent)
+// A field showing the stored moment, or now to the minute when there is none.
+DateField* dateField(const QString& stored, QWidget* parent)
 {
-    auto* edit = new QDateTimeEdit(parent);
-    edit->setTimeSpec(Qt::UTC);
-    edit->setDisplayFormat(kShownFormat);
-    edit->setCalendarPopup(true);
-    QDateTime when =
-        QDateTime::fromString(users::ParseDateTime(text).value_or(QString()), kShownFormat);
-    if (!when.isValid()) {
-        const QDateTime now = QDateTime::currentDateTime();
-        when = QDateTime(now.date(), QTime(now.time().hour(), now.time().minute()));
-    }
-    when.setTimeSpec(Qt::UTC);
-    edit->setDateTime(when);
-    return edit;
+    auto* field = new DateField(DateField::Kind::DateAndTime, parent);
+    field->SetMoment(users::ParseDateTime(stored).value_or(
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:00"))));
+    return field;
 }
 
-QString textOf(const QDateTimeEdit* edit)
+// The moment as stored, or the text as typed when it cannot be read (which
+// users::Check then names).
+QString textOf(const DateField* field)
 {
-    return edit->dateTime().toString(kShownFormat);
+    return field->Moment().value_or(field->Edit()->text());
 }
+
+// A cell whose text does not fit shows the whole text as its tooltip, before
+// the item's own tooltip.
+class WholeTextTips : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override
+    {
+        if (event->type() != QEvent::ToolTip)
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        const QString text = index.data(Qt::DisplayRole).toString();
+        const QString own = index.data(Qt::ToolTipRole).toString();
+        const bool cut = sizeHint(option, index).width() > option.rect.width();
+        QStringList lines;
+        if (cut)
+            lines << text;
+        if (!own.isEmpty())
+            lines << own;
+        if (lines.isEmpty()) {
+            QToolTip::hideText();
+            return true;
+        }
+        QToolTip::showText(event->globalPos(), lines.join(QLatin1Char('\n')), view, option.rect);
+        return true;
+    }
+};
 
 QSpinBox* userNoBox(qint32 value, QWidget* parent)
 {
@@ -71,8 +95,8 @@ QDialogButtonBox* okCancel(QDialog* dialog)
 
 CUserPeriodDialog::CUserPeriodDialog(const UserPeriod& period, QWidget* parent)
     : QDialog(parent), m_pName(new QLineEdit(period.name, this)),
-      m_pUserNo(userNoBox(period.userNo, this)), m_pStart(dateTimeEdit(period.start, this)),
-      m_pStop(dateTimeEdit(users::IsOpenEnd(period.stop) ? period.start : period.stop, this)),
+      m_pUserNo(userNoBox(period.userNo, this)), m_pStart(dateField(period.start, this)),
+      m_pStop(dateField(users::IsOpenEnd(period.stop) ? period.start : period.stop, this)),
       m_pNoEnd(new QCheckBox(QStringLiteral("No end"), this)), m_index(period.index)
 {
     setWindowTitle(period.index || !period.name.isEmpty() ? QStringLiteral("Edit User")
@@ -89,7 +113,7 @@ CUserPeriodDialog::CUserPeriodDialog(const UserPeriod& period, QWidget* parent)
 
     auto* stop = new QHBoxLayout;
     stop->addWidget(m_pStop, 1);
-    stop->addWidget(m_pNoEnd);
+    stop->addWidget(m_pNoEnd, 0, Qt::AlignTop); // beside the date, above its reason
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("&Name"), m_pName);
     form->addRow(QStringLiteral("&User number"), m_pUserNo);
@@ -97,6 +121,10 @@ CUserPeriodDialog::CUserPeriodDialog(const UserPeriod& period, QWidget* parent)
     // A row of two fields gets no label of its own: its mnemonic goes to the date.
     auto* stopLabel = new QLabel(QStringLiteral("&To"), this);
     stopLabel->setBuddy(m_pStop);
+    // Its underlined mnemonic is drawn without the kerning that the size
+    // hint counts on: "To" would lose part of its "o".
+    stopLabel->setMinimumWidth(stopLabel->sizeHint().width() +
+                               stopLabel->fontMetrics().averageCharWidth());
     form->addRow(stopLabel, stop);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
@@ -106,9 +134,15 @@ CUserPeriodDialog::CUserPeriodDialog(const UserPeriod& period, QWidget* parent)
     // OK only with a period that can be stored; what is wrong shows here.
     disconnect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::accepted, this, [this, problems] {
+        // A date that cannot be read tells why under its field.
+        if (DateField::FocusFirstInvalid({m_pStart, m_pStop})) {
+            problems->hide();
+            return;
+        }
         const QStringList found = users::Check(Period());
         problems->setText(found.join(QLatin1Char('\n')));
         problems->setVisible(!found.isEmpty());
+        FitHeight(*this);
         if (found.isEmpty())
             accept();
     });
@@ -123,7 +157,7 @@ UserPeriod CUserPeriodDialog::Period() const
 
 CHandOverDialog::CHandOverDialog(qint32 userNo, QWidget* parent)
     : QDialog(parent), m_pUserNo(userNoBox(userNo, this)), m_pName(new QLineEdit(this)),
-      m_pAt(dateTimeEdit(QString(), this))
+      m_pAt(dateField(QString(), this))
 {
     setWindowTitle(QStringLiteral("Hand Over a User Number"));
     m_pName->setObjectName(QStringLiteral("name"));
@@ -155,6 +189,12 @@ QString CHandOverDialog::Moment() const
     return textOf(m_pAt);
 }
 
+void CHandOverDialog::accept()
+{
+    if (!DateField::FocusFirstInvalid({m_pAt}))
+        QDialog::accept();
+}
+
 CUsersDialog::CUsersDialog(CDatabase* db, ShellUi* ui, MessageSink* messages, QWidget* parent)
     : QDialog(parent), m_pDb(db), m_pUi(ui), m_pMessages(messages), m_pTable(new QTableView(this)),
       m_pModel(new QStandardItemModel(0, 4, this))
@@ -168,7 +208,15 @@ CUsersDialog::CUsersDialog(CDatabase* db, ShellUi* ui, MessageSink* messages, QW
     m_pTable->setSelectionMode(QAbstractItemView::SingleSelection);
     m_pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_pTable->verticalHeader()->hide();
-    m_pTable->horizontalHeader()->setStretchLastSection(true);
+    // Names may be long: theirs is the column cut short (the whole name in
+    // the tooltip), the numbers and dates show whole.
+    m_pTable->setItemDelegate(new WholeTextTips(m_pTable));
+    m_pTable->setWordWrap(false);
+    m_pTable->setTextElideMode(Qt::ElideRight);
+    QHeaderView* header = m_pTable->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(0, QHeaderView::Interactive);
+    header->setStretchLastSection(true);
     connect(m_pTable, &QTableView::doubleClicked, this, &CUsersDialog::OnEdit);
 
     auto* buttons = new QVBoxLayout;
@@ -244,7 +292,11 @@ void CUsersDialog::Refill(int select)
         items.at(1)->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         m_pModel->appendRow(items);
     }
-    m_pTable->resizeColumnsToContents();
+    // As wide as the longest name, up to about 24 characters.
+    m_pTable->resizeColumnToContents(0);
+    const int widest = m_pTable->fontMetrics().averageCharWidth() * 24;
+    if (m_pTable->columnWidth(0) > widest)
+        m_pTable->setColumnWidth(0, widest);
     if (select >= 0 && select < m_periods.size())
         m_pTable->selectRow(select);
 }

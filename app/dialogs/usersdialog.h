@@ -5,9 +5,9 @@
 #include <QDialog>
 
 class CDatabase;
+class DateField;
 class MessageSink;
 class QCheckBox;
-class QDateTimeEdit;
 class QLineEdit;
 class QSpinBox;
 class QStandardItemModel;
@@ -25,8 +25,8 @@ public:
 
     QLineEdit* m_pName;
     QSpinBox* m_pUserNo;
-    QDateTimeEdit* m_pStart;
-    QDateTimeEdit* m_pStop;
+    DateField* m_pStart;
+    DateField* m_pStop;
     QCheckBox* m_pNoEnd;
 
 private:
@@ -43,10 +43,12 @@ public:
     qint32 UserNo() const;
     QString Name() const;
     QString Moment() const;
+    // Only with a moment that can be read.
+    void accept() override;
 
     QSpinBox* m_pUserNo;
     QLineEdit* m_pName;
-    QDateTimeEdit* m_pAt;
+    DateField* m_pAt;
 };
 
 // Tools > Users: the USERS rows by user number and start. Adds, edits,

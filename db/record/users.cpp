@@ -2,11 +2,10 @@
 
 #include "db/backend/dbexception.h"
 #include "db/record/database.h"
+#include "db/record/datetext.h"
 #include "db/record/visibletext.h"
 
-#include <QDate>
 #include <QHash>
-#include <QRegularExpression>
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -38,26 +37,21 @@ QString describeRow(const UserPeriod& p)
         .arg(p.start, shownStop(p.stop));
 }
 
+// The end of a period as stored: the open end stays itself whatever years a
+// typed date may have.
+std::optional<QString> parseStop(const QString& stop)
+{
+    return IsOpenEnd(stop) ? std::optional<QString>(stop) : ParseDateTime(stop);
+}
+
 } // namespace
 
 std::optional<QString> ParseDateTime(QStringView text)
 {
-    static const QRegularExpression re(
-        QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})[ T](\\d{2}):(\\d{2})(?::(\\d{2}))?$"));
-    const QRegularExpressionMatch m = re.match(text.trimmed());
-    if (!m.hasMatch())
+    const datetext::Parsed parsed = datetext::Parse(text);
+    if (!parsed)
         return std::nullopt;
-    const int hour = m.capturedView(4).toInt();
-    const int minute = m.capturedView(5).toInt();
-    const int second = m.capturedView(6).toInt();
-    if (!QDate(m.capturedView(1).toInt(), m.capturedView(2).toInt(), m.capturedView(3).toInt())
-             .isValid() ||
-        hour > 23 || minute > 59 || second > 59)
-        return std::nullopt;
-    return QStringLiteral("%1-%2-%3 %4:%5:%6")
-        .arg(m.capturedView(1), m.capturedView(2), m.capturedView(3), m.capturedView(4),
-             m.capturedView(5))
-        .arg(second, 2, 10, QLatin1Char('0'));
+    return parsed.stored;
 }
 
 bool IsOpenEnd(const QString& stop)
@@ -106,7 +100,7 @@ QStringList Check(const UserPeriod& p)
                         .arg(kMinUserNo)
                         .arg(kMaxUserNo);
     const auto start = ParseDateTime(p.start);
-    const auto stop = ParseDateTime(p.stop);
+    const auto stop = parseStop(p.stop);
     if (!start)
         problems << QStringLiteral("the start \"%1\" is not a date and time YYYY-MM-DD HH:MM[:SS]")
                         .arg(p.start);
@@ -227,7 +221,7 @@ UserPeriod PeriodOf(const QString& name, const QString& userNo, const QString& f
             QStringLiteral("the user number \"%1\" is not a whole number").arg(userNo));
     if (problems->isEmpty()) {
         p.start = *ParseDateTime(p.start);
-        p.stop = *ParseDateTime(p.stop);
+        p.stop = *parseStop(p.stop);
     }
     return p;
 }
@@ -275,7 +269,7 @@ void Apply(CDatabase& db, const Changes& changes)
         q.bindValue(0, p.name);
         q.bindValue(1, p.userNo);
         q.bindValue(2, *ParseDateTime(p.start));
-        q.bindValue(3, *ParseDateTime(p.stop));
+        q.bindValue(3, *parseStop(p.stop));
     };
     const QString gone =
         QStringLiteral("Nothing was stored: another program has removed or changed the users "

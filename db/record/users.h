@@ -29,8 +29,8 @@ inline constexpr qint32 kMaxUserNo = 510;
 // The stop of a period that has not ended: later than any date, also as text.
 inline constexpr char kOpenEnd[] = "9999-12-31 23:59:59";
 
-// "YYYY-MM-DD HH:MM" or "YYYY-MM-DD HH:MM:SS" (a 'T' between is accepted) as
-// stored; nothing when it is no valid date and time.
+// A date, or a date and time, as typed (see datetext::Parse: a day alone is
+// its start) as stored; nothing when it is no valid date.
 std::optional<QString> ParseDateTime(QStringView text);
 bool IsOpenEnd(const QString& stop);
 

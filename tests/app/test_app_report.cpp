@@ -1,6 +1,7 @@
 // The report window offscreen, its pages read back with poppler's tools, and
 // the report's hours across both changes of daylight saving time.
 
+#include "app/dialogs/datefield.h"
 #include "app/dialogs/reportwindow.h"
 #include "db/backend/serverdb.h"
 #include "db/record/database.h"
@@ -13,7 +14,6 @@
 
 #include <QAbstractItemModel>
 #include <QComboBox>
-#include <QDateEdit>
 #include <QDateTime>
 #include <QFileDialog>
 #include <QHeaderView>
@@ -167,8 +167,8 @@ private Q_SLOTS:
         guitest::ScriptedUi ui;
         CReportWindow window(Location::Parse(m_path), JoinFilter{}, &sink, nullptr, &ui);
         window.setAttribute(Qt::WA_DeleteOnClose, false);
-        window.m_pFrom->setDate(QDate(2024, 3, 1));
-        window.m_pTo->setDate(QDate(2024, 10, 31));
+        window.m_pFrom->SetMoment("2024-03-01 00:00:00");
+        window.m_pTo->SetMoment("2024-10-31 00:00:00");
         window.m_pBy->setCurrentIndex(int(ReportPeriod::Week));
         window.show();
         QSignalSpy finished(&window, &CReportWindow::Finished);
@@ -447,8 +447,8 @@ private Q_SLOTS:
             // Ending the transaction also when a check fails, before the
             // window waits for its report.
             const auto release = qScopeGuard([&locker] { locker.close(); });
-            window.m_pFrom->setDate(QDate(2024, 3, 1));
-            window.m_pTo->setDate(QDate(2024, 10, 31));
+            window.m_pFrom->SetMoment("2024-03-01 00:00:00");
+            window.m_pTo->SetMoment("2024-10-31 00:00:00");
             window.show();
             window.Run();
             QTRY_COMPARE_WITH_TIMEOUT(pg.Scalar(name, running).toInt(), 1, 20000);

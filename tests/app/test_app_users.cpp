@@ -2,6 +2,7 @@
 // removal written on OK and shown by the list at once, nothing on Cancel; a
 // CSV file written with the number of rows told.
 
+#include "app/dialogs/datefield.h"
 #include "app/dialogs/exportdialog.h"
 #include "app/dialogs/filterdialog.h"
 #include "app/dialogs/reportwindow.h"
@@ -15,9 +16,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDateTimeEdit>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardItemModel>
@@ -80,7 +81,7 @@ private Q_SLOTS:
                 d->show();
                 QCOMPARE(d->UserNo(), 3); // of the row selected
                 QTest::keyClicks(d->m_pName, "Jan");
-                d->m_pAt->setDateTime(QDateTime(QDate(2024, 7, 1), QTime(10, 0), Qt::UTC));
+                d->m_pAt->SetMoment("2024-07-01 10:00:00");
                 click(*d, "IDOK");
                 return;
             }
@@ -143,7 +144,7 @@ private Q_SLOTS:
             if (auto* d = qobject_cast<CExportDialog*>(&dialog)) {
                 d->m_pPath->setText(csv);
                 d->m_pUseFrom->setChecked(true);
-                d->m_pFrom->setDateTime(QDateTime(QDate(2024, 7, 1), QTime(0, 0), Qt::UTC));
+                d->m_pFrom->SetMoment("2024-07-01 00:00:00");
                 click(*d, "IDOK");
             }
             return dialog.result();
@@ -282,12 +283,71 @@ private Q_SLOTS:
                 d->m_pRaw->setChecked(raw);
                 click(*d, "IDOK");
             }
+            // The file of the row before is replaced.
+            if (auto* box = qobject_cast<QMessageBox*>(&dialog))
+                box->button(QMessageBox::Yes)->click();
             return dialog.result();
         };
         guitest::MenuCommand(app.GetMainWnd(), ID_FILE_EXPORT)->trigger();
         QVERIFY2(m_sink.Texts().value(0).startsWith(told), qPrintable(m_sink.Texts().join('\n')));
         QFile file(csv);
         QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(), written);
+    }
+
+    // A name typed without a suffix gets ".csv"; a file that is there is
+    // replaced only when the user says so; the message names the file.
+    void exportAddsCsvAndAsksBeforeReplacing_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("existing");
+        QTest::addColumn<bool>("replace");
+        QTest::newRow("suffix added") << "plain" << false << false;
+        QTest::newRow("kept") << "kept.csv" << true << false;
+        QTest::newRow("replaced, suffix added") << "kept" << true << true;
+    }
+    void exportAddsCsvAndAsksBeforeReplacing()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, existing);
+        QFETCH(bool, replace);
+        const QString path = m_dir.filePath("replace.db");
+        QVERIFY(QFile::exists(path) ||
+                (testdb::copyTemplate(path) &&
+                 testdb::exec(path, {"INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) VALUES "
+                                     "(1, '2024-06-01 08:00:00', 3, '0')"})
+                     .isEmpty()));
+        const QString written = m_dir.filePath(typed.endsWith(".csv") ? typed : typed + ".csv");
+        QFile::remove(written);
+        QFile old(written);
+        QVERIFY(!existing || (old.open(QIODevice::WriteOnly) && old.write("old") == 3));
+        old.close();
+        CZq6App app(&m_sink, &m_ui, &m_ports);
+        QVERIFY(app.InitInstance(guitest::StartWith(path)));
+        m_sink.messages.clear();
+        QStringList asked;
+        m_ui.onModal = [&](QDialog& dialog) {
+            if (auto* d = qobject_cast<CExportDialog*>(&dialog)) {
+                d->show();
+                d->m_pPath->setText(m_dir.filePath(typed));
+                click(*d, "IDOK");
+                if (d->isVisible())
+                    click(*d, "IDCANCEL");
+            } else if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
+                asked << box->text();
+                box->button(replace ? QMessageBox::Yes : QMessageBox::No)->click();
+            }
+            return dialog.result();
+        };
+        guitest::MenuCommand(app.GetMainWnd(), ID_FILE_EXPORT)->trigger();
+        QCOMPARE(asked, existing ? QStringList{"\"" + written + "\" exists already. Replace it?"}
+                                 : QStringList());
+        QFile file(written);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const bool exported = !existing || replace;
+        QCOMPARE(file.readAll().startsWith("date,time,"), exported);
+        QCOMPARE(m_sink.messages.size(), exported ? 1 : 0);
+        if (exported)
+            QCOMPARE(m_sink.messages.first().message.detail, "Written to \"" + written + "\".");
     }
 };
 
