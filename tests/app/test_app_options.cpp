@@ -77,7 +77,11 @@ private Q_SLOTS:
             if (!l->isHidden())
                 labels << l->text();
         }
-        QCOMPARE(labels, QStringList{"Serial Port"});
+        // The field's label, and under the field what else it takes.
+        QCOMPARE(labels, (QStringList{"Serial Port",
+                                      "A port listed below, a device path, or a serial device "
+                                      "server on the network: socket://HOST:PORT (raw TCP) or "
+                                      "rfc2217://HOST:PORT."}));
         QPushButton* ok = Button(dlg, "OK");
         QPushButton* cancel = Button(dlg, "Cancel");
         QVERIFY(ok && cancel);
