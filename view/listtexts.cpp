@@ -14,6 +14,11 @@ QString PaddedNumber(qint32 value)
     return QString::fromLatin1(text + from, digits.ptr - (text + from));
 }
 
+QString ListTexts::Number(qint32 value) const
+{
+    return m_padded ? PaddedNumber(value) : QString::number(value);
+}
+
 RowTexts ListTexts::Make(const ListRow& row)
 {
     const QString& d = row.date;
@@ -26,8 +31,13 @@ RowTexts ListTexts::Make(const ListRow& row)
             bytes[i] = char(c);
         }
         if (ascii && m_dates.ShowsAsItself(QByteArrayView(bytes, 19)))
-            return {d.left(10), d.mid(11, 8), PaddedNumber(row.userNo), VisibleText(row.name),
-                    PaddedNumber(row.timer)};
+            return {d.left(10), d.mid(11, 8), Number(row.userNo), VisibleText(row.name),
+                    Number(row.timer)};
     }
-    return FormatRow(CTime::FromDbText(d), row.userNo, row.name, row.timer);
+    RowTexts texts = FormatRow(CTime::FromDbText(d), row.userNo, row.name, row.timer);
+    if (!m_padded) {
+        texts.userNo = texts.userNo.trimmed();
+        texts.timer = texts.timer.trimmed();
+    }
+    return texts;
 }

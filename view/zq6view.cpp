@@ -81,7 +81,7 @@ void CZq6View::OnInitialUpdate()
     m_bExact = true;
     UpdateScrollSizes();
     verticalScrollBar()->setValue(0);
-    m_texts = ListTexts(); // the zone's rules may have changed since
+    m_texts = ListTexts(false); // the zone's rules may have changed since
     try {
         if (m_pDocument && m_pDocument->m_bDbOpen && g_pSet) {
             if (g_pSet->IsOpen())

@@ -214,6 +214,6 @@ private:
     QHeaderView* m_pHeader = nullptr;
     bool m_restoringWidths = false;
     QLabel* m_pFilterBar;
-    ListTexts m_texts;
+    ListTexts m_texts{false};     // numbers without padding: drawn right-aligned
     std::optional<TextFit> m_fit; // for the font drawn with last
 };

@@ -133,9 +133,8 @@ void CZq6View::DrawCell(QPainter& painter, int column, int y, const QString& tex
         return;
     const int right = left + width;
     if (isNumberColumn(column)) {
-        // Right-aligned: the padding the list's lines carry is not drawn.
-        const QString digits = text.trimmed();
-        TextOut(painter, std::max(left, right - Fit().Width(digits)), y, digits, right);
+        // Right-aligned (the list's texts come without the padding of the lines).
+        TextOut(painter, std::max(left, right - Fit().Width(text)), y, text, right);
     } else if (column == NameColumn) {
         // A name too long for its column ends in "…"; its tooltip shows it whole.
         TextOut(painter, left, y, Fit().Elided(text, width), right);
