@@ -13,13 +13,13 @@
 #include "view/zq6view.h"
 
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QLabel>
 #include <QTest>
 
 class TestAppShell : public QObject

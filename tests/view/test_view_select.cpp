@@ -23,7 +23,9 @@ namespace {
 
 // A name longer than any column: Polish letters, 120 characters.
 const QString kLongName =
-    QStringLiteral("Zażółć Gęślą Jaźń Świętosław Brzęczyszczykiewicz-Żółtowski ").repeated(2).left(120);
+    QStringLiteral("Zażółć Gęślą Jaźń Świętosław Brzęczyszczykiewicz-Żółtowski ")
+        .repeated(2)
+        .left(120);
 
 struct ShownList
 {
@@ -94,7 +96,8 @@ private Q_SLOTS:
         QTest::newRow("ctrl-click out") << "click 3, shift 6, ctrl 5" << QList<int>{3, 4, 6};
         QTest::newRow("ctrl-click in") << "click 3, ctrl 9" << QList<int>{3, 9};
         QTest::newRow("the second row of an event") << "click 2" << QList<int>{2};
-        QTest::newRow("shift-arrows") << "click 10, shift-down, shift-down" << QList<int>{10, 11, 12};
+        QTest::newRow("shift-arrows")
+            << "click 10, shift-down, shift-down" << QList<int>{10, 11, 12};
         QTest::newRow("arrow moves") << "click 10, down, down" << QList<int>{12};
     }
 
@@ -151,8 +154,8 @@ private Q_SLOTS:
         const QPoint at = list.Line(3);
         QCOMPARE(list.view.RowAt(at)->eventIndex, qint64(3));
         QStringList offered;
-        for (const QString& pick : {QStringLiteral("&Filter by this user"),
-                                    QStringLiteral("F&ind this user")}) {
+        for (const QString& pick :
+             {QStringLiteral("&Filter by this user"), QStringLiteral("F&ind this user")}) {
             QTimer::singleShot(0, [&] {
                 auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
                 QVERIFY(menu);
