@@ -32,10 +32,12 @@ QString shownStop(const QString& stop)
     return users::IsOpenEnd(stop) ? QString() : stop;
 }
 
+// A few lines for each user number, however many periods overlap.
 void warnOverlaps(const QVector<UserPeriod>& periods)
 {
-    for (const users::Overlap& o : users::FindOverlaps(periods))
-        printError(QStringLiteral("Periods overlap, ") + users::DescribeOverlap(periods, o));
+    for (const users::NumberOverlaps& number : users::FindOverlaps(periods))
+        for (const QString& line : users::DescribeOverlaps(periods, number))
+            printError(QStringLiteral("Periods overlap, ") + line);
 }
 
 int list(const QVector<UserPeriod>& periods)

@@ -270,11 +270,16 @@ int CUsersDialog::SelectedRow() const
 void CUsersDialog::Refill(int select)
 {
     m_pModel->removeRows(0, m_pModel->rowCount());
-    QVector<QStringList> overlapsOf(m_periods.size());
-    for (const users::Overlap& o : users::FindOverlaps(m_periods)) {
-        const QString text = QStringLiteral("Overlaps: ") + users::DescribeOverlap(m_periods, o);
-        overlapsOf[o.first] << text;
-        overlapsOf[o.second] << text;
+    // Each overlapping row tells the overlaps of its number: one text for all
+    // of them, a few lines however many periods overlap.
+    QVector<QString> overlapsOf(m_periods.size());
+    for (const users::NumberOverlaps& number : users::FindOverlaps(m_periods)) {
+        QStringList lines = users::DescribeOverlaps(m_periods, number);
+        for (QString& line : lines)
+            line.prepend(QStringLiteral("Overlaps: "));
+        const QString text = lines.join(QLatin1Char('\n'));
+        for (const int row : number.periods)
+            overlapsOf[row] = text;
     }
     for (int row = 0; row < m_periods.size(); ++row) {
         const UserPeriod& p = m_periods.at(row);
@@ -285,7 +290,7 @@ void CUsersDialog::Refill(int select)
             item->setEditable(false);
             if (!overlapsOf.at(row).isEmpty()) {
                 item->setBackground(kOverlapColour);
-                item->setToolTip(overlapsOf.at(row).join(QLatin1Char('\n')));
+                item->setToolTip(overlapsOf.at(row));
             }
             items << item;
         }

@@ -5,6 +5,8 @@
 #include "db/record/datetext.h"
 #include "db/record/visibletext.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
 #include <QHash>
 #include <QSet>
 #include <QSqlError>
@@ -112,16 +114,89 @@ QStringList Check(const UserPeriod& p)
     return problems;
 }
 
-QVector<Overlap> FindOverlaps(const QVector<UserPeriod>& periods)
+namespace {
+
+// Counts for each period of one number how many others share a moment with
+// it (a.start < b.stop and b.start < a.stop), without looking at the pairs:
+// taking the periods by stop, those starting before that stop are added to a
+// Fenwick tree indexed by the rank of their stop, and the ones among them
+// that stop after the period's start are counted. group is sorted by start.
+QVector<qint64> countOverlapping(const QVector<UserPeriod>& periods, const QVector<int>& group)
+{
+    const qsizetype m = group.size();
+    auto startOf = [&](qsizetype k) -> const QString& { return periods.at(group.at(k)).start; };
+    auto stopOf = [&](qsizetype k) -> const QString& { return periods.at(group.at(k)).stop; };
+    QVector<int> byStop(m); // positions in group, by stop
+    for (qsizetype k = 0; k < m; ++k)
+        byStop[k] = int(k);
+    std::sort(byStop.begin(), byStop.end(), [&](int x, int y) { return stopOf(x) < stopOf(y); });
+    QVector<int> rank(m);
+    for (qsizetype r = 0; r < m; ++r)
+        rank[byStop.at(r)] = int(r);
+
+    QVector<int> tree(m + 1, 0);
+    auto add = [&](int r) {
+        for (qsizetype i = r + 1; i <= m; i += i & -i)
+            ++tree[i];
+    };
+    auto countBelow = [&](qsizetype r) { // of the added, those of rank < r
+        qint64 n = 0;
+        for (qsizetype i = r; i > 0; i -= i & -i)
+            n += tree.at(i);
+        return n;
+    };
+
+    QVector<qint64> others(m, 0);
+    qsizetype added = 0;
+    for (const int k : std::as_const(byStop)) {
+        const QString& stop = stopOf(k);
+        const QString& start = startOf(k);
+        for (; added < m && startOf(added) < stop; ++added)
+            add(rank.at(added));
+        // The added periods that stop no later than this one starts.
+        const qsizetype ended =
+            std::upper_bound(byStop.cbegin(), byStop.cend(), start,
+                             [&](const QString& at, int x) { return at < stopOf(x); }) -
+            byStop.cbegin();
+        const bool itself = start < stop; // then it was added and counted
+        others[k] = qint64(added) - countBelow(ended) - (itself ? 1 : 0);
+    }
+    return others;
+}
+
+// The first pairs in one pass by start, keeping those periods that have not
+// ended by the start of the next: only they can overlap it or a later one.
+// Periods still open all overlap each other, so few are kept before enough
+// pairs are found.
+QVector<Overlap> firstPairs(const QVector<UserPeriod>& periods, const QVector<int>& group)
+{
+    QVector<Overlap> found;
+    QVector<int> open;
+    for (const int j : group) {
+        const UserPeriod& b = periods.at(j);
+        qsizetype kept = 0;
+        for (const int i : std::as_const(open)) {
+            const UserPeriod& a = periods.at(i);
+            if (!(b.start < a.stop))
+                continue; // ended: later periods start no earlier than b
+            open[kept++] = i;
+            if (a.start < b.stop && found.size() < kShownOverlaps)
+                found.append({std::min(i, j), std::max(i, j)});
+        }
+        if (found.size() >= kShownOverlaps)
+            break;
+        open.resize(kept);
+        open.append(j);
+    }
+    return found;
+}
+
+} // namespace
+
+QVector<NumberOverlaps> FindOverlaps(const QVector<UserPeriod>& periods)
 {
     // Periods that only touch share no event: one at the very moment belongs
     // to neither.
-    auto overlap = [](const UserPeriod& a, const UserPeriod& b) {
-        return a.start < b.stop && b.start < a.stop;
-    };
-    // One pass through the periods by number and start, keeping those of the
-    // number that have not ended by the start of the next one: only they can
-    // overlap it or any period after it.
     QVector<int> order(periods.size());
     for (int i = 0; i < order.size(); ++i)
         order[i] = i;
@@ -134,29 +209,29 @@ QVector<Overlap> FindOverlaps(const QVector<UserPeriod>& periods)
             return a.start < b.start;
         return i < j;
     });
-    QVector<Overlap> found;
-    QVector<int> open;
-    for (qsizetype k = 0; k < order.size(); ++k) {
-        const int j = order.at(k);
-        const UserPeriod& b = periods.at(j);
-        if (k > 0 && periods.at(order.at(k - 1)).userNo != b.userNo)
-            open.clear();
-        qsizetype kept = 0;
-        for (const int i : std::as_const(open)) {
-            const UserPeriod& a = periods.at(i);
-            if (!(b.start < a.stop))
-                continue; // ended: later periods start no earlier than b
-            open[kept++] = i;
-            if (overlap(a, b))
-                found.append({std::min(i, j), std::max(i, j)});
+    QVector<NumberOverlaps> found;
+    QVector<int> group;
+    for (qsizetype k = 0; k < order.size();) {
+        const qint32 userNo = periods.at(order.at(k)).userNo;
+        group.clear();
+        for (; k < order.size() && periods.at(order.at(k)).userNo == userNo; ++k)
+            group.append(order.at(k));
+        const QVector<qint64> others = countOverlapping(periods, group);
+        NumberOverlaps number;
+        number.userNo = userNo;
+        for (qsizetype g = 0; g < group.size(); ++g) {
+            if (others.at(g) > 0) {
+                number.periods.append(group.at(g));
+                number.pairs += others.at(g);
+            }
         }
-        open.resize(kept);
-        open.append(j);
+        if (number.periods.isEmpty())
+            continue;
+        number.pairs /= 2; // each pair was counted from both sides
+        std::sort(number.periods.begin(), number.periods.end());
+        number.shown = firstPairs(periods, group);
+        found.append(number);
     }
-    // In the order of the positions, as a comparison of every pair gives them.
-    std::sort(found.begin(), found.end(), [](const Overlap& x, const Overlap& y) {
-        return x.first != y.first ? x.first < y.first : x.second < y.second;
-    });
     return found;
 }
 
@@ -168,6 +243,21 @@ QString DescribeOverlap(const QVector<UserPeriod>& periods, const Overlap& overl
         .arg(a.userNo)
         .arg(VisibleText(a.name), a.start, shownStop(a.stop), VisibleText(b.name), b.start,
              shownStop(b.stop));
+}
+
+QStringList DescribeOverlaps(const QVector<UserPeriod>& periods, const NumberOverlaps& overlaps)
+{
+    QStringList lines;
+    for (const Overlap& o : overlaps.shown)
+        lines << DescribeOverlap(periods, o);
+    if (overlaps.pairs > overlaps.shown.size())
+        lines << QCoreApplication::translate("users",
+                                             "user number %1: and %2 more pairs; %3 periods "
+                                             "overlap another")
+                     .arg(overlaps.userNo)
+                     .arg(overlaps.pairs - overlaps.shown.size())
+                     .arg(overlaps.periods.size());
+    return lines;
 }
 
 QString HandOver(QVector<UserPeriod>& periods, qint32 userNo, const QString& name,

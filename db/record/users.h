@@ -50,9 +50,26 @@ struct Overlap
     int first; // positions in the vector, first < second
     int second;
 };
-QVector<Overlap> FindOverlaps(const QVector<UserPeriod>& periods);
-// "3: Anna Kowal (2024-01-01 00:00:00 to 2024-08-01 00:00:00) and Jan ..."
+
+// The overlaps of one user number. However many periods overlap each other,
+// this holds a few pairs and the counts, never every pair.
+struct NumberOverlaps
+{
+    qint32 userNo = 0;
+    QVector<int> periods;   // positions of those that overlap another, ascending
+    QVector<Overlap> shown; // the first kShownOverlaps pairs, by start of the later
+    qint64 pairs = 0;       // how many pairs overlap in all
+};
+inline constexpr int kShownOverlaps = 3;
+
+// By user number, only numbers with overlaps. Takes O(n log n) time and O(n)
+// memory for n periods, however many pairs overlap.
+QVector<NumberOverlaps> FindOverlaps(const QVector<UserPeriod>& periods);
+// "user number 3: Anna Kowal (2024-01-01 00:00:00 to 2024-08-01 00:00:00) and Jan ..."
 QString DescribeOverlap(const QVector<UserPeriod>& periods, const Overlap& overlap);
+// A line for each pair shown and, when pairs are left out, one more: "user
+// number 3: and 12 more pairs; 7 periods overlap another".
+QStringList DescribeOverlaps(const QVector<UserPeriod>& periods, const NumberOverlaps& overlaps);
 
 // User number userNo passes to name at the moment at: each period of that
 // number holding that moment ends there, and the new period starts there and

@@ -9,6 +9,7 @@
 #include "app/dialogs/usersdialog.h"
 #include "app/resource.h"
 #include "app/zq6.h"
+#include "db/record/database.h"
 #include "db/record/dbstate.h"
 #include "db/zq6set.h"
 #include "tests/support/guitest.h"
@@ -157,6 +158,42 @@ private Q_SLOTS:
         QCOMPARE(file.readAll(), QByteArray("date,time,user_no,user_name,timer,button\r\n"
                                             "2024-07-10,08:00:00,3,Jan,2,0\r\n"
                                             "2024-08-01,08:00:00,3,Jan,3,0\r\n"));
+    }
+
+    // Rows of a number whose periods overlap are marked, each with the same
+    // few lines however many pairs overlap.
+    void overlapsAreToldPerNumber()
+    {
+        const QString path = m_dir.filePath("overlaps.db");
+        QVERIFY(testdb::copyTemplate(path));
+        QStringList rows{"('Otto', 4, '2024-01-01 00:00:00', '9999-12-31 23:59:59')"};
+        for (int i = 0; i < 6; ++i)
+            rows << QStringLiteral("('U%1', 7, '2024-01-0%2 00:00:00', '9999-12-31 23:59:59')")
+                        .arg(i)
+                        .arg(i + 1);
+        QCOMPARE(testdb::exec(path, {"INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) "
+                                     "VALUES " +
+                                     rows.join(", ")}),
+                 QString());
+        CDatabase db;
+        db.OpenFile(path);
+        CUsersDialog dialog(&db, &m_ui, &m_sink);
+        QVERIFY(dialog.Load());
+        const QStandardItemModel* model = dialog.GetModel();
+        QCOMPARE(model->rowCount(), 7);
+        QVERIFY(model->item(0, 0)->toolTip().isEmpty());
+        const QString told =
+            "Overlaps: user number 7: U0 (2024-01-01 00:00:00 to no end) and U1 (2024-01-02 "
+            "00:00:00 to no end)\n"
+            "Overlaps: user number 7: U0 (2024-01-01 00:00:00 to no end) and U2 (2024-01-03 "
+            "00:00:00 to no end)\n"
+            "Overlaps: user number 7: U1 (2024-01-02 00:00:00 to no end) and U2 (2024-01-03 "
+            "00:00:00 to no end)\n"
+            "Overlaps: user number 7: and 12 more pairs; 6 periods overlap another";
+        for (int row = 1; row < 7; ++row) {
+            QCOMPARE(model->item(row, 3)->toolTip(), told);
+            QVERIFY(model->item(row, 3)->background() != model->item(0, 3)->background());
+        }
     }
 
     void filterNarrowsTheListAndItsExportUntilCleared()

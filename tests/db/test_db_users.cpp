@@ -5,9 +5,11 @@
 #include "db/record/database.h"
 #include "db/record/datetext.h"
 #include "db/record/users.h"
+#include "db/record/visibletext.h"
 #include "formats/csv.h"
 #include "tests/support/testdb.h"
 
+#include <QMap>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -195,27 +197,32 @@ private Q_SLOTS:
     {
         // Months are enough: the dates are compared as text.
         QTest::addColumn<QStringList>("periods");
-        QTest::addColumn<QString>("found"); // positions, "first-second ..."
+        QTest::addColumn<QString>("found"); // "number: positions | pairs | pairs shown; ..."
         QTest::newRow("touching and overlapping")
             << QStringList{"A|3|2024-01|2024-03", "B|3|2024-03|2024-05", "C|3|2024-04|" + kOpen,
                            "D|4|2024-01|" + kOpen}
-            << "1-2";
+            << "3: 1 2 | 1 | 1-2";
         QTest::newRow("not in order")
             << QStringList{"C|3|2024-04|" + kOpen, "D|4|2024-01|2024-09", "B|3|2024-03|2024-05",
                            "A|3|2024-01|2024-04", "E|4|2024-02|2024-03"}
-            << "0-2 1-4 2-3";
+            << "3: 0 2 3 | 2 | 2-3 0-2; 4: 1 4 | 1 | 1-4";
         QTest::newRow("inside a long one")
             << QStringList{"A|3|2024-01|2024-12", "B|3|2024-02|2024-03", "C|3|2024-04|2024-05",
                            "D|3|2024-06|2024-07"}
-            << "0-1 0-2 0-3";
+            << "3: 0 1 2 3 | 3 | 0-1 0-2 0-3";
         QTest::newRow("same start")
-            << QStringList{"B|3|2024-01|2024-02", "A|3|2024-01|2024-03"} << "0-1";
+            << QStringList{"B|3|2024-01|2024-02", "A|3|2024-01|2024-03"} << "3: 0 1 | 1 | 0-1";
         QTest::newRow("other numbers")
             << QStringList{"A|3|2024-01|2024-03", "B|4|2024-01|2024-03", "C|-1|2024-01|2024-03"}
             << "";
         QTest::newRow("ends before it starts")
             << QStringList{"X|3|2024-05|2024-04", "A|3|2024-01|2024-12", "B|3|2024-06|2024-07"}
-            << "0-1 1-2";
+            << "3: 0 1 2 | 2 | 0-1 1-2";
+        QStringList open;
+        for (int i = 0; i < 6; ++i)
+            open << QStringLiteral("U%1|7|2024-0%2|").arg(i).arg(i + 1) + kOpen;
+        QTest::newRow("all open, three pairs of fifteen shown")
+            << open << "7: 0 1 2 3 4 5 | 15 | 0-1 0-2 1-2";
     }
 
     void overlaps()
@@ -223,12 +230,25 @@ private Q_SLOTS:
         QFETCH(QStringList, periods);
         QFETCH(QString, found);
         const QVector<UserPeriod> rows = periodsOf(periods);
-        QStringList pairs;
-        for (const users::Overlap& o : users::FindOverlaps(rows))
-            pairs << QStringLiteral("%1-%2").arg(o.first).arg(o.second);
-        QCOMPARE(pairs.join(' '), found);
+        QStringList numbers;
+        for (const users::NumberOverlaps& n : users::FindOverlaps(rows)) {
+            QStringList positions;
+            for (const int i : n.periods)
+                positions << QString::number(i);
+            QStringList pairs;
+            for (const users::Overlap& o : n.shown)
+                pairs << QStringLiteral("%1-%2").arg(o.first).arg(o.second);
+            numbers << QStringLiteral("%1: %2 | %3 | %4")
+                           .arg(n.userNo)
+                           .arg(positions.join(' '))
+                           .arg(n.pairs)
+                           .arg(pairs.join(' '));
+        }
+        QCOMPARE(numbers.join("; "), found);
     }
 
+    // Against a comparison of every pair: how many pairs, which periods, and
+    // the first pairs in the order of the later one's start.
     void overlapsAsEveryPairGivesThem()
     {
         QVector<UserPeriod> periods;
@@ -239,35 +259,61 @@ private Q_SLOTS:
         };
         for (int i = 0; i < 3000; ++i) {
             const quint32 start = next(100000);
+            // Some long, some open, some empty or backwards.
+            const quint32 length = i % 97 == 0 ? 30000 : next(300);
             periods.append({i,
                             {},
                             qint32(next(7)),
                             QString::number(start + 100000),
-                            QString::number(start + 100000 + next(300))});
+                            i % 89 == 0   ? kOpen
+                            : i % 83 == 0 ? QString::number(start + 99990)
+                                          : QString::number(start + 100000 + length)});
         }
-        QVector<std::pair<int, int>> expected;
-        for (int i = 0; i < periods.size(); ++i) {
-            for (int j = i + 1; j < periods.size(); ++j) {
+        users::Sort(periods); // positions are then the order of the starts
+        QMap<qint32, users::NumberOverlaps> expected;
+        for (int j = 0; j < periods.size(); ++j) {
+            for (int i = 0; i < j; ++i) {
                 const UserPeriod& a = periods.at(i);
                 const UserPeriod& b = periods.at(j);
-                if (a.userNo == b.userNo && a.start < b.stop && b.start < a.stop)
-                    expected.append({i, j});
+                if (a.userNo != b.userNo || !(a.start < b.stop && b.start < a.stop))
+                    continue;
+                users::NumberOverlaps& n = expected[a.userNo];
+                n.userNo = a.userNo;
+                ++n.pairs;
+                if (n.shown.size() < users::kShownOverlaps)
+                    n.shown.append({i, j});
+                for (const int k : {i, j})
+                    if (!n.periods.contains(k))
+                        n.periods.append(k);
             }
         }
-        QVector<std::pair<int, int>> found;
-        for (const users::Overlap& o : users::FindOverlaps(periods))
-            found.append({o.first, o.second});
-        QVERIFY(expected.size() > 100);
-        QCOMPARE(found, expected);
+        const QVector<users::NumberOverlaps> found = users::FindOverlaps(periods);
+        QCOMPARE(found.size(), expected.size());
+        qint64 pairs = 0;
+        for (const users::NumberOverlaps& n : found) {
+            const users::NumberOverlaps& e = expected.value(n.userNo);
+            QVector<int> sorted = e.periods;
+            std::sort(sorted.begin(), sorted.end());
+            QCOMPARE(n.pairs, e.pairs);
+            QCOMPARE(n.periods, sorted);
+            QCOMPARE(n.shown.size(), e.shown.size());
+            for (int k = 0; k < n.shown.size(); ++k)
+                QCOMPARE(std::pair(n.shown.at(k).first, n.shown.at(k).second),
+                         std::pair(e.shown.at(k).first, e.shown.at(k).second));
+            pairs += n.pairs;
+        }
+        QVERIFY(pairs > 1000);
     }
 
     void overlapShowsNoEnd()
     {
         const QVector<UserPeriod> periods = periodsOf(
             {"B|3|2024-03-01 00:00:00|2024-05-01 00:00:00", "C|3|2024-04-30 00:00:00|" + kOpen});
-        const QVector<users::Overlap> found = users::FindOverlaps(periods);
+        const QVector<users::NumberOverlaps> found = users::FindOverlaps(periods);
         QCOMPARE(found.size(), 1);
-        QVERIFY(users::DescribeOverlap(periods, found.first()).contains("no end"));
+        QCOMPARE(users::DescribeOverlaps(periods, found.first()),
+                 QStringList{"user number 3: B (2024-03-01 00:00:00 to 2024-05-01 00:00:00) and C "
+                             "(2024-04-30 00:00:00 to no end)"});
     }
 
     void changesAreStoredAllOrNothing()
