@@ -12,6 +12,8 @@
 #include "db/zq6doc.h"
 #include "formats/userscsv.h"
 
+#include <QCoreApplication>
+#include <QStringDecoder>
 #include <cstdio>
 #include <string>
 
@@ -100,8 +102,14 @@ int RunUsersCommand(const QStringList& args, bool raw,
     // Checked before the database is opened, so that nothing is opened in vain.
     QVector<UserPeriod> added;
     if (sub == QLatin1String("add")) {
+        // The name's bytes as given, which must be UTF-8 as in a users import.
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString name = utf8.decode(EncodeFileName(args.at(2)));
+        if (utf8.hasError())
+            return usage(QCoreApplication::translate(
+                "users", "the user was not added: the name is not UTF-8 text"));
         QStringList problems;
-        added.append(users::PeriodOf(args.at(2), args.at(3), args.at(4), args.value(5), &problems));
+        added.append(users::PeriodOf(name, args.at(3), args.at(4), args.value(5), &problems));
         // Values that cannot be a period are a wrong command line, as in export.
         if (!problems.isEmpty())
             return usage(QStringLiteral("the user was not added: ") +

@@ -96,7 +96,8 @@ private:
                 }
             }
             // Kept as read: a byte order mark inside a field is text.
-            QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+            QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom |
+                                                          QStringDecoder::Flag::Stateless);
             const QString text = utf8.decode(raw);
             if (utf8.hasError()) {
                 SkipLine();

@@ -55,7 +55,8 @@ def shown(c):
     return named.get(c) or ('\\x%02x' % ord(c) if ord(c) < 256 else '\\u%04x' % ord(c))
 for r in rows[1:]:
     assert len(r) == 6 and r[2] == str(int(r[2])) and r[4] == str(int(r[4])), r
-    name = re.sub('[\x00-\x1f\x7f-\x9f\u2028\u2029]', lambda m: shown(m.group()), r[3])
+    name = re.sub('[\x00-\x1f\x7f-\x9f\u200b-\u200d\u2028-\u202e\u2060\u2066-\u2069\ufeff]',
+                  lambda m: shown(m.group()), r[3])
     sys.stdout.write('%s\t%s\t%6d\t%s\t%6d\n' % (r[0], r[1], int(r[2]), name, int(r[4])))
 )";
 
@@ -158,6 +159,73 @@ private Q_SLOTS:
         QVERIFY2(imported.err.startsWith("line 3: the name \"two\\nlines\" holds a control"),
                  qPrintable(imported.err));
         QCOMPARE(testdb::scalar(db, "SELECT count(*) FROM USERS").toInt(), 0);
+    }
+
+    // Names are UTF-8 text without the invisible characters that make a name
+    // look like another, given to users add or in the file of users import.
+    void namesAreVisibleUtf8Text_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("added");    // what users add tells; empty: stored
+        QTest::addColumn<QString>("imported"); // what users import tells
+        const QString notUtf8 = "the name is not UTF-8 text";
+        const QString field = "field 1 is not UTF-8 text";
+        QTest::newRow("byte FF") << QByteArray("A\xff"
+                                               "B")
+                                 << notUtf8 << field;
+        QTest::newRow("cut short at the end") << QByteArray("Anna\xc3") << notUtf8 << field;
+        QTest::newRow("surrogate") << QByteArray("A\xed\xa0\x80") << notUtf8 << field;
+        const struct
+        {
+            char16_t first, last;
+        } ranges[] = {{0x200B, 0x200D},
+                      {0x202A, 0x202E},
+                      {0x2060, 0x2060},
+                      {0x2066, 0x2069},
+                      {0xFEFF, 0xFEFF}};
+        for (const auto& r : ranges) {
+            const QString told =
+                QStringLiteral("the name \"A\\u%1B\\u%2\" holds a control character")
+                    .arg(unsigned(r.first), 4, 16, QLatin1Char('0'))
+                    .arg(unsigned(r.last), 4, 16, QLatin1Char('0'));
+            QTest::addRow("U+%04X to U+%04X", unsigned(r.first), unsigned(r.last))
+                << (QString("A") + QChar(r.first) + "B" + QChar(r.last)).toUtf8() << told << told;
+        }
+        QTest::newRow("private use, as given")
+            << (QString("A") + QChar(0xF780) + QChar(0xF7FF)).toUtf8() << ""
+            << "";
+        QTest::newRow("direction marks and spaces are text")
+            << (QString("A") + QChar(0x200E) + QChar(0x202F) + QChar(0x200A)).toUtf8() << ""
+            << "";
+    }
+    void namesAreVisibleUtf8Text()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, added);
+        QFETCH(QString, imported);
+        const QString db = newDb(QStringLiteral("name %1.db").arg(QTest::currentDataTag()));
+        QByteArray octal; // the bytes as printf's %b takes them
+        for (const char c : std::as_const(name))
+            octal += "\\0" + QByteArray::number(uchar(c), 8);
+        const Run add =
+            run({"-c", "exec \"$0\" users add \"$1\" \"$(printf '%b' \"$2\")\" 3 2024-01-01",
+                 ZQ_BIN_DIR "/zqreader-cli", db, QString::fromLatin1(octal)},
+                QStringLiteral("/bin/sh"));
+        QCOMPARE(add.exitCode, added.isEmpty() ? 0 : 2);
+        QVERIFY2(add.err.startsWith(added.isEmpty()
+                                        ? QString()
+                                        : "zqreader-cli: the user was not added: " + added),
+                 qPrintable(add.err));
+        const QString file = m_dir.filePath("name.csv");
+        QVERIFY(writeFile(file, "name,user_no,from,to\r\n" + name + ",4,2024-01-01,\r\n"));
+        const Run import = run({"users", "import", db, file});
+        QCOMPARE(import.exitCode, imported.isEmpty() ? 0 : 1);
+        QVERIFY2(import.err.startsWith(imported.isEmpty() ? QString() : "line 2: " + imported),
+                 qPrintable(import.err));
+        // Stored as given, byte for byte, or not at all.
+        const QByteArray hex = name.toHex().toUpper();
+        QCOMPARE(testdb::scalar(db, "SELECT group_concat(hex(NAME), ' ') FROM USERS").toString(),
+                 added.isEmpty() ? QString(hex + ' ' + hex) : QString());
     }
 
     void importWithBadRowsStoresNothing()

@@ -75,15 +75,27 @@ private Q_SLOTS:
         QTest::newRow("line separator")
             << QString("A") + QChar(0x2028) + period << QStringList{"A\\u2028"};
         QTest::newRow("only a tab") << "\t" + period << QStringList{"empty", "\\t"};
+        // Invisible characters that make a name look like another; their
+        // neighbours are text.
+        for (const char16_t c : {0x200B, 0x200D, 0x202A, 0x202E, 0x2060, 0x2066, 0x2069, 0xFEFF})
+            QTest::addRow("U+%04X", unsigned(c))
+                << QString("A") + QChar(c) + "B" + period
+                << QStringList{QStringLiteral("A\\u%1B").arg(unsigned(c), 4, 16, QLatin1Char('0'))};
+        for (const char16_t c : {0x200A, 0x200E, 0x202F, 0x2065, 0x206A, 0xFEFE})
+            QTest::addRow("U+%04X is text", unsigned(c))
+                << QString("A") + QChar(c) + "B" + period << QStringList();
     }
     void check()
     {
         QFETCH(QString, row);
         QFETCH(QStringList, problems);
-        const QStringList found = users::Check(periodsOf({row}).first());
+        const UserPeriod period = periodsOf({row}).first();
+        const QStringList found = users::Check(period);
         QCOMPARE(found.size(), problems.size());
         for (int i = 0; i < found.size(); ++i)
             QVERIFY2(found.at(i).contains(problems.at(i)), qPrintable(found.at(i)));
+        // The list's rows are checked on their UTF-8 bytes.
+        QCOMPARE(HasControlCharacterUtf8(period.name.toUtf8()), HasControlCharacter(period.name));
     }
 
     // Dates as typed in the desktop's fields and on the command line.
