@@ -46,6 +46,21 @@ std::optional<QString> parseStop(const QString& stop)
     return IsOpenEnd(stop) ? std::optional<QString>(stop) : ParseDateTime(stop);
 }
 
+// A date as a file stores it. An ODBC source may give its date-times as
+// values, which would otherwise show as "2024-01-01T00:00:00.000" and would
+// not be the open end.
+QString storedText(const QVariant& value)
+{
+    switch (value.typeId()) {
+    case QMetaType::QDateTime:
+        return value.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    case QMetaType::QDate:
+        return value.toDate().toString(QStringLiteral("yyyy-MM-dd 00:00:00"));
+    default:
+        return value.toString();
+    }
+}
+
 } // namespace
 
 std::optional<QString> ParseDateTime(QStringView text)
@@ -64,15 +79,22 @@ bool IsOpenEnd(const QString& stop)
 QVector<UserPeriod> Read(const CDatabase& db)
 {
     // Names in brackets: the database layer writes them as its backend wants.
-    QSqlQuery q = db.Prepare(
-        QStringLiteral("SELECT [INDEX], [NAME], [USER_NO], [DATE_START], [DATE_STOP] FROM [USERS] "
-                       "ORDER BY [USER_NO], [DATE_START], [INDEX]"));
+    // The server's dates are read as the text a file holds: as values they
+    // would pass through the local zone, which has no hour that a change to
+    // summer time skips.
+    const bool server = db.GetDialect().GetBackend() == Dialect::Backend::Postgres;
+    const QString dates = server ? QStringLiteral("to_char([DATE_START], 'YYYY-MM-DD HH24:MI:SS'), "
+                                                  "to_char([DATE_STOP], 'YYYY-MM-DD HH24:MI:SS')")
+                                 : QStringLiteral("[DATE_START], [DATE_STOP]");
+    QSqlQuery q = db.Prepare(QStringLiteral("SELECT [INDEX], [NAME], [USER_NO], ") + dates +
+                             QStringLiteral(" FROM [USERS] ORDER BY [USER_NO], [DATE_START], "
+                                            "[INDEX]"));
     q.setForwardOnly(true);
     CDatabase::Exec(q);
     QVector<UserPeriod> rows;
     while (q.next())
         rows.append({q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toInt(),
-                     q.value(3).toString(), q.value(4).toString()});
+                     storedText(q.value(3)), storedText(q.value(4))});
     if (q.lastError().isValid())
         throw CDBException(q.lastError().text());
     // The database's own order of texts may differ from the program's.

@@ -3,6 +3,7 @@
 
 #include "db/record/visibletext.h"
 #include "formats/csv.h"
+#include "tests/support/pgserver.h"
 #include "tests/support/programrun.h"
 #include "tests/support/testdb.h"
 
@@ -226,6 +227,79 @@ private Q_SLOTS:
         const QByteArray hex = name.toHex().toUpper();
         QCOMPARE(testdb::scalar(db, "SELECT group_concat(hex(NAME), ' ') FROM USERS").toString(),
                  added.isEmpty() ? QString(hex + ' ' + hex) : QString());
+    }
+
+    // A server's dates show as a file stores them: in the list, the messages
+    // and the CSV of users export, which users import reads back. However many
+    // periods overlap, each number's overlaps are told in a few lines.
+    void usersReadTheSameOnEveryBackend_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::newRow("file") << "sqlite";
+        QTest::newRow("server") << "postgres";
+    }
+    void usersReadTheSameOnEveryBackend()
+    {
+        QFETCH(QString, backend);
+        const auto fresh = [&](const QString& name) {
+            QString where = m_dir.filePath(name + ".db");
+            if (backend == "postgres") {
+                testpg::Server& pg = testpg::Server::Instance();
+                if (!pg.IsRunning())
+                    return QString();
+                where = pg.Uri(pg.CreateDatabase());
+            }
+            return run({"new", where}).exitCode == 0 ? where : QString();
+        };
+        const QString db = fresh("backend " + backend);
+        if (db.isEmpty() && backend == "postgres")
+            QSKIP(qPrintable(testpg::Server::Instance().Error()));
+        QVERIFY(!db.isEmpty());
+        // Forty open periods of number 7 a minute apart: 780 pairs.
+        QStringList values;
+        QString listed;
+        for (int i = 0; i < 40; ++i) {
+            const QString start =
+                QStringLiteral("2024-01-01 00:%1:00").arg(i, 2, 10, QLatin1Char('0'));
+            values << QStringLiteral("('U%1', 7, '%2', '%3')").arg(i).arg(start, kOpen);
+            listed += QStringLiteral("U%1\t7\t%2\t\n").arg(i).arg(start);
+        }
+        QCOMPARE(testdb::exec(db, {"INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) "
+                                   "VALUES " +
+                                   values.join(", ")}),
+                 QString());
+        // Its start in the hour Berlin skips in spring.
+        QCOMPARE(run({"users", "add", db, "Eve", "3", "2024-03-31 02:30", "2024-07-01 10:00:30"})
+                     .exitCode,
+                 0);
+        QCOMPARE(run({"users", "add", db, "Anna", "3", "2024-01-01"}).exitCode, 0);
+
+        const Run list = run({"users", "list", db});
+        QCOMPARE(list.out, "Anna\t3\t2024-01-01 00:00:00\t\nEve\t3\t2024-03-31 02:30:00\t"
+                           "2024-07-01 10:00:30\n" +
+                               listed);
+        QCOMPARE(list.err,
+                 "Periods overlap, user number 3: Anna (2024-01-01 00:00:00 to no end) and Eve "
+                 "(2024-03-31 02:30:00 to 2024-07-01 10:00:30)\n"
+                 "Periods overlap, user number 7: U0 (2024-01-01 00:00:00 to no end) and U1 "
+                 "(2024-01-01 00:01:00 to no end)\n"
+                 "Periods overlap, user number 7: U0 (2024-01-01 00:00:00 to no end) and U2 "
+                 "(2024-01-01 00:02:00 to no end)\n"
+                 "Periods overlap, user number 7: U1 (2024-01-01 00:01:00 to no end) and U2 "
+                 "(2024-01-01 00:02:00 to no end)\n"
+                 "Periods overlap, user number 7: and 777 more pairs; 40 periods overlap "
+                 "another\n");
+
+        const Run exported = run({"users", "export", db});
+        QCOMPARE(exported.exitCode, 0);
+        QVERIFY(exported.rawOut.contains("\r\nAnna,3,2024-01-01 00:00:00,\r\n"));
+        const QString file = m_dir.filePath("backend " + backend + ".csv");
+        QVERIFY(writeFile(file, exported.rawOut));
+        const QString again = fresh("again " + backend);
+        QVERIFY(!again.isEmpty());
+        QCOMPARE(run({"users", "import", again, file}).out, "Number of imported users:  42\n");
+        QCOMPARE(run({"users", "export", again}).rawOut, exported.rawOut);
+        QCOMPARE(run({"users", "list", again}).out, list.out);
     }
 
     void importWithBadRowsStoresNothing()
