@@ -218,20 +218,19 @@ void MdbToolsSource::ReadRows(const QString& table,
     parser.Finish();
 }
 
-MdbExportParser::MdbExportParser(std::function<bool(const AccessRow&)> onRow, QString table,
-                                 qint64 mostRowBytes)
-    : m_onRow(std::move(onRow)), m_table(std::move(table)), m_mostRowBytes(mostRowBytes)
+MdbExportParser::MdbExportParser(std::function<bool(const AccessRow&)> onRow, QString table)
+    : m_onRow(std::move(onRow)), m_table(std::move(table))
 {
 }
 
 bool MdbExportParser::Feed(QByteArrayView bytes)
 {
     for (const char c : bytes) {
-        if (++m_rowBytes > m_mostRowBytes)
+        if (++m_rowBytes > kMostRowBytes)
             throw CDBException(
                 QStringLiteral("mdb-export wrote more than %1 bytes for row %2%3 without ending "
                                "it; no row may be longer. The file may be damaged.")
-                    .arg(m_mostRowBytes)
+                    .arg(kMostRowBytes)
                     .arg(m_rows + 1)
                     .arg(m_table.isEmpty() ? QString()
                                            : QStringLiteral(" of table %1").arg(m_table)));

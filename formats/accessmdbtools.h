@@ -81,8 +81,7 @@ public:
     static constexpr qint64 kMostRowBytes = qint64(1) << 20;
 
     // table: named in the message of a row too long.
-    explicit MdbExportParser(std::function<bool(const AccessRow&)> onRow, QString table = {},
-                             qint64 mostRowBytes = kMostRowBytes);
+    explicit MdbExportParser(std::function<bool(const AccessRow&)> onRow, QString table = {});
 
     // False when onRow asked to stop. Throws CDBException on malformed output.
     bool Feed(QByteArrayView bytes);
@@ -104,7 +103,6 @@ private:
 
     std::function<bool(const AccessRow&)> m_onRow;
     QString m_table;
-    qint64 m_mostRowBytes;
     qint64 m_rowBytes = 0; // of the row under way
     State m_state = State::FieldStart;
     QByteArray m_field;
