@@ -28,6 +28,15 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QStatusBar>
+#include <QTimer>
+#include <algorithm>
+
+namespace {
+
+constexpr int kFirstReconnectMs = 1000;
+constexpr int kLongestReconnectMs = 30000;
+
+} // namespace
 
 CZq6App::CZq6App(MessageSink* messages, ShellUi* ui, const PortLister* ports)
     : m_pMessages(messages), m_pUi(ui ? ui : &m_defaultUi), m_pPorts(ports),
@@ -38,6 +47,7 @@ CZq6App::CZq6App(MessageSink* messages, ShellUi* ui, const PortLister* ports)
 CZq6App::~CZq6App()
 {
     // The window and its view go before the document they show.
+    m_pReconnect.reset();
     m_pWatch.reset();
     m_pMainWnd.reset();
     m_pView = nullptr;
@@ -64,6 +74,12 @@ bool CZq6App::InitInstance(const CommandLineInfo& cmdInfo)
     m_pWatch = std::make_unique<ChangeWatch>();
     QObject::connect(m_pWatch.get(), &ChangeWatch::Changed, m_pMainWnd.get(),
                      [this] { m_pDoc->UpdateAllViews(); });
+    QObject::connect(m_pWatch.get(), &ChangeWatch::Lost, m_pMainWnd.get(),
+                     [this] { OnServerLost(); });
+    m_pReconnect = std::make_unique<QTimer>();
+    m_pReconnect->setSingleShot(true);
+    QObject::connect(m_pReconnect.get(), &QTimer::timeout, m_pMainWnd.get(),
+                     [this] { TryReconnect(); });
     UpdateRecentFiles();
 
     if (cmdInfo.dbPath.isEmpty())
@@ -246,7 +262,62 @@ void CZq6App::OnFileOpenServer()
 
 void CZq6App::OnViewRefresh()
 {
+    // While the server is away the list keeps its rows: Refresh tries at once.
+    if (IsReconnecting()) {
+        TryReconnect();
+        return;
+    }
     m_pDoc->UpdateAllViews();
+}
+
+bool CZq6App::IsReconnecting() const
+{
+    return m_reconnectDelayMs > 0;
+}
+
+void CZq6App::OnServerLost()
+{
+    if (IsReconnecting() || !m_pDoc->m_bDbOpen || !g_dbLocation.IsServer())
+        return;
+    if (m_pWatch)
+        m_pWatch->Stop();
+    if (m_pView)
+        m_pView->SetServerAway(true);
+    m_reconnectDelayMs = kFirstReconnectMs;
+    if (m_pMainWnd && m_pMainWnd->GetStatusBar())
+        m_pMainWnd->GetStatusBar()->showMessage(ServerAwayText());
+    m_pReconnect->start(m_reconnectDelayMs);
+}
+
+void CZq6App::TryReconnect()
+{
+    if (!IsReconnecting())
+        return;
+    m_pReconnect->stop();
+    if (!m_pDoc->Reconnect()) {
+        m_reconnectDelayMs = std::min(2 * m_reconnectDelayMs, kLongestReconnectMs);
+        // Said again: a menu's hint may have taken the place of the word.
+        if (m_pMainWnd && m_pMainWnd->GetStatusBar())
+            m_pMainWnd->GetStatusBar()->showMessage(ServerAwayText());
+        m_pReconnect->start(m_reconnectDelayMs);
+        return;
+    }
+    StopReconnecting();
+    // Listened for first: a download stored while the list is read is told too.
+    if (m_pWatch)
+        m_pWatch->Watch(g_db);
+    if (m_pView)
+        m_pView->SetServerAway(false);
+}
+
+void CZq6App::StopReconnecting()
+{
+    m_reconnectDelayMs = 0;
+    if (m_pReconnect)
+        m_pReconnect->stop();
+    QStatusBar* bar = m_pMainWnd ? m_pMainWnd->GetStatusBar() : nullptr;
+    if (bar && bar->currentMessage() == ServerAwayText())
+        bar->clearMessage();
 }
 
 bool CZq6App::OnOpenRecentFile(int id)
@@ -323,6 +394,7 @@ void CZq6App::AdoptLocation(const Location& location)
     m_recentFiles.WriteList();
     UpdateRecentFiles();
     UpdateFrameTitle();
+    StopReconnecting();
     // Watched first: a commit made while the list is being read is told too.
     if (m_pWatch)
         m_pWatch->Watch(g_db);
@@ -425,6 +497,7 @@ void CZq6App::ConnectView()
         if (frame->GetStatusBar())
             frame->GetStatusBar()->showMessage(text, 8000);
     });
+    QObject::connect(view, &CZq6View::ConnectionLost, frame, [this] { OnServerLost(); });
     QObject::connect(view, &CZq6View::FilterByUserRequested, frame, [this](qint32 userNo) {
         // The user number of the row; the rest of the filter stays.
         EventFilter filter = g_pSet ? g_pSet->GetFilter() : EventFilter();

@@ -12,6 +12,7 @@
 
 class ChangeWatch;
 class CMainFrame;
+class QTimer;
 class Location;
 class CZq6Doc;
 class CZq6View;
@@ -79,6 +80,14 @@ public:
     // View > Report: the events counted by period and user, in a window of its own.
     void OnViewReport();
 
+    // What the status bar says while the server of the open database is away.
+    static QString ServerAwayText()
+    {
+        return QStringLiteral("The database server is not answering; trying again...");
+    }
+    // Whether the connection to the server is being made anew.
+    bool IsReconnecting() const;
+
     CZq6Doc* GetDocument() const { return m_pDoc.get(); }
     CMainFrame* GetMainWnd() const { return m_pMainWnd.get(); }
     CZq6View* GetView() const { return m_pView; }
@@ -94,6 +103,13 @@ private:
     bool OfferServerTables(const Location& location);
     void UpdateRecentFiles();
     QString DialogFolder() const;
+    // The connection to the server of the open database broke: the list
+    // keeps its rows, and connecting again is tried after 1 s, then after
+    // twice as long each time, 30 s at most, until it works (or another
+    // database is opened).
+    void OnServerLost();
+    void TryReconnect();
+    void StopReconnecting();
 
     MessageSink* m_pMessages;
     ShellUi m_defaultUi;
@@ -104,6 +120,8 @@ private:
     std::unique_ptr<CMainFrame> m_pMainWnd;
     CZq6View* m_pView = nullptr;           // a child of the main window
     std::unique_ptr<ChangeWatch> m_pWatch; // downloads stored by other programs
+    std::unique_ptr<QTimer> m_pReconnect;  // the next try while the server is away
+    int m_reconnectDelayMs = 0;            // before the next try; 0 while connected
     QString m_lastMoment;                  // for the next Go to Date
     std::optional<ListFind> m_lastFind;    // for Find Next and Find Previous
 };

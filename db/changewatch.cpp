@@ -1,5 +1,6 @@
 #include "db/changewatch.h"
 
+#include "db/backend/serverdriver.h"
 #include "db/filechangewatch.h"
 #include "db/record/database.h"
 
@@ -52,6 +53,8 @@ void ChangeWatch::WatchServer(const CDatabase& db)
                 if (name == Dialect::ChangeChannel() && payload.toString() == m_schema)
                     Q_EMIT Changed();
             });
+    if (auto* server = qobject_cast<ServerDriver*>(driver))
+        connect(server, &ServerDriver::ConnectionLost, this, &ChangeWatch::Lost);
 }
 
 void ChangeWatch::Stop()

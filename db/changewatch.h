@@ -12,6 +12,10 @@ class FileChangeWatch;
 // (and the same schema, see Dialect::ChangeChannel), and nothing is polled:
 // the connection's socket wakes the event loop. Of a SQLite file, also one
 // reached through ODBC, any commit is told (see FileChangeWatch).
+//
+// A server's connection that breaks (the server restarted or went away)
+// tells nothing more: Lost() says so, and the watch begins anew with Watch()
+// on a new connection.
 class ChangeWatch : public QObject
 {
     Q_OBJECT
@@ -28,6 +32,7 @@ public:
 
 Q_SIGNALS:
     void Changed();
+    void Lost();
 
 private:
     void WatchServer(const CDatabase& db);

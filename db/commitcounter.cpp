@@ -112,14 +112,15 @@ bool OnlyOwnAppends(const QByteArray& file, quint32 from, quint32 to)
     return true;
 }
 
-void AppendNoted(CEVENTS& record, const QVector<NewEvent>& events)
+qint64 AppendNoted(CEVENTS& record, const QVector<NewEvent>& events)
 {
     const CDatabase& db = *record.GetDatabase();
     const std::optional<quint32> before = ReadNow(db);
-    AppendEventBatch(record, events);
+    const qint64 stored = AppendEventBatch(record, events);
     const std::optional<quint32> after = ReadNow(db);
     if (before && after && *after == *before + 1)
         NoteOwnAppend(FileKey(SqliteHandle(db.Handle())), *before);
+    return stored;
 }
 
 } // namespace commitcounter

@@ -40,7 +40,7 @@ void NoteOwnAppend(const QByteArray& file, quint32 before);
 bool OnlyOwnAppends(const QByteArray& file, quint32 from, quint32 to);
 
 // AppendEventBatch, the commit noted as an own append when the counter moved
-// by exactly one over it.
-void AppendNoted(CEVENTS& record, const QVector<NewEvent>& events);
+// by exactly one over it; returns what AppendEventBatch does.
+qint64 AppendNoted(CEVENTS& record, const QVector<NewEvent>& events);
 
 } // namespace commitcounter

@@ -115,6 +115,30 @@ bool CZq6Doc::OnOpenDocument(const Location& location)
     return true;
 }
 
+bool CZq6Doc::Reconnect(QString* error)
+{
+    if (!m_bDbOpen || !g_dbLocation.IsServer())
+        return false;
+    CDatabase fresh;
+    try {
+        fresh.Open(g_dbLocation);
+    } catch (const CDBException& e) {
+        if (error)
+            *error = e.m_strError;
+        return false;
+    }
+    const bool setOpen = g_pSet && g_pSet->IsOpen();
+    if (setOpen)
+        g_pSet->Close();
+    g_db.Swap(fresh);
+    fresh.Close(); // the broken connection
+    // Read by whoever shows it, as when the database was opened; on an open
+    // connection this runs nothing.
+    if (setOpen)
+        g_pSet->Open(CRecordset::unread);
+    return true;
+}
+
 void CZq6Doc::CloseDatabase()
 {
     if (g_pSet) {

@@ -54,6 +54,12 @@ public:
     bool OnSaveDocument(const Location& location);
     bool OnSaveDocument(const QString& path); // parses path, then as above
 
+    // After the connection to a server database broke (the server restarted,
+    // say): opens the shared connection anew and the list's set on it, its
+    // filter kept, to be counted again. False, with the server's reason in
+    // *error, and everything as it was while the server cannot be reached.
+    bool Reconnect(QString* error = nullptr);
+
     // Appends the events, oldest first, in one transaction on a connection of
     // its own: all or none. Errors are reported; returns whether they were
     // stored.

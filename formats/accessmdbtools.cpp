@@ -209,7 +209,7 @@ void MdbToolsSource::ReadRows(const QString& table,
                      toolEnvironment(), m_exportLimits);
     if (!tool.Started())
         throw CDBException(toolMissing(QStringLiteral("mdb-export")));
-    MdbExportParser parser(onRow);
+    MdbExportParser parser(onRow, table);
     for (QByteArray part = tool.Read(); !part.isEmpty(); part = tool.Read()) {
         if (!parser.Feed(part))
             return; // the tool is killed on the way out
@@ -218,14 +218,22 @@ void MdbToolsSource::ReadRows(const QString& table,
     parser.Finish();
 }
 
-MdbExportParser::MdbExportParser(std::function<bool(const AccessRow&)> onRow)
-    : m_onRow(std::move(onRow))
+MdbExportParser::MdbExportParser(std::function<bool(const AccessRow&)> onRow, QString table)
+    : m_onRow(std::move(onRow)), m_table(std::move(table))
 {
 }
 
 bool MdbExportParser::Feed(QByteArrayView bytes)
 {
     for (const char c : bytes) {
+        if (++m_rowBytes > kMostRowBytes)
+            throw CDBException(
+                QStringLiteral("mdb-export wrote more than %1 bytes for row %2%3 without ending "
+                               "it; no row may be longer. The file may be damaged.")
+                    .arg(kMostRowBytes)
+                    .arg(m_rows + 1)
+                    .arg(m_table.isEmpty() ? QString()
+                                           : QStringLiteral(" of table %1").arg(m_table)));
         const bool inQuotes = m_state == State::Quoted || m_state == State::Escaped;
         if (!inQuotes && (c == ',' || c == '\n')) {
             EndField();
@@ -290,6 +298,7 @@ void MdbExportParser::EndField()
 bool MdbExportParser::EndRow()
 {
     ++m_rows;
+    m_rowBytes = 0;
     const bool go = m_onRow(m_row);
     m_row.clear();
     return go;

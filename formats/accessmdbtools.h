@@ -66,10 +66,22 @@ qint64 ParseMdbCount(QByteArrayView out);
 // separated by commas, rows by newlines, text and dates in double quotes with
 // '"' and '\' escaped by a backslash, numbers bare, NULL as nothing at all.
 // Bytes may come in pieces of any size.
+//
+// A row is held whole until its line ends, at up to some 24 bytes of memory
+// for every byte of output (a value of one character is a string of its own),
+// so a row may not be longer than kMostRowBytes: a program that never ends
+// its line, as mdbtools may on a damaged file, would otherwise fill the
+// memory long before it passes the bound of its whole output.
 class MdbExportParser
 {
 public:
-    explicit MdbExportParser(std::function<bool(const AccessRow&)> onRow);
+    // Far more than any row of the tables read: their values are numbers,
+    // dates and names, and a Memo in a column of their own holds at most
+    // 65,535 characters typed in Access.
+    static constexpr qint64 kMostRowBytes = qint64(1) << 20;
+
+    // table: named in the message of a row too long.
+    explicit MdbExportParser(std::function<bool(const AccessRow&)> onRow, QString table = {});
 
     // False when onRow asked to stop. Throws CDBException on malformed output.
     bool Feed(QByteArrayView bytes);
@@ -90,6 +102,8 @@ private:
     bool EndRow();
 
     std::function<bool(const AccessRow&)> m_onRow;
+    QString m_table;
+    qint64 m_rowBytes = 0; // of the row under way
     State m_state = State::FieldStart;
     QByteArray m_field;
     bool m_quoted = false;

@@ -149,9 +149,10 @@ private:
             events.append({eventword::Timer(word), CTime(times[i]), eventword::UserNo(word),
                            eventword::Button(word)});
         }
+        qint64 stored = 0;
         try {
             // Noted, so that the list takes the commit for a plain append.
-            commitcounter::AppendNoted(m_record, events);
+            stored = commitcounter::AppendNoted(m_record, events);
         } catch (const CDBException& e) {
             // The batch was rolled back, and the next download asks the
             // receiver for everything after the newest stored event.
@@ -163,6 +164,10 @@ private:
         }
         m_outcome.stored = true;
         m_outcome.message = download::StoredMessage(count);
+        if (stored < count)
+            m_outcome.warnings.append(download::DroppedWarning(count, stored));
+        if (exchange.MissedNewestStored())
+            m_outcome.warnings.append(download::NewestStoredMissedWarning(stored));
     }
 
     // Whether the server went away during the download (restarted, say): then
@@ -263,6 +268,8 @@ void CZq6Doc::OnReadEvents(DownloadServices& services)
     if (!outcome.message.text.isEmpty())
         Report(outcome.message.text, outcome.message.caption, outcome.message.detail,
                outcome.message.taskModal);
+    for (const UserMessage& warning : std::as_const(outcome.warnings))
+        Report(warning.text, warning.caption, warning.detail, warning.taskModal);
 
     // After a database failure nothing was stored, and reading the list again
     // would only meet the same failure (a lock held by another program, say)

@@ -38,6 +38,29 @@ UserMessage StoredMessage(int count)
     return taskModal(QString::asprintf("%s %d", "Number of read events: ", count), kOk);
 }
 
+UserMessage DroppedWarning(int read, qint64 stored)
+{
+    return {QStringLiteral("Only %1 of the %2 events read were stored: the database dropped %3 "
+                           "of them.")
+                .arg(stored)
+                .arg(read)
+                .arg(read - stored),
+            kWarning,
+            {},
+            false};
+}
+
+UserMessage NewestStoredMissedWarning(qint64 stored)
+{
+    return {
+        QStringLiteral("The newest stored event was not found on the receiver: %1 stored, "
+                       "some may be stored twice.")
+            .arg(stored == 1 ? QStringLiteral("1 event") : QStringLiteral("%1 events").arg(stored)),
+        kWarning,
+        {},
+        false};
+}
+
 UserMessage ExchangeFailure(EndState state, const PortName& port)
 {
     const QString shown = port.Shown();

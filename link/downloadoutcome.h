@@ -3,6 +3,7 @@
 #include "db/messages.h"
 #include "link/frameexchange.h"
 
+#include <QList>
 #include <QString>
 
 class PortName;
@@ -13,6 +14,8 @@ namespace download {
 struct Outcome
 {
     UserMessage message; // nothing is shown when the text is empty
+    // Shown after the message; they leave the outcome as it is.
+    QList<UserMessage> warnings;
     bool portOpened = false;
     bool databaseFailed = false;
     bool stored = false; // the events were committed
@@ -28,6 +31,12 @@ UserMessage AnotherReadMessage(const QString& database);
 UserMessage PortOpenFailure(const QString& reason);
 UserMessage NothingNewMessage();
 UserMessage StoredMessage(int count);
+// The events read were committed, but the database holds fewer rows of them
+// (a trigger dropped some).
+UserMessage DroppedWarning(int read, qint64 stored);
+// The download did not meet the newest stored event before the end of the
+// receiver's log (see FrameExchange::MissedNewestStored).
+UserMessage NewestStoredMissedWarning(qint64 stored);
 // The failure that ended the exchange; state is neither Running nor
 // NoMoreEvents.
 UserMessage ExchangeFailure(EndState state, const PortName& port);

@@ -200,6 +200,8 @@ void FrameExchange::TakeFrame(int bytes)
         const quint32 word = frameWord(m_frame, i);
         if (word == eventword::kEndWord || word == m_lastWord) {
             m_state = EndState::NoMoreEvents;
+            // An empty table's mark is the end word itself.
+            m_missedNewestStored = word != m_lastWord;
             break;
         }
         m_doc.m_RawEvents[m_count] = word;

@@ -48,6 +48,11 @@ public:
     std::span<const quint32> Words() const;
     quint32 AnchorCounter() const { return m_anchorCounter; }
     qint64 AnchorTime() const { return m_anchorTime; }
+    // The end word came, and not the newest stored event before it, though
+    // one was stored: the receiver's log does not hold it (another program
+    // added it, or another receiver), so the words taken may hold events
+    // stored before.
+    bool MissedNewestStored() const { return m_missedNewestStored; }
 
 private:
     EndState WaitUntilQuiet();
@@ -62,6 +67,7 @@ private:
     const quint32 m_lastWord;
 
     EndState m_state = EndState::Running;
+    bool m_missedNewestStored = false;
     int m_count = 0;
     qint64 m_lastFrameTime = 0;
     quint32 m_anchorCounter = 0;

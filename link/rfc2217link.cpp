@@ -82,9 +82,14 @@ bool Rfc2217Link::Start()
             return false;
         }
         if (!Receive(static_cast<int>(left))) {
-            FailOpen(QStringLiteral("%1 closed the connection before agreeing to COM port "
-                                    "control (RFC 2217).")
-                         .arg(Where()));
+            FailOpen(Overrun() ? QStringLiteral("%1 sent Telnet requests without reading the "
+                                                "answers (more than %2 bytes of them): is it a "
+                                                "serial device server?")
+                                     .arg(Where())
+                                     .arg(kMostBuffered)
+                               : QStringLiteral("%1 closed the connection before agreeing to "
+                                                "COM port control (RFC 2217).")
+                                     .arg(Where()));
             return false;
         }
     }

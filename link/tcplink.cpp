@@ -70,6 +70,7 @@ bool TcpLink::Open(const PortName& portName)
     socket->setReadBufferSize(kMostBuffered);
     m_socket = std::move(socket);
     m_incoming.clear();
+    m_overrun = false;
     DeviceLink::CancelIo();
     if (!Start()) {
         Close();
@@ -100,7 +101,14 @@ bool TcpLink::Connected() const
 
 bool TcpLink::SendRaw(const QByteArray& bytes)
 {
-    if (!Connected() || m_socket->write(bytes) != bytes.size())
+    if (!Connected())
+        return false;
+    if (m_socket->bytesToWrite() + bytes.size() > kMostBuffered) {
+        m_overrun = true;
+        m_socket->abort();
+        return false;
+    }
+    if (m_socket->write(bytes) != bytes.size())
         return false;
     m_socket->flush();
     return Connected();
@@ -113,7 +121,8 @@ bool TcpLink::Receive(int waitMilliseconds)
     if (m_socket->bytesAvailable() == 0)
         m_socket->waitForReadyRead(waitMilliseconds);
     std::array<char, 4096> chunk{};
-    while (m_incoming.size() < kMostBuffered) {
+    // An answer that overran the bound (see SendRaw) closes the socket.
+    while (m_incoming.size() < kMostBuffered && m_socket->isOpen()) {
         const qint64 got = m_socket->read(chunk.data(), qint64(chunk.size()));
         if (got <= 0)
             break;

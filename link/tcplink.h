@@ -61,8 +61,12 @@ protected:
         return {reinterpret_cast<const char*>(data), size};
     }
 
-    // Sends bytes as they are; false when the connection is gone.
+    // Sends bytes as they are; false when the connection is gone. What the
+    // server has not taken is kept within kMostBuffered, as what it sends is:
+    // past that (a server that floods the link with requests and reads none
+    // of the answers) the connection is dropped, and Overrun() tells why.
     bool SendRaw(const QByteArray& bytes);
+    bool Overrun() const { return m_overrun; }
     // Takes what has come, waiting up to waitMilliseconds for something
     // when nothing is there; false once the connection is gone and
     // nothing more can come.
@@ -77,4 +81,5 @@ private:
     std::unique_ptr<QTcpSocket> m_socket;
     QString m_where;
     QByteArray m_incoming;
+    bool m_overrun = false;
 };

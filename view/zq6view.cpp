@@ -1,6 +1,7 @@
 #include "view/zq6view.h"
 
 #include "db/backend/dbexception.h"
+#include "db/record/database.h"
 #include "db/record/dbstate.h"
 #include "db/zq6set.h"
 #include "view/viewlayout.h"
@@ -71,6 +72,7 @@ bool CZq6View::SetReadable() const
 void CZq6View::OnInitialUpdate()
 {
     m_bFailed = false;
+    m_bServerAway = false;
     m_bTopKnown = false;
     m_mark.reset();
     m_anchor.reset();
@@ -150,7 +152,7 @@ QString CZq6View::CountText() const
         return tr("Counting events...");
     const QLocale locale;
     const qint64 events = g_pSet->GetEventCount();
-    const QString all = events == 1 ? tr("1 event") : tr("%1 events").arg(locale.toString(events));
+    QString all = events == 1 ? tr("1 event") : tr("%1 events").arg(locale.toString(events));
     if (!g_pSet->IsFiltered())
         return all;
     return tr("%1 of %2 shown; filter: %3")
@@ -159,6 +161,8 @@ QString CZq6View::CountText() const
 
 void CZq6View::Recount(Count how)
 {
+    if (m_bServerAway)
+        return; // counted again once it is back
     if (SetReadable()) {
         try {
             if (how == Count::All)
@@ -169,6 +173,8 @@ void CZq6View::Recount(Count how)
             m_bFailed = false;
             return;
         } catch (const CDBException& e) {
+            if (LostServer())
+                return;
             Fail(e.m_strError);
         }
     }
@@ -179,9 +185,36 @@ void CZq6View::Recount(Count how)
     viewport()->update();
 }
 
+void CZq6View::SetServerAway(bool away)
+{
+    if (away == m_bServerAway)
+        return;
+    m_bServerAway = away;
+    if (away) {
+        viewport()->update();
+        return;
+    }
+    m_bFailed = false;
+    Recount(Count::All);
+}
+
+bool CZq6View::LostServer()
+{
+    if (m_bServerAway)
+        return true;
+    if (!m_pDocument || !m_pDocument->m_bDbOpen || g_db.ConnectionLoss().isEmpty())
+        return false;
+    m_bServerAway = true;
+    viewport()->update();
+    // Told after the current paint or update has finished, never from inside it.
+    QMetaObject::invokeMethod(
+        this, [this] { Q_EMIT ConnectionLost(); }, Qt::QueuedConnection);
+    return true;
+}
+
 void CZq6View::OnCountDone()
 {
-    if (!SetReadable() || !g_pSet->IsCounting())
+    if (m_bServerAway || !SetReadable() || !g_pSet->IsCounting())
         return;
     try {
         g_pSet->AdoptCount();
@@ -247,7 +280,7 @@ void CZq6View::UpdateScrollSizes()
 
 void CZq6View::Fail(const QString& error)
 {
-    if (m_bFailed)
+    if (m_bFailed || LostServer())
         return;
     m_bFailed = true;
     // Told after the current paint or update has finished, never from inside it.
@@ -295,11 +328,15 @@ void CZq6View::paintEvent(QPaintEvent* event)
         DrawStartHint();
         return;
     }
+    const QRect area = event->rect();
+    if (m_bServerAway) {
+        DrawKeptRows(area);
+        return;
+    }
     if (m_bFailed || m_nRows == 0 || !SetReadable())
         return;
     const int lh = Fit().LineHeight();
     const qint64 top = verticalScrollBar()->value();
-    const QRect area = event->rect();
 
     if (!m_bExact) {
         const qint64 topLine = top / lh;
@@ -313,6 +350,8 @@ void CZq6View::paintEvent(QPaintEvent* event)
             rows = RowsFromTop(topLine, screen.count);
         } catch (const CDBException& e) {
             Fail(e.m_strError);
+            if (m_bServerAway)
+                DrawKeptRows(area);
             return;
         }
         if (!rows.isEmpty()) {
@@ -333,6 +372,8 @@ void CZq6View::paintEvent(QPaintEvent* event)
         rows = g_pSet->FetchRows<ListRow>(band.first, static_cast<int>(band.count));
     } catch (const CDBException& e) {
         Fail(e.m_strError);
+        if (m_bServerAway)
+            DrawKeptRows(area);
         return;
     }
     if (g_pSet->GetCountSerial() != m_countSerial) {
@@ -343,6 +384,8 @@ void CZq6View::paintEvent(QPaintEvent* event)
             FollowSet();
         } catch (const CDBException& e) {
             Fail(e.m_strError);
+            if (m_bServerAway)
+                DrawKeptRows(area);
             return;
         }
         if (!m_bExact)
@@ -396,26 +439,42 @@ QVector<JoinMark> CZq6View::MarksOf(const QVector<ListRow>& rows, qint64 firstLi
 void CZq6View::DrawRows(QPainter& painter, const QVector<ListRow>& rows, qint64 firstLine,
                         qint64 top, const QRect& area)
 {
+    const QVector<JoinMark> marks = MarksOf(rows, firstLine);
+    QVector<DrawnRow> drawn;
+    drawn.reserve(rows.size());
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        drawn.append({marks.at(i), rows.at(i)});
+    DrawMarkedRows(painter, drawn, firstLine, top, area);
+    m_drawn = std::move(drawn);
+    m_drawnFirstLine = firstLine;
+}
+
+void CZq6View::DrawKeptRows(const QRect& area)
+{
+    QPainter painter(viewport());
+    DrawMarkedRows(painter, m_drawn, m_drawnFirstLine, verticalScrollBar()->value(), area);
+}
+
+void CZq6View::DrawMarkedRows(QPainter& painter, const QVector<DrawnRow>& drawn, qint64 firstLine,
+                              qint64 top, const QRect& area)
+{
     const int lh = Fit().LineHeight();
     painter.setFont(font());
-    const QVector<JoinMark> marks = MarksOf(rows, firstLine);
-    m_drawn.clear();
-    m_drawnFirstLine = firstLine;
     const QColor text = palette().color(QPalette::Text);
     const QColor selectedText = palette().color(QPalette::HighlightedText);
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        m_drawn.append({marks.at(i), rows.at(i)});
+    for (qsizetype i = 0; i < drawn.size(); ++i) {
+        const JoinMark& mark = drawn.at(i).mark;
         const int y = static_cast<int>((firstLine + i) * lh - top);
         if (y + lh <= area.top() || y >= area.bottom() + 1)
             continue;
-        const bool selected = m_selection.Contains(marks.at(i));
+        const bool selected = m_selection.Contains(mark);
         const QRect band(0, y, viewport()->width(), lh);
         if (selected)
             painter.fillRect(band, palette().highlight());
-        else if (m_mark && *m_mark == marks.at(i))
+        else if (m_mark && *m_mark == mark)
             DrawMarkFrame(painter, band);
         painter.setPen(selected ? selectedText : text);
-        const RowTexts t = m_texts.Make(rows.at(i));
+        const RowTexts t = m_texts.Make(drawn.at(i).row);
         const QString* texts[] = {&t.date, &t.time, &t.userNo, &t.name, &t.timer};
         for (int c = 0; c < ColumnCount; ++c)
             DrawCell(painter, c, y, *texts[c]);

@@ -37,6 +37,12 @@ class QPainter;
 //
 // When the data changes, the row at the top stays at the top; a list
 // scrolled to its end stays at its end, so that new rows come into view.
+//
+// A read that fails because the connection to a server database broke is
+// not an error to report: the view says ConnectionLost() and, while the
+// server is away (SetServerAway()), keeps drawing the rows it drew last and
+// reads nothing; back, it counts anew, its rows in place until the new count
+// is there.
 class CZq6View : public QAbstractScrollArea, public CDocView
 {
     Q_OBJECT
@@ -73,6 +79,11 @@ public:
     QString FilterBarText() const;
     // What the status bar says of the list: how many events, and the filter.
     QString CountText() const;
+
+    // While away, the rows drawn last stay and nothing is read; once back,
+    // the set (opened anew on the new connection) is counted again.
+    void SetServerAway(bool away);
+    bool IsServerAway() const { return m_bServerAway; }
 
     // What the list says while no database is open.
     static QString StartHint()
@@ -122,6 +133,9 @@ Q_SIGNALS:
     void CountChanged();
     // A word for the status bar.
     void StatusMessage(const QString& text);
+    // A read failed because the connection to the server broke; told once,
+    // from the event loop, until SetServerAway(false).
+    void ConnectionLost();
     // Asked for in the context menu of a row.
     void FilterByUserRequested(qint32 userNo);
     void FindUserRequested(qint32 userNo);
@@ -178,6 +192,13 @@ private:
     std::optional<JoinMark> RowOnLine(qint64 line);
     void ClickRow(const JoinMark& row, Qt::KeyboardModifiers modifiers);
     void FillContextMenu(QMenu& menu, const DrawnRow* row);
+    void DrawMarkedRows(QPainter& painter, const QVector<DrawnRow>& drawn, qint64 firstLine,
+                        qint64 top, const QRect& area);
+    // The rows drawn last, where they were, while the server is away.
+    void DrawKeptRows(const QRect& area);
+    // Whether a read failed because the server's connection broke; then the
+    // view is away from now on.
+    bool LostServer();
     void DrawCell(QPainter& painter, int column, int y, const QString& text);
     void DrawMarkFrame(QPainter& painter, const QRect& band);
     void Fail(const QString& error);
@@ -192,9 +213,10 @@ private:
     CZq6Doc* m_pDocument;
     qint64 m_nRows = 0;
     bool m_bExact = true;
-    CZq6Set::EventSpan m_span; // while not exact
-    quint64 m_countSerial = 0; // of the set's count that m_nRows comes from
-    bool m_bFailed = false;    // a database error was met and reported
+    CZq6Set::EventSpan m_span;  // while not exact
+    quint64 m_countSerial = 0;  // of the set's count that m_nRows comes from
+    bool m_bFailed = false;     // a database error was met and reported
+    bool m_bServerAway = false; // see SetServerAway()
 
     // The row drawn last on the top line: its event, its place among the
     // event's rows (0 while not exact), whether it belongs to the last screen.

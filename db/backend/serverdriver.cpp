@@ -139,6 +139,11 @@ bool ServerDriver::open(const QString& db, const QString& user, const QString& p
         setOpenError(true);
         return false;
     }
+    // What the server says outside a statement (the "terminating connection"
+    // of a server shutting down) would be printed raw on standard error; the
+    // loss of the connection is told by the failure it brings.
+    PQsetNoticeProcessor(
+        m_conn, [](void*, const char*) {}, nullptr);
     setOpen(true);
     setOpenError(false);
     return true;
@@ -267,8 +272,12 @@ QStringList ServerDriver::subscribedToNotifications() const
 
 void ServerDriver::DeliverNotifications()
 {
-    if (!m_conn || !PQconsumeInput(m_conn))
+    if (!m_conn)
         return;
+    if (!PQconsumeInput(m_conn) || PQstatus(m_conn) == CONNECTION_BAD) {
+        NoteLoss();
+        return;
+    }
     const int self = PQbackendPID(m_conn);
     while (PGnotify* n = PQnotifies(m_conn)) {
         const QString channel = QString::fromUtf8(n->relname);
@@ -278,4 +287,17 @@ void ServerDriver::DeliverNotifications()
         if (m_channels.contains(channel))
             Q_EMIT notification(channel, source, payload);
     }
+}
+
+void ServerDriver::NoteLoss()
+{
+    if (!m_conn || PQstatus(m_conn) != CONNECTION_BAD || !m_notifier)
+        return;
+    // Maybe from within the notifier's own signal: off at once, gone later.
+    m_notifier->setEnabled(false);
+    m_notifier->deleteLater();
+    m_notifier = nullptr;
+    m_channels.clear();
+    QMetaObject::invokeMethod(
+        this, [this] { Q_EMIT ConnectionLost(); }, Qt::QueuedConnection);
 }

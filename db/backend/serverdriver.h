@@ -54,6 +54,15 @@ public:
     // Tells the notifications the client library holds, also those it read
     // while a statement ran (the socket has nothing more to say for them).
     void DeliverNotifications();
+    // After a failure: when the connection is broken (the server restarted,
+    // say) while notifications were listened for, its socket, which the
+    // client library has closed, is watched no more (its number may soon be
+    // another connection's), and ConnectionLost() follows from the event
+    // loop, once.
+    void NoteLoss();
+
+Q_SIGNALS:
+    void ConnectionLost();
 
 private:
     bool run(const char* sql, const QString& failure, QSqlError::ErrorType type);

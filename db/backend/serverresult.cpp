@@ -67,7 +67,15 @@ bool ServerResult::connected(const ServerDriver* d)
         QSqlError(QStringLiteral("Unable to execute statement"),
                   why.trimmed().isEmpty() ? QStringLiteral("The database is not open.") : why,
                   QSqlError::ConnectionError));
+    noteLoss();
     return false;
+}
+
+void ServerResult::noteLoss() const
+{
+    // The driver's notifications are its own state, not the statement's.
+    if (const ServerDriver* d = serverDriver())
+        const_cast<ServerDriver*>(d)->NoteLoss();
 }
 
 // Keeps the result of a statement just run; reports its failure.
@@ -88,6 +96,7 @@ pg_result* ServerResult::takeResult(pg_result* result)
                                     serverDriver()->Connection(), result));
         m_result.reset();
         setActive(false);
+        noteLoss();
         return nullptr;
     }
     if (!serverDriver()->subscribedToNotifications().isEmpty())
@@ -129,6 +138,7 @@ bool ServerResult::prepare(const QString& query)
     if (PQresultStatus(made.get()) != PGRES_COMMAND_OK) {
         setLastError(statementError(QStringLiteral("Unable to prepare statement"), d->Connection(),
                                     made.get()));
+        noteLoss();
         return false;
     }
     m_statement = name;

@@ -34,6 +34,8 @@ protected:
 private:
     const ServerDriver* begin();
     bool connected(const ServerDriver* d);
+    // After a failure: see ServerDriver::NoteLoss.
+    void noteLoss() const;
     pg_result* takeResult(pg_result* result);
     void dropStatement();
     const ServerDriver* serverDriver() const;

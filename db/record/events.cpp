@@ -157,12 +157,37 @@ void CEVENTS::SetAppended(const QVector<NewEvent>& events)
     m_bAdding = false;
 }
 
-void AppendEventBatch(CEVENTS& record, const QVector<NewEvent>& events)
+namespace {
+
+// One value read in the transaction under way.
+QVariant scalar(const CDatabase& db, const QString& sql)
+{
+    QSqlQuery q(db.Handle());
+    if (!q.exec(db.GetDialect().Sql(sql)) || !q.next())
+        throw CDBException(q.lastError().text());
+    return q.value(0);
+}
+
+} // namespace
+
+qint64 AppendEventBatch(CEVENTS& record, const QVector<NewEvent>& events)
 {
     CDatabase* db = record.GetDatabase();
     sqlite3* handle = db->IsOpen() ? SqliteHandle(db->Handle()) : nullptr;
-    db->BeginTrans();
+    if (handle) {
+        // The file's write lock at once (waiting for it as any write does):
+        // the newest row read below stays the newest until this commits, and
+        // a lock taken to read first could not wait for a writer to finish.
+        if (sqlite3_exec(handle, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+            throw CDBException(QString::fromUtf8(sqlite3_errmsg(handle)) +
+                               QStringLiteral(" Unable to begin transaction"));
+    } else {
+        db->BeginTrans();
+    }
     try {
+        // On a server the transaction's snapshot keeps out rows that others
+        // commit meanwhile.
+        const QVariant newest = scalar(*db, QStringLiteral("SELECT max([INDEX]) FROM [EVENTS]"));
         if (handle) {
             record.InsertWithSqlite(handle, events);
         } else if (pg_conn* server = ServerHandle(db->Handle())) {
@@ -178,8 +203,15 @@ void AppendEventBatch(CEVENTS& record, const QVector<NewEvent>& events)
                 record.Update();
             }
         }
+        const qint64 stored =
+            scalar(*db, newest.isNull()
+                            ? QStringLiteral("SELECT count(*) FROM [EVENTS]")
+                            : QStringLiteral("SELECT count(*) FROM [EVENTS] WHERE [INDEX] > %1")
+                                  .arg(newest.toLongLong()))
+                .toLongLong();
         db->AnnounceStoredEvents();
         db->CommitTrans();
+        return stored;
     } catch (...) {
         db->Rollback();
         throw;

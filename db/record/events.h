@@ -58,5 +58,8 @@ private:
 };
 
 // Appends the events in the given order, all of them or none. The record must
-// be open.
-void AppendEventBatch(CEVENTS& record, const QVector<NewEvent>& events);
+// be open. Returns how many rows the database holds of them at the commit:
+// fewer than the events when a trigger dropped some (or more when one added
+// rows), the rows after the newest one before them, counted in the same
+// transaction.
+qint64 AppendEventBatch(CEVENTS& record, const QVector<NewEvent>& events);

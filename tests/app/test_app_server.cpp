@@ -1,6 +1,6 @@
 // Opening a server database that has no tables yet offers to create them; a
 // wrong password is told at the next prompt; a server in the recent files
-// opens the server again.
+// opens the server again; the list outlives a restart of the server.
 
 #include "app/mainfrm.h"
 #include "app/resource.h"
@@ -11,11 +11,13 @@
 #include "db/zq6doc.h"
 #include "tests/support/guitest.h"
 #include "tests/support/pgserver.h"
+#include "view/zq6view.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -110,6 +112,61 @@ private Q_SLOTS:
         QVERIFY(app.InitInstance({}) && app.GetMainWnd()->OnCmdMsg(ID_FILE_MRU_FILE1));
         QVERIFY2(sink.messages.isEmpty(), qPrintable(sink.Texts().join('\n')));
         QCOMPARE(g_strDbPath, uri);
+    }
+
+    // The server stops under the desktop: the list keeps drawing its rows,
+    // the status bar says the server is away, and Refresh empties nothing.
+    // Once the server is back the list shows what was stored meanwhile,
+    // unannounced, and follows the downloads the server tells of again.
+    void listOutlivesARestartOfTheServer()
+    {
+        testpg::Server& pg = testpg::Server::Instance();
+        const QString name = pg.CreateDatabase();
+        CreateServerTables(Location::Parse(pg.Uri(name)));
+        int timer = 0;
+        const auto rows = [&](int n, bool told) {
+            QStringList statements;
+            for (int i = 0; i < n; ++i)
+                statements << QStringLiteral("INSERT INTO [EVENTS] ([TIMER], [DATE], [USER_NO], "
+                                             "[BUTTON]) VALUES (%1, '2024-05-01 10:00:00', 3, '0')")
+                                  .arg(++timer);
+            if (told) // as a download does
+                statements << Dialect(Dialect::Backend::Postgres).NotifySql();
+            return pg.Exec(name, statements, true);
+        };
+        QCOMPARE(rows(5, false), QString());
+        guitest::RecordingSink sink;
+        guitest::ScriptedUi ui;
+        guitest::FixedPorts ports;
+        CZq6App app(&sink, &ui, &ports);
+        QVERIFY(app.InitInstance({}) && app.OpenDocumentFile(pg.Uri(name)));
+        CZq6View* view = app.GetView();
+        QTRY_COMPARE(view->GetRowCount(), 5);
+        const QImage shown = view->viewport()->grab().toImage();
+        QStatusBar* bar = app.GetMainWnd()->GetStatusBar();
+        QStringList said;
+        QObject::connect(bar, &QStatusBar::messageChanged, [&](const QString& m) { said << m; });
+        qint64 fewest = 5;
+        QObject::connect(view, &CZq6View::CountChanged,
+                         [&] { fewest = std::min(fewest, view->GetRowCount()); });
+
+        QVERIFY2(pg.Stop(), qPrintable(pg.Error()));
+        QTRY_VERIFY_WITH_TIMEOUT(app.IsReconnecting(), 10000);
+        QCOMPARE(bar->currentMessage(), CZq6App::ServerAwayText());
+        QVERIFY(app.GetMainWnd()->OnCmdMsg(ID_VIEW_REFRESH));
+        QCOMPARE(view->GetRowCount(), 5);
+        QCOMPARE(view->viewport()->grab().toImage(), shown);
+
+        QVERIFY2(pg.Start(), qPrintable(pg.Error()));
+        QCOMPARE(rows(3, false), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(view->GetRowCount(), 8, 40000);
+        QVERIFY(!app.IsReconnecting());
+        QCOMPARE(bar->currentMessage(), QString());
+        QCOMPARE(rows(1, true), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(view->GetRowCount(), 9, 10000);
+        QVERIFY(said.contains(CZq6App::ServerAwayText()));
+        QCOMPARE(fewest, 5);
+        QVERIFY2(sink.messages.isEmpty(), qPrintable(sink.Texts().join('\n')));
     }
 };
 

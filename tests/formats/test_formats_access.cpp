@@ -2,6 +2,7 @@
 // memory into real database files, the reading of mdb-export's output, and
 // the mdbtools reader on a real Access file.
 
+#include "../support/fakemdbtools.h"
 #include "../support/testdb.h"
 #include "db/backend/dbexception.h"
 #include "db/record/database.h"
@@ -284,6 +285,35 @@ private Q_SLOTS:
         MdbExportParser cut([](const AccessRow&) { return true; });
         cut.Feed("1,\"open");
         QVERIFY_THROWS_EXCEPTION(CDBException, cut.Finish());
+    }
+
+    // A program that never ends its line is stopped at the bound of a row,
+    // long before the bound of its whole output, naming the table and the
+    // bound.
+    void rowsLongerThanTheirBoundAreRefused()
+    {
+        QTemporaryDir dir;
+        const QString mdb = dir.filePath("old.mdb");
+        QVERIFY(fakemdb::writeAccessFile(mdb));
+        // 8 MiB of one-digit values without a line end, within the bound of
+        // the whole output (16 MiB).
+        QVERIFY(fakemdb::writeFile(dir.filePath("mdb-export"),
+                                   "#!/bin/sh\nexec awk 'BEGIN { for (i = 0; i < 4194304; i++) "
+                                   "printf \"1,\" }'\n",
+                                   true));
+        MdbToolsSource source(mdb, dir.path());
+        qint64 rows = 0;
+        try {
+            source.ReadRows("EVENTS", [&](const AccessRow&) { return ++rows > 0; });
+            QFAIL("read");
+        } catch (const CDBException& e) {
+            QCOMPARE(e.m_strError,
+                     QStringLiteral("mdb-export wrote more than %1 bytes for row 1 of table EVENTS "
+                                    "without ending it; no row may be longer. The file may be "
+                                    "damaged.")
+                         .arg(MdbExportParser::kMostRowBytes));
+        }
+        QCOMPARE(rows, 0);
     }
 
     void readsARealAccessFile()

@@ -437,6 +437,57 @@ private Q_SLOTS:
         QCOMPARE(rows(db).size(), 40);
     }
 
+    // The outcome stands, and a warning follows it on standard error and in
+    // the log line: rows a trigger dropped; a newest stored event that the
+    // receiver does not hold (another program stored it), so that its whole
+    // log is stored again. The next read stops at the newest event again.
+    void commandLineReadWarns_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<QString>("warning");
+        QTest::newRow("rows dropped by a trigger")
+            << "CREATE TRIGGER drop6 BEFORE INSERT ON EVENTS WHEN NEW.USER_NO = 6 BEGIN SELECT "
+               "RAISE(IGNORE); END"
+            << 31 << "Only 31 of the 40 events read were stored: the database dropped 9 of them.";
+        QTest::newRow("newest stored event not on the receiver")
+            << "INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) VALUES (77, '2024-01-01 "
+               "10:00:00', 8, '0')"
+            << 41
+            << "The newest stored event was not found on the receiver: 40 events stored, some "
+               "may be stored twice.";
+    }
+
+    void commandLineReadWarns()
+    {
+        QFETCH(QString, setup);
+        QFETCH(int, stored);
+        QFETCH(QString, warning);
+        CliRead read;
+        QVERIFY(read.start({QStringLiteral("--log"), kSampleLog, "--pace", "0"}));
+        const QString logged = read.dir.filePath(QStringLiteral("logged.db"));
+        QVERIFY(testdb::copyTemplate(logged));
+        for (const QString& db : {read.db, logged})
+            QCOMPARE(testdb::exec(db, {setup}), QString());
+        const QString port = read.sim.PortPath();
+
+        Run r = cli({"read", read.db, "--port", port});
+        QCOMPARE(r.out, QStringLiteral("Number of read events:  40\n"));
+        QCOMPARE(r.err, warning + QLatin1Char('\n'));
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(rows(read.db).size(), stored);
+        r = cli({"read", read.db, "--port", port});
+        QCOMPARE(r.out, QStringLiteral("There are no more events to read\n"));
+        QCOMPARE(r.err, QString());
+
+        r = cli({"read", logged, "--port", port, "--log-line"});
+        QCOMPARE(r.out, QStringLiteral("zqreader-cli read: %1 from %2: 40 events downloaded; "
+                                       "warning: %3\n")
+                            .arg(logged, port, warning));
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.exitCode, 0);
+    }
+
     void commandLineReadFailure()
     {
         CliRead setup;

@@ -202,11 +202,13 @@ bool needsSer2Net(Route route)
 }
 
 // One scripted connection: sends its greeting at once, then takes whatever
-// the client sends until it closes.
+// the client sends until it closes; or, given a flood, sends that again and
+// again, reading nothing, until the client has gone.
 class ScriptedServer
 {
 public:
-    explicit ScriptedServer(QByteArray greeting) : m_greeting(std::move(greeting))
+    explicit ScriptedServer(QByteArray greeting, QByteArray flood = {})
+        : m_greeting(std::move(greeting)), m_flood(std::move(flood))
     {
         m_listen = listenOnLoopback(&m_port);
         if (m_listen < 0)
@@ -228,6 +230,13 @@ public:
             m_thread.join();
         return m_received;
     }
+    // How much of the flood the client took; only once it has closed.
+    qint64 Flooded()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+        return m_flooded;
+    }
 
 private:
     void Serve()
@@ -237,14 +246,20 @@ private:
             return;
         if (::write(fd, m_greeting.constData(), size_t(m_greeting.size())) == m_greeting.size()) {
             char buffer[256];
-            for (ssize_t n = 0; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+            for (ssize_t n = 0; m_flood.isEmpty() && (n = ::read(fd, buffer, sizeof buffer)) > 0;)
                 m_received.append(buffer, n);
+            for (ssize_t n = 0;
+                 !m_flood.isEmpty() &&
+                 (n = ::send(fd, m_flood.constData(), size_t(m_flood.size()), MSG_NOSIGNAL)) > 0;)
+                m_flooded += n;
         }
         ::close(fd);
     }
 
     QByteArray m_greeting;
+    QByteArray m_flood;
     QByteArray m_received;
+    qint64 m_flooded = 0;
     int m_listen = -1;
     quint16 m_port = 0;
     std::thread m_thread;
@@ -463,6 +478,33 @@ private Q_SLOTS:
         link.Close();
         QFETCH(QByteArray, received);
         QCOMPARE(server.Received().toHex(' '), received.toHex(' '));
+    }
+
+    // A server that floods the link with options to refuse, and reads none
+    // of the refusals, is left once they pass the bound of what may wait to
+    // be sent, as what comes in is bounded: not after the time-out, with
+    // every refusal of its flood held in memory.
+    void rfc2217FloodOfRequestsIsBounded()
+    {
+        QByteArray requests;
+        for (char option = 1; option <= 40; ++option)
+            requests += QByteArray("\xFF\xFB", 2) + option;
+        ScriptedServer server({}, requests.repeated(100));
+        QVERIFY(server.Port() != 0);
+        Rfc2217Link link;
+        const QString where = QStringLiteral("127.0.0.1:%1").arg(server.Port());
+        QElapsedTimer took;
+        took.start();
+        QVERIFY(!link.Open(QStringLiteral("rfc2217://") + where));
+        QVERIFY2(took.elapsed() < Rfc2217Link::kAnswerMilliseconds,
+                 qPrintable(QString::number(took.elapsed())));
+        QCOMPARE(link.OpenFailureReason(),
+                 QStringLiteral("%1 sent Telnet requests without reading the answers (more than "
+                                "65536 bytes of them): is it a serial device server?")
+                     .arg(where));
+        link.Close();
+        // What the system buffers each way, and no more.
+        QVERIFY2(server.Flooded() < 64 << 20, qPrintable(QString::number(server.Flooded())));
     }
 };
 

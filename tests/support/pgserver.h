@@ -113,6 +113,16 @@ public:
                     QStringLiteral("fast"), QStringLiteral("-w"), QStringLiteral("restart")});
     }
 
+    // Stops the server, ending every connection; Start() starts it again on
+    // the same port.
+    bool Stop()
+    {
+        return Run(m_stopArgs, m_bin + QStringLiteral("/pg_ctl"),
+                   {QStringLiteral("-D"), m_data, QStringLiteral("-m"), QStringLiteral("fast"),
+                    QStringLiteral("-w"), QStringLiteral("stop")});
+    }
+    bool Start() { return Run(m_stopArgs, m_bin + QStringLiteral("/pg_ctl"), StartArguments()); }
+
     // A new empty database; its name.
     QString CreateDatabase()
     {
@@ -170,14 +180,7 @@ private:
         const QString log = m_dir.filePath(QStringLiteral("log"));
         for (int attempt = 0; attempt < 3 && !m_running; ++attempt) {
             m_port = FreePort();
-            m_running =
-                Run(runAs, bin + QStringLiteral("/pg_ctl"),
-                    {QStringLiteral("-D"), data, QStringLiteral("-l"), log, QStringLiteral("-w"),
-                     QStringLiteral("-o"),
-                     QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off")
-                         .arg(m_port)
-                         .arg(m_dir.path()),
-                     QStringLiteral("start")});
+            m_running = Run(runAs, bin + QStringLiteral("/pg_ctl"), StartArguments());
         }
         if (!m_running) {
             QFile logFile(log);
@@ -217,6 +220,20 @@ private:
         int status = 0;
         if (child > 0)
             ::waitpid(child, &status, 0);
+    }
+
+    QStringList StartArguments() const
+    {
+        return {QStringLiteral("-D"),
+                m_data,
+                QStringLiteral("-l"),
+                m_dir.filePath(QStringLiteral("log")),
+                QStringLiteral("-w"),
+                QStringLiteral("-o"),
+                QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off")
+                    .arg(m_port)
+                    .arg(m_dir.path()),
+                QStringLiteral("start")};
     }
 
     static QString BinDir()
