@@ -1,18 +1,27 @@
 #include "cli/commandoutput.h"
 
+#include "cli/exitcodes.h"
 #include "db/backend/dbexception.h"
 #include "db/location/nativename.h"
 #include "db/location/outputcheck.h"
 
 #include <cerrno>
 #include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-QString standardOutputError()
+// Why standard output failed, its first failure; empty while it works.
+QString g_lost;
+bool g_lostTold = false;
+
+// Notes the failure errno tells of; false, for the caller to return.
+bool lose()
 {
-    return QStringLiteral("Cannot write to standard output: ") + qt_error_string(errno);
+    if (g_lost.isEmpty())
+        g_lost = QStringLiteral("Cannot write to standard output: ") + qt_error_string(errno);
+    return false;
 }
 
 void tell(const QString& message)
@@ -20,10 +29,33 @@ void tell(const QString& message)
     std::fprintf(stderr, "%s\n", qUtf8Printable(message));
 }
 
+// False, told once, when standard output has failed.
+bool tellLost()
+{
+    if (g_lost.isEmpty())
+        return true;
+    if (!g_lostTold)
+        tell(g_lost);
+    g_lostTold = true;
+    return false;
+}
+
+// Whether the file is the null device (also through a link), which takes
+// every byte and keeps none: there is nothing to stage beside it.
+bool isNullDevice(const QString& file)
+{
+    struct stat target;
+    struct stat null;
+    return ::stat(OutputTarget(file).constData(), &target) == 0 && S_ISCHR(target.st_mode) &&
+           ::stat("/dev/null", &null) == 0 && S_ISCHR(null.st_mode) &&
+           target.st_rdev == null.st_rdev;
+}
+
 } // namespace
 
 CommandOutput::CommandOutput(const QString& file)
-    : m_file(file), m_shown(ShownFileName(file)), m_staged(AbsoluteFileName(file))
+    : m_file(file), m_shown(ShownFileName(file)), m_staged(AbsoluteFileName(file)),
+      m_nullDevice(!file.isEmpty() && isNullDevice(file))
 {
 }
 
@@ -40,7 +72,7 @@ bool CommandOutput::SpareInput(const Location& db) const
 
 bool CommandOutput::Open()
 {
-    if (!ToFile() || m_staged.Open())
+    if (!ToFile() || m_nullDevice || m_staged.Open())
         return true;
     tell(QStringLiteral("Cannot write \"%1\": %2").arg(m_shown, m_staged.ErrorString()));
     return false;
@@ -48,12 +80,16 @@ bool CommandOutput::Open()
 
 void CommandOutput::Append(QByteArrayView bytes)
 {
+    if (m_nullDevice)
+        return;
     if (ToFile()) {
         if (!m_staged.Append(bytes))
             throw CDBException(
                 QStringLiteral("Cannot write \"%1\": %2").arg(m_shown, m_staged.ErrorString()));
-    } else if (std::fwrite(bytes.data(), 1, size_t(bytes.size()), stdout) != size_t(bytes.size())) {
-        throw CDBException(standardOutputError());
+    } else if (!WriteStandardOutput(bytes)) {
+        // Told by the caller.
+        g_lostTold = true;
+        throw CDBException(g_lost);
     }
 }
 
@@ -61,7 +97,7 @@ bool CommandOutput::Finish()
 {
     if (!ToFile())
         return FlushStandardOutput();
-    if (m_staged.Commit())
+    if (m_nullDevice || m_staged.Commit())
         return true;
     tell(QStringLiteral("Cannot write \"%1\": %2").arg(m_shown, m_staged.ErrorString()));
     return false;
@@ -80,10 +116,36 @@ bool CommandOutput::Write(const QByteArray& bytes)
     return Finish();
 }
 
+bool WriteStandardOutput(QByteArrayView bytes)
+{
+    if (!g_lost.isEmpty())
+        return false;
+    if (bytes.isEmpty() ||
+        std::fwrite(bytes.data(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size()))
+        return true;
+    return lose();
+}
+
+bool PrintLine(const QString& line)
+{
+    return WriteStandardOutput(QString(line + QLatin1Char('\n')).toUtf8());
+}
+
 bool FlushStandardOutput()
 {
-    if (std::fflush(stdout) == 0)
-        return true;
-    tell(standardOutputError());
-    return false;
+    if (g_lost.isEmpty() && std::fflush(stdout) != 0)
+        lose();
+    return tellLost();
+}
+
+int CloseStandardOutput(int status)
+{
+    FlushStandardOutput();
+    // A file system may report a failed write only when the file is closed.
+    if (std::fclose(stdout) != 0)
+        lose();
+    if (tellLost())
+        return status;
+    return status == exitcode::kDone || status == exitcode::kNothingNew ? exitcode::kFailed
+                                                                        : status;
 }

@@ -1,6 +1,8 @@
 #include "cli/commands.h"
 
+#include "cli/commandoutput.h"
 #include "cli/consolemessages.h"
+#include "cli/exitcodes.h"
 #include "db/backend/dbexception.h"
 #include "db/joinstream.h"
 #include "db/record/database.h"
@@ -20,6 +22,8 @@ int RunNew(const Location& db)
 
 int RunList(const Location& db, const EventFilter& filter)
 {
+    if (!CommandOutput({}).SpareInput(db))
+        return exitcode::kFailed;
     ConsoleMessages messages;
     CZq6Doc doc(&messages);
     if (!doc.OnOpenDocument(db))
@@ -31,13 +35,15 @@ int RunList(const Location& db, const EventFilter& filter)
     size_t flushAt = kFirstFlushAt;
     std::string out;
     out.reserve(kFlushAt + 1024);
+    // False once standard output has failed: the rest would be lost too.
     auto flush = [&out, &flushAt] {
-        std::fwrite(out.data(), 1, out.size(), stdout);
+        bool written = WriteStandardOutput(QByteArrayView(out.data(), qsizetype(out.size())));
         out.clear();
         if (flushAt == kFirstFlushAt) {
-            std::fflush(stdout);
+            written = FlushStandardOutput() && written;
             flushAt = kFlushAt;
         }
+        return written;
     };
     try {
         ListLineWriter lines;
@@ -45,18 +51,15 @@ int RunList(const Location& db, const EventFilter& filter)
             g_db,
             [&](const JoinedRowValues& row) {
                 lines.Append(out, row);
-                if (out.size() >= flushAt)
-                    flush();
-                return true;
+                return out.size() < flushAt || flush();
             },
             filter);
     } catch (const CDBException& e) {
         flush();
-        std::fflush(stdout);
+        FlushStandardOutput();
         std::fprintf(stderr, "%s\n", qUtf8Printable(g_db.ReadFailedMessage(e.m_strError)));
-        return 1;
+        return exitcode::kFailed;
     }
     flush();
-    std::fflush(stdout);
-    return 0;
+    return FlushStandardOutput() ? exitcode::kDone : exitcode::kFailed;
 }

@@ -1,5 +1,7 @@
 #include "cli/consolemessages.h"
 
+#include "cli/commandoutput.h"
+
 #include <cstdio>
 
 void ConsoleMessages::ShowMessage(const UserMessage& message)
@@ -8,9 +10,15 @@ void ConsoleMessages::ShowMessage(const UserMessage& message)
     m_messages.append(message);
     if (!m_echo)
         return;
-    FILE* out = message.IsError() || message.IsWarning() ? stderr : stdout;
-    std::fprintf(out, "%s\n", qUtf8Printable(message.text));
+    if (!message.IsError() && !message.IsWarning()) {
+        PrintLine(message.text);
+        if (!message.detail.isEmpty())
+            PrintLine(message.detail);
+        FlushStandardOutput();
+        return;
+    }
+    std::fprintf(stderr, "%s\n", qUtf8Printable(message.text));
     if (!message.detail.isEmpty())
-        std::fprintf(out, "%s\n", qUtf8Printable(message.detail));
-    std::fflush(out);
+        std::fprintf(stderr, "%s\n", qUtf8Printable(message.detail));
+    std::fflush(stderr);
 }

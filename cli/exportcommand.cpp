@@ -29,13 +29,13 @@ int RunExportCommand(const ExportRequest& request, const std::function<int(const
         outcome = ExportEventsCsv(g_db, filter, request.raw ? CsvText::Raw : CsvText::Guarded,
                                   [&](QByteArrayView piece) { out.Append(piece); });
     } catch (const CDBException& e) {
-        std::fflush(stdout);
+        FlushStandardOutput();
         std::fprintf(stderr, "%s\n", qUtf8Printable(e.m_strError));
         return exitcode::kFailed;
     }
     if (!out.Finish())
         return exitcode::kFailed;
     if (out.ToFile())
-        std::printf("Number of exported rows:  %lld\n", static_cast<long long>(outcome.rows));
+        PrintLine(QStringLiteral("Number of exported rows:  %1").arg(outcome.rows));
     return FlushStandardOutput() ? exitcode::kDone : exitcode::kFailed;
 }

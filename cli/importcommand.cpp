@@ -1,5 +1,6 @@
 #include "cli/importcommand.h"
 
+#include "cli/commandoutput.h"
 #include "cli/exitcodes.h"
 #include "db/backend/dbexception.h"
 #include "db/location/nativename.h"
@@ -53,11 +54,11 @@ int RunImportCommand(const QString& accessPath, const Location& target)
                                                      showProgress ? &terminal : nullptr);
         if (showProgress)
             terminal.Clear();
-        std::printf("A new database has been created:  %s\n", qUtf8Printable(target.Shown()));
-        std::printf("Users copied:  %lld\nEvents copied:  %lld\n",
-                    static_cast<long long>(counts.users), static_cast<long long>(counts.events));
-        std::fflush(stdout);
-        return exitcode::kDone;
+        PrintLine(QStringLiteral("A new database has been created:  ") + target.Shown());
+        PrintLine(QStringLiteral("Users copied:  %1\nEvents copied:  %2")
+                      .arg(counts.users)
+                      .arg(counts.events));
+        return FlushStandardOutput() ? exitcode::kDone : exitcode::kFailed;
     } catch (const CDBException& e) {
         if (showProgress)
             terminal.Clear();

@@ -1,5 +1,6 @@
 // zqreader-cli: the ZQreader jobs without a window, for unattended machines.
 
+#include "cli/commandoutput.h"
 #include "cli/commands.h"
 #include "cli/exitcodes.h"
 #include "cli/exportcommand.h"
@@ -33,9 +34,8 @@ int usageError(const QCommandLineParser& parser, const QString& what)
     return ReportUsageError(parser.positionalArguments(), what);
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// The command the line names, run; its exit status.
+int run(int argc, char** argv)
 {
 #ifdef SIGXFSZ
     // Beyond a file size limit (ulimit -f) a write then fails with EFBIG, and
@@ -199,11 +199,11 @@ int main(int argc, char** argv)
     if (!parser.parse(DecodeArguments(argc, argv)))
         return usageError(parser, parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
-        std::fputs(qUtf8Printable(parser.helpText()), stdout);
+        WriteStandardOutput(parser.helpText().toUtf8());
         return 0;
     }
     if (parser.isSet(QStringLiteral("version"))) {
-        std::printf("zqreader-cli %s\n", ZQ_VERSION);
+        PrintLine(QStringLiteral("zqreader-cli " ZQ_VERSION));
         return 0;
     }
 
@@ -294,4 +294,13 @@ int main(int argc, char** argv)
         return RunImportCommand(args.at(1), Location::Parse(args.at(2)));
     }
     return usageError(parser, QStringLiteral("unknown command \"%1\"").arg(command));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Whatever was printed must have arrived: a full disk or a file size
+    // limit is a failure, not a short output ending in success.
+    return CloseStandardOutput(run(argc, argv));
 }

@@ -1,9 +1,10 @@
 #include "cli/portscommand.h"
 
+#include "cli/commandoutput.h"
 #include "cli/exitcodes.h"
 #include "link/portlist.h"
 
-#include <cstdio>
+#include <QStringList>
 
 namespace {
 
@@ -19,13 +20,11 @@ int RunPortsCommand(bool verbose)
 {
     for (const PortDetails& port : AvailablePorts()) {
         if (verbose)
-            std::printf(
-                "%s\t%s\t%s\t%s\t%s\n", qUtf8Printable(port.name),
-                qUtf8Printable(field(port.description)), qUtf8Printable(field(port.manufacturer)),
-                qUtf8Printable(field(port.serialNumber)), qUtf8Printable(field(port.byIdPath)));
+            PrintLine(QStringList{port.name, field(port.description), field(port.manufacturer),
+                                  field(port.serialNumber), field(port.byIdPath)}
+                          .join(QLatin1Char('\t')));
         else
-            std::printf("%s\n", qUtf8Printable(port.name));
+            PrintLine(port.name);
     }
-    std::fflush(stdout);
-    return exitcode::kDone;
+    return FlushStandardOutput() ? exitcode::kDone : exitcode::kFailed;
 }

@@ -1,5 +1,6 @@
 #include "cli/readcommand.h"
 
+#include "cli/commandoutput.h"
 #include "cli/consolemessages.h"
 #include "cli/readoutcome.h"
 #include "db/zq6doc.h"
@@ -84,9 +85,14 @@ int RunReadCommand(const ReadRequest& request)
     if (request.logLine) {
         const bool failed =
             outcome.kind != ReadOutcome::Downloaded && outcome.kind != ReadOutcome::NothingNew;
-        std::fprintf(failed ? stderr : stdout, "%s\n",
-                     qUtf8Printable(LogLine(db.Shown(), port.Shown(), outcome)));
-        std::fflush(failed ? stderr : stdout);
+        const QString line = LogLine(db.Shown(), port.Shown(), outcome);
+        if (failed) {
+            std::fprintf(stderr, "%s\n", qUtf8Printable(line));
+            std::fflush(stderr);
+        } else {
+            PrintLine(line);
+            FlushStandardOutput();
+        }
     }
     return outcome.ExitCode(request.exitNothingNew);
 }

@@ -51,10 +51,10 @@ int list(const QVector<UserPeriod>& periods)
                    .arg(p.userNo)
                    .arg(p.start, shownStop(p.stop))
                    .toStdString();
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fflush(stdout);
+    const bool written = WriteStandardOutput(QByteArrayView(out.data(), qsizetype(out.size()))) &&
+                         FlushStandardOutput();
     warnOverlaps(periods);
-    return exitcode::kDone;
+    return written ? exitcode::kDone : exitcode::kFailed;
 }
 
 int exportCsv(const QVector<UserPeriod>& periods, CsvText names)
@@ -69,8 +69,8 @@ int store(const QVector<UserPeriod>& added, const QString& done)
         users::Changes changes;
         changes.added = added;
         users::Apply(g_db, changes);
-        std::printf("%s\n", qUtf8Printable(done));
-        std::fflush(stdout);
+        PrintLine(done);
+        FlushStandardOutput();
         warnOverlaps(users::Read(g_db));
     } catch (const CDBException& e) {
         printError(e.m_strError);
@@ -132,7 +132,8 @@ int RunUsersCommand(const QStringList& args, bool raw,
     }
 
     const Location db = Location::Parse(args.at(1));
-    if (sub == QLatin1String("export") && !CommandOutput({}).SpareInput(db))
+    if ((sub == QLatin1String("export") || sub == QLatin1String("list")) &&
+        !CommandOutput({}).SpareInput(db))
         return exitcode::kFailed;
 
     ConsoleMessages messages;

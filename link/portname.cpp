@@ -20,6 +20,14 @@ QString deviceLocation(const QString& given)
 #endif
 }
 
+// scheme://rest, a network port's form.
+QRegularExpressionMatch matchUrl(const QString& given)
+{
+    static const QRegularExpression url(QStringLiteral("^([A-Za-z][A-Za-z0-9+.-]*)://(.*)$"),
+                                        QRegularExpression::DotMatchesEverythingOption);
+    return url.match(given);
+}
+
 // A host name as DNS or /etc/hosts spells it.
 bool plausibleHostName(const QString& host)
 {
@@ -77,16 +85,23 @@ PortName PortName::Parse(const QString& given)
     port.m_given = given;
     if (given.isEmpty())
         return port;
+    const QRegularExpressionMatch match = matchUrl(given);
+    // A user name and password, which a serial device server is not given:
+    // the password is not to be shown anywhere.
+    if (match.hasMatch() && match.captured(2).contains(QLatin1Char('@'))) {
+        port.m_kind = Kind::Invalid;
+        port.m_problem = QStringLiteral("%1 is not a port: a port address takes no user name or "
+                                        "password.")
+                             .arg(port.Shown());
+        return port;
+    }
     if (HasControlCharacter(given)) {
         port.m_kind = Kind::Invalid;
         port.m_problem = QStringLiteral("The port name \"%1\" holds a control character (a tab, a "
                                         "line break or the like).")
-                             .arg(VisibleText(given));
+                             .arg(port.Shown());
         return port;
     }
-    static const QRegularExpression url(QStringLiteral("^([A-Za-z][A-Za-z0-9+.-]*)://(.*)$"),
-                                        QRegularExpression::DotMatchesEverythingOption);
-    const QRegularExpressionMatch match = url.match(given);
     if (match.hasMatch()) {
         const QString scheme = match.captured(1).toLower();
         QString problem;
@@ -116,8 +131,16 @@ PortName PortName::Parse(const QString& given)
 
 QString PortName::Shown() const
 {
-    if (m_kind == Kind::Invalid)
+    if (m_kind == Kind::Invalid) {
+        // Without the user information: what comes before the host's '@'.
+        const QRegularExpressionMatch match = matchUrl(m_given);
+        const qsizetype at =
+            match.hasMatch() ? match.captured(2).lastIndexOf(QLatin1Char('@')) : -1;
+        if (at >= 0)
+            return VisibleText(match.captured(1) + QLatin1String("://") +
+                               match.captured(2).mid(at + 1));
         return VisibleText(m_given);
+    }
     return IsNone() ? QStringLiteral("no port") : ShownFileName(m_given);
 }
 

@@ -23,6 +23,14 @@ sqlite3* SqliteHandle(const QSqlDatabase& db)
     return handleOf<sqlite3*>(db.driver()->handle(), "sqlite3*");
 }
 
+QString SqliteFailure(sqlite3* handle, const QString& said)
+{
+    const int system = handle ? sqlite3_system_errno(handle) : 0;
+    if (system == 0 || !said.contains(QLatin1String("disk I/O error")))
+        return said;
+    return qt_error_string(system);
+}
+
 sqlite3_stmt* SqliteStatement(const QSqlQuery& query)
 {
     const QSqlResult* result = query.result();

@@ -12,6 +12,12 @@ struct sqlite3_stmt;
 // driver or a closed connection.
 sqlite3* SqliteHandle(const QSqlDatabase& db);
 
+// SQLite's words for a failure on the connection, or the system's where
+// SQLite says only "disk I/O error": a write beyond a file size limit
+// (ulimit -f) fails with "File too large", as files the program writes
+// itself do.
+QString SqliteFailure(sqlite3* handle, const QString& said);
+
 // The statement under a query prepared by the QSQLITE driver; nullptr for any
 // other driver, or once the driver has finalised it (its connection closed).
 // The driver owns it.

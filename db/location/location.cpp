@@ -65,25 +65,87 @@ bool startsItem(QChar c)
            c == u'\'' || c.isSpace();
 }
 
+bool endsLine(QChar c)
+{
+    return c == u'\n' || c == u'\r';
+}
+
 // The text without the password of the user information of each URI in it:
-// from the ':' after the user name to the last '@' of the address.
+// from the ':' after the user name to the '@' that ends the user information.
+// A password may hold '@', spaces and quotes, which an address cannot: that
+// '@' is the last one before the next address ("://") or the end of the line.
 QString withoutUserPasswords(QString text)
 {
     for (qsizetype from = 0; (from = text.indexOf(QLatin1String("://"), from)) >= 0;) {
         const qsizetype userStart = from + 3;
-        qsizetype end = userStart;
-        while (end < text.size() && text.at(end) != u'"' && text.at(end) != u'\'' &&
-               !text.at(end).isSpace())
-            ++end;
+        qsizetype limit = text.indexOf(QLatin1String("://"), userStart);
+        if (limit < 0)
+            limit = text.size();
+        for (qsizetype c = userStart; c < limit; ++c) {
+            if (endsLine(text.at(c))) {
+                limit = c;
+                break;
+            }
+        }
         qsizetype colon = userStart;
-        while (colon < end && !QStringView(u":/@?#").contains(text.at(colon)))
+        while (colon < limit && !QStringView(u":/@?#").contains(text.at(colon)))
             ++colon;
-        const qsizetype at = text.lastIndexOf(u'@', end - 1);
-        if (colon < end && text.at(colon) == u':' && at > colon)
+        const qsizetype at = QStringView(text).first(limit).lastIndexOf(u'@');
+        if (colon < limit && text.at(colon) == u':' && at > colon)
             text.remove(colon, at - colon);
         from = userStart;
     }
     return text;
+}
+
+// Where the value of a secret ends, which starts at from in the item that
+// starts at item. A value may hold spaces, quotes and '@': only its
+// separator ends it, '&' in a URI's query, ';' in a connection string,
+// either elsewhere, or the end of the line. A value in quotes (the client
+// library's key='value') or in ODBC's braces ends with them where items are
+// separated by spaces; an item quoted as a whole ("password=...") ends with
+// the last such quote.
+qsizetype valueEnd(const QString& text, qsizetype item, qsizetype from)
+{
+    const QChar before = item > 0 ? text.at(item - 1) : QChar();
+    const bool query = before == u'?' || before == u'&';
+    const QStringView separators = query ? u"&" : before == u';' ? u";" : u"&;";
+    qsizetype end = from;
+    bool enclosed = false;
+    if (!query && end < text.size() && (text.at(end) == u'\'' || text.at(end) == u'"')) {
+        const QChar quote = text.at(end);
+        for (++end; end < text.size() && text.at(end) != quote; ++end)
+            if (text.at(end) == u'\\')
+                ++end;
+        end = std::min(end + 1, text.size());
+        enclosed = true;
+    } else if (!query && end < text.size() && text.at(end) == u'{') {
+        // Up to the '}' that is not doubled.
+        for (++end; end < text.size(); ++end) {
+            if (text.at(end) != u'}')
+                continue;
+            if (end + 1 < text.size() && text.at(end + 1) == u'}')
+                ++end;
+            else
+                break;
+        }
+        end = std::min(end + 1, text.size());
+        enclosed = true;
+    }
+    if (enclosed && (before.isNull() || before.isSpace())) {
+        while (end < text.size() && !endsItem(text.at(end)))
+            ++end;
+        return end;
+    }
+    const qsizetype valueStart = end;
+    while (end < text.size() && !separators.contains(text.at(end)) && !endsLine(text.at(end)))
+        ++end;
+    if (before == u'"' || before == u'\'') {
+        const qsizetype close = QStringView(text).first(end).lastIndexOf(before);
+        if (close >= valueStart)
+            end = close;
+    }
+    return end;
 }
 
 } // namespace
@@ -105,25 +167,6 @@ QString WithoutPasswords(const QString& text)
         if (end > i && end < shown.size() && shown.at(end) == u'=') {
             name = decoded(shown.mid(i, end - i));
             ++end;
-            if (end < shown.size() && (shown.at(end) == u'\'' || shown.at(end) == u'"')) {
-                // A quoted value, as the client library's "key='value'".
-                const QChar quote = shown.at(end);
-                for (++end; end < shown.size() && shown.at(end) != quote; ++end)
-                    if (shown.at(end) == u'\\')
-                        ++end;
-                end = std::min(end + 1, shown.size());
-            } else if (end < shown.size() && shown.at(end) == u'{') {
-                // ODBC's braced value: up to the '}' that is not doubled.
-                for (++end; end < shown.size(); ++end) {
-                    if (shown.at(end) != u'}')
-                        continue;
-                    if (end + 1 < shown.size() && shown.at(end + 1) == u'}')
-                        ++end;
-                    else
-                        break;
-                }
-                end = std::min(end + 1, shown.size());
-            }
         } else {
             // "password%3Dsecret": the '=' itself encoded.
             const QString item = decoded(shown.mid(i, end - i));
@@ -133,8 +176,7 @@ QString WithoutPasswords(const QString& text)
         }
         if (!isSecretName(name))
             continue;
-        while (end < shown.size() && !endsItem(shown.at(end)))
-            ++end;
+        end = valueEnd(shown, i, end);
         if (end < shown.size() && (shown.at(end) == u'&' || shown.at(end) == u';'))
             ++end;
         shown.remove(i, end - i);

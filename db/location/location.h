@@ -97,9 +97,11 @@ private:
 
 // Takes every password out of a text that may name a location, as typed or
 // as a driver echoes it: the password of a URI's user information (one that
-// holds '@' too), parameters whose name holds "password" (in any case and
-// percent-encoding, "password%3D..." too) and the PWD= entries of an ODBC
-// connection string. The rest of the text stays as it was.
+// holds '@', spaces or quotes too), parameters whose name holds "password"
+// (in any case and percent-encoding, "password%3D..." too) and the PWD=
+// entries of an ODBC connection string, each up to its separator. Where a
+// password's end cannot be told, more goes rather than less; the rest of the
+// text stays as it was.
 QString WithoutPasswords(const QString& text);
 
 // How every message and log line names a location given as text, whether it

@@ -288,7 +288,7 @@ void CDatabase::Swap(CDatabase& other)
 
 void CDatabase::Fail(const QString& what) const
 {
-    throw CDBException(what);
+    throw CDBException(SqliteFailure(SqliteHandle(Handle()), what));
 }
 
 void CDatabase::VerifySchema() const

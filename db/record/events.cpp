@@ -107,8 +107,8 @@ void CEVENTS::InsertWithSqlite(sqlite3* handle, const QVector<NewEvent>& events)
     RequireOpen("Update");
     auto fail = [handle] {
         // Worded as the Qt driver words a failed statement.
-        throw CDBException(QString::fromUtf8(sqlite3_errmsg(handle)) +
-                           QStringLiteral(" Unable to fetch row"));
+        throw CDBException(SqliteFailure(handle, QString::fromUtf8(sqlite3_errmsg(handle)) +
+                                                     QStringLiteral(" Unable to fetch row")));
     };
     static const char kInsert[] =
         "INSERT INTO [EVENTS] ([TIMER], [DATE], [USER_NO], [BUTTON]) VALUES (?, ?, ?, ?)";

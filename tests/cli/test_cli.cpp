@@ -2,9 +2,11 @@
 
 #include "../support/fakemdbtools.h"
 #include "../support/programrun.h"
+#include "../support/simprocess.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QStandardPaths>
@@ -372,6 +374,28 @@ private Q_SLOTS:
         const Run help = run({"--help"});
         QCOMPARE(help.exitCode, 0);
         QVERIFY(help.out.contains("Exit status:"));
+    }
+
+    // A database that cannot take the events, here for a file size limit:
+    // the system's reason, as new and export give it, and nothing stored.
+    void readBeyondAFileSizeLimitStoresNothing()
+    {
+        SimProcess receiver;
+        QVERIFY(receiver.Start({"--generate", "3000", "--pace", "0"}));
+        const QString db = m_dir.filePath("limited.db");
+        QCOMPARE(run({"new", db}).exitCode, 0);
+        // In the shell's blocks of 512 bytes: 4 KiB more than the new file.
+        const qint64 blocks = (QFileInfo(db).size() + 4096) / 512;
+        const Run r = run({"-c", QStringLiteral("ulimit -f %1; exec \"$@\"").arg(blocks), "sh",
+                           ZQ_BIN_DIR "/zqreader-cli", "read", db, "--port", receiver.PortPath()},
+                          {}, QStringLiteral("/bin/sh"));
+        QVERIFY2(r.exitCode == 1 || r.exitCode == 75, qPrintable(r.err));
+        QVERIFY2(r.err.contains("Can't add events to the database\n") &&
+                     r.err.contains(": File too large. Nothing of this download was stored"),
+                 qPrintable(r.err));
+        const Run listed = run({"list", db});
+        QCOMPARE(listed.exitCode, 0);
+        QCOMPARE(listed.out, QString());
     }
 
     // A wrong command line: the error, the usage of that command and where

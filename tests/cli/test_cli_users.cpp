@@ -5,6 +5,7 @@
 #include "formats/csv.h"
 #include "tests/support/pgserver.h"
 #include "tests/support/programrun.h"
+#include "tests/support/simprocess.h"
 #include "tests/support/testdb.h"
 
 #include <QDir>
@@ -37,11 +38,14 @@ QByteArray readFile(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// Runs zqreader-cli with standard output appended to the file.
-Run runAppending(const QStringList& args, const QString& file)
+// Runs zqreader-cli with standard output appended to the file, in a shell
+// that first runs setup (such as a ulimit).
+Run runAppending(const QStringList& args, const QString& file, const QString& setup = {})
 {
-    return run(QStringList{"-c", "exec \"$@\" >> \"$0\"", file, ZQ_BIN_DIR "/zqreader-cli"} + args,
-               QStringLiteral("/bin/sh"));
+    return run(
+        QStringList{"-c", setup + "\nexec \"$@\" >> \"$0\"", file, ZQ_BIN_DIR "/zqreader-cli"} +
+            args,
+        QStringLiteral("/bin/sh"));
 }
 
 // The list's lines made from an export by Python's csv module, as a
@@ -315,10 +319,13 @@ private Q_SLOTS:
         QCOMPARE(testdb::scalar(db, "SELECT count(*) FROM USERS").toInt(), 0);
     }
 
+    // An output that is the database, or one that cannot take all that is
+    // printed, fails (exit status 1) with the reason last on standard error,
+    // and the database stays as it was. The null device takes anything.
     void outputsNeverReplaceTheDatabase_data()
     {
         QTest::addColumn<QString>("command");
-        QTest::addColumn<QString>("target"); // how the output names the database
+        QTest::addColumn<QString>("target"); // how the output names the database, or where it goes
         QTest::addColumn<QString>("why");
         const QString over = "that is being read: it is not written over.\n";
         for (const char* target : {"itself", "link", "hard link", "-wal", "-journal", "appended"})
@@ -330,6 +337,20 @@ private Q_SLOTS:
         for (const char* command : {"export", "users export", "report"})
             QTest::addRow("%s, full disk", command) << command << "/dev/full"
                                                     << "No space left on device\n";
+        for (const char* command : {"list", "users list"})
+            QTest::addRow("%s, appended", command) << command << "appended" << over;
+        for (const char* command :
+             {"list", "users list", "ports", "read --log-line --port PORT", "--version"})
+            QTest::addRow("%s, full disk", command)
+                << command << "/dev/full"
+                << "Cannot write to standard output: No space left on device\n";
+        QTest::newRow("list, file size limit")
+            << "list"
+            << "ulimit -f 100" // blocks of 512 bytes
+            << "Cannot write to standard output: File too large\n";
+        for (const char* command : {"export", "report"})
+            QTest::addRow("%s, null device", command) << command << "/dev/null"
+                                                      << "";
     }
     void outputsNeverReplaceTheDatabase()
     {
@@ -339,6 +360,18 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString db = dir.filePath("x.db");
         QCOMPARE(run({"new", db}).exitCode, 0);
+        // More than the file size limit takes of the list.
+        QCOMPARE(testdb::exec(db, {"INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) "
+                                   "VALUES ('Anna', 3, '2024-01-01 00:00:00', '" +
+                                       kOpen + "')",
+                                   "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM "
+                                   "n WHERE i < 2000) INSERT INTO EVENTS (TIMER, DATE, USER_NO, "
+                                   "BUTTON) SELECT i, datetime('2024-02-01', '+' || i || ' "
+                                   "minutes'), 3, '0' FROM n"}),
+                 QString());
+        SimProcess receiver; // with nothing to send: read prints "nothing new"
+        if (command.startsWith("read"))
+            QVERIFY(receiver.Start({"--generate", "0", "--pace", "0"}));
         QString out = db;
         if (target == "link")
             QVERIFY(QFile::link("x.db", out = dir.filePath("link.csv")));
@@ -349,12 +382,24 @@ private Q_SLOTS:
         const QByteArray before = readFile(db);
         const QStringList entries = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden);
 
-        const QStringList args = command.split(' ') << db;
-        const Run r = target == "appended"     ? runAppending(args, db)
-                      : target.startsWith('/') ? runAppending(args, target)
-                                               : run(args + QStringList{"--output", out});
-        QCOMPARE(r.exitCode, 1);
-        QVERIFY2(r.err.endsWith(why), qPrintable(r.err));
+        QStringList args = command.split(' ');
+        args.replaceInStrings("PORT", receiver.PortPath());
+        if (args.first() == "ports" && run(args).out.isEmpty())
+            QSKIP("no serial port is listed here");
+        if (args.first() != "ports" && !args.first().startsWith("--"))
+            args << db;
+        QTemporaryDir elsewhere;
+        const Run r = [&] {
+            if (target == "appended")
+                return runAppending(args, db);
+            if (target == "/dev/full")
+                return runAppending(args, target);
+            if (target.startsWith("ulimit"))
+                return runAppending(args, elsewhere.filePath("list.txt"), target);
+            return run(args + QStringList{"--output", target == "/dev/null" ? target : out});
+        }();
+        QCOMPARE(r.exitCode, why.isEmpty() ? 0 : 1);
+        QVERIFY2(why.isEmpty() ? r.err.isEmpty() : r.err.endsWith(why), qPrintable(r.err));
         QCOMPARE(readFile(db), before);
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden), entries);
         QCOMPARE(run({"list", db}).exitCode, 0);

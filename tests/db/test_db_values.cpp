@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <ctime>
+#include <utility>
 
 namespace {
 
@@ -360,6 +361,34 @@ private Q_SLOTS:
                                 << "option \"\" is invalid";
         QTest::newRow("nothing to take") << "postgresql://u@h:5432/db?options=-c%20x%3Dy"
                                          << "postgresql://u@h:5432/db?options=-c%20x%3Dy";
+        // A password may hold what no address does: all of it goes.
+        const QString server = QStringLiteral("postgresql://zq:%1@127.0.0.1:55432/zqa");
+        const QString taken = QStringLiteral("postgresql://zq@127.0.0.1:55432/zqa");
+        for (const auto& [what, inside] : {std::pair{"space", " "},
+                                           {"tab", "\t"},
+                                           {"no-break space", "\u00a0"},
+                                           {"quote", "\""},
+                                           {"'@' and a space", "@ "}})
+            QTest::addRow("%s in it", what)
+                << server.arg(QStringLiteral("my") + QString::fromUtf8(inside) + "secret") << taken;
+        QTest::newRow("space, quoted in a message")
+            << "\"" + server.arg("my secret") +
+                   "\" is not a server address of the form "
+                   "postgresql://[user@]host[:port]/database."
+            << "\"" + taken +
+                   "\" is not a server address of the form "
+                   "postgresql://[user@]host[:port]/database.";
+        QTest::newRow("parameter with a space") << taken + "?password=my secret" << taken + "?";
+        QTest::newRow("parameter with a space and a quote, then another")
+            << taken + "?password=my \"secret&x=1" << taken + "?x=1";
+        QTest::newRow("ODBC, space, '&' and '#'") << "DSN=a;PWD=my &secret#;UID=b"
+                                                  << "DSN=a;UID=b";
+        QTest::newRow("ODBC, quotes") << "DSN=a;PWD='my' secret;UID=b"
+                                      << "DSN=a;UID=b";
+        QTest::newRow("driver's options, quoted ';'") << "sslpassword='my;secret';x='1'"
+                                                      << "x='1'";
+        QTest::newRow("echoed, quote in it") << "option \"password=my\"secret\" is invalid"
+                                             << "option \"\" is invalid";
     }
 
     void passwordsAreTakenOut()
@@ -367,6 +396,10 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, shown);
         QCOMPARE(WithoutPasswords(text), shown);
+        // A location shows none, whether it can be understood or not.
+        if (text.startsWith(QLatin1String("postgresql://")))
+            QVERIFY(!ShownLocation(text).contains(QLatin1String("secret")));
+        QVERIFY(!ShownLocation("odbc:" + text).contains(QLatin1String("secret")));
         // What the settings keep of an address has none either.
         QCOMPARE(Location::Parse("postgresql://u@h/db?PassWord=a&sslpassword=k&options=o").Kept(),
                  QStringLiteral("postgresql://u@h/db?options=o"));

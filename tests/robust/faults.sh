@@ -94,7 +94,7 @@ with_size_limit $limit "$bin/zqreader-cli" read "$work/grow.db" --port "$port" \
     >"$work/out" 2>"$work/err"
 code=$? out=$(cat "$work/out") err=$(cat "$work/err")
 expect_refused "read, file size limit" "$work/grow.db" "$sum"
-expect_store_failed "read, file size limit" "$work/grow.db" "disk I/O error"
+expect_store_failed "read, file size limit" "$work/grow.db" "File too large"
 expect_complete "after the file size limit" "$work/grow.db" "$port"
 
 mnt=$work/small
