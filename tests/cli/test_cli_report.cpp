@@ -254,6 +254,67 @@ private Q_SLOTS:
         QCOMPARE(fieldsOf(read), expected);
     }
 
+    // One range on both backends: a --to of the last day a date may have is
+    // no bound, and a year a date cannot have is a wrong command line with
+    // its reason, for list, export and report alike.
+    void dateRangesAreTheSameOnBothBackends_data()
+    {
+        QTest::addColumn<QStringList>("range");
+        QTest::addColumn<QStringList>("same"); // a range of the same rows
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("to the last day of 9999")
+            << QStringList{"--to", "9999-12-31"} << QStringList() << 0 << QString();
+        QTest::newRow("from a day to the last day of 9999")
+            << QStringList{"--from", "2024-04-02", "--to", "9999-12-31"}
+            << QStringList{"--from", "2024-04-02"} << 0 << QString();
+        QTest::newRow("days of a year")
+            << QStringList{"--from", "2024-03-30", "--to", "2024-10-26"}
+            << QStringList{"--from", "2024-03-30 00:00", "--to", "2024-10-27 00:00:00"} << 0
+            << QString();
+        QTest::newRow("year 999") << QStringList{"--from", "0999-12-31"} << QStringList() << 2
+                                  << "--from \"0999-12-31\": The year must be from 1000 to 9999.";
+        QTest::newRow("year -1") << QStringList{"--from", "-0001-01-01"} << QStringList() << 2
+                                 << "--from \"-0001-01-01\" is not a date YYYY-MM-DD";
+        QTest::newRow("year 10000") << QStringList{"--to", "10000-01-01"} << QStringList() << 2
+                                    << "--to \"10000-01-01\": The year must be from 1000 to 9999.";
+    }
+
+    void dateRangesAreTheSameOnBothBackends()
+    {
+        QFETCH(QStringList, range);
+        QFETCH(QStringList, same);
+        QFETCH(int, exitCode);
+        QFETCH(QString, error);
+        QString fileList;
+        for (const QString backend : {"sqlite", "postgres"}) {
+            const QString db = database(backend);
+            if (db.isEmpty() && backend == QLatin1String("postgres"))
+                QSKIP(qPrintable(testpg::Server::Instance().Error()));
+            QVERIFY(!db.isEmpty());
+            const Run list = cli(QStringList{"list", db} + range);
+            const Run exported = cli(QStringList{"export", db} + range);
+            const Run report = cli(QStringList{"report", db} + range);
+            for (const Run* r : {&list, &exported, &report}) {
+                QCOMPARE(r->exitCode, exitCode);
+                QVERIFY2(r->err.contains(error), qPrintable(r->err));
+            }
+            if (exitCode != 0) {
+                QCOMPARE(list.out + exported.out + report.out, QString());
+                continue;
+            }
+            QCOMPARE(list.out, cli(QStringList{"list", db} + same).out);
+            const qsizetype rows = list.out.count(QLatin1Char('\n'));
+            QVERIFY(rows > 0);
+            QCOMPARE(ParseCsv(exported.rawOut).records.size(), rows + 1);
+            const QStringList total = ParseCsv(report.rawOut).records.last().fields;
+            QCOMPARE(total.mid(0, 4), (QStringList{"total", "", "", QString::number(rows)}));
+            if (!fileList.isNull())
+                QCOMPARE(list.out, fileList);
+            fileList = list.out;
+        }
+    }
+
     // The chart by hour counts each row of the list once, as the table does.
     void hoursCountTheListsRows_data()
     {
