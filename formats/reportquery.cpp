@@ -502,20 +502,44 @@ private:
         return r;
     }
 
+    // Grouped by the user's row rather than by its name, which is read once
+    // for its row (m_names): neither the database's grouping nor the groups
+    // read hold a copy of a long name for every group.
     void countJoined(const Statement& s, Periods& periods)
     {
-        Rows q(m_db,
-               QStringLiteral("SELECT ") + m_dates.day +
-                   QStringLiteral(", EVENTS.USER_NO, USERS.NAME, ") + countsSql() +
-                   QStringLiteral(" FROM ") + m_join + s.where + QStringLiteral(" GROUP BY ") +
-                   m_dates.dayKey + QStringLiteral(", EVENTS.USER_NO, USERS.NAME"),
-               s.values);
-        while (q.Next()) {
-            const bool hasUser = !q.IsNull(2);
-            const ReportCounts counts{q.Integer(3), q.Integer(4), q.Text(5), q.Text(6)};
-            periods[Key(PeriodOf(q.Text(0), m_options.by), qint32(q.Integer(1)), hasUser,
-                        hasUser ? q.Text(2) : QString())]
-                .Add(counts);
+        struct Counted
+        {
+            QString day;
+            qint32 userNo;
+            std::optional<qint64> user; // USERS.INDEX
+            ReportCounts counts;
+        };
+        QVector<Counted> groups;
+        QList<qint64> users;
+        {
+            Rows q(m_db,
+                   QStringLiteral("SELECT ") + m_dates.day +
+                       QStringLiteral(", EVENTS.USER_NO, USERS.[INDEX], ") + countsSql() +
+                       QStringLiteral(" FROM ") + m_join + s.where + QStringLiteral(" GROUP BY ") +
+                       m_dates.dayKey + QStringLiteral(", EVENTS.USER_NO, USERS.[INDEX]"),
+                   s.values);
+            while (q.Next()) {
+                Counted c{q.Text(0), qint32(q.Integer(1)), std::nullopt,
+                          ReportCounts{q.Integer(3), q.Integer(4), q.Text(5), q.Text(6)}};
+                if (!q.IsNull(2)) {
+                    c.user = q.Integer(2);
+                    users.append(*c.user);
+                }
+                groups.append(std::move(c));
+            }
+        }
+        m_names.Read(m_db, users);
+        for (const Counted& c : std::as_const(groups)) {
+            const UserNames::Name* name = c.user ? &m_names.Of(*c.user) : nullptr;
+            const bool hasUser = name && !name->isNull;
+            periods[Key(PeriodOf(c.day, m_options.by), c.userNo, hasUser,
+                        hasUser ? name->text : QString())]
+                .Add(c.counts);
         }
     }
 
@@ -540,6 +564,7 @@ private:
     FilterWhere m_others;
     FilterWhere m_othersByDate; // the same, found through the date index
     ReportUsers m_users;
+    UserNames m_names;
     bool m_groupsFirst = false;
 };
 

@@ -31,6 +31,20 @@ Run cli(const QStringList& args)
     return testrun::Run(args, {.env = testrun::BerlinEnvironment()});
 }
 
+// zqreader-cli with the arguments under a cap of its address space (none
+// under the address sanitizer, which reserves more than any), each line it
+// prints cut to its first 40 characters, then "exit STATUS".
+Run capped(const QString& kilobytes, const QStringList& args)
+{
+    return testrun::Run(
+        QStringList{"-c",
+                    "[ -n \"$ASAN_OPTIONS\" ] || ulimit -v $0; "
+                    "{ \"$@\"; echo \"exit $?\"; } | cut -c1-40",
+                    kilobytes, QStringLiteral(ZQ_BIN_DIR "/zqreader-cli")} +
+            args,
+        {.program = QStringLiteral("/bin/sh"), .env = testrun::BerlinEnvironment()});
+}
+
 Run tool(const QString& program, const QStringList& args)
 {
     return testrun::Run(args, {.program = program});
@@ -163,12 +177,15 @@ class TestCliReport : public QObject
     QTemporaryDir m_dir;
     QMap<QString, QString> m_databases;
 
-    // The database of dataStatements() on the backend, made once.
-    QString database(const QString& backend)
+    // The database of statements (of dataStatements() unless named) on the
+    // backend, made once.
+    QString database(const QString& backend, const QString& name = QString(),
+                     const QStringList& statements = {})
     {
-        if (m_databases.contains(backend))
-            return m_databases.value(backend);
-        QString where = m_dir.filePath(QStringLiteral("report.db"));
+        const QString key = backend + name;
+        if (m_databases.contains(key))
+            return m_databases.value(key);
+        QString where = m_dir.filePath(QStringLiteral("report%1.db").arg(m_databases.size()));
         if (backend == QLatin1String("postgres")) {
             testpg::Server& pg = testpg::Server::Instance();
             if (!pg.IsRunning())
@@ -176,9 +193,9 @@ class TestCliReport : public QObject
             where = pg.Uri(pg.CreateDatabase());
         }
         if (cli({"new", where}).exitCode != 0 ||
-            !testdb::exec(where, dataStatements(), true).isEmpty())
+            !testdb::exec(where, name.isEmpty() ? dataStatements() : statements, true).isEmpty())
             return {};
-        m_databases.insert(backend, where);
+        m_databases.insert(key, where);
         return where;
     }
 
@@ -313,6 +330,61 @@ private Q_SLOTS:
                 QCOMPARE(list.out, fileList);
             fileList = list.out;
         }
+    }
+
+    // Users' names of a megabyte each on every row of a file (a server's
+    // column holds 255 characters): list, export and report hold a name once,
+    // not once a row, and finish under a cap of memory that rows' copies of
+    // them would pass many times over.
+    void longNamesTakeNoMemoryPerRow_data()
+    {
+        QTest::addColumn<QStringList>("args"); // after the database
+        QTest::addColumn<qsizetype>("lines");  // printed
+        QTest::addColumn<QString>("last");     // the start of the last line printed
+        // A month a row for each user, their totals and the total.
+        const qsizetype months = 1 + 5 * 2 + 2 + 1;
+        const QString total = QStringLiteral("total,,,600,");
+        QTest::newRow("list") << QStringList{"list"} << qsizetype(600)
+                              << "2024-05-04\t19:00:00\t     2\taaaaaaa";
+        QTest::newRow("export") << QStringList{"export"} << qsizetype(601)
+                                << "2024-05-04,19:00:00,2,aaaaaaaaaaaaaaaaaa";
+        QTest::newRow("report") << QStringList{"report", "--by", "month"} << months << total;
+        QTest::newRow("report of a name")
+            << QStringList{"report", "--name", "USER", "--by", "month"} << months << total;
+    }
+
+    void longNamesTakeNoMemoryPerRow()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(qsizetype, lines);
+        QFETCH(QString, last);
+        // 600 events of two users, one every five hours from January to May.
+        QStringList values;
+        const QDateTime start =
+            QDateTime::fromString(QStringLiteral("2024-01-01T00:00:00Z"), Qt::ISODate);
+        for (int i = 0; i < 600; ++i)
+            values << QStringLiteral("(%1, '%2', %3, '0')")
+                          .arg(i)
+                          .arg(start.addSecs(qint64{i} * 5 * 3600)
+                                   .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                          .arg(1 + i % 2);
+        const QString db = database(
+            QStringLiteral("sqlite"), QStringLiteral("long names"),
+            {QStringLiteral("INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) VALUES "
+                            "('%1 user one', 1, '2023-01-01 00:00:00', '9999-12-31 23:59:59'), "
+                            "('%1 user two', 2, '2023-01-01 00:00:00', '9999-12-31 23:59:59')")
+                 .arg(QString(1 << 20, QLatin1Char('a'))),
+             QStringLiteral("INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) VALUES ") +
+                 values.join(QStringLiteral(", "))});
+        QVERIFY(!db.isEmpty());
+        // Some 150 MB suffice; a page of 512 rows of such names took 1 GB.
+        const Run r =
+            capped(QStringLiteral("500000"), args.mid(0, 1) + QStringList{db} + args.mid(1));
+        QStringList printed = r.out.split(QLatin1Char('\n'));
+        QCOMPARE(printed.takeLast(), QString());
+        QCOMPARE(printed.takeLast(), QStringLiteral("exit 0"));
+        QCOMPARE(printed.size(), lines);
+        QVERIFY2(printed.last().startsWith(last), qPrintable(printed.last()));
     }
 
     // The chart by hour counts each row of the list once, as the table does.
