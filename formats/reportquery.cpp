@@ -130,8 +130,11 @@ struct Statement
 
 // The filter's condition within one piece of the range: the piece's bounds
 // replace the filter's own dates (they lie within them), so that the date
-// index is read for that piece alone; the other terms were resolved once.
-Statement statementFor(const JoinFilter& filter, const FilterWhere& others, const Span& span)
+// index is read for that piece alone; the other terms were resolved once. On
+// a file the events are found through the index of the dates or of the user
+// numbers, whichever finds fewer in the piece.
+Statement statementFor(const CDatabase& db, const JoinFilter& filter, const FilterTerms& others,
+                       const Span& span)
 {
     QString from = filter.from;
     QString to = filter.to;
@@ -139,19 +142,12 @@ Statement statementFor(const JoinFilter& filter, const FilterWhere& others, cons
         from = std::max(from, span.from);
     if (!span.to.isEmpty())
         to = to.isEmpty() ? span.to : std::min(to, span.to);
-    Statement s{QStringLiteral(" WHERE 1 = 1"), {}};
-    if (!from.isEmpty()) {
-        s.where += QStringLiteral(" AND [EVENTS].[DATE] >= ?");
-        s.values.append(from);
-    }
-    if (!to.isEmpty()) {
-        s.where += QStringLiteral(" AND [EVENTS].[DATE] < ?");
-        s.values.append(to);
-    }
-    if (!others.IsEmpty()) {
-        s.where += QStringLiteral(" AND ") + others.sql;
-        s.values += others.values;
-    }
+    FilterTerms terms = DateTerms(from, to);
+    terms.terms += others.terms;
+    const FilterWhere w = terms.Where(FewerEventsDrive(db, terms));
+    Statement s{QStringLiteral(" WHERE 1 = 1"), w.values};
+    if (!w.IsEmpty())
+        s.where += QStringLiteral(" AND ") + w.sql;
     return s;
 }
 
@@ -327,9 +323,8 @@ public:
         JoinFilter undated = options.filter;
         undated.from.clear();
         undated.to.clear();
-        const FilterTerms terms = ResolveFilterTerms(db, undated);
-        m_others = terms.Where();
-        m_othersByDate = terms.Where(FilterTerms::Drive::Date);
+        m_others = ResolveFilterTerms(db, undated);
+        m_othersByDate = m_others.Where(FilterTerms::Drive::Date);
         const bool server = db.GetDialect().GetBackend() == Dialect::Backend::Postgres;
         m_groupsFirst = options.filter.name.isEmpty() && (server || SqliteHandle(db.Handle())) &&
                         m_users.Read(db);
@@ -339,7 +334,7 @@ public:
 
     void Count(const Span& span, Periods& periods, Hours& hours)
     {
-        const Statement s = statementFor(m_options.filter, m_others, span);
+        const Statement s = statementFor(m_db, m_options.filter, m_others, span);
         if (!m_groupsFirst) {
             countJoined(s, periods);
             if (m_options.byHour)
@@ -353,7 +348,7 @@ public:
             readGroups(s, groups);
         } else {
             for (const Span& day : daysOf(span)) {
-                const Statement d = statementFor(m_options.filter, m_others, day);
+                const Statement d = statementFor(m_db, m_options.filter, m_others, day);
                 if (day.from.isEmpty() || day.to.isEmpty() || !readDay(d, groups))
                     readGroups(d, groups);
             }
@@ -561,7 +556,7 @@ private:
     const ReportOptions& m_options;
     const DateSql m_dates;
     const QString m_join;
-    FilterWhere m_others;
+    FilterTerms m_others;
     FilterWhere m_othersByDate; // the same, found through the date index
     ReportUsers m_users;
     UserNames m_names;
@@ -642,7 +637,7 @@ void putInOrder(const Periods& periods, Report& report)
 // round trips. The planner's estimate, in one round trip.
 bool manyEventsOnServer(CDatabase& db, const JoinFilter& filter, qint64 many)
 {
-    const Statement s = statementFor(filter, {}, Span{});
+    const Statement s = statementFor(db, filter, {}, Span{});
     ServerStatement explain(
         db.GetDialect().Sql(QStringLiteral("EXPLAIN SELECT 1 FROM [EVENTS]") + s.where));
     explain.Exec(db.Handle(), s.values);
