@@ -5,6 +5,7 @@
 #include "db/backend/serverstatement.h"
 #include "db/backend/sqlitehandle.h"
 #include "db/location/location.h"
+#include "db/record/ctime.h"
 #include "db/record/database.h"
 #include "formats/reportsnapshot.h"
 #include "formats/reportusers.h"
@@ -632,6 +633,30 @@ void putInOrder(const Periods& periods, Report& report)
         report.userTotals.append(rowOf(key, counts));
 }
 
+// first and last as the list shows them (CTime): a time stored in the hour
+// the spring change skips reads as the hour after it, and a text of another
+// form that the list reads as a date as that date in the usual form.
+void showAsListed(Report& report)
+{
+    StoredTextCheck plain;
+    const auto show = [&plain](QString& text) {
+        const QByteArray bytes = text.toLatin1();
+        if (plain.ShowsAsItself(bytes))
+            return;
+        const QString shown = CTime::FromDbText(text).ToDbText();
+        if (!shown.isEmpty())
+            text = shown;
+    };
+    for (QVector<ReportRow>* rows : {&report.rows, &report.userTotals}) {
+        for (ReportRow& row : *rows) {
+            show(row.counts.first);
+            show(row.counts.last);
+        }
+    }
+    show(report.total.first);
+    show(report.total.last);
+}
+
 // Whether a server's range holds events enough for a second connection to
 // pay: opening one costs a server some milliseconds, one far away a few
 // round trips. The planner's estimate, in one round trip.
@@ -890,6 +915,7 @@ Report BuildReport(CDatabase& db, const ReportOptions& options,
         return report;
     }
     putInOrder(periods, report);
+    showAsListed(report);
     return report;
 }
 

@@ -387,6 +387,62 @@ private Q_SLOTS:
         QVERIFY2(printed.last().startsWith(last), qPrintable(printed.last()));
     }
 
+    // The report's first and last event as the list shows their times: one
+    // stored in the hour the spring change skips reads as the hour after.
+    void firstAndLastAreShownAsTheList_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<QString>("format");
+        for (const QString backend : {"sqlite", "postgres"}) {
+            for (const QString format : {"csv", "pdf"})
+                QTest::newRow(qPrintable(backend + QStringLiteral(", ") + format))
+                    << backend << format;
+        }
+    }
+
+    void firstAndLastAreShownAsTheList()
+    {
+        QFETCH(QString, backend);
+        QFETCH(QString, format);
+        const QString db =
+            database(backend, QStringLiteral("skipped hour"),
+                     {"INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) VALUES "
+                      "('Anna', 1, '2026-01-01 00:00:00', '9999-12-31 23:59:59')",
+                      "INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) VALUES "
+                      "(1, '2026-03-29 02:02:14', 1, '0'), (2, '2026-03-29 02:59:59', 4, '1'), "
+                      "(3, '2026-03-29 05:00:00', 1, '1'), (4, '2026-03-28 23:00:00', 4, '0')"});
+        if (db.isEmpty() && backend == QLatin1String("postgres"))
+            QSKIP(qPrintable(testpg::Server::Instance().Error()));
+        QVERIFY(!db.isEmpty());
+        QProcessEnvironment warsaw = QProcessEnvironment::systemEnvironment();
+        warsaw.insert(QStringLiteral("TZ"), QStringLiteral("Europe/Warsaw"));
+        const auto run = [&warsaw](const QStringList& args) {
+            return testrun::Run(args, {.env = warsaw});
+        };
+        // The list (and export) shows the stored 02:02:14 an hour later.
+        const CsvDocument rows = ParseCsv(run({"export", db}).rawOut);
+        QCOMPARE(rows.records.size(), 5);
+        QCOMPARE(rows.records.at(1).fields.at(1), QStringLiteral("03:02:14"));
+        const QVector<QStringList> expected = expectedReport(rows, QStringLiteral("day"));
+        const QString pdf = m_dir.filePath(QStringLiteral("skipped-%1.pdf").arg(backend));
+        const Run report = run(format == QLatin1String("csv")
+                                   ? QStringList{"report", db}
+                                   : QStringList{"report", db, "--format", "pdf", "--output", pdf});
+        QCOMPARE(report.err, QString());
+        QCOMPARE(report.exitCode, 0);
+        if (format == QLatin1String("csv")) {
+            QCOMPARE(fieldsOf(ParseCsv(report.rawOut)), expected);
+            return;
+        }
+        const QString text = tool(QStringLiteral("pdftotext"), {"-layout", pdf, "-"}).out;
+        for (const QStringList& record : expected.mid(1)) {
+            for (const QString& when : record.mid(5))
+                QVERIFY2(text.contains(when), qPrintable(when + QStringLiteral(" in ") + text));
+        }
+        QVERIFY(!text.contains(QStringLiteral("02:02:14")) &&
+                !text.contains(QStringLiteral("02:59:59")));
+    }
+
     // The chart by hour counts each row of the list once, as the table does.
     void hoursCountTheListsRows_data()
     {
