@@ -11,6 +11,7 @@
 #include "formats/reportusers.h"
 
 #include <QDate>
+#include <QHash>
 #include <QHashFunctions>
 #include <QRegularExpression>
 #include <QSqlQuery>
@@ -633,16 +634,53 @@ void putInOrder(const Periods& periods, Report& report)
         report.userTotals.append(rowOf(key, counts));
 }
 
+// Whether text has the usual form "YYYY-MM-DD HH:MM:SS" (digits not checked
+// for range).
+bool usualForm(const QString& text)
+{
+    if (text.size() != 19 || text.at(10) != QLatin1Char(' ') || text.at(13) != QLatin1Char(':') ||
+        text.at(16) != QLatin1Char(':'))
+        return false;
+    for (const int i : {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18}) {
+        if (!text.at(i).isDigit())
+            return false;
+    }
+    return true;
+}
+
+// Whether every time of a day "YYYY-MM-DD" shows as itself: its midnight and
+// the next both do, 86,400 seconds apart, so that no change of the zone's
+// offset falls into it.
+bool plainDay(const QString& day)
+{
+    const QDate date = QDate::fromString(day, kDayFormat);
+    if (!date.isValid())
+        return false;
+    const QString start = date.toString(kDayStart);
+    const QString next = date.addDays(1).toString(kDayStart);
+    const CTime a = CTime::FromDbText(start);
+    const CTime b = CTime::FromDbText(next);
+    return a.IsValid() && b.IsValid() && b.GetTime() - a.GetTime() == 86400 &&
+           a.ToDbText() == start && b.ToDbText() == next;
+}
+
 // first and last as the list shows them (CTime): a time stored in the hour
 // the spring change skips reads as the hour after it, and a text of another
-// form that the list reads as a date as that date in the usual form.
+// form that the list reads as a date as that date in the usual form. A year
+// holds some hundred thousand of them: the days are checked once each, and
+// only the texts of a day with a change of the offset are converted.
 void showAsListed(Report& report)
 {
-    StoredTextCheck plain;
-    const auto show = [&plain](QString& text) {
-        const QByteArray bytes = text.toLatin1();
-        if (plain.ShowsAsItself(bytes))
-            return;
+    QHash<QString, bool> plainDays;
+    const auto show = [&plainDays](QString& text) {
+        if (usualForm(text)) {
+            const QString day = text.left(10);
+            auto plain = plainDays.constFind(day);
+            if (plain == plainDays.cend())
+                plain = plainDays.insert(day, plainDay(day));
+            if (*plain)
+                return;
+        }
         const QString shown = CTime::FromDbText(text).ToDbText();
         if (!shown.isEmpty())
             text = shown;
