@@ -3,24 +3,26 @@
 #include "db/record/datetext.h"
 #include "db/record/users.h"
 
-#include <QDate>
-#include <optional>
 #include <tuple>
 
 namespace {
 
-// A bound of --from or --to as stored text. A day alone stands for its
-// first moment in --from and for all of it in --to.
-std::optional<QString> dateBound(const QString& text, bool upper)
+// A bound of --from or --to as stored text, or what is wrong with the text.
+// A day alone stands for its first moment in --from and for all of it in
+// --to: the last day of the last year a date may have is then no bound.
+struct Bound
 {
-    const datetext::Parsed parsed = datetext::Parse(text);
-    if (!parsed)
-        return std::nullopt;
-    if (upper && !parsed.timeGiven)
-        return QDate::fromString(parsed.stored.left(10), QStringLiteral("yyyy-MM-dd"))
-            .addDays(1)
-            .toString(QStringLiteral("yyyy-MM-dd 00:00:00"));
-    return parsed.stored;
+    QString stored;
+    datetext::Parsed parsed;
+};
+
+Bound dateBound(const QString& text, bool upper)
+{
+    Bound bound{{}, datetext::Parse(text)};
+    if (bound.parsed)
+        bound.stored = upper && !bound.parsed.timeGiven ? datetext::EndOfDay(bound.parsed.stored)
+                                                        : bound.parsed.stored;
+    return bound;
 }
 
 } // namespace
@@ -32,12 +34,16 @@ QString ParseFilterOptions(const FilterOptions& options, EventFilter* filter)
          {std::tuple(&options.from, false, "--from"), std::tuple(&options.to, true, "--to")}) {
         if (text->isNull())
             continue;
-        const std::optional<QString> bound = dateBound(*text, upper);
-        if (!bound)
+        const Bound bound = dateBound(*text, upper);
+        if (bound.parsed.problem == datetext::Problem::NotADate)
             return QStringLiteral("%1 \"%2\" is not a date YYYY-MM-DD or a date and time "
                                   "YYYY-MM-DD HH:MM[:SS]")
                 .arg(QLatin1String(option), *text);
-        (upper ? parsed.to : parsed.from) = *bound;
+        // A date of the right form that cannot be: the reason names the field.
+        if (!bound.parsed)
+            return QStringLiteral("%1 \"%2\": %3")
+                .arg(QLatin1String(option), *text, bound.parsed.reason);
+        (upper ? parsed.to : parsed.from) = bound.stored;
     }
     if (!parsed.from.isEmpty() && !parsed.to.isEmpty() && parsed.to <= parsed.from)
         return QStringLiteral("--to must come after --from");

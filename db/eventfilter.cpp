@@ -85,20 +85,53 @@ FilterWhere ResolveFilter(const CDatabase& db, const EventFilter& filter)
     return ResolveFilterTerms(db, filter).Where();
 }
 
+FilterTerms DateTerms(const QString& from, const QString& to)
+{
+    const QString date = QStringLiteral("[EVENTS].[DATE]");
+    FilterTerms w;
+    if (!from.isEmpty())
+        w.terms.append({FilterTerms::Kind::Date, QStringLiteral("%1 >= ?"), date, {from}});
+    if (!to.isEmpty())
+        w.terms.append({FilterTerms::Kind::Date, QStringLiteral("%1 < ?"), date, {to}});
+    return w;
+}
+
+FilterTerms::Drive FewerEventsDrive(const CDatabase& db, const FilterTerms& terms)
+{
+    using Drive = FilterTerms::Drive;
+    using Kind = FilterTerms::Kind;
+    if (!db.GetDialect().IsSqlite() || !terms.Has(Kind::Date) || !terms.Has(Kind::UserNo))
+        return Drive::Any;
+    const auto count = [&db](const FilterWhere& only, qint64 limit) {
+        QSqlQuery q = db.Prepare(
+            QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM [EVENTS] WHERE %1 LIMIT %2)")
+                .arg(only.sql)
+                .arg(limit));
+        q.setForwardOnly(true);
+        for (const QVariant& value : only.values)
+            q.addBindValue(value);
+        CDatabase::Exec(q);
+        return q.next() ? q.value(0).toLongLong() : 0;
+    };
+    const FilterWhere dates = terms.Only(Kind::Date);
+    const FilterWhere userNos = terms.Only(Kind::UserNo);
+    for (qint64 limit = 256;; limit *= 4) {
+        const qint64 byDate = count(dates, limit);
+        const qint64 byUserNo = count(userNos, limit);
+        if (byDate < limit || byUserNo < limit)
+            return byDate <= byUserNo ? Drive::Date : Drive::UserNo;
+    }
+}
+
 FilterTerms ResolveFilterTerms(const CDatabase& db, const EventFilter& filter)
 {
     using Kind = FilterTerms::Kind;
-    FilterTerms w;
-    const QString date = QStringLiteral("[EVENTS].[DATE]");
+    FilterTerms w = DateTerms(filter.from, filter.to);
     const QString userNo = QStringLiteral("[EVENTS].[USER_NO]");
     auto add = [&w](Kind kind, const QString& sql, const QString& column,
                     const QVariantList& values) {
         w.terms.append({kind, sql, column, values});
     };
-    if (!filter.from.isEmpty())
-        add(Kind::Date, QStringLiteral("%1 >= ?"), date, {filter.from});
-    if (!filter.to.isEmpty())
-        add(Kind::Date, QStringLiteral("%1 < ?"), date, {filter.to});
     if (!filter.userNos.isEmpty()) {
         QVector<qint32> numbers = filter.userNos;
         std::sort(numbers.begin(), numbers.end());

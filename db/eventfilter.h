@@ -81,6 +81,21 @@ struct FilterTerms
     bool operator==(const FilterTerms&) const = default;
 };
 
+// The terms of the dates from `from` up to, not including, `to` (stored
+// texts; empty for no bound), as a filter has them.
+FilterTerms DateTerms(const QString& from, const QString& to);
+
+// Which index should find the events of terms on a SQLite file, whose
+// planner, without statistics of the events, would take an index of user
+// numbers over one of dates even when the dates find far fewer: that of the
+// dates or that of the user numbers, whichever finds fewer events, when the
+// terms have both; else Drive::Any (also on any other database, whose
+// planner knows). Each side is counted through its own index up to a limit
+// that grows fourfold until one of them stays below it, so that the count
+// reads some times as many index entries as the smaller side holds, never
+// the whole of the larger one. Throws CDBException.
+FilterTerms::Drive FewerEventsDrive(const CDatabase& db, const FilterTerms& terms);
+
 // The conditions of filter on db. A name text is looked up in USERS first
 // (a few rows, compared here so that case is ignored alike on every backend)
 // and becomes the names and user numbers it matches, so that the events are

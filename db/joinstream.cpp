@@ -181,7 +181,8 @@ void StreamJoinedRows(CDatabase& db, const std::function<bool(const JoinedRowVal
 {
     if (!db.IsOpen())
         throw CDBException(QStringLiteral("The database is not connected."));
-    const FilterWhere filtered = ResolveFilter(db, filter);
+    const FilterTerms terms = ResolveFilterTerms(db, filter);
+    const FilterWhere filtered = terms.Where(FewerEventsDrive(db, terms));
     const QString where = filtered.IsEmpty() ? QString() : QStringLiteral(" WHERE ") + filtered.sql;
     if (sqlite3* handle = SqliteHandle(db.Handle())) {
         streamWithSqlite(handle,
@@ -198,7 +199,8 @@ void StreamJoinedRows(CDatabase& db, const std::function<bool(const JoinedRowVal
 
 JoinSql JoinSqlFor(CDatabase& db, const JoinFilter& filter)
 {
-    const FilterWhere filtered = ResolveFilter(db, filter);
+    const FilterTerms terms = ResolveFilterTerms(db, filter);
+    const FilterWhere filtered = terms.Where(FewerEventsDrive(db, terms));
     return {SqliteHandle(db.Handle()) ? joinText(db) : CZq6Set(&db).GetDefaultSQL(),
             filtered.IsEmpty() ? QString() : QStringLiteral(" WHERE ") + filtered.sql,
             filtered.values};

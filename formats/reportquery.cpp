@@ -5,11 +5,13 @@
 #include "db/backend/serverstatement.h"
 #include "db/backend/sqlitehandle.h"
 #include "db/location/location.h"
+#include "db/record/ctime.h"
 #include "db/record/database.h"
 #include "formats/reportsnapshot.h"
 #include "formats/reportusers.h"
 
 #include <QDate>
+#include <QHash>
 #include <QHashFunctions>
 #include <QRegularExpression>
 #include <QSqlQuery>
@@ -130,8 +132,11 @@ struct Statement
 
 // The filter's condition within one piece of the range: the piece's bounds
 // replace the filter's own dates (they lie within them), so that the date
-// index is read for that piece alone; the other terms were resolved once.
-Statement statementFor(const JoinFilter& filter, const FilterWhere& others, const Span& span)
+// index is read for that piece alone; the other terms were resolved once. On
+// a file the events are found through the index of the dates or of the user
+// numbers, whichever finds fewer in the piece.
+Statement statementFor(const CDatabase& db, const JoinFilter& filter, const FilterTerms& others,
+                       const Span& span)
 {
     QString from = filter.from;
     QString to = filter.to;
@@ -139,19 +144,12 @@ Statement statementFor(const JoinFilter& filter, const FilterWhere& others, cons
         from = std::max(from, span.from);
     if (!span.to.isEmpty())
         to = to.isEmpty() ? span.to : std::min(to, span.to);
-    Statement s{QStringLiteral(" WHERE 1 = 1"), {}};
-    if (!from.isEmpty()) {
-        s.where += QStringLiteral(" AND [EVENTS].[DATE] >= ?");
-        s.values.append(from);
-    }
-    if (!to.isEmpty()) {
-        s.where += QStringLiteral(" AND [EVENTS].[DATE] < ?");
-        s.values.append(to);
-    }
-    if (!others.IsEmpty()) {
-        s.where += QStringLiteral(" AND ") + others.sql;
-        s.values += others.values;
-    }
+    FilterTerms terms = DateTerms(from, to);
+    terms.terms += others.terms;
+    const FilterWhere w = terms.Where(FewerEventsDrive(db, terms));
+    Statement s{QStringLiteral(" WHERE 1 = 1"), w.values};
+    if (!w.IsEmpty())
+        s.where += QStringLiteral(" AND ") + w.sql;
     return s;
 }
 
@@ -327,9 +325,8 @@ public:
         JoinFilter undated = options.filter;
         undated.from.clear();
         undated.to.clear();
-        const FilterTerms terms = ResolveFilterTerms(db, undated);
-        m_others = terms.Where();
-        m_othersByDate = terms.Where(FilterTerms::Drive::Date);
+        m_others = ResolveFilterTerms(db, undated);
+        m_othersByDate = m_others.Where(FilterTerms::Drive::Date);
         const bool server = db.GetDialect().GetBackend() == Dialect::Backend::Postgres;
         m_groupsFirst = options.filter.name.isEmpty() && (server || SqliteHandle(db.Handle())) &&
                         m_users.Read(db);
@@ -339,7 +336,7 @@ public:
 
     void Count(const Span& span, Periods& periods, Hours& hours)
     {
-        const Statement s = statementFor(m_options.filter, m_others, span);
+        const Statement s = statementFor(m_db, m_options.filter, m_others, span);
         if (!m_groupsFirst) {
             countJoined(s, periods);
             if (m_options.byHour)
@@ -353,7 +350,7 @@ public:
             readGroups(s, groups);
         } else {
             for (const Span& day : daysOf(span)) {
-                const Statement d = statementFor(m_options.filter, m_others, day);
+                const Statement d = statementFor(m_db, m_options.filter, m_others, day);
                 if (day.from.isEmpty() || day.to.isEmpty() || !readDay(d, groups))
                     readGroups(d, groups);
             }
@@ -502,20 +499,44 @@ private:
         return r;
     }
 
+    // Grouped by the user's row rather than by its name, which is read once
+    // for its row (m_names): neither the database's grouping nor the groups
+    // read hold a copy of a long name for every group.
     void countJoined(const Statement& s, Periods& periods)
     {
-        Rows q(m_db,
-               QStringLiteral("SELECT ") + m_dates.day +
-                   QStringLiteral(", EVENTS.USER_NO, USERS.NAME, ") + countsSql() +
-                   QStringLiteral(" FROM ") + m_join + s.where + QStringLiteral(" GROUP BY ") +
-                   m_dates.dayKey + QStringLiteral(", EVENTS.USER_NO, USERS.NAME"),
-               s.values);
-        while (q.Next()) {
-            const bool hasUser = !q.IsNull(2);
-            const ReportCounts counts{q.Integer(3), q.Integer(4), q.Text(5), q.Text(6)};
-            periods[Key(PeriodOf(q.Text(0), m_options.by), qint32(q.Integer(1)), hasUser,
-                        hasUser ? q.Text(2) : QString())]
-                .Add(counts);
+        struct Counted
+        {
+            QString day;
+            qint32 userNo;
+            std::optional<qint64> user; // USERS.INDEX
+            ReportCounts counts;
+        };
+        QVector<Counted> groups;
+        QList<qint64> users;
+        {
+            Rows q(m_db,
+                   QStringLiteral("SELECT ") + m_dates.day +
+                       QStringLiteral(", EVENTS.USER_NO, USERS.[INDEX], ") + countsSql() +
+                       QStringLiteral(" FROM ") + m_join + s.where + QStringLiteral(" GROUP BY ") +
+                       m_dates.dayKey + QStringLiteral(", EVENTS.USER_NO, USERS.[INDEX]"),
+                   s.values);
+            while (q.Next()) {
+                Counted c{q.Text(0), qint32(q.Integer(1)), std::nullopt,
+                          ReportCounts{q.Integer(3), q.Integer(4), q.Text(5), q.Text(6)}};
+                if (!q.IsNull(2)) {
+                    c.user = q.Integer(2);
+                    users.append(*c.user);
+                }
+                groups.append(std::move(c));
+            }
+        }
+        m_names.Read(m_db, users);
+        for (const Counted& c : std::as_const(groups)) {
+            const UserNames::Name* name = c.user ? &m_names.Of(*c.user) : nullptr;
+            const bool hasUser = name && !name->isNull;
+            periods[Key(PeriodOf(c.day, m_options.by), c.userNo, hasUser,
+                        hasUser ? name->text : QString())]
+                .Add(c.counts);
         }
     }
 
@@ -537,9 +558,10 @@ private:
     const ReportOptions& m_options;
     const DateSql m_dates;
     const QString m_join;
-    FilterWhere m_others;
+    FilterTerms m_others;
     FilterWhere m_othersByDate; // the same, found through the date index
     ReportUsers m_users;
+    UserNames m_names;
     bool m_groupsFirst = false;
 };
 
@@ -612,12 +634,73 @@ void putInOrder(const Periods& periods, Report& report)
         report.userTotals.append(rowOf(key, counts));
 }
 
+// Whether text has the usual form "YYYY-MM-DD HH:MM:SS" (digits not checked
+// for range).
+bool usualForm(const QString& text)
+{
+    if (text.size() != 19 || text.at(10) != QLatin1Char(' ') || text.at(13) != QLatin1Char(':') ||
+        text.at(16) != QLatin1Char(':'))
+        return false;
+    for (const int i : {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18}) {
+        if (!text.at(i).isDigit())
+            return false;
+    }
+    return true;
+}
+
+// Whether every time of a day "YYYY-MM-DD" shows as itself: its midnight and
+// the next both do, 86,400 seconds apart, so that no change of the zone's
+// offset falls into it.
+bool plainDay(const QString& day)
+{
+    const QDate date = QDate::fromString(day, kDayFormat);
+    if (!date.isValid())
+        return false;
+    const QString start = date.toString(kDayStart);
+    const QString next = date.addDays(1).toString(kDayStart);
+    const CTime a = CTime::FromDbText(start);
+    const CTime b = CTime::FromDbText(next);
+    return a.IsValid() && b.IsValid() && b.GetTime() - a.GetTime() == 86400 &&
+           a.ToDbText() == start && b.ToDbText() == next;
+}
+
+// first and last as the list shows them (CTime): a time stored in the hour
+// the spring change skips reads as the hour after it, and a text of another
+// form that the list reads as a date as that date in the usual form. A year
+// holds some hundred thousand of them: the days are checked once each, and
+// only the texts of a day with a change of the offset are converted.
+void showAsListed(Report& report)
+{
+    QHash<QString, bool> plainDays;
+    const auto show = [&plainDays](QString& text) {
+        if (usualForm(text)) {
+            const QString day = text.left(10);
+            auto plain = plainDays.constFind(day);
+            if (plain == plainDays.cend())
+                plain = plainDays.insert(day, plainDay(day));
+            if (*plain)
+                return;
+        }
+        const QString shown = CTime::FromDbText(text).ToDbText();
+        if (!shown.isEmpty())
+            text = shown;
+    };
+    for (QVector<ReportRow>* rows : {&report.rows, &report.userTotals}) {
+        for (ReportRow& row : *rows) {
+            show(row.counts.first);
+            show(row.counts.last);
+        }
+    }
+    show(report.total.first);
+    show(report.total.last);
+}
+
 // Whether a server's range holds events enough for a second connection to
 // pay: opening one costs a server some milliseconds, one far away a few
 // round trips. The planner's estimate, in one round trip.
 bool manyEventsOnServer(CDatabase& db, const JoinFilter& filter, qint64 many)
 {
-    const Statement s = statementFor(filter, {}, Span{});
+    const Statement s = statementFor(db, filter, {}, Span{});
     ServerStatement explain(
         db.GetDialect().Sql(QStringLiteral("EXPLAIN SELECT 1 FROM [EVENTS]") + s.where));
     explain.Exec(db.Handle(), s.values);
@@ -870,6 +953,7 @@ Report BuildReport(CDatabase& db, const ReportOptions& options,
         return report;
     }
     putInOrder(periods, report);
+    showAsListed(report);
     return report;
 }
 

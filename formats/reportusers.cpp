@@ -54,3 +54,39 @@ ReportUsers::Holding(qint64 number, const QString& first, const QString& last) c
     }
     return holding;
 }
+
+void UserNames::Read(CDatabase& db, const QList<qint64>& indexes)
+{
+    // Rows a statement asks for at most: SQLite binds 32766 values.
+    constexpr qsizetype kPerStatement = 500;
+    QList<qint64> wanted;
+    for (const qint64 index : indexes) {
+        if (!m_names.contains(index)) {
+            m_names.insert(index, Name());
+            wanted.append(index);
+        }
+    }
+    for (qsizetype at = 0; at < wanted.size(); at += kPerStatement) {
+        const QList<qint64> some = wanted.mid(at, kPerStatement);
+        QStringList marks;
+        for (qsizetype i = 0; i < some.size(); ++i)
+            marks << QStringLiteral("?");
+        QSqlQuery q =
+            db.Prepare(QStringLiteral("SELECT [INDEX], [NAME] FROM [USERS] WHERE [INDEX] IN (") +
+                       marks.join(QStringLiteral(", ")) + QLatin1Char(')'));
+        q.setForwardOnly(true);
+        for (const qint64 index : some)
+            q.addBindValue(index);
+        CDatabase::Exec(q);
+        while (q.next())
+            m_names.insert(q.value(0).toLongLong(), {q.value(1).toString(), q.isNull(1)});
+        if (q.lastError().isValid())
+            throw CDBException(q.lastError().text());
+    }
+}
+
+const UserNames::Name& UserNames::Of(qint64 index) const
+{
+    const auto found = m_names.constFind(index);
+    return found == m_names.cend() ? m_none : *found;
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QList>
 #include <QString>
 #include <QVector>
 #include <optional>
@@ -37,4 +38,27 @@ public:
 
 private:
     QHash<qint64, QVector<User>> m_byNumber;
+};
+
+// The names of rows of USERS by their INDEX, each read once and then shared
+// by every group counted for its row: a name of megabytes is held once
+// however many days and periods it is counted in.
+class UserNames
+{
+public:
+    struct Name
+    {
+        QString text;
+        bool isNull = true;
+    };
+
+    // Reads the names of those rows of indexes not read yet. Throws
+    // CDBException.
+    void Read(CDatabase& db, const QList<qint64>& indexes);
+    // The name of a row read; a null name for any other.
+    const Name& Of(qint64 index) const;
+
+private:
+    QHash<qint64, Name> m_names;
+    Name m_none;
 };

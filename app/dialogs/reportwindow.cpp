@@ -8,6 +8,7 @@
 #include "db/location/stagedfile.h"
 #include "db/messages.h"
 #include "db/record/database.h"
+#include "db/record/datetext.h"
 #include "formats/reportchart.h"
 #include "formats/reportpdf.h"
 
@@ -266,16 +267,14 @@ ReportOptions CReportWindow::Options() const
 {
     ReportOptions options;
     options.filter = m_filter;
-    const QString format = QStringLiteral("yyyy-MM-dd 00:00:00");
     // Run() starts nothing while a day cannot be read.
     const QString from = m_pFrom->Moment().value_or(QString());
-    const QString to = QDate::fromString(m_pTo->Moment().value_or(QString()).left(10), Qt::ISODate)
-                           .addDays(1)
-                           .toString(format);
+    // Empty after the last day a date may have: no bound, as on the command line.
+    const QString to = datetext::EndOfDay(m_pTo->Moment().value_or(QString()));
     // The narrower of the chosen days and the list's own range.
     if (options.filter.from.isEmpty() || from > options.filter.from)
         options.filter.from = from;
-    if (options.filter.to.isEmpty() || to < options.filter.to)
+    if (!to.isEmpty() && (options.filter.to.isEmpty() || to < options.filter.to))
         options.filter.to = to;
     options.by = static_cast<ReportPeriod>(m_pBy->currentIndex());
     options.byHour = true;
@@ -297,7 +296,7 @@ void CReportWindow::Run()
     Cancel();
     Join();
     const ReportOptions options = Options();
-    if (options.filter.to <= options.filter.from) {
+    if (!options.filter.to.isEmpty() && options.filter.to <= options.filter.from) {
         m_pStatus->setText(QStringLiteral("The range holds no day."));
         return;
     }

@@ -73,4 +73,13 @@ Parsed Parse(QStringView text)
     return p;
 }
 
+QString EndOfDay(QStringView stored)
+{
+    const QDate next =
+        QDate::fromString(stored.left(10).toString(), QStringLiteral("yyyy-MM-dd")).addDays(1);
+    if (!next.isValid() || next.year() > kMaxYear)
+        return {};
+    return next.toString(QStringLiteral("yyyy-MM-dd 00:00:00"));
+}
+
 } // namespace datetext

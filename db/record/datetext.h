@@ -9,7 +9,8 @@
 namespace datetext {
 
 // The years a date may have: four digits, so that stored texts compare as
-// the moments they name.
+// the moments they name. Every date the program reads, typed or given on the
+// command line, and every bound it makes of one, lies within them.
 inline constexpr int kMinYear = 1000;
 inline constexpr int kMaxYear = 9999;
 
@@ -42,5 +43,12 @@ struct Parsed
 // the day and the time; spaces around are ignored. A day alone means its
 // start, 00:00:00.
 Parsed Parse(QStringView text);
+
+// The bound before which every moment of a day lies, for the day of a stored
+// text ("YYYY-MM-DD" and anything after it): the start of the next day,
+// "YYYY-MM-DD 00:00:00". Empty, no bound at all, for the last day of year
+// kMaxYear: every date lies before its end, and the day after it would be no
+// stored date (nor compare as one). Empty also for a text that names no day.
+QString EndOfDay(QStringView stored);
 
 } // namespace datetext

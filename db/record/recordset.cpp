@@ -31,6 +31,19 @@ QString quoteSortText(const QString& sort)
     return terms.join(QStringLiteral(", "));
 }
 
+// The bytes a value's text or bytes take.
+qsizetype textBytes(const QVariant& value)
+{
+    switch (value.typeId()) {
+    case QMetaType::QString:
+        return qsizetype(sizeof(QChar)) * value.toString().size();
+    case QMetaType::QByteArray:
+        return value.toByteArray().size();
+    default:
+        return 0;
+    }
+}
+
 } // namespace
 
 RowValues ValuesOf(const QSqlQuery& query, int columns)
@@ -106,8 +119,17 @@ void CRecordset::LoadPage(qint64 offset)
         throw CDBException(query.lastError().text());
     const int columns = static_cast<int>(BoundColumns().size());
     m_page.clear();
-    while (query.next())
+    m_pageCut = false;
+    qsizetype bytes = 0;
+    while (query.next()) {
         m_page.append(ValuesOf(query, columns));
+        for (const QVariant& value : m_page.last())
+            bytes += textBytes(value);
+        if (bytes >= kPageBytes && m_page.size() < kPageRows) {
+            m_pageCut = true;
+            break;
+        }
+    }
     if (query.lastError().isValid())
         throw CDBException(query.lastError().text());
     query.finish();
@@ -132,7 +154,7 @@ void CRecordset::MoveNext()
         DoFieldExchange(m_page.at(m_current));
         return;
     }
-    if (m_page.size() < kPageRows) {
+    if (m_page.size() < kPageRows && !m_pageCut) {
         m_bEOF = true;
         return;
     }

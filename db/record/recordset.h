@@ -19,7 +19,9 @@ RowValues ValuesOf(const QSqlQuery& query, int columns);
 //
 // Rows are read a page at a time and the statement is finished after each
 // page, so an open set holds no lock on the file between its moves: another
-// connection can append and commit meanwhile.
+// connection can append and commit meanwhile. A page ends early once its
+// texts take kPageBytes, so that long texts (a user's name of megabytes,
+// repeated on every row of that user) make short pages, not large ones.
 class CRecordset
 {
 public:
@@ -75,12 +77,14 @@ protected:
 
 private:
     static constexpr int kPageRows = 512;
+    static constexpr qsizetype kPageBytes = qsizetype{1} << 20;
 
     void LoadPage(qint64 offset);
 
     QVector<RowValues> m_page;
     qint64 m_pageOffset = 0; // row number of m_page[0]
     int m_current = 0;       // within m_page
+    bool m_pageCut = false;  // ended by kPageBytes: more rows may follow
     bool m_bOpen = false;
     bool m_bBOF = true;
     bool m_bEOF = true;

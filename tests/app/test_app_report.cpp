@@ -161,6 +161,23 @@ private Q_SLOTS:
         QCOMPARE(report.total.events, day.endsWith(QLatin1String("31")) ? 69 : 75);
     }
 
+    // The last day a date may have counts to the end, as --to does on the
+    // command line.
+    void windowCountsUpToTheLastDayOf9999()
+    {
+        guitest::RecordingSink sink;
+        CReportWindow window(Location::Parse(m_path), JoinFilter{}, &sink, nullptr);
+        window.setAttribute(Qt::WA_DeleteOnClose, false);
+        window.m_pFrom->SetMoment("2024-03-31 00:00:00");
+        window.m_pTo->SetMoment("9999-12-31 00:00:00");
+        QSignalSpy finished(&window, &CReportWindow::Finished);
+        window.Run();
+        QVERIFY(finished.wait(20000) || finished.count() == 1);
+        // All but the 69 events of the 30th of March.
+        QCOMPARE(window.Shown().total.events, qint64(288 - 69));
+        QVERIFY(sink.messages.isEmpty());
+    }
+
     void windowShowsTheTableAndCharts()
     {
         guitest::RecordingSink sink;

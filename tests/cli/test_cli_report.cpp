@@ -31,6 +31,20 @@ Run cli(const QStringList& args)
     return testrun::Run(args, {.env = testrun::BerlinEnvironment()});
 }
 
+// zqreader-cli with the arguments under a cap of its address space (none
+// under the address sanitizer, which reserves more than any), each line it
+// prints cut to its first 40 characters, then "exit STATUS".
+Run capped(const QString& kilobytes, const QStringList& args)
+{
+    return testrun::Run(
+        QStringList{"-c",
+                    "[ -n \"$ASAN_OPTIONS\" ] || ulimit -v $0; "
+                    "{ \"$@\"; echo \"exit $?\"; } | cut -c1-40",
+                    kilobytes, QStringLiteral(ZQ_BIN_DIR "/zqreader-cli")} +
+            args,
+        {.program = QStringLiteral("/bin/sh"), .env = testrun::BerlinEnvironment()});
+}
+
 Run tool(const QString& program, const QStringList& args)
 {
     return testrun::Run(args, {.program = program});
@@ -163,12 +177,15 @@ class TestCliReport : public QObject
     QTemporaryDir m_dir;
     QMap<QString, QString> m_databases;
 
-    // The database of dataStatements() on the backend, made once.
-    QString database(const QString& backend)
+    // The database of statements (of dataStatements() unless named) on the
+    // backend, made once.
+    QString database(const QString& backend, const QString& name = QString(),
+                     const QStringList& statements = {})
     {
-        if (m_databases.contains(backend))
-            return m_databases.value(backend);
-        QString where = m_dir.filePath(QStringLiteral("report.db"));
+        const QString key = backend + name;
+        if (m_databases.contains(key))
+            return m_databases.value(key);
+        QString where = m_dir.filePath(QStringLiteral("report%1.db").arg(m_databases.size()));
         if (backend == QLatin1String("postgres")) {
             testpg::Server& pg = testpg::Server::Instance();
             if (!pg.IsRunning())
@@ -176,9 +193,9 @@ class TestCliReport : public QObject
             where = pg.Uri(pg.CreateDatabase());
         }
         if (cli({"new", where}).exitCode != 0 ||
-            !testdb::exec(where, dataStatements(), true).isEmpty())
+            !testdb::exec(where, name.isEmpty() ? dataStatements() : statements, true).isEmpty())
             return {};
-        m_databases.insert(backend, where);
+        m_databases.insert(key, where);
         return where;
     }
 
@@ -252,6 +269,178 @@ private Q_SLOTS:
         const QVector<QStringList> expected = expectedReport(rows, by);
         QVERIFY(expected.size() > 4);
         QCOMPARE(fieldsOf(read), expected);
+    }
+
+    // One range on both backends: a --to of the last day a date may have is
+    // no bound, and a year a date cannot have is a wrong command line with
+    // its reason, for list, export and report alike.
+    void dateRangesAreTheSameOnBothBackends_data()
+    {
+        QTest::addColumn<QStringList>("range");
+        QTest::addColumn<QStringList>("same"); // a range of the same rows
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("to the last day of 9999")
+            << QStringList{"--to", "9999-12-31"} << QStringList() << 0 << QString();
+        QTest::newRow("from a day to the last day of 9999")
+            << QStringList{"--from", "2024-04-02", "--to", "9999-12-31"}
+            << QStringList{"--from", "2024-04-02"} << 0 << QString();
+        QTest::newRow("days of a year")
+            << QStringList{"--from", "2024-03-30", "--to", "2024-10-26"}
+            << QStringList{"--from", "2024-03-30 00:00", "--to", "2024-10-27 00:00:00"} << 0
+            << QString();
+        QTest::newRow("year 999") << QStringList{"--from", "0999-12-31"} << QStringList() << 2
+                                  << "--from \"0999-12-31\": The year must be from 1000 to 9999.";
+        QTest::newRow("year -1") << QStringList{"--from", "-0001-01-01"} << QStringList() << 2
+                                 << "--from \"-0001-01-01\" is not a date YYYY-MM-DD";
+        QTest::newRow("year 10000") << QStringList{"--to", "10000-01-01"} << QStringList() << 2
+                                    << "--to \"10000-01-01\": The year must be from 1000 to 9999.";
+    }
+
+    void dateRangesAreTheSameOnBothBackends()
+    {
+        QFETCH(QStringList, range);
+        QFETCH(QStringList, same);
+        QFETCH(int, exitCode);
+        QFETCH(QString, error);
+        QString fileList;
+        for (const QString backend : {"sqlite", "postgres"}) {
+            const QString db = database(backend);
+            if (db.isEmpty() && backend == QLatin1String("postgres"))
+                QSKIP(qPrintable(testpg::Server::Instance().Error()));
+            QVERIFY(!db.isEmpty());
+            const Run list = cli(QStringList{"list", db} + range);
+            const Run exported = cli(QStringList{"export", db} + range);
+            const Run report = cli(QStringList{"report", db} + range);
+            for (const Run* r : {&list, &exported, &report}) {
+                QCOMPARE(r->exitCode, exitCode);
+                QVERIFY2(r->err.contains(error), qPrintable(r->err));
+            }
+            if (exitCode != 0) {
+                QCOMPARE(list.out + exported.out + report.out, QString());
+                continue;
+            }
+            QCOMPARE(list.out, cli(QStringList{"list", db} + same).out);
+            const qsizetype rows = list.out.count(QLatin1Char('\n'));
+            QVERIFY(rows > 0);
+            QCOMPARE(ParseCsv(exported.rawOut).records.size(), rows + 1);
+            const QStringList total = ParseCsv(report.rawOut).records.last().fields;
+            QCOMPARE(total.mid(0, 4), (QStringList{"total", "", "", QString::number(rows)}));
+            if (!fileList.isNull())
+                QCOMPARE(list.out, fileList);
+            fileList = list.out;
+        }
+    }
+
+    // Users' names of a megabyte each on every row of a file (a server's
+    // column holds 255 characters): list, export and report hold a name once,
+    // not once a row, and finish under a cap of memory that rows' copies of
+    // them would pass many times over.
+    void longNamesTakeNoMemoryPerRow_data()
+    {
+        QTest::addColumn<QStringList>("args"); // after the database
+        QTest::addColumn<qsizetype>("lines");  // printed
+        QTest::addColumn<QString>("last");     // the start of the last line printed
+        // A month a row for each user, their totals and the total.
+        const qsizetype months = 1 + 5 * 2 + 2 + 1;
+        const QString total = QStringLiteral("total,,,600,");
+        QTest::newRow("list") << QStringList{"list"} << qsizetype(600)
+                              << "2024-05-04\t19:00:00\t     2\taaaaaaa";
+        QTest::newRow("export") << QStringList{"export"} << qsizetype(601)
+                                << "2024-05-04,19:00:00,2,aaaaaaaaaaaaaaaaaa";
+        QTest::newRow("report") << QStringList{"report", "--by", "month"} << months << total;
+        QTest::newRow("report of a name")
+            << QStringList{"report", "--name", "USER", "--by", "month"} << months << total;
+    }
+
+    void longNamesTakeNoMemoryPerRow()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(qsizetype, lines);
+        QFETCH(QString, last);
+        // 600 events of two users, one every five hours from January to May.
+        QStringList values;
+        const QDateTime start =
+            QDateTime::fromString(QStringLiteral("2024-01-01T00:00:00Z"), Qt::ISODate);
+        for (int i = 0; i < 600; ++i)
+            values << QStringLiteral("(%1, '%2', %3, '0')")
+                          .arg(i)
+                          .arg(start.addSecs(qint64{i} * 5 * 3600)
+                                   .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                          .arg(1 + i % 2);
+        const QString db = database(
+            QStringLiteral("sqlite"), QStringLiteral("long names"),
+            {QStringLiteral("INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) VALUES "
+                            "('%1 user one', 1, '2023-01-01 00:00:00', '9999-12-31 23:59:59'), "
+                            "('%1 user two', 2, '2023-01-01 00:00:00', '9999-12-31 23:59:59')")
+                 .arg(QString(1 << 20, QLatin1Char('a'))),
+             QStringLiteral("INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) VALUES ") +
+                 values.join(QStringLiteral(", "))});
+        QVERIFY(!db.isEmpty());
+        // Some 150 MB suffice; a page of 512 rows of such names took 1 GB.
+        const Run r =
+            capped(QStringLiteral("500000"), args.mid(0, 1) + QStringList{db} + args.mid(1));
+        QStringList printed = r.out.split(QLatin1Char('\n'));
+        QCOMPARE(printed.takeLast(), QString());
+        QCOMPARE(printed.takeLast(), QStringLiteral("exit 0"));
+        QCOMPARE(printed.size(), lines);
+        QVERIFY2(printed.last().startsWith(last), qPrintable(printed.last()));
+    }
+
+    // The report's first and last event as the list shows their times: one
+    // stored in the hour the spring change skips reads as the hour after.
+    void firstAndLastAreShownAsTheList_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<QString>("format");
+        for (const QString backend : {"sqlite", "postgres"}) {
+            for (const QString format : {"csv", "pdf"})
+                QTest::newRow(qPrintable(backend + QStringLiteral(", ") + format))
+                    << backend << format;
+        }
+    }
+
+    void firstAndLastAreShownAsTheList()
+    {
+        QFETCH(QString, backend);
+        QFETCH(QString, format);
+        const QString db =
+            database(backend, QStringLiteral("skipped hour"),
+                     {"INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) VALUES "
+                      "('Anna', 1, '2026-01-01 00:00:00', '9999-12-31 23:59:59')",
+                      "INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) VALUES "
+                      "(1, '2026-03-29 02:02:14', 1, '0'), (2, '2026-03-29 02:59:59', 4, '1'), "
+                      "(3, '2026-03-29 05:00:00', 1, '1'), (4, '2026-03-28 23:00:00', 4, '0')"});
+        if (db.isEmpty() && backend == QLatin1String("postgres"))
+            QSKIP(qPrintable(testpg::Server::Instance().Error()));
+        QVERIFY(!db.isEmpty());
+        QProcessEnvironment warsaw = QProcessEnvironment::systemEnvironment();
+        warsaw.insert(QStringLiteral("TZ"), QStringLiteral("Europe/Warsaw"));
+        const auto run = [&warsaw](const QStringList& args) {
+            return testrun::Run(args, {.env = warsaw});
+        };
+        // The list (and export) shows the stored 02:02:14 an hour later.
+        const CsvDocument rows = ParseCsv(run({"export", db}).rawOut);
+        QCOMPARE(rows.records.size(), 5);
+        QCOMPARE(rows.records.at(1).fields.at(1), QStringLiteral("03:02:14"));
+        const QVector<QStringList> expected = expectedReport(rows, QStringLiteral("day"));
+        const QString pdf = m_dir.filePath(QStringLiteral("skipped-%1.pdf").arg(backend));
+        const Run report = run(format == QLatin1String("csv")
+                                   ? QStringList{"report", db}
+                                   : QStringList{"report", db, "--format", "pdf", "--output", pdf});
+        QCOMPARE(report.err, QString());
+        QCOMPARE(report.exitCode, 0);
+        if (format == QLatin1String("csv")) {
+            QCOMPARE(fieldsOf(ParseCsv(report.rawOut)), expected);
+            return;
+        }
+        const QString text = tool(QStringLiteral("pdftotext"), {"-layout", pdf, "-"}).out;
+        for (const QStringList& record : expected.mid(1)) {
+            for (const QString& when : record.mid(5))
+                QVERIFY2(text.contains(when), qPrintable(when + QStringLiteral(" in ") + text));
+        }
+        QVERIFY(!text.contains(QStringLiteral("02:02:14")) &&
+                !text.contains(QStringLiteral("02:59:59")));
     }
 
     // The chart by hour counts each row of the list once, as the table does.

@@ -555,6 +555,23 @@ private Q_SLOTS:
         QCOMPARE(seen, 50);
     }
 
+    // Rows of a long name come a few a page, and every one of them.
+    void pagesOfLongNamesHoldEveryRow()
+    {
+        if (onServer())
+            QSKIP("a server's names hold 255 characters");
+        const QByteArray name(300000, 'n');
+        QStringList sql{user(name.constData(), 1, "2009-01-01 00:00:00", "9999-12-31 23:59:59")};
+        for (int i = 0; i < 9; ++i)
+            sql << addEvent(1, "2009-01-02 00:00:00", i);
+        QCOMPARE(testdb::exec(m_path, sql, true), QString());
+        CZq6Set set(&m_db);
+        openSet(set);
+        const QVector<Row> rows = walk(set);
+        QCOMPARE(rows.size(), 9);
+        QCOMPARE(rows.last(), (Row{9, QString::fromLatin1(name)}));
+    }
+
     void anOpenSetLetsOtherConnectionsWrite()
     {
         QStringList sql{"BEGIN"};
