@@ -5,23 +5,16 @@
 #include "app/dialogs/icons.h"
 #include "app/dialogs/messagebox.h"
 #include "app/zq6.h"
-#include "db/backend/sqlitehandle.h"
+#include "db/backend/processsetup.h"
 
 #include <QApplication>
 #include <QIcon>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 
 int main(int argc, char** argv)
 {
-#ifdef SIGXFSZ
-    // Beyond a file size limit (ulimit -f) a write then fails with EFBIG, and
-    // the database reports it, instead of the signal ending the program
-    // without a word.
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
-    StopSqliteMemoryCount();
+    SetUpProcess();
     // Help and version need no window system.
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--"))

@@ -206,11 +206,12 @@ bool CZq6App::OpenLocation(Location location)
             probe.Open(location);
             break;
         } catch (const CDBException& e) {
-            if (!IsPasswordFailure(e.m_strError))
+            if (e.Kind() != DbFailure::PasswordNeeded && e.Kind() != DbFailure::PasswordRefused)
                 break; // the document tells why
-            // A password was given (in the address, remembered or typed) and
-            // the server did not take it: the prompt says so at once.
-            const bool refused = tries > 0 || !location.Password().isEmpty();
+            // A password was given (in the address, remembered, typed or
+            // found by the client library) and the server did not take it:
+            // the prompt says so at once.
+            const bool refused = e.Kind() == DbFailure::PasswordRefused;
             CPasswordDialog dlg(m_pMainWnd.get(), location.Shown(), location.User(), refused);
             if (m_pUi->DoModal(dlg) != QDialog::Accepted)
                 return false;
@@ -483,7 +484,7 @@ void CZq6App::OnViewClearFilter()
         else
             m_pView->ScrollToRow(*place);
     } catch (const CDBException& e) {
-        m_pDoc->Report(g_db.ReadFailedMessage(e.m_strError), QStringLiteral("Error"));
+        m_pDoc->Report(g_db.ReadFailedMessage(e), QStringLiteral("Error"));
     }
 }
 

@@ -58,7 +58,7 @@ void CZq6App::OnViewGotoDate()
                                     .arg(events, m_lastMoment, last);
             }
         } catch (const CDBException& e) {
-            problem = g_db.ReadFailedMessage(e.m_strError);
+            problem = g_db.ReadFailedMessage(e);
             caption = QStringLiteral("Error");
         }
     }
@@ -122,7 +122,7 @@ void CZq6App::OnEditFindAgain(bool forward)
                 problem = QStringLiteral("No row of the list holds %1.").arg(findText(*m_lastFind));
             }
         } catch (const CDBException& e) {
-            problem = g_db.ReadFailedMessage(e.m_strError);
+            problem = g_db.ReadFailedMessage(e);
             caption = QStringLiteral("Error");
         }
     }

@@ -7,6 +7,7 @@
 // Usage: bench_append BASE_DB WORK_FOLDER RUNS [WAY...]
 
 #include "bench/benchcommon.h"
+#include "db/backend/processsetup.h"
 #include "db/backend/dbexception.h"
 #include "db/record/database.h"
 #include "db/record/events.h"
@@ -85,6 +86,7 @@ double capi(const QString& path, QVector<NewEvent> events, bool oneTransaction)
 
 int main(int argc, char** argv)
 {
+    SetUpProcess();
     QCoreApplication app(argc, argv);
     if (argc < 4 || QByteArray(argv[3]).toInt() <= 0) {
         std::fprintf(stderr, "usage: bench_append BASE_DB WORK_FOLDER RUNS [WAY...]\n");

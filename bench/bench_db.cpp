@@ -3,6 +3,7 @@
 // Usage: bench_db [EVENTS]   (default 1000000)
 
 #include "bench/benchcommon.h"
+#include "db/backend/processsetup.h"
 #include "db/messages.h"
 #include "db/record/database.h"
 #include "db/record/dbstate.h"
@@ -14,7 +15,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <cstdio>
 
@@ -46,6 +46,7 @@ QVector<NewEvent> makeEvents(int count, qint64 start, QRandomGenerator& random)
 
 int main(int argc, char** argv)
 {
+    SetUpProcess();
     QCoreApplication app(argc, argv);
     const int count = argc > 1 ? QByteArray(argv[1]).toInt() : 1000000;
     QTemporaryDir dir;
@@ -61,14 +62,13 @@ int main(int argc, char** argv)
     if (!doc.OnOpenDocument(path))
         return 1;
     {
-        QSqlQuery users(g_db.Handle());
-        users.exec(QStringLiteral("BEGIN"));
+        g_db.BeginTrans();
         for (int u = 0; u < 200; ++u)
-            users.exec(QStringLiteral("INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) "
-                                      "VALUES ('User %1', %1, '2000-01-01 00:00:00', "
-                                      "'2100-01-01 00:00:00')")
-                           .arg(u));
-        users.exec(QStringLiteral("COMMIT"));
+            g_db.Execute(QStringLiteral("INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) "
+                                        "VALUES ('User %1', %1, '2000-01-01 00:00:00', "
+                                        "'2100-01-01 00:00:00')")
+                             .arg(u));
+        g_db.CommitTrans();
     }
 
     QRandomGenerator random(42);
@@ -119,9 +119,8 @@ int main(int argc, char** argv)
     set.Requery();
     set.UpdateRowCount();
     std::printf("requery and recount when nothing changed: %.2f ms\n", bench::Ms(t));
-    QSqlQuery(g_db.Handle())
-        .exec(QStringLiteral("INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) VALUES "
-                             "('Late', 7, '2000-01-01 00:00:00', '2100-01-01 00:00:00')"));
+    g_db.Execute(QStringLiteral("INSERT INTO USERS (NAME, USER_NO, DATE_START, DATE_STOP) VALUES "
+                                "('Late', 7, '2000-01-01 00:00:00', '2100-01-01 00:00:00')"));
     t.restart();
     set.Requery();
     const qint64 recounted = set.UpdateRowCount();

@@ -3,6 +3,7 @@
 // zqreader-cli does and prints what it measured.
 // Usage: bench_download [EVENTS]   (default 7000: the download stops at 6144)
 
+#include "db/backend/processsetup.h"
 #include "bench/benchdownload.h"
 #include "db/zq6doc.h"
 #include "link/qtseriallink.h"
@@ -74,6 +75,7 @@ void print(const char* what, const Figures& f)
 
 int main(int argc, char** argv)
 {
+    SetUpProcess();
     QCoreApplication app(argc, argv);
     const int events = bench::EventsArgument(app.arguments(), "bench_download");
     if (events == 0)

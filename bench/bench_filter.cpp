@@ -6,15 +6,16 @@
 // Usage: bench_filter DB [RUNS]     (DB: a file or a server address)
 
 #include "bench/benchcommon.h"
+#include "db/backend/processsetup.h"
 #include "bench/benchlist.h"
 #include "db/location/location.h"
 #include "db/record/database.h"
+#include "db/record/preparedquery.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QSqlQuery>
 #include <cstdio>
 #include <vector>
 
@@ -27,14 +28,13 @@ EventFilter fewRows(const Location& location)
 {
     CDatabase db;
     db.Open(location);
-    QSqlQuery q = db.Prepare(QStringLiteral(
-        "SELECT [DATE] FROM [EVENTS] WHERE [INDEX] >= (SELECT max([INDEX]) / 2 FROM [EVENTS]) "
-        "ORDER BY [INDEX] LIMIT 1"));
-    CDatabase::Exec(q);
+    PreparedQuery q(db, QStringLiteral("SELECT [DATE] FROM [EVENTS] WHERE [INDEX] >= (SELECT "
+                                       "max([INDEX]) / 2 FROM [EVENTS]) ORDER BY [INDEX] LIMIT 1"));
+    q.Exec();
     EventFilter filter;
     filter.userNos = {5};
-    if (q.next()) {
-        const QDateTime from = bench::StoredDate(q.value(0));
+    if (q.Next()) {
+        const QDateTime from = bench::StoredDate(q.Value(0));
         filter.from = from.toString(kStoredFormat);
         filter.to = from.addSecs(30 * 3600).toString(kStoredFormat);
     }
@@ -45,6 +45,7 @@ EventFilter fewRows(const Location& location)
 
 int main(int argc, char** argv)
 {
+    SetUpProcess();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc < 2) {

@@ -1,6 +1,5 @@
 // How soon the open list shows what another program appended to its file:
-// events committed through the SQLite C interface on a connection of another
-// program's kind, then the time until the list has painted them with nothing
+// events committed on a connection of its own, as another program would, then the time until the list has painted them with nothing
 // but the change watch to tell it, beside the same commit followed by a
 // direct update and repaint (what View > Refresh would do at once). Each run
 // appends 100 events to a copy of the database, open and counted.
@@ -8,6 +7,9 @@
 // Usage: bench_live BASE_DB WORK_FOLDER RUNS
 
 #include "bench/benchcommon.h"
+#include "db/backend/processsetup.h"
+#include "db/backend/dbexception.h"
+#include "db/backend/sqliteconnection.h"
 #include "db/changewatch.h"
 #include "db/filechangewatch.h"
 #include "db/record/dbstate.h"
@@ -20,7 +22,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <cstdio>
-#include <sqlite3.h>
 
 namespace {
 
@@ -43,7 +44,7 @@ protected:
     }
 };
 
-bool Append(sqlite3* db, int timer)
+bool Append(SqliteConnection& db, int timer)
 {
     const QByteArray sql =
         QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < "
@@ -53,12 +54,18 @@ bool Append(sqlite3* db, int timer)
             .arg(kAppended - 1)
             .arg(timer)
             .toUtf8();
-    return sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    try {
+        db.Execute(sql);
+        return true;
+    } catch (const CDBException&) {
+        return false;
+    }
 }
 
 // Commits an append, then waits until the list has painted it; the
 // milliseconds from the commit, -1 after 10 s.
-double Delay(QApplication& app, WatchedView& view, sqlite3* other, int timer, bool direct)
+double Delay(QApplication& app, WatchedView& view, SqliteConnection& other, int timer,
+             bool direct)
 {
     view.awaited = view.GetRowCount() + kAppended;
     view.painted = false;
@@ -84,6 +91,7 @@ double Delay(QApplication& app, WatchedView& view, sqlite3* other, int timer, bo
 
 int main(int argc, char** argv)
 {
+    SetUpProcess();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc < 4 || QByteArray(argv[3]).toInt() <= 0) {
@@ -115,12 +123,15 @@ int main(int argc, char** argv)
             app.processEvents(QEventLoop::WaitForMoreEvents, 50);
         view.viewport()->repaint();
 
-        sqlite3* other = nullptr;
-        if (sqlite3_open(QFile::encodeName(work).constData(), &other) != SQLITE_OK) {
-            std::fprintf(stderr, "bench_live: cannot open %s\n", qPrintable(work));
+        std::unique_ptr<SqliteConnection> opened;
+        try {
+            opened = SqliteConnection::Open(QFile::encodeName(work));
+        } catch (const CDBException& e) {
+            std::fprintf(stderr, "bench_live: cannot open %s: %s\n", qPrintable(work),
+                         qUtf8Printable(e.m_strError));
             return 1;
         }
-        sqlite3_busy_timeout(other, 5000);
+        SqliteConnection& other = *opened;
         for (int run = 0; run < runs && status == 0; ++run) {
             const double live = Delay(app, view, other, 2 * run * kAppended, false);
             const double direct = Delay(app, view, other, (2 * run + 1) * kAppended, true);
@@ -132,7 +143,6 @@ int main(int argc, char** argv)
             std::printf("%.3f\t%.3f\t%d\n", live, direct, FileChangeWatch::kCheckIntervalMs);
             std::fflush(stdout);
         }
-        sqlite3_close(other);
     }
     QFile::remove(work);
     return status;

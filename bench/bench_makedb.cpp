@@ -6,6 +6,7 @@
 // stores them, one event every minute on average from 2019 on.
 // Usage: bench_makedb OUT EVENTS
 
+#include "db/backend/processsetup.h"
 #include "db/record/ctime.h"
 
 #include <QByteArray>
@@ -54,6 +55,7 @@ QByteArray dbText(qint64 t)
 
 int main(int argc, char** argv)
 {
+    SetUpProcess();
     if (argc != 3 || QByteArray(argv[2]).toLongLong() <= 0) {
         std::fprintf(stderr, "usage: bench_makedb OUT EVENTS\n");
         return 2;

@@ -4,6 +4,7 @@
 // Prints the line "summary EVENTS EXCHANGE_MS WIRE_MS" for bench/run.
 // Usage: bench_netdownload [EVENTS]   (default 7000: the download stops at 6144)
 
+#include "db/backend/processsetup.h"
 #include "bench/benchdownload.h"
 #include "db/zq6doc.h"
 #include "link/rfc2217link.h"
@@ -15,6 +16,7 @@
 
 int main(int argc, char** argv)
 {
+    SetUpProcess();
     QCoreApplication app(argc, argv);
     const int events = bench::EventsArgument(app.arguments(), "bench_netdownload");
     if (events == 0)

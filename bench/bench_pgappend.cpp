@@ -1,21 +1,23 @@
 // Appending a full download (6144 events) to a server database, two ways:
 // AppendEventBatch as ZQreader does it, and the floor, the same rows as one
-// multi-row INSERT through the client library in one transaction. After each
+// multi-row INSERT through the client library on a connection of its own, in
+// one transaction. After each
 // run the rows it added are deleted again. Prints one line per run and way:
 // WAY <tab> MILLISECONDS.
 // Usage: bench_pgappend POSTGRESQL_URI RUNS
 
 #include "bench/benchcommon.h"
+#include "db/backend/processsetup.h"
 #include "db/backend/dbexception.h"
-#include "db/backend/serverhandle.h"
 #include "db/record/database.h"
 #include "db/record/events.h"
+#include "db/record/preparedquery.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QSqlQuery>
 #include <cstdio>
 #include <libpq-fe.h>
+#include <memory>
 
 namespace {
 
@@ -65,6 +67,7 @@ double floor(PGconn* conn, const QVector<NewEvent>& events)
 
 int main(int argc, char** argv)
 {
+    SetUpProcess();
     QCoreApplication app(argc, argv);
     if (argc != 3 || QByteArray(argv[2]).toInt() <= 0) {
         std::fprintf(stderr, "usage: bench_pgappend POSTGRESQL_URI RUNS\n");
@@ -75,14 +78,18 @@ int main(int argc, char** argv)
     try {
         CDatabase db;
         db.Open(Location::Parse(QString::fromUtf8(argv[1])));
-        PGconn* conn = ServerHandle(db.Handle());
-        if (!conn)
+        if (!db.Server())
             throw CDBException(QStringLiteral("not a server database"));
-        QSqlQuery last(db.Handle());
-        if (!last.exec(QStringLiteral("SELECT max(\"INDEX\") FROM \"EVENTS\"")) || !last.next())
+        const std::unique_ptr<PGconn, void (*)(PGconn*)> own(PQconnectdb(argv[1]), PQfinish);
+        PGconn* conn = own.get();
+        if (PQstatus(conn) != CONNECTION_OK)
+            throw CDBException(QString::fromUtf8(PQerrorMessage(conn)));
+        PreparedQuery last(db, QStringLiteral("SELECT max([INDEX]) FROM [EVENTS]"));
+        last.Exec();
+        if (!last.Next())
             throw CDBException(QStringLiteral("no events"));
-        const QByteArray before = last.value(0).toString().toUtf8();
-        last = QSqlQuery();
+        const QByteArray before = QByteArray::number(last.Int64(0));
+        last.Finish();
         for (int run = 0; run < runs; ++run) {
             std::printf("zqreader\t%.3f\n", zqreader(db, events));
             exec(conn, "DELETE FROM \"EVENTS\" WHERE \"INDEX\" > " + before);

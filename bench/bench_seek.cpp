@@ -8,9 +8,11 @@
 // address, odbc:FILE)
 
 #include "bench/benchcommon.h"
+#include "db/backend/processsetup.h"
 #include "db/listseek.h"
 #include "db/location/location.h"
 #include "db/record/database.h"
+#include "db/record/preparedquery.h"
 #include "db/zq6set.h"
 
 #include <QCoreApplication>
@@ -18,12 +20,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QSqlQuery>
 #include <cstdio>
 #include <vector>
 
 int main(int argc, char** argv)
 {
+    SetUpProcess();
     QCoreApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: bench_seek DB [RUNS]\n");
@@ -38,18 +40,17 @@ int main(int argc, char** argv)
     set.m_strSort = QStringLiteral("EVENTS.INDEX");
     set.Open(CRecordset::useDefaultType);
     const CZq6Set::EventSpan span = set.ReadEventSpan();
-    QSqlQuery first = db.Prepare(QStringLiteral("SELECT MIN(DATE), MAX(DATE) FROM EVENTS"));
-    first.exec();
-    first.next();
-    const QDateTime from = bench::StoredDate(first.value(0));
-    const qint64 seconds = from.secsTo(bench::StoredDate(first.value(1)));
-    first.finish();
-    QSqlQuery names = db.Prepare(QStringLiteral("SELECT NAME FROM USERS ORDER BY [INDEX]"));
-    names.exec();
+    PreparedQuery first(db, QStringLiteral("SELECT MIN(DATE), MAX(DATE) FROM EVENTS"));
+    first.Exec();
+    first.Next();
+    const QDateTime from = bench::StoredDate(first.Value(0));
+    const qint64 seconds = from.secsTo(bench::StoredDate(first.Value(1)));
+    first.Finish();
+    PreparedQuery names(db, QStringLiteral("SELECT NAME FROM USERS ORDER BY [INDEX]"));
+    names.Exec();
     QStringList userNames;
-    while (names.next())
-        userNames << names.value(0).toString();
-    names.finish();
+    while (names.Next())
+        userNames << names.Value(0).toString();
 
     QRandomGenerator random(11);
     const auto moment = [&] {
@@ -100,20 +101,16 @@ int main(int argc, char** argv)
     }
 
     // The floor: a 32-row window by key on a statement prepared once.
-    QSqlQuery q = db.Prepare(
-        QStringLiteral("SELECT [EVENTS].[INDEX], [EVENTS].[TIMER], [EVENTS].[DATE], "
-                       "[EVENTS].[USER_NO], [USERS].[NAME] FROM ") +
-        set.GetDefaultSQL() +
-        QStringLiteral(" WHERE [EVENTS].[INDEX] >= ? ORDER BY [EVENTS].[INDEX], [USERS].[INDEX] "
-                       "LIMIT 32"));
-    q.setForwardOnly(true);
+    PreparedQuery q(db, QStringLiteral("SELECT [EVENTS].[INDEX], [EVENTS].[TIMER], [EVENTS].[DATE], "
+                                       "[EVENTS].[USER_NO], [USERS].[NAME] FROM ") +
+                            set.GetDefaultSQL() +
+                            QStringLiteral(" WHERE [EVENTS].[INDEX] >= ? ORDER BY [EVENTS].[INDEX], "
+                                           "[USERS].[INDEX] LIMIT 32"));
     for (int i = 0; i < 1000; ++i) {
         t.restart();
-        q.bindValue(0, anyEvent());
-        q.exec();
-        while (q.next())
-            q.value(4);
-        q.finish();
+        q.Exec({anyEvent()});
+        while (q.Next())
+            q.Value(4);
         window.push_back(bench::Ms(t));
     }
     std::printf("%.4f %.4f %.4f %.4f %.3f %.4f\n", bench::Median(gotoDate),

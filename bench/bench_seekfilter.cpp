@@ -8,16 +8,17 @@
 // Usage: bench_seekfilter DB [RUNS]
 
 #include "bench/benchcommon.h"
+#include "db/backend/processsetup.h"
 #include "db/listseek.h"
 #include "db/location/location.h"
 #include "db/record/database.h"
+#include "db/record/preparedquery.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QSqlQuery>
 #include <cstdio>
 #include <vector>
 
@@ -36,6 +37,7 @@ QDateTime stored(const QString& text)
 
 int main(int argc, char** argv)
 {
+    SetUpProcess();
     QCoreApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: bench_seekfilter DB [RUNS]\n");
@@ -46,18 +48,18 @@ int main(int argc, char** argv)
 
     CDatabase db;
     db.Open(Location::Parse(path));
-    QSqlQuery range = db.Prepare(QStringLiteral(
-        "SELECT MIN(DATE), MAX(DATE), MIN([INDEX]), MAX([INDEX]), (SELECT [DATE] FROM [EVENTS] "
-        "WHERE [INDEX] >= (SELECT max([INDEX]) / 2 FROM [EVENTS]) ORDER BY [INDEX] LIMIT 1) "
-        "FROM EVENTS"));
-    CDatabase::Exec(range);
-    range.next();
-    const QDateTime from = stored(range.value(0).toString());
-    const qint64 seconds = from.secsTo(stored(range.value(1).toString()));
-    const qint64 firstEvent = range.value(2).toLongLong();
-    const qint64 lastEvent = range.value(3).toLongLong();
-    const QDateTime middle = stored(range.value(4).toString());
-    range.finish();
+    PreparedQuery range(db, QStringLiteral("SELECT MIN(DATE), MAX(DATE), MIN([INDEX]), MAX([INDEX]), "
+                                           "(SELECT [DATE] FROM [EVENTS] WHERE [INDEX] >= (SELECT "
+                                           "max([INDEX]) / 2 FROM [EVENTS]) ORDER BY [INDEX] LIMIT "
+                                           "1) FROM EVENTS"));
+    range.Exec();
+    range.Next();
+    const QDateTime from = stored(range.Value(0).toString());
+    const qint64 seconds = from.secsTo(stored(range.Value(1).toString()));
+    const qint64 firstEvent = range.Int64(2);
+    const qint64 lastEvent = range.Int64(3);
+    const QDateTime middle = stored(range.Value(4).toString());
+    range.Finish();
 
     EventFilter onePercent;
     onePercent.userNos = {5, 6};

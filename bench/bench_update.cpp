@@ -6,10 +6,12 @@
 // Usage: bench_update BASE_DB WORK_FOLDER RUNS
 
 #include "bench/benchcommon.h"
+#include "db/backend/processsetup.h"
 #include "db/backend/dbexception.h"
 #include "db/commitcounter.h"
 #include "db/messages.h"
 #include "db/record/database.h"
+#include "db/record/preparedquery.h"
 #include "db/record/dbstate.h"
 #include "db/record/events.h"
 #include "db/zq6doc.h"
@@ -19,7 +21,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QSqlQuery>
 #include <cstdio>
 
 namespace {
@@ -30,6 +31,7 @@ constexpr int kEvents = 6144;
 
 int main(int argc, char** argv)
 {
+    SetUpProcess();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc < 4 || QByteArray(argv[3]).toInt() <= 0) {
@@ -80,13 +82,13 @@ int main(int argc, char** argv)
 
             CDatabase db;
             db.OpenFile(work);
-            QSqlQuery count = db.Prepare(QStringLiteral("SELECT count(*) FROM EVENTS"));
+            PreparedQuery count(db, QStringLiteral("SELECT count(*) FROM EVENTS"));
             t.restart();
-            CDatabase::Exec(count);
-            count.next();
-            count.value(0);
+            count.Exec();
+            count.Next();
+            count.Value(0);
             const double plain = bench::Ms(t);
-            count.finish();
+            count.Finish();
             std::printf("%.3f\t%.3f\n", update, plain);
             std::fflush(stdout);
         }

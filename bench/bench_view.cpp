@@ -9,11 +9,13 @@
 // PAINTS paints a run, 200 unless given: fewer for a server far away)
 
 #include "bench/benchcommon.h"
+#include "db/backend/processsetup.h"
 #include "bench/benchlist.h"
 #include "db/backend/serverdb.h"
 #include "db/messages.h"
 #include "db/record/database.h"
 #include "db/record/dbstate.h"
+#include "db/record/preparedquery.h"
 #include "db/zq6doc.h"
 #include "db/zq6set.h"
 #include "view/viewlayout.h"
@@ -24,13 +26,13 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QScrollBar>
-#include <QSqlQuery>
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
 int main(int argc, char** argv)
 {
+    SetUpProcess();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc < 2) {
@@ -79,37 +81,33 @@ int main(int argc, char** argv)
         CDatabase db;
         db.Open(Location::Parse(path));
         CZq6Set set(&db);
-        QSqlQuery q = db.Prepare(QStringLiteral("SELECT [EVENTS].[INDEX], [EVENTS].[TIMER], "
-                                                "[EVENTS].[DATE], [EVENTS].[USER_NO], "
-                                                "[USERS].[NAME] FROM ") +
-                                 set.GetDefaultSQL() +
-                                 QStringLiteral(" WHERE [EVENTS].[INDEX] >= ? ORDER BY "
-                                                "[EVENTS].[INDEX], [USERS].[INDEX] LIMIT 32"));
-        q.setForwardOnly(true);
-        QSqlQuery last = db.Prepare(QStringLiteral("SELECT max([INDEX]) FROM EVENTS"));
-        last.exec();
-        const qint64 top = last.next() ? last.value(0).toLongLong() : 1;
-        last.finish();
+        PreparedQuery q(db, QStringLiteral("SELECT [EVENTS].[INDEX], [EVENTS].[TIMER], "
+                                           "[EVENTS].[DATE], [EVENTS].[USER_NO], "
+                                           "[USERS].[NAME] FROM ") +
+                                set.GetDefaultSQL() +
+                                QStringLiteral(" WHERE [EVENTS].[INDEX] >= ? ORDER BY "
+                                               "[EVENTS].[INDEX], [USERS].[INDEX] LIMIT 32"));
+        PreparedQuery last(db, QStringLiteral("SELECT max([INDEX]) FROM EVENTS"));
+        last.Exec();
+        const qint64 top = last.Next() ? last.Int64(0) : 1;
+        last.Finish();
         QRandomGenerator random(7);
         for (int i = 0; i < 5 * paints; ++i) {
             QElapsedTimer t;
             t.start();
-            q.bindValue(0, random.bounded(top) + 1);
-            q.exec();
-            while (q.next())
-                q.value(4);
-            q.finish();
+            q.Exec({random.bounded(top) + 1});
+            while (q.Next())
+                q.Value(4);
             window.push_back(bench::Ms(t));
         }
-        QSqlQuery one = db.Prepare(QStringLiteral("SELECT 1"));
-        one.setForwardOnly(true);
+        PreparedQuery one(db, QStringLiteral("SELECT 1"));
         for (int i = 0; i < 5 * paints; ++i) {
             QElapsedTimer t;
             t.start();
-            CDatabase::Exec(one);
-            if (!one.next() || one.value(0).toInt() != 1)
+            one.Exec();
+            if (!one.Next() || one.Int64(0) != 1)
                 return 1;
-            one.finish();
+            one.Finish();
             roundTrip.push_back(bench::Ms(t));
         }
     }

@@ -57,7 +57,7 @@ int RunList(const Location& db, const EventFilter& filter)
     } catch (const CDBException& e) {
         flush();
         FlushStandardOutput();
-        std::fprintf(stderr, "%s\n", qUtf8Printable(g_db.ReadFailedMessage(e.m_strError)));
+        std::fprintf(stderr, "%s\n", qUtf8Printable(g_db.ReadFailedMessage(e)));
         return exitcode::kFailed;
     }
     flush();

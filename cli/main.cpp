@@ -11,7 +11,7 @@
 #include "cli/reportcommand.h"
 #include "cli/usage.h"
 #include "cli/userscommands.h"
-#include "db/backend/sqlitehandle.h"
+#include "db/backend/processsetup.h"
 #include "db/location/location.h"
 #include "db/location/nativename.h"
 #include "link/portname.h"
@@ -20,7 +20,6 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -37,13 +36,7 @@ int usageError(const QCommandLineParser& parser, const QString& what)
 // The command the line names, run; its exit status.
 int run(int argc, char** argv)
 {
-#ifdef SIGXFSZ
-    // Beyond a file size limit (ulimit -f) a write then fails with EFBIG, and
-    // the database reports it, instead of the signal ending the program
-    // without a word.
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
-    StopSqliteMemoryCount();
+    SetUpProcess();
     // A report's PDF is painted, which takes a GUI application; it needs no
     // display.
     auto given = [argc, argv](const char* word) {

@@ -61,7 +61,7 @@ int RunReportCommand(const ReportRequest& request, const std::function<int(const
             bytes = QByteArray(csv.data(), qsizetype(csv.size()));
         }
     } catch (const CDBException& e) {
-        std::fprintf(stderr, "%s\n", qUtf8Printable(g_db.ReadFailedMessage(e.m_strError)));
+        std::fprintf(stderr, "%s\n", qUtf8Printable(g_db.ReadFailedMessage(e)));
         return exitcode::kFailed;
     }
     return out.Write(bytes) ? exitcode::kDone : exitcode::kFailed;

@@ -1,12 +1,10 @@
 #include "db/backgroundcount.h"
 
+#include "db/backend/connection.h"
 #include "db/backend/dbexception.h"
-#include "db/backend/servercancel.h"
-#include "db/backend/sqlitehandle.h"
 #include "db/record/database.h"
 
 #include <chrono>
-#include <sqlite3.h>
 
 namespace {
 
@@ -45,10 +43,8 @@ void BackgroundCount::Cancel()
 {
     std::lock_guard lock(m_mutex);
     m_cancel = true;
-    if (m_handle)
-        sqlite3_interrupt(m_handle);
-    if (m_serverCancel)
-        m_serverCancel->Cancel();
+    if (m_stop)
+        m_stop->Cancel();
 }
 
 void BackgroundCount::OpenDone()
@@ -82,8 +78,7 @@ void BackgroundCount::Run()
         }
         {
             std::lock_guard lock(m_mutex);
-            m_handle = SqliteHandle(db.Handle());
-            m_serverCancel = std::make_unique<ServerStatementCancel>(db.Handle());
+            m_stop = db.GetConnection().MakeCancel();
             if (m_cancel)
                 result.rows = -1;
         }
@@ -99,13 +94,11 @@ void BackgroundCount::Run()
         } catch (...) {
             db.Rollback();
             std::lock_guard lock(m_mutex);
-            m_handle = nullptr;
-            m_serverCancel.reset();
+            m_stop.reset();
             throw;
         }
         std::lock_guard lock(m_mutex);
-        m_handle = nullptr;
-        m_serverCancel.reset();
+        m_stop.reset();
     } catch (const CDBException& e) {
         result = JoinCount();
         result.error = e.m_strError;

@@ -13,8 +13,7 @@
 #include <mutex>
 #include <thread>
 
-struct sqlite3;
-class ServerStatementCancel;
+class StatementCancel;
 
 // What a count of the joined rows found.
 struct JoinCount
@@ -60,11 +59,10 @@ private:
 
     std::atomic<bool> m_cancel{false};
     std::atomic<bool> m_finished{false};
-    std::mutex m_mutex; // guards m_handle, m_openDone and m_result
+    std::mutex m_mutex; // guards m_stop, m_openDone and m_result
     std::condition_variable m_opened;
     bool m_openDone = false;
-    sqlite3* m_handle = nullptr;
-    std::unique_ptr<ServerStatementCancel> m_serverCancel; // for a server database
+    std::unique_ptr<StatementCancel> m_stop; // while the count's connection is open
     JoinCount m_result;
     std::thread m_thread;
 };

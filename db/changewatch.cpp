@@ -1,12 +1,11 @@
 #include "db/changewatch.h"
 
-#include "db/backend/serverdriver.h"
+#include "db/backend/dbexception.h"
+#include "db/backend/pgconnection.h"
+#include "db/backend/pglistener.h"
 #include "db/filechangewatch.h"
 #include "db/record/database.h"
-
-#include <QSqlDatabase>
-#include <QSqlDriver>
-#include <QSqlQuery>
+#include "db/record/preparedquery.h"
 
 ChangeWatch::~ChangeWatch()
 {
@@ -39,35 +38,42 @@ bool ChangeWatch::IsWatchingFile() const
 
 void ChangeWatch::WatchServer(const CDatabase& db)
 {
-    QSqlDatabase handle = db.Handle();
-    QSqlQuery schema(handle);
-    if (!schema.exec(QStringLiteral("SELECT current_schema()")) || !schema.next())
+    PgConnection* server = db.Server();
+    if (!server)
         return;
-    QSqlDriver* driver = handle.driver();
-    if (!driver->subscribeToNotification(Dialect::ChangeChannel()))
+    try {
+        PreparedQuery schema(db, QStringLiteral("SELECT current_schema()"));
+        schema.Exec();
+        if (!schema.Next())
+            return;
+        m_schema = schema.Text(0);
+        schema.Finish();
+        m_listener = server->Listen(Dialect::ChangeChannel());
+    } catch (const CDBException&) {
         return;
-    m_schema = schema.value(0).toString();
-    m_connection = handle.connectionName();
-    connect(driver, &QSqlDriver::notification, this,
-            [this](const QString& name, QSqlDriver::NotificationSource, const QVariant& payload) {
-                if (name == Dialect::ChangeChannel() && payload.toString() == m_schema)
+    }
+    m_db = &db;
+    m_connection = db.ConnectionName();
+    connect(m_listener, &PgListener::Notified, this,
+            [this](const QString& channel, const QString& payload, bool) {
+                if (channel == Dialect::ChangeChannel() && payload == m_schema)
                     Q_EMIT Changed();
             });
-    if (auto* server = qobject_cast<ServerDriver*>(driver))
-        connect(server, &ServerDriver::ConnectionLost, this, &ChangeWatch::Lost);
+    connect(m_listener, &PgListener::Lost, this, &ChangeWatch::Lost);
 }
 
 void ChangeWatch::Stop()
 {
     if (m_file)
         m_file->Stop();
-    if (m_connection.isEmpty())
-        return;
-    QSqlDatabase handle = QSqlDatabase::database(m_connection, false);
-    if (handle.isValid() && handle.driver()) {
-        disconnect(handle.driver(), nullptr, this, nullptr);
-        if (handle.isOpen())
-            handle.driver()->unsubscribeFromNotification(Dialect::ChangeChannel());
+    if (m_listener) {
+        disconnect(m_listener, nullptr, this, nullptr);
+        // Only while the database still holds the connection watched.
+        PgConnection* server = m_db ? m_db->Server() : nullptr;
+        if (server && m_db->ConnectionName() == m_connection)
+            server->Unlisten(Dialect::ChangeChannel());
     }
+    m_listener.clear();
+    m_db = nullptr;
     m_connection.clear();
 }

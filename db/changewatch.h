@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 class CDatabase;
-
 class FileChangeWatch;
+class PgConnection;
+class PgListener;
 
 // Tells when another connection has changed the open database, for every
 // backend: a server announces the downloads stored into the same database
@@ -38,6 +40,8 @@ private:
     void WatchServer(const CDatabase& db);
 
     FileChangeWatch* m_file = nullptr;
-    QString m_connection;
+    const CDatabase* m_db = nullptr; // the server database watched
+    QString m_connection;            // its connection's name
+    QPointer<PgListener> m_listener;
     QString m_schema;
 };

@@ -1,6 +1,7 @@
 #include "db/commitcounter.h"
 
-#include "db/backend/sqlitehandle.h"
+#include "db/backend/dbexception.h"
+#include "db/backend/sqliteconnection.h"
 #include "db/record/database.h"
 #include "db/record/events.h"
 
@@ -9,7 +10,6 @@
 #include <QScopeGuard>
 #include <QSet>
 #include <deque>
-#include <sqlite3.h>
 
 namespace commitcounter {
 
@@ -29,56 +29,27 @@ QHash<QByteArray, Noted> g_noted;
 
 } // namespace
 
-std::optional<quint32> ReadInTransaction(sqlite3* handle)
-{
-    if (!handle)
-        return std::nullopt;
-    sqlite3_file* file = nullptr;
-    if (sqlite3_file_control(handle, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
-        !file || !file->pMethods)
-        return std::nullopt;
-    // Bytes 18 and 19: the read and write versions, 2 in WAL mode; 24 to 27:
-    // the counter, big-endian.
-    unsigned char bytes[10] = {};
-    if (file->pMethods->xRead(file, bytes, sizeof bytes, 18) != SQLITE_OK)
-        return std::nullopt;
-    if (bytes[0] != 1 || bytes[1] != 1)
-        return std::nullopt;
-    return (quint32(bytes[6]) << 24) | (quint32(bytes[7]) << 16) | (quint32(bytes[8]) << 8) |
-           quint32(bytes[9]);
-}
-
 std::optional<quint32> ReadNow(const CDatabase& db)
 {
-    sqlite3* handle = db.IsOpen() ? SqliteHandle(db.Handle()) : nullptr;
-    if (!handle || !sqlite3_get_autocommit(handle))
+    SqliteConnection* file = db.IsOpen() ? db.Sqlite() : nullptr;
+    if (!file || file->InTransaction())
         return std::nullopt;
     // Never waits for another program's lock: the counter only saves work
     // later, and the append itself waits as long as the connection allows.
-    sqlite3_busy_timeout(handle, 0);
-    const auto restoreWait =
-        qScopeGuard([&] { sqlite3_busy_timeout(handle, CDatabase::kBusyTimeoutMs); });
-    // A read of the schema takes the shared lock, which holds the file still
-    // until the end of the transaction.
-    if (sqlite3_exec(handle, "BEGIN; SELECT count(*) FROM sqlite_master", nullptr, nullptr,
-                     nullptr) != SQLITE_OK) {
-        if (!sqlite3_get_autocommit(handle))
-            sqlite3_exec(handle, "ROLLBACK", nullptr, nullptr, nullptr);
-        return std::nullopt;
-    }
-    const std::optional<quint32> counter = ReadInTransaction(handle);
-    if (sqlite3_exec(handle, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        if (!sqlite3_get_autocommit(handle))
-            sqlite3_exec(handle, "ROLLBACK", nullptr, nullptr, nullptr);
+    file->SetBusyTimeout(0);
+    const auto restoreWait = qScopeGuard([&] { file->SetBusyTimeout(CDatabase::kBusyTimeoutMs); });
+    std::optional<quint32> counter;
+    try {
+        // A read of the schema takes the shared lock, which holds the file
+        // still until the end of the transaction.
+        file->Execute("BEGIN; SELECT count(*) FROM sqlite_master");
+        counter = file->FileChangeCounter();
+        file->Execute("COMMIT");
+    } catch (const CDBException&) {
+        file->Rollback();
         return std::nullopt;
     }
     return counter;
-}
-
-QByteArray FileKey(sqlite3* handle)
-{
-    const char* name = handle ? sqlite3_db_filename(handle, "main") : nullptr;
-    return name ? QByteArray(name) : QByteArray();
 }
 
 void NoteOwnAppend(const QByteArray& file, quint32 before)
@@ -119,7 +90,7 @@ qint64 AppendNoted(CEVENTS& record, const QVector<NewEvent>& events)
     const qint64 stored = AppendEventBatch(record, events);
     const std::optional<quint32> after = ReadNow(db);
     if (before && after && *after == *before + 1)
-        NoteOwnAppend(FileKey(SqliteHandle(db.Handle())), *before);
+        NoteOwnAppend(db.Sqlite()->FileName(), *before);
     return stored;
 }
 

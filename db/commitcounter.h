@@ -6,8 +6,8 @@
 
 class CDatabase;
 class CEVENTS;
+class SqliteConnection;
 struct NewEvent;
-struct sqlite3;
 
 // The "file change counter" of an SQLite database: in rollback-journal mode
 // SQLite adds one to it with every committed write transaction, whoever
@@ -18,18 +18,10 @@ struct sqlite3;
 // without reading the tables.
 namespace commitcounter {
 
-// The counter as the open read or write transaction of handle sees it; none in
-// WAL mode (where it need not change) or when it cannot be read. The bytes are
-// read through SQLite's own file object: opening and closing the file here
-// would drop the locks SQLite holds on it.
-std::optional<quint32> ReadInTransaction(sqlite3* handle);
-
-// The same within a read transaction of its own; db must not be in one. None
-// for drivers other than SQLite.
+// The counter within a read transaction of its own (SqliteConnection::
+// FileChangeCounter() reads it within one under way); db must not be in one.
+// None for backends other than SQLite.
 std::optional<quint32> ReadNow(const CDatabase& db);
-
-// The database file of handle, as the key of the noted commits.
-QByteArray FileKey(sqlite3* handle);
 
 // Notes that the commit from `before` to `before + 1` was one of this process's
 // own appends to file. Thread-safe.

@@ -2,10 +2,9 @@
 
 #include "db/backend/dbexception.h"
 #include "db/record/database.h"
+#include "db/record/preparedquery.h"
 
 #include <QSet>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QStringList>
 #include <algorithm>
 
@@ -103,15 +102,14 @@ FilterTerms::Drive FewerEventsDrive(const CDatabase& db, const FilterTerms& term
     if (!db.GetDialect().IsSqlite() || !terms.Has(Kind::Date) || !terms.Has(Kind::UserNo))
         return Drive::Any;
     const auto count = [&db](const FilterWhere& only, qint64 limit) {
-        QSqlQuery q = db.Prepare(
-            QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM [EVENTS] WHERE %1 LIMIT %2)")
-                .arg(only.sql)
-                .arg(limit));
-        q.setForwardOnly(true);
-        for (const QVariant& value : only.values)
-            q.addBindValue(value);
-        CDatabase::Exec(q);
-        return q.next() ? q.value(0).toLongLong() : 0;
+        PreparedQuery q(
+            db, QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM [EVENTS] WHERE %1 LIMIT %2)")
+                    .arg(only.sql)
+                    .arg(limit));
+        q.Exec(only.values);
+        const qint64 found = q.Next() ? q.Int64(0) : 0;
+        q.Finish();
+        return found;
     };
     const FilterWhere dates = terms.Only(Kind::Date);
     const FilterWhere userNos = terms.Only(Kind::UserNo);
@@ -149,20 +147,17 @@ FilterTerms ResolveFilterTerms(const CDatabase& db, const EventFilter& filter)
         add(Kind::Other, QStringLiteral("[EVENTS].[BUTTON] = ?"), {},
             {QString::number(*filter.button)});
     if (!filter.name.isEmpty()) {
-        QSqlQuery q = db.Prepare(QStringLiteral("SELECT [NAME], [USER_NO] FROM [USERS]"));
-        q.setForwardOnly(true);
-        CDatabase::Exec(q);
+        PreparedQuery q(db, QStringLiteral("SELECT [NAME], [USER_NO] FROM [USERS]"));
+        q.Exec();
         QSet<QString> names;
         QSet<qint32> numbers;
-        while (q.next()) {
-            const QString name = q.value(0).toString();
-            if (q.isNull(0) || q.isNull(1) || !name.contains(filter.name, Qt::CaseInsensitive))
+        while (q.Next()) {
+            const QString name = q.Value(0).toString();
+            if (q.IsNull(0) || q.IsNull(1) || !name.contains(filter.name, Qt::CaseInsensitive))
                 continue;
             names.insert(name);
-            numbers.insert(q.value(1).toInt());
+            numbers.insert(q.Value(1).toInt());
         }
-        if (q.lastError().isValid())
-            throw CDBException(q.lastError().text());
         if (names.isEmpty()) {
             add(Kind::Other, QStringLiteral("1 = 0"), {}, {});
         } else {

@@ -1,12 +1,13 @@
 #include "db/filechangewatch.h"
 
+#include "db/backend/dbexception.h"
+#include "db/backend/sqliteconnection.h"
 #include "db/location/nativename.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
-#include <sqlite3.h>
 
 namespace {
 
@@ -35,12 +36,11 @@ FileChangeWatch::~FileChangeWatch()
 bool FileChangeWatch::Watch(const QByteArray& nativeName)
 {
     Stop();
-    const QByteArray uri = SqliteNativeUri(nativeName).toUtf8();
-    // Never waits for another connection's lock: a busy file is asked again.
-    if (sqlite3_open_v2(uri.constData(), &m_handle, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
-                        nullptr) != SQLITE_OK ||
-        sqlite3_prepare_v2(m_handle, "PRAGMA data_version", -1, &m_statement, nullptr) !=
-            SQLITE_OK) {
+    try {
+        // Never waits for another connection's lock: a busy file is asked again.
+        m_connection = SqliteConnection::Open(SqliteNativeUri(nativeName).toUtf8(), true, 0);
+        m_statement = m_connection->Prepare(QStringLiteral("PRAGMA data_version"));
+    } catch (const CDBException&) {
         Stop();
         return false;
     }
@@ -67,10 +67,8 @@ void FileChangeWatch::Stop()
     m_soon.stop();
     delete m_files;
     m_files = nullptr;
-    sqlite3_finalize(m_statement);
-    m_statement = nullptr;
-    sqlite3_close(m_handle);
-    m_handle = nullptr;
+    m_statement.reset();
+    m_connection.reset();
     m_version = -1;
     m_file.clear();
 }
@@ -103,17 +101,20 @@ void FileChangeWatch::Check()
 {
     if (!m_statement)
         return;
-    const int rc = sqlite3_step(m_statement);
-    const qint64 version = rc == SQLITE_ROW ? sqlite3_column_int64(m_statement, 0) : -1;
-    sqlite3_reset(m_statement);
-    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
-        CheckSoon(kBusyRetryMs);
+    qint64 version = -1;
+    try {
+        m_statement->Exec(QVariantList());
+        if (!m_statement->Next())
+            return;
+        version = m_statement->Int64(0);
+        m_statement->Finish();
+    } catch (const CDBException& e) {
+        if (e.Kind() == DbFailure::Locked)
+            CheckSoon(kBusyRetryMs);
+        // Anything else (a file that no longer reads as a database, say) is
+        // for the list to tell; asked again at the next interval.
         return;
     }
-    // Anything else (a file that no longer reads as a database, say) is
-    // for the list to tell; asked again at the next interval.
-    if (rc != SQLITE_ROW)
-        return;
     const bool changed = m_version >= 0 && version != m_version;
     m_version = version;
     if (changed)

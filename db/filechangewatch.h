@@ -3,10 +3,11 @@
 #include <QByteArray>
 #include <QObject>
 #include <QTimer>
+#include <memory>
 
 class QFileSystemWatcher;
-struct sqlite3;
-struct sqlite3_stmt;
+class SqliteConnection;
+class Statement;
 
 // Tells when another connection has committed anything to a SQLite file,
 // whoever wrote it (another desktop, zqreader-cli read, the sqlite3 tool).
@@ -45,8 +46,8 @@ private:
     void FollowFiles();
 
     QByteArray m_file;
-    sqlite3* m_handle = nullptr;
-    sqlite3_stmt* m_statement = nullptr;
+    std::unique_ptr<SqliteConnection> m_connection;
+    std::unique_ptr<Statement> m_statement;
     qint64 m_version = -1;
     QTimer m_interval;
     QTimer m_soon;

@@ -2,9 +2,8 @@
 
 #include "db/backend/dbexception.h"
 #include "db/record/database.h"
+#include "db/record/preparedquery.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QStringList>
 
 qint64 WalkJoinMarks(const CDatabase& db, const QString& join, qint64 fromEvent, qint64 firstRow,
@@ -19,21 +18,22 @@ qint64 WalkJoinMarks(const CDatabase& db, const QString& join, qint64 fromEvent,
         conditions << where.sql;
     if (!conditions.isEmpty())
         sql += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
-    QSqlQuery q = db.Prepare(sql + QStringLiteral(" ORDER BY [EVENTS].[INDEX], [USERS].[INDEX]"));
-    q.setForwardOnly(true);
+    PreparedQuery q(db, sql + QStringLiteral(" ORDER BY [EVENTS].[INDEX], [USERS].[INDEX]"));
+    QVariantList values;
     if (fromEvent >= 0)
-        q.addBindValue(fromEvent);
-    for (const QVariant& value : where.values)
-        q.addBindValue(value);
-    CDatabase::Exec(q);
+        values << fromEvent;
+    values += where.values;
+    q.Exec(values);
     qint64 row = firstRow;
     qint64 lastEvent = 0;
     int run = 0;
     bool first = true;
-    while (q.next()) {
-        if (cancel && cancel->load(std::memory_order_relaxed))
+    while (q.Next()) {
+        if (cancel && cancel->load(std::memory_order_relaxed)) {
+            q.Finish();
             return -1;
-        const qint64 event = q.value(0).toLongLong();
+        }
+        const qint64 event = q.Int64(0);
         run = (!first && event == lastEvent) ? run + 1 : 0;
         first = false;
         lastEvent = event;
@@ -41,7 +41,5 @@ qint64 WalkJoinMarks(const CDatabase& db, const QString& join, qint64 fromEvent,
             marks.append({event, run});
         ++row;
     }
-    if (q.lastError().isValid())
-        throw CDBException(q.lastError().text());
     return row;
 }

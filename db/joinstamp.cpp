@@ -1,64 +1,33 @@
 #include "db/joinstamp.h"
 
 #include "db/backend/dbexception.h"
-#include "db/backend/sqlitehandle.h"
+#include "db/backend/sqliteconnection.h"
 #include "db/commitcounter.h"
 #include "db/record/database.h"
 
 #include <QCryptographicHash>
 #include <QScopeGuard>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <atomic>
-#include <sqlite3.h>
 
 namespace {
 
 std::atomic<quint64> g_fullChecks{0};
 
-QSqlQuery run(const CDatabase& db, const QString& sql, const QVariant& bound = {})
-{
-    if (!bound.isValid() && db.GetDialect().GetBackend() == Dialect::Backend::Postgres) {
-        // Run once as it is: one round trip, where preparing it takes three.
-        if (!db.IsOpen())
-            throw CDBException(QStringLiteral("The database is not connected."));
-        QSqlQuery q(db.Handle());
-        q.setForwardOnly(true);
-        if (!q.exec(db.GetDialect().Sql(sql)))
-            throw CDBException(q.lastError().text());
-        return q;
-    }
-    QSqlQuery q = db.Prepare(sql);
-    q.setForwardOnly(true);
-    if (bound.isValid())
-        q.addBindValue(bound);
-    CDatabase::Exec(q);
-    return q;
-}
-
 qint64 number(const CDatabase& db, const QString& sql, const QVariant& bound = {})
 {
-    if (db.GetDialect().GetBackend() == Dialect::Backend::Postgres) {
-        // One round trip, where the driver's PREPARE, EXECUTE and DEALLOCATE take three.
-        PreparedQuery q(db, sql);
-        q.Exec(bound.isValid() ? QVariantList{bound} : QVariantList{});
-        const auto finish = qScopeGuard([&q] { q.Finish(); });
-        if (!q.Next())
-            throw CDBException(QStringLiteral("No result from: ") + sql);
-        return q.Int64(0);
-    }
-    QSqlQuery q = run(db, sql, bound);
-    if (!q.next())
-        throw CDBException(q.lastError().isValid() ? q.lastError().text()
-                                                   : QStringLiteral("No result from: ") + sql);
-    return q.value(0).toLongLong();
+    PreparedQuery q(db, sql);
+    q.Exec(bound.isValid() ? QVariantList{bound} : QVariantList{});
+    const auto finish = qScopeGuard([&q] { q.Finish(); });
+    if (!q.Next())
+        throw CDBException(QStringLiteral("No result from: ") + sql);
+    return q.Int64(0);
 }
 
 // The numbers that change with every write: when they are as they were,
 // nothing else needs to be read.
 void readVersion(const CDatabase& db, JoinStamp& s, PreparedQuery* kept)
 {
-    s.connection = db.Handle().connectionName();
+    s.connection = db.ConnectionName();
     if (!db.GetDialect().HasDataVersion())
         return; // nothing cheap tells a write there: the contents are compared
     PreparedQuery made;
@@ -74,10 +43,10 @@ void readVersion(const CDatabase& db, JoinStamp& s, PreparedQuery* kept)
     }
     // total_changes(): the statement stays a plain pragma, which the table of
     // the same name would prepare anew on every run.
-    sqlite3* handle = SqliteHandle(db.Handle());
-    if (!handle)
+    const SqliteConnection* file = db.Sqlite();
+    if (!file)
         throw CDBException(QStringLiteral("The database is not connected."));
-    s.ownChanges = sqlite3_total_changes64(handle);
+    s.ownChanges = file->TotalChanges();
 }
 
 // The file's change counter, which tells the commits since apart.
@@ -85,11 +54,11 @@ void readCounter(const CDatabase& db, JoinStamp& s)
 {
     // Outside a transaction the counter could change before anything else is
     // read.
-    sqlite3* handle = SqliteHandle(db.Handle());
-    if (handle && !sqlite3_get_autocommit(handle)) {
-        if (const std::optional<quint32> counter = commitcounter::ReadInTransaction(handle)) {
+    const SqliteConnection* file = db.IsOpen() ? db.Sqlite() : nullptr;
+    if (file) {
+        if (const std::optional<quint32> counter = file->FileChangeCounter()) {
             s.fileCounter = *counter;
-            s.file = commitcounter::FileKey(handle);
+            s.file = file->FileName();
         }
     }
 }
@@ -98,18 +67,17 @@ void readCounter(const CDatabase& db, JoinStamp& s)
 // compares numbers and texts differently.
 QByteArray digestOfUsers(const CDatabase& db)
 {
-    QSqlQuery q = run(db, db.GetDialect().UsersDigestSql());
+    PreparedQuery q(db, db.GetDialect().UsersDigestSql());
+    q.Exec();
     QCryptographicHash hash(QCryptographicHash::Sha1);
-    while (q.next()) {
+    while (q.Next()) {
         for (int i = 0; i < 6; ++i) {
-            const QByteArray value = q.value(i).toString().toUtf8();
+            const QByteArray value = q.Value(i).toString().toUtf8();
             const auto size = static_cast<qint32>(value.size());
             hash.addData(QByteArrayView(reinterpret_cast<const char*>(&size), sizeof size));
             hash.addData(value);
         }
     }
-    if (q.lastError().isValid())
-        throw CDBException(q.lastError().text());
     return hash.result();
 }
 

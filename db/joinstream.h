@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/backend/statement.h"
 #include "db/eventfilter.h"
 
 #include <QByteArrayView>
@@ -25,15 +26,25 @@ public:
         ColumnCount
     };
 
-    virtual ~JoinedRowValues() = default;
+    explicit JoinedRowValues(const ResultRow& row) : m_row(row) {}
 
-    // The value exactly as QSqlQuery::value() gives it.
-    virtual QVariant Value(Column column) const = 0;
-    virtual bool IsNull(Column column) const = 0;
-    // Quick access, when the driver allows it: the UTF-8 bytes of a text value
-    // (false for any other type), or a whole-number value (false otherwise).
-    virtual bool Text(Column column, QByteArrayView* text) const = 0;
-    virtual bool Integer(Column column, qint64* value) const = 0;
+    // The value exactly as QSqlQuery::value() gave it.
+    QVariant Value(Column column) const { return m_row.Value(column); }
+    bool IsNull(Column column) const { return m_row.IsNull(column); }
+    // Quick access, where the backend allows it: the UTF-8 bytes of a text
+    // value (false for any other type), or a whole-number value (false
+    // otherwise).
+    bool Text(Column column, QByteArrayView* text) const { return m_row.TextBytes(column, text); }
+    bool Integer(Column column, qint64* value) const
+    {
+        if (m_row.Type(column) != ValueType::Integer)
+            return false;
+        *value = m_row.Int64(column);
+        return true;
+    }
+
+private:
+    const ResultRow& m_row;
 };
 
 // Which rows to walk; see EventFilter.

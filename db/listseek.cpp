@@ -1,13 +1,13 @@
 #include "db/listseek.h"
 
 #include "db/record/database.h"
+#include "db/record/preparedquery.h"
 #include "db/record/visibletext.h"
 
 #include <QDate>
 #include <QDateTime>
 #include <QPair>
 #include <QSet>
-#include <QSqlQuery>
 #include <QVariant>
 #include <QVector>
 #include <algorithm>
@@ -35,12 +35,11 @@ QString dateText(const QVariant& value)
 
 QVariant single(const CDatabase& db, const QString& sql, const QVariantList& values)
 {
-    QSqlQuery q = db.Prepare(sql);
-    q.setForwardOnly(true);
-    for (const QVariant& v : values)
-        q.addBindValue(v);
-    CDatabase::Exec(q);
-    return q.next() ? q.value(0) : QVariant();
+    PreparedQuery q(db, sql);
+    q.Exec(values);
+    const QVariant value = q.Next() ? q.Value(0) : QVariant();
+    q.Finish();
+    return value;
 }
 
 QString placeholders(qsizetype n)
@@ -198,17 +197,16 @@ bool Finder::Prepare()
         return passes(m_what.userNo);
     if (m_what.text.isEmpty())
         return false;
-    QSqlQuery q = m_db.Prepare(QStringLiteral("SELECT [INDEX], NAME, USER_NO FROM USERS"));
-    q.setForwardOnly(true);
-    CDatabase::Exec(q);
-    while (q.next()) {
-        const QString name = q.value(1).toString();
+    PreparedQuery q(m_db, QStringLiteral("SELECT [INDEX], NAME, USER_NO FROM USERS"));
+    q.Exec();
+    while (q.Next()) {
+        const QString name = q.Value(1).toString();
         if ((!VisibleText(name).contains(m_what.text, Qt::CaseInsensitive) &&
              !name.contains(m_what.text, Qt::CaseInsensitive)) ||
-            !passes(q.value(2).toInt()))
+            !passes(q.Value(2).toInt()))
             continue;
-        m_periods.insert(q.value(0).toLongLong());
-        m_matching.append({q.value(0).toLongLong(), q.value(2).toInt()});
+        m_periods.insert(q.Value(0).toLongLong());
+        m_matching.append({q.Value(0).toLongLong(), q.Value(2).toInt()});
     }
     return !m_periods.isEmpty();
 }
@@ -279,17 +277,13 @@ std::optional<qint64> Finder::NextInPeriods(qint64 event, bool forward, qsizetyp
 
 QVector<EventRow> Finder::RowsOf(qint64 event)
 {
-    QSqlQuery q = m_db.Prepare(QStringLiteral("SELECT USERS.[INDEX], EVENTS.USER_NO") + kJoin +
-                               QStringLiteral(" WHERE EVENTS.[INDEX] = ?") + m_filter.And() +
-                               QStringLiteral(" ORDER BY USERS.[INDEX]"));
-    q.setForwardOnly(true);
-    q.addBindValue(event);
-    for (const QVariant& value : m_filter.where.values)
-        q.addBindValue(value);
-    CDatabase::Exec(q);
+    PreparedQuery q(m_db, QStringLiteral("SELECT USERS.[INDEX], EVENTS.USER_NO") + kJoin +
+                              QStringLiteral(" WHERE EVENTS.[INDEX] = ?") + m_filter.And() +
+                              QStringLiteral(" ORDER BY USERS.[INDEX]"));
+    q.Exec(QVariantList{event} + m_filter.where.values);
     QVector<EventRow> rows;
-    while (q.next())
-        rows.append({q.isNull(0) ? -1 : q.value(0).toLongLong(), q.value(1).toInt()});
+    while (q.Next())
+        rows.append({q.IsNull(0) ? -1 : q.Value(0).toLongLong(), q.Value(1).toInt()});
     return rows;
 }
 

@@ -85,7 +85,7 @@ bool CZq6Doc::OnOpenDocument(const Location& location)
             delete set;
             g_db.Swap(fresh);
             // The database opened, but its rows cannot be read.
-            throw CDBException(fresh.ReadFailedMessage(e.m_strError));
+            throw CDBException(fresh.ReadFailedMessage(e), e.Kind());
         } catch (...) {
             delete set;
             g_db.Swap(fresh);

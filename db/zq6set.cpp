@@ -6,7 +6,6 @@
 #include "db/record/readtransaction.h"
 
 #include <QScopeGuard>
-#include <QSqlQuery>
 #include <algorithm>
 #include <atomic>
 #include <limits>
@@ -134,7 +133,7 @@ void CZq6Set::Run(PreparedQuery& q, std::initializer_list<qint64> head,
 
 CZq6Set::Statements& CZq6Set::Prepared()
 {
-    const QString connection = m_pDatabase->Handle().connectionName();
+    const QString connection = m_pDatabase->ConnectionName();
     if (m_statements.connection == connection && !connection.isEmpty())
         return m_statements;
     m_statements = Statements();
@@ -191,11 +190,6 @@ CZq6Set::Statements& CZq6Set::Prepared()
                          QStringLiteral(" WHERE [EVENTS].[INDEX] >= ? AND [EVENTS].[INDEX] < ?") +
                          passes};
     s.version = JoinStamp::VersionQuery(db);
-    if (s.forward.IsSqlite()) {
-        // The driver's own transactions prepare these anew every time.
-        s.begin = {db, QStringLiteral("BEGIN")};
-        s.commit = {db, QStringLiteral("COMMIT")};
-    }
     s.connection = connection;
     m_statements = std::move(s);
     return m_statements;
@@ -215,15 +209,15 @@ FilterTerms::Drive CZq6Set::ChooseDrive(bool* few) const
         if (!m_terms.Has(kind))
             return std::numeric_limits<qint64>::max();
         const FilterWhere only = m_terms.Only(kind);
-        QSqlQuery q = m_pDatabase->Prepare(
+        PreparedQuery q(
+            *m_pDatabase,
             QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM [EVENTS] WHERE %1 LIMIT %2)")
                 .arg(only.sql)
                 .arg(kFew + 1));
-        q.setForwardOnly(true);
-        for (const QVariant& value : only.values)
-            q.addBindValue(value);
-        CDatabase::Exec(q);
-        return q.next() ? q.value(0).toLongLong() : 0;
+        q.Exec(only.values);
+        const qint64 found = q.Next() ? q.Int64(0) : 0;
+        q.Finish();
+        return found;
     };
     const qint64 dates = matches(Kind::Date);
     const qint64 userNos = matches(Kind::UserNo);
@@ -244,7 +238,7 @@ qint64 CZq6Set::CountRows()
     StopBackground();
     m_forList = false;
     Statements& s = Prepared();
-    ReadTransaction read(m_pDatabase, s.begin, s.commit);
+    ReadTransaction read(m_pDatabase);
     Count(JoinChange::Other, JoinStamp::Take(*m_pDatabase, &s.version));
     read.Commit();
     return m_rowCount;
@@ -256,7 +250,7 @@ qint64 CZq6Set::UpdateRowCount()
     if (!IsCounted() || FilterNamesChanged())
         return CountRows();
     Statements& s = Prepared();
-    ReadTransaction read(m_pDatabase, s.begin, s.commit);
+    ReadTransaction read(m_pDatabase);
     JoinStamp now;
     const JoinChange change = m_counted.ChangeSince(*m_pDatabase, &now, &s.version);
     Count(change, now);
@@ -328,7 +322,7 @@ void CZq6Set::StartCount()
     const EventSpan span = ReadEventSpan();
     if (Small(span)) {
         Statements& s = Prepared();
-        ReadTransaction read(m_pDatabase, s.begin, s.commit);
+        ReadTransaction read(m_pDatabase);
         Count(JoinChange::Other, JoinStamp::Take(*m_pDatabase, &s.version));
         read.Commit();
     } else {
@@ -351,7 +345,7 @@ void CZq6Set::UpdateCount()
         return;
     }
     Statements& s = Prepared();
-    ReadTransaction read(m_pDatabase, s.begin, s.commit);
+    ReadTransaction read(m_pDatabase);
     JoinStamp now;
     const JoinChange change = m_counted.ChangeSince(*m_pDatabase, &now, &s.version);
     if (change == JoinChange::None ||
@@ -416,7 +410,7 @@ bool CZq6Set::AdoptCount()
         throw CDBException(count.error);
     RequireOpen("Counting rows");
     Statements& s = Prepared();
-    ReadTransaction read(m_pDatabase, s.begin, s.commit);
+    ReadTransaction read(m_pDatabase);
     JoinStamp now;
     const JoinChange change = count.stamp.ChangeSince(*m_pDatabase, &now, &s.version);
     if (change == JoinChange::Other) {

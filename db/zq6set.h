@@ -174,9 +174,6 @@ private:
         PreparedQuery whole;   // the span of all events
         PreparedQuery between; // the number of rows of a range of events
         PreparedQuery version; // see JoinStamp::VersionQuery
-        // A read transaction; on SQLite only, elsewhere the connection's own.
-        PreparedQuery begin;
-        PreparedQuery commit;
     };
     // The positions of a run of consecutive rows, the first numbered first.
     struct Known

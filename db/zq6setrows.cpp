@@ -183,7 +183,7 @@ template <class Row> QVector<Row> CZq6Set::FetchRows(qint64 first, int count)
             return rows;
         }
     }
-    ReadTransaction read(m_pDatabase, s.begin, s.commit);
+    ReadTransaction read(m_pDatabase);
     JoinStamp now;
     // At once, or for the list of a large set in the background: false.
     const auto countAgain = [&] {
@@ -293,8 +293,8 @@ template <class Row> QVector<Row> CZq6Set::FetchLast(int count)
     RequireOpen("Fetching rows");
     if (count <= 0)
         return {};
-    Statements& s = Prepared();
-    ReadTransaction read(m_pDatabase, s.begin, s.commit);
+    Prepared(); // made before the transaction begins
+    ReadTransaction read(m_pDatabase);
     JoinMark start;
     QVector<Row> rows;
     switch (Before(std::numeric_limits<qint64>::max(), count, &start, nullptr)) {

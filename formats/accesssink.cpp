@@ -8,9 +8,8 @@
 #include "db/location/stagedfile.h"
 #include "db/record/database.h"
 #include "db/record/dbtemplate.h"
+#include "db/record/preparedquery.h"
 #include "formats/accessimport.h"
-
-#include <QSqlQuery>
 
 namespace {
 
@@ -21,8 +20,8 @@ public:
 
     ~FileSink() override
     {
-        m_users = QSqlQuery();
-        m_events = QSqlQuery();
+        m_users = PreparedQuery();
+        m_events = PreparedQuery();
         if (m_inTransaction)
             m_db.Rollback();
         m_db.Close();
@@ -40,24 +39,24 @@ public:
         m_inTransaction = true;
         // INDEX is given: the AUTOINCREMENT sequence then goes on after the
         // largest, so new events are numbered after the converted ones.
-        m_users = m_db.Prepare(QStringLiteral("INSERT INTO [USERS] ([INDEX], [NAME], [USER_NO], "
-                                              "[DATE_START], [DATE_STOP]) VALUES (?, ?, ?, ?, ?)"));
-        m_events = m_db.Prepare(QStringLiteral("INSERT INTO [EVENTS] ([INDEX], [TIMER], [DATE], "
-                                               "[USER_NO], [BUTTON]) VALUES (?, ?, ?, ?, ?)"));
+        m_users = PreparedQuery(m_db, QStringLiteral("INSERT INTO [USERS] ([INDEX], [NAME], "
+                                                     "[USER_NO], [DATE_START], [DATE_STOP]) "
+                                                     "VALUES (?, ?, ?, ?, ?)"));
+        m_events = PreparedQuery(m_db, QStringLiteral("INSERT INTO [EVENTS] ([INDEX], [TIMER], "
+                                                      "[DATE], [USER_NO], [BUTTON]) VALUES (?, ?, "
+                                                      "?, ?, ?)"));
     }
 
     void Add(ZqTable table, const ZqRow& row) override
     {
-        QSqlQuery& insert = table == ZqTable::Users ? m_users : m_events;
-        for (int i = 0; i < int(row.size()); ++i)
-            insert.bindValue(i, row[size_t(i)]);
-        CDatabase::Exec(insert);
+        PreparedQuery& insert = table == ZqTable::Users ? m_users : m_events;
+        insert.Exec(QVariantList(row.begin(), row.end()));
     }
 
     void Finish() override
     {
-        m_users = QSqlQuery();
-        m_events = QSqlQuery();
+        m_users = PreparedQuery();
+        m_events = PreparedQuery();
         m_db.CommitTrans();
         m_inTransaction = false;
         m_db.CheckIntact();
@@ -71,8 +70,8 @@ private:
     Location m_target;
     StagedFile m_staged;
     CDatabase m_db;
-    QSqlQuery m_users;
-    QSqlQuery m_events;
+    PreparedQuery m_users;
+    PreparedQuery m_events;
     bool m_inTransaction = false;
 };
 

@@ -1,12 +1,11 @@
 #include "formats/reportquery.h"
 
+#include "db/backend/connection.h"
 #include "db/backend/dbexception.h"
-#include "db/backend/servercancel.h"
-#include "db/backend/serverstatement.h"
-#include "db/backend/sqlitehandle.h"
 #include "db/location/location.h"
 #include "db/record/ctime.h"
 #include "db/record/database.h"
+#include "db/record/preparedquery.h"
 #include "formats/reportsnapshot.h"
 #include "formats/reportusers.h"
 
@@ -14,7 +13,7 @@
 #include <QHash>
 #include <QHashFunctions>
 #include <QRegularExpression>
-#include <QSqlQuery>
+#include <QScopeGuard>
 #include <QStringList>
 #include <algorithm>
 #include <atomic>
@@ -24,7 +23,6 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <sqlite3.h>
 #include <thread>
 #include <tuple>
 #include <unordered_map>
@@ -101,17 +99,17 @@ QVector<Span> monthsOf(CDatabase& db, const DateSql& dates, const JoinFilter& fi
         where += QStringLiteral(" AND [EVENTS].[DATE] < ?");
         values.append(filter.to);
     }
-    QSqlQuery q = db.Prepare(
-        QStringLiteral("SELECT (SELECT ") + dates.text.arg(QStringLiteral("min(EVENTS.DATE)")) +
-        where + QStringLiteral("), (SELECT ") + dates.text.arg(QStringLiteral("max(EVENTS.DATE)")) +
-        where + QStringLiteral(")"));
-    for (const QVariant& value : values + values)
-        q.addBindValue(value);
-    CDatabase::Exec(q);
-    if (!q.next() || q.isNull(0))
+    PreparedQuery q(db, QStringLiteral("SELECT (SELECT ") +
+                            dates.text.arg(QStringLiteral("min(EVENTS.DATE)")) + where +
+                            QStringLiteral("), (SELECT ") +
+                            dates.text.arg(QStringLiteral("max(EVENTS.DATE)")) + where +
+                            QStringLiteral(")"));
+    q.Exec(values + values);
+    if (!q.Next() || q.IsNull(0))
         return {};
-    const QDate first = QDate::fromString(q.value(0).toString().left(10), kDayFormat);
-    const QDate last = QDate::fromString(q.value(1).toString().left(10), kDayFormat);
+    const QDate first = QDate::fromString(q.Value(0).toString().left(10), kDayFormat);
+    const QDate last = QDate::fromString(q.Value(1).toString().left(10), kDayFormat);
+    q.Finish();
     if (!first.isValid() || !last.isValid() || last < first)
         return {Span{}};
     QVector<Span> months;
@@ -124,7 +122,7 @@ QVector<Span> monthsOf(CDatabase& db, const DateSql& dates, const JoinFilter& fi
     return months;
 }
 
-struct Statement
+struct PieceSql
 {
     QString where;
     QVariantList values;
@@ -135,7 +133,7 @@ struct Statement
 // index is read for that piece alone; the other terms were resolved once. On
 // a file the events are found through the index of the dates or of the user
 // numbers, whichever finds fewer in the piece.
-Statement statementFor(const CDatabase& db, const JoinFilter& filter, const FilterTerms& others,
+PieceSql statementFor(const CDatabase& db, const JoinFilter& filter, const FilterTerms& others,
                        const Span& span)
 {
     QString from = filter.from;
@@ -147,116 +145,30 @@ Statement statementFor(const CDatabase& db, const JoinFilter& filter, const Filt
     FilterTerms terms = DateTerms(from, to);
     terms.terms += others.terms;
     const FilterWhere w = terms.Where(FewerEventsDrive(db, terms));
-    Statement s{QStringLiteral(" WHERE 1 = 1"), w.values};
+    PieceSql s{QStringLiteral(" WHERE 1 = 1"), w.values};
     if (!w.IsEmpty())
         s.where += QStringLiteral(" AND ") + w.sql;
     return s;
 }
 
-// The rows of one statement. On SQLite they are read through its C
-// interface with the dates bound as UTF-8: Qt binds text as UTF-16, which
-// SQLite then converts again for each row it compares with the index.
+// The rows of one statement, their values as the backend holds them.
 class Rows
 {
 public:
-    Rows(CDatabase& db, const QString& sql, const QVariantList& values)
-        : m_handle(SqliteHandle(db.Handle()))
+    Rows(CDatabase& db, const QString& sql, const QVariantList& values) : m_query(db, sql)
     {
-        if (!m_handle) {
-            // A server's rows as text through its client library, one round
-            // trip; the driver's values cost more than the report's grouping.
-            if (db.GetDialect().GetBackend() == Dialect::Backend::Postgres &&
-                ServerStatement::CanRun(db.Handle())) {
-                m_server = ServerStatement(db.GetDialect().Sql(sql));
-                m_server.Exec(db.Handle(), values);
-                m_onServer = true;
-                return;
-            }
-            // A few thousand rows at most: fetched at once, not a row a call,
-            // which a forward-only query does on a server.
-            m_query = db.Prepare(sql);
-            for (const QVariant& value : values)
-                m_query.addBindValue(value);
-            CDatabase::Exec(m_query);
-            return;
-        }
-        const QByteArray text = sql.toUtf8();
-        if (sqlite3_prepare_v2(m_handle, text.constData(), int(text.size()), &m_statement,
-                               nullptr) != SQLITE_OK)
-            Fail();
-        for (int i = 0; i < values.size(); ++i) {
-            const QVariant& value = values.at(i);
-            if (value.typeId() == QMetaType::QString) {
-                const QByteArray bytes = value.toString().toUtf8();
-                sqlite3_bind_text(m_statement, i + 1, bytes.constData(), int(bytes.size()),
-                                  SQLITE_TRANSIENT);
-            } else {
-                sqlite3_bind_int64(m_statement, i + 1, value.toLongLong());
-            }
-        }
+        m_query.Exec(values);
     }
-    ~Rows() { sqlite3_finalize(m_statement); }
-    Rows(const Rows&) = delete;
-    Rows& operator=(const Rows&) = delete;
 
-    bool Next()
-    {
-        if (m_onServer)
-            return m_server.Next();
-        if (!m_handle)
-            return m_query.next();
-        ClearUpperVectorState();
-        const int step = sqlite3_step(m_statement);
-        if (step != SQLITE_ROW && step != SQLITE_DONE)
-            Fail();
-        return step == SQLITE_ROW;
-    }
-    // False also for a value of another type in SQLite.
-    bool IsText(int column) const
-    {
-        return m_handle ? sqlite3_column_type(m_statement, column) == SQLITE_TEXT : !IsNull(column);
-    }
-    bool IsInteger(int column) const
-    {
-        return m_handle ? sqlite3_column_type(m_statement, column) == SQLITE_INTEGER
-                        : !IsNull(column);
-    }
-    bool IsNull(int column) const
-    {
-        if (m_onServer)
-            return m_server.IsNull(column);
-        return m_handle ? sqlite3_column_type(m_statement, column) == SQLITE_NULL
-                        : m_query.isNull(column);
-    }
-    QString Text(int column) const
-    {
-        if (m_onServer)
-            return m_server.Text(column);
-        if (!m_handle)
-            return m_query.value(column).toString();
-        return QString::fromUtf8(
-            reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column)),
-            sqlite3_column_bytes(m_statement, column));
-    }
-    qint64 Integer(int column) const
-    {
-        if (m_onServer)
-            return m_server.Int64(column);
-        return m_handle ? sqlite3_column_int64(m_statement, column)
-                        : m_query.value(column).toLongLong();
-    }
+    bool Next() { return m_query.Next(); }
+    bool IsText(int column) const { return m_query.Type(column) == ValueType::Text; }
+    bool IsInteger(int column) const { return m_query.Type(column) == ValueType::Integer; }
+    bool IsNull(int column) const { return m_query.IsNull(column); }
+    QString Text(int column) const { return m_query.Text(column); }
+    qint64 Integer(int column) const { return m_query.Int64(column); }
 
 private:
-    [[noreturn]] void Fail() const
-    {
-        throw CDBException(QString::fromUtf8(sqlite3_errmsg(m_handle)));
-    }
-
-    sqlite3* m_handle;
-    sqlite3_stmt* m_statement = nullptr;
-    QSqlQuery m_query;
-    ServerStatement m_server;
-    bool m_onServer = false;
+    PreparedQuery m_query;
 };
 
 using Key = std::tuple<QString, qint32, bool, QString>;
@@ -328,7 +240,7 @@ public:
         m_others = ResolveFilterTerms(db, undated);
         m_othersByDate = m_others.Where(FilterTerms::Drive::Date);
         const bool server = db.GetDialect().GetBackend() == Dialect::Backend::Postgres;
-        m_groupsFirst = options.filter.name.isEmpty() && (server || SqliteHandle(db.Handle())) &&
+        m_groupsFirst = options.filter.name.isEmpty() && (server || db.GetDialect().IsSqlite()) &&
                         m_users.Read(db);
     }
 
@@ -336,7 +248,7 @@ public:
 
     void Count(const Span& span, Periods& periods, Hours& hours)
     {
-        const Statement s = statementFor(m_db, m_options.filter, m_others, span);
+        const PieceSql s = statementFor(m_db, m_options.filter, m_others, span);
         if (!m_groupsFirst) {
             countJoined(s, periods);
             if (m_options.byHour)
@@ -350,7 +262,7 @@ public:
             readGroups(s, groups);
         } else {
             for (const Span& day : daysOf(span)) {
-                const Statement d = statementFor(m_db, m_options.filter, m_others, day);
+                const PieceSql d = statementFor(m_db, m_options.filter, m_others, day);
                 if (day.from.isEmpty() || day.to.isEmpty() || !readDay(d, groups))
                     readGroups(d, groups);
             }
@@ -408,7 +320,7 @@ private:
     };
 
     // The events of s grouped by day and user number.
-    void readGroups(const Statement& s, QVector<Grouped>& groups)
+    void readGroups(const PieceSql& s, QVector<Grouped>& groups)
     {
         Rows q(m_db,
                QStringLiteral("SELECT ") + m_dates.day + QStringLiteral(", EVENTS.USER_NO, ") +
@@ -432,7 +344,7 @@ private:
     // only dates of that day in between. False, nothing added, when a group
     // spans days (dates not in the usual form): then the day is grouped by
     // its texts.
-    bool readDay(const Statement& s, QVector<Grouped>& groups)
+    bool readDay(const PieceSql& s, QVector<Grouped>& groups)
     {
         const qsizetype before = groups.size();
         Rows q(m_db,
@@ -465,13 +377,13 @@ private:
     }
 
     // The rows of s that are the events of groups.
-    Statement only(const Statement& s, const QVector<Group>& groups) const
+    PieceSql only(const PieceSql& s, const QVector<Group>& groups) const
     {
         const bool server = m_db.GetDialect().GetBackend() == Dialect::Backend::Postgres;
         // SQLite reads each group's dates through the date index (not all
         // events of the piece, nor of the number): its bounds lie within
         // the piece's.
-        Statement r = server ? s : Statement{QStringLiteral(" WHERE 1 = 1"), {}};
+        PieceSql r = server ? s : PieceSql{QStringLiteral(" WHERE 1 = 1"), {}};
         if (!server && !m_othersByDate.IsEmpty()) {
             r.where += QStringLiteral(" AND ") + m_othersByDate.sql;
             r.values = m_othersByDate.values;
@@ -502,7 +414,7 @@ private:
     // Grouped by the user's row rather than by its name, which is read once
     // for its row (m_names): neither the database's grouping nor the groups
     // read hold a copy of a long name for every group.
-    void countJoined(const Statement& s, Periods& periods)
+    void countJoined(const PieceSql& s, Periods& periods)
     {
         struct Counted
         {
@@ -540,7 +452,7 @@ private:
         }
     }
 
-    void countHours(const QString& count, const QString& from, const Statement& s, Hours& hours)
+    void countHours(const QString& count, const QString& from, const PieceSql& s, Hours& hours)
     {
         Rows h(m_db,
                QStringLiteral("SELECT ") + m_dates.hour + QStringLiteral(", ") + count +
@@ -700,13 +612,13 @@ void showAsListed(Report& report)
 // round trips. The planner's estimate, in one round trip.
 bool manyEventsOnServer(CDatabase& db, const JoinFilter& filter, qint64 many)
 {
-    const Statement s = statementFor(db, filter, {}, Span{});
-    ServerStatement explain(
-        db.GetDialect().Sql(QStringLiteral("EXPLAIN SELECT 1 FROM [EVENTS]") + s.where));
-    explain.Exec(db.Handle(), s.values);
+    const PieceSql s = statementFor(db, filter, {}, Span{});
+    PreparedQuery explain(db, QStringLiteral("EXPLAIN SELECT 1 FROM [EVENTS]") + s.where);
+    explain.Exec(s.values);
     static const QRegularExpression kRows(QStringLiteral(" rows=(\\d+)"));
     const QRegularExpressionMatch rows =
         explain.Next() ? kRows.match(explain.Text(0)) : QRegularExpressionMatch();
+    explain.Finish();
     return rows.hasMatch() && rows.captured(1).toLongLong() >= many;
 }
 
@@ -770,9 +682,14 @@ private:
     void count(const Location& location, const QString& snapshot)
     {
         CDatabase connection; // connections belong to the thread that opened them
-        connection.Open(location, [this](const QSqlDatabase& handle) {
+        // Let go of before the connection closes.
+        const auto forget = qScopeGuard([this] {
             std::lock_guard lock(m_mutex);
-            m_cancel.emplace(handle);
+            m_cancel.reset();
+        });
+        connection.Open(location, [this](Connection& opened) {
+            std::lock_guard lock(m_mutex);
+            m_cancel = opened.MakeCancel();
         });
         if (m_stop)
             return;
@@ -795,7 +712,7 @@ private:
     std::atomic<qsizetype> m_counted{0};
     std::atomic<bool> m_stop{false};
     std::mutex m_mutex;
-    std::optional<ServerStatementCancel> m_cancel; // a server's, once connected
+    std::unique_ptr<StatementCancel> m_cancel; // a server's, once connected
     std::future<void> m_done;
 };
 
@@ -905,7 +822,7 @@ Report BuildReport(CDatabase& db, const ReportOptions& options,
     QVector<Span> mine = server ? QVector<Span>{Span{}} : months;
     QVector<Span> theirs;
     QString shared; // the server's state the second connection takes
-    const bool sqliteFile = SqliteHandle(db.Handle()) && !db.GetPath().isEmpty();
+    const bool sqliteFile = db.GetDialect().IsSqlite() && !db.GetPath().isEmpty();
     if (months.size() > 1 && std::thread::hardware_concurrency() > 1) {
         if (sqliteFile) {
             mine.clear();
@@ -960,9 +877,11 @@ Report BuildReport(CDatabase& db, const ReportOptions& options,
 QString LastEventDay(CDatabase& db)
 {
     const DateSql dates = dateSqlFor(db);
-    QSqlQuery q =
-        db.Prepare(QStringLiteral("SELECT ") + dates.text.arg(QStringLiteral("max(EVENTS.DATE)")) +
-                   QStringLiteral(" FROM [EVENTS]"));
-    CDatabase::Exec(q);
-    return q.next() ? q.value(0).toString().left(10) : QString();
+    PreparedQuery q(db, QStringLiteral("SELECT ") +
+                            dates.text.arg(QStringLiteral("max(EVENTS.DATE)")) +
+                            QStringLiteral(" FROM [EVENTS]"));
+    q.Exec();
+    const QString day = q.Next() ? q.Value(0).toString().left(10) : QString();
+    q.Finish();
+    return day;
 }

@@ -3,9 +3,9 @@
 #include "db/backend/dbexception.h"
 #include "db/record/database.h"
 
+#include "db/record/preparedquery.h"
+
 #include <QRegularExpression>
-#include <QSqlError>
-#include <QSqlQuery>
 
 ServerSnapshot::ServerSnapshot(CDatabase& db, const QString& snapshot) : m_db(db)
 {
@@ -19,9 +19,13 @@ ServerSnapshot::~ServerSnapshot()
 
 QString ServerSnapshot::Export()
 {
-    QSqlQuery q(m_db.Handle());
-    if (q.exec(QStringLiteral("SELECT pg_export_snapshot()")) && q.next())
-        return q.value(0).toString();
+    try {
+        PreparedQuery q(m_db, QStringLiteral("SELECT pg_export_snapshot()"));
+        q.Exec();
+        if (q.Next())
+            return q.Text(0);
+    } catch (const CDBException&) {
+    }
     m_db.Rollback();
     begin({});
     return {};
@@ -41,10 +45,10 @@ void ServerSnapshot::begin(const QString& snapshot)
         sql.prepend(QStringLiteral("SET TRANSACTION SNAPSHOT '") + snapshot +
                     QStringLiteral("'; "));
     }
-    QSqlQuery q(m_db.Handle());
-    if (!q.exec(sql)) {
-        const QString error = q.lastError().text();
+    try {
+        m_db.Execute(sql);
+    } catch (...) {
         m_db.Rollback();
-        throw CDBException(error);
+        throw;
     }
 }

@@ -3,8 +3,7 @@
 #include "db/backend/dbexception.h"
 #include "db/record/database.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
+#include "db/record/preparedquery.h"
 
 bool ReportUsers::Read(CDatabase& db)
 {
@@ -22,19 +21,18 @@ bool ReportUsers::Read(CDatabase& db)
                                 "typeof([USER_NO]) IN ('integer', 'null') AND "
                                 "typeof([DATE_START]) IN ('text', 'null') AND "
                                 "typeof([DATE_STOP]) IN ('text', 'null') FROM [USERS]");
-    QSqlQuery q = db.Prepare(sql);
-    q.setForwardOnly(true);
-    CDatabase::Exec(q);
-    while (q.next()) {
-        if (q.value(4).toInt() == 0)
+    PreparedQuery q(db, sql);
+    q.Exec();
+    while (q.Next()) {
+        if (q.Value(4).toInt() == 0) {
+            q.Finish();
             return false;
-        if (q.isNull(0) || q.isNull(2) || q.isNull(3))
+        }
+        if (q.IsNull(0) || q.IsNull(2) || q.IsNull(3))
             continue;
-        m_byNumber[q.value(0).toLongLong()].append(
-            {q.value(1).toString(), !q.isNull(1), q.value(2).toString(), q.value(3).toString()});
+        m_byNumber[q.Value(0).toLongLong()].append(
+            {q.Value(1).toString(), !q.IsNull(1), q.Value(2).toString(), q.Value(3).toString()});
     }
-    if (q.lastError().isValid())
-        throw CDBException(q.lastError().text());
     return true;
 }
 
@@ -71,17 +69,15 @@ void UserNames::Read(CDatabase& db, const QList<qint64>& indexes)
         QStringList marks;
         for (qsizetype i = 0; i < some.size(); ++i)
             marks << QStringLiteral("?");
-        QSqlQuery q =
-            db.Prepare(QStringLiteral("SELECT [INDEX], [NAME] FROM [USERS] WHERE [INDEX] IN (") +
-                       marks.join(QStringLiteral(", ")) + QLatin1Char(')'));
-        q.setForwardOnly(true);
+        PreparedQuery q(db,
+                        QStringLiteral("SELECT [INDEX], [NAME] FROM [USERS] WHERE [INDEX] IN (") +
+                            marks.join(QStringLiteral(", ")) + QLatin1Char(')'));
+        QVariantList values;
         for (const qint64 index : some)
-            q.addBindValue(index);
-        CDatabase::Exec(q);
-        while (q.next())
-            m_names.insert(q.value(0).toLongLong(), {q.value(1).toString(), q.isNull(1)});
-        if (q.lastError().isValid())
-            throw CDBException(q.lastError().text());
+            values << index;
+        q.Exec(values);
+        while (q.Next())
+            m_names.insert(q.Value(0).toLongLong(), {q.Value(1).toString(), q.IsNull(1)});
     }
 }
 

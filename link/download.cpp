@@ -53,6 +53,7 @@ public:
             ReleaseQuietly();
             m_outcome.message = {e.m_strError, kError, {}, false};
             m_outcome.databaseFailed = true;
+            m_outcome.databaseFailure = e.Kind();
         } catch (const std::exception& e) {
             ReleaseQuietly();
             m_outcome.message = {QString::fromLocal8Bit(e.what()), kError, {}, false};
@@ -160,6 +161,7 @@ private:
                 return;
             m_outcome.message = download::StoreFailure(Database(), e.m_strError);
             m_outcome.databaseFailed = true;
+            m_outcome.databaseFailure = e.Kind();
             return;
         }
         m_outcome.stored = true;
@@ -179,6 +181,7 @@ private:
             return false;
         m_outcome.message = download::ConnectionLostMessage(Database(), loss);
         m_outcome.databaseFailed = true;
+        m_outcome.databaseFailure = DbFailure::ConnectionLost;
         return true;
     }
 

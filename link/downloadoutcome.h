@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/backend/dbexception.h"
 #include "db/messages.h"
 #include "link/frameexchange.h"
 
@@ -18,6 +19,7 @@ struct Outcome
     QList<UserMessage> warnings;
     bool portOpened = false;
     bool databaseFailed = false;
+    DbFailure databaseFailure = DbFailure::Other; // what kind, when databaseFailed
     bool stored = false; // the events were committed
 };
 

@@ -9,6 +9,7 @@
 #include "db/location/stagedfile.h"
 #include "db/messages.h"
 #include "db/record/database.h"
+#include "db/record/preparedquery.h"
 #include "formats/eventexport.h"
 
 #include <QCheckBox>
@@ -23,7 +24,6 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QSqlQuery>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <sys/stat.h>
@@ -199,12 +199,12 @@ bool ExportWithProgress(QWidget* parent, CDatabase& db, const QString& path,
         // document's while the window is kept up to date.
         CDatabase own;
         own.Open(db.GetLocation());
-        QSqlQuery span =
-            own.Prepare(QStringLiteral("SELECT min([INDEX]), max([INDEX]) FROM [EVENTS]"));
-        CDatabase::Exec(span);
-        const qint64 first = span.next() ? span.value(0).toLongLong() : 0;
-        const qint64 last = span.isValid() ? span.value(1).toLongLong() : 0;
-        span = QSqlQuery();
+        PreparedQuery span(own, QStringLiteral("SELECT min([INDEX]), max([INDEX]) FROM [EVENTS]"));
+        span.Exec();
+        const bool found = span.Next();
+        const qint64 first = found ? span.Value(0).toLongLong() : 0;
+        const qint64 last = found ? span.Value(1).toLongLong() : 0;
+        span = PreparedQuery();
 
         QProgressDialog progress(QStringLiteral("Exporting events..."), QStringLiteral("Cancel"), 0,
                                  1000, parent);

@@ -2,7 +2,7 @@
 
 #include "app/dialogs/datefield.h"
 #include "db/backend/dbexception.h"
-#include "db/backend/servercancel.h"
+#include "db/backend/connection.h"
 #include "db/location/nativename.h"
 #include "db/location/outputcheck.h"
 #include "db/location/stagedfile.h"
@@ -36,6 +36,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <sys/stat.h>
@@ -46,7 +47,7 @@ struct ReportStop
 {
     std::atomic<bool> cancelled{false};
     std::mutex mutex;
-    const ServerStatementCancel* server = nullptr; // while the report runs
+    StatementCancel* server = nullptr; // while the report runs
 
     void Cancel()
     {
@@ -63,11 +64,11 @@ namespace {
 class StopAttached
 {
 public:
-    StopAttached(ReportStop& stop, const QSqlDatabase& connection)
-        : m_stop(stop), m_server(connection)
+    StopAttached(ReportStop& stop, Connection& connection)
+        : m_stop(stop), m_server(connection.MakeCancel())
     {
         std::lock_guard lock(m_stop.mutex);
-        m_stop.server = &m_server;
+        m_stop.server = m_server.get();
     }
     ~StopAttached()
     {
@@ -79,7 +80,7 @@ public:
 
 private:
     ReportStop& m_stop;
-    const ServerStatementCancel m_server;
+    const std::unique_ptr<StatementCancel> m_server;
 };
 
 QStandardItem* item(const QVariant& value)
@@ -318,10 +319,7 @@ void CReportWindow::Run()
             // of the opening may wait too (on a table another program
             // locked), and Cancel stops them as well.
             std::optional<StopAttached> attached;
-            connection.Open(db,
-                            [&](const QSqlDatabase& handle) { attached.emplace(*cancel, handle); });
-            if (!attached)
-                attached.emplace(*cancel, connection.Handle());
+            connection.Open(db, [&](Connection& opened) { attached.emplace(*cancel, opened); });
             if (cancel->cancelled)
                 throw CDBException(QStringLiteral("Cancelled"));
             report = BuildReport(connection, options, [&](double done) {

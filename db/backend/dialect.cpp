@@ -59,15 +59,6 @@ QString doubleQuoted(const QString& text)
 
 } // namespace
 
-Dialect Dialect::ForDriver(const QString& driverName)
-{
-    if (driverName == QLatin1String("ZQPSQL") || driverName == QLatin1String("QPSQL"))
-        return Dialect(Backend::Postgres);
-    if (driverName == QLatin1String("QODBC"))
-        return Dialect(Backend::Odbc);
-    return Dialect(Backend::Sqlite);
-}
-
 QString Dialect::Sql(const QString& text) const
 {
     return m_backend == Backend::Postgres ? doubleQuoted(text) : text;

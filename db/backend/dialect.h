@@ -18,8 +18,6 @@ public:
     };
 
     explicit Dialect(Backend backend = Backend::Sqlite) : m_backend(backend) {}
-    // By the name of the Qt SQL driver (QSQLITE, ZQPSQL or QPSQL, QODBC).
-    static Dialect ForDriver(const QString& driverName);
 
     Backend GetBackend() const { return m_backend; }
     bool IsSqlite() const { return m_backend == Backend::Sqlite; }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/backend/connection.h"
 #include "db/location/location.h"
 
 #include <QSqlDatabase>
@@ -16,6 +17,10 @@
 // braces. Throws CDBException for a path Qt would take for a file data source
 // (one holding ".dsn").
 QString OdbcConnectString(const QString& dbPath);
+
+// Opens the source through Qt's ODBC driver and checks that its tables have
+// the columns the program reads and writes. Throws CDBException saying why.
+std::unique_ptr<Connection> OpenOdbc(const Location& location);
 
 // Adds and opens the QODBC connection called connectionName to the file.
 // Throws CDBException saying why; the connection is removed again then.

@@ -2,33 +2,27 @@
 
 #include "db/backend/dbexception.h"
 #include "db/backend/dialect.h"
+#include "db/backend/pgconnection.h"
 #include "db/backend/schemacheck.h"
-#include "db/backend/serverdriver.h"
-#include "db/backend/serverhandle.h"
 #include "db/location/location.h"
 
-#include <QAtomicInt>
 #include <QElapsedTimer>
-#include <QHash>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QStringList>
-#include <libpq-fe.h>
-#include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
 
-QAtomicInt g_setupCounter;
+thread_local qint64 t_lastOpenNs = 0;
 
-QString failure(const Location& location, const QString& what, const QString& error)
+CDBException failure(const Location& location, const QString& what, const CDBException& e)
 {
     // The client library may echo what it was given.
-    QString said = WithoutPasswords(error.trimmed());
+    QString said = WithoutPasswords(e.m_strError.trimmed());
     if (!location.Password().isEmpty())
         said.replace(location.Password(), QString());
-    return QStringLiteral("%1 \"%2\": %3").arg(what, location.Shown(), said);
+    return CDBException(QStringLiteral("%1 \"%2\": %3").arg(what, location.Shown(), said),
+                        e.Kind());
 }
 
 bool fits(ColumnKind kind, const QString& type)
@@ -46,121 +40,72 @@ bool fits(ColumnKind kind, const QString& type)
     return false;
 }
 
-} // namespace
-
-namespace {
-
-thread_local qint64 t_lastOpenNs = 0;
-
-using Result = std::unique_ptr<PGresult, void (*)(PGresult*)>;
-
 // What one connection reads inside a transaction is one state of the
 // database, as with SQLite: a count and the stamp taken with it agree.
 // The client library prints the server's notices and warnings raw on
-// standard error; this program reports errors only. Statements prepared
-// through the driver are kept on the server: a plan made once for any key
-// and window size sorts the whole join for a screen of rows, while planned
-// for the values given the window is read through the primary key. Servers
-// before version 12 have no such setting and keep their own.
+// standard error; this program reports errors only. Statements are planned
+// for the values given: a plan made once for any key and window size sorts
+// the whole join for a screen of rows, while planned for the values given
+// the window is read through the primary key. Servers before version 12
+// have no such setting and plan unnamed statements so anyway.
 const char kSettings[] =
     "SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL REPEATABLE READ; "
     "SET client_min_messages TO error; "
     "SELECT set_config('plan_cache_mode', 'force_custom_plan', false) "
     "WHERE current_setting('server_version_num')::int >= 120000";
-constexpr int kSettingStatements = 3;
+constexpr size_t kSettingStatements = 3;
 
-// The settings and then the statements of `more`, sent at once: one round
-// trip. Returns the results of `more`; an error ends the run there and
-// comes back as *error, with the results before it.
-std::vector<Result> setUp(PGconn* conn, const QByteArray& more, QString* error)
+// The connection, timed.
+std::unique_ptr<PgConnection> connect(const Location& location)
 {
-    std::vector<Result> results;
-    const QByteArray sql = more.isEmpty() ? QByteArray(kSettings) : kSettings + ("; " + more);
-    if (!PQsendQuery(conn, sql.constData())) {
-        *error = QString::fromUtf8(PQerrorMessage(conn));
-        return results;
+    QElapsedTimer opening;
+    opening.start();
+    try {
+        auto connection = PgConnection::Connect(location);
+        t_lastOpenNs = opening.nsecsElapsed();
+        return connection;
+    } catch (const CDBException& e) {
+        t_lastOpenNs = opening.nsecsElapsed();
+        throw failure(location, QStringLiteral("Cannot open the database"), e);
     }
-    int n = 0;
-    while (PGresult* raw = PQgetResult(conn)) {
-        Result result(raw, PQclear);
-        const ExecStatusType status = PQresultStatus(raw);
-        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
-            if (error->isEmpty())
-                *error = QString::fromUtf8(PQresultErrorMessage(raw));
-        } else if (n++ >= kSettingStatements) {
-            results.push_back(std::move(result));
-        }
-    }
-    return results;
 }
 
-// Opens the connection and runs the settings and `more` on it; see
-// OpenServerConnection. *setupFailed: the connection opened but that run
-// failed (then the error is returned and the connection is gone).
-QString open(const QString& name, const Location& location, const QByteArray& more,
-             std::vector<Result>* results, bool* setupFailed, const ServerConnected& connected = {})
+// The settings and then the statements of `more`, sent at once: one round
+// trip. Returns the results of `more`; a failure ends the run there and is
+// kept in *error, with the results before it returned.
+std::vector<PgRows> setUp(PgConnection& connection, const QByteArray& more,
+                          std::optional<CDBException>* error)
 {
-    QString error;
-    *setupFailed = false;
-    {
-        ServerDriver::Register();
-        QSqlDatabase db = QSqlDatabase::addDatabase(ServerDriver::Name(), name);
-        db.setHostName(location.Host());
-        if (location.Port() > 0)
-            db.setPort(location.Port());
-        db.setDatabaseName(location.Database());
-        db.setUserName(location.User());
-        db.setPassword(location.Password());
-        QString options = location.ConnectOptions();
-        if (!options.contains(QLatin1String("connect_timeout=")))
-            options +=
-                QLatin1String(options.isEmpty() ? "" : ";") + QStringLiteral("connect_timeout=10");
-        // Warnings the server sends while the connection starts (a collation
-        // that changed, say) would be printed before the settings are made.
-        if (!options.contains(QLatin1String("options=")))
-            options += QLatin1String(options.isEmpty() ? "" : ";") +
-                       QStringLiteral("options='-c client_min_messages=error'");
-        db.setConnectOptions(options);
-        QElapsedTimer opening;
-        opening.start();
-        const bool opened = db.open();
-        t_lastOpenNs = opening.nsecsElapsed();
-        if (opened) {
-            if (connected)
-                connected(db);
-            PGconn* conn = ServerHandle(db);
-            if (!conn) {
-                error = QStringLiteral("the connection of the PostgreSQL driver cannot be used.");
-            } else {
-                *results = setUp(conn, more, &error);
-                if (error.isEmpty())
-                    return {};
-            }
-            *setupFailed = true;
-        } else {
-            error = db.lastError().databaseText();
-            if (error.isEmpty())
-                error = db.lastError().text();
-        }
-        db.close();
+    std::vector<PgRows> results;
+    try {
+        connection.RunBatch(more.isEmpty() ? QByteArray(kSettings) : kSettings + ("; " + more),
+                            &results);
+    } catch (const CDBException& e) {
+        *error = e;
     }
-    QSqlDatabase::removeDatabase(name);
-    return error;
+    if (results.size() < kSettingStatements) {
+        if (!*error)
+            *error = CDBException(QStringLiteral("The server did not take the settings."));
+        return {};
+    }
+    results.erase(results.begin(), results.begin() + kSettingStatements);
+    return results;
 }
 
 } // namespace
 
-void OpenServerConnection(const QString& name, const Location& location)
+std::unique_ptr<PgConnection> OpenServerConnection(const Location& location)
 {
-    std::vector<Result> results;
-    bool setupFailed = false;
-    const QString error = open(name, location, {}, &results, &setupFailed);
-    if (!error.isEmpty())
-        throw CDBException(failure(location, QStringLiteral("Cannot open the database"), error));
+    auto connection = connect(location);
+    std::optional<CDBException> error;
+    setUp(*connection, {}, &error);
+    if (error)
+        throw failure(location, QStringLiteral("Cannot open the database"), *error);
+    return connection;
 }
 
-void OpenServerDatabase(const QString& name, const Location& location,
-                        const ServerConnected& connected)
+std::unique_ptr<PgConnection> OpenServerDatabase(const Location& location,
+                                                 const ServerConnected& connected)
 {
     const QString& shown = location.Shown();
     const Dialect dialect(Dialect::Backend::Postgres);
@@ -173,49 +118,32 @@ void OpenServerDatabase(const QString& name, const Location& location,
         read << QStringLiteral("[USERS].[%1]").arg(QLatin1String(c.name));
     const QString probe = QStringLiteral("SELECT ") + read.join(QStringLiteral(", ")) +
                           QStringLiteral(" FROM [EVENTS], [USERS] LIMIT 0");
-    std::vector<Result> results;
-    bool setupFailed = false;
-    const QString error =
-        open(name, location, (dialect.ColumnsSql() + "; " + dialect.Sql(probe)).toUtf8(), &results,
-             &setupFailed, connected);
-    if (!setupFailed && !error.isEmpty())
-        throw CDBException(failure(location, QStringLiteral("Cannot open the database"), error));
-    try {
-        if (results.empty())
-            throw CDBException(
-                failure(location, QStringLiteral("Cannot open the database"), error));
-        // The columns of both tables, then the probe.
-        PGresult* info = results.front().get();
-        FoundColumns events;
-        FoundColumns users;
-        for (int row = 0; row < PQntuples(info); ++row) {
-            const auto text = [&](int column) {
-                return QString::fromUtf8(PQgetvalue(info, row, column),
-                                         PQgetlength(info, row, column));
-            };
-            (text(0) == QLatin1String("EVENTS") ? events : users)
-                .insert(text(1), {text(2), text(3) == QLatin1String("t")});
-        }
-        RequireColumns(shown, "EVENTS", events, kEventsColumns, fits);
-        RequireColumns(shown, "USERS", users, kUsersColumns, fits);
-        if (!events.value(QStringLiteral("INDEX")).numbered)
-            throw CDBException(QStringLiteral("Column INDEX of table EVENTS in \"%1\" is not "
-                                              "numbered by the database (it must be an identity "
-                                              "column).")
-                                   .arg(shown));
-        if (!error.isEmpty())
-            throw CDBException(
-                failure(location, QStringLiteral("Cannot read the database"), error));
-    } catch (...) {
-        if (!setupFailed) {
-            {
-                QSqlDatabase db = QSqlDatabase::database(name, false);
-                db.close();
-            }
-            QSqlDatabase::removeDatabase(name);
-        }
-        throw;
+    auto connection = connect(location);
+    if (connected)
+        connected(*connection);
+    std::optional<CDBException> error;
+    std::vector<PgRows> results =
+        setUp(*connection, (dialect.ColumnsSql() + "; " + dialect.Sql(probe)).toUtf8(), &error);
+    if (results.empty())
+        throw failure(location, QStringLiteral("Cannot open the database"), *error);
+    // The columns of both tables, then the probe.
+    PgRows& info = results.front();
+    FoundColumns events;
+    FoundColumns users;
+    while (info.Next()) {
+        (info.Text(0) == QLatin1String("EVENTS") ? events : users)
+            .insert(info.Text(1), {info.Text(2), info.Text(3) == QLatin1String("t")});
     }
+    RequireColumns(shown, "EVENTS", events, kEventsColumns, fits);
+    RequireColumns(shown, "USERS", users, kUsersColumns, fits);
+    if (!events.value(QStringLiteral("INDEX")).numbered)
+        throw CDBException(QStringLiteral("Column INDEX of table EVENTS in \"%1\" is not "
+                                          "numbered by the database (it must be an identity "
+                                          "column).")
+                               .arg(shown));
+    if (error)
+        throw failure(location, QStringLiteral("Cannot read the database"), *error);
+    return connection;
 }
 
 qint64 LastServerOpenNanoseconds()
@@ -225,70 +153,41 @@ qint64 LastServerOpenNanoseconds()
 
 void CreateServerTables(const Location& location)
 {
-    const QString name =
-        QStringLiteral("zq-setup-%1").arg(g_setupCounter.fetchAndAddRelaxed(1) + 1);
-    OpenServerConnection(name, location);
-    QString error;
-    {
-        QSqlDatabase db = QSqlDatabase::database(name, false);
-        const Dialect dialect(Dialect::Backend::Postgres);
-        QSqlQuery q(db);
-        if (!db.transaction()) {
-            error = db.lastError().text();
-        } else if (!q.exec(dialect.CountTablesSql()) || !q.next()) {
-            error = q.lastError().text();
-        } else if (q.value(0).toInt() != 0) {
-            error = QStringLiteral("The database \"%1\" already holds the tables of a ZQreader "
-                                   "database; nothing was changed.")
-                        .arg(location.Shown());
-        } else {
-            for (const QString& statement : dialect.CreateTablesSql()) {
-                if (!q.exec(statement)) {
-                    error = failure(location, QStringLiteral("Cannot create the tables in"),
-                                    q.lastError().text());
-                    break;
-                }
-            }
-            if (error.isEmpty() && !db.commit())
-                error = failure(location, QStringLiteral("Cannot create the tables in"),
-                                db.lastError().text());
-        }
-        if (!error.isEmpty())
-            db.rollback();
-        q = QSqlQuery();
-        db.close();
+    const auto connection = OpenServerConnection(location);
+    const Dialect dialect(Dialect::Backend::Postgres);
+    qint64 tables = -1;
+    try {
+        connection->Begin();
+        PgRows count = connection->Query(dialect.CountTablesSql().toUtf8());
+        tables = count.Next() ? count.Int64(0) : -1;
+    } catch (...) {
+        connection->Rollback();
+        throw;
     }
-    QSqlDatabase::removeDatabase(name);
-    if (!error.isEmpty())
-        throw CDBException(error);
+    if (tables != 0) {
+        connection->Rollback();
+        throw CDBException(QStringLiteral("The database \"%1\" already holds the tables of a "
+                                          "ZQreader database; nothing was changed.")
+                               .arg(location.Shown()));
+    }
+    try {
+        for (const QString& statement : dialect.CreateTablesSql())
+            connection->Execute(statement.toUtf8());
+        connection->Commit();
+    } catch (const CDBException& e) {
+        connection->Rollback();
+        throw failure(location, QStringLiteral("Cannot create the tables in"), e);
+    }
 }
 
 bool IsEmptyServerDatabase(const Location& location)
 {
-    const QString name =
-        QStringLiteral("zq-setup-%1").arg(g_setupCounter.fetchAndAddRelaxed(1) + 1);
-    OpenServerConnection(name, location);
-    QString error;
-    int tables = -1;
-    {
-        QSqlDatabase db = QSqlDatabase::database(name, false);
-        QSqlQuery q(db);
-        if (q.exec(Dialect(Dialect::Backend::Postgres).CountTablesSql()) && q.next())
-            tables = q.value(0).toInt();
-        else
-            error =
-                failure(location, QStringLiteral("Cannot read the database"), q.lastError().text());
-        q = QSqlQuery();
-        db.close();
+    const auto connection = OpenServerConnection(location);
+    try {
+        PgRows count =
+            connection->Query(Dialect(Dialect::Backend::Postgres).CountTablesSql().toUtf8());
+        return count.Next() && count.Int64(0) == 0;
+    } catch (const CDBException& e) {
+        throw failure(location, QStringLiteral("Cannot read the database"), e);
     }
-    QSqlDatabase::removeDatabase(name);
-    if (!error.isEmpty())
-        throw CDBException(error);
-    return tables == 0;
-}
-
-bool IsPasswordFailure(const QString& error)
-{
-    return error.contains(QLatin1String("no password supplied")) ||
-           error.contains(QLatin1String("password authentication failed"));
 }

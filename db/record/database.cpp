@@ -2,16 +2,16 @@
 
 #include "db/backend/dbexception.h"
 #include "db/backend/odbcconnect.h"
+#include "db/backend/pgconnection.h"
 #include "db/backend/schemacheck.h"
 #include "db/backend/serverdb.h"
-#include "db/backend/sqlitehandle.h"
+#include "db/backend/sqliteconnection.h"
 #include "db/location/dbfile.h"
 #include "db/location/nativename.h"
+#include "db/record/preparedquery.h"
 
 #include <QAtomicInt>
 #include <QRegularExpression>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <unistd.h>
 #include <utility>
 
@@ -60,40 +60,32 @@ CDatabase::~CDatabase()
     Close();
 }
 
+void CDatabase::Adopt(std::unique_ptr<Connection> connection, const Location& location)
+{
+    m_connection = std::move(connection);
+    m_name = QStringLiteral("zq-%1").arg(g_connectionCounter.fetchAndAddRelaxed(1) + 1);
+    m_location = location;
+    m_dialect = Dialect(m_connection->Backend());
+}
+
 void CDatabase::Open(const Location& location, const ServerConnected& connected)
 {
     switch (location.GetKind()) {
     case Location::Kind::Server:
-        break;
+        Close();
+        Adopt(OpenServerDatabase(location, connected), location);
+        return;
     case Location::Kind::Invalid:
         Close();
         throw CDBException(location.Error());
-    case Location::Kind::Odbc: {
+    case Location::Kind::Odbc:
         Close();
-        const QString name =
-            QStringLiteral("zq-%1").arg(g_connectionCounter.fetchAndAddRelaxed(1) + 1);
-        OpenOdbcConnection(name, location);
-        m_connection = name;
-        m_location = location;
-        m_dialect = Dialect(Dialect::Backend::Odbc);
-        try {
-            VerifyOdbcTables(Handle(), location.Shown());
-        } catch (...) {
-            Close();
-            throw;
-        }
+        Adopt(OpenOdbc(location), location);
         return;
-    }
     default:
         OpenFile(location);
         return;
     }
-    Close();
-    const QString name = QStringLiteral("zq-%1").arg(g_connectionCounter.fetchAndAddRelaxed(1) + 1);
-    OpenServerDatabase(name, location, connected);
-    m_connection = name;
-    m_location = location;
-    m_dialect = Dialect(Dialect::Backend::Postgres);
 }
 
 void CDatabase::OpenFile(const QString& path)
@@ -107,51 +99,48 @@ void CDatabase::OpenFile(const Location& location)
     const DbFileCheck check = CheckDbFile(location);
     if (check.kind != DbFileKind::Sqlite)
         throw CDBException(check.message);
-
-    const QString name = QStringLiteral("zq-%1").arg(g_connectionCounter.fetchAndAddRelaxed(1) + 1);
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    try {
         // Through a URI, so that the file opened is the one of exactly these bytes.
-        db.setDatabaseName(SqliteNativeUri(location.NativeName()));
-        db.setConnectOptions(
-            QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1;QSQLITE_OPEN_URI").arg(kBusyTimeoutMs));
-        if (!db.open()) {
-            const QString error = db.lastError().text();
-            db = QSqlDatabase();
-            QSqlDatabase::removeDatabase(name);
-            throw CDBException(
-                QStringLiteral("Cannot open the database \"%1\": %2").arg(location.Shown(), error));
-        }
+        Adopt(SqliteConnection::Open(SqliteNativeUri(location.NativeName()).toUtf8(), false,
+                                     kBusyTimeoutMs),
+              location);
+    } catch (const CDBException& e) {
+        throw CDBException(
+            QStringLiteral("Cannot open the database \"%1\": %2").arg(location.Shown(), e.m_strError),
+            e.Kind());
     }
-    m_connection = name;
-    m_location = location;
-    m_dialect = Dialect(Dialect::Backend::Sqlite);
     try {
         VerifySchema();
     } catch (...) {
         Close();
         throw;
     }
-    // Loading the driver leaves this thread's vector registers in a state
-    // that slows SQLite down (see sqlitehandle.h).
-    ClearUpperVectorState();
 }
 
 bool CDatabase::IsOpen() const
 {
-    return !m_connection.isEmpty() && Handle().isOpen();
+    return m_connection && m_connection->IsOpen();
 }
 
 void CDatabase::CheckIntact() const
 {
-    QSqlQuery check(Handle());
-    if (!check.exec(QStringLiteral("PRAGMA quick_check")) || !check.next())
+    QString verdict;
+    try {
+        PreparedQuery check(*this, QStringLiteral("PRAGMA quick_check"));
+        check.Exec();
+        if (!check.Next())
+            throw CDBException(QStringLiteral("No result from: PRAGMA quick_check"));
+        verdict = check.Text(0);
+        check.Finish();
+    } catch (const CDBException& e) {
         throw CDBException(QStringLiteral("Cannot read the database \"%1\": %2")
-                               .arg(m_location.Shown(), check.lastError().text()));
-    const QString verdict = check.value(0).toString();
+                               .arg(m_location.Shown(), e.m_strError),
+                           e.Kind());
+    }
     if (verdict != QLatin1String("ok"))
         throw CDBException(
-            QStringLiteral("The database \"%1\" is damaged: %2").arg(m_location.Shown(), verdict));
+            QStringLiteral("The database \"%1\" is damaged: %2").arg(m_location.Shown(), verdict),
+            DbFailure::Damaged);
 }
 
 QString CDatabase::DamagedMessage(const QString& symptom) const
@@ -164,24 +153,18 @@ QString CDatabase::DamagedMessage(const QString& symptom) const
     return text;
 }
 
-QString CDatabase::ReadFailedMessage(const QString& error) const
+QString CDatabase::ReadFailedMessage(const CDBException& error) const
 {
-    // SQLite's text for SQLITE_CORRUPT.
-    if (m_dialect.IsSqlite() && error.contains(QLatin1String("database disk image is malformed")))
-        return DamagedMessage(error.trimmed());
-    return QStringLiteral("Cannot read the database \"%1\": %2").arg(m_location.Shown(), error);
+    if (m_dialect.IsSqlite() && error.Kind() == DbFailure::Damaged)
+        return DamagedMessage(error.m_strError.trimmed());
+    return QStringLiteral("Cannot read the database \"%1\": %2")
+        .arg(m_location.Shown(), error.m_strError);
 }
 
 void CDatabase::Close()
 {
-    if (m_connection.isEmpty())
-        return;
-    {
-        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(m_connection);
-    m_connection.clear();
+    m_connection.reset();
+    m_name.clear();
     m_location = Location();
     m_dialect = Dialect();
 }
@@ -199,11 +182,18 @@ bool CDatabase::CanInsertEvents() const
     // The file's own permission is all that can be known through ODBC.
     if (m_dialect.GetBackend() == Dialect::Backend::Odbc)
         return IsFileWritable();
-    QSqlQuery q(Handle());
-    if (m_dialect.IsSqlite())
-        return IsFileWritable() && q.exec(QStringLiteral("PRAGMA query_only")) && q.next() &&
-               q.value(0).toInt() == 0;
-    return q.exec(m_dialect.Sql(m_dialect.CanAppendSql())) && q.next() && q.value(0).toBool();
+    if (m_dialect.IsSqlite() && !IsFileWritable())
+        return false;
+    try {
+        PreparedQuery q(*this, m_dialect.IsSqlite() ? QStringLiteral("PRAGMA query_only")
+                                                    : m_dialect.CanAppendSql());
+        q.Exec();
+        const bool yes = q.Next() && (m_dialect.IsSqlite() ? q.Int64(0) == 0 : q.Value(0).toBool());
+        q.Finish();
+        return yes;
+    } catch (const CDBException&) {
+        return false;
+    }
 }
 
 bool CDatabase::TakeReadLock()
@@ -211,101 +201,96 @@ bool CDatabase::TakeReadLock()
     const QString sql = m_dialect.ReadLockSql();
     if (sql.isEmpty())
         return true;
-    QSqlQuery q = Prepare(sql);
-    Exec(q);
-    return q.next() && q.value(0).toBool();
+    PreparedQuery q(*this, sql);
+    q.Exec();
+    const bool taken = q.Next() && q.Value(0).toBool();
+    q.Finish();
+    return taken;
 }
 
 QString CDatabase::ConnectionLoss() const
 {
-    if (m_dialect.GetBackend() != Dialect::Backend::Postgres || m_connection.isEmpty())
-        return {};
-    // The driver takes a connection it has seen broken for closed.
-    QSqlQuery probe(Handle());
-    if (Handle().isOpen() && probe.exec(QStringLiteral("SELECT 1")))
-        return {};
-    const QString error = probe.lastError().databaseText().trimmed();
-    return error.isEmpty() ? QStringLiteral("the server closed the connection") : error;
+    PgConnection* server = Server();
+    return server ? server->Loss() : QString();
 }
 
 void CDatabase::AnnounceStoredEvents()
 {
     if (!m_dialect.HasNotifications())
         return;
-    QSqlQuery q = Prepare(m_dialect.NotifySql());
-    Exec(q);
+    PreparedQuery q(*this, m_dialect.NotifySql());
+    q.Exec();
+    q.Finish();
 }
 
-QSqlDatabase CDatabase::Handle() const
-{
-    return QSqlDatabase::database(m_connection, false);
-}
-
-QSqlQuery CDatabase::Prepare(const QString& sql) const
+Connection& CDatabase::GetConnection() const
 {
     if (!IsOpen())
         throw CDBException(QStringLiteral("The database is not connected."));
-    QSqlQuery query(Handle());
-    if (!query.prepare(m_dialect.Sql(sql)))
-        Fail(query.lastError().text());
-    return query;
+    return *m_connection;
 }
 
-void CDatabase::Exec(QSqlQuery& query)
+SqliteConnection* CDatabase::Sqlite() const
 {
-    if (!query.exec())
-        throw CDBException(query.lastError().text());
+    return m_dialect.IsSqlite() ? static_cast<SqliteConnection*>(m_connection.get()) : nullptr;
+}
+
+PgConnection* CDatabase::Server() const
+{
+    return m_connection && m_dialect.GetBackend() == Dialect::Backend::Postgres
+               ? static_cast<PgConnection*>(m_connection.get())
+               : nullptr;
+}
+
+void CDatabase::Execute(const QString& sql)
+{
+    GetConnection().Execute(m_dialect.Sql(sql).toUtf8());
 }
 
 void CDatabase::BeginTrans()
 {
-    QSqlDatabase db = Handle();
-    if (!db.transaction())
-        Fail(db.lastError().text());
+    GetConnection().Begin();
 }
 
 void CDatabase::CommitTrans()
 {
-    QSqlDatabase db = Handle();
-    if (!db.commit()) {
-        const QString error = db.lastError().text();
-        db.rollback();
-        Fail(error);
-    }
+    GetConnection().Commit();
 }
 
 void CDatabase::Rollback()
 {
-    Handle().rollback();
+    if (m_connection)
+        m_connection->Rollback();
 }
 
 void CDatabase::Swap(CDatabase& other)
 {
     std::swap(m_connection, other.m_connection);
+    std::swap(m_name, other.m_name);
     std::swap(m_location, other.m_location);
     std::swap(m_dialect, other.m_dialect);
-}
-
-void CDatabase::Fail(const QString& what) const
-{
-    throw CDBException(SqliteFailure(SqliteHandle(Handle()), what));
 }
 
 void CDatabase::VerifySchema() const
 {
     const QString& shown = m_location.Shown();
     auto check = [&](const char* table, std::span<const RequiredColumn> columns) {
-        QSqlQuery info(Handle());
-        if (!info.exec(QStringLiteral("PRAGMA table_info(\"%1\")").arg(QLatin1String(table))))
-            throw CDBException(QStringLiteral("Cannot read the database \"%1\": %2")
-                                   .arg(shown, info.lastError().text()));
         FoundColumns found;
-        while (info.next()) {
-            const QString type = info.value(2).toString();
-            // Only an INTEGER PRIMARY KEY is numbered by SQLite itself on insert.
-            const bool numbered = info.value(5).toInt() != 0 &&
-                                  type.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0;
-            found.insert(info.value(1).toString().toUpper(), {type, numbered});
+        try {
+            PreparedQuery info(*this,
+                               QStringLiteral("PRAGMA table_info(\"%1\")").arg(QLatin1String(table)));
+            info.Exec();
+            while (info.Next()) {
+                const QString type = info.Text(2);
+                // Only an INTEGER PRIMARY KEY is numbered by SQLite itself on insert.
+                const bool numbered = info.Int64(5) != 0 &&
+                                      type.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0;
+                found.insert(info.Text(1).toUpper(), {type, numbered});
+            }
+        } catch (const CDBException& e) {
+            throw CDBException(
+                QStringLiteral("Cannot read the database \"%1\": %2").arg(shown, e.m_strError),
+                e.Kind());
         }
         RequireColumns(shown, table, found, columns, fitsSqlite);
         return found;

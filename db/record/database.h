@@ -1,13 +1,16 @@
 #pragma once
 
+#include "db/backend/connection.h"
 #include "db/backend/dialect.h"
 #include "db/backend/serverdb.h"
 #include "db/location/location.h"
 
-#include <QSqlDatabase>
 #include <QString>
+#include <memory>
 
-class QSqlQuery;
+class CDBException;
+class PgConnection;
+class SqliteConnection;
 
 // One connection to a database: an SQLite file or a server database. Errors are thrown as
 // CDBException. Connections belong to the thread that opened them.
@@ -38,8 +41,8 @@ public:
     // check it.
     QString DamagedMessage(const QString& symptom) const;
     // An error met while reading, with the database named: as damaged when
-    // SQLite found the file malformed.
-    QString ReadFailedMessage(const QString& error) const;
+    // SQLite found the file damaged.
+    QString ReadFailedMessage(const CDBException& error) const;
     void Close();
 
     // The file's path, or the ODBC source; empty for a server.
@@ -61,12 +64,18 @@ public:
     // Within a transaction: tells the other connections to the same database,
     // once it commits, that events were stored (where the backend can).
     void AnnounceStoredEvents();
-    QSqlDatabase Handle() const;
 
-    // A prepared query on this connection, the statement as the dialect reads
-    // it (see Dialect::Sql); throws when preparing fails.
-    QSqlQuery Prepare(const QString& sql) const;
-    static void Exec(QSqlQuery& query);
+    // The open connection; throws CDBException when there is none.
+    Connection& GetConnection() const;
+    // The connection of a file or of a server; nullptr for other backends
+    // and while closed.
+    SqliteConnection* Sqlite() const;
+    PgConnection* Server() const;
+    // Names the connection: a connection opened later has another name.
+    const QString& ConnectionName() const { return m_name; }
+    // Runs a statement as the dialect reads it (see Dialect::Sql) for its
+    // effect.
+    void Execute(const QString& sql);
 
     void BeginTrans();
     void CommitTrans();
@@ -76,9 +85,10 @@ public:
 
 private:
     void VerifySchema() const;
-    [[noreturn]] void Fail(const QString& what) const;
+    void Adopt(std::unique_ptr<Connection> connection, const Location& location);
 
-    QString m_connection;
+    std::unique_ptr<Connection> m_connection;
+    QString m_name;
     Location m_location;
     Dialect m_dialect;
 };

@@ -1,7 +1,7 @@
 #include "db/record/dbtemplate.h"
 
 #include "db/backend/dbexception.h"
-#include "db/backend/sqlitehandle.h"
+#include "db/backend/sqliteconnection.h"
 #include "db/location/boundedread.h"
 #include "db/location/nativename.h"
 #include "db/location/stagedfile.h"
@@ -13,7 +13,6 @@
 #include <QList>
 #include <algorithm>
 #include <climits>
-#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,59 +53,37 @@ struct SchemaObject
     }
 };
 
-QList<SchemaObject> schemaObjects(sqlite3* db)
+QList<SchemaObject> schemaObjects(Connection& db)
 {
     QList<SchemaObject> objects;
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT type, name, tbl_name, sql FROM sqlite_master", -1,
-                           &statement, nullptr) != SQLITE_OK)
-        throw CDBException(QString::fromUtf8(sqlite3_errmsg(db)));
-    auto text = [statement](int column) {
-        return QString::fromUtf8(
-            reinterpret_cast<const char*>(sqlite3_column_text(statement, column)));
-    };
-    int step = SQLITE_ROW;
-    while ((step = sqlite3_step(statement)) == SQLITE_ROW)
-        objects.append({text(0), text(1), text(2), text(3).simplified()});
-    sqlite3_finalize(statement);
-    if (step != SQLITE_DONE)
-        throw CDBException(QString::fromUtf8(sqlite3_errmsg(db)));
+    const auto statement = db.Prepare(QStringLiteral("SELECT type, name, tbl_name, sql FROM sqlite_master"));
+    statement->Exec(QVariantList());
+    while (statement->Next())
+        objects.append({statement->Text(0), statement->Text(1), statement->Text(2),
+                        statement->Text(3).simplified()});
     return objects;
 }
 
 // What the schema script makes, in a database of its own in memory.
 QList<SchemaObject> programObjects()
 {
-    sqlite3* db = nullptr;
-    QList<SchemaObject> objects;
-    QString error;
-    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
-        sqlite3_exec(db, kSchemaScript, nullptr, nullptr, nullptr) != SQLITE_OK)
-        error = QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory");
-    else
-        objects = schemaObjects(db);
-    sqlite3_close(db);
-    if (!error.isEmpty())
+    try {
+        const auto db = SqliteConnection::OpenMemory();
+        db->Execute(kSchemaScript);
+        return schemaObjects(*db);
+    } catch (const CDBException& e) {
         throw CDBException(
-            QStringLiteral("The program's own schema cannot be made: %1").arg(error));
-    return objects;
+            QStringLiteral("The program's own schema cannot be made: %1").arg(e.m_strError));
+    }
 }
 
-qint64 rowCount(sqlite3* db, const QString& table)
+qint64 rowCount(Connection& db, const QString& table)
 {
     QString quoted = table;
-    const QByteArray sql = QStringLiteral("SELECT count(*) FROM \"%1\"")
-                               .arg(quoted.replace(u'"', QLatin1String("\"\"")))
-                               .toUtf8();
-    sqlite3_stmt* statement = nullptr;
-    qint64 count = -1;
-    if (sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) == SQLITE_OK &&
-        sqlite3_step(statement) == SQLITE_ROW)
-        count = sqlite3_column_int64(statement, 0);
-    sqlite3_finalize(statement);
-    if (count < 0)
-        throw CDBException(QString::fromUtf8(sqlite3_errmsg(db)));
-    return count;
+    const auto statement = db.Prepare(
+        QStringLiteral("SELECT count(*) FROM \"%1\"").arg(quoted.replace(u'"', QLatin1String("\"\""))));
+    statement->Exec(QVariantList());
+    return statement->Next() ? statement->Int64(0) : 0;
 }
 
 // Throws when the copy holds anything but the program's own tables and
@@ -114,10 +91,10 @@ qint64 rowCount(sqlite3* db, const QString& table)
 // every later download, rows would be events or users nobody entered.
 void checkHoldsOnlyTheSchema(const CDatabase& copy, const QString& shownTemplate)
 {
-    sqlite3* db = SqliteHandle(copy.Handle());
-    if (!db)
+    if (!copy.Sqlite())
         throw CDBException(
             QStringLiteral("The template database %1 cannot be checked.").arg(shownTemplate));
+    Connection& db = copy.GetConnection();
     const QList<SchemaObject> found = schemaObjects(db);
     QList<SchemaObject> expected = programObjects();
     QStringList wrong;

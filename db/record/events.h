@@ -5,8 +5,6 @@
 
 #include <QVector>
 
-struct sqlite3;
-
 // One event to be appended to EVENTS; INDEX is numbered by the database.
 struct NewEvent
 {
@@ -29,17 +27,10 @@ public:
     void MoveLast();
 
     bool CanAppend() const;
-    // Clears the field members for a new row; Update() inserts them.
-    void AddNew();
-    void Update();
-    void Close() override;
 
-    // Inserts the events in order through the SQLite C interface, as Update()
-    // would one by one, within the caller's transaction; the members hold the
-    // last event afterwards.
-    void InsertWithSqlite(sqlite3* handle, const QVector<NewEvent>& events);
-    // The fields as the last of the events appended left them.
-    void SetAppended(const QVector<NewEvent>& events);
+    // The fields as the last of the events appended left them, INDEX as the
+    // database told it (0 where it does not).
+    void SetAppended(const QVector<NewEvent>& events, qint64 lastIndex);
 
     qint32 m_INDEX = 0;
     qint32 m_TIMER = 0;
@@ -50,11 +41,6 @@ public:
 protected:
     QStringList BoundColumns() const override;
     void DoFieldExchange(const RowValues& row) override;
-
-private:
-    bool m_bAdding = false;
-    QSqlQuery m_insert;
-    bool m_bInsertPrepared = false;
 };
 
 // Appends the events in the given order, all of them or none. The record must

@@ -2,25 +2,20 @@
 
 #include "db/backend/dbexception.h"
 #include "db/record/database.h"
-#include "db/record/preparedquery.h"
 
 #include <utility>
 
 // Everything read inside one sees the same state of the file, so that the
 // marks and the stamp of a count, or the check and the rows of a fetch, agree.
-// Begun and ended on the statements kept for it where there are any.
+// Rolled back unless committed.
 class ReadTransaction
 {
 public:
-    ReadTransaction(CDatabase* db, PreparedQuery& begin, PreparedQuery& commit)
-        : m_db(db), m_commit(commit.IsPrepared() ? &commit : nullptr)
+    explicit ReadTransaction(CDatabase* db) : m_db(db)
     {
         if (!m_db->IsOpen())
             throw CDBException(QStringLiteral("The database is not connected."));
-        if (m_commit && begin.IsPrepared())
-            runOnce(begin);
-        else
-            m_db->BeginTrans();
+        m_db->BeginTrans();
     }
     ~ReadTransaction()
     {
@@ -29,25 +24,8 @@ public:
     }
     ReadTransaction(const ReadTransaction&) = delete;
     ReadTransaction& operator=(const ReadTransaction&) = delete;
-    void Commit()
-    {
-        if (m_commit) {
-            runOnce(*m_commit);
-            m_db = nullptr;
-        } else {
-            std::exchange(m_db, nullptr)->CommitTrans();
-        }
-    }
+    void Commit() { std::exchange(m_db, nullptr)->CommitTrans(); }
 
 private:
-    // A statement run for its effect alone.
-    static void runOnce(PreparedQuery& q)
-    {
-        q.Exec();
-        while (q.Next()) {
-        }
-    }
-
     CDatabase* m_db;
-    PreparedQuery* m_commit;
 };

@@ -4,9 +4,9 @@
 #include "db/backend/dbexception.h"
 #include "db/record/database.h"
 #include "db/record/dbstate.h"
+#include "db/record/preparedquery.h"
 
 #include <QRegularExpression>
-#include <QSqlError>
 
 namespace {
 
@@ -46,11 +46,11 @@ qsizetype textBytes(const QVariant& value)
 
 } // namespace
 
-RowValues ValuesOf(const QSqlQuery& query, int columns)
+RowValues ValuesOf(const PreparedQuery& query, int columns)
 {
     RowValues values(columns);
     for (int i = 0; i < columns; ++i)
-        values[i] = query.value(i);
+        values[i] = query.Value(i);
     return values;
 }
 
@@ -108,20 +108,19 @@ void CRecordset::Requery()
 
 void CRecordset::LoadPage(qint64 offset)
 {
-    // Run once, not prepared: on a server preparing, running and dropping a
-    // statement would be three round trips. The numbers are our own.
+    // Made for each page: the numbers are our own, and on a server a
+    // statement made and run once is one round trip.
     if (!m_pDatabase->IsOpen())
         throw CDBException(QStringLiteral("The database is not connected."));
-    QSqlQuery query(m_pDatabase->Handle());
-    query.setForwardOnly(true);
-    if (!query.exec(m_pDatabase->GetDialect().Sql(
-            SelectStatement() + QStringLiteral(" LIMIT %1 OFFSET %2").arg(kPageRows).arg(offset))))
-        throw CDBException(query.lastError().text());
+    PreparedQuery query(*m_pDatabase, SelectStatement() + QStringLiteral(" LIMIT %1 OFFSET %2")
+                                                            .arg(kPageRows)
+                                                            .arg(offset));
+    query.Exec();
     const int columns = static_cast<int>(BoundColumns().size());
     m_page.clear();
     m_pageCut = false;
     qsizetype bytes = 0;
-    while (query.next()) {
+    while (query.Next()) {
         m_page.append(ValuesOf(query, columns));
         for (const QVariant& value : m_page.last())
             bytes += textBytes(value);
@@ -130,9 +129,7 @@ void CRecordset::LoadPage(qint64 offset)
             break;
         }
     }
-    if (query.lastError().isValid())
-        throw CDBException(query.lastError().text());
-    query.finish();
+    query.Finish();
     m_pageOffset = offset;
     m_current = 0;
     m_bEOF = m_page.isEmpty();

@@ -1,16 +1,16 @@
 #pragma once
 
-#include <QSqlQuery>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
 
 class CDatabase;
+class PreparedQuery;
 
 // The values of one row, in binding order.
 using RowValues = QVector<QVariant>;
-RowValues ValuesOf(const QSqlQuery& query, int columns);
+RowValues ValuesOf(const PreparedQuery& query, int columns);
 
 // A forward cursor over the rows of one SELECT, in the manner of a classic
 // recordset: Open runs the statement and makes the first row current, the

@@ -2,6 +2,7 @@
 
 #include "db/backend/dbexception.h"
 #include "db/record/database.h"
+#include "db/record/preparedquery.h"
 #include "db/record/datetext.h"
 #include "db/record/visibletext.h"
 
@@ -9,8 +10,6 @@
 #include <QDateTime>
 #include <QHash>
 #include <QSet>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <algorithm>
 
 namespace users {
@@ -86,17 +85,14 @@ QVector<UserPeriod> Read(const CDatabase& db)
     const QString dates = server ? QStringLiteral("to_char([DATE_START], 'YYYY-MM-DD HH24:MI:SS'), "
                                                   "to_char([DATE_STOP], 'YYYY-MM-DD HH24:MI:SS')")
                                  : QStringLiteral("[DATE_START], [DATE_STOP]");
-    QSqlQuery q = db.Prepare(QStringLiteral("SELECT [INDEX], [NAME], [USER_NO], ") + dates +
-                             QStringLiteral(" FROM [USERS] ORDER BY [USER_NO], [DATE_START], "
-                                            "[INDEX]"));
-    q.setForwardOnly(true);
-    CDatabase::Exec(q);
+    PreparedQuery q(db, QStringLiteral("SELECT [INDEX], [NAME], [USER_NO], ") + dates +
+                            QStringLiteral(" FROM [USERS] ORDER BY [USER_NO], [DATE_START], "
+                                           "[INDEX]"));
+    q.Exec();
     QVector<UserPeriod> rows;
-    while (q.next())
-        rows.append({q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toInt(),
-                     storedText(q.value(3)), storedText(q.value(4))});
-    if (q.lastError().isValid())
-        throw CDBException(q.lastError().text());
+    while (q.Next())
+        rows.append({q.Value(0).toLongLong(), q.Value(1).toString(), q.Value(2).toInt(),
+                     storedText(q.Value(3)), storedText(q.Value(4))});
     // The database's own order of texts may differ from the program's.
     Sort(rows);
     return rows;
@@ -377,41 +373,32 @@ void Apply(CDatabase& db, const Changes& changes)
     if (changes.IsEmpty())
         return;
 
-    auto bindRow = [](QSqlQuery& q, const UserPeriod& p) {
-        q.bindValue(0, p.name);
-        q.bindValue(1, p.userNo);
-        q.bindValue(2, *ParseDateTime(p.start));
-        q.bindValue(3, *parseStop(p.stop));
+    auto rowValues = [](const UserPeriod& p) {
+        return QVariantList{p.name, p.userNo, *ParseDateTime(p.start), *parseStop(p.stop)};
     };
     const QString gone =
         QStringLiteral("Nothing was stored: another program has removed or changed the users "
                        "meanwhile. Open the users again.");
     db.BeginTrans();
     try {
-        QSqlQuery remove = db.Prepare(QStringLiteral("DELETE FROM [USERS] WHERE [INDEX] = ?"));
+        PreparedQuery remove(db, QStringLiteral("DELETE FROM [USERS] WHERE [INDEX] = ?"));
         for (qint64 index : changes.removed) {
-            remove.bindValue(0, index);
-            CDatabase::Exec(remove);
-            if (remove.numRowsAffected() != 1)
+            remove.Exec({index});
+            if (remove.RowsAffected() != 1)
                 throw CDBException(gone);
         }
-        QSqlQuery update = db.Prepare(
-            QStringLiteral("UPDATE [USERS] SET [NAME] = ?, [USER_NO] = ?, [DATE_START] = ?, "
-                           "[DATE_STOP] = ? WHERE [INDEX] = ?"));
+        PreparedQuery update(
+            db, QStringLiteral("UPDATE [USERS] SET [NAME] = ?, [USER_NO] = ?, [DATE_START] = ?, "
+                               "[DATE_STOP] = ? WHERE [INDEX] = ?"));
         for (const UserPeriod& p : changes.edited) {
-            bindRow(update, p);
-            update.bindValue(4, p.index);
-            CDatabase::Exec(update);
-            if (update.numRowsAffected() != 1)
+            update.Exec(rowValues(p) << p.index);
+            if (update.RowsAffected() != 1)
                 throw CDBException(gone);
         }
-        QSqlQuery insert =
-            db.Prepare(QStringLiteral("INSERT INTO [USERS] ([NAME], [USER_NO], [DATE_START], "
-                                      "[DATE_STOP]) VALUES (?, ?, ?, ?)"));
-        for (const UserPeriod& p : changes.added) {
-            bindRow(insert, p);
-            CDatabase::Exec(insert);
-        }
+        PreparedQuery insert(db, QStringLiteral("INSERT INTO [USERS] ([NAME], [USER_NO], "
+                                                "[DATE_START], [DATE_STOP]) VALUES (?, ?, ?, ?)"));
+        for (const UserPeriod& p : changes.added)
+            insert.Exec(rowValues(p));
         db.CommitTrans();
     } catch (...) {
         db.Rollback();

@@ -1,12 +1,15 @@
 // Opening a server database that has no tables yet offers to create them; a
-// wrong password is told at the next prompt; a server in the recent files
-// opens the server again; the list outlives a restart of the server.
+// wrong password is told at the next prompt, also by a server that speaks
+// German; a server in the recent files opens the server again; the list
+// outlives a restart of the server.
 
 #include "app/mainfrm.h"
 #include "app/resource.h"
 #include "app/zq6.h"
+#include "db/backend/dbexception.h"
 #include "db/backend/serverdb.h"
 #include "db/location/location.h"
+#include "db/record/database.h"
 #include "db/record/dbstate.h"
 #include "db/zq6doc.h"
 #include "tests/support/guitest.h"
@@ -112,6 +115,47 @@ private Q_SLOTS:
         QVERIFY(app.InitInstance({}) && app.GetMainWnd()->OnCmdMsg(ID_FILE_MRU_FILE1));
         QVERIFY2(sink.messages.isEmpty(), qPrintable(sink.Texts().join('\n')));
         QCOMPARE(g_strDbPath, uri);
+    }
+
+    // A server that words its refusal in German (in other words than the
+    // English ones): the desktop still asks for the password, and says that
+    // a wrong one was refused.
+    void passwordPromptOfAGermanServer()
+    {
+        testpg::Server& pg = testpg::Server::German();
+        QVERIFY2(pg.IsRunning(), qPrintable(pg.Error()));
+        const QString name = pg.CreateDatabase();
+        CreateServerTables(Location::Parse(pg.Uri(name)));
+        QCOMPARE(pg.Exec(name, {QStringLiteral("GRANT SELECT ON [EVENTS], [USERS] TO zq_secret")}),
+                 QString());
+        Location wrong = Location::Parse(pg.Uri(name, QLatin1String(testpg::kPasswordRole)));
+        wrong.SetPassword(QStringLiteral("wrong"));
+        try {
+            CDatabase probe;
+            probe.Open(wrong);
+            QFAIL("a wrong password was taken");
+        } catch (const CDBException& e) {
+            QVERIFY2(!e.m_strError.contains(QLatin1String("password authentication failed")),
+                     qPrintable(e.m_strError));
+        }
+        guitest::RecordingSink sink;
+        guitest::ScriptedUi ui;
+        QStringList prompts, answers{"wrong", testpg::kPassword};
+        ui.onModal = [&](QDialog& dlg) {
+            prompts << dlg.findChild<QLabel*>(QStringLiteral("prompt"))->text();
+            dlg.findChild<QLineEdit*>(QStringLiteral("password"))->setText(answers.takeFirst());
+            dlg.accept();
+            return dlg.result();
+        };
+        guitest::FixedPorts ports;
+        CZq6App app(&sink, &ui, &ports);
+        QVERIFY(app.InitInstance({}) &&
+                app.OpenDocumentFile(pg.Uri(name, QLatin1String(testpg::kPasswordRole))));
+        QCOMPARE(prompts.size(), 2);
+        QVERIFY(!prompts.first().contains("not accepted"));
+        QVERIFY2(prompts.last().startsWith("The password was not accepted."),
+                 qPrintable(prompts.last()));
+        QVERIFY2(sink.messages.isEmpty(), qPrintable(sink.Texts().join('\n')));
     }
 
     // The server stops under the desktop: the list keeps drawing its rows,

@@ -3,7 +3,7 @@
 
 #include "db/backend/dbexception.h"
 #include "db/backend/serverdb.h"
-#include "db/backend/sqlitehandle.h"
+#include "db/backend/sqliteconnection.h"
 #include "db/joinstamp.h"
 #include "db/joinstream.h"
 #include "db/listseek.h"
@@ -21,7 +21,6 @@
 #include <QTest>
 #include <algorithm>
 #include <ctime>
-#include <sqlite3.h>
 
 Q_DECLARE_METATYPE(EventFilter)
 
@@ -461,21 +460,11 @@ private Q_SLOTS:
         openSet(set);
         QCOMPARE(set.CountRows(), 3);
         for (int open = 0; open < 2; ++open) {
-            int prepared = 0;
-            sqlite3* handle = SqliteHandle(m_db.Handle());
-            // Told of every statement while it is prepared.
-            sqlite3_set_authorizer(
-                handle,
-                [](void* count, int, const char*, const char*, const char*, const char*) {
-                    ++*static_cast<int*>(count);
-                    return SQLITE_OK;
-                },
-                &prepared);
             QCOMPARE(window(set, 0, 2), (QVector<Row>{{1, ""}, {2, ""}}));
-            prepared = 0;
+            // The second fetch prepares no statement of its own.
+            const quint64 prepared = m_db.Sqlite()->PreparedStatements();
             QCOMPARE(window(set, 1, 2), (QVector<Row>{{2, ""}, {3, ""}}));
-            QCOMPARE(prepared, 0);
-            sqlite3_set_authorizer(handle, nullptr, nullptr);
+            QCOMPARE(m_db.Sqlite()->PreparedStatements(), prepared);
             m_db.Open(Location::Parse(m_path)); // another connection under the set
         }
     }
@@ -524,7 +513,7 @@ private Q_SLOTS:
 
         if (sameConnection) {
             for (const QString& sql : change)
-                QVERIFY(QSqlQuery(m_db.Handle()).exec(testdb::sql(m_path, sql)));
+                m_db.GetConnection().Execute(testdb::sql(m_path, sql).toUtf8());
         } else {
             QCOMPARE(testdb::exec(m_path, change), QString());
         }

@@ -1,9 +1,9 @@
 // Any bytes as the text of a column a PostgreSQL server sends, of any type
-// the driver converts (the last byte picks it). The conversion never crashes
+// the PostgreSQL backend converts (the last byte picks it). The conversion never crashes
 // and gives the column's type; a date, time or number it reads, bound again,
 // is sent as a text that reads back as the same value.
 
-#include "db/backend/servervalue.h"
+#include "db/backend/pgvalue.h"
 #include "tests/fuzz/fuzzinput.h"
 #include "tests/fuzz/fuzzsetup.h"
 
@@ -22,7 +22,7 @@ namespace {
 
 // bool, bytea, int8, int2, int4, text, float4, float8, date, time,
 // timestamp, timestamptz, timetz, numeric
-constexpr ServerTypeId kTypes[] = {16,  17,   20,   21,   23,   25,   700,
+constexpr PgTypeId kTypes[] = {16,  17,   20,   21,   23,   25,   700,
                                    701, 1082, 1083, 1114, 1184, 1266, 1700};
 
 } // namespace
@@ -36,14 +36,13 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzInput input(data, size);
-    const ServerTypeId type = kTypes[input.number<size_t>(0, std::size(kTypes) - 1)];
+    const PgTypeId type = kTypes[input.number<size_t>(0, std::size(kTypes) - 1)];
     const std::vector<char> bytes = input.bytes(input.remaining());
     // The client library ends every value with a NUL.
     const std::string text(bytes.begin(), bytes.end());
 
-    const QVariant value =
-        ServerColumnValue(type, text.c_str(), int(text.size()), QSql::LowPrecisionDouble);
-    const QMetaType column = ServerColumnType(type);
+    const QVariant value = PgColumnValue(type, text.c_str(), int(text.size()));
+    const QMetaType column = PgColumnType(type);
     const bool sameType = value.metaType() == column || (column.id() == QMetaType::LongLong &&
                                                          value.typeId() == QMetaType::ULongLong);
     if (!sameType)
@@ -56,9 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         value.typeId() == QMetaType::Int || value.typeId() == QMetaType::LongLong;
     if (readable && type != 1184 && type != 1266) {
         bool binary = false;
-        const QByteArray sent = ServerParameterText(value, &binary);
-        const QVariant back =
-            ServerColumnValue(type, sent.constData(), int(sent.size()), QSql::LowPrecisionDouble);
+        const QByteArray sent = PgParameterText(value, &binary);
+        const QVariant back = PgColumnValue(type, sent.constData(), int(sent.size()));
         if (binary || back != value)
             broken("a value bound again does not read back the same");
     }

@@ -1,9 +1,11 @@
 #pragma once
 
-// What every fuzz target needs once per process: the Qt application object
-// (for the SQL driver), UTC as the local zone (no repeated hours, so stored
-// dates convert back exactly) and a scratch folder, in memory when the
-// machine has one.
+// What every fuzz target needs once per process: the process set up as the
+// programs set it up, the Qt application object, UTC as the local zone (no
+// repeated hours, so stored dates convert back exactly) and a scratch folder,
+// in memory when the machine has one.
+
+#include "db/backend/processsetup.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,6 +18,7 @@ namespace fuzzsetup {
 
 inline void initialize(int* argc, char*** argv)
 {
+    SetUpProcess();
     qputenv("TZ", "UTC");
     qputenv("QT_LOGGING_RULES", "*.debug=false;*.warning=false");
     static QCoreApplication app(*argc, *argv);

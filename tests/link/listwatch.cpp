@@ -6,6 +6,7 @@
 
 #include "app/commandline.h"
 #include "app/zq6.h"
+#include "db/backend/processsetup.h"
 #include "db/messages.h"
 #include "db/record/dbstate.h"
 #include "db/zq6doc.h"
@@ -41,6 +42,7 @@ public:
 
 int main(int argc, char** argv)
 {
+    SetUpProcess();
     QApplication qapp(argc, argv);
     if (argc != 2)
         return 2;

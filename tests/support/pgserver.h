@@ -5,7 +5,8 @@
 // when the program ends. As root the server runs as the postgres user.
 //
 // Every role may connect without a password, except kPasswordRole
-// (password kPassword), which must give it.
+// (password kPassword), which must give it. German() is a second such server
+// whose messages are in German (lc_messages de_DE.UTF-8).
 
 #include "db/backend/dialect.h"
 
@@ -51,6 +52,14 @@ public:
     static Server& Instance()
     {
         static Server server;
+        return server;
+    }
+
+    // A server that words its messages, a refused password's too, in German.
+    // The locale is generated first where it is missing and may be (as root).
+    static Server& German()
+    {
+        static Server server(QStringLiteral("de_DE.UTF-8"));
         return server;
     }
 
@@ -133,10 +142,15 @@ public:
     }
 
 private:
-    Server()
+    explicit Server(const QString& messages = {}) : m_messages(messages)
     {
         if (!m_dir.isValid()) {
             m_error = QStringLiteral("no temporary folder");
+            return;
+        }
+        if (!messages.isEmpty() && !HasLocale(messages)) {
+            m_error = QStringLiteral("the locale %1 is missing (scripts/install-deps.sh makes it)")
+                          .arg(messages);
             return;
         }
         const QString bin = BinDir();
@@ -230,10 +244,34 @@ private:
                 m_dir.filePath(QStringLiteral("log")),
                 QStringLiteral("-w"),
                 QStringLiteral("-o"),
-                QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off")
+                QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off%3")
                     .arg(m_port)
-                    .arg(m_dir.path()),
+                    .arg(m_dir.path(),
+                         m_messages.isEmpty() ? QString()
+                                              : QStringLiteral(" -c lc_messages=") + m_messages),
                 QStringLiteral("start")};
+    }
+
+    // Whether the system has the locale, generating it where it may.
+    static bool HasLocale(const QString& name)
+    {
+        const auto listed = [&] {
+            QProcess list;
+            list.start(QStringLiteral("locale"), {QStringLiteral("-a")});
+            list.waitForFinished(10000);
+            const QString all = QString::fromLocal8Bit(list.readAllStandardOutput()).toLower();
+            return all.split(QLatin1Char('\n')).contains(
+                QString(name).toLower().remove(QLatin1Char('-')));
+        };
+        if (listed())
+            return true;
+        if (::geteuid() != 0)
+            return false;
+        const QStringList parts = name.split(QLatin1Char('.'));
+        QProcess::execute(QStringLiteral("localedef"),
+                          {QStringLiteral("-i"), parts.first(), QStringLiteral("-f"), parts.last(),
+                           name});
+        return listed();
     }
 
     static QString BinDir()
@@ -288,6 +326,7 @@ private:
     }
 
     QTemporaryDir m_dir{QDir::tempPath() + QStringLiteral("/zq-pg-XXXXXX")};
+    QString m_messages; // the server's lc_messages, when not the default
     QStringList m_stopArgs;
     QString m_data;
     QString m_bin;

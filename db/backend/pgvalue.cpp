@@ -1,4 +1,4 @@
-#include "db/backend/servervalue.h"
+#include "db/backend/pgvalue.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -10,7 +10,7 @@
 namespace {
 
 // pg_type.h
-enum : ServerTypeId
+enum : PgTypeId
 {
     kBool = 16,
     kBytea = 17,
@@ -98,30 +98,7 @@ QDateTime toDateTime(const QByteArray& text, bool withZone)
 
 } // namespace
 
-QByteArray NumberedPlaceholders(const QString& sql, int* count)
-{
-    const QByteArray text = sql.toUtf8();
-    QByteArray out;
-    out.reserve(text.size() + 16);
-    int n = 0;
-    char quote = 0;
-    for (const char c : text) {
-        if (quote) {
-            if (c == quote)
-                quote = 0;
-        } else if (c == '\'' || c == '"') {
-            quote = c;
-        } else if (c == '?') {
-            out += '$' + QByteArray::number(++n);
-            continue;
-        }
-        out += c;
-    }
-    *count = n;
-    return out;
-}
-
-QMetaType ServerColumnType(ServerTypeId type)
+QMetaType PgColumnType(PgTypeId type)
 {
     switch (type) {
     case kBool:
@@ -150,8 +127,25 @@ QMetaType ServerColumnType(ServerTypeId type)
     }
 }
 
-QVariant ServerColumnValue(ServerTypeId type, const char* text, int length,
-                           QSql::NumericalPrecisionPolicy policy)
+ValueType PgValueType(PgTypeId type)
+{
+    switch (type) {
+    case kInt8:
+    case kInt2:
+    case kInt4:
+        return ValueType::Integer;
+    case kFloat4:
+    case kFloat8:
+    case kNumeric:
+        return ValueType::Real;
+    case kBytea:
+        return ValueType::Blob;
+    default:
+        return ValueType::Text;
+    }
+}
+
+QVariant PgColumnValue(PgTypeId type, const char* text, int length)
 {
     const QByteArray bytes = QByteArray::fromRawData(text, length);
     switch (type) {
@@ -166,16 +160,8 @@ QVariant ServerColumnValue(ServerTypeId type, const char* text, int length,
         return QVariant(bytes.toInt());
     case kNumeric:
     case kFloat4:
-    case kFloat8: {
-        if (type == kNumeric && policy == QSql::HighPrecision)
-            return QVariant(QString::fromLatin1(bytes));
-        const double d = toDouble(bytes);
-        if (type == kNumeric && policy == QSql::LowPrecisionInt64)
-            return QVariant(qlonglong(d));
-        if (type == kNumeric && policy == QSql::LowPrecisionInt32)
-            return QVariant(int(d));
-        return QVariant(d);
-    }
+    case kFloat8:
+        return QVariant(toDouble(bytes));
     case kDate:
         return QVariant(QDate::fromString(QLatin1String(bytes), Qt::ISODate));
     case kTime:
@@ -196,7 +182,7 @@ QVariant ServerColumnValue(ServerTypeId type, const char* text, int length,
     }
 }
 
-QByteArray ServerParameterText(const QVariant& value, bool* binary)
+QByteArray PgParameterText(const QVariant& value, bool* binary)
 {
     *binary = false;
     switch (value.typeId()) {
