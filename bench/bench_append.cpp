@@ -7,8 +7,8 @@
 // Usage: bench_append BASE_DB WORK_FOLDER RUNS [WAY...]
 
 #include "bench/benchcommon.h"
-#include "db/backend/processsetup.h"
 #include "db/backend/dbexception.h"
+#include "db/backend/processsetup.h"
 #include "db/record/database.h"
 #include "db/record/events.h"
 

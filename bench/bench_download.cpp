@@ -3,8 +3,8 @@
 // zqreader-cli does and prints what it measured.
 // Usage: bench_download [EVENTS]   (default 7000: the download stops at 6144)
 
-#include "db/backend/processsetup.h"
 #include "bench/benchdownload.h"
+#include "db/backend/processsetup.h"
 #include "db/zq6doc.h"
 #include "link/qtseriallink.h"
 

@@ -6,8 +6,8 @@
 // Usage: bench_filter DB [RUNS]     (DB: a file or a server address)
 
 #include "bench/benchcommon.h"
-#include "db/backend/processsetup.h"
 #include "bench/benchlist.h"
+#include "db/backend/processsetup.h"
 #include "db/location/location.h"
 #include "db/record/database.h"
 #include "db/record/preparedquery.h"

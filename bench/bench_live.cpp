@@ -1,14 +1,13 @@
 // How soon the open list shows what another program appended to its file:
-// events committed on a connection of its own, as another program would, then the time until the list has painted them with nothing
-// but the change watch to tell it, beside the same commit followed by a
-// direct update and repaint (what View > Refresh would do at once). Each run
-// appends 100 events to a copy of the database, open and counted.
-// Prints one line per run: LIVE_MS <tab> DIRECT_MS <tab> CHECK_INTERVAL_MS.
-// Usage: bench_live BASE_DB WORK_FOLDER RUNS
+// events committed on a connection of its own, as another program would, then the time until the
+// list has painted them with nothing but the change watch to tell it, beside the same commit
+// followed by a direct update and repaint (what View > Refresh would do at once). Each run appends
+// 100 events to a copy of the database, open and counted. Prints one line per run: LIVE_MS <tab>
+// DIRECT_MS <tab> CHECK_INTERVAL_MS. Usage: bench_live BASE_DB WORK_FOLDER RUNS
 
 #include "bench/benchcommon.h"
-#include "db/backend/processsetup.h"
 #include "db/backend/dbexception.h"
+#include "db/backend/processsetup.h"
 #include "db/backend/sqliteconnection.h"
 #include "db/changewatch.h"
 #include "db/filechangewatch.h"
@@ -64,8 +63,7 @@ bool Append(SqliteConnection& db, int timer)
 
 // Commits an append, then waits until the list has painted it; the
 // milliseconds from the commit, -1 after 10 s.
-double Delay(QApplication& app, WatchedView& view, SqliteConnection& other, int timer,
-             bool direct)
+double Delay(QApplication& app, WatchedView& view, SqliteConnection& other, int timer, bool direct)
 {
     view.awaited = view.GetRowCount() + kAppended;
     view.painted = false;

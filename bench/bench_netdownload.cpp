@@ -4,8 +4,8 @@
 // Prints the line "summary EVENTS EXCHANGE_MS WIRE_MS" for bench/run.
 // Usage: bench_netdownload [EVENTS]   (default 7000: the download stops at 6144)
 
-#include "db/backend/processsetup.h"
 #include "bench/benchdownload.h"
+#include "db/backend/processsetup.h"
 #include "db/zq6doc.h"
 #include "link/rfc2217link.h"
 #include "tests/support/ser2netprocess.h"

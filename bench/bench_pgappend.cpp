@@ -7,8 +7,8 @@
 // Usage: bench_pgappend POSTGRESQL_URI RUNS
 
 #include "bench/benchcommon.h"
-#include "db/backend/processsetup.h"
 #include "db/backend/dbexception.h"
+#include "db/backend/processsetup.h"
 #include "db/record/database.h"
 #include "db/record/events.h"
 #include "db/record/preparedquery.h"

@@ -101,11 +101,12 @@ int main(int argc, char** argv)
     }
 
     // The floor: a 32-row window by key on a statement prepared once.
-    PreparedQuery q(db, QStringLiteral("SELECT [EVENTS].[INDEX], [EVENTS].[TIMER], [EVENTS].[DATE], "
-                                       "[EVENTS].[USER_NO], [USERS].[NAME] FROM ") +
-                            set.GetDefaultSQL() +
-                            QStringLiteral(" WHERE [EVENTS].[INDEX] >= ? ORDER BY [EVENTS].[INDEX], "
-                                           "[USERS].[INDEX] LIMIT 32"));
+    PreparedQuery q(db,
+                    QStringLiteral("SELECT [EVENTS].[INDEX], [EVENTS].[TIMER], [EVENTS].[DATE], "
+                                   "[EVENTS].[USER_NO], [USERS].[NAME] FROM ") +
+                        set.GetDefaultSQL() +
+                        QStringLiteral(" WHERE [EVENTS].[INDEX] >= ? ORDER BY [EVENTS].[INDEX], "
+                                       "[USERS].[INDEX] LIMIT 32"));
     for (int i = 0; i < 1000; ++i) {
         t.restart();
         q.Exec({anyEvent()});

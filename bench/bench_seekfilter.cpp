@@ -48,10 +48,11 @@ int main(int argc, char** argv)
 
     CDatabase db;
     db.Open(Location::Parse(path));
-    PreparedQuery range(db, QStringLiteral("SELECT MIN(DATE), MAX(DATE), MIN([INDEX]), MAX([INDEX]), "
-                                           "(SELECT [DATE] FROM [EVENTS] WHERE [INDEX] >= (SELECT "
-                                           "max([INDEX]) / 2 FROM [EVENTS]) ORDER BY [INDEX] LIMIT "
-                                           "1) FROM EVENTS"));
+    PreparedQuery range(db,
+                        QStringLiteral("SELECT MIN(DATE), MAX(DATE), MIN([INDEX]), MAX([INDEX]), "
+                                       "(SELECT [DATE] FROM [EVENTS] WHERE [INDEX] >= (SELECT "
+                                       "max([INDEX]) / 2 FROM [EVENTS]) ORDER BY [INDEX] LIMIT "
+                                       "1) FROM EVENTS"));
     range.Exec();
     range.Next();
     const QDateTime from = stored(range.Value(0).toString());

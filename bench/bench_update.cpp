@@ -6,14 +6,14 @@
 // Usage: bench_update BASE_DB WORK_FOLDER RUNS
 
 #include "bench/benchcommon.h"
-#include "db/backend/processsetup.h"
 #include "db/backend/dbexception.h"
+#include "db/backend/processsetup.h"
 #include "db/commitcounter.h"
 #include "db/messages.h"
 #include "db/record/database.h"
-#include "db/record/preparedquery.h"
 #include "db/record/dbstate.h"
 #include "db/record/events.h"
+#include "db/record/preparedquery.h"
 #include "db/zq6doc.h"
 #include "view/zq6view.h"
 

@@ -9,8 +9,8 @@
 // PAINTS paints a run, 200 unless given: fewer for a server far away)
 
 #include "bench/benchcommon.h"
-#include "db/backend/processsetup.h"
 #include "bench/benchlist.h"
+#include "db/backend/processsetup.h"
 #include "db/backend/serverdb.h"
 #include "db/messages.h"
 #include "db/record/database.h"

@@ -11,9 +11,8 @@ namespace {
 constexpr int kFirstEvents = 4096;
 
 // The joined columns as the COPY sends them.
-constexpr CopyColumn kColumns[] = {CopyColumn::Integer,   CopyColumn::Integer,
-                                   CopyColumn::Timestamp, CopyColumn::Integer,
-                                   CopyColumn::Text,      CopyColumn::Text};
+constexpr CopyColumn kColumns[] = {CopyColumn::Integer, CopyColumn::Integer, CopyColumn::Timestamp,
+                                   CopyColumn::Integer, CopyColumn::Text,    CopyColumn::Text};
 static_assert(std::size(kColumns) == JoinedRowValues::ColumnCount);
 
 // The filter's values written into the statement: COPY takes no parameters.
@@ -112,8 +111,8 @@ bool StreamJoinedRowsFromServer(CDatabase& db, const QString& select, const QStr
     bool whole = true;
     if (!results.empty() && results.back().Next()) {
         const QByteArray last = QByteArray::number(results.back().Int64(0));
-        whole = copy(head + bound + " <= " + last + tail) &&
-                copy(head + bound + " > " + last + tail);
+        whole =
+            copy(head + bound + " <= " + last + tail) && copy(head + bound + " > " + last + tail);
     } else {
         whole = copy(head + tail);
     }

@@ -99,11 +99,10 @@ QVector<Span> monthsOf(CDatabase& db, const DateSql& dates, const JoinFilter& fi
         where += QStringLiteral(" AND [EVENTS].[DATE] < ?");
         values.append(filter.to);
     }
-    PreparedQuery q(db, QStringLiteral("SELECT (SELECT ") +
-                            dates.text.arg(QStringLiteral("min(EVENTS.DATE)")) + where +
-                            QStringLiteral("), (SELECT ") +
-                            dates.text.arg(QStringLiteral("max(EVENTS.DATE)")) + where +
-                            QStringLiteral(")"));
+    PreparedQuery q(
+        db, QStringLiteral("SELECT (SELECT ") + dates.text.arg(QStringLiteral("min(EVENTS.DATE)")) +
+                where + QStringLiteral("), (SELECT ") +
+                dates.text.arg(QStringLiteral("max(EVENTS.DATE)")) + where + QStringLiteral(")"));
     q.Exec(values + values);
     if (!q.Next() || q.IsNull(0))
         return {};
@@ -134,7 +133,7 @@ struct PieceSql
 // a file the events are found through the index of the dates or of the user
 // numbers, whichever finds fewer in the piece.
 PieceSql statementFor(const CDatabase& db, const JoinFilter& filter, const FilterTerms& others,
-                       const Span& span)
+                      const Span& span)
 {
     QString from = filter.from;
     QString to = filter.to;

@@ -2,7 +2,6 @@
 
 #include "db/backend/dbexception.h"
 #include "db/record/database.h"
-
 #include "db/record/preparedquery.h"
 
 #include <QRegularExpression>

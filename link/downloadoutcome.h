@@ -20,7 +20,7 @@ struct Outcome
     bool portOpened = false;
     bool databaseFailed = false;
     DbFailure databaseFailure = DbFailure::Other; // what kind, when databaseFailed
-    bool stored = false; // the events were committed
+    bool stored = false;                          // the events were committed
 };
 
 inline const QString kError = QStringLiteral("Error");

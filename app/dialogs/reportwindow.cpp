@@ -1,8 +1,8 @@
 #include "app/dialogs/reportwindow.h"
 
 #include "app/dialogs/datefield.h"
-#include "db/backend/dbexception.h"
 #include "db/backend/connection.h"
+#include "db/backend/dbexception.h"
 #include "db/location/nativename.h"
 #include "db/location/outputcheck.h"
 #include "db/location/stagedfile.h"

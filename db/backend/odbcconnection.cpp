@@ -164,8 +164,7 @@ public:
         }
     }
     void Rollback() override { db().rollback(); }
-    std::unique_ptr<RowWriter> AppendRows(const QString& table,
-                                          const QStringList& columns) override
+    std::unique_ptr<RowWriter> AppendRows(const QString& table, const QStringList& columns) override
     {
         QString sql = QStringLiteral("INSERT INTO [%1] ([").arg(table) +
                       columns.join(QStringLiteral("], [")) + QStringLiteral("]) VALUES (");

@@ -8,8 +8,8 @@
 #include "db/location/location.h"
 
 #include <charconv>
-#include <optional>
 #include <libpq-fe.h>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -303,8 +303,8 @@ bool PgRows::TextBytes(int column, QByteArrayView* text) const
 {
     if (Type(column) != ValueType::Text)
         return false;
-    *text = QByteArrayView(PQgetvalue(m_result, m_row, column),
-                           PQgetlength(m_result, m_row, column));
+    *text =
+        QByteArrayView(PQgetvalue(m_result, m_row, column), PQgetlength(m_result, m_row, column));
     return true;
 }
 

@@ -3,8 +3,8 @@
 #include <QByteArrayView>
 #include <QDate>
 #include <QDateTime>
-#include <QTime>
 #include <QString>
+#include <QTime>
 #include <QVariant>
 #include <QVariantList>
 #include <span>

@@ -105,9 +105,9 @@ void CDatabase::OpenFile(const Location& location)
                                      kBusyTimeoutMs),
               location);
     } catch (const CDBException& e) {
-        throw CDBException(
-            QStringLiteral("Cannot open the database \"%1\": %2").arg(location.Shown(), e.m_strError),
-            e.Kind());
+        throw CDBException(QStringLiteral("Cannot open the database \"%1\": %2")
+                               .arg(location.Shown(), e.m_strError),
+                           e.Kind());
     }
     try {
         VerifySchema();
@@ -277,14 +277,14 @@ void CDatabase::VerifySchema() const
     auto check = [&](const char* table, std::span<const RequiredColumn> columns) {
         FoundColumns found;
         try {
-            PreparedQuery info(*this,
-                               QStringLiteral("PRAGMA table_info(\"%1\")").arg(QLatin1String(table)));
+            PreparedQuery info(
+                *this, QStringLiteral("PRAGMA table_info(\"%1\")").arg(QLatin1String(table)));
             info.Exec();
             while (info.Next()) {
                 const QString type = info.Text(2);
                 // Only an INTEGER PRIMARY KEY is numbered by SQLite itself on insert.
-                const bool numbered = info.Int64(5) != 0 &&
-                                      type.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0;
+                const bool numbered = info.Int64(5) != 0 && type.compare(QLatin1String("INTEGER"),
+                                                                         Qt::CaseInsensitive) == 0;
                 found.insert(info.Text(1).toUpper(), {type, numbered});
             }
         } catch (const CDBException& e) {

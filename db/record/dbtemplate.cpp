@@ -56,7 +56,8 @@ struct SchemaObject
 QList<SchemaObject> schemaObjects(Connection& db)
 {
     QList<SchemaObject> objects;
-    const auto statement = db.Prepare(QStringLiteral("SELECT type, name, tbl_name, sql FROM sqlite_master"));
+    const auto statement =
+        db.Prepare(QStringLiteral("SELECT type, name, tbl_name, sql FROM sqlite_master"));
     statement->Exec(QVariantList());
     while (statement->Next())
         objects.append({statement->Text(0), statement->Text(1), statement->Text(2),
@@ -80,8 +81,8 @@ QList<SchemaObject> programObjects()
 qint64 rowCount(Connection& db, const QString& table)
 {
     QString quoted = table;
-    const auto statement = db.Prepare(
-        QStringLiteral("SELECT count(*) FROM \"%1\"").arg(quoted.replace(u'"', QLatin1String("\"\""))));
+    const auto statement = db.Prepare(QStringLiteral("SELECT count(*) FROM \"%1\"")
+                                          .arg(quoted.replace(u'"', QLatin1String("\"\""))));
     statement->Exec(QVariantList());
     return statement->Next() ? statement->Int64(0) : 0;
 }

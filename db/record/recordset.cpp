@@ -112,9 +112,9 @@ void CRecordset::LoadPage(qint64 offset)
     // statement made and run once is one round trip.
     if (!m_pDatabase->IsOpen())
         throw CDBException(QStringLiteral("The database is not connected."));
-    PreparedQuery query(*m_pDatabase, SelectStatement() + QStringLiteral(" LIMIT %1 OFFSET %2")
-                                                            .arg(kPageRows)
-                                                            .arg(offset));
+    PreparedQuery query(*m_pDatabase,
+                        SelectStatement() +
+                            QStringLiteral(" LIMIT %1 OFFSET %2").arg(kPageRows).arg(offset));
     query.Exec();
     const int columns = static_cast<int>(BoundColumns().size());
     m_page.clear();

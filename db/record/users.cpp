@@ -2,8 +2,8 @@
 
 #include "db/backend/dbexception.h"
 #include "db/record/database.h"
-#include "db/record/preparedquery.h"
 #include "db/record/datetext.h"
+#include "db/record/preparedquery.h"
 #include "db/record/visibletext.h"
 
 #include <QCoreApplication>

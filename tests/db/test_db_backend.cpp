@@ -110,16 +110,22 @@ private Q_SLOTS:
                  writer->Execute("BEGIN EXCLUSIVE");
                  SqliteConnection::Open(uri("locked.db"), false, 0)->Execute("SELECT * FROM t");
              },
-             DbFailure::Locked, {}},
+             DbFailure::Locked,
+             {}},
             {"not a database",
-             [&] { SqliteConnection::Open(uri("junk.db"))->Execute("SELECT * FROM sqlite_master"); },
-             DbFailure::Damaged, {}},
+             [&] {
+                 SqliteConnection::Open(uri("junk.db"))->Execute("SELECT * FROM sqlite_master");
+             },
+             DbFailure::Damaged,
+             {}},
             {"read-only",
              [&] {
                  table("readonly.db");
-                 SqliteConnection::Open(uri("readonly.db"), true)->Execute("INSERT INTO t VALUES (1)");
+                 SqliteConnection::Open(uri("readonly.db"), true)
+                     ->Execute("INSERT INTO t VALUES (1)");
              },
-             DbFailure::ReadOnly, {}},
+             DbFailure::ReadOnly,
+             {}},
             {"beyond the file size limit",
              [&] {
                  const auto big = table("big.db");
@@ -144,7 +150,8 @@ private Q_SLOTS:
                  db->Execute("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) "
                              "SELECT count(*) FROM n");
              },
-             DbFailure::Cancelled, {}},
+             DbFailure::Cancelled,
+             {}},
         };
         for (const auto& c : cases) {
             const Failure failure = failureOf(c.work);

@@ -22,10 +22,11 @@ namespace {
 // A value with its type, NaN equal to itself.
 QString shown(const QVariant& v)
 {
-    const QString text = v.typeId() == QMetaType::QDateTime
-                             ? v.toDateTime().toString(Qt::ISODateWithMs) +
-                                   (v.toDateTime().isValid() ? QString() : QStringLiteral("invalid"))
-                             : v.toString();
+    const QString text =
+        v.typeId() == QMetaType::QDateTime
+            ? v.toDateTime().toString(Qt::ISODateWithMs) +
+                  (v.toDateTime().isValid() ? QString() : QStringLiteral("invalid"))
+            : v.toString();
     return QStringLiteral("%1 %2 %3")
         .arg(QLatin1String(v.typeName()), v.isNull() ? QStringLiteral("null") : QString(), text);
 }
@@ -116,7 +117,9 @@ private Q_SLOTS:
         row("SELECT ''::varchar", QVariant(QString(QLatin1String(""))));
         row("SELECT DATE '2020-01-02'", QVariant(QDate(2020, 1, 2)));
         row("SELECT TIME '12:00:01.25'", QVariant(QTime(12, 0, 1, 250)));
-        row("SELECT '\\x00ff41'::bytea", QVariant(QByteArray("\0\xff" "A", 3)));
+        row("SELECT '\\x00ff41'::bytea", QVariant(QByteArray("\0\xff"
+                                                             "A",
+                                                             3)));
         row("SELECT ?::text || '?'", QStringLiteral("it's ??"), {QStringLiteral("it's ?")});
         row("SELECT ?::int8 + ?::int4 + ?::float8", double((qlonglong(1) << 40) + 2) + 0.5,
             {qlonglong(1) << 40, 2, 0.5});
@@ -169,7 +172,8 @@ private Q_SLOTS:
             m_db->Commit();
             QFAIL("a failed transaction was committed");
         } catch (const CDBException& e) {
-            QCOMPARE(e.m_strError, QStringLiteral("The transaction was rolled back by the server."));
+            QCOMPARE(e.m_strError,
+                     QStringLiteral("The transaction was rolled back by the server."));
         }
         QCOMPARE(one(*m_db, QStringLiteral("SELECT count(*) FROM t")).toInt(), 1);
         PgRows rows = m_db->Query("SELECT v FROM t WHERE v > ?", {0});
@@ -187,8 +191,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("kind");
         QTest::newRow("no such table")
             << QStringList() << "SELECT * FROM nowhere" << int(DbFailure::Other);
-        QTest::newRow("no permission")
-            << QStringList{"SET ROLE zq_secret"} << "SELECT * FROM secret" << int(DbFailure::Denied);
+        QTest::newRow("no permission") << QStringList{"SET ROLE zq_secret"}
+                                       << "SELECT * FROM secret" << int(DbFailure::Denied);
         QTest::newRow("cancelled") << QStringList{"SET statement_timeout = 50"}
                                    << "SELECT pg_sleep(5)" << int(DbFailure::Cancelled);
         QTest::newRow("lock not available")
@@ -203,8 +207,9 @@ private Q_SLOTS:
         QFETCH(QStringList, setUp);
         QFETCH(QString, sql);
         QFETCH(int, kind);
-        m_db->Execute("CREATE TABLE IF NOT EXISTS held (n int); "
-                      "CREATE TABLE IF NOT EXISTS secret (n int); REVOKE ALL ON secret FROM PUBLIC");
+        m_db->Execute(
+            "CREATE TABLE IF NOT EXISTS held (n int); "
+            "CREATE TABLE IF NOT EXISTS secret (n int); REVOKE ALL ON secret FROM PUBLIC");
         m_db->Begin();
         m_db->Execute("LOCK TABLE held");
         const auto db = OpenServerConnection(location());

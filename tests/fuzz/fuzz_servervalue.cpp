@@ -23,7 +23,7 @@ namespace {
 // bool, bytea, int8, int2, int4, text, float4, float8, date, time,
 // timestamp, timestamptz, timetz, numeric
 constexpr PgTypeId kTypes[] = {16,  17,   20,   21,   23,   25,   700,
-                                   701, 1082, 1083, 1114, 1184, 1266, 1700};
+                               701, 1082, 1083, 1114, 1184, 1266, 1700};
 
 } // namespace
 

@@ -246,9 +246,9 @@ private:
                 QStringLiteral("-o"),
                 QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off%3")
                     .arg(m_port)
-                    .arg(m_dir.path(),
-                         m_messages.isEmpty() ? QString()
-                                              : QStringLiteral(" -c lc_messages=") + m_messages),
+                    .arg(m_dir.path(), m_messages.isEmpty()
+                                           ? QString()
+                                           : QStringLiteral(" -c lc_messages=") + m_messages),
                 QStringLiteral("start")};
     }
 
@@ -260,17 +260,16 @@ private:
             list.start(QStringLiteral("locale"), {QStringLiteral("-a")});
             list.waitForFinished(10000);
             const QString all = QString::fromLocal8Bit(list.readAllStandardOutput()).toLower();
-            return all.split(QLatin1Char('\n')).contains(
-                QString(name).toLower().remove(QLatin1Char('-')));
+            return all.split(QLatin1Char('\n'))
+                .contains(QString(name).toLower().remove(QLatin1Char('-')));
         };
         if (listed())
             return true;
         if (::geteuid() != 0)
             return false;
         const QStringList parts = name.split(QLatin1Char('.'));
-        QProcess::execute(QStringLiteral("localedef"),
-                          {QStringLiteral("-i"), parts.first(), QStringLiteral("-f"), parts.last(),
-                           name});
+        QProcess::execute(QStringLiteral("localedef"), {QStringLiteral("-i"), parts.first(),
+                                                        QStringLiteral("-f"), parts.last(), name});
         return listed();
     }
 
