@@ -3,30 +3,14 @@
 #include "db/backend/dbexception.h"
 
 #include <cerrno>
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
 #include <sqlite3.h>
 #include <utility>
 
 namespace {
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(ZQ_NO_ZEROUPPER)
-__attribute__((target("avx"))) void clearUpperHalves()
-{
-    _mm256_zeroupper();
-}
-#define ZQ_CLEAR_UPPER_HALVES 1
-#endif
-
 // Every step of every statement goes through here.
 int step(sqlite3_stmt* statement)
 {
-#ifdef ZQ_CLEAR_UPPER_HALVES
-    static const bool kAvx = __builtin_cpu_supports("avx");
-    if (kAvx)
-        clearUpperHalves();
-#endif
     return sqlite3_step(statement);
 }
 
@@ -235,8 +219,7 @@ public:
                               sqlite3_column_bytes(m_statement, column));
         default:
             return QString(static_cast<const QChar*>(sqlite3_column_text16(m_statement, column)),
-                           sqlite3_column_bytes16(m_statement, column) /
-                               qsizetype(sizeof(QChar)));
+                           sqlite3_column_bytes16(m_statement, column) / qsizetype(sizeof(QChar)));
         }
     }
 
@@ -339,8 +322,7 @@ public:
     void Integer(qint64 value) override { check(sqlite3_bind_int64(m_insert, ++m_at, value)); }
     void Text(QByteArrayView utf8) override
     {
-        check(sqlite3_bind_text(m_insert, ++m_at, utf8.data(), int(utf8.size()),
-                                SQLITE_TRANSIENT));
+        check(sqlite3_bind_text(m_insert, ++m_at, utf8.data(), int(utf8.size()), SQLITE_TRANSIENT));
     }
     void Text(QStringView text) override
     {
@@ -380,8 +362,9 @@ std::unique_ptr<SqliteConnection> SqliteConnection::Open(const QByteArray& uri, 
 {
     // As Qt's SQLite driver opened files before: a private cache, no mutex of
     // SQLite's own (a connection belongs to one thread).
-    const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
-                      SQLITE_OPEN_URI | SQLITE_OPEN_PRIVATECACHE | SQLITE_OPEN_NOMUTEX;
+    const int flags =
+        (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
+        SQLITE_OPEN_URI | SQLITE_OPEN_PRIVATECACHE | SQLITE_OPEN_NOMUTEX;
     sqlite3* handle = nullptr;
     const int code = sqlite3_open_v2(uri.constData(), &handle, flags, nullptr);
     if (code != SQLITE_OK) {
