@@ -4,11 +4,11 @@
 #include "db/backend/dbexception.h"
 #include "db/location/nativename.h"
 #include "db/location/outputcheck.h"
+#include "platform/filestatus.h"
+#include "platform/process.h"
 
 #include <cerrno>
 #include <cstdio>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -44,11 +44,7 @@ bool tellLost()
 // every byte and keeps none: there is nothing to stage beside it.
 bool isNullDevice(const QString& file)
 {
-    struct stat target;
-    struct stat null;
-    return ::stat(OutputTarget(file).constData(), &target) == 0 && S_ISCHR(target.st_mode) &&
-           ::stat("/dev/null", &null) == 0 && S_ISCHR(null.st_mode) &&
-           target.st_rdev == null.st_rdev;
+    return platform::IsNullDevice(OutputTarget(file));
 }
 
 } // namespace
@@ -63,7 +59,8 @@ bool CommandOutput::SpareInput(const Location& db) const
 {
     const QString over =
         ToFile() ? OutputOverInputMessage(m_file, db)
-                 : StreamOverInputMessage(STDOUT_FILENO, QStringLiteral("Standard output"), db);
+                 : StreamOverInputMessage(platform::StatusOf(platform::StandardStream::Output),
+                                          QStringLiteral("Standard output"), db);
     if (over.isEmpty())
         return true;
     tell(over);
