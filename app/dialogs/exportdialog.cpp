@@ -10,6 +10,7 @@
 #include "db/messages.h"
 #include "db/record/database.h"
 #include "formats/eventexport.h"
+#include "platform/filestatus.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -26,7 +27,6 @@
 #include <QSqlQuery>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <sys/stat.h>
 
 namespace {
 
@@ -42,8 +42,7 @@ DateField* dateField(QDate day, QWidget* parent)
 // Whether something is at path, also a link to one.
 bool existing(const QString& path)
 {
-    struct stat st;
-    return ::stat(EncodeFileName(path).constData(), &st) == 0;
+    return platform::StatusOf(EncodeFileName(path)).Exists();
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "db/record/datetext.h"
 #include "formats/reportchart.h"
 #include "formats/reportpdf.h"
+#include "platform/filestatus.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -38,7 +39,6 @@
 #include <atomic>
 #include <mutex>
 #include <optional>
-#include <sys/stat.h>
 
 // What Cancel stops: the report between its pieces, and on a server the
 // statement running meanwhile, which may take the server seconds alone.
@@ -105,8 +105,7 @@ constexpr int kNameColumn = 2;
 
 bool fileExists(const QString& path)
 {
-    struct stat st;
-    return ::stat(EncodeFileName(path).constData(), &st) == 0;
+    return platform::StatusOf(EncodeFileName(path)).Exists();
 }
 
 } // namespace

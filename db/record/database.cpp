@@ -7,12 +7,12 @@
 #include "db/backend/sqlitehandle.h"
 #include "db/location/dbfile.h"
 #include "db/location/nativename.h"
+#include "platform/filestatus.h"
 
 #include <QAtomicInt>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -189,7 +189,7 @@ void CDatabase::Close()
 bool CDatabase::IsFileWritable() const
 {
     const QByteArray& name = m_location.NativeName();
-    return !name.isEmpty() && ::access(name.constData(), W_OK) == 0;
+    return !name.isEmpty() && !platform::WriteAccess(name);
 }
 
 bool CDatabase::CanInsertEvents() const
