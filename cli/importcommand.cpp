@@ -5,9 +5,9 @@
 #include "db/backend/dbexception.h"
 #include "db/location/nativename.h"
 #include "formats/accessimport.h"
+#include "platform/process.h"
 
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 
@@ -48,7 +48,7 @@ private:
 int RunImportCommand(const QString& accessPath, const Location& target)
 {
     TerminalImportProgress terminal;
-    const bool showProgress = ::isatty(STDERR_FILENO) == 1;
+    const bool showProgress = platform::IsTerminal(platform::StandardStream::Error);
     try {
         const ImportCounts counts = ImportAccessFile(AbsoluteFileName(accessPath), target,
                                                      showProgress ? &terminal : nullptr);

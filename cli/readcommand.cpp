@@ -7,22 +7,15 @@
 #include "link/download.h"
 #include "link/portlink.h"
 #include "link/portsetting.h"
+#include "platform/process.h"
 
 #include <cstdio>
-
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
 
 namespace {
 
 bool stderrIsTerminal()
 {
-#ifdef Q_OS_UNIX
-    return ::isatty(STDERR_FILENO) == 1;
-#else
-    return false;
-#endif
+    return platform::IsTerminal(platform::StandardStream::Error);
 }
 
 // A running count of the events taken, on one line of the terminal.

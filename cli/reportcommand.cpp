@@ -9,10 +9,10 @@
 #include "db/zq6doc.h"
 #include "formats/reportcsv.h"
 #include "formats/reportpdf.h"
+#include "platform/process.h"
 
 #include <cstdio>
 #include <optional>
-#include <unistd.h>
 
 namespace {
 
@@ -39,7 +39,7 @@ int RunReportCommand(const ReportRequest& request, const std::function<int(const
         return usage(*wrong);
     const bool pdf = request.format == QLatin1String("pdf");
     options.byHour = pdf; // for its chart
-    if (pdf && request.output.isEmpty() && isatty(STDOUT_FILENO))
+    if (pdf && request.output.isEmpty() && platform::IsTerminal(platform::StandardStream::Output))
         return usage(QStringLiteral("--format pdf needs --output FILE or an output that is no "
                                     "terminal"));
 
