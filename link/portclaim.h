@@ -1,10 +1,12 @@
 #pragma once
 
+#include "platform/file.h"
+
 #include <QByteArray>
 #include <QString>
 
-// A serial device held for one download: the device itself opened and locked
-// with flock(), without waiting. A second download is refused whatever name
+// A serial device held for one download: the device itself opened and locked,
+// without waiting. A second download is refused whatever name
 // it uses for the same device (a symbolic link, a /dev/serial/by-id/ name),
 // and for root too, whom the terminal's exclusive mode does not stop; the
 // lock files of Qt SerialPort are named after the port name and do not see
@@ -36,10 +38,10 @@ public:
     // What the device is instead of a serial port, or why it could not be
     // opened.
     QString Why() const { return m_why; }
-    // Lets the device go; the port's own descriptor must be closed first.
+    // Lets the device go; the port's own handle must be closed first.
     void Release();
 
 private:
-    int m_fd = -1;
+    platform::File m_device;
     QString m_why;
 };

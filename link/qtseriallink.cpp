@@ -1,8 +1,9 @@
 #include "link/qtseriallink.h"
 
 #ifdef Q_OS_UNIX
-#include "link/linesettings.h"
 #include "link/portclaim.h"
+#include "platform/filestatus.h"
+#include "platform/serialline.h"
 #endif
 
 #include "db/location/nativename.h"
@@ -14,32 +15,11 @@
 #include <limits>
 #include <thread>
 
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <grp.h>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 #ifdef Q_OS_WIN
 #include <windows.h>
 #endif
 
 namespace {
-
-#ifdef Q_OS_UNIX
-QString owningGroup(const QByteArray& devicePath)
-{
-    struct stat st
-    {
-    };
-    if (::stat(devicePath.constData(), &st) != 0)
-        return {};
-    const struct group* g = ::getgrgid(st.st_gid);
-    return g ? QString::fromLocal8Bit(g->gr_name) : QString();
-}
-#endif
 
 // Why the port could not be opened, in words for the user. systemReason, when
 // given, is the system's own word for a failed open.
@@ -51,14 +31,11 @@ QString describeOpenFailure(const PortName& portName, const QSerialPort& port,
     const QString location = portName.ShownLocation();
 #ifdef Q_OS_UNIX
     const QByteArray& path = portName.DevicePath();
-    struct stat st
-    {
-    };
-    if (::stat(path.constData(), &st) != 0)
+    if (!platform::StatusOf(path).Exists())
         return QStringLiteral("There is no serial port %1 (%2 does not exist).")
             .arg(portName.Shown(), location);
-    if (::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES) {
-        const QString group = owningGroup(path);
+    if (platform::ReadWriteAccess(path).Is(std::errc::permission_denied)) {
+        const QString group = platform::OwningGroupName(path);
         if (group.isEmpty())
             return QStringLiteral("Permission denied on %1: your user must belong to the group "
                                   "that owns the device.")
@@ -144,7 +121,7 @@ bool QtSerialLink::Open(const PortName& portName)
         }
     }
     // Read before the open, which changes them.
-    auto saved = std::make_unique<SavedLineSettings>(portName.DevicePath());
+    auto saved = std::make_unique<platform::SavedLineSettings>(portName.DevicePath());
 #endif
     if (portName.IsNone() || !port->open(QIODevice::ReadWrite)) {
         FailOpen(describeOpenFailure(portName, *port));
@@ -152,7 +129,7 @@ bool QtSerialLink::Open(const PortName& portName)
     }
 #ifdef Q_OS_UNIX
     saved->Release();
-    saved->MakeRaw(static_cast<int>(port->handle()));
+    saved->MakeRaw(port->handle());
     m_saved = std::move(saved);
     m_claim = std::move(claim);
 #endif
@@ -167,7 +144,7 @@ void QtSerialLink::Close()
     if (m_port) {
 #ifdef Q_OS_UNIX
         if (m_saved)
-            m_saved->Restore(static_cast<int>(m_port->handle()));
+            m_saved->Restore(m_port->handle());
 #endif
         m_port->close();
         m_port.reset();
@@ -188,7 +165,7 @@ void QtSerialLink::SetLineFormat()
     m_port->setStopBits(QSerialPort::OneStop);
 #ifdef Q_OS_UNIX
     if (m_saved)
-        m_saved->MakeRaw(static_cast<int>(m_port->handle()));
+        m_saved->MakeRaw(m_port->handle());
 #endif
 }
 
@@ -277,8 +254,7 @@ bool QtSerialLink::PortBroken() const
         return false;
 #ifdef Q_OS_UNIX
     // Qt reports "try again later" and "the device is gone" alike.
-    pollfd p{static_cast<int>(m_port->handle()), POLLOUT, 0};
-    return ::poll(&p, 1, 0) < 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
+    return platform::IsLineBroken(m_port->handle());
 #else
     return true;
 #endif
@@ -286,11 +262,8 @@ bool QtSerialLink::PortBroken() const
 
 bool QtSerialLink::OutputDrained() const
 {
-#if defined(Q_OS_UNIX) && defined(TIOCOUTQ)
-    int queued = 0;
-    if (::ioctl(static_cast<int>(m_port->handle()), TIOCOUTQ, &queued) == 0)
-        return queued == 0;
-    return true;
+#if defined(Q_OS_UNIX)
+    return platform::IsOutputDrained(m_port->handle());
 #elif defined(Q_OS_WIN)
     DWORD errors = 0;
     COMSTAT status{};
