@@ -5,13 +5,13 @@
 #include <QByteArray>
 #include <QString>
 
-// A serial device held for one download: the device itself opened and locked,
-// without waiting. A second download is refused whatever name
-// it uses for the same device (a symbolic link, a /dev/serial/by-id/ name),
-// and for root too, whom the terminal's exclusive mode does not stop; the
-// lock files of Qt SerialPort are named after the port name and do not see
-// the other names. The lock goes with the descriptor, also when the program
-// is killed.
+// A serial device held for one download: the device itself opened and locked
+// (platform::File::TryLock()), without waiting. A second download is refused
+// whatever name it uses for the same device (a symbolic link, a
+// /dev/serial/by-id/ name), and for root too, whom the terminal's exclusive
+// mode does not stop; the lock files of Qt SerialPort are named after the port
+// name and do not see the other names. The lock goes with the open device,
+// also when the program is killed.
 //
 // Before anything is sent, the claim also tells a serial port from a file, a
 // folder or a device that is no terminal (/dev/null), and from the terminals

@@ -8,15 +8,15 @@
 // Keeps a second read from running into the same database file while one is
 // under way, whichever program runs it (the desktop's Read events and
 // zqreader-cli read take it alike): an exclusive lock on the database file
-// itself (platform::File::TryLock()), tried without waiting. It does not stop SQLite or any other
-// program, only other reads that take it too. Where the location is not a
-// regular file (a server, a missing file), no lock applies and the
-// database's own checks report the fault.
+// itself (platform::File::TryLock()), tried without waiting. It does not stop
+// SQLite or any other program, only other reads that take it too. Where the
+// location is not a regular file (a server, a missing file), no lock applies
+// and the database's own checks report the fault.
 //
 // The file stays open from construction to destruction, locked or not: on a
 // POSIX system closing any descriptor of a file drops every record lock the
-// process holds on that file, SQLite's among them. So the owner keeps this object
-// until every connection of the process to the file is closed.
+// process holds on that file, SQLite's among them. So the owner keeps this
+// object until every connection of the process to the file is closed.
 class FileReadLock
 {
 public:
