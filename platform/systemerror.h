@@ -24,7 +24,6 @@ public:
     bool Is(std::errc kind) const;
     // Nothing is at the name, or a part of the way to it is no folder.
     bool IsMissing() const;
-    int Code() const { return m_code; }
     // The system's words for it.
     QString Text() const;
 
