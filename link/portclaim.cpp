@@ -15,16 +15,16 @@ namespace {
 QString kindOf(mode_t mode)
 {
     if (S_ISDIR(mode))
-        return QStringLiteral("a folder");
+        return PortClaim::tr("a folder");
     if (S_ISREG(mode))
-        return QStringLiteral("a file");
+        return PortClaim::tr("a file");
     if (S_ISFIFO(mode))
-        return QStringLiteral("a named pipe");
+        return PortClaim::tr("a named pipe");
     if (S_ISSOCK(mode))
-        return QStringLiteral("a socket");
+        return PortClaim::tr("a socket");
     if (S_ISBLK(mode))
-        return QStringLiteral("a block device");
-    return QStringLiteral("no device");
+        return PortClaim::tr("a block device");
+    return PortClaim::tr("no device");
 }
 
 QString systemError(int error)
@@ -74,7 +74,7 @@ PortClaim::Result PortClaim::Take(const QByteArray& devicePath)
     }
 #ifdef Q_OS_LINUX
     if (isTerminalOfTheMachine(st.st_rdev)) {
-        m_why = QStringLiteral("a terminal or console of this machine");
+        m_why = tr("a terminal or console of this machine");
         return Result::NotSerial;
     }
 #endif
@@ -90,7 +90,7 @@ PortClaim::Result PortClaim::Take(const QByteArray& devicePath)
     }
     if (::isatty(m_fd) != 1) {
         Release();
-        m_why = QStringLiteral("a device that is no terminal");
+        m_why = tr("a device that is no terminal");
         return Result::NotSerial;
     }
     if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {

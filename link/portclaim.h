@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QString>
 
 // A serial device held for one download: the device itself opened and locked
@@ -16,6 +17,8 @@
 // that are not lines to a device (/dev/tty, the consoles).
 class PortClaim
 {
+    Q_DECLARE_TR_FUNCTIONS(PortClaim)
+
 public:
     enum class Result
     {
