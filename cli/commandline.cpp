@@ -188,9 +188,9 @@ CommandLine::CommandLine()
                                 : QCommandLineOption(name, tr(text.description)));
         m_parser.addOption(m_options.back());
     }
-    m_parser.addPositionalArgument(QStringLiteral("command"),
+    m_parser.addPositionalArgument(tr("command"),
                                    tr("new, list, read, ports, import, export, report or users"));
-    m_parser.addPositionalArgument(QStringLiteral("DB"), tr("the database file"));
+    m_parser.addPositionalArgument(tr("DB"), tr("the database file"));
 }
 
 bool CommandLine::Parse(const QStringList& arguments)
