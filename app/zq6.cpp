@@ -19,6 +19,7 @@
 #include "db/record/dbstate.h"
 #include "db/zq6doc.h"
 #include "db/zq6set.h"
+#include "download/readevents.h"
 #include "link/portlink.h"
 #include "link/portsetting.h"
 #include "view/zq6view.h"
@@ -384,7 +385,7 @@ void CZq6App::OnToolsReadEvents()
     SystemClock clock;
     CZQ6DialogProgress progress(m_pView);
     CGuiDownloadServices services(*link, clock, &progress, port);
-    m_pDoc->OnReadEvents(services);
+    ReadEvents(*m_pDoc, services);
 }
 
 void CZq6App::AdoptLocation(const Location& location)

@@ -60,6 +60,7 @@ bool CZq6Doc::OnOpenDocument(const Location& location)
     if (location.IsFile()) {
         const DbFileCheck check = CheckDbFile(location);
         if (check.kind != DbFileKind::Sqlite) {
+            m_openFailure = DbFailure::Other;
             Report(check.message, QStringLiteral("Error"));
             return false;
         }
@@ -85,13 +86,14 @@ bool CZq6Doc::OnOpenDocument(const Location& location)
             delete set;
             g_db.Swap(fresh);
             // The database opened, but its rows cannot be read.
-            throw CDBException(fresh.ReadFailedMessage(e.m_strError));
+            throw CDBException(fresh.ReadFailedMessage(e.m_strError), e.Kind());
         } catch (...) {
             delete set;
             g_db.Swap(fresh);
             throw;
         }
     } catch (const CDBException& e) {
+        m_openFailure = e.Kind();
         Report(e.m_strError, QStringLiteral("Error"));
         return false;
     }

@@ -11,17 +11,17 @@ QString kindOf(FileType type)
 {
     switch (type) {
     case FileType::Folder:
-        return QStringLiteral("a folder");
+        return PortClaim::tr("a folder");
     case FileType::Regular:
-        return QStringLiteral("a file");
+        return PortClaim::tr("a file");
     case FileType::NamedPipe:
-        return QStringLiteral("a named pipe");
+        return PortClaim::tr("a named pipe");
     case FileType::Socket:
-        return QStringLiteral("a socket");
+        return PortClaim::tr("a socket");
     case FileType::BlockDevice:
-        return QStringLiteral("a block device");
+        return PortClaim::tr("a block device");
     default:
-        return QStringLiteral("no device");
+        return PortClaim::tr("no device");
     }
 }
 
@@ -52,7 +52,7 @@ PortClaim::Result PortClaim::Take(const QByteArray& devicePath)
         return Result::NotSerial;
     }
     if (platform::IsTerminalOfTheMachine(status)) {
-        m_why = QStringLiteral("a terminal or console of this machine");
+        m_why = tr("a terminal or console of this machine");
         return Result::NotSerial;
     }
     if (!m_device.OpenDevice(devicePath)) {
@@ -68,7 +68,7 @@ PortClaim::Result PortClaim::Take(const QByteArray& devicePath)
     }
     if (!m_device.IsTerminal()) {
         Release();
-        m_why = QStringLiteral("a device that is no terminal");
+        m_why = tr("a device that is no terminal");
         return Result::NotSerial;
     }
     // A device that cannot be locked at all is used unlocked, as before.

@@ -3,6 +3,7 @@
 #include "platform/file.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QString>
 
 // A serial device held for one download: the device itself opened and locked
@@ -18,6 +19,8 @@
 // that are not lines to a device (/dev/tty, the consoles).
 class PortClaim
 {
+    Q_DECLARE_TR_FUNCTIONS(PortClaim)
+
 public:
     enum class Result
     {

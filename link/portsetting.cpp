@@ -19,15 +19,18 @@ QString defaultPortName()
 
 } // namespace
 
-void LoadPortName()
+QString StoredPortName()
 {
     const QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Korvo"),
                              QStringLiteral("Zq6"));
-    if (settings.status() != QSettings::NoError || !settings.contains(kEntry)) {
-        g_strPortName = defaultPortName();
-        return;
-    }
-    g_strPortName = settings.value(kEntry).toString();
+    if (settings.status() != QSettings::NoError || !settings.contains(kEntry))
+        return defaultPortName();
+    return settings.value(kEntry).toString();
+}
+
+void LoadPortName()
+{
+    g_strPortName = StoredPortName();
 }
 
 PortName CurrentPort()

@@ -11,9 +11,12 @@ extern QString g_strPortName;
 // The port g_strPortName names, taken apart for the link and the download.
 PortName CurrentPort();
 
-// Reads the name from the user's settings (Korvo/Zq6, section "Settings",
+// The name stored in the user's settings (Korvo/Zq6, section "Settings",
 // entry "COM"); the platform's first serial port when there is no entry. An
 // entry that exists but is empty gives an empty name.
+QString StoredPortName();
+
+// Sets g_strPortName to StoredPortName().
 void LoadPortName();
 
 // Writes the name to the user's settings; a failed write is not reported.

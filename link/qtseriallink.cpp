@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <limits>
 #include <thread>
+#include <utility>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -21,66 +22,77 @@
 
 namespace {
 
-// Why the port could not be opened, in words for the user. systemReason, when
-// given, is the system's own word for a failed open.
-QString describeOpenFailure(const PortName& portName, const QSerialPort& port,
-                            const QString& systemReason = {})
+using Reason = PortOpenFailure::Reason;
+
+// Why the port could not be opened. systemReason, when given, is the
+// system's own word for a failed open.
+PortOpenFailure describeOpenFailure(const PortName& portName, const QSerialPort& port,
+                                    const QString& systemReason = {})
 {
     if (portName.IsNone())
-        return QStringLiteral("No serial port is chosen: choose one in the options.");
+        return {Reason::NoPortChosen,
+                QtSerialLink::tr("No serial port is chosen: choose one in the options.")};
     const QString location = portName.ShownLocation();
 #ifdef Q_OS_UNIX
     const QByteArray& path = portName.DevicePath();
     if (!platform::StatusOf(path).Exists())
-        return QStringLiteral("There is no serial port %1 (%2 does not exist).")
-            .arg(portName.Shown(), location);
+        return {Reason::NoSuchDevice, QtSerialLink::tr("There is no serial port %1 (%2 does not "
+                                                       "exist).")
+                                          .arg(portName.Shown(), location)};
     if (platform::ReadWriteAccess(path).Is(std::errc::permission_denied)) {
         const QString group = platform::OwningGroupName(path);
         if (group.isEmpty())
-            return QStringLiteral("Permission denied on %1: your user must belong to the group "
-                                  "that owns the device.")
-                .arg(location);
-        return QStringLiteral("Permission denied on %1: your user must belong to the group "
-                              "\"%2\" that owns the device (sudo usermod -aG %2 $USER, then log "
-                              "in again).")
-            .arg(location, group);
+            return {Reason::NoPermission,
+                    QtSerialLink::tr("Permission denied on %1: your user must belong to the "
+                                     "group that owns the device.")
+                        .arg(location)};
+        return {Reason::NoPermission,
+                QtSerialLink::tr("Permission denied on %1: your user must belong to the group "
+                                 "\"%2\" that owns the device (sudo usermod -aG %2 $USER, then "
+                                 "log in again).")
+                    .arg(location, group)};
     }
     if (port.error() == QSerialPort::PermissionError)
-        return QStringLiteral("The port %1 is held by another program.").arg(location);
+        return {Reason::Held,
+                QtSerialLink::tr("The port %1 is held by another program.").arg(location)};
     if (!systemReason.isEmpty())
-        return QStringLiteral("%1: %2").arg(location, systemReason);
+        return {Reason::Other, QStringLiteral("%1: %2").arg(location, systemReason)};
 #else
     if (port.error() == QSerialPort::DeviceNotFoundError)
-        return QStringLiteral("There is no serial port %1.").arg(portName.Shown());
+        return {Reason::NoSuchDevice,
+                QtSerialLink::tr("There is no serial port %1.").arg(portName.Shown())};
     if (port.error() == QSerialPort::PermissionError)
-        return QStringLiteral("The port %1 is held by another program, or you may not use it.")
-            .arg(portName.Shown());
+        return {Reason::Held,
+                QtSerialLink::tr("The port %1 is held by another program, or you may not use it.")
+                    .arg(portName.Shown())};
 #endif
-    return QStringLiteral("%1: %2").arg(location, port.errorString());
+    return {Reason::Other, QStringLiteral("%1: %2").arg(location, port.errorString())};
 }
 
 #ifdef Q_OS_UNIX
-// Why the device cannot be used; empty once it is held for this download.
-QString describeClaimFailure(const PortName& portName, PortClaim::Result claimed,
-                             const QString& why, const QSerialPort& port)
+// Why the device cannot be used; Reason::None once it is held for this
+// download.
+PortOpenFailure describeClaimFailure(const PortName& portName, PortClaim::Result claimed,
+                                     const QString& why, const QSerialPort& port)
 {
     const QString location = portName.ShownLocation();
     switch (claimed) {
     case PortClaim::Result::Claimed:
         break;
     case PortClaim::Result::NotSerial:
-        return QStringLiteral("%1 is not a serial port: it is %2.").arg(location, why);
+        return {Reason::NotSerial,
+                QtSerialLink::tr("%1 is not a serial port: it is %2.").arg(location, why)};
     case PortClaim::Result::Held: {
         // Under another name than the one given, say which device it is.
         const QString device = ShownFileName(QFileInfo(portName.Location()).canonicalFilePath());
-        return QStringLiteral("The port %1 is held by another program.")
-            .arg(device.isEmpty() || device == location
-                     ? location
-                     : QStringLiteral("%1 (%2)").arg(location, device));
+        return {Reason::Held, QtSerialLink::tr("The port %1 is held by another program.")
+                                  .arg(device.isEmpty() || device == location
+                                           ? location
+                                           : QStringLiteral("%1 (%2)").arg(location, device))};
     }
     case PortClaim::Result::Gone:
-        return QStringLiteral("There is no serial port %1 (%2: %3).")
-            .arg(portName.Shown(), location, why);
+        return {Reason::NoSuchDevice, QtSerialLink::tr("There is no serial port %1 (%2: %3).")
+                                          .arg(portName.Shown(), location, why)};
     case PortClaim::Result::OpenFailed:
         return describeOpenFailure(portName, port, why);
     }
@@ -102,7 +114,7 @@ bool QtSerialLink::Open(const PortName& portName)
     Close();
     ClearOpenFailure();
     if (!portName.IsValid()) {
-        FailOpen(portName.Problem());
+        FailOpen(Reason::BadName, portName.Problem());
         return false;
     }
     auto port = std::make_unique<QSerialPort>();
@@ -114,9 +126,9 @@ bool QtSerialLink::Open(const PortName& portName)
     auto claim = std::make_unique<PortClaim>();
     if (!portName.IsNone()) {
         const PortClaim::Result claimed = claim->Take(portName.DevicePath());
-        const QString unusable = describeClaimFailure(portName, claimed, claim->Why(), *port);
-        if (!unusable.isEmpty()) {
-            FailOpen(unusable);
+        PortOpenFailure unusable = describeClaimFailure(portName, claimed, claim->Why(), *port);
+        if (unusable.reason != Reason::None) {
+            FailOpen(std::move(unusable));
             return false;
         }
     }

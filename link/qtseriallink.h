@@ -2,6 +2,7 @@
 
 #include "link/devicelink.h"
 
+#include <QCoreApplication>
 #include <memory>
 
 class PortClaim;
@@ -22,6 +23,8 @@ class SavedLineSettings;
 // and request bytes must not pile up.
 class QtSerialLink : public DeviceLink
 {
+    Q_DECLARE_TR_FUNCTIONS(QtSerialLink)
+
 public:
     QtSerialLink();
     ~QtSerialLink() override;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/download.h"
+#include "download/services.h"
 
 #include <functional>
 

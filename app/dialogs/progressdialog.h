@@ -1,7 +1,7 @@
 #pragma once
 
-#include "link/download.h"
-#include "link/progressposition.h"
+#include "download/progressposition.h"
+#include "download/services.h"
 
 #include <QDialog>
 #include <QPointer>

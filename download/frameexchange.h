@@ -3,8 +3,8 @@
 #include <QtGlobal>
 #include <array>
 #include <span>
+#include <vector>
 
-class CZq6Doc;
 class Clock;
 class DownloadProgress;
 class SerialLink;
@@ -26,17 +26,21 @@ enum class EndState
 };
 
 // The receiver's side of a download on an open port: the line made ready,
-// then frames asked for and taken into the document's raw event buffer until
-// the end word, the newest stored event, the event limit or a failure. Each
+// then frames asked for and their event words taken until the end word, the
+// newest stored event, the event limit or a failure. Each
 // frame's first word dates the events: the receiver's counter at the moment
 // the first frame came.
 class FrameExchange
 {
 public:
+    // Frames are asked for while fewer events than this have been taken; the
+    // last frame can add up to 16 more.
+    static constexpr int kEventLimit = 6144;
+    static constexpr int kMostEvents = kEventLimit - 1 + (kFrameWords - 1);
+
     // lastWord: the newest stored event as the receiver words it; 0 when
-    // none is stored. The request bytes are the document's m_Request.
-    FrameExchange(CZq6Doc& doc, SerialLink& link, Clock& clock, DownloadProgress* progress,
-                  quint32 lastWord);
+    // none is stored.
+    FrameExchange(SerialLink& link, Clock& clock, DownloadProgress* progress, quint32 lastWord);
 
     // Sets the line up and waits until it is quiet.
     void Prepare();
@@ -45,7 +49,7 @@ public:
 
     EndState State() const { return m_state; }
     // The words taken, oldest first as the receiver sent them.
-    std::span<const quint32> Words() const;
+    std::span<const quint32> Words() const { return m_words; }
     quint32 AnchorCounter() const { return m_anchorCounter; }
     qint64 AnchorTime() const { return m_anchorTime; }
     // The end word came, and not the newest stored event before it, though
@@ -60,7 +64,6 @@ private:
     void CheckQuietAfter();
     void TakeFrame(int bytes);
 
-    CZq6Doc& m_doc;
     SerialLink& m_link;
     Clock& m_clock;
     DownloadProgress* m_progress;
@@ -68,7 +71,7 @@ private:
 
     EndState m_state = EndState::Running;
     bool m_missedNewestStored = false;
-    int m_count = 0;
+    std::vector<quint32> m_words;
     qint64 m_lastFrameTime = 0;
     quint32 m_anchorCounter = 0;
     qint64 m_anchorTime = 0;

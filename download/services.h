@@ -1,11 +1,10 @@
 #pragma once
 
-#include "db/messages.h"
 #include "link/portname.h"
 
-#include <QString>
 #include <QtGlobal>
 #include <functional>
+#include <utility>
 
 class SerialLink;
 
@@ -38,17 +37,14 @@ public:
     virtual void Finish() = 0;
 };
 
-// What a download needs from the program that runs it.
+// What a download needs from the program that runs it: the link to the
+// receiver, the port it reaches (parsed where it entered the program), a
+// clock, a progress display (or none) and the way the work is run.
 class DownloadServices
 {
 public:
     DownloadServices(SerialLink& link, Clock& clock, DownloadProgress* progress, PortName port)
         : link(link), clock(clock), progress(progress), port(std::move(port))
-    {
-    }
-    DownloadServices(SerialLink& link, Clock& clock, DownloadProgress* progress,
-                     const QString& portName)
-        : DownloadServices(link, clock, progress, PortName::Parse(portName))
     {
     }
     virtual ~DownloadServices() = default;

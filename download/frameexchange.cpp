@@ -1,22 +1,18 @@
 // The exchange of frames with the receiver on an open port.
 
-#include "link/frameexchange.h"
+#include "download/frameexchange.h"
 
-#include "db/zq6doc.h"
-#include "link/download.h"
-#include "link/eventword.h"
+#include "download/eventword.h"
+#include "download/services.h"
 #include "link/seriallink.h"
 
 #include <cstddef>
+#include <iterator>
 
 namespace download {
 
 namespace {
 
-// Frames are asked for while fewer events than this have been taken; the last
-// frame can add up to 16 more.
-constexpr int kEventLimit = 6144;
-constexpr int kMostEvents = kEventLimit - 1 + (kFrameWords - 1);
 constexpr int kSettleMilliseconds = 300;
 // The line has no checksum; what keeps a lost or doubled byte from shifting
 // the frames after it is that a frame is one burst answering its request: the
@@ -38,7 +34,8 @@ constexpr int kQuietMilliseconds = 60;
 constexpr int kQuietBoundMilliseconds = 1000;
 constexpr qint64 kSilenceSeconds = 5;
 
-static_assert(kMostEvents <= CZq6Doc::kRawEventCapacity);
+// The byte that asks the receiver for its next frame.
+constexpr quint8 kRequest = 0x00;
 
 quint32 frameWord(const std::array<quint8, kFrameSize>& frame, int index)
 {
@@ -48,15 +45,11 @@ quint32 frameWord(const std::array<quint8, kFrameSize>& frame, int index)
 
 } // namespace
 
-FrameExchange::FrameExchange(CZq6Doc& doc, SerialLink& link, Clock& clock,
-                             DownloadProgress* progress, quint32 lastWord)
-    : m_doc(doc), m_link(link), m_clock(clock), m_progress(progress), m_lastWord(lastWord)
+FrameExchange::FrameExchange(SerialLink& link, Clock& clock, DownloadProgress* progress,
+                             quint32 lastWord)
+    : m_link(link), m_clock(clock), m_progress(progress), m_lastWord(lastWord)
 {
-}
-
-std::span<const quint32> FrameExchange::Words() const
-{
-    return {m_doc.m_RawEvents.data(), static_cast<std::size_t>(m_count)};
+    m_words.reserve(kMostEvents);
 }
 
 void FrameExchange::Prepare()
@@ -74,7 +67,7 @@ void FrameExchange::Prepare()
     m_link.SetReadIntervalTimeout(kReadIntervalMilliseconds);
     m_link.SetReadFrameBound(kFrameBoundMilliseconds);
     m_state = WaitUntilQuiet();
-    m_count = 0;
+    m_words.clear();
     m_lastFrameTime = m_clock.Now();
 }
 
@@ -106,7 +99,7 @@ void FrameExchange::ExchangeFrames()
 {
     using R = SerialLink::Result;
     bool requestInFlight = false;
-    while (m_state == EndState::Running && m_count < kEventLimit) {
+    while (m_state == EndState::Running && std::ssize(m_words) < kEventLimit) {
         if (m_link.Arrived() % kFrameSize != 0) {
             m_state = EndState::ReceiverError;
             break;
@@ -125,7 +118,7 @@ void FrameExchange::ExchangeFrames()
         bool reading = true;
         while (reading && m_state == EndState::Running) {
             if (!begun && !requestInFlight) {
-                const R written = m_link.StartWrite(m_doc.m_Request.data(), 1);
+                const R written = m_link.StartWrite(&kRequest, 1);
                 if (written == R::Pending) {
                     requestInFlight = true;
                 } else if (written != R::Completed) {
@@ -190,7 +183,7 @@ void FrameExchange::TakeFrame(int bytes)
         m_state = EndState::ReceiverError;
         return;
     }
-    if (m_count == 0) {
+    if (m_words.empty()) {
         m_anchorCounter = frameWord(m_frame, 0) >> 8;
         m_anchorTime = m_clock.Now();
         if (m_frame[0] != 0x00)
@@ -204,8 +197,7 @@ void FrameExchange::TakeFrame(int bytes)
             m_missedNewestStored = word != m_lastWord;
             break;
         }
-        m_doc.m_RawEvents[m_count] = word;
-        ++m_count;
+        m_words.push_back(word);
         if (m_progress)
             m_progress->Advance();
     }

@@ -1,10 +1,12 @@
-#include "cli/commands.h"
+#include "cli/listcommand.h"
 
 #include "cli/commandoutput.h"
 #include "cli/consolemessages.h"
 #include "cli/exitcodes.h"
 #include "db/backend/dbexception.h"
+#include "db/eventfilter.h"
 #include "db/joinstream.h"
+#include "db/location/location.h"
 #include "db/record/database.h"
 #include "db/record/dbstate.h"
 #include "db/zq6doc.h"
@@ -13,21 +15,16 @@
 #include <cstdio>
 #include <string>
 
-int RunNew(const Location& db)
-{
-    ConsoleMessages messages;
-    CZq6Doc doc(&messages);
-    return doc.OnSaveDocument(db) ? 0 : 1;
-}
+namespace {
 
-int RunList(const Location& db, const EventFilter& filter)
+int list(const Location& db, const EventFilter& filter)
 {
     if (!CommandOutput({}).SpareInput(db))
         return exitcode::kFailed;
     ConsoleMessages messages;
     CZq6Doc doc(&messages);
     if (!doc.OnOpenDocument(db))
-        return 1;
+        return exitcode::kFailed;
     constexpr size_t kFlushAt = size_t{64} * 1024;
     // The first screenful goes out at once, whoever reads along waits for
     // no more; the rest in large pieces.
@@ -62,4 +59,25 @@ int RunList(const Location& db, const EventFilter& filter)
     }
     flush();
     return FlushStandardOutput() ? exitcode::kDone : exitcode::kFailed;
+}
+
+} // namespace
+
+ListCommand::ListCommand()
+    : Command("list", {Option::From, Option::To, Option::User, Option::Button, Option::Name},
+              {{"list",
+                QT_TRANSLATE_NOOP("CommandLine", "DB [--from DATE] [--to DATE] [--user USER_NO]... "
+                                                 "[--button 0|1] [--name TEXT]")}})
+{
+}
+
+int ListCommand::Run(const CommandLine& line) const
+{
+    const QStringList args = line.Arguments();
+    if (args.size() != 1)
+        return line.UsageError(CommandLine::tr("%1 takes one database file").arg(Name()));
+    EventFilter filter;
+    if (const QString wrong = ParseFilterOptions(line.Filter(), &filter); !wrong.isEmpty())
+        return line.UsageError(wrong);
+    return list(Location::Parse(args.first()), filter);
 }

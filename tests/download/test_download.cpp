@@ -4,9 +4,11 @@
 #include "db/record/dbstate.h"
 #include "db/zq6doc.h"
 #include "db/zq6set.h"
-#include "link/download.h"
-#include "link/progressposition.h"
-#include "tests/link/scriptedline.h"
+#include "download/eventword.h"
+#include "download/progressposition.h"
+#include "download/readevents.h"
+#include "download/services.h"
+#include "tests/download/scriptedline.h"
 #include "tests/support/scriptedlink.h"
 #include "tests/support/testdb.h"
 
@@ -136,8 +138,8 @@ template <typename Link> struct RigOn
 
     void run(const QString& port = QStringLiteral("ttyQ0"))
     {
-        DownloadServices services(link, clock, &progress, port);
-        doc.OnReadEvents(services);
+        DownloadServices services(link, clock, &progress, PortName::Parse(port));
+        ReadEvents(doc, services);
     }
 
     UserMessage only() const
@@ -163,7 +165,7 @@ using Rig = RigOn<ScriptedLink>;
 
 Q_DECLARE_METATYPE(QVector<quint32>)
 
-class TestLinkDownload : public QObject
+class TestDownload : public QObject
 {
     Q_OBJECT
 
@@ -645,8 +647,8 @@ private Q_SLOTS:
             CZq6Doc doc(&messages);
             CountingView view;
             doc.AddView(&view);
-            DownloadServices services(link, clock, nullptr, QStringLiteral("ttyS0"));
-            doc.OnReadEvents(services);
+            DownloadServices services(link, clock, nullptr, PortName::Parse("ttyS0"));
+            ReadEvents(doc, services);
             QCOMPARE(messages.messages.size(), 1);
             QCOMPARE(messages.messages.first().text,
                      QStringLiteral("The database is not opened !"));
@@ -664,7 +666,7 @@ private Q_SLOTS:
             rig.run(QStringLiteral("ttyQ9"));
             QCOMPARE(rig.only().text, QStringLiteral("Error initializing serial port"));
             QCOMPARE(rig.only().caption, QStringLiteral("Error"));
-            QCOMPARE(rig.only().detail, rig.link.openFailure);
+            QCOMPARE(rig.only().detail, rig.link.openFailure.text);
             QVERIFY(!rig.only().taskModal);
             QCOMPARE(rig.progress.starts, 0);
             QCOMPARE(rig.view.updates, 0);
@@ -803,8 +805,8 @@ private Q_SLOTS:
         // Up to the newest stored event.
         rig.link.frames = {{frame(0, 100010, events(30, 99999).mid(0, 16))},
                            {frame(0, 100010, events(30, 99999).mid(16, 14) << word(10, 2, false))}};
-        ThreadedServices services(rig.link, rig.clock, &rig.progress, QStringLiteral("ttyQ0"));
-        rig.doc.OnReadEvents(services);
+        ThreadedServices services(rig.link, rig.clock, &rig.progress, PortName::Parse("ttyQ0"));
+        ReadEvents(rig.doc, services);
 
         QVERIFY(services.jobThread && services.jobThread != QThread::currentThread());
         QCOMPARE(rig.only().text, QStringLiteral("Number of read events:  30"));
@@ -825,7 +827,8 @@ private Q_SLOTS:
         // The shared set was read again before the views were told.
         QVERIFY(rig.view.firstRowCurrent);
         QCOMPARE(rig.view.rows, qint64(7));
-        QCOMPARE(rig.doc.m_RawEvents.at(0), events(7).at(0));
+        // The first word the receiver sent is the newest event, stored last.
+        QCOMPARE(storedRows(rig.db).last().timer, eventword::Timer(events(7).at(0)));
     }
 
     void arbitraryByteStreamsStoreWholeDownloadsOrNothing()
@@ -887,5 +890,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestLinkDownload)
-#include "test_link_download.moc"
+QTEST_GUILESS_MAIN(TestDownload)
+#include "test_download.moc"

@@ -5,7 +5,8 @@
 #include "db/record/dbstate.h"
 #include "db/zq6doc.h"
 #include "db/zq6set.h"
-#include "link/download.h"
+#include "download/readevents.h"
+#include "download/services.h"
 #include "link/portlist.h"
 #include "link/qtseriallink.h"
 #include "tests/support/programrun.h"
@@ -97,8 +98,8 @@ struct Desk
         messages.messages.clear();
         QtSerialLink link;
         SystemClock clock;
-        DownloadServices services(link, clock, nullptr, port);
-        doc.OnReadEvents(services);
+        DownloadServices services(link, clock, nullptr, PortName::Parse(port));
+        ReadEvents(doc, services);
         return messages.messages.size() == 1 ? messages.messages.first() : UserMessage{};
     }
 
@@ -130,7 +131,7 @@ Run cli(const QStringList& arguments, const QProcessEnvironment& env = {},
 
 } // namespace
 
-class TestLinkEndToEnd : public QObject
+class TestDownloadEndToEnd : public QObject
 {
     Q_OBJECT
 
@@ -548,5 +549,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestLinkEndToEnd)
-#include "test_link_endtoend.moc"
+QTEST_GUILESS_MAIN(TestDownloadEndToEnd)
+#include "test_download_endtoend.moc"
