@@ -60,6 +60,10 @@ ExportDialog::ExportDialog(const QString& suggestedPath, QWidget* parent,
 {
     setWindowTitle(tr("Export Events"));
     m_path->setObjectName(QStringLiteral("path"));
+    m_useFrom->setObjectName(QStringLiteral("useFrom"));
+    m_from->setObjectName(QStringLiteral("from"));
+    m_useTo->setObjectName(QStringLiteral("useTo"));
+    m_to->setObjectName(QStringLiteral("to"));
     m_path->setMinimumWidth(320);
     auto* browse = new QPushButton(tr("B&rowse..."), this);
     browse->setAutoDefault(false);
