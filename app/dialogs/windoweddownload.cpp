@@ -1,4 +1,4 @@
-#include "app/dialogs/guidownload.h"
+#include "app/dialogs/windoweddownload.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -73,7 +73,7 @@ void RunKeepingWindowsAlive(const std::function<void()>& job)
         std::rethrow_exception(error);
 }
 
-void CGuiDownloadServices::Execute(const std::function<void()>& job)
+void WindowedDownloadServices::Execute(const std::function<void()>& job)
 {
     RunKeepingWindowsAlive(job);
 }

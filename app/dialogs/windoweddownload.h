@@ -11,7 +11,7 @@
 void RunKeepingWindowsAlive(const std::function<void()>& job);
 
 // The download's services in the window: the exchange runs on a worker thread.
-class CGuiDownloadServices : public DownloadServices
+class WindowedDownloadServices : public DownloadServices
 {
 public:
     using DownloadServices::DownloadServices;

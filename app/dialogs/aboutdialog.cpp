@@ -1,4 +1,4 @@
-#include "app/dialogs/aboutdlg.h"
+#include "app/dialogs/aboutdialog.h"
 
 #include "app/dialogs/dialogtitle.h"
 #include "app/dialogs/icons.h"
@@ -8,23 +8,22 @@
 #include <QLabel>
 #include <QPushButton>
 
-CAboutDlg::CAboutDlg(QWidget* pParent) : QDialog(pParent)
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("About Zq6"));
+    setWindowTitle(tr("About Zq6"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
     auto* icon = new QLabel(this);
     icon->setObjectName(QStringLiteral("icon"));
     icon->setPixmap(LoadSvgIcon(QStringLiteral("zqreader")).pixmap(32, 32));
-    auto* version = new QLabel(QStringLiteral("ZQ Reader Version 1.1"), this);
+    auto* version = new QLabel(tr("ZQ Reader Version 1.1"), this);
     version->setObjectName(QStringLiteral("version"));
     version->setTextFormat(Qt::PlainText);
-    auto* notice =
-        new QLabel(QStringLiteral("Keeps the event log of a receiver in a database."), this);
+    auto* notice = new QLabel(tr("Keeps the event log of a receiver in a database."), this);
     notice->setObjectName(QStringLiteral("notice"));
     notice->setTextFormat(Qt::PlainText);
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("IDOK"));
+    auto* ok = new QPushButton(tr("OK"), this);
+    ok->setObjectName(QStringLiteral("ok"));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
@@ -38,5 +37,3 @@ CAboutDlg::CAboutDlg(QWidget* pParent) : QDialog(pParent)
     setFixedSize(sizeHint());
     FitTitle(*this);
 }
-
-CAboutDlg::~CAboutDlg() = default;

@@ -3,8 +3,8 @@
 
 #include "db/backend/dbexception.h"
 #include "db/record/dbstate.h"
+#include "view/eventlistview.h"
 #include "view/viewlayout.h"
-#include "view/zq6view.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -33,7 +33,7 @@ QString listLine(const RowTexts& t)
 
 } // namespace
 
-void CZq6View::keyPressEvent(QKeyEvent* event)
+void EventListView::keyPressEvent(QKeyEvent* event)
 {
     const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
     const bool shift = mods & Qt::ShiftModifier;
@@ -65,16 +65,16 @@ void CZq6View::keyPressEvent(QKeyEvent* event)
     QAbstractScrollArea::keyPressEvent(event);
 }
 
-qint64 CZq6View::LineOfRow(const JoinMark& row)
+qint64 EventListView::LineOfRow(const JoinMark& row)
 {
-    if (!m_bExact || !SetReadable())
+    if (!m_exact || !IsSetReadable())
         return -1;
     return g_pSet->RowOfEvent(row.eventIndex) + row.skip;
 }
 
-std::optional<JoinMark> CZq6View::RowOnLine(qint64 line)
+std::optional<JoinMark> EventListView::RowOnLine(qint64 line)
 {
-    if (!m_bExact || !SetReadable() || line < 0 || line >= m_nRows)
+    if (!m_exact || !IsSetReadable() || line < 0 || line >= m_rowCount)
         return std::nullopt;
     if (const std::optional<JoinMark> known = g_pSet->KnownMark(line))
         return known;
@@ -82,14 +82,14 @@ std::optional<JoinMark> CZq6View::RowOnLine(qint64 line)
     return rows.isEmpty() ? std::nullopt : g_pSet->KnownMark(line);
 }
 
-bool CZq6View::MoveMarked(int lines, bool extend)
+bool EventListView::MoveMarked(int lines, bool extend)
 {
-    if (!m_mark || !m_bExact)
+    if (!m_mark || !m_exact)
         return false;
     try {
         const qint64 line = LineOfRow(*m_mark);
         const std::optional<JoinMark> next =
-            RowOnLine(std::clamp<qint64>(line + lines, 0, std::max<qint64>(0, m_nRows - 1)));
+            RowOnLine(std::clamp<qint64>(line + lines, 0, std::max<qint64>(0, m_rowCount - 1)));
         if (line < 0 || !next)
             return false;
         if (!extend || !m_anchor)
@@ -111,7 +111,7 @@ bool CZq6View::MoveMarked(int lines, bool extend)
     return true;
 }
 
-const CZq6View::DrawnRow* CZq6View::DrawnAt(QPoint point) const
+const EventListView::DrawnRow* EventListView::DrawnAt(QPoint point) const
 {
     const int lh = LineHeight();
     const qint64 line = (verticalScrollBar()->value() + point.y()) / lh;
@@ -121,13 +121,13 @@ const CZq6View::DrawnRow* CZq6View::DrawnAt(QPoint point) const
     return &m_drawn.at(at);
 }
 
-std::optional<JoinMark> CZq6View::RowAt(QPoint point) const
+std::optional<JoinMark> EventListView::RowAt(QPoint point) const
 {
     const DrawnRow* drawn = DrawnAt(point);
     return drawn ? std::optional<JoinMark>(drawn->mark) : std::nullopt;
 }
 
-void CZq6View::ClickRow(const JoinMark& row, Qt::KeyboardModifiers modifiers)
+void EventListView::ClickRow(const JoinMark& row, Qt::KeyboardModifiers modifiers)
 {
     const bool ctrl = modifiers & Qt::ControlModifier;
     if ((modifiers & Qt::ShiftModifier) && m_anchor) {
@@ -143,7 +143,7 @@ void CZq6View::ClickRow(const JoinMark& row, Qt::KeyboardModifiers modifiers)
     viewport()->update();
 }
 
-void CZq6View::mousePressEvent(QMouseEvent* event)
+void EventListView::mousePressEvent(QMouseEvent* event)
 {
     setFocus(Qt::MouseFocusReason);
     const std::optional<JoinMark> row = RowAt(event->position().toPoint());
@@ -152,7 +152,7 @@ void CZq6View::mousePressEvent(QMouseEvent* event)
     QAbstractScrollArea::mousePressEvent(event);
 }
 
-void CZq6View::mouseMoveEvent(QMouseEvent* event)
+void EventListView::mouseMoveEvent(QMouseEvent* event)
 {
     // Dragging with the left button selects from where it began.
     const std::optional<JoinMark> row = RowAt(event->position().toPoint());
@@ -164,7 +164,7 @@ void CZq6View::mouseMoveEvent(QMouseEvent* event)
     QAbstractScrollArea::mouseMoveEvent(event);
 }
 
-void CZq6View::contextMenuEvent(QContextMenuEvent* event)
+void EventListView::contextMenuEvent(QContextMenuEvent* event)
 {
     QMenu menu(this);
     // Given in the coordinates of the rows, as every event of the viewport.
@@ -179,9 +179,9 @@ void CZq6View::contextMenuEvent(QContextMenuEvent* event)
     menu.exec(event->globalPos());
 }
 
-void CZq6View::FillContextMenu(QMenu& menu, const DrawnRow* row)
+void EventListView::FillContextMenu(QMenu& menu, const DrawnRow* row)
 {
-    QAction* copy = menu.addAction(tr("&Copy"), this, &CZq6View::CopySelection);
+    QAction* copy = menu.addAction(tr("&Copy"), this, &EventListView::CopySelection);
     copy->setShortcut(QKeySequence::Copy);
     copy->setEnabled(!m_selection.IsEmpty());
     menu.addSeparator();
@@ -194,7 +194,7 @@ void CZq6View::FillContextMenu(QMenu& menu, const DrawnRow* row)
     find->setEnabled(row != nullptr);
 }
 
-bool CZq6View::viewportEvent(QEvent* event)
+bool EventListView::viewportEvent(QEvent* event)
 {
     if (event->type() == QEvent::ToolTip) {
         // The whole name of a row whose name is cut short.
@@ -221,20 +221,20 @@ bool CZq6View::viewportEvent(QEvent* event)
     return QAbstractScrollArea::viewportEvent(event);
 }
 
-void CZq6View::SelectAll()
+void EventListView::SelectAll()
 {
-    if (!SetReadable())
+    if (!IsSetReadable())
         return;
     m_selection.SelectAll();
     viewport()->update();
 }
 
-QString CZq6View::SelectedText(bool* more)
+QString EventListView::SelectedText(bool* more)
 {
     if (more)
         *more = false;
     QStringList lines;
-    if (!SetReadable() || m_selection.IsEmpty())
+    if (!IsSetReadable() || m_selection.IsEmpty())
         return {};
     ListTexts texts;
     for (const RowSelection::Run& run : m_selection.Runs()) {
@@ -276,7 +276,7 @@ QString CZq6View::SelectedText(bool* more)
     return lines.isEmpty() ? QString() : lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
-void CZq6View::CopySelection()
+void EventListView::CopySelection()
 {
     if (m_selection.IsEmpty())
         return;

@@ -2,18 +2,18 @@
 
 #include "db/backend/dbexception.h"
 #include "db/record/dbstate.h"
+#include "view/eventlistview.h"
 #include "view/viewlayout.h"
-#include "view/zq6view.h"
 
 #include <QScrollBar>
 #include <algorithm>
 
-std::optional<JoinMark> CZq6View::TopRow()
+std::optional<JoinMark> EventListView::TopRow()
 {
-    if (m_nRows == 0 || !SetReadable())
+    if (m_rowCount == 0 || !IsSetReadable())
         return std::nullopt;
     const qint64 topLine = verticalScrollBar()->value() / LineHeight();
-    if (!m_bExact) {
+    if (!m_exact) {
         // The top line stands for an event INDEX: its first row is shown there.
         const QVector<ListRow> rows = RowsFromTop(topLine, 1);
         if (rows.isEmpty())
@@ -27,7 +27,7 @@ std::optional<JoinMark> CZq6View::TopRow()
     return JoinMark{event, int(topLine - g_pSet->RowOfEvent(event))};
 }
 
-void CZq6View::ShowRow(JoinMark row)
+void EventListView::ShowRow(JoinMark row)
 {
     // Found: marked, and the selection is just this row.
     m_mark = row;
@@ -36,28 +36,28 @@ void CZq6View::ShowRow(JoinMark row)
     ScrollToRow(row);
 }
 
-void CZq6View::ScrollToRow(JoinMark row)
+void EventListView::ScrollToRow(JoinMark row)
 {
-    if (!SetReadable() || m_nRows == 0)
+    if (!IsSetReadable() || m_rowCount == 0)
         return;
-    const qint64 line = m_bExact ? g_pSet->RowOfEvent(row.eventIndex) + row.skip
-                                 : std::max<qint64>(0, row.eventIndex - m_span.first);
+    const qint64 line = m_exact ? g_pSet->RowOfEvent(row.eventIndex) + row.skip
+                                : std::max<qint64>(0, row.eventIndex - m_span.first);
     QScrollBar* bar = verticalScrollBar();
     bar->setValue(static_cast<int>(std::min<qint64>(line * LineHeight(), bar->maximum())));
     viewport()->update();
 }
 
-std::optional<JoinMark> CZq6View::MarkedRowInView()
+std::optional<JoinMark> EventListView::MarkedRowInView()
 {
-    if (!m_mark || m_nRows == 0 || !SetReadable())
+    if (!m_mark || m_rowCount == 0 || !IsSetReadable())
         return std::nullopt;
     // The rows on the screen now, whole or in part.
     const int lh = LineHeight();
     const qint64 top = verticalScrollBar()->value();
-    const RowBand screen = VisibleRows(top, viewport()->height(), lh, m_nRows);
+    const RowBand screen = VisibleRows(top, viewport()->height(), lh, m_rowCount);
     if (screen.count == 0)
         return std::nullopt;
-    const QVector<ListRow> rows = m_bExact
+    const QVector<ListRow> rows = m_exact
                                       ? g_pSet->FetchRows<ListRow>(screen.first, int(screen.count))
                                       : RowsFromTop(top / lh, screen.count);
     const QVector<JoinMark> marks = MarksOf(rows, screen.first);

@@ -43,7 +43,7 @@ class QPainter;
 // server is away (SetServerAway()), keeps drawing the rows it drew last and
 // reads nothing; back, it counts anew, its rows in place until the new count
 // is there.
-class CZq6View : public QAbstractScrollArea, public CDocView
+class EventListView : public QAbstractScrollArea, public CDocView
 {
     Q_OBJECT
 
@@ -61,14 +61,14 @@ public:
     // writes any number.
     static constexpr qint64 kMaxCopiedRows = 100000;
 
-    explicit CZq6View(CZq6Doc* pDoc, QWidget* parent = nullptr);
-    ~CZq6View() override;
+    explicit EventListView(CZq6Doc* document, QWidget* parent = nullptr);
+    ~EventListView() override;
 
-    CZq6Doc* GetDocument() const { return m_pDocument; }
+    CZq6Doc* Document() const { return m_document; }
 
     // After a database was opened or created, or a new document started:
     // re-open the set in event order and count its rows from the start.
-    void OnInitialUpdate();
+    void ShowFromStart();
     // After a download, or whenever the data may have changed: count again,
     // only the new rows when events were just appended.
     void OnUpdate() override;
@@ -83,21 +83,18 @@ public:
     // While away, the rows drawn last stay and nothing is read; once back,
     // the set (opened anew on the new connection) is counted again.
     void SetServerAway(bool away);
-    bool IsServerAway() const { return m_bServerAway; }
+    bool IsServerAway() const { return m_serverAway; }
 
     // What the list says while no database is open.
-    static QString StartHint()
-    {
-        return QStringLiteral("File > New Database or File > Open Database...");
-    }
+    static QString StartHint() { return tr("File > New Database or File > Open Database..."); }
 
     int LineHeight() const;
     // The rows, or while they are being counted, the span of event INDEX.
-    qint64 GetRowCount() const { return m_nRows; }
-    bool IsRowCountExact() const { return m_bExact; }
-    qint64 GetContentHeight() const;
+    qint64 RowCount() const { return m_rowCount; }
+    bool IsRowCountExact() const { return m_exact; }
+    qint64 ContentHeight() const;
 
-    // Go to Date and Find (zq6viewseek.cpp): the row is scrolled to the top
+    // Go to Date and Find (eventlistseek.cpp): the row is scrolled to the top
     // line, as far as the end of the list allows, and marked until another
     // one is or another database is opened. Further finds go on from the
     // marked row, else from the row on the top line.
@@ -121,7 +118,7 @@ public:
     // was copied. Nothing happens when no row is selected.
     void CopySelection();
 
-    QHeaderView* Header() const { return m_pHeader; }
+    QHeaderView* Header() const { return m_header; }
     // Where column c's texts go in the viewport: its left edge and width.
     int ColumnLeft(int c) const;
     int ColumnWidth(int c) const;
@@ -153,7 +150,8 @@ protected:
 
     // Draws one text with its top-left corner at (x, y) of the viewport,
     // cut at clipRight (no limit when clipRight <= x).
-    virtual void TextOut(QPainter& painter, int x, int y, const QString& text, int clipRight);
+    virtual void DrawClippedText(QPainter& painter, int x, int y, const QString& text,
+                                 int clipRight);
 
 private:
     enum class Count
@@ -162,7 +160,7 @@ private:
         Changed
     };
 
-    bool SetReadable() const;
+    bool IsSetReadable() const;
     void Recount(Count how);
     void OnCountDone();
     // Takes the set's count, or the span of its events while it is being
@@ -210,20 +208,20 @@ private:
     QVector<JoinMark> MarksOf(const QVector<ListRow>& rows, qint64 firstLine) const;
     void DrawStartHint();
 
-    CZq6Doc* m_pDocument;
-    qint64 m_nRows = 0;
-    bool m_bExact = true;
-    CZq6Set::EventSpan m_span;  // while not exact
-    quint64 m_countSerial = 0;  // of the set's count that m_nRows comes from
-    bool m_bFailed = false;     // a database error was met and reported
-    bool m_bServerAway = false; // see SetServerAway()
+    CZq6Doc* m_document;
+    qint64 m_rowCount = 0;
+    bool m_exact = true;
+    CZq6Set::EventSpan m_span; // while not exact
+    quint64 m_countSerial = 0; // of the set's count that m_rowCount comes from
+    bool m_failed = false;     // a database error was met and reported
+    bool m_serverAway = false; // see SetServerAway()
 
     // The row drawn last on the top line: its event, its place among the
     // event's rows (0 while not exact), whether it belongs to the last screen.
-    bool m_bTopKnown = false;
+    bool m_topKnown = false;
     JoinMark m_top;
     qint64 m_topLine = 0; // the line it was drawn on
-    bool m_bTopAtEnd = false;
+    bool m_topAtEnd = false;
 
     std::optional<JoinMark> m_mark;   // the row found or clicked last
     std::optional<JoinMark> m_anchor; // where Shift extends the selection from
@@ -233,9 +231,9 @@ private:
     QVector<DrawnRow> m_drawn;
     qint64 m_drawnFirstLine = 0;
 
-    QHeaderView* m_pHeader = nullptr;
+    QHeaderView* m_header = nullptr;
     bool m_restoringWidths = false;
-    QLabel* m_pFilterBar;
+    QLabel* m_filterBar;
     ListTexts m_texts{false};     // numbers without padding: drawn right-aligned
     std::optional<TextFit> m_fit; // for the font drawn with last
 };
