@@ -294,7 +294,7 @@ void DesktopApp::ReadEvents()
     SystemClock clock;
     WindowedDownloadProgress progress(m_view);
     WindowedDownloadServices services(*link, clock, &progress, port);
-    ReadEvents(*m_document, services);
+    ::ReadEvents(*m_document, services);
 }
 
 void DesktopApp::AdoptLocation(const Location& location)
