@@ -17,6 +17,7 @@
 #include "db/zq6set.h"
 #include "download/readevents.h"
 #include "link/portlink.h"
+#include "link/portname.h"
 #include "link/portsetting.h"
 #include "view/eventlistview.h"
 
@@ -81,9 +82,7 @@ bool DesktopApp::Start(const CommandLineInfo& commandLine)
 
     m_window->show();
 
-    LoadPortName();
-    if (commandLine.portGiven)
-        g_strPortName = commandLine.portName;
+    m_portName = commandLine.portGiven ? commandLine.portName : StoredPortName();
     return true;
 }
 
@@ -278,18 +277,18 @@ void DesktopApp::NewDatabase()
 void DesktopApp::ChoosePort()
 {
     OptionsDialog dialog(m_window.get(), m_ports);
-    dialog.SetPortName(g_strPortName);
+    dialog.SetPortName(m_portName);
     // Cancel keeps both the port in use and the stored one: a port given on
     // the command line is for the run only and must not reach the settings.
     if (m_ui->Exec(dialog) != QDialog::Accepted)
         return;
-    g_strPortName = dialog.PortName();
-    StorePortName();
+    m_portName = dialog.PortName();
+    StorePortName(m_portName);
 }
 
 void DesktopApp::ReadEvents()
 {
-    const PortName port = CurrentPort();
+    const PortName port = PortName::Parse(m_portName);
     const std::unique_ptr<SerialLink> link = MakePortLink(port);
     SystemClock clock;
     WindowedDownloadProgress progress(m_view);

@@ -54,6 +54,9 @@ public:
     MainWindow* Window() const { return m_window.get(); }
     EventListView* ListView() const { return m_view; }
     QStringList RecentFiles() const { return m_recentFiles.Files(); }
+    // The port Read events uses: the stored one, or the one given for this
+    // run on the command line, until Options picks another.
+    QString PortNameInUse() const { return m_portName; }
 
 public Q_SLOTS:
     // File > New Database: asks where, creates it from the template and
@@ -128,6 +131,7 @@ private:
     ShellUi* m_ui;
     const PortLister* m_ports;
     RecentFileList m_recentFiles;
+    QString m_portName;
     std::unique_ptr<CZq6Doc> m_document;
     std::unique_ptr<MainWindow> m_window;
     EventListView* m_view = nullptr;          // a child of the main window

@@ -2,8 +2,6 @@
 
 #include <QSettings>
 
-QString g_strPortName;
-
 namespace {
 
 const QString kEntry = QStringLiteral("Settings/COM");
@@ -28,20 +26,10 @@ QString StoredPortName()
     return settings.value(kEntry).toString();
 }
 
-void LoadPortName()
-{
-    g_strPortName = StoredPortName();
-}
-
-PortName CurrentPort()
-{
-    return PortName::Parse(g_strPortName);
-}
-
-void StorePortName()
+void StorePortName(const QString& name)
 {
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Korvo"),
                        QStringLiteral("Zq6"));
-    settings.setValue(kEntry, g_strPortName);
+    settings.setValue(kEntry, name);
     settings.sync();
 }

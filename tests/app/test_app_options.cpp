@@ -239,19 +239,17 @@ private Q_SLOTS:
         guitest::ScriptedUi ui;
         guitest::FixedPorts ports({"COM1", "COM2"});
         DesktopApp app(&sink, &ui, &ports);
-        QVERIFY(app.Start({}));
-
         // Cancel changes neither the port in use nor the stored one, also when
         // the port in use was given for this run only.
-        QSettings().setValue(QStringLiteral("Settings/COM"), QStringLiteral("COM1"));
-        g_strPortName = QStringLiteral("/dev/pts/7");
+        StorePortName(QStringLiteral("COM1"));
+        QVERIFY(app.Start(guitest::StartWith({}, QStringLiteral("/dev/pts/7"))));
         ui.onModal = [](QDialog& dlg) {
             dlg.show();
             QTest::keyClick(&dlg, Qt::Key_Escape);
             return dlg.result();
         };
         QVERIFY(guitest::Trigger(app.Window(), "option"));
-        QCOMPARE(g_strPortName, QStringLiteral("/dev/pts/7"));
+        QCOMPARE(app.PortNameInUse(), QStringLiteral("/dev/pts/7"));
         QCOMPARE(QSettings().value(QStringLiteral("Settings/COM")).toString(),
                  QStringLiteral("COM1"));
 
@@ -264,7 +262,7 @@ private Q_SLOTS:
             return dlg.result();
         };
         QVERIFY(guitest::Trigger(app.Window(), "option"));
-        QCOMPARE(g_strPortName, QStringLiteral("COM2"));
+        QCOMPARE(app.PortNameInUse(), QStringLiteral("COM2"));
         QCOMPARE(QSettings().value(QStringLiteral("Settings/COM")).toString(),
                  QStringLiteral("COM2"));
         QCOMPARE(ui.modalClasses, (QStringList{"OptionsDialog", "OptionsDialog"}));

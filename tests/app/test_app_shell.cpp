@@ -218,7 +218,7 @@ private Q_SLOTS:
         QVERIFY(app->Document()->m_bDbOpen);
         QCOMPARE(app->ListView()->RowCount(), qint64(7));
         QCOMPARE(app->RecentFiles().first(), db);
-        QCOMPARE(g_strPortName, QStringLiteral("ttyS3"));
+        QCOMPARE(app->PortNameInUse(), QStringLiteral("ttyS3"));
     }
 
     void startWithAPortForThisRunOnly()
@@ -226,7 +226,7 @@ private Q_SLOTS:
         QSettings().setValue(QStringLiteral("Settings/COM"), QStringLiteral("ttyS3"));
         auto app = Start(guitest::StartWith({}, QStringLiteral("/dev/pts/42")));
         QVERIFY(app);
-        QCOMPARE(g_strPortName, QStringLiteral("/dev/pts/42"));
+        QCOMPARE(app->PortNameInUse(), QStringLiteral("/dev/pts/42"));
         QCOMPARE(QSettings().value(QStringLiteral("Settings/COM")).toString(),
                  QStringLiteral("ttyS3"));
     }
