@@ -3,21 +3,25 @@
 #include "db/location/nativename.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 
 CommandLineInfo ParseCommandLine(const QStringList& arguments)
 {
     CommandLineInfo info;
     QCommandLineParser parser;
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Show this help."));
-    const QCommandLineOption version(QStringLiteral("version"),
-                                     QStringLiteral("Show the program's version."));
-    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Serial port."),
+                                  QCoreApplication::translate("CommandLine", "Show this help."));
+    const QCommandLineOption version(
+        QStringLiteral("version"),
+        QCoreApplication::translate("CommandLine", "Show the program's version."));
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QCoreApplication::translate("CommandLine", "Serial port."),
                                   QStringLiteral("NAME"));
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(port);
-    parser.addPositionalArgument(QStringLiteral("DB"), QStringLiteral("Database."));
+    parser.addPositionalArgument(QStringLiteral("DB"),
+                                 QCoreApplication::translate("CommandLine", "Database."));
     if (!parser.parse(ExactArguments(arguments))) {
         info.error = parser.errorText();
         return info;
@@ -30,7 +34,7 @@ CommandLineInfo ParseCommandLine(const QStringList& arguments)
     }
     const QStringList positional = parser.positionalArguments();
     if (positional.size() > 1)
-        info.error = QStringLiteral("only one database can be opened");
+        info.error = QCoreApplication::translate("CommandLine", "only one database can be opened");
     else if (!positional.isEmpty())
         info.dbPath = positional.first();
     return info;
@@ -38,7 +42,8 @@ CommandLineInfo ParseCommandLine(const QStringList& arguments)
 
 QString UsageText()
 {
-    return QStringLiteral(
+    return QCoreApplication::translate(
+        "CommandLine",
         "Usage: zqreader [DB] [--port NAME]\n"
         "Keeps the event log of a receiver in a database and shows it in a list.\n"
         "\n"

@@ -2,9 +2,9 @@
 // and reads new ones from the receiver.
 
 #include "app/commandline.h"
+#include "app/desktopapp.h"
 #include "app/dialogs/icons.h"
 #include "app/dialogs/messagebox.h"
-#include "app/zq6.h"
 #include "db/backend/processsetup.h"
 
 #include <QApplication>
@@ -34,16 +34,16 @@ int main(int argc, char** argv)
     QApplication::setDesktopFileName(QStringLiteral("zqreader"));
 
     // Qt's own options have been taken out of the arguments by now.
-    const CommandLineInfo cmdInfo = ParseCommandLine(QApplication::arguments());
-    if (!cmdInfo.error.isEmpty()) {
-        std::fprintf(stderr, "zqreader: %s\n\n%s", qUtf8Printable(cmdInfo.error),
+    const CommandLineInfo commandLine = ParseCommandLine(QApplication::arguments());
+    if (!commandLine.error.isEmpty()) {
+        std::fprintf(stderr, "zqreader: %s\n\n%s", qUtf8Printable(commandLine.error),
                      qUtf8Printable(UsageText()));
         return 2;
     }
 
-    CMessageBoxSink messages;
-    CZq6App theApp(&messages);
-    if (!theApp.InitInstance(cmdInfo))
+    MessageBoxSink messages;
+    DesktopApp desktop(&messages);
+    if (!desktop.Start(commandLine))
         return 1;
     return app.exec();
 }

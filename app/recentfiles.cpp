@@ -24,20 +24,20 @@ bool sameEntry(const QString& entry, const Location& location)
 
 } // namespace
 
-CRecentFileList::CRecentFileList(int size) : m_nSize(size) {}
+RecentFileList::RecentFileList(int size) : m_size(size) {}
 
-void CRecentFileList::ReadList()
+void RecentFileList::ReadList()
 {
     QSettings settings;
     m_files.clear();
-    for (int i = 0; i < m_nSize; ++i) {
+    for (int i = 0; i < m_size; ++i) {
         const QString path = settings.value(entryKey(i)).toString();
         if (!path.isEmpty())
             m_files << path;
     }
 }
 
-void CRecentFileList::WriteList() const
+void RecentFileList::WriteList() const
 {
     QSettings settings;
     settings.remove(kSection);
@@ -45,18 +45,18 @@ void CRecentFileList::WriteList() const
         settings.setValue(entryKey(i), m_files.at(i));
 }
 
-void CRecentFileList::Add(const Location& location)
+void RecentFileList::Add(const Location& location)
 {
     for (qsizetype i = m_files.size() - 1; i >= 0; --i) {
         if (sameEntry(m_files.at(i), location))
             m_files.removeAt(i);
     }
     m_files.prepend(location.Kept());
-    while (m_files.size() > m_nSize)
+    while (m_files.size() > m_size)
         m_files.removeLast();
 }
 
-void CRecentFileList::Remove(int index)
+void RecentFileList::Remove(int index)
 {
     if (index >= 0 && index < m_files.size())
         m_files.removeAt(index);

@@ -8,10 +8,13 @@ class Location;
 // first, kept in the settings store. Each entry is the text a location is
 // kept by (Location::Kept(): a file's absolute path, a server's address
 // without its password), given back to Location::Parse when it is chosen.
-class CRecentFileList
+class RecentFileList
 {
 public:
-    explicit CRecentFileList(int size);
+    // As many as the File menu lists.
+    static constexpr int kMaxFiles = 4;
+
+    explicit RecentFileList(int size = kMaxFiles);
 
     void ReadList();
     void WriteList() const;
@@ -22,9 +25,9 @@ public:
     void Remove(int index);
 
     QStringList Files() const { return m_files; }
-    int GetSize() const { return m_nSize; }
+    int Size() const { return m_size; }
 
 private:
-    int m_nSize;
+    int m_size;
     QStringList m_files;
 };

@@ -31,10 +31,10 @@ Figures download(CZq6Doc& doc, const bench::KeepMessages& messages, const QStrin
     QtSerialLink link;
     SystemClock clock;
     bench::TimingProgress progress;
-    DownloadServices services(link, clock, &progress, port);
+    DownloadServices services(link, clock, &progress, PortName::Parse(port));
     QElapsedTimer total;
     total.start();
-    doc.OnReadEvents(services);
+    ReadEvents(doc, services);
     Figures f;
     f.totalMs = total.nsecsElapsed() / 1e6;
     f.message = messages.last.text;

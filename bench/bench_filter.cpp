@@ -71,7 +71,7 @@ int main(int argc, char** argv)
             if (run == 0) {
                 while (!window.view.IsRowCountExact())
                     app.processEvents(QEventLoop::WaitForMoreEvents, 50);
-                rows[f] = window.view.GetRowCount();
+                rows[f] = window.view.RowCount();
             }
         }
     }

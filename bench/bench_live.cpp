@@ -13,7 +13,7 @@
 #include "db/filechangewatch.h"
 #include "db/record/dbstate.h"
 #include "db/zq6doc.h"
-#include "view/zq6view.h"
+#include "view/eventlistview.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -27,18 +27,18 @@ namespace {
 constexpr int kAppended = 100;
 
 // The list, noting when a paint first shows at least `awaited` rows.
-class WatchedView : public CZq6View
+class WatchedView : public EventListView
 {
 public:
-    using CZq6View::CZq6View;
+    using EventListView::EventListView;
     qint64 awaited = -1;
     bool painted = false;
 
 protected:
     void paintEvent(QPaintEvent* event) override
     {
-        CZq6View::paintEvent(event);
-        if (awaited >= 0 && GetRowCount() >= awaited)
+        EventListView::paintEvent(event);
+        if (awaited >= 0 && RowCount() >= awaited)
             painted = true;
     }
 };
@@ -65,7 +65,7 @@ bool Append(SqliteConnection& db, int timer)
 // milliseconds from the commit, -1 after 10 s.
 double Delay(QApplication& app, WatchedView& view, SqliteConnection& other, int timer, bool direct)
 {
-    view.awaited = view.GetRowCount() + kAppended;
+    view.awaited = view.RowCount() + kAppended;
     view.painted = false;
     if (!Append(other, timer))
         return -1;
@@ -116,7 +116,7 @@ int main(int argc, char** argv)
         QObject::connect(&watch, &ChangeWatch::Changed, &view, [&doc] { doc.UpdateAllViews(); });
         watch.Watch(g_db);
         view.show();
-        view.OnInitialUpdate();
+        view.ShowFromStart();
         while (!view.IsRowCountExact())
             app.processEvents(QEventLoop::WaitForMoreEvents, 50);
         view.viewport()->repaint();

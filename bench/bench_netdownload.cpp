@@ -37,9 +37,10 @@ int main(int argc, char** argv)
     Rfc2217Link link;
     SystemClock clock;
     bench::TimingProgress progress;
-    DownloadServices services(link, clock, &progress,
-                              QStringLiteral("rfc2217://127.0.0.1:%1").arg(ser2net.Port()));
-    doc.OnReadEvents(services);
+    DownloadServices services(
+        link, clock, &progress,
+        PortName::Parse(QStringLiteral("rfc2217://127.0.0.1:%1").arg(ser2net.Port())));
+    ReadEvents(doc, services);
     std::printf("%s\n", qUtf8Printable(messages.last.text));
     // The time the received bytes take on the line: 10 bits a byte at 9600 baud.
     std::printf("summary\t%d\t%.1f\t%.1f\n", progress.events, progress.exchangeMs,

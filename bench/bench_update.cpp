@@ -15,7 +15,7 @@
 #include "db/record/events.h"
 #include "db/record/preparedquery.h"
 #include "db/zq6doc.h"
-#include "view/zq6view.h"
+#include "view/eventlistview.h"
 
 #include <QApplication>
 #include <QDir>
@@ -52,15 +52,15 @@ int main(int argc, char** argv)
             }
             bench::StderrSink sink;
             CZq6Doc doc(&sink);
-            CZq6View view(&doc);
+            EventListView view(&doc);
             view.resize(600, 32 * view.LineHeight());
             if (!doc.OnOpenDocument(work))
                 return 1;
             view.show();
-            view.OnInitialUpdate();
+            view.ShowFromStart();
             while (!view.IsRowCountExact())
                 app.processEvents(QEventLoop::WaitForMoreEvents, 50);
-            const qint64 before = view.GetRowCount();
+            const qint64 before = view.RowCount();
             view.viewport()->repaint();
 
             { // what a download does, on a connection of its own
@@ -74,9 +74,9 @@ int main(int argc, char** argv)
             t.start();
             doc.UpdateAllViews();
             const double update = bench::Ms(t);
-            if (!view.IsRowCountExact() || view.GetRowCount() < before + kEvents) {
+            if (!view.IsRowCountExact() || view.RowCount() < before + kEvents) {
                 std::fprintf(stderr, "bench_update: %lld rows after the update, %lld before\n",
-                             qlonglong(view.GetRowCount()), qlonglong(before));
+                             qlonglong(view.RowCount()), qlonglong(before));
                 return 1;
             }
 

@@ -18,8 +18,8 @@
 #include "db/record/preparedquery.h"
 #include "db/zq6doc.h"
 #include "db/zq6set.h"
+#include "view/eventlistview.h"
 #include "view/viewlayout.h"
-#include "view/zq6view.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -51,7 +51,7 @@ int main(int argc, char** argv)
         bench::ListWindow list;
         if (!list.Open(location))
             return 1;
-        CZq6View& view = list.view;
+        EventListView& view = list.view;
         firstPaint.push_back(bench::Ms(t));
         connect.push_back(double(LastServerOpenNanoseconds()) / 1e6);
         afterConnect.push_back(firstPaint.back() - connect.back());
@@ -69,7 +69,7 @@ int main(int argc, char** argv)
             // Elsewhere, so that it does not start from the rows just read.
             bar->setValue(random.bounded(std::max(1, bar->maximum())));
             const RowBand band = VisibleRows(bar->value(), view.viewport()->height(),
-                                             view.LineHeight(), view.GetRowCount());
+                                             view.LineHeight(), view.RowCount());
             t.restart();
             g_pSet->FetchRows<ListRow>(band.first, int(band.count));
             fetch.push_back(bench::Ms(t));

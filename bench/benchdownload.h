@@ -5,7 +5,8 @@
 
 #include "db/messages.h"
 #include "db/zq6doc.h"
-#include "link/download.h"
+#include "download/readevents.h"
+#include "download/services.h"
 #include "tests/support/simprocess.h"
 
 #include <QElapsedTimer>

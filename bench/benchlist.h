@@ -9,7 +9,7 @@
 #include "db/record/dbstate.h"
 #include "db/zq6doc.h"
 #include "db/zq6set.h"
-#include "view/zq6view.h"
+#include "view/eventlistview.h"
 
 namespace bench {
 
@@ -18,7 +18,7 @@ struct ListWindow
 {
     StderrSink sink;
     CZq6Doc doc{&sink};
-    CZq6View view{&doc};
+    EventListView view{&doc};
 
     ListWindow() { view.resize(600, 32 * view.LineHeight()); }
 
@@ -31,7 +31,7 @@ struct ListWindow
         if (filter)
             g_pSet->SetFilter(*filter);
         view.show();
-        view.OnInitialUpdate();
+        view.ShowFromStart();
         view.viewport()->repaint();
         return true;
     }

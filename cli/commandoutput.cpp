@@ -4,23 +4,25 @@
 #include "db/backend/dbexception.h"
 #include "db/location/nativename.h"
 #include "db/location/outputcheck.h"
+#include "platform/filestatus.h"
+#include "platform/process.h"
 
+#include <QCoreApplication>
 #include <cerrno>
 #include <cstdio>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 // Why standard output failed, its first failure; empty while it works.
-QString g_lost;
-bool g_lostTold = false;
+QString lost;
+bool lostTold = false;
 
 // Notes the failure errno tells of; false, for the caller to return.
 bool lose()
 {
-    if (g_lost.isEmpty())
-        g_lost = QStringLiteral("Cannot write to standard output: ") + qt_error_string(errno);
+    if (lost.isEmpty())
+        lost = QCoreApplication::translate("CommandLine", "Cannot write to standard output: %1")
+                   .arg(qt_error_string(errno));
     return false;
 }
 
@@ -32,11 +34,11 @@ void tell(const QString& message)
 // False, told once, when standard output has failed.
 bool tellLost()
 {
-    if (g_lost.isEmpty())
+    if (lost.isEmpty())
         return true;
-    if (!g_lostTold)
-        tell(g_lost);
-    g_lostTold = true;
+    if (!lostTold)
+        tell(lost);
+    lostTold = true;
     return false;
 }
 
@@ -44,11 +46,12 @@ bool tellLost()
 // every byte and keeps none: there is nothing to stage beside it.
 bool isNullDevice(const QString& file)
 {
-    struct stat target;
-    struct stat null;
-    return ::stat(OutputTarget(file).constData(), &target) == 0 && S_ISCHR(target.st_mode) &&
-           ::stat("/dev/null", &null) == 0 && S_ISCHR(null.st_mode) &&
-           target.st_rdev == null.st_rdev;
+    return platform::IsNullDevice(OutputTarget(file));
+}
+
+QString cannotWrite()
+{
+    return QCoreApplication::translate("CommandLine", "Cannot write \"%1\": %2");
 }
 
 } // namespace
@@ -63,7 +66,9 @@ bool CommandOutput::SpareInput(const Location& db) const
 {
     const QString over =
         ToFile() ? OutputOverInputMessage(m_file, db)
-                 : StreamOverInputMessage(STDOUT_FILENO, QStringLiteral("Standard output"), db);
+                 : StreamOverInputMessage(platform::StatusOf(platform::StandardStream::Output),
+                                          QCoreApplication::translate("CommandLine", "Standard output"),
+                                          db);
     if (over.isEmpty())
         return true;
     tell(over);
@@ -74,7 +79,7 @@ bool CommandOutput::Open()
 {
     if (!ToFile() || m_nullDevice || m_staged.Open())
         return true;
-    tell(QStringLiteral("Cannot write \"%1\": %2").arg(m_shown, m_staged.ErrorString()));
+    tell(cannotWrite().arg(m_shown, m_staged.ErrorString()));
     return false;
 }
 
@@ -84,12 +89,11 @@ void CommandOutput::Append(QByteArrayView bytes)
         return;
     if (ToFile()) {
         if (!m_staged.Append(bytes))
-            throw CDBException(
-                QStringLiteral("Cannot write \"%1\": %2").arg(m_shown, m_staged.ErrorString()));
+            throw CDBException(cannotWrite().arg(m_shown, m_staged.ErrorString()));
     } else if (!WriteStandardOutput(bytes)) {
         // Told by the caller.
-        g_lostTold = true;
-        throw CDBException(g_lost);
+        lostTold = true;
+        throw CDBException(lost);
     }
 }
 
@@ -99,7 +103,7 @@ bool CommandOutput::Finish()
         return FlushStandardOutput();
     if (m_nullDevice || m_staged.Commit())
         return true;
-    tell(QStringLiteral("Cannot write \"%1\": %2").arg(m_shown, m_staged.ErrorString()));
+    tell(cannotWrite().arg(m_shown, m_staged.ErrorString()));
     return false;
 }
 
@@ -118,7 +122,7 @@ bool CommandOutput::Write(const QByteArray& bytes)
 
 bool WriteStandardOutput(QByteArrayView bytes)
 {
-    if (!g_lost.isEmpty())
+    if (!lost.isEmpty())
         return false;
     if (bytes.isEmpty() ||
         std::fwrite(bytes.data(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size()))
@@ -133,7 +137,7 @@ bool PrintLine(const QString& line)
 
 bool FlushStandardOutput()
 {
-    if (g_lost.isEmpty() && std::fflush(stdout) != 0)
+    if (lost.isEmpty() && std::fflush(stdout) != 0)
         lose();
     return tellLost();
 }

@@ -6,8 +6,8 @@
 
 void ConsoleMessages::ShowMessage(const UserMessage& message)
 {
-    m_sawError = m_sawError || message.IsError();
-    m_messages.append(message);
+    if (message.IsError())
+        m_errors.append(message);
     if (!m_echo)
         return;
     if (!message.IsError() && !message.IsWarning()) {

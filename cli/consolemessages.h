@@ -5,19 +5,17 @@
 #include <QList>
 
 // Outcomes go to stdout, failures and warnings to stderr; a detail follows on
-// its own line.
-// Every message is also kept, for the exit status and the log line of read.
+// its own line. The failures are also kept, for the log line of read.
 class ConsoleMessages : public MessageSink
 {
 public:
     void ShowMessage(const UserMessage& message) override;
-    bool SawError() const { return m_sawError; }
-    const QList<UserMessage>& Messages() const { return m_messages; }
+    // The failures shown so far.
+    const QList<UserMessage>& Errors() const { return m_errors; }
     // Off: messages are only kept, nothing is printed.
     void SetEcho(bool echo) { m_echo = echo; }
 
 private:
-    bool m_sawError = false;
     bool m_echo = true;
-    QList<UserMessage> m_messages;
+    QList<UserMessage> m_errors;
 };

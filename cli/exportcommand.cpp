@@ -10,12 +10,10 @@
 
 #include <cstdio>
 
-int RunExportCommand(const ExportRequest& request, const std::function<int(const QString&)>& usage)
-{
-    JoinFilter filter;
-    if (const QString wrong = ParseFilterOptions(request.filter, &filter); !wrong.isEmpty())
-        return usage(wrong);
+namespace {
 
+int exportCsv(const ExportRequest& request, const JoinFilter& filter)
+{
     CommandOutput out(request.output);
     if (!out.SpareInput(request.db))
         return exitcode::kFailed;
@@ -36,6 +34,32 @@ int RunExportCommand(const ExportRequest& request, const std::function<int(const
     if (!out.Finish())
         return exitcode::kFailed;
     if (out.ToFile())
-        PrintLine(QStringLiteral("Number of exported rows:  %1").arg(outcome.rows));
+        PrintLine(CommandLine::tr("Number of exported rows:  %1").arg(outcome.rows));
     return FlushStandardOutput() ? exitcode::kDone : exitcode::kFailed;
+}
+
+} // namespace
+
+ExportCommand::ExportCommand()
+    : Command("export",
+              {Option::From, Option::To, Option::User, Option::Button, Option::Name, Option::Output,
+               Option::Raw},
+              {{"export",
+                QT_TRANSLATE_NOOP("CommandLine", "DB [--from DATE] [--to DATE] [--user USER_NO]... "
+                                                 "[--button 0|1] [--name TEXT] [--output FILE] "
+                                                 "[--raw]")}})
+{
+}
+
+int ExportCommand::Run(const CommandLine& line) const
+{
+    const QStringList args = line.Arguments();
+    if (args.size() != 1)
+        return line.UsageError(CommandLine::tr("%1 takes one database file").arg(Name()));
+    const ExportRequest request{Location::Parse(args.first()), line.Filter(),
+                                line.Value(Option::Output), line.IsSet(Option::Raw)};
+    JoinFilter filter;
+    if (const QString wrong = ParseFilterOptions(request.filter, &filter); !wrong.isEmpty())
+        return line.UsageError(wrong);
+    return exportCsv(request, filter);
 }

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "cli/command.h"
 #include "cli/filteroptions.h"
 #include "db/location/location.h"
 
 #include <QString>
-#include <functional>
 
 struct ExportRequest
 {
@@ -14,7 +14,10 @@ struct ExportRequest
     bool raw = false; // names as they are, not guarded against formulas
 };
 
-// zqreader-cli export: the rows of the list as CSV. usage reports a wrong
-// command line and gives its exit status. Returns an exit status of
-// cli/exitcodes.h.
-int RunExportCommand(const ExportRequest& request, const std::function<int(const QString&)>& usage);
+// zqreader-cli export DB [FILTER]: the rows of the list as CSV.
+class ExportCommand : public Command
+{
+public:
+    ExportCommand();
+    int Run(const CommandLine& line) const override;
+};

@@ -3,6 +3,7 @@
 #include "db/record/datetext.h"
 #include "db/record/users.h"
 
+#include <QCoreApplication>
 #include <tuple>
 
 namespace {
@@ -36,8 +37,9 @@ QString ParseFilterOptions(const FilterOptions& options, EventFilter* filter)
             continue;
         const Bound bound = dateBound(*text, upper);
         if (bound.parsed.problem == datetext::Problem::NotADate)
-            return QStringLiteral("%1 \"%2\" is not a date YYYY-MM-DD or a date and time "
-                                  "YYYY-MM-DD HH:MM[:SS]")
+            return QCoreApplication::translate("CommandLine",
+                                               "%1 \"%2\" is not a date YYYY-MM-DD or a "
+                                               "date and time YYYY-MM-DD HH:MM[:SS]")
                 .arg(QLatin1String(option), *text);
         // A date of the right form that cannot be: the reason names the field.
         if (!bound.parsed)
@@ -46,12 +48,13 @@ QString ParseFilterOptions(const FilterOptions& options, EventFilter* filter)
         (upper ? parsed.to : parsed.from) = bound.stored;
     }
     if (!parsed.from.isEmpty() && !parsed.to.isEmpty() && parsed.to <= parsed.from)
-        return QStringLiteral("--to must come after --from");
+        return QCoreApplication::translate("CommandLine", "--to must come after --from");
     for (const QString& text : options.userNos) {
         bool whole = false;
         const int userNo = text.trimmed().toInt(&whole);
         if (!whole || userNo < users::kMinUserNo || userNo > users::kMaxUserNo)
-            return QStringLiteral("--user \"%1\" is not a user number from %2 to %3")
+            return QCoreApplication::translate("CommandLine",
+                                               "--user \"%1\" is not a user number from %2 to %3")
                 .arg(text)
                 .arg(users::kMinUserNo)
                 .arg(users::kMaxUserNo);
@@ -60,12 +63,14 @@ QString ParseFilterOptions(const FilterOptions& options, EventFilter* filter)
     if (!options.button.isNull()) {
         const QString button = options.button.trimmed();
         if (button != QLatin1String("0") && button != QLatin1String("1"))
-            return QStringLiteral("--button \"%1\" is not 0 or 1").arg(options.button);
+            return QCoreApplication::translate("CommandLine", "--button \"%1\" is not 0 or 1")
+                .arg(options.button);
         parsed.button = button.toInt();
     }
     if (!options.name.isNull()) {
         if (options.name.trimmed().isEmpty())
-            return QStringLiteral("--name needs a text that the names contain");
+            return QCoreApplication::translate("CommandLine",
+                                               "--name needs a text that the names contain");
         parsed.name = options.name;
     }
     *filter = parsed;

@@ -5,9 +5,9 @@
 #include "db/backend/dbexception.h"
 #include "db/location/nativename.h"
 #include "formats/accessimport.h"
+#include "platform/process.h"
 
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 
@@ -24,11 +24,12 @@ public:
     bool Advance(qint64 done) override
     {
         if (m_rows > 0)
-            std::fprintf(stderr, "\r\033[K%s... %lld of %lld", qUtf8Printable(m_what),
-                         static_cast<long long>(done), static_cast<long long>(m_rows));
+            std::fprintf(stderr, "\r\033[K%s",
+                         qUtf8Printable(
+                             m_partOf.arg(m_what, QString::number(done), QString::number(m_rows))));
         else
-            std::fprintf(stderr, "\r\033[K%s... %lld", qUtf8Printable(m_what),
-                         static_cast<long long>(done));
+            std::fprintf(stderr, "\r\033[K%s",
+                         qUtf8Printable(m_sofar.arg(m_what, QString::number(done))));
         std::fflush(stderr);
         return true;
     }
@@ -39,30 +40,44 @@ public:
     }
 
 private:
+    const QString m_partOf = CommandLine::tr("%1... %2 of %3");
+    const QString m_sofar = CommandLine::tr("%1... %2");
     QString m_what;
     qint64 m_rows = -1;
 };
 
 } // namespace
 
-int RunImportCommand(const QString& accessPath, const Location& target)
+ImportCommand::ImportCommand()
+    : Command("import", {}, {{"import", QT_TRANSLATE_NOOP("CommandLine", "MDB DB")}})
 {
+}
+
+int ImportCommand::Run(const CommandLine& line) const
+{
+    const QStringList args = line.Arguments();
+    if (args.size() != 2)
+        return line.UsageError(
+            CommandLine::tr("import takes an Access database and a new database"));
+    const QString accessPath = args.at(0);
+    const Location target = Location::Parse(args.at(1));
     TerminalImportProgress terminal;
-    const bool showProgress = ::isatty(STDERR_FILENO) == 1;
+    const bool showProgress = platform::IsTerminal(platform::StandardStream::Error);
     try {
         const ImportCounts counts = ImportAccessFile(AbsoluteFileName(accessPath), target,
                                                      showProgress ? &terminal : nullptr);
         if (showProgress)
             terminal.Clear();
-        PrintLine(QStringLiteral("A new database has been created:  ") + target.Shown());
-        PrintLine(QStringLiteral("Users copied:  %1\nEvents copied:  %2")
+        PrintLine(CommandLine::tr("A new database has been created:  %1").arg(target.Shown()));
+        PrintLine(CommandLine::tr("Users copied:  %1\nEvents copied:  %2")
                       .arg(counts.users)
                       .arg(counts.events));
         return FlushStandardOutput() ? exitcode::kDone : exitcode::kFailed;
     } catch (const CDBException& e) {
         if (showProgress)
             terminal.Clear();
-        std::fprintf(stderr, "Error while converting the Access database\n%s\n",
+        std::fprintf(stderr, "%s\n%s\n",
+                     qUtf8Printable(CommandLine::tr("Error while converting the Access database")),
                      qUtf8Printable(e.m_strError));
         return exitcode::kFailed;
     }

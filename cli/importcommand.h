@@ -1,9 +1,12 @@
 #pragma once
 
-#include "db/location/location.h"
+#include "cli/command.h"
 
-#include <QString>
-
-// zqreader-cli import: copies the users and events of an Access database into
-// a new ZQreader database. Returns the exit status.
-int RunImportCommand(const QString& accessPath, const Location& target);
+// zqreader-cli import MDB DB: copies the users and events of an Access
+// database into a new ZQreader database.
+class ImportCommand : public Command
+{
+public:
+    ImportCommand();
+    int Run(const CommandLine& line) const override;
+};

@@ -16,8 +16,17 @@ QString field(const QString& value)
 
 } // namespace
 
-int RunPortsCommand(bool verbose)
+PortsCommand::PortsCommand()
+    : Command("ports", {Option::Verbose},
+              {{"ports", QT_TRANSLATE_NOOP("CommandLine", "[--verbose]")}})
 {
+}
+
+int PortsCommand::Run(const CommandLine& line) const
+{
+    if (!line.Arguments().isEmpty())
+        return line.UsageError(CommandLine::tr("ports takes no argument"));
+    const bool verbose = line.IsSet(Option::Verbose);
     for (const PortDetails& port : AvailablePorts()) {
         if (verbose)
             PrintLine(QStringList{port.name, field(port.description), field(port.manufacturer),

@@ -9,10 +9,10 @@
 #include "db/zq6doc.h"
 #include "formats/reportcsv.h"
 #include "formats/reportpdf.h"
+#include "platform/process.h"
 
 #include <cstdio>
 #include <optional>
-#include <unistd.h>
 
 namespace {
 
@@ -23,25 +23,16 @@ std::optional<QString> parse(const ReportRequest& request, ReportOptions* option
         !wrong.isEmpty())
         return wrong;
     if (!request.by.isNull() && !ParseReportPeriod(request.by, &options->by))
-        return QStringLiteral("--by \"%1\" is not day, week or month").arg(request.by);
+        return CommandLine::tr("--by \"%1\" is not day, week or month").arg(request.by);
     if (!request.format.isNull() && request.format != QLatin1String("csv") &&
         request.format != QLatin1String("pdf"))
-        return QStringLiteral("--format \"%1\" is not csv or pdf").arg(request.format);
+        return CommandLine::tr("--format \"%1\" is not csv or pdf").arg(request.format);
     return std::nullopt;
 }
 
-} // namespace
-
-int RunReportCommand(const ReportRequest& request, const std::function<int(const QString&)>& usage)
+int writeReport(const ReportRequest& request, const ReportOptions& options)
 {
-    ReportOptions options;
-    if (const std::optional<QString> wrong = parse(request, &options))
-        return usage(*wrong);
     const bool pdf = request.format == QLatin1String("pdf");
-    options.byHour = pdf; // for its chart
-    if (pdf && request.output.isEmpty() && isatty(STDOUT_FILENO))
-        return usage(QStringLiteral("--format pdf needs --output FILE or an output that is no "
-                                    "terminal"));
 
     CommandOutput out(request.output);
     if (!out.SpareInput(request.db))
@@ -65,4 +56,36 @@ int RunReportCommand(const ReportRequest& request, const std::function<int(const
         return exitcode::kFailed;
     }
     return out.Write(bytes) ? exitcode::kDone : exitcode::kFailed;
+}
+
+} // namespace
+
+ReportCommand::ReportCommand()
+    : Command("report",
+              {Option::From, Option::To, Option::User, Option::Button, Option::Name, Option::Output,
+               Option::By, Option::Format},
+              {{"report", QT_TRANSLATE_NOOP("CommandLine",
+                                            "DB [--from DATE] [--to DATE] [--user USER_NO]... "
+                                            "[--button 0|1] [--name TEXT] [--by day|week|month] "
+                                            "[--format csv|pdf] [--output FILE]")}})
+{
+}
+
+int ReportCommand::Run(const CommandLine& line) const
+{
+    const QStringList args = line.Arguments();
+    if (args.size() != 1)
+        return line.UsageError(CommandLine::tr("%1 takes one database file").arg(Name()));
+    const ReportRequest request{Location::Parse(args.first()), line.Filter(),
+                                line.Value(Option::By), line.Value(Option::Format),
+                                line.Value(Option::Output)};
+    ReportOptions options;
+    if (const std::optional<QString> wrong = parse(request, &options))
+        return line.UsageError(*wrong);
+    const bool pdf = request.format == QLatin1String("pdf");
+    options.byHour = pdf; // for its chart
+    if (pdf && request.output.isEmpty() && platform::IsTerminal(platform::StandardStream::Output))
+        return line.UsageError(
+            CommandLine::tr("--format pdf needs --output FILE or an output that is no terminal"));
+    return writeReport(request, options);
 }

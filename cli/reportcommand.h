@@ -1,11 +1,10 @@
 #pragma once
 
+#include "cli/command.h"
 #include "cli/filteroptions.h"
 #include "db/location/location.h"
 
 #include <QString>
-#include <QStringList>
-#include <functional>
 
 struct ReportRequest
 {
@@ -16,7 +15,11 @@ struct ReportRequest
     QString output;       // empty: standard output
 };
 
-// zqreader-cli report: the events counted by period and user, as CSV or PDF.
-// usage reports a wrong command line and gives its exit status. Returns an
-// exit status of cli/exitcodes.h.
-int RunReportCommand(const ReportRequest& request, const std::function<int(const QString&)>& usage);
+// zqreader-cli report DB [FILTER]: the events counted by period and user, as
+// CSV or PDF.
+class ReportCommand : public Command
+{
+public:
+    ReportCommand();
+    int Run(const CommandLine& line) const override;
+};

@@ -60,6 +60,7 @@ bool CZq6Doc::OnOpenDocument(const Location& location)
     if (location.IsFile()) {
         const DbFileCheck check = CheckDbFile(location);
         if (check.kind != DbFileKind::Sqlite) {
+            m_openFailure = DbFailure::Other;
             Report(check.message, QStringLiteral("Error"));
             return false;
         }
@@ -92,6 +93,7 @@ bool CZq6Doc::OnOpenDocument(const Location& location)
             throw;
         }
     } catch (const CDBException& e) {
+        m_openFailure = e.Kind();
         Report(e.m_strError, QStringLiteral("Error"));
         return false;
     }

@@ -1,18 +1,17 @@
 #pragma once
 
+#include "db/backend/dbexception.h"
 #include "db/location/location.h"
 #include "db/record/events.h"
 
 #include <QList>
 #include <QString>
 #include <QVector>
-#include <array>
 #include <memory>
 #include <vector>
 
 class FileReadLock;
 class MessageSink;
-class DownloadServices;
 
 // A window that shows the document: told when the data has changed.
 class CDocView
@@ -28,9 +27,6 @@ public:
 class CZq6Doc
 {
 public:
-    static constexpr int kRawEventCapacity = 16384;
-    static constexpr int kRequestBufferSize = 500;
-
     explicit CZq6Doc(MessageSink* messages);
     ~CZq6Doc();
     CZq6Doc(const CZq6Doc&) = delete;
@@ -46,6 +42,8 @@ public:
     // returned and the previously open database (or none) stays as it was.
     bool OnOpenDocument(const Location& location);
     bool OnOpenDocument(const QString& path); // parses path, then as above
+    // The kind of the database's failure when the last open failed.
+    DbFailure OpenFailure() const { return m_openFailure; }
 
     // Creates a new database at path from the template (replacing any file
     // there, the open database included) and opens it. Reports the outcome;
@@ -65,9 +63,6 @@ public:
     // stored.
     bool AppendEvents(const QVector<NewEvent>& events);
 
-    // "Read events": the download from the receiver.
-    void OnReadEvents(DownloadServices& services);
-
     // Document location and title, kept for the window shell.
     void SetLocation(const Location& location);
     QString GetTitle() const { return m_strTitle; }
@@ -85,8 +80,6 @@ public:
     void Report(const QString& text, const QString& caption, const QString& detail = {},
                 bool taskModal = false) const;
 
-    std::array<quint32, kRawEventCapacity> m_RawEvents{};
-    std::array<quint8, kRequestBufferSize> m_Request{};
     bool m_bDbOpen = false;
 
 private:
@@ -101,4 +94,5 @@ private:
     std::vector<std::unique_ptr<FileReadLock>> m_retiredLocks;
     Location m_location;
     QString m_strTitle;
+    DbFailure m_openFailure = DbFailure::Other;
 };

@@ -2,6 +2,7 @@
 
 #include "db/backend/dbexception.h"
 #include "db/location/nativename.h"
+#include "platform/filenames.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -9,8 +10,6 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <algorithm>
-#include <cerrno>
-#include <unistd.h>
 
 namespace {
 
@@ -93,10 +92,13 @@ MdbToolsSource::MdbToolsSource(const QString& path, const QString& toolDir)
     if (name != absolute.toUtf8()) {
         m_linkDir = std::make_unique<QTemporaryDir>();
         const QString link = m_linkDir->filePath(QStringLiteral("access.mdb"));
-        if (!m_linkDir->isValid() || ::symlink(name.constData(), link.toUtf8().constData()) != 0)
+        const platform::SystemError failed = m_linkDir->isValid()
+                                                 ? platform::AddSymbolicLink(name, link.toUtf8())
+                                                 : platform::SystemError::Last();
+        if (!m_linkDir->isValid() || failed)
             throw CDBException(QStringLiteral("A link to the Access database \"%1\" cannot be made "
                                               "for mdbtools: %2")
-                                   .arg(ShownFileName(path), qt_error_string(errno)));
+                                   .arg(ShownFileName(path), failed.Text()));
         m_toolPath = link;
     }
     // The size through the name the programs are given, which is always UTF-8.

@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QString>
+#include <utility>
 
 class QIODevice;
 
@@ -33,7 +34,7 @@ public:
     bool MakeSignals() override { return true; }
     void CloseSignals() override {}
 
-    QString OpenFailureReason() const override { return m_openFailure; }
+    PortOpenFailure OpenFailure() const override { return m_openFailure; }
 
     void CancelIo() override;
     void SetReadIntervalTimeout(int milliseconds) override { m_read.SetInterval(milliseconds); }
@@ -71,13 +72,14 @@ protected:
     // line, within WriteTimeLeft().
     virtual Result AwaitOnLine() { return Result::Completed; }
 
-    void ClearOpenFailure() { m_openFailure.clear(); }
-    void FailOpen(const QString& reason) { m_openFailure = reason; }
+    void ClearOpenFailure() { m_openFailure = {}; }
+    void FailOpen(PortOpenFailure failure) { m_openFailure = std::move(failure); }
+    void FailOpen(PortOpenFailure::Reason reason, const QString& text) { FailOpen({reason, text}); }
     // How long the pending write may still take, in milliseconds.
     int WriteTimeLeft() const;
 
 private:
-    QString m_openFailure;
+    PortOpenFailure m_openFailure;
 
     QElapsedTimer m_clock;
     ReadGather m_read;

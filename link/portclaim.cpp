@@ -1,45 +1,29 @@
 #include "link/portclaim.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#ifdef Q_OS_LINUX
-#include <sys/sysmacros.h>
-#endif
+#include "platform/filestatus.h"
+#include "platform/serialline.h"
+
+using platform::FileType;
 
 namespace {
 
-QString kindOf(mode_t mode)
+QString kindOf(FileType type)
 {
-    if (S_ISDIR(mode))
-        return QStringLiteral("a folder");
-    if (S_ISREG(mode))
-        return QStringLiteral("a file");
-    if (S_ISFIFO(mode))
-        return QStringLiteral("a named pipe");
-    if (S_ISSOCK(mode))
-        return QStringLiteral("a socket");
-    if (S_ISBLK(mode))
-        return QStringLiteral("a block device");
-    return QStringLiteral("no device");
+    switch (type) {
+    case FileType::Folder:
+        return PortClaim::tr("a folder");
+    case FileType::Regular:
+        return PortClaim::tr("a file");
+    case FileType::NamedPipe:
+        return PortClaim::tr("a named pipe");
+    case FileType::Socket:
+        return PortClaim::tr("a socket");
+    case FileType::BlockDevice:
+        return PortClaim::tr("a block device");
+    default:
+        return PortClaim::tr("no device");
+    }
 }
-
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-#ifdef Q_OS_LINUX
-// /dev/tty (whatever terminal the program runs in), /dev/console, /dev/ptmx
-// and the virtual consoles: terminals, but never a line to a receiver.
-bool isTerminalOfTheMachine(dev_t device)
-{
-    return (major(device) == 5 && minor(device) <= 2) || (major(device) == 4 && minor(device) < 64);
-}
-#endif
 
 } // namespace
 
@@ -50,56 +34,47 @@ PortClaim::~PortClaim()
 
 void PortClaim::Release()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+    m_device.Close();
 }
 
 PortClaim::Result PortClaim::Take(const QByteArray& devicePath)
 {
     Release();
     m_why.clear();
-    const QByteArray& path = devicePath;
-    struct stat st
-    {
-    };
-    if (::stat(path.constData(), &st) != 0) {
-        m_why = systemError(errno);
+    const platform::FileStatus status = platform::StatusOf(devicePath);
+    if (!status.Exists()) {
+        m_why = status.error.Text();
         return Result::OpenFailed;
     }
     // Opening anything else could block (a named pipe) or act on it.
-    if (!S_ISCHR(st.st_mode)) {
-        m_why = kindOf(st.st_mode);
+    if (status.type != FileType::CharacterDevice) {
+        m_why = kindOf(status.type);
         return Result::NotSerial;
     }
-#ifdef Q_OS_LINUX
-    if (isTerminalOfTheMachine(st.st_rdev)) {
-        m_why = QStringLiteral("a terminal or console of this machine");
+    if (platform::IsTerminalOfTheMachine(status)) {
+        m_why = tr("a terminal or console of this machine");
         return Result::NotSerial;
     }
-#endif
-    m_fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (m_fd < 0) {
-        const int error = errno;
-        m_why = systemError(error);
+    if (!m_device.OpenDevice(devicePath)) {
+        const platform::SystemError error = m_device.Error();
+        m_why = error.Text();
         // Another program's terminal exclusive mode.
-        if (error == EBUSY)
+        if (error.Is(std::errc::device_or_resource_busy))
             return Result::Held;
         // An unplugged adapter's node left behind, say.
-        return error == ENXIO || error == ENODEV ? Result::Gone : Result::OpenFailed;
+        return error.Is(std::errc::no_such_device_or_address) || error.Is(std::errc::no_such_device)
+                   ? Result::Gone
+                   : Result::OpenFailed;
     }
-    if (::isatty(m_fd) != 1) {
+    if (!m_device.IsTerminal()) {
         Release();
-        m_why = QStringLiteral("a device that is no terminal");
+        m_why = tr("a device that is no terminal");
         return Result::NotSerial;
     }
-    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
-        if (error == EWOULDBLOCK) {
-            Release();
-            return Result::Held;
-        }
-        // A device that cannot be locked at all is used unlocked, as before.
+    // A device that cannot be locked at all is used unlocked, as before.
+    if (m_device.TryLock() == platform::File::Lock::Busy) {
+        Release();
+        return Result::Held;
     }
     return Result::Claimed;
 }

@@ -1,5 +1,6 @@
 #include "link/portlist.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSerialPortInfo>
@@ -97,7 +98,7 @@ QString PortSummary(const PortDetails& port)
     if (!port.manufacturer.isEmpty() && port.manufacturer != port.description)
         about << port.manufacturer;
     if (!port.serialNumber.isEmpty())
-        about << QStringLiteral("serial number %1").arg(port.serialNumber);
+        about << QCoreApplication::translate("PortList", "serial number %1").arg(port.serialNumber);
     QString text = about.join(QStringLiteral(", "));
     if (!port.byIdPath.isEmpty())
         text += (text.isEmpty() ? QString() : QStringLiteral("; ")) + port.byIdPath;

@@ -45,35 +45,35 @@ QString PortName::TakeHostAndPort(const QString& rest)
     if (rest.startsWith(QLatin1Char('['))) {
         const qsizetype close = rest.indexOf(QLatin1Char(']'));
         if (close < 0)
-            return QStringLiteral("the IPv6 address has no closing bracket");
+            return tr("the IPv6 address has no closing bracket");
         host = rest.mid(1, close - 1);
         const QString after = rest.mid(close + 1);
         if (!after.startsWith(QLatin1Char(':')))
-            return QStringLiteral("no TCP port after the host (HOST:PORT)");
+            return tr("no TCP port after the host (HOST:PORT)");
         portText = after.mid(1);
         if (host.isEmpty())
-            return QStringLiteral("no host");
+            return tr("no host");
         if (QHostAddress(host).protocol() != QAbstractSocket::IPv6Protocol)
-            return QStringLiteral("\"%1\" in brackets is not an IPv6 address").arg(host);
+            return tr("\"%1\" in brackets is not an IPv6 address").arg(host);
     } else {
         const qsizetype colon = rest.lastIndexOf(QLatin1Char(':'));
         if (colon < 0)
-            return QStringLiteral("no TCP port after the host (HOST:PORT)");
+            return tr("no TCP port after the host (HOST:PORT)");
         host = rest.left(colon);
         portText = rest.mid(colon + 1);
         if (host.isEmpty())
-            return QStringLiteral("no host");
+            return tr("no host");
         if (host.contains(QLatin1Char(':')))
-            return QStringLiteral("an IPv6 address must be written in brackets ([::1]:PORT)");
+            return tr("an IPv6 address must be written in brackets ([::1]:PORT)");
         if (!plausibleHostName(host))
-            return QStringLiteral("\"%1\" is not a host name or address").arg(host);
+            return tr("\"%1\" is not a host name or address").arg(host);
     }
     if (portText.isEmpty())
-        return QStringLiteral("no TCP port after the host (HOST:PORT)");
+        return tr("no TCP port after the host (HOST:PORT)");
     static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
     const int number = digits.match(portText).hasMatch() ? portText.toInt() : 0;
     if (number < 1 || number > 65535)
-        return QStringLiteral("the TCP port must be a number from 1 to 65535");
+        return tr("the TCP port must be a number from 1 to 65535");
     m_host = host;
     m_tcpPort = static_cast<quint16>(number);
     return {};
@@ -90,15 +90,15 @@ PortName PortName::Parse(const QString& given)
     // the password is not to be shown anywhere.
     if (match.hasMatch() && match.captured(2).contains(QLatin1Char('@'))) {
         port.m_kind = Kind::Invalid;
-        port.m_problem = QStringLiteral("%1 is not a port: a port address takes no user name or "
-                                        "password.")
+        port.m_problem = tr("%1 is not a port: a port address takes no user name or "
+                            "password.")
                              .arg(port.Shown());
         return port;
     }
     if (HasControlCharacter(given)) {
         port.m_kind = Kind::Invalid;
-        port.m_problem = QStringLiteral("The port name \"%1\" holds a control character (a tab, a "
-                                        "line break or the like).")
+        port.m_problem = tr("The port name \"%1\" holds a control character (a tab, a "
+                            "line break or the like).")
                              .arg(port.Shown());
         return port;
     }
@@ -110,15 +110,15 @@ PortName PortName::Parse(const QString& given)
         else if (scheme == QLatin1String("rfc2217"))
             port.m_kind = Kind::Rfc2217;
         else
-            problem = QStringLiteral("the kind \"%1\" is not known (socket:// or rfc2217://)")
-                          .arg(match.captured(1));
+            problem =
+                tr("the kind \"%1\" is not known (socket:// or rfc2217://)").arg(match.captured(1));
         if (problem.isEmpty())
             problem = port.TakeHostAndPort(match.captured(2));
         if (!problem.isEmpty()) {
             port.m_kind = Kind::Invalid;
             port.m_host.clear();
             port.m_tcpPort = 0;
-            port.m_problem = QStringLiteral("%1 is not a port: %2.").arg(port.Shown(), problem);
+            port.m_problem = tr("%1 is not a port: %2.").arg(port.Shown(), problem);
         }
         port.m_location = given;
         return port;
@@ -141,7 +141,7 @@ QString PortName::Shown() const
                                match.captured(2).mid(at + 1));
         return VisibleText(m_given);
     }
-    return IsNone() ? QStringLiteral("no port") : ShownFileName(m_given);
+    return IsNone() ? tr("no port") : ShownFileName(m_given);
 }
 
 QString PortName::ShownLocation() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QString>
 
 // A port as named where it enters the program (--port, the stored setting,
@@ -9,6 +10,8 @@
 // The link and the download take this value and never work a name out again.
 class PortName
 {
+    Q_DECLARE_TR_FUNCTIONS(PortName)
+
 public:
     enum class Kind
     {

@@ -2,8 +2,6 @@
 
 #include <QSettings>
 
-QString g_strPortName;
-
 namespace {
 
 const QString kEntry = QStringLiteral("Settings/COM");
@@ -19,26 +17,19 @@ QString defaultPortName()
 
 } // namespace
 
-void LoadPortName()
+QString StoredPortName()
 {
     const QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Korvo"),
                              QStringLiteral("Zq6"));
-    if (settings.status() != QSettings::NoError || !settings.contains(kEntry)) {
-        g_strPortName = defaultPortName();
-        return;
-    }
-    g_strPortName = settings.value(kEntry).toString();
+    if (settings.status() != QSettings::NoError || !settings.contains(kEntry))
+        return defaultPortName();
+    return settings.value(kEntry).toString();
 }
 
-PortName CurrentPort()
-{
-    return PortName::Parse(g_strPortName);
-}
-
-void StorePortName()
+void StorePortName(const QString& name)
 {
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Korvo"),
                        QStringLiteral("Zq6"));
-    settings.setValue(kEntry, g_strPortName);
+    settings.setValue(kEntry, name);
     settings.sync();
 }

@@ -1,8 +1,9 @@
 #include "link/qtseriallink.h"
 
 #ifdef Q_OS_UNIX
-#include "link/linesettings.h"
 #include "link/portclaim.h"
+#include "platform/filestatus.h"
+#include "platform/serialline.h"
 #endif
 
 #include "db/location/nativename.h"
@@ -13,97 +14,85 @@
 #include <algorithm>
 #include <limits>
 #include <thread>
+#include <utility>
 
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <grp.h>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 #ifdef Q_OS_WIN
 #include <windows.h>
 #endif
 
 namespace {
 
-#ifdef Q_OS_UNIX
-QString owningGroup(const QByteArray& devicePath)
-{
-    struct stat st
-    {
-    };
-    if (::stat(devicePath.constData(), &st) != 0)
-        return {};
-    const struct group* g = ::getgrgid(st.st_gid);
-    return g ? QString::fromLocal8Bit(g->gr_name) : QString();
-}
-#endif
+using Reason = PortOpenFailure::Reason;
 
-// Why the port could not be opened, in words for the user. systemReason, when
-// given, is the system's own word for a failed open.
-QString describeOpenFailure(const PortName& portName, const QSerialPort& port,
-                            const QString& systemReason = {})
+// Why the port could not be opened. systemReason, when given, is the
+// system's own word for a failed open.
+PortOpenFailure describeOpenFailure(const PortName& portName, const QSerialPort& port,
+                                    const QString& systemReason = {})
 {
     if (portName.IsNone())
-        return QStringLiteral("No serial port is chosen: choose one in the options.");
+        return {Reason::NoPortChosen,
+                QtSerialLink::tr("No serial port is chosen: choose one in the options.")};
     const QString location = portName.ShownLocation();
 #ifdef Q_OS_UNIX
     const QByteArray& path = portName.DevicePath();
-    struct stat st
-    {
-    };
-    if (::stat(path.constData(), &st) != 0)
-        return QStringLiteral("There is no serial port %1 (%2 does not exist).")
-            .arg(portName.Shown(), location);
-    if (::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES) {
-        const QString group = owningGroup(path);
+    if (!platform::StatusOf(path).Exists())
+        return {Reason::NoSuchDevice, QtSerialLink::tr("There is no serial port %1 (%2 does not "
+                                                       "exist).")
+                                          .arg(portName.Shown(), location)};
+    if (platform::ReadWriteAccess(path).Is(std::errc::permission_denied)) {
+        const QString group = platform::OwningGroupName(path);
         if (group.isEmpty())
-            return QStringLiteral("Permission denied on %1: your user must belong to the group "
-                                  "that owns the device.")
-                .arg(location);
-        return QStringLiteral("Permission denied on %1: your user must belong to the group "
-                              "\"%2\" that owns the device (sudo usermod -aG %2 $USER, then log "
-                              "in again).")
-            .arg(location, group);
+            return {Reason::NoPermission,
+                    QtSerialLink::tr("Permission denied on %1: your user must belong to the "
+                                     "group that owns the device.")
+                        .arg(location)};
+        return {Reason::NoPermission,
+                QtSerialLink::tr("Permission denied on %1: your user must belong to the group "
+                                 "\"%2\" that owns the device (sudo usermod -aG %2 $USER, then "
+                                 "log in again).")
+                    .arg(location, group)};
     }
     if (port.error() == QSerialPort::PermissionError)
-        return QStringLiteral("The port %1 is held by another program.").arg(location);
+        return {Reason::Held,
+                QtSerialLink::tr("The port %1 is held by another program.").arg(location)};
     if (!systemReason.isEmpty())
-        return QStringLiteral("%1: %2").arg(location, systemReason);
+        return {Reason::Other, QStringLiteral("%1: %2").arg(location, systemReason)};
 #else
     if (port.error() == QSerialPort::DeviceNotFoundError)
-        return QStringLiteral("There is no serial port %1.").arg(portName.Shown());
+        return {Reason::NoSuchDevice,
+                QtSerialLink::tr("There is no serial port %1.").arg(portName.Shown())};
     if (port.error() == QSerialPort::PermissionError)
-        return QStringLiteral("The port %1 is held by another program, or you may not use it.")
-            .arg(portName.Shown());
+        return {Reason::Held,
+                QtSerialLink::tr("The port %1 is held by another program, or you may not use it.")
+                    .arg(portName.Shown())};
 #endif
-    return QStringLiteral("%1: %2").arg(location, port.errorString());
+    return {Reason::Other, QStringLiteral("%1: %2").arg(location, port.errorString())};
 }
 
 #ifdef Q_OS_UNIX
-// Why the device cannot be used; empty once it is held for this download.
-QString describeClaimFailure(const PortName& portName, PortClaim::Result claimed,
-                             const QString& why, const QSerialPort& port)
+// Why the device cannot be used; Reason::None once it is held for this
+// download.
+PortOpenFailure describeClaimFailure(const PortName& portName, PortClaim::Result claimed,
+                                     const QString& why, const QSerialPort& port)
 {
     const QString location = portName.ShownLocation();
     switch (claimed) {
     case PortClaim::Result::Claimed:
         break;
     case PortClaim::Result::NotSerial:
-        return QStringLiteral("%1 is not a serial port: it is %2.").arg(location, why);
+        return {Reason::NotSerial,
+                QtSerialLink::tr("%1 is not a serial port: it is %2.").arg(location, why)};
     case PortClaim::Result::Held: {
         // Under another name than the one given, say which device it is.
         const QString device = ShownFileName(QFileInfo(portName.Location()).canonicalFilePath());
-        return QStringLiteral("The port %1 is held by another program.")
-            .arg(device.isEmpty() || device == location
-                     ? location
-                     : QStringLiteral("%1 (%2)").arg(location, device));
+        return {Reason::Held, QtSerialLink::tr("The port %1 is held by another program.")
+                                  .arg(device.isEmpty() || device == location
+                                           ? location
+                                           : QStringLiteral("%1 (%2)").arg(location, device))};
     }
     case PortClaim::Result::Gone:
-        return QStringLiteral("There is no serial port %1 (%2: %3).")
-            .arg(portName.Shown(), location, why);
+        return {Reason::NoSuchDevice, QtSerialLink::tr("There is no serial port %1 (%2: %3).")
+                                          .arg(portName.Shown(), location, why)};
     case PortClaim::Result::OpenFailed:
         return describeOpenFailure(portName, port, why);
     }
@@ -125,7 +114,7 @@ bool QtSerialLink::Open(const PortName& portName)
     Close();
     ClearOpenFailure();
     if (!portName.IsValid()) {
-        FailOpen(portName.Problem());
+        FailOpen(Reason::BadName, portName.Problem());
         return false;
     }
     auto port = std::make_unique<QSerialPort>();
@@ -137,14 +126,14 @@ bool QtSerialLink::Open(const PortName& portName)
     auto claim = std::make_unique<PortClaim>();
     if (!portName.IsNone()) {
         const PortClaim::Result claimed = claim->Take(portName.DevicePath());
-        const QString unusable = describeClaimFailure(portName, claimed, claim->Why(), *port);
-        if (!unusable.isEmpty()) {
-            FailOpen(unusable);
+        PortOpenFailure unusable = describeClaimFailure(portName, claimed, claim->Why(), *port);
+        if (unusable.reason != Reason::None) {
+            FailOpen(std::move(unusable));
             return false;
         }
     }
     // Read before the open, which changes them.
-    auto saved = std::make_unique<SavedLineSettings>(portName.DevicePath());
+    auto saved = std::make_unique<platform::SavedLineSettings>(portName.DevicePath());
 #endif
     if (portName.IsNone() || !port->open(QIODevice::ReadWrite)) {
         FailOpen(describeOpenFailure(portName, *port));
@@ -152,7 +141,7 @@ bool QtSerialLink::Open(const PortName& portName)
     }
 #ifdef Q_OS_UNIX
     saved->Release();
-    saved->MakeRaw(static_cast<int>(port->handle()));
+    saved->MakeRaw(port->handle());
     m_saved = std::move(saved);
     m_claim = std::move(claim);
 #endif
@@ -167,7 +156,7 @@ void QtSerialLink::Close()
     if (m_port) {
 #ifdef Q_OS_UNIX
         if (m_saved)
-            m_saved->Restore(static_cast<int>(m_port->handle()));
+            m_saved->Restore(m_port->handle());
 #endif
         m_port->close();
         m_port.reset();
@@ -188,7 +177,7 @@ void QtSerialLink::SetLineFormat()
     m_port->setStopBits(QSerialPort::OneStop);
 #ifdef Q_OS_UNIX
     if (m_saved)
-        m_saved->MakeRaw(static_cast<int>(m_port->handle()));
+        m_saved->MakeRaw(m_port->handle());
 #endif
 }
 
@@ -277,8 +266,7 @@ bool QtSerialLink::PortBroken() const
         return false;
 #ifdef Q_OS_UNIX
     // Qt reports "try again later" and "the device is gone" alike.
-    pollfd p{static_cast<int>(m_port->handle()), POLLOUT, 0};
-    return ::poll(&p, 1, 0) < 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
+    return platform::IsLineBroken(m_port->handle());
 #else
     return true;
 #endif
@@ -286,11 +274,8 @@ bool QtSerialLink::PortBroken() const
 
 bool QtSerialLink::OutputDrained() const
 {
-#if defined(Q_OS_UNIX) && defined(TIOCOUTQ)
-    int queued = 0;
-    if (::ioctl(static_cast<int>(m_port->handle()), TIOCOUTQ, &queued) == 0)
-        return queued == 0;
-    return true;
+#if defined(Q_OS_UNIX)
+    return platform::IsOutputDrained(m_port->handle());
 #elif defined(Q_OS_WIN)
     DWORD errors = 0;
     COMSTAT status{};

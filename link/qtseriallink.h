@@ -2,11 +2,14 @@
 
 #include "link/devicelink.h"
 
+#include <QCoreApplication>
 #include <memory>
 
 class PortClaim;
 class QSerialPort;
+namespace platform {
 class SavedLineSettings;
+}
 
 // The serial link on Qt SerialPort's blocking calls; needs no event loop. All
 // calls must come from one thread, the one that opens the port.
@@ -20,6 +23,8 @@ class SavedLineSettings;
 // and request bytes must not pile up.
 class QtSerialLink : public DeviceLink
 {
+    Q_DECLARE_TR_FUNCTIONS(QtSerialLink)
+
 public:
     QtSerialLink();
     ~QtSerialLink() override;
@@ -50,7 +55,7 @@ private:
 
     std::unique_ptr<QSerialPort> m_port;
 #ifdef Q_OS_UNIX
-    std::unique_ptr<SavedLineSettings> m_saved;
+    std::unique_ptr<platform::SavedLineSettings> m_saved;
     // Held from before the port is opened until after it is closed.
     std::unique_ptr<PortClaim> m_claim;
 #endif

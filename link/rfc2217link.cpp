@@ -59,6 +59,7 @@ QByteArray escaped(const quint8* data, int size)
 
 bool Rfc2217Link::Start()
 {
+    using Reason = PortOpenFailure::Reason;
     m_state = State::Data;
     m_sub.clear();
     m_replies.clear();
@@ -66,7 +67,7 @@ bool Rfc2217Link::Start()
     m_purgesConfirmed = 0;
     // Event words hold every byte value: 8-bit data both ways, no CR NUL.
     if (!SendRaw(bytes({kIac, kWill, kBinary, kIac, kDo, kBinary, kIac, kWill, kComPort}))) {
-        FailOpen(QStringLiteral("%1 closed the connection at once.").arg(Where()));
+        FailOpen(Reason::Closed, tr("%1 closed the connection at once.").arg(Where()));
         return false;
     }
     QElapsedTimer waited;
@@ -74,30 +75,32 @@ bool Rfc2217Link::Start()
     while (m_comPort == Answer::Waiting) {
         const qint64 left = kAnswerMilliseconds - waited.elapsed();
         if (left <= 0) {
-            FailOpen(QStringLiteral("%1 did not answer the request for COM port control "
-                                    "(RFC 2217) within %2 seconds: is it a raw TCP port "
-                                    "(socket://)?")
-                         .arg(Where())
-                         .arg(kAnswerMilliseconds / 1000));
+            FailOpen(Reason::NoAnswer, tr("%1 did not answer the request for COM port control "
+                                          "(RFC 2217) within %2 seconds: is it a raw TCP port "
+                                          "(socket://)?")
+                                           .arg(Where())
+                                           .arg(kAnswerMilliseconds / 1000));
             return false;
         }
         if (!Receive(static_cast<int>(left))) {
-            FailOpen(Overrun() ? QStringLiteral("%1 sent Telnet requests without reading the "
-                                                "answers (more than %2 bytes of them): is it a "
-                                                "serial device server?")
-                                     .arg(Where())
-                                     .arg(kMostBuffered)
-                               : QStringLiteral("%1 closed the connection before agreeing to "
-                                                "COM port control (RFC 2217).")
-                                     .arg(Where()));
+            if (Overrun())
+                FailOpen(Reason::Other, tr("%1 sent Telnet requests without reading the answers "
+                                           "(more than %2 bytes of them): is it a serial device "
+                                           "server?")
+                                            .arg(Where())
+                                            .arg(kMostBuffered));
+            else
+                FailOpen(Reason::Closed, tr("%1 closed the connection before agreeing to COM "
+                                            "port control (RFC 2217).")
+                                             .arg(Where()));
             return false;
         }
     }
     if (m_comPort == Answer::Declined) {
-        FailOpen(QStringLiteral("The serial device server at %1 declined COM port control "
-                                "(RFC 2217): set the port up for it there, or use socket:// "
-                                "for a raw TCP port.")
-                     .arg(Where()));
+        FailOpen(Reason::Declined, tr("The serial device server at %1 declined COM port control "
+                                      "(RFC 2217): set the port up for it there, or use "
+                                      "socket:// for a raw TCP port.")
+                                       .arg(Where()));
         return false;
     }
     return true;

@@ -3,6 +3,7 @@
 #include "link/tcplink.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 
 // A serial line behind a serial device server that speaks the Telnet COM
 // port control option (RFC 2217; rfc2217://HOST:PORT). On connecting it
@@ -14,6 +15,8 @@
 // and undone in the bytes received.
 class Rfc2217Link : public TcpLink
 {
+    Q_DECLARE_TR_FUNCTIONS(Rfc2217Link)
+
 public:
     // How long the server may take to answer the option, and a purge.
     static constexpr int kAnswerMilliseconds = 3000;

@@ -5,6 +5,39 @@
 #include <QString>
 #include <QtGlobal>
 
+// Why a port could not be opened: the kind, which decides whether trying
+// again may help, and the words for the user, which say what to do about it.
+struct PortOpenFailure
+{
+    enum class Reason
+    {
+        None,         // the port opened
+        NoPortChosen, // an empty name
+        BadName,      // a name that cannot be a port
+        NoSuchDevice, // no device by that name, or its node left behind
+        NoPermission, // the user may not use the device
+        NotSerial,    // a file, a folder, a device that is no serial line
+        Held,         // another read or program holds the port
+        HostUnknown,  // a network port's host is not known
+        Refused,      // nothing listens on the network port
+        NoAnswer,     // the server did not answer in time
+        Closed,       // the server closed the connection, or broke it off
+        Declined,     // the server declined what the port needs of it
+        Other,        // any other reason the system gives
+    };
+
+    Reason reason = Reason::None;
+    QString text;
+
+    // Whether the same failure awaits every try until someone mends it.
+    bool Lasts() const
+    {
+        return reason == Reason::NoPortChosen || reason == Reason::BadName ||
+               reason == Reason::NoSuchDevice || reason == Reason::NoPermission ||
+               reason == Reason::NotSerial;
+    }
+};
+
 // The serial port as the download sees it: the operations of one download in
 // the order of use, each start or poll reporting one of four outcomes. The
 // download logic is written against this interface only, so it runs the same
@@ -28,11 +61,11 @@ public:
     virtual void CloseSignals() = 0;
 
     // Opens the port for this program's exclusive use. After a failure,
-    // OpenFailureReason() tells the user why, and what to do about it.
+    // OpenFailure() tells why.
     virtual bool Open(const PortName& portName) = 0;
     // A name as the port list shows it ("ttyS0", "COM3") or a device path.
     bool Open(const QString& portName) { return Open(PortName::Parse(portName)); }
-    virtual QString OpenFailureReason() const = 0;
+    virtual PortOpenFailure OpenFailure() const = 0;
     // Ends any read or write still under way.
     virtual void Close() = 0;
 

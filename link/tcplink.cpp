@@ -17,26 +17,30 @@ QString hostAndPort(const PortName& port)
 
 // Why no connection was made, naming the host and port. Every one of these
 // may pass: a server restarted, a network back, a name entered in the DNS.
-QString describeConnectFailure(const PortName& port, const QTcpSocket& socket)
+PortOpenFailure describeConnectFailure(const PortName& port, const QTcpSocket& socket)
 {
+    using Reason = PortOpenFailure::Reason;
     const QString where = hostAndPort(port);
     switch (socket.error()) {
     case QAbstractSocket::HostNotFoundError:
-        return QStringLiteral("The host \"%1\" of %2 is not known: no such name in the DNS or "
-                              "the hosts file.")
-            .arg(port.Host(), port.Shown());
+        return {Reason::HostUnknown,
+                TcpLink::tr("The host \"%1\" of %2 is not known: no such name in the DNS or "
+                            "the hosts file.")
+                    .arg(port.Host(), port.Shown())};
     case QAbstractSocket::ConnectionRefusedError:
-        return QStringLiteral("%1 refused the connection: nothing listens on that port "
-                              "(is the serial device server running?).")
-            .arg(where);
+        return {Reason::Refused,
+                TcpLink::tr("%1 refused the connection: nothing listens on that port "
+                            "(is the serial device server running?).")
+                    .arg(where)};
     case QAbstractSocket::SocketTimeoutError:
-        return QStringLiteral("%1 did not answer within %2 seconds.")
-            .arg(where)
-            .arg(TcpLink::kConnectMilliseconds / 1000);
+        return {Reason::NoAnswer, TcpLink::tr("%1 did not answer within %2 seconds.")
+                                      .arg(where)
+                                      .arg(TcpLink::kConnectMilliseconds / 1000)};
     default:
         break;
     }
-    return QStringLiteral("%1 cannot be reached: %2.").arg(where, socket.errorString());
+    return {Reason::Other,
+            TcpLink::tr("%1 cannot be reached: %2.").arg(where, socket.errorString())};
 }
 
 } // namespace
@@ -53,9 +57,9 @@ bool TcpLink::Open(const PortName& portName)
     Close();
     ClearOpenFailure();
     if (!portName.IsNetwork()) {
-        FailOpen(portName.IsValid()
-                     ? QStringLiteral("%1 is not a network port.").arg(portName.Shown())
-                     : portName.Problem());
+        FailOpen(PortOpenFailure::Reason::BadName,
+                 portName.IsValid() ? tr("%1 is not a network port.").arg(portName.Shown())
+                                    : portName.Problem());
         return false;
     }
     m_where = hostAndPort(portName);

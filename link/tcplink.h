@@ -3,6 +3,7 @@
 #include "link/devicelink.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <memory>
 
 class QTcpSocket;
@@ -19,6 +20,8 @@ class QTcpSocket;
 // start, the coding of the bytes each way, and the line's settings.
 class TcpLink : public DeviceLink
 {
+    Q_DECLARE_TR_FUNCTIONS(TcpLink)
+
 public:
     // How long the connection may take to be made.
     static constexpr int kConnectMilliseconds = 3000;

@@ -4,6 +4,7 @@
 #error "zqreader-sim needs POSIX pseudo-terminals"
 #endif
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
@@ -59,7 +60,7 @@ QString hex(quint32 value, int digits)
 
 QString describe(const Event& event)
 {
-    return QStringLiteral("counter %1, user field %2, button %3 (word %4)")
+    return QCoreApplication::translate("PtyLoop", "counter %1, user field %2, button %3 (word %4)")
         .arg(hex(event.counter, 6))
         .arg(event.user)
         .arg(event.button ? 1 : 0)
@@ -99,7 +100,7 @@ bool PtyLoop::listen(const QString& hostPort, QString* error)
         host = host.mid(1, host.size() - 2);
     const QString port = hostPort.mid(colon + 1);
     if (colon < 0 || host.isEmpty() || port.isEmpty()) {
-        *error = QStringLiteral("'%1' is not HOST:PORT").arg(hostPort);
+        *error = QCoreApplication::translate("PtyLoop", "'%1' is not HOST:PORT").arg(hostPort);
         return false;
     }
     addrinfo hints{};
@@ -150,7 +151,7 @@ void PtyLoop::acceptConnection()
     m_master = fd;
     m_writeBlocked = false;
     if (m_verbose)
-        say(QStringLiteral("host connected"));
+        say(QCoreApplication::translate("PtyLoop", "host connected"));
 }
 
 void PtyLoop::dropConnection()
@@ -162,7 +163,7 @@ void PtyLoop::dropConnection()
     while (!m_out.empty() && m_out.front().started)
         m_out.pop_front();
     if (m_verbose)
-        say(QStringLiteral("host disconnected"));
+        say(QCoreApplication::translate("PtyLoop", "host disconnected"));
 }
 
 qint64 PtyLoop::nowNs() const
@@ -242,7 +243,9 @@ bool PtyLoop::makeLink(const QString& path, QString* error)
             return false;
         }
     } else if (info.exists()) {
-        *error = QStringLiteral("%1 exists and is not a symbolic link; not replacing it").arg(path);
+        *error = QCoreApplication::translate(
+                     "PtyLoop", "%1 exists and is not a symbolic link; not replacing it")
+                     .arg(path);
         return false;
     }
     if (::symlink(target.constData(), link.constData()) != 0) {
@@ -348,7 +351,8 @@ int PtyLoop::readRequests(Receiver& receiver)
         if (receiver.sessions() != m_sessionsSeen) {
             m_sessionsSeen = receiver.sessions();
             m_framesSeen = 0;
-            say(QStringLiteral("session %1 started: counter %2, %3 events in the log")
+            say(QCoreApplication::translate("PtyLoop",
+                                            "session %1 started: counter %2, %3 events in the log")
                     .arg(m_sessionsSeen)
                     .arg(hex(receiver.counterAt(t), 6))
                     .arg(receiver.log().size()));
@@ -357,7 +361,7 @@ int PtyLoop::readRequests(Receiver& receiver)
         enqueue(reply, true);
         if (!reply.isEmpty() && m_verbose && receiver.framesInSession() != m_framesSeen) {
             m_framesSeen = receiver.framesInSession();
-            say(QStringLiteral("frame %1: %2 bytes, %3 events sent so far")
+            say(QCoreApplication::translate("PtyLoop", "frame %1: %2 bytes, %3 events sent so far")
                     .arg(m_framesSeen)
                     .arg(reply.size())
                     .arg(receiver.eventsSentInSession()));
@@ -374,34 +378,40 @@ void PtyLoop::handleCommandLine(Receiver& receiver, const QString& line)
     case Command::Empty:
         break;
     case Command::Invalid:
-        say(QStringLiteral("error: %1").arg(command.error));
+        say(QCoreApplication::translate("PtyLoop", "error: %1").arg(command.error));
         break;
     case Command::Add:
         if (const auto event = receiver.addEvent(command.user, command.button, t))
-            say(QStringLiteral("added: %1; %2 events in the log")
+            say(QCoreApplication::translate("PtyLoop", "added: %1; %2 events in the log")
                     .arg(describe(*event))
                     .arg(receiver.log().size()));
         else
-            say(QStringLiteral("error: at counter 0 an event of user field 0 without the button "
-                               "would be the end word; not added"));
+            say(QCoreApplication::translate(
+                "PtyLoop", "error: at counter 0 an event of user field 0 without the button "
+                           "would be the end word; not added"));
         break;
     case Command::AddRandom: {
         const QList<Event> added = receiver.addRandom(command.count, t);
-        say(QStringLiteral("added %1 random events, newest: %2; %3 events in the log")
+        say(QCoreApplication::translate("PtyLoop",
+                                        "added %1 random events, newest: %2; %3 events in the log")
                 .arg(added.size())
                 .arg(describe(added.last()))
                 .arg(receiver.log().size()));
         break;
     }
     case Command::Status:
-        say(QStringLiteral("counter %1; %2 events in the log%3; %4 sessions so far%5")
+        say(QCoreApplication::translate("PtyLoop",
+                                        "counter %1; %2 events in the log%3; %4 sessions so far%5")
                 .arg(hex(receiver.counterAt(t), 6))
                 .arg(receiver.log().size())
                 .arg(receiver.log().isEmpty()
                          ? QString()
-                         : QStringLiteral(", newest %1").arg(describe(receiver.log().last())))
+                         : QCoreApplication::translate("PtyLoop", ", newest %1")
+                               .arg(describe(receiver.log().last())))
                 .arg(receiver.sessions())
-                .arg(receiver.sessionActive() ? QStringLiteral(", one under way") : QString()));
+                .arg(receiver.sessionActive()
+                         ? QCoreApplication::translate("PtyLoop", ", one under way")
+                         : QString()));
         break;
     case Command::Help:
         std::fputs(qPrintable(commandHelp()), stderr);
@@ -475,7 +485,8 @@ int PtyLoop::run(Receiver& receiver, int baud, bool verbose)
         const int dropped = receiver.droppedInSession();
         const QByteArray after = receiver.idle(nowRel);
         if (wasActive && !receiver.sessionActive()) {
-            say(QStringLiteral("session %1 ended: %2 frames, %3 events sent, %4 requests dropped")
+            say(QCoreApplication::translate(
+                    "PtyLoop", "session %1 ended: %2 frames, %3 events sent, %4 requests dropped")
                     .arg(receiver.sessions())
                     .arg(frames)
                     .arg(sent)
@@ -524,7 +535,7 @@ int PtyLoop::run(Receiver& receiver, int baud, bool verbose)
         if (fds[1].revents & POLLIN) {
             char signo = 0;
             if (::read(g_signalPipe[0], &signo, 1) == 1)
-                say(QStringLiteral("signal %1: stopping").arg(int(signo)));
+                say(QCoreApplication::translate("PtyLoop", "signal %1: stopping").arg(int(signo)));
             break;
         }
 
@@ -557,7 +568,8 @@ int PtyLoop::run(Receiver& receiver, int baud, bool verbose)
                 stdinBuffer.clear();
                 stdinOpen = false;
                 if (m_verbose)
-                    say(QStringLiteral("standard input closed; still serving the line"));
+                    say(QCoreApplication::translate(
+                        "PtyLoop", "standard input closed; still serving the line"));
             }
         }
     }

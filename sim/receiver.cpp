@@ -1,5 +1,6 @@
 #include "receiver.h"
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QStringList>
 #include <algorithm>
@@ -172,19 +173,25 @@ Command parseCommand(const QString& line)
     quint64 value = 0;
     if (name == QLatin1String("add")) {
         if (words.size() < 2 || words.size() > 3)
-            return invalid(QStringLiteral("usage: add USER_FIELD [BUTTON]"));
+            return invalid(
+                QCoreApplication::translate("Receiver", "usage: add USER_FIELD [BUTTON]"));
         if (!parseNumber(words[1], &value) || value > quint64(MaxUserField))
-            return invalid(QStringLiteral("USER_FIELD must be 0 to 511, not '%1'").arg(words[1]));
+            return invalid(
+                QCoreApplication::translate("Receiver", "USER_FIELD must be 0 to 511, not '%1'")
+                    .arg(words[1]));
         command.user = int(value);
         if (words.size() == 3) {
             if (!parseNumber(words[2], &value) || value > 1)
-                return invalid(QStringLiteral("BUTTON must be 0 or 1, not '%1'").arg(words[2]));
+                return invalid(
+                    QCoreApplication::translate("Receiver", "BUTTON must be 0 or 1, not '%1'")
+                        .arg(words[2]));
             command.button = value == 1;
         }
         command.kind = Command::Add;
     } else if (name == QLatin1String("add-random")) {
         if (words.size() != 2 || !parseNumber(words[1], &value) || value < 1 || value > 100000)
-            return invalid(QStringLiteral("usage: add-random N (N from 1 to 100000)"));
+            return invalid(QCoreApplication::translate("Receiver",
+                                                       "usage: add-random N (N from 1 to 100000)"));
         command.count = int(value);
         command.kind = Command::AddRandom;
     } else if (words.size() == 1 && name == QLatin1String("status")) {
@@ -195,14 +202,16 @@ Command parseCommand(const QString& line)
                (name == QLatin1String("quit") || name == QLatin1String("exit"))) {
         command.kind = Command::Quit;
     } else {
-        return invalid(QStringLiteral("unknown command '%1' (try help)").arg(line.simplified()));
+        return invalid(QCoreApplication::translate("Receiver", "unknown command '%1' (try help)")
+                           .arg(line.simplified()));
     }
     return command;
 }
 
 QString commandHelp()
 {
-    return QStringLiteral(
+    return QCoreApplication::translate(
+        "Receiver",
         "Commands on standard input, one per line:\n"
         "  add USER_FIELD [BUTTON]  log an event now: user field 0-511, button 0 or 1 (default 0)\n"
         "  add-random N             log N random events between the newest event and now\n"

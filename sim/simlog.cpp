@@ -1,5 +1,6 @@
 #include "simlog.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QStringList>
 #include <QtEndian>
@@ -75,7 +76,7 @@ ParseResult failure(int line, const QString& message)
 {
     ParseResult result;
     result.errorLine = line;
-    result.error = QStringLiteral("line %1: %2").arg(line).arg(message);
+    result.error = QCoreApplication::translate("SimLog", "line %1: %2").arg(line).arg(message);
     return result;
 }
 
@@ -96,38 +97,45 @@ ParseResult parseLog(const QString& text)
         if (fields.isEmpty())
             continue;
         if (fields.size() != 3)
-            return failure(lineNo, QStringLiteral("expected COUNTER USER_FIELD BUTTON, found %1 "
-                                                  "field(s)")
+            return failure(lineNo, QCoreApplication::translate(
+                                       "SimLog", "expected COUNTER USER_FIELD BUTTON, found %1 "
+                                                 "field(s)")
                                        .arg(fields.size()));
         static const char* const names[3] = {"COUNTER", "USER_FIELD", "BUTTON"};
         quint64 values[3] = {};
         for (int f = 0; f < 3; ++f) {
             if (!parseNumber(fields[f], &values[f]))
-                return failure(lineNo, QStringLiteral("%1 '%2' is not a decimal or 0x-hex number")
+                return failure(lineNo, QCoreApplication::translate(
+                                           "SimLog", "%1 '%2' is not a decimal or 0x-hex number")
                                            .arg(QLatin1String(names[f]), fields[f]));
         }
         if (values[0] > EventCounterMask)
-            return failure(lineNo, QStringLiteral("COUNTER %1 is out of range (0 to 4194303, "
-                                                  "0x3FFFFF)")
+            return failure(lineNo, QCoreApplication::translate(
+                                       "SimLog", "COUNTER %1 is out of range (0 to 4194303, "
+                                                 "0x3FFFFF)")
                                        .arg(fields[0]));
         if (values[1] > quint64(MaxUserField))
-            return failure(
-                lineNo, QStringLiteral("USER_FIELD %1 is out of range (0 to 511)").arg(fields[1]));
+            return failure(lineNo, QCoreApplication::translate(
+                                       "SimLog", "USER_FIELD %1 is out of range (0 to 511)")
+                                       .arg(fields[1]));
         if (values[2] > 1)
-            return failure(lineNo, QStringLiteral("BUTTON %1 must be 0 or 1").arg(fields[2]));
+            return failure(
+                lineNo,
+                QCoreApplication::translate("SimLog", "BUTTON %1 must be 0 or 1").arg(fields[2]));
 
         const Event event{quint32(values[0]), int(values[1]), values[2] == 1};
         if (encodeEvent(event) == EndWord)
-            return failure(lineNo,
-                           QStringLiteral("counter 0, user field 0 and button 0 make the "
-                                          "word 0, which ends the log; change one of them"));
+            return failure(lineNo, QCoreApplication::translate(
+                                       "SimLog", "counter 0, user field 0 and button 0 make the "
+                                                 "word 0, which ends the log; change one of them"));
         if (!result.events.isEmpty()) {
             span += (event.counter - result.events.last().counter) & EventCounterMask;
             if (span > MaxLogSpan)
                 return failure(lineNo,
-                               QStringLiteral("the log now spans %1 seconds, more than 4194303 "
-                                              "(counters go forward and wrap from 0x3FFFFF to 0; "
-                                              "a lower counter than the one before is a wrap)")
+                               QCoreApplication::translate(
+                                   "SimLog", "the log now spans %1 seconds, more than 4194303 "
+                                             "(counters go forward and wrap from 0x3FFFFF to 0; "
+                                             "a lower counter than the one before is a wrap)")
                                    .arg(span));
         }
         result.events.append(event);

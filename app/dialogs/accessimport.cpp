@@ -6,6 +6,7 @@
 #include "db/messages.h"
 #include "formats/accessimport.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -19,10 +20,10 @@ class ProgressWindow : public ImportProgress
 {
 public:
     explicit ProgressWindow(QWidget* parent)
-        : m_dialog(QStringLiteral("Converting the Access database..."), QStringLiteral("Cancel"), 0,
-                   0, parent)
+        : m_dialog(QCoreApplication::translate("AccessImport", "Converting the Access database..."),
+                   QCoreApplication::translate("AccessImport", "Cancel"), 0, 0, parent)
     {
-        m_dialog.setWindowTitle(QStringLiteral("ZQreader"));
+        m_dialog.setWindowTitle(QCoreApplication::translate("AccessImport", "ZQreader"));
         m_dialog.setWindowModality(Qt::WindowModal);
         m_dialog.setMinimumDuration(0);
         m_dialog.setAutoClose(false);
@@ -54,14 +55,15 @@ AccessConversion ConvertAccessDatabase(QWidget* parent, ShellUi& ui, MessageSink
                                        const QString& accessPath)
 {
     const QFileInfo access(accessPath);
-    QMessageBox ask(
-        QMessageBox::Question, QStringLiteral("ZQreader"),
-        QStringLiteral("\"%1\" is an Access database.\n\nCopy its events and users into "
-                       "a new ZQreader database?")
-            .arg(ShownFileName(access.fileName())),
-        QMessageBox::Yes | QMessageBox::No, parent);
+    QMessageBox ask(QMessageBox::Question, QCoreApplication::translate("AccessImport", "ZQreader"),
+                    QCoreApplication::translate(
+                        "AccessImport",
+                        "\"%1\" is an Access database.\n\nCopy its events and users into "
+                        "a new ZQreader database?")
+                        .arg(ShownFileName(access.fileName())),
+                    QMessageBox::Yes | QMessageBox::No, parent);
     ask.setDefaultButton(QMessageBox::Yes);
-    if (ui.DoModal(ask) != QMessageBox::Yes)
+    if (ui.Exec(ask) != QMessageBox::Yes)
         return {};
 
     const QString suggested =
@@ -78,14 +80,16 @@ AccessConversion ConvertAccessDatabase(QWidget* parent, ShellUi& ui, MessageSink
     try {
         ProgressWindow progress(parent);
         const ImportCounts counts = ImportAccessFile(accessPath, target, &progress);
-        report({QStringLiteral("A new database has been created:  ") + target.Shown(),
-                QStringLiteral("OK"),
-                QStringLiteral("Users copied:  %1, events copied:  %2")
+        report({QCoreApplication::translate("AccessImport", "A new database has been created:  ") +
+                    target.Shown(),
+                QCoreApplication::translate("AccessImport", "OK"),
+                QCoreApplication::translate("AccessImport", "Users copied:  %1, events copied:  %2")
                     .arg(counts.users)
                     .arg(counts.events)});
     } catch (const CDBException& e) {
-        report({QStringLiteral("Error while converting the Access database"),
-                QStringLiteral("Error"), e.m_strError});
+        report({QCoreApplication::translate("AccessImport",
+                                            "Error while converting the Access database"),
+                QCoreApplication::translate("AccessImport", "Error"), e.m_strError});
         return {AccessConversion::Failed, {}};
     }
     return {AccessConversion::Converted, target.Path()};

@@ -80,53 +80,52 @@ void FitHeight(QWidget& changed)
 }
 
 DateField::DateField(Kind kind, QWidget* parent)
-    : QWidget(parent), m_kind(kind), m_pEdit(new QLineEdit(this)),
-      m_pCalendarButton(new QToolButton(this)), m_pProblem(new QLabel(this)),
-      m_pShowLater(new QTimer(this))
+    : QWidget(parent), m_kind(kind), m_edit(new QLineEdit(this)),
+      m_calendarButton(new QToolButton(this)), m_problemLabel(new QLabel(this)),
+      m_showLater(new QTimer(this))
 {
     const bool dateOnly = m_kind == Kind::DateOnly;
-    m_pEdit->setObjectName(QStringLiteral("dateText"));
-    m_pEdit->setPlaceholderText(dateOnly ? QStringLiteral("YYYY-MM-DD")
-                                         : QStringLiteral("YYYY-MM-DD HH:MM"));
-    m_pEdit->setMinimumWidth(LineEditWidthFor(
-        *m_pEdit, dateOnly ? QStringLiteral("0000-00-00") : QStringLiteral("0000-00-00 00:00:00")));
-    m_pCalendarButton->setObjectName(QStringLiteral("calendar"));
-    m_pCalendarButton->setIcon(LoadSvgIcon(QStringLiteral("calendar")));
-    m_pCalendarButton->setText(tr("Calendar"));
-    m_pCalendarButton->setToolTip(tr("Pick the day from a calendar"));
-    m_pCalendarButton->setFocusPolicy(Qt::NoFocus);
-    m_pProblem->setObjectName(QStringLiteral("dateProblem"));
-    m_pProblem->setStyleSheet(QStringLiteral("color: #b00020"));
-    m_pProblem->setWordWrap(true);
+    m_edit->setObjectName(QStringLiteral("dateText"));
+    m_edit->setPlaceholderText(dateOnly ? tr("YYYY-MM-DD") : tr("YYYY-MM-DD HH:MM"));
+    m_edit->setMinimumWidth(LineEditWidthFor(
+        *m_edit, dateOnly ? QStringLiteral("0000-00-00") : QStringLiteral("0000-00-00 00:00:00")));
+    m_calendarButton->setObjectName(QStringLiteral("calendar"));
+    m_calendarButton->setIcon(LoadSvgIcon(QStringLiteral("calendar")));
+    m_calendarButton->setText(tr("Calendar"));
+    m_calendarButton->setToolTip(tr("Pick the day from a calendar"));
+    m_calendarButton->setFocusPolicy(Qt::NoFocus);
+    m_problemLabel->setObjectName(QStringLiteral("dateProblem"));
+    m_problemLabel->setStyleSheet(QStringLiteral("color: #b00020"));
+    m_problemLabel->setWordWrap(true);
     // As wide as the field, whatever its length: the field keeps its width.
-    m_pProblem->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    m_pProblem->setTextFormat(Qt::PlainText);
-    m_pProblem->hide();
-    setFocusProxy(m_pEdit);
+    m_problemLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_problemLabel->setTextFormat(Qt::PlainText);
+    m_problemLabel->hide();
+    setFocusProxy(m_edit);
 
     auto* layout = new QGridLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setHorizontalSpacing(2);
-    layout->addWidget(m_pEdit, 0, 0);
-    layout->addWidget(m_pCalendarButton, 0, 1);
-    layout->addWidget(m_pProblem, 1, 0, 1, 2);
+    layout->addWidget(m_edit, 0, 0);
+    layout->addWidget(m_calendarButton, 0, 1);
+    layout->addWidget(m_problemLabel, 1, 0, 1, 2);
     layout->setColumnStretch(0, 1);
 
     // A reason comes once typing pauses or the field is left, not at every
     // key of a date half typed; it goes, or changes, at once.
-    m_pShowLater->setSingleShot(true);
-    m_pShowLater->setInterval(700);
-    connect(m_pShowLater, &QTimer::timeout, this, &DateField::ShowProblem);
-    connect(m_pEdit, &QLineEdit::editingFinished, this, &DateField::ShowProblem);
-    connect(m_pEdit, &QLineEdit::textChanged, this, &DateField::Check);
-    connect(m_pCalendarButton, &QToolButton::clicked, this, &DateField::OpenCalendar);
+    m_showLater->setSingleShot(true);
+    m_showLater->setInterval(700);
+    connect(m_showLater, &QTimer::timeout, this, &DateField::ShowProblem);
+    connect(m_edit, &QLineEdit::editingFinished, this, &DateField::ShowProblem);
+    connect(m_edit, &QLineEdit::textChanged, this, &DateField::Check);
+    connect(m_calendarButton, &QToolButton::clicked, this, &DateField::OpenCalendar);
     Check();
 }
 
 void DateField::SetMoment(const QString& stored)
 {
     const bool wellFormed = datetext::Parse(stored).stored == stored && !stored.isEmpty();
-    m_pEdit->setText(wellFormed && m_kind == Kind::DateOnly ? stored.left(10) : stored);
+    m_edit->setText(wellFormed && m_kind == Kind::DateOnly ? stored.left(10) : stored);
     ShowProblem();
 }
 
@@ -142,8 +141,8 @@ bool DateField::FocusFirstInvalid(std::initializer_list<DateField*> fields)
     for (DateField* field : fields) {
         if (field->isEnabled() && !field->IsValid()) {
             field->ShowProblem();
-            field->m_pEdit->setFocus();
-            field->m_pEdit->selectAll();
+            field->m_edit->setFocus();
+            field->m_edit->selectAll();
             return true;
         }
     }
@@ -160,7 +159,7 @@ void DateField::changeEvent(QEvent* event)
 
 void DateField::Check()
 {
-    const datetext::Parsed parsed = datetext::Parse(m_pEdit->text());
+    const datetext::Parsed parsed = datetext::Parse(m_edit->text());
     QString problem = parsed.reason;
     if (m_kind == Kind::DateOnly) {
         if (parsed.problem == datetext::Problem::NotADate)
@@ -171,22 +170,22 @@ void DateField::Check()
     const bool wasValid = IsValid();
     m_problem = problem;
     m_stored = problem.isEmpty() ? parsed.stored : QString();
-    if (m_problem.isEmpty() || m_pProblem->isVisibleTo(this))
+    if (m_problem.isEmpty() || m_problemLabel->isVisibleTo(this))
         ShowProblem();
     else
-        m_pShowLater->start();
+        m_showLater->start();
     if (wasValid != IsValid())
         Q_EMIT ValidityChanged(IsValid());
 }
 
 void DateField::ShowProblem()
 {
-    m_pShowLater->stop();
+    m_showLater->stop();
     const bool shown = isEnabled() && !m_problem.isEmpty();
-    if (m_pProblem->text() == m_problem && m_pProblem->isVisibleTo(this) == shown)
+    if (m_problemLabel->text() == m_problem && m_problemLabel->isVisibleTo(this) == shown)
         return;
-    m_pProblem->setText(m_problem);
-    m_pProblem->setVisible(shown);
+    m_problemLabel->setText(m_problem);
+    m_problemLabel->setVisible(shown);
     KeepProblemWhole();
     // The window fits the reason, and back when it goes.
     FitHeight(*this);
@@ -197,10 +196,11 @@ void DateField::KeepProblemWhole()
     // Layouts holding this field in a row beside other widgets may give it
     // less than the height its wrapped reason asks for at its width; a
     // minimum they keep to.
-    const int height =
-        m_pProblem->isVisibleTo(this) ? m_pProblem->heightForWidth(std::max(width(), 1)) : 0;
-    if (m_pProblem->minimumHeight() != height)
-        m_pProblem->setMinimumHeight(height);
+    const int height = m_problemLabel->isVisibleTo(this)
+                           ? m_problemLabel->heightForWidth(std::max(width(), 1))
+                           : 0;
+    if (m_problemLabel->minimumHeight() != height)
+        m_problemLabel->setMinimumHeight(height);
 }
 
 void DateField::resizeEvent(QResizeEvent* event)
@@ -211,40 +211,40 @@ void DateField::resizeEvent(QResizeEvent* event)
 
 void DateField::OpenCalendar()
 {
-    if (!m_pCalendar) {
-        m_pCalendar = new QCalendarWidget(this);
-        m_pCalendar->setObjectName(QStringLiteral("calendarPopup"));
-        m_pCalendar->setWindowFlags(Qt::Popup);
-        m_pCalendar->setMinimumDate(QDate(datetext::kMinYear, 1, 1));
-        m_pCalendar->setMaximumDate(QDate(datetext::kMaxYear, 12, 31));
-        m_pCalendar->setGridVisible(true);
-        connect(m_pCalendar, &QCalendarWidget::clicked, this, &DateField::PickDay);
-        connect(m_pCalendar, &QCalendarWidget::activated, this, &DateField::PickDay);
+    if (!m_calendar) {
+        m_calendar = new QCalendarWidget(this);
+        m_calendar->setObjectName(QStringLiteral("calendarPopup"));
+        m_calendar->setWindowFlags(Qt::Popup);
+        m_calendar->setMinimumDate(QDate(datetext::kMinYear, 1, 1));
+        m_calendar->setMaximumDate(QDate(datetext::kMaxYear, 12, 31));
+        m_calendar->setGridVisible(true);
+        connect(m_calendar, &QCalendarWidget::clicked, this, &DateField::PickDay);
+        connect(m_calendar, &QCalendarWidget::activated, this, &DateField::PickDay);
     }
     const QDate shown = QDate::fromString(m_stored.left(10), kDayFormat);
-    m_pCalendar->setSelectedDate(shown.isValid() ? shown : QDate::currentDate());
-    m_pCalendar->adjustSize();
+    m_calendar->setSelectedDate(shown.isValid() ? shown : QDate::currentDate());
+    m_calendar->adjustSize();
     // Under the field, kept on the screen.
-    QPoint at = m_pEdit->mapToGlobal(QPoint(0, m_pEdit->height()));
+    QPoint at = m_edit->mapToGlobal(QPoint(0, m_edit->height()));
     if (const QScreen* screen = this->screen()) {
         const QRect room = screen->availableGeometry();
-        const QSize size = m_pCalendar->size();
+        const QSize size = m_calendar->size();
         if (at.y() + size.height() > room.bottom())
-            at.setY(m_pEdit->mapToGlobal(QPoint(0, 0)).y() - size.height());
+            at.setY(m_edit->mapToGlobal(QPoint(0, 0)).y() - size.height());
         at.setX(
             std::clamp(at.x(), room.left(), std::max(room.left(), room.right() - size.width())));
     }
-    m_pCalendar->move(at);
-    m_pCalendar->show();
-    m_pCalendar->setFocus();
+    m_calendar->move(at);
+    m_calendar->show();
+    m_calendar->setFocus();
 }
 
 void DateField::PickDay(const QDate& day)
 {
-    if (m_pCalendar)
-        m_pCalendar->hide();
-    const QString time = m_kind == Kind::DateOnly ? QString() : typedTime(m_pEdit->text());
-    m_pEdit->setText(day.toString(kDayFormat) +
-                     (time.isEmpty() ? QString() : QLatin1Char(' ') + time));
-    m_pEdit->setFocus();
+    if (m_calendar)
+        m_calendar->hide();
+    const QString time = m_kind == Kind::DateOnly ? QString() : typedTime(m_edit->text());
+    m_edit->setText(day.toString(kDayFormat) +
+                    (time.isEmpty() ? QString() : QLatin1Char(' ') + time));
+    m_edit->setFocus();
 }

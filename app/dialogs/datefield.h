@@ -50,11 +50,11 @@ public:
     // Why the text cannot be read; empty when it can.
     QString Problem() const { return m_problem; }
 
-    QLineEdit* Edit() const { return m_pEdit; }
-    QLabel* ProblemLabel() const { return m_pProblem; }
-    QToolButton* CalendarButton() const { return m_pCalendarButton; }
+    QLineEdit* Edit() const { return m_edit; }
+    QLabel* ProblemLabel() const { return m_problemLabel; }
+    QToolButton* CalendarButton() const { return m_calendarButton; }
     // The calendar the button opens, once it was opened.
-    QCalendarWidget* Calendar() const { return m_pCalendar; }
+    QCalendarWidget* Calendar() const { return m_calendar; }
 
     // The first of fields that is enabled and cannot be read gets the focus;
     // whether there was one. OK buttons store nothing while there is.
@@ -75,11 +75,11 @@ private:
     void PickDay(const QDate& day);
 
     Kind m_kind;
-    QLineEdit* m_pEdit;
-    QToolButton* m_pCalendarButton;
-    QLabel* m_pProblem;
-    QTimer* m_pShowLater;
-    QCalendarWidget* m_pCalendar = nullptr;
+    QLineEdit* m_edit;
+    QToolButton* m_calendarButton;
+    QLabel* m_problemLabel;
+    QTimer* m_showLater;
+    QCalendarWidget* m_calendar = nullptr;
     QString m_stored;
     QString m_problem;
 };

@@ -11,6 +11,7 @@
 #include "db/record/database.h"
 #include "db/record/preparedquery.h"
 #include "formats/eventexport.h"
+#include "platform/filestatus.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -26,7 +27,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <sys/stat.h>
 
 namespace {
 
@@ -42,32 +42,33 @@ DateField* dateField(QDate day, QWidget* parent)
 // Whether something is at path, also a link to one.
 bool existing(const QString& path)
 {
-    struct stat st;
-    return ::stat(EncodeFileName(path).constData(), &st) == 0;
+    return platform::StatusOf(EncodeFileName(path)).Exists();
 }
 
 } // namespace
 
-CExportDialog::CExportDialog(const QString& suggestedPath, QWidget* parent,
-                             const EventFilter& listFilter, ShellUi* ui)
-    : QDialog(parent), m_pPath(new QLineEdit(suggestedPath, this)),
-      m_pUseFrom(new QCheckBox(QStringLiteral("&From"), this)),
-      m_pFrom(dateField(QDate::currentDate(), this)),
-      m_pUseTo(new QCheckBox(QStringLiteral("&Before"), this)),
-      m_pTo(dateField(QDate::currentDate().addDays(1), this)),
-      m_pRaw(new QCheckBox(QStringLiteral("&Raw values"), this)),
-      m_pOnlyFiltered(new QCheckBox(QStringLiteral("&Only the filtered events"), this)), m_pUi(ui),
+ExportDialog::ExportDialog(const QString& suggestedPath, QWidget* parent,
+                           const EventFilter& listFilter, ShellUi* ui)
+    : QDialog(parent), m_path(new QLineEdit(suggestedPath, this)),
+      m_useFrom(new QCheckBox(tr("&From"), this)), m_from(dateField(QDate::currentDate(), this)),
+      m_useTo(new QCheckBox(tr("&Before"), this)),
+      m_to(dateField(QDate::currentDate().addDays(1), this)),
+      m_raw(new QCheckBox(tr("&Raw values"), this)),
+      m_onlyFiltered(new QCheckBox(tr("&Only the filtered events"), this)), m_ui(ui),
       m_listFilter(listFilter)
 {
-    setWindowTitle(QStringLiteral("Export Events"));
-    m_pPath->setObjectName(QStringLiteral("path"));
-    m_pPath->setMinimumWidth(320);
-    auto* browse = new QPushButton(QStringLiteral("B&rowse..."), this);
+    setWindowTitle(tr("Export Events"));
+    m_path->setObjectName(QStringLiteral("path"));
+    m_useFrom->setObjectName(QStringLiteral("useFrom"));
+    m_from->setObjectName(QStringLiteral("from"));
+    m_useTo->setObjectName(QStringLiteral("useTo"));
+    m_to->setObjectName(QStringLiteral("to"));
+    m_path->setMinimumWidth(320);
+    auto* browse = new QPushButton(tr("B&rowse..."), this);
     browse->setAutoDefault(false);
     connect(browse, &QPushButton::clicked, this, [this] {
-        QString path =
-            QFileDialog::getSaveFileName(this, QStringLiteral("Export Events"), m_pPath->text(),
-                                         QStringLiteral("CSV files (*.csv)"));
+        QString path = QFileDialog::getSaveFileName(this, tr("Export Events"), m_path->text(),
+                                                    tr("CSV files (*.csv)"));
         if (path.isEmpty())
             return;
         // The file dialog asked before choosing an existing file; not about
@@ -76,43 +77,42 @@ CExportDialog::CExportDialog(const QString& suggestedPath, QWidget* parent,
             path += QStringLiteral(".csv");
         else
             m_confirmed = path;
-        m_pPath->setText(path);
+        m_path->setText(path);
     });
-    connect(m_pUseFrom, &QCheckBox::toggled, m_pFrom, &QWidget::setEnabled);
-    connect(m_pUseTo, &QCheckBox::toggled, m_pTo, &QWidget::setEnabled);
+    connect(m_useFrom, &QCheckBox::toggled, m_from, &QWidget::setEnabled);
+    connect(m_useTo, &QCheckBox::toggled, m_to, &QWidget::setEnabled);
 
     auto* grid = new QGridLayout;
-    auto* pathLabel = new QLabel(QStringLiteral("CSV &file"), this);
-    pathLabel->setBuddy(m_pPath);
+    auto* pathLabel = new QLabel(tr("CSV &file"), this);
+    pathLabel->setBuddy(m_path);
     grid->addWidget(pathLabel, 0, 0);
-    grid->addWidget(m_pPath, 0, 1);
+    grid->addWidget(m_path, 0, 1);
     grid->addWidget(browse, 0, 2);
     // Ticks level with their dates, above the reason a date may show.
-    m_pUseFrom->setMinimumHeight(m_pFrom->Edit()->sizeHint().height());
-    grid->addWidget(m_pUseFrom, 1, 0, Qt::AlignTop);
-    grid->addWidget(m_pFrom, 1, 1);
-    m_pUseTo->setMinimumHeight(m_pTo->Edit()->sizeHint().height());
-    grid->addWidget(m_pUseTo, 2, 0, Qt::AlignTop);
-    grid->addWidget(m_pTo, 2, 1);
-    m_pRaw->setObjectName(QStringLiteral("raw"));
-    m_pRaw->setToolTip(QStringLiteral("Names that start with = + - @ as they are, without the ' "
-                                      "that keeps a spreadsheet from running them as formulas"));
-    grid->addWidget(m_pRaw, 3, 0, 1, 3);
-    m_pOnlyFiltered->setObjectName(QStringLiteral("onlyFiltered"));
-    m_pOnlyFiltered->setChecked(!listFilter.IsEmpty());
-    m_pOnlyFiltered->setVisible(!listFilter.IsEmpty());
-    m_pOnlyFiltered->setToolTip(listFilter.Described());
-    grid->addWidget(m_pOnlyFiltered, 4, 0, 1, 3);
-    auto* note = new QLabel(QStringLiteral("The rows of the list, oldest first, as comma-separated "
-                                           "values (UTF-8) that spreadsheets open. A name that "
-                                           "a spreadsheet would run as a formula gets a ' before "
-                                           "it unless raw values are ticked."),
+    m_useFrom->setMinimumHeight(m_from->Edit()->sizeHint().height());
+    grid->addWidget(m_useFrom, 1, 0, Qt::AlignTop);
+    grid->addWidget(m_from, 1, 1);
+    m_useTo->setMinimumHeight(m_to->Edit()->sizeHint().height());
+    grid->addWidget(m_useTo, 2, 0, Qt::AlignTop);
+    grid->addWidget(m_to, 2, 1);
+    m_raw->setObjectName(QStringLiteral("raw"));
+    m_raw->setToolTip(tr("Names that start with = + - @ as they are, without the ' that keeps a "
+                         "spreadsheet from running them as formulas"));
+    grid->addWidget(m_raw, 3, 0, 1, 3);
+    m_onlyFiltered->setObjectName(QStringLiteral("onlyFiltered"));
+    m_onlyFiltered->setChecked(!listFilter.IsEmpty());
+    m_onlyFiltered->setVisible(!listFilter.IsEmpty());
+    m_onlyFiltered->setToolTip(listFilter.Described());
+    grid->addWidget(m_onlyFiltered, 4, 0, 1, 3);
+    auto* note = new QLabel(tr("The rows of the list, oldest first, as comma-separated values "
+                               "(UTF-8) that spreadsheets open. A name that a spreadsheet would "
+                               "run as a formula gets a ' before it unless raw values are ticked."),
                             this);
     note->setWordWrap(true);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("IDOK"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("IDCANCEL"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &CExportDialog::accept);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("ok"));
+    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancel"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &ExportDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
@@ -121,45 +121,45 @@ CExportDialog::CExportDialog(const QString& suggestedPath, QWidget* parent,
     FitTitle(*this);
 }
 
-QString CExportDialog::Path() const
+QString ExportDialog::Path() const
 {
-    return m_pPath->text().trimmed();
+    return m_path->text().trimmed();
 }
 
-JoinFilter CExportDialog::Filter() const
+JoinFilter ExportDialog::Filter() const
 {
-    JoinFilter filter = m_pOnlyFiltered->isChecked() ? m_listFilter : JoinFilter();
+    JoinFilter filter = m_onlyFiltered->isChecked() ? m_listFilter : JoinFilter();
     // Both date ranges hold: the later start, the earlier end.
-    if (m_pUseFrom->isChecked() && m_pFrom->Moment())
-        filter.from = std::max(filter.from, *m_pFrom->Moment());
-    if (m_pUseTo->isChecked() && m_pTo->Moment()) {
-        const QString to = *m_pTo->Moment();
+    if (m_useFrom->isChecked() && m_from->Moment())
+        filter.from = std::max(filter.from, *m_from->Moment());
+    if (m_useTo->isChecked() && m_to->Moment()) {
+        const QString to = *m_to->Moment();
         filter.to = filter.to.isEmpty() ? to : std::min(filter.to, to);
     }
     return filter;
 }
 
-CsvText CExportDialog::Text() const
+CsvText ExportDialog::Text() const
 {
-    return m_pRaw->isChecked() ? CsvText::Raw : CsvText::Guarded;
+    return m_raw->isChecked() ? CsvText::Raw : CsvText::Guarded;
 }
 
-void CExportDialog::accept()
+void ExportDialog::accept()
 {
     // A date that cannot be read tells why under its field.
-    if (DateField::FocusFirstInvalid({m_pFrom, m_pTo}))
+    if (DateField::FocusFirstInvalid({m_from, m_to}))
         return;
     const JoinFilter filter = Filter();
     if (Path().isEmpty()) {
-        m_pPath->setFocus();
+        m_path->setFocus();
         return;
     }
     if (!filter.from.isEmpty() && !filter.to.isEmpty() && filter.to <= filter.from) {
-        m_pTo->setFocus();
+        m_to->setFocus();
         return;
     }
     if (QFileInfo(Path()).suffix().isEmpty())
-        m_pPath->setText(Path() + QStringLiteral(".csv"));
+        m_path->setText(Path() + QStringLiteral(".csv"));
     if (Path() != m_confirmed && existing(Path())) {
         QMessageBox ask(QMessageBox::Question, windowTitle(),
                         tr("\"%1\" exists already. Replace it?").arg(ShownFileName(Path())),
@@ -167,8 +167,8 @@ void CExportDialog::accept()
         ask.setTextFormat(Qt::PlainText);
         ask.setDefaultButton(QMessageBox::No);
         ShellUi shell;
-        if ((m_pUi ? m_pUi : &shell)->DoModal(ask) != QMessageBox::Yes) {
-            m_pPath->setFocus();
+        if ((m_ui ? m_ui : &shell)->Exec(ask) != QMessageBox::Yes) {
+            m_path->setFocus();
             return;
         }
     }
@@ -185,13 +185,14 @@ bool ExportWithProgress(QWidget* parent, CDatabase& db, const QString& path,
     const QString shown = ShownFileName(path);
     const QString over = OutputOverInputMessage(path, db.GetLocation());
     if (!over.isEmpty()) {
-        report(QStringLiteral("Cannot write \"%1\"").arg(shown), QStringLiteral("Error"), over);
+        report(QCoreApplication::translate("ExportDialog", "Cannot write \"%1\"").arg(shown),
+               QCoreApplication::translate("ExportDialog", "Error"), over);
         return false;
     }
     StagedFile file(path);
     if (!file.Open()) {
-        report(QStringLiteral("Cannot write \"%1\"").arg(shown), QStringLiteral("Error"),
-               file.ErrorString());
+        report(QCoreApplication::translate("ExportDialog", "Cannot write \"%1\"").arg(shown),
+               QCoreApplication::translate("ExportDialog", "Error"), file.ErrorString());
         return false;
     }
     try {
@@ -206,9 +207,10 @@ bool ExportWithProgress(QWidget* parent, CDatabase& db, const QString& path,
         const qint64 last = found ? span.Value(1).toLongLong() : 0;
         span = PreparedQuery();
 
-        QProgressDialog progress(QStringLiteral("Exporting events..."), QStringLiteral("Cancel"), 0,
-                                 1000, parent);
-        progress.setWindowTitle(QStringLiteral("Export Events"));
+        QProgressDialog progress(QCoreApplication::translate("ExportDialog", "Exporting events..."),
+                                 QCoreApplication::translate("ExportDialog", "Cancel"), 0, 1000,
+                                 parent);
+        progress.setWindowTitle(QCoreApplication::translate("ExportDialog", "Export Events"));
         progress.setWindowModality(Qt::WindowModal);
         progress.setMinimumDuration(500);
         progress.setValue(0);
@@ -228,14 +230,15 @@ bool ExportWithProgress(QWidget* parent, CDatabase& db, const QString& path,
             return false; // the file is discarded
         if (!file.Commit())
             throw CDBException(file.ErrorString());
-        report(QStringLiteral("Number of exported rows:  %1").arg(outcome.rows),
-               QStringLiteral("OK"),
-               QCoreApplication::translate("CExportDialog", "Written to \"%1\".")
+        report(QCoreApplication::translate("ExportDialog", "Number of exported rows:  %1")
+                   .arg(outcome.rows),
+               QCoreApplication::translate("ExportDialog", "OK"),
+               QCoreApplication::translate("ExportDialog", "Written to \"%1\".")
                    .arg(ShownFileName(AbsolutePath(path))));
         return true;
     } catch (const CDBException& e) {
-        report(QStringLiteral("Cannot export to \"%1\"").arg(shown), QStringLiteral("Error"),
-               e.m_strError);
+        report(QCoreApplication::translate("ExportDialog", "Cannot export to \"%1\"").arg(shown),
+               QCoreApplication::translate("ExportDialog", "Error"), e.m_strError);
         return false;
     }
 }

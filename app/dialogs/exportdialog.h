@@ -14,14 +14,14 @@ class ShellUi;
 
 // File > Export: the file to write and, optionally, the dates of the events;
 // when the list is filtered, whether to write only the rows it shows.
-class CExportDialog : public QDialog
+class ExportDialog : public QDialog
 {
     Q_OBJECT
 
 public:
     // The question before replacing a file goes through ui when given.
-    CExportDialog(const QString& suggestedPath, QWidget* parent = nullptr,
-                  const EventFilter& listFilter = {}, ShellUi* ui = nullptr);
+    ExportDialog(const QString& suggestedPath, QWidget* parent = nullptr,
+                 const EventFilter& listFilter = {}, ShellUi* ui = nullptr);
 
     QString Path() const;
     // The events at or after From and before To, of those that are ticked;
@@ -35,16 +35,15 @@ public:
     // says so.
     void accept() override;
 
-    QLineEdit* m_pPath;
-    QCheckBox* m_pUseFrom;
-    DateField* m_pFrom;
-    QCheckBox* m_pUseTo;
-    DateField* m_pTo;
-    QCheckBox* m_pRaw;
-    QCheckBox* m_pOnlyFiltered; // hidden when the list is not filtered
-
 private:
-    ShellUi* m_pUi;
+    QLineEdit* m_path;
+    QCheckBox* m_useFrom;
+    DateField* m_from;
+    QCheckBox* m_useTo;
+    DateField* m_to;
+    QCheckBox* m_raw;
+    QCheckBox* m_onlyFiltered; // hidden when the list is not filtered
+    ShellUi* m_ui;
     EventFilter m_listFilter;
     QString m_confirmed; // chosen in the file dialog, which asked already
 };

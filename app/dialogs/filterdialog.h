@@ -13,31 +13,29 @@ class QLineEdit;
 // View > Filter: which rows the list shows. Any combination of user
 // numbers, a text the name contains, the button and a date range; every
 // field left empty lets all rows through.
-class CFilterDialog : public QDialog
+class FilterDialog : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit CFilterDialog(const EventFilter& current, QWidget* parent = nullptr);
+    explicit FilterDialog(const EventFilter& current, QWidget* parent = nullptr);
 
-    // The filter as entered; valid once the dialog was accepted.
-    EventFilter Filter() const { return m_filter; }
+    // The filter as entered; sound once the dialog was accepted.
+    EventFilter Filter() const;
 
     // Takes the fields only when they are sound, else says what is wrong
     // beside the buttons and stays open.
     void accept() override;
 
-    QLineEdit* m_pUserNos;
-    QLineEdit* m_pName;
-    QComboBox* m_pButton;
-    QCheckBox* m_pUseFrom;
-    DateField* m_pFrom;
-    QCheckBox* m_pUseTo;
-    DateField* m_pTo;
-    QLabel* m_pError;
-
 private:
-    EventFilter m_filter;
+    QLineEdit* m_userNos;
+    QLineEdit* m_name;
+    QComboBox* m_button;
+    QCheckBox* m_useFrom;
+    DateField* m_from;
+    QCheckBox* m_useTo;
+    DateField* m_to;
+    QLabel* m_error;
 };
 
 // The user numbers of text: numbers separated by commas or spaces, each

@@ -9,62 +9,70 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-CFindDialog::CFindDialog(QWidget* parent)
-    : QDialog(parent), m_pByName(new QRadioButton(QStringLiteral("User &name contains"), this)),
-      m_pByNumber(new QRadioButton(QStringLiteral("User n&umber is"), this)),
-      m_pText(new QLineEdit(this)), m_pProblem(new QLabel(this))
+FindDialog::FindDialog(QWidget* parent)
+    : QDialog(parent), m_byName(new QRadioButton(tr("User &name contains"), this)),
+      m_byNumber(new QRadioButton(tr("User n&umber is"), this)), m_text(new QLineEdit(this)),
+      m_problem(new QLabel(this))
 {
-    setWindowTitle(QStringLiteral("Find"));
-    m_pByName->setObjectName(QStringLiteral("byName"));
-    m_pByNumber->setObjectName(QStringLiteral("byNumber"));
-    m_pText->setObjectName(QStringLiteral("text"));
-    m_pProblem->setObjectName(QStringLiteral("problem"));
-    m_pProblem->setWordWrap(true);
+    setWindowTitle(tr("Find"));
+    m_byName->setObjectName(QStringLiteral("byName"));
+    m_byNumber->setObjectName(QStringLiteral("byNumber"));
+    m_text->setObjectName(QStringLiteral("text"));
+    m_problem->setObjectName(QStringLiteral("problem"));
+    m_problem->setWordWrap(true);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
-    buttons->addButton(QStringLiteral("&Find"), QDialogButtonBox::AcceptRole)->setDefault(true);
+    buttons->addButton(tr("&Find"), QDialogButtonBox::AcceptRole)->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_pByName);
-    layout->addWidget(m_pByNumber);
-    layout->addWidget(m_pText);
-    layout->addWidget(m_pProblem);
+    layout->addWidget(m_byName);
+    layout->addWidget(m_byNumber);
+    layout->addWidget(m_text);
+    layout->addWidget(m_problem);
     layout->addWidget(buttons);
+    SetFind({});
 }
 
-int CFindDialog::exec()
+void FindDialog::SetFind(const ListFind& find)
 {
-    (m_find.byNumber ? m_pByNumber : m_pByName)->setChecked(true);
-    m_pText->setText(m_find.byNumber ? QString::number(m_find.userNo) : m_find.text);
-    m_pText->selectAll();
-    m_pText->setFocus();
-    return QDialog::exec();
+    (find.byNumber ? m_byNumber : m_byName)->setChecked(true);
+    m_text->setText(find.byNumber ? QString::number(find.userNo) : find.text);
+    m_text->selectAll();
+    m_text->setFocus();
 }
 
-void CFindDialog::accept()
+ListFind FindDialog::Find() const
 {
-    const QString text = m_pText->text();
     ListFind find;
-    find.byNumber = m_pByNumber->isChecked();
-    if (find.byNumber) {
-        bool ok = false;
-        find.userNo = text.trimmed().toInt(&ok);
-        if (!ok || find.userNo < users::kMinUserNo || find.userNo > users::kMaxUserNo) {
-            m_pProblem->setText(QStringLiteral("A user number is a whole number from %1 to %2.")
-                                    .arg(users::kMinUserNo)
-                                    .arg(users::kMaxUserNo));
-            m_pText->setFocus();
-            adjustSize();
-            return;
-        }
-    } else if (text.isEmpty()) {
-        m_pProblem->setText(QStringLiteral("Write a part of the name to find."));
-        m_pText->setFocus();
+    find.byNumber = m_byNumber->isChecked();
+    if (find.byNumber)
+        find.userNo = m_text->text().trimmed().toInt();
+    else
+        find.text = m_text->text();
+    return find;
+}
+
+QString FindDialog::Problem() const
+{
+    if (!m_byNumber->isChecked())
+        return m_text->text().isEmpty() ? tr("Write a part of the name to find.") : QString();
+    bool whole = false;
+    const int userNo = m_text->text().trimmed().toInt(&whole);
+    if (!whole || userNo < users::kMinUserNo || userNo > users::kMaxUserNo)
+        return tr("A user number is a whole number from %1 to %2.")
+            .arg(users::kMinUserNo)
+            .arg(users::kMaxUserNo);
+    return {};
+}
+
+void FindDialog::accept()
+{
+    const QString problem = Problem();
+    if (!problem.isEmpty()) {
+        m_problem->setText(problem);
+        m_text->setFocus();
         adjustSize();
         return;
-    } else {
-        find.text = text;
     }
-    m_find = find;
     QDialog::accept();
 }

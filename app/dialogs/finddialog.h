@@ -9,21 +9,26 @@ class QLineEdit;
 class QRadioButton;
 
 // View > Find: a text in the user names, or a user number.
-class CFindDialog : public QDialog
+class FindDialog : public QDialog
 {
     Q_OBJECT
 public:
-    explicit CFindDialog(QWidget* parent = nullptr);
+    explicit FindDialog(QWidget* parent = nullptr);
 
-    // Shown when the dialog opens, read back when it is accepted.
-    ListFind m_find;
+    // Shows what was looked for last, the text selected for typing over.
+    void SetFind(const ListFind& find);
+    // What to look for; sound once the dialog was accepted.
+    ListFind Find() const;
 
-    int exec() override;
+    // Only with a user number in range, or a part of a name.
     void accept() override;
 
 private:
-    QRadioButton* m_pByName;
-    QRadioButton* m_pByNumber;
-    QLineEdit* m_pText;
-    QLabel* m_pProblem;
+    // Why the fields do not say what to look for; empty when they do.
+    QString Problem() const;
+
+    QRadioButton* m_byName;
+    QRadioButton* m_byNumber;
+    QLineEdit* m_text;
+    QLabel* m_problem;
 };

@@ -9,45 +9,46 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-CGotoDateDialog::CGotoDateDialog(QWidget* parent)
-    : QDialog(parent), m_pDate(new QLineEdit(this)), m_pProblem(new QLabel(this))
+GoToDateDialog::GoToDateDialog(QWidget* parent)
+    : QDialog(parent), m_date(new QLineEdit(this)), m_problem(new QLabel(this))
 {
-    setWindowTitle(QStringLiteral("Go to Date"));
-    m_pDate->setObjectName(QStringLiteral("date"));
-    m_pDate->setPlaceholderText(QStringLiteral("YYYY-MM-DD HH:MM"));
-    m_pDate->setMinimumWidth(LineEditWidthFor(*m_pDate, QStringLiteral("0000-00-00 00:00:00")));
-    m_pProblem->setObjectName(QStringLiteral("problem"));
-    m_pProblem->setWordWrap(true);
+    setWindowTitle(tr("Go to Date"));
+    m_date->setObjectName(QStringLiteral("date"));
+    m_date->setPlaceholderText(tr("YYYY-MM-DD HH:MM"));
+    m_date->setMinimumWidth(LineEditWidthFor(*m_date, QStringLiteral("0000-00-00 00:00:00")));
+    m_problem->setObjectName(QStringLiteral("problem"));
+    m_problem->setWordWrap(true);
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("&Date and time:"), m_pDate);
+    form->addRow(tr("&Date and time:"), m_date);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
-    layout->addWidget(m_pProblem);
+    layout->addWidget(m_problem);
     layout->addWidget(buttons);
 }
 
-int CGotoDateDialog::exec()
+void GoToDateDialog::SetMoment(const QString& moment)
 {
-    m_pDate->setText(m_strMoment);
-    m_pDate->selectAll();
-    return QDialog::exec();
+    m_date->setText(moment);
+    m_date->selectAll();
 }
 
-void CGotoDateDialog::accept()
+QString GoToDateDialog::Moment() const
 {
-    // A day alone means its start.
-    const std::optional<QString> moment = users::ParseDateTime(m_pDate->text());
-    if (!moment) {
-        m_pProblem->setText(QStringLiteral("\"%1\" is no date. Write YYYY-MM-DD, optionally "
-                                           "followed by a time HH:MM or HH:MM:SS.")
-                                .arg(m_pDate->text()));
-        m_pDate->setFocus();
+    return users::ParseDateTime(m_date->text()).value_or(QString());
+}
+
+void GoToDateDialog::accept()
+{
+    if (Moment().isEmpty()) {
+        m_problem->setText(tr("\"%1\" is no date. Write YYYY-MM-DD, optionally followed by a "
+                              "time HH:MM or HH:MM:SS.")
+                               .arg(m_date->text()));
+        m_date->setFocus();
         adjustSize();
         return;
     }
-    m_strMoment = *moment;
     QDialog::accept();
 }

@@ -7,20 +7,22 @@ class QLabel;
 class QLineEdit;
 
 // View > Go to Date: a date, optionally with a time of day, in local time.
-class CGotoDateDialog : public QDialog
+class GoToDateDialog : public QDialog
 {
     Q_OBJECT
 public:
-    explicit CGotoDateDialog(QWidget* parent = nullptr);
+    explicit GoToDateDialog(QWidget* parent = nullptr);
 
-    // Shown when the dialog opens; when accepted, the moment as stored dates
-    // are written ("YYYY-MM-DD HH:MM:SS").
-    QString m_strMoment;
+    // Shows the moment gone to last, selected for typing over.
+    void SetMoment(const QString& moment);
+    // The moment as stored dates are written ("YYYY-MM-DD HH:MM:SS"); empty
+    // while the text is no date. A day alone means its start.
+    QString Moment() const;
 
-    int exec() override;
+    // Only with a date that can be read.
     void accept() override;
 
 private:
-    QLineEdit* m_pDate;
-    QLabel* m_pProblem;
+    QLineEdit* m_date;
+    QLabel* m_problem;
 };

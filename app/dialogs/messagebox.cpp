@@ -1,12 +1,15 @@
 #include "app/dialogs/messagebox.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
 
-void CMessageBoxSink::Prepare(QMessageBox& box, const UserMessage& message)
+void MessageBoxSink::Prepare(QMessageBox& box, const UserMessage& message)
 {
     box.setIcon(QMessageBox::NoIcon);
     // A message without a caption of its own gets the system's default one.
-    box.setWindowTitle(message.caption.isEmpty() ? QStringLiteral("Error") : message.caption);
+    box.setWindowTitle(message.caption.isEmpty()
+                           ? QCoreApplication::translate("MessageBoxSink", "Error")
+                           : message.caption);
     // File names may hold anything: never read the text as markup.
     box.setTextFormat(Qt::PlainText);
     // The reason is part of the text, not hidden behind a details button.
@@ -17,7 +20,7 @@ void CMessageBoxSink::Prepare(QMessageBox& box, const UserMessage& message)
     box.setWindowModality(Qt::ApplicationModal);
 }
 
-void CMessageBoxSink::ShowMessage(const UserMessage& message)
+void MessageBoxSink::ShowMessage(const UserMessage& message)
 {
     QMessageBox box;
     Prepare(box, message);

@@ -6,7 +6,7 @@ class QMessageBox;
 
 // Messages for the user as message boxes: no owner window, one OK button, no
 // icon, the caption as the box's title; the detail is a line of the text.
-class CMessageBoxSink : public MessageSink
+class MessageBoxSink : public MessageSink
 {
 public:
     void ShowMessage(const UserMessage& message) override;

@@ -10,122 +10,114 @@
 #include <QThread>
 #include <QVBoxLayout>
 
-CZQ6Dialog::CZQ6Dialog(QWidget* pParent)
-    : QDialog(pParent ? pParent->window() : nullptr), m_pParentView(pParent)
+DownloadProgressDialog::DownloadProgressDialog(QWidget* view)
+    : QDialog(view ? view->window() : nullptr), m_bar(new QProgressBar(this)),
+      m_count(new QLabel(this))
 {
-    setWindowTitle(QStringLiteral("Reading events from receiver"));
+    setWindowTitle(tr("Reading events from receiver"));
     setModal(false);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-}
-
-CZQ6Dialog::~CZQ6Dialog() = default;
-
-bool CZQ6Dialog::Create()
-{
-    if (m_pProgress)
-        return true;
-    if (!OnInitDialog())
-        return false;
-    show();
-    return true;
-}
-
-bool CZQ6Dialog::OnInitDialog()
-{
-    m_pProgress = new QProgressBar(this);
-    m_pProgress->setObjectName(QStringLiteral("progress%1").arg(int(IDC_PROGRESS)));
-    m_pProgress->setTextVisible(false);
-    m_pProgress->setRange(ProgressPosition::kMinimum, ProgressPosition::kMaximum);
-    m_pProgress->setMinimumWidth(260);
-    m_pCount = new QLabel(this);
-    m_pCount->setObjectName(QStringLiteral("eventsRead"));
+    m_bar->setObjectName(QStringLiteral("progress"));
+    m_bar->setTextVisible(false);
+    m_bar->setRange(ProgressPosition::kMinimum, ProgressPosition::kMaximum);
+    m_bar->setMinimumWidth(260);
+    m_count->setObjectName(QStringLiteral("eventsRead"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
-    layout->addWidget(m_pProgress);
-    layout->addWidget(m_pCount);
+    layout->addWidget(m_bar);
+    layout->addWidget(m_count);
     m_position.Start();
-    m_pProgress->setValue(m_position.Position());
-    m_eventsRead = 0;
-    m_pCount->setText(CountText());
+    ShowPosition();
     adjustSize();
     setFixedSize(size());
     FitTitle(*this);
-    return true;
 }
 
-void CZQ6Dialog::Advance()
+void DownloadProgressDialog::Start()
 {
-    if (!m_pProgress)
-        return;
-    m_pProgress->setValue(m_position.Advance());
-    ++m_eventsRead;
-    m_pCount->setText(CountText());
+    m_position.Start();
+    m_eventsRead = 0;
+    m_started = true;
+    ShowPosition();
+    show();
 }
 
-QString CZQ6Dialog::CountText() const
+void DownloadProgressDialog::Advance()
+{
+    if (!m_started)
+        return;
+    m_position.Advance();
+    ++m_eventsRead;
+    ShowPosition();
+}
+
+void DownloadProgressDialog::ShowPosition()
+{
+    m_bar->setValue(m_position.Position());
+    m_count->setText(CountText());
+}
+
+QString DownloadProgressDialog::CountText() const
 {
     return tr("Events read so far: %1").arg(QLocale().toString(m_eventsRead));
 }
 
-void CZQ6Dialog::reject() {}
+void DownloadProgressDialog::reject() {}
 
-void CZQ6Dialog::closeEvent(QCloseEvent* event)
+void DownloadProgressDialog::closeEvent(QCloseEvent* event)
 {
     event->ignore();
 }
 
-CZQ6DialogProgress::CZQ6DialogProgress(QWidget* pParentView)
-    : m_pParentView(pParentView), m_pContext(new QObject)
+WindowedDownloadProgress::WindowedDownloadProgress(QWidget* view)
+    : m_view(view), m_context(new QObject)
 {
 }
 
-CZQ6DialogProgress::~CZQ6DialogProgress()
+WindowedDownloadProgress::~WindowedDownloadProgress()
 {
     // Normally Finish() has already removed the dialog.
-    delete m_pDialog;
-    delete m_pContext;
+    delete m_dialog;
+    delete m_context;
 }
 
-void CZQ6DialogProgress::Run(const std::function<void()>& fn, bool wait)
+void WindowedDownloadProgress::Run(const std::function<void()>& fn, bool wait)
 {
-    if (QThread::currentThread() == m_pContext->thread()) {
+    if (QThread::currentThread() == m_context->thread()) {
         fn();
         return;
     }
-    QMetaObject::invokeMethod(m_pContext, fn,
+    QMetaObject::invokeMethod(m_context, fn,
                               wait ? Qt::BlockingQueuedConnection : Qt::QueuedConnection);
 }
 
-void CZQ6DialogProgress::Start()
+void WindowedDownloadProgress::Start()
 {
     Run(
         [this] {
-            delete m_pDialog;
-            m_pDialog = new CZQ6Dialog(m_pParentView);
-            if (!m_pDialog->Create()) {
-                delete m_pDialog;
-                m_pDialog = nullptr;
-            }
+            delete m_dialog;
+            m_dialog = new DownloadProgressDialog(m_view);
+            m_dialog->Start();
         },
         true);
 }
 
-void CZQ6DialogProgress::Advance()
+void WindowedDownloadProgress::Advance()
 {
     Run(
         [this] {
-            if (m_pDialog)
-                m_pDialog->Advance();
+            if (m_dialog)
+                m_dialog->Advance();
         },
         false);
 }
 
-void CZQ6DialogProgress::Finish()
+void WindowedDownloadProgress::Finish()
 {
     Run(
         [this] {
-            delete m_pDialog;
-            m_pDialog = nullptr;
+            delete m_dialog;
+            m_dialog = nullptr;
         },
         true);
 }

@@ -13,6 +13,7 @@ class CDatabase;
 class DateField;
 class QComboBox;
 class QLabel;
+class QLayout;
 class QProgressBar;
 class QPushButton;
 class QStandardItemModel;
@@ -30,15 +31,15 @@ struct ReportStop;
 // opens over its parent. The report runs on a thread of its own,
 // through a connection of its own, with its progress and Cancel; the window
 // stays usable meanwhile.
-class CReportWindow : public QMainWindow
+class ReportWindow : public QMainWindow
 {
     Q_OBJECT
 
 public:
     // ui runs the window's dialogs (the program's own when null).
-    CReportWindow(const Location& db, const JoinFilter& filter, MessageSink* messages,
-                  QWidget* parent = nullptr, ShellUi* ui = nullptr);
-    ~CReportWindow() override; // cancels a running report and waits for it
+    ReportWindow(const Location& db, const JoinFilter& filter, MessageSink* messages,
+                 QWidget* parent = nullptr, ShellUi* ui = nullptr);
+    ~ReportWindow() override; // cancels a running report and waits for it
 
     // Counts over the range and grouping now chosen.
     void Run();
@@ -52,19 +53,9 @@ public:
     // dialog asked about is replaced only when the user agrees. Tells what was
     // written through the message sink; false when nothing was.
     bool WritePdf(QString path, const QPageSize& size);
-
-    DateField* m_pFrom;
-    DateField* m_pTo;
-    QComboBox* m_pBy;
-    QComboBox* m_pChartUser;
-    QTableView* m_pTable;
-    ReportChartView* m_pPeriods;
-    ReportChartView* m_pHours;
-    QProgressBar* m_pProgress;
-    QPushButton* m_pRun;
-    QPushButton* m_pCancel;
-    QLabel* m_pStatus;
-    QLabel* m_pFilter; // which rows of the list are counted
+    // The days counted, from and to ("YYYY-MM-DD 00:00:00"), for the next Run().
+    void SetDays(const QString& from, const QString& to);
+    void SetPeriod(ReportPeriod by);
 
 Q_SIGNALS:
     void Finished();
@@ -72,17 +63,32 @@ Q_SIGNALS:
 private:
     ReportOptions Options() const;
     void Show(const Report& report, const QString& error);
+    QLayout* MakeControls(QWidget* central);
+    QWidget* MakeResults(QWidget* central);
+    void PlaceOver(QWidget* parent);
     void Join();
-    void OnPrint();
-    void OnPrintPreview();
-    void OnExportPdf();
+    void PrintWithDialog();
+    void PrintPreview();
+    void ExportPdf();
 
+    DateField* m_from;
+    DateField* m_to;
+    QComboBox* m_by;
+    QComboBox* m_chartUser;
+    QTableView* m_table;
+    ReportChartView* m_periodChart;
+    ReportChartView* m_hourChart;
+    QProgressBar* m_progress;
+    QPushButton* m_run;
+    QPushButton* m_cancelButton;
+    QLabel* m_status;
+    QLabel* m_filterLabel; // which rows of the list are counted
     const Location m_db;
     const JoinFilter m_filter;
-    MessageSink* m_pMessages;
+    MessageSink* m_messages;
     ShellUi m_defaultUi;
-    ShellUi* m_pUi;
-    QStandardItemModel* m_pModel;
+    ShellUi* m_ui;
+    QStandardItemModel* m_model;
     Report m_report;
     ReportOptions m_shownOptions;
     QDateTime m_shownMade; // when the report shown was counted
@@ -93,29 +99,5 @@ private:
 
 // Opens a report window on the database over the month up to its newest
 // event, and runs the report.
-CReportWindow* OpenReportWindow(CDatabase& db, const JoinFilter& filter, MessageSink* messages,
-                                QWidget* parent);
-
-// A chart of the report, painted by reportchart.h.
-class ReportChartView : public QWidget
-{
-    Q_OBJECT
-
-public:
-    enum class Kind
-    {
-        Periods,
-        Hours,
-    };
-    ReportChartView(Kind kind, QWidget* parent = nullptr);
-    void SetReport(const Report* report, int onlyUser);
-    QSize sizeHint() const override { return {480, 240}; }
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    Kind m_kind;
-    const Report* m_pReport = nullptr;
-    int m_onlyUser = -1;
-};
+ReportWindow* OpenReportWindow(CDatabase& db, const JoinFilter& filter, MessageSink* messages,
+                               QWidget* parent);

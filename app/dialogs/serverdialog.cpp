@@ -1,6 +1,7 @@
 #include "app/dialogs/serverdialog.h"
 
 #include "app/dialogs/dialogtitle.h"
+#include "db/location/location.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -11,6 +12,8 @@
 
 namespace {
 
+constexpr int kDefaultServerPort = 5432;
+
 QDialogButtonBox* okCancel(QDialog* dialog)
 {
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
@@ -19,79 +22,76 @@ QDialogButtonBox* okCancel(QDialog* dialog)
     return buttons;
 }
 
+QLineEdit* namedEdit(const char* name, QWidget* parent)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QLatin1String(name));
+    return edit;
+}
+
 } // namespace
 
-CServerDialog::CServerDialog(QWidget* parent) : QDialog(parent)
+ServerDialog::ServerDialog(QWidget* parent)
+    : QDialog(parent), m_host(namedEdit("host", this)), m_port(namedEdit("port", this)),
+      m_database(namedEdit("database", this)), m_user(namedEdit("user", this))
 {
-    setWindowTitle(QStringLiteral("Open Server Database"));
-    m_pHost = new QLineEdit(this);
-    m_pHost->setObjectName(QStringLiteral("host"));
-    m_pPort = new QLineEdit(this);
-    m_pPort->setObjectName(QStringLiteral("port"));
-    m_pPort->setValidator(new QIntValidator(1, 65535, m_pPort));
-    m_pDatabase = new QLineEdit(this);
-    m_pDatabase->setObjectName(QStringLiteral("database"));
-    m_pUser = new QLineEdit(this);
-    m_pUser->setObjectName(QStringLiteral("user"));
+    setWindowTitle(tr("Open Server Database"));
+    m_port->setValidator(new QIntValidator(1, 65535, m_port));
+    m_port->setText(QString::number(kDefaultServerPort));
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("&Host:"), m_pHost);
-    form->addRow(QStringLiteral("&Port:"), m_pPort);
-    form->addRow(QStringLiteral("&Database:"), m_pDatabase);
-    form->addRow(QStringLiteral("&User:"), m_pUser);
+    form->addRow(tr("&Host:"), m_host);
+    form->addRow(tr("&Port:"), m_port);
+    form->addRow(tr("&Database:"), m_database);
+    form->addRow(tr("&User:"), m_user);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(okCancel(this));
     FitTitle(*this);
 }
 
-int CServerDialog::exec()
+void ServerDialog::SetLocation(const Location& server)
 {
-    m_pHost->setText(m_strHost);
-    m_pPort->setText(m_nPort > 0 ? QString::number(m_nPort) : QString());
-    m_pDatabase->setText(m_strDatabase);
-    m_pUser->setText(m_strUser);
-    return QDialog::exec();
+    m_host->setText(server.Host());
+    m_port->setText(QString::number(server.Port() > 0 ? server.Port() : kDefaultServerPort));
+    m_database->setText(server.Database());
+    m_user->setText(server.User());
 }
 
-void CServerDialog::accept()
+Location ServerDialog::ServerLocation() const
 {
-    // A database must be named; the rest has the client library's defaults.
-    if (m_pDatabase->text().trimmed().isEmpty()) {
-        m_pDatabase->setFocus();
+    return Location::ForServer(m_host->text().trimmed(), m_port->text().toInt(),
+                               m_database->text().trimmed(), m_user->text().trimmed());
+}
+
+void ServerDialog::accept()
+{
+    if (m_database->text().trimmed().isEmpty()) {
+        m_database->setFocus();
         return;
     }
-    m_strHost = m_pHost->text().trimmed();
-    m_nPort = m_pPort->text().toInt();
-    m_strDatabase = m_pDatabase->text().trimmed();
-    m_strUser = m_pUser->text().trimmed();
     QDialog::accept();
 }
 
-CPasswordDialog::CPasswordDialog(QWidget* parent, const QString& server, const QString& user,
-                                 bool refused)
-    : QDialog(parent)
+PasswordDialog::PasswordDialog(QWidget* parent, const QString& server, const QString& user,
+                               bool refused)
+    : QDialog(parent), m_password(namedEdit("password", this))
 {
-    setWindowTitle(QStringLiteral("Password"));
-    m_pPassword = new QLineEdit(this);
-    m_pPassword->setObjectName(QStringLiteral("password"));
-    m_pPassword->setEchoMode(QLineEdit::Password);
+    setWindowTitle(tr("Password"));
+    m_password->setEchoMode(QLineEdit::Password);
     const QString asks =
-        user.isEmpty()
-            ? QStringLiteral("The server of %1 asks for a password.").arg(server)
-            : QStringLiteral("The server of %1 asks for the password of %2.").arg(server, user);
-    auto* prompt = new QLabel(
-        refused ? QStringLiteral("The password was not accepted.\n") + asks : asks, this);
+        user.isEmpty() ? tr("The server of %1 asks for a password.").arg(server)
+                       : tr("The server of %1 asks for the password of %2.").arg(server, user);
+    auto* prompt = new QLabel(refused ? tr("The password was not accepted.\n") + asks : asks, this);
     prompt->setObjectName(QStringLiteral("prompt"));
     prompt->setTextFormat(Qt::PlainText);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(prompt);
-    layout->addWidget(m_pPassword);
+    layout->addWidget(m_password);
     layout->addWidget(okCancel(this));
     FitTitle(*this);
 }
 
-void CPasswordDialog::accept()
+QString PasswordDialog::Password() const
 {
-    m_strPassword = m_pPassword->text();
-    QDialog::accept();
+    return m_password->text();
 }

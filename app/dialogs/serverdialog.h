@@ -3,45 +3,45 @@
 #include <QDialog>
 #include <QString>
 
+class Location;
 class QLineEdit;
 
 // File > Open Server Database: where the server database is.
-class CServerDialog : public QDialog
+class ServerDialog : public QDialog
 {
     Q_OBJECT
 public:
-    explicit CServerDialog(QWidget* parent = nullptr);
+    explicit ServerDialog(QWidget* parent = nullptr);
 
-    // Shown when the dialog opens, read back when it is accepted.
-    QString m_strHost;
-    int m_nPort = 5432;
-    QString m_strDatabase;
-    QString m_strUser;
+    // Shows the server, database and user of a server location; its port
+    // when it names one, else the server's usual 5432.
+    void SetLocation(const Location& server);
+    // The server database entered; its password is asked for when the
+    // server wants one.
+    Location ServerLocation() const;
 
-    int exec() override;
+    // Only with a database named; the rest has the client library's defaults.
     void accept() override;
 
 private:
-    QLineEdit* m_pHost;
-    QLineEdit* m_pPort;
-    QLineEdit* m_pDatabase;
-    QLineEdit* m_pUser;
+    QLineEdit* m_host;
+    QLineEdit* m_port;
+    QLineEdit* m_database;
+    QLineEdit* m_user;
 };
 
 // Asked when the server wants a password that was not given, or did not take
 // the one given (refused: the prompt says so first). The password is kept for
 // this run only.
-class CPasswordDialog : public QDialog
+class PasswordDialog : public QDialog
 {
     Q_OBJECT
 public:
-    CPasswordDialog(QWidget* parent, const QString& server, const QString& user,
-                    bool refused = false);
+    PasswordDialog(QWidget* parent, const QString& server, const QString& user,
+                   bool refused = false);
 
-    QString m_strPassword;
-
-    void accept() override;
+    QString Password() const;
 
 private:
-    QLineEdit* m_pPassword;
+    QLineEdit* m_password;
 };

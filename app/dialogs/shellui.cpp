@@ -1,5 +1,6 @@
 #include "app/dialogs/shellui.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -7,8 +8,8 @@
 
 QStringList DatabaseFilters()
 {
-    return {QStringLiteral("ZQreader Database Files (*.db)"),
-            QStringLiteral("Access Database Files (*.mdb)")};
+    return {QCoreApplication::translate("ShellUi", "ZQreader Database Files (*.db)"),
+            QCoreApplication::translate("ShellUi", "Access Database Files (*.mdb)")};
 }
 
 namespace {
@@ -22,7 +23,10 @@ QString FilterSuffix(const QString& filter)
 
 QString RunFileDialog(QWidget* parent, const QString& dir, bool save)
 {
-    QFileDialog dialog(parent, save ? QStringLiteral("Save As") : QStringLiteral("Open"), dir);
+    QFileDialog dialog(parent,
+                       save ? QCoreApplication::translate("ShellUi", "Save As")
+                            : QCoreApplication::translate("ShellUi", "Open"),
+                       dir);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setNameFilters(DatabaseFilters());
@@ -53,7 +57,7 @@ QString ShellUi::GetSaveFileName(QWidget* parent, const QString& dir)
     return RunFileDialog(parent, dir, true);
 }
 
-int ShellUi::DoModal(QDialog& dialog)
+int ShellUi::Exec(QDialog& dialog)
 {
     return dialog.exec();
 }

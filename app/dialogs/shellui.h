@@ -21,5 +21,6 @@ public:
     virtual QString GetOpenFileName(QWidget* parent, const QString& dir);
     // New Database: the file to create, or empty when cancelled.
     virtual QString GetSaveFileName(QWidget* parent, const QString& dir);
-    virtual int DoModal(QDialog& dialog);
+    // Runs dialog modally and returns its result, as QDialog::exec().
+    virtual int Exec(QDialog& dialog);
 };

@@ -84,8 +84,8 @@ QSpinBox* userNoBox(qint32 value, QWidget* parent)
 QDialogButtonBox* okCancel(QDialog* dialog)
 {
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("IDOK"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("IDCANCEL"));
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("ok"));
+    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancel"));
     QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     return buttons;
@@ -93,18 +93,21 @@ QDialogButtonBox* okCancel(QDialog* dialog)
 
 } // namespace
 
-CUserPeriodDialog::CUserPeriodDialog(const UserPeriod& period, QWidget* parent)
-    : QDialog(parent), m_pName(new QLineEdit(period.name, this)),
-      m_pUserNo(userNoBox(period.userNo, this)), m_pStart(dateField(period.start, this)),
-      m_pStop(dateField(users::IsOpenEnd(period.stop) ? period.start : period.stop, this)),
-      m_pNoEnd(new QCheckBox(QStringLiteral("No end"), this)), m_index(period.index)
+UserPeriodDialog::UserPeriodDialog(const UserPeriod& period, QWidget* parent)
+    : QDialog(parent), m_name(new QLineEdit(period.name, this)),
+      m_userNo(userNoBox(period.userNo, this)), m_start(dateField(period.start, this)),
+      m_stop(dateField(users::IsOpenEnd(period.stop) ? period.start : period.stop, this)),
+      m_noEnd(new QCheckBox(tr("No end"), this)), m_index(period.index)
 {
-    setWindowTitle(period.index || !period.name.isEmpty() ? QStringLiteral("Edit User")
-                                                          : QStringLiteral("Add User"));
-    m_pName->setObjectName(QStringLiteral("name"));
-    m_pNoEnd->setChecked(period.stop.isEmpty() || users::IsOpenEnd(period.stop));
-    m_pStop->setEnabled(!m_pNoEnd->isChecked());
-    connect(m_pNoEnd, &QCheckBox::toggled, m_pStop, [this](bool on) { m_pStop->setEnabled(!on); });
+    setWindowTitle(period.index || !period.name.isEmpty() ? tr("Edit User") : tr("Add User"));
+    m_name->setObjectName(QStringLiteral("name"));
+    m_userNo->setObjectName(QStringLiteral("userNo"));
+    m_start->setObjectName(QStringLiteral("start"));
+    m_stop->setObjectName(QStringLiteral("stop"));
+    m_noEnd->setObjectName(QStringLiteral("noEnd"));
+    m_noEnd->setChecked(period.stop.isEmpty() || users::IsOpenEnd(period.stop));
+    m_stop->setEnabled(!m_noEnd->isChecked());
+    connect(m_noEnd, &QCheckBox::toggled, m_stop, [this](bool on) { m_stop->setEnabled(!on); });
     auto* problems = new QLabel(this);
     problems->setObjectName(QStringLiteral("problems"));
     problems->setStyleSheet(QStringLiteral("color: #b00020"));
@@ -112,15 +115,15 @@ CUserPeriodDialog::CUserPeriodDialog(const UserPeriod& period, QWidget* parent)
     problems->hide();
 
     auto* stop = new QHBoxLayout;
-    stop->addWidget(m_pStop, 1);
-    stop->addWidget(m_pNoEnd, 0, Qt::AlignTop); // beside the date, above its reason
+    stop->addWidget(m_stop, 1);
+    stop->addWidget(m_noEnd, 0, Qt::AlignTop); // beside the date, above its reason
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("&Name"), m_pName);
-    form->addRow(QStringLiteral("&User number"), m_pUserNo);
-    form->addRow(QStringLiteral("&From"), m_pStart);
+    form->addRow(tr("&Name"), m_name);
+    form->addRow(tr("&User number"), m_userNo);
+    form->addRow(tr("&From"), m_start);
     // A row of two fields gets no label of its own: its mnemonic goes to the date.
-    auto* stopLabel = new QLabel(QStringLiteral("&To"), this);
-    stopLabel->setBuddy(m_pStop);
+    auto* stopLabel = new QLabel(tr("&To"), this);
+    stopLabel->setBuddy(m_stop);
     // Its underlined mnemonic is drawn without the kerning that the size
     // hint counts on: "To" would lose part of its "o".
     stopLabel->setMinimumWidth(stopLabel->sizeHint().width() +
@@ -135,7 +138,7 @@ CUserPeriodDialog::CUserPeriodDialog(const UserPeriod& period, QWidget* parent)
     disconnect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::accepted, this, [this, problems] {
         // A date that cannot be read tells why under its field.
-        if (DateField::FocusFirstInvalid({m_pStart, m_pStop})) {
+        if (DateField::FocusFirstInvalid({m_start, m_stop})) {
             problems->hide();
             return;
         }
@@ -149,88 +152,89 @@ CUserPeriodDialog::CUserPeriodDialog(const UserPeriod& period, QWidget* parent)
     FitTitle(*this);
 }
 
-UserPeriod CUserPeriodDialog::Period() const
+UserPeriod UserPeriodDialog::Period() const
 {
-    return {m_index, m_pName->text().trimmed(), qint32(m_pUserNo->value()), textOf(m_pStart),
-            m_pNoEnd->isChecked() ? QString::fromLatin1(users::kOpenEnd) : textOf(m_pStop)};
+    return {m_index, m_name->text().trimmed(), qint32(m_userNo->value()), textOf(m_start),
+            m_noEnd->isChecked() ? QString::fromLatin1(users::kOpenEnd) : textOf(m_stop)};
 }
 
-CHandOverDialog::CHandOverDialog(qint32 userNo, QWidget* parent)
-    : QDialog(parent), m_pUserNo(userNoBox(userNo, this)), m_pName(new QLineEdit(this)),
-      m_pAt(dateField(QString(), this))
+HandOverDialog::HandOverDialog(qint32 userNo, QWidget* parent)
+    : QDialog(parent), m_userNo(userNoBox(userNo, this)), m_name(new QLineEdit(this)),
+      m_at(dateField(QString(), this))
 {
-    setWindowTitle(QStringLiteral("Hand Over a User Number"));
-    m_pName->setObjectName(QStringLiteral("name"));
+    setWindowTitle(tr("Hand Over a User Number"));
+    m_userNo->setObjectName(QStringLiteral("userNo"));
+    m_name->setObjectName(QStringLiteral("name"));
+    m_at->setObjectName(QStringLiteral("at"));
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("&User number"), m_pUserNo);
-    form->addRow(QStringLiteral("&New holder"), m_pName);
-    form->addRow(QStringLiteral("&From"), m_pAt);
+    form->addRow(tr("&User number"), m_userNo);
+    form->addRow(tr("&New holder"), m_name);
+    form->addRow(tr("&From"), m_at);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("The period that holds the number at that moment "
-                                                "ends there; the new holder's starts there."),
+    layout->addWidget(new QLabel(tr("The period that holds the number at that moment ends "
+                                    "there; the new holder's starts there."),
                                  this));
     layout->addLayout(form);
     layout->addWidget(okCancel(this));
     FitTitle(*this);
 }
 
-qint32 CHandOverDialog::UserNo() const
+qint32 HandOverDialog::UserNo() const
 {
-    return qint32(m_pUserNo->value());
+    return qint32(m_userNo->value());
 }
 
-QString CHandOverDialog::Name() const
+QString HandOverDialog::Name() const
 {
-    return m_pName->text().trimmed();
+    return m_name->text().trimmed();
 }
 
-QString CHandOverDialog::Moment() const
+QString HandOverDialog::Moment() const
 {
-    return textOf(m_pAt);
+    return textOf(m_at);
 }
 
-void CHandOverDialog::accept()
+void HandOverDialog::accept()
 {
-    if (!DateField::FocusFirstInvalid({m_pAt}))
+    if (!DateField::FocusFirstInvalid({m_at}))
         QDialog::accept();
 }
 
-CUsersDialog::CUsersDialog(CDatabase* db, ShellUi* ui, MessageSink* messages, QWidget* parent)
-    : QDialog(parent), m_pDb(db), m_pUi(ui), m_pMessages(messages), m_pTable(new QTableView(this)),
-      m_pModel(new QStandardItemModel(0, 4, this))
+UsersDialog::UsersDialog(CDatabase* db, ShellUi* ui, MessageSink* messages, QWidget* parent)
+    : QDialog(parent), m_db(db), m_ui(ui), m_messages(messages), m_table(new QTableView(this)),
+      m_model(new QStandardItemModel(0, 4, this))
 {
-    setWindowTitle(QStringLiteral("Users"));
-    m_pModel->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("User number"),
-                                         QStringLiteral("From"), QStringLiteral("To")});
-    m_pTable->setObjectName(QStringLiteral("users"));
-    m_pTable->setModel(m_pModel);
-    m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_pTable->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_pTable->verticalHeader()->hide();
+    setWindowTitle(tr("Users"));
+    m_model->setHorizontalHeaderLabels({tr("Name"), tr("User number"), tr("From"), tr("To")});
+    m_table->setObjectName(QStringLiteral("users"));
+    m_table->setModel(m_model);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->verticalHeader()->hide();
     // Names may be long: theirs is the column cut short (the whole name in
     // the tooltip), the numbers and dates show whole.
-    m_pTable->setItemDelegate(new WholeTextTips(m_pTable));
-    m_pTable->setWordWrap(false);
-    m_pTable->setTextElideMode(Qt::ElideRight);
-    QHeaderView* header = m_pTable->horizontalHeader();
+    m_table->setItemDelegate(new WholeTextTips(m_table));
+    m_table->setWordWrap(false);
+    m_table->setTextElideMode(Qt::ElideRight);
+    QHeaderView* header = m_table->horizontalHeader();
     header->setSectionResizeMode(QHeaderView::ResizeToContents);
     header->setSectionResizeMode(0, QHeaderView::Interactive);
     header->setStretchLastSection(true);
-    connect(m_pTable, &QTableView::doubleClicked, this, &CUsersDialog::OnEdit);
+    connect(m_table, &QTableView::doubleClicked, this, &UsersDialog::Edit);
 
     auto* buttons = new QVBoxLayout;
     const struct
     {
         const char* name;
         const char* text;
-        void (CUsersDialog::*slot)();
-    } commands[] = {{"add", "&Add...", &CUsersDialog::OnAdd},
-                    {"edit", "&Edit...", &CUsersDialog::OnEdit},
-                    {"remove", "&Remove", &CUsersDialog::OnRemove},
-                    {"handOver", "&Hand over...", &CUsersDialog::OnHandOver}};
+        void (UsersDialog::*slot)();
+    } commands[] = {{"add", QT_TR_NOOP("&Add..."), &UsersDialog::Add},
+                    {"edit", QT_TR_NOOP("&Edit..."), &UsersDialog::Edit},
+                    {"remove", QT_TR_NOOP("&Remove"), &UsersDialog::Remove},
+                    {"handOver", QT_TR_NOOP("&Hand over..."), &UsersDialog::HandOver}};
     for (const auto& c : commands) {
-        auto* button = new QPushButton(QString::fromLatin1(c.text), this);
+        auto* button = new QPushButton(tr(c.text), this);
         button->setObjectName(QLatin1String(c.name));
         button->setAutoDefault(false);
         connect(button, &QPushButton::clicked, this, c.slot);
@@ -242,16 +246,16 @@ CUsersDialog::CUsersDialog(CDatabase* db, ShellUi* ui, MessageSink* messages, QW
     buttons->addWidget(ok);
 
     auto* layout = new QHBoxLayout(this);
-    layout->addWidget(m_pTable, 1);
+    layout->addWidget(m_table, 1);
     layout->addLayout(buttons);
     resize(640, 360);
     FitTitle(*this);
 }
 
-bool CUsersDialog::Load()
+bool UsersDialog::Load()
 {
     try {
-        m_loaded = users::Read(*m_pDb);
+        m_loaded = users::Read(*m_db);
     } catch (const CDBException& e) {
         Report(e.m_strError);
         return false;
@@ -261,22 +265,22 @@ bool CUsersDialog::Load()
     return true;
 }
 
-int CUsersDialog::SelectedRow() const
+int UsersDialog::SelectedRow() const
 {
-    const QModelIndexList rows = m_pTable->selectionModel()->selectedRows();
+    const QModelIndexList rows = m_table->selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : rows.first().row();
 }
 
-void CUsersDialog::Refill(int select)
+void UsersDialog::Refill(int select)
 {
-    m_pModel->removeRows(0, m_pModel->rowCount());
+    m_model->removeRows(0, m_model->rowCount());
     // Each overlapping row tells the overlaps of its number: one text for all
     // of them, a few lines however many periods overlap.
     QVector<QString> overlapsOf(m_periods.size());
     for (const users::NumberOverlaps& number : users::FindOverlaps(m_periods)) {
         QStringList lines = users::DescribeOverlaps(m_periods, number);
         for (QString& line : lines)
-            line.prepend(QStringLiteral("Overlaps: "));
+            line.prepend(tr("Overlaps: "));
         const QString text = lines.join(QLatin1Char('\n'));
         for (const int row : number.periods)
             overlapsOf[row] = text;
@@ -285,7 +289,7 @@ void CUsersDialog::Refill(int select)
         const UserPeriod& p = m_periods.at(row);
         QList<QStandardItem*> items;
         for (const QString& text : {VisibleText(p.name), QString::number(p.userNo), p.start,
-                                    users::IsOpenEnd(p.stop) ? QStringLiteral("no end") : p.stop}) {
+                                    users::IsOpenEnd(p.stop) ? tr("no end") : p.stop}) {
             auto* item = new QStandardItem(text);
             item->setEditable(false);
             if (!overlapsOf.at(row).isEmpty()) {
@@ -295,30 +299,30 @@ void CUsersDialog::Refill(int select)
             items << item;
         }
         items.at(1)->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        m_pModel->appendRow(items);
+        m_model->appendRow(items);
     }
     // As wide as the longest name, up to about 24 characters.
-    m_pTable->resizeColumnToContents(0);
-    const int widest = m_pTable->fontMetrics().averageCharWidth() * 24;
-    if (m_pTable->columnWidth(0) > widest)
-        m_pTable->setColumnWidth(0, widest);
+    m_table->resizeColumnToContents(0);
+    const int widest = m_table->fontMetrics().averageCharWidth() * 24;
+    if (m_table->columnWidth(0) > widest)
+        m_table->setColumnWidth(0, widest);
     if (select >= 0 && select < m_periods.size())
-        m_pTable->selectRow(select);
+        m_table->selectRow(select);
 }
 
-void CUsersDialog::Report(const QString& text) const
+void UsersDialog::Report(const QString& text) const
 {
-    if (m_pMessages)
-        m_pMessages->ShowMessage({text, QStringLiteral("Error"), {}, false});
+    if (m_messages)
+        m_messages->ShowMessage({text, tr("Error"), {}, false});
 }
 
-void CUsersDialog::OnAdd()
+void UsersDialog::Add()
 {
     const int row = SelectedRow();
     UserPeriod fresh;
     fresh.userNo = row >= 0 ? m_periods.at(row).userNo : 0;
-    CUserPeriodDialog dlg(fresh, this);
-    if (m_pUi->DoModal(dlg) != QDialog::Accepted)
+    UserPeriodDialog dlg(fresh, this);
+    if (m_ui->Exec(dlg) != QDialog::Accepted)
         return;
     const UserPeriod added = dlg.Period();
     m_periods.append(added);
@@ -326,13 +330,13 @@ void CUsersDialog::OnAdd()
     Refill(int(m_periods.lastIndexOf(added)));
 }
 
-void CUsersDialog::OnEdit()
+void UsersDialog::Edit()
 {
     const int row = SelectedRow();
     if (row < 0)
         return;
-    CUserPeriodDialog dlg(m_periods.at(row), this);
-    if (m_pUi->DoModal(dlg) != QDialog::Accepted)
+    UserPeriodDialog dlg(m_periods.at(row), this);
+    if (m_ui->Exec(dlg) != QDialog::Accepted)
         return;
     const UserPeriod edited = dlg.Period();
     m_periods[row] = edited;
@@ -340,7 +344,7 @@ void CUsersDialog::OnEdit()
     Refill(int(m_periods.indexOf(edited)));
 }
 
-void CUsersDialog::OnRemove()
+void UsersDialog::Remove()
 {
     const int row = SelectedRow();
     if (row < 0)
@@ -349,11 +353,11 @@ void CUsersDialog::OnRemove()
     Refill(std::min(row, int(m_periods.size()) - 1));
 }
 
-void CUsersDialog::OnHandOver()
+void UsersDialog::HandOver()
 {
     const int row = SelectedRow();
-    CHandOverDialog dlg(row >= 0 ? m_periods.at(row).userNo : 0, this);
-    if (m_pUi->DoModal(dlg) != QDialog::Accepted)
+    HandOverDialog dlg(row >= 0 ? m_periods.at(row).userNo : 0, this);
+    if (m_ui->Exec(dlg) != QDialog::Accepted)
         return;
     const QString error = users::HandOver(m_periods, dlg.UserNo(), dlg.Name(), dlg.Moment());
     if (!error.isEmpty()) {
@@ -367,15 +371,15 @@ void CUsersDialog::OnHandOver()
     }
 }
 
-void CUsersDialog::accept()
+void UsersDialog::accept()
 {
     const users::Changes changes = users::Diff(m_loaded, m_periods);
     try {
-        users::Apply(*m_pDb, changes);
+        users::Apply(*m_db, changes);
     } catch (const CDBException& e) {
         Report(e.m_strError);
         return;
     }
-    m_bStored = !changes.IsEmpty();
+    m_stored = !changes.IsEmpty();
     QDialog::accept();
 }

@@ -1,21 +1,20 @@
 #include "db/location/boundedread.h"
 
 #include "db/location/nativename.h"
+#include "platform/file.h"
 
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+using platform::FileType;
 
 namespace {
 
-QString kindOf(mode_t mode)
+QString kindOf(FileType type)
 {
-    return QLatin1String(S_ISDIR(mode)                    ? "a folder"
-                         : S_ISFIFO(mode)                 ? "a named pipe (FIFO)"
-                         : S_ISSOCK(mode)                 ? "a socket"
-                         : S_ISCHR(mode) || S_ISBLK(mode) ? "a device"
-                                                          : "something else");
+    return QLatin1String(type == FileType::Folder      ? "a folder"
+                         : type == FileType::NamedPipe ? "a named pipe (FIFO)"
+                         : type == FileType::Socket    ? "a socket"
+                         : type == FileType::CharacterDevice || type == FileType::BlockDevice
+                             ? "a device"
+                             : "something else");
 }
 
 QString size(qint64 bytes)
@@ -34,33 +33,25 @@ BoundedRead ReadBoundedFile(const QString& name, qint64 maxBytes, qint64 maxLine
         return BoundedRead{{}, QStringLiteral("Cannot read \"%1\": %2").arg(shown, why)};
     };
     // Not blocking on a FIFO: what was opened is looked at before any read.
-    const int fd =
-        ::open(EncodeFileName(name).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return fail(qt_error_string(errno));
-    struct stat st
-    {
-    };
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const int error = errno;
-        ::close(fd);
-        return fail(st.st_mode != 0
-                        ? QStringLiteral("it is %1, not a regular file.").arg(kindOf(st.st_mode))
-                        : qt_error_string(error));
-    }
+    platform::File file;
+    if (!file.OpenToRead(EncodeFileName(name)))
+        return fail(file.Error().Text());
+    const platform::FileStatus opened = file.Status();
+    if (!opened.Exists())
+        return fail(opened.error.Text());
+    if (opened.type != FileType::Regular)
+        return fail(QStringLiteral("it is %1, not a regular file.").arg(kindOf(opened.type)));
     // The file may grow while it is read: the limits hold for what is read.
     BoundedRead read;
     qint64 line = 1;
     qint64 length = 0; // of the line so far
     char chunk[65536];
     for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const qint64 n = file.Read(chunk, sizeof chunk);
         QString why;
         if (n < 0)
-            why = qt_error_string(errno);
-        for (ssize_t i = 0; i < n && why.isEmpty(); ++i) {
+            why = file.Error().Text();
+        for (qint64 i = 0; i < n && why.isEmpty(); ++i) {
             if (chunk[i] == '\n') {
                 ++line;
                 length = 0;
@@ -70,14 +61,11 @@ BoundedRead ReadBoundedFile(const QString& name, qint64 maxBytes, qint64 maxLine
         }
         if (why.isEmpty() && read.bytes.size() + n > maxBytes)
             why = QStringLiteral("it is longer than %1.").arg(size(maxBytes));
-        if (!why.isEmpty()) {
-            ::close(fd);
+        if (!why.isEmpty())
             return fail(why);
-        }
         if (n == 0)
             break;
         read.bytes.append(chunk, n);
     }
-    ::close(fd);
     return read;
 }

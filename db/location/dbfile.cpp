@@ -1,70 +1,56 @@
 #include "db/location/dbfile.h"
 
 #include "db/location/nativename.h"
+#include "platform/file.h"
+#include "platform/filestatus.h"
 
 #include <QByteArray>
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+
+using platform::FileType;
 
 namespace {
 
-QString notRegular(const QString& shown, mode_t mode)
+QString notRegular(const QString& shown, FileType type)
 {
-    const char* what = S_ISDIR(mode)                    ? "a folder"
-                       : S_ISFIFO(mode)                 ? "a named pipe (FIFO)"
-                       : S_ISSOCK(mode)                 ? "a socket"
-                       : S_ISCHR(mode) || S_ISBLK(mode) ? "a device"
-                                                        : "not a regular file";
+    const char* what = type == FileType::Folder      ? "a folder"
+                       : type == FileType::NamedPipe ? "a named pipe (FIFO)"
+                       : type == FileType::Socket    ? "a socket"
+                       : type == FileType::CharacterDevice || type == FileType::BlockDevice
+                           ? "a device"
+                           : "not a regular file";
     return QStringLiteral("\"%1\" is %2, not a database file.").arg(shown, QLatin1String(what));
 }
 
-QString cannotRead(const QString& shown, int error)
+QString cannotRead(const QString& shown, const platform::SystemError& error)
 {
-    return QStringLiteral("The database file \"%1\" cannot be read: %2")
-        .arg(shown, qt_error_string(error));
-}
-
-// The path with every link resolved; empty when it does not exist.
-QByteArray resolved(const QByteArray& name)
-{
-    char buffer[PATH_MAX];
-    return ::realpath(name.constData(), buffer) ? QByteArray(buffer) : QByteArray();
+    return QStringLiteral("The database file \"%1\" cannot be read: %2").arg(shown, error.Text());
 }
 
 // The file by its native bytes, named in messages as shown.
 DbFileCheck checkDbFile(const QByteArray& name, const QString& shown)
 {
-    struct stat st;
-    if (name.isEmpty() || ::stat(name.constData(), &st) != 0) {
-        if (name.isEmpty() || errno == ENOENT || errno == ENOTDIR)
+    const platform::FileStatus named = platform::StatusOf(name);
+    if (name.isEmpty() || !named.Exists()) {
+        if (name.isEmpty() || named.error.IsMissing())
             return {DbFileKind::Missing,
                     QStringLiteral("The database file \"%1\" does not exist.").arg(shown)};
-        return {DbFileKind::Unreadable, cannotRead(shown, errno)};
+        return {DbFileKind::Unreadable, cannotRead(shown, named.error)};
     }
-    if (!S_ISREG(st.st_mode))
-        return {DbFileKind::NotDatabase, notRegular(shown, st.st_mode)};
+    if (named.type != FileType::Regular)
+        return {DbFileKind::NotDatabase, notRegular(shown, named.type)};
 
     // Not blocking either if something else has been put there since.
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return {DbFileKind::Unreadable, cannotRead(shown, errno)};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return {DbFileKind::NotDatabase, notRegular(shown, st.st_mode)};
-    }
+    platform::File file;
+    if (!file.OpenToRead(name))
+        return {DbFileKind::Unreadable, cannotRead(shown, file.Error())};
+    const platform::FileStatus opened = file.Status();
+    if (opened.type != FileType::Regular)
+        return {DbFileKind::NotDatabase, notRegular(shown, opened.type)};
     QByteArray head(32, '\0');
-    ssize_t n;
-    do
-        n = ::read(fd, head.data(), head.size());
-    while (n < 0 && errno == EINTR);
-    const int readError = errno;
-    ::close(fd);
+    const qint64 n = file.Read(head.data(), head.size());
     if (n < 0)
-        return {DbFileKind::Unreadable, cannotRead(shown, readError)};
+        return {DbFileKind::Unreadable, cannotRead(shown, file.Error())};
+    file.Close();
     head.truncate(n);
 
     if (head.startsWith(QByteArrayLiteral("SQLite format 3\0")))
@@ -100,17 +86,20 @@ DbFileCheck CheckDbFile(const Location& location)
 QString NotRegularFileMessage(const Location& location)
 {
     const QByteArray& name = location.NativeName();
-    struct stat st;
-    if (name.isEmpty() || ::stat(name.constData(), &st) != 0 || S_ISREG(st.st_mode))
+    if (name.isEmpty())
         return {};
-    return notRegular(location.Shown(), st.st_mode);
+    const platform::FileStatus status = platform::StatusOf(name);
+    if (!status.Exists() || status.type == FileType::Regular)
+        return {};
+    return notRegular(location.Shown(), status.type);
 }
 
 bool SameFile(const QString& a, const QString& b)
 {
     if (a.isEmpty() || b.isEmpty())
         return false;
-    const QByteArray ra = resolved(EncodeFileName(a)), rb = resolved(EncodeFileName(b));
+    const QByteArray ra = platform::ResolvedPath(EncodeFileName(a)),
+                     rb = platform::ResolvedPath(EncodeFileName(b));
     if (!ra.isEmpty() && !rb.isEmpty())
         return ra == rb;
     return AbsoluteFileName(a) == AbsoluteFileName(b);
@@ -125,7 +114,8 @@ bool SameFile(const Location& a, const Location& b)
 {
     if (!a.IsFile() || !b.IsFile())
         return false;
-    const QByteArray ra = resolved(a.NativeName()), rb = resolved(b.NativeName());
+    const QByteArray ra = platform::ResolvedPath(a.NativeName()),
+                     rb = platform::ResolvedPath(b.NativeName());
     if (!ra.isEmpty() && !rb.isEmpty())
         return ra == rb;
     return a.Path() == b.Path();

@@ -1,15 +1,10 @@
 #include "db/location/nativename.h"
 
 #include "db/location/location.h"
+#include "platform/process.h"
 
 #include <QDir>
 #include <algorithm>
-#include <cerrno>
-#include <unistd.h>
-
-#ifdef Q_OS_LINUX
-#include <fcntl.h>
-#endif
 
 namespace {
 
@@ -105,22 +100,8 @@ QStringList ExactArguments(const QStringList& decodedByQt)
     });
     if (!lossy)
         return decodedByQt;
-#ifdef Q_OS_LINUX
-    QByteArray all;
-    const int fd = ::open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return decodedByQt;
-    char chunk[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        all.append(chunk, n);
-    }
-    ::close(fd);
-    const QList<QByteArray> given = all.split('\0');
+    // None where the system does not tell them: each stays as Qt decoded it.
+    const QList<QByteArray> given = platform::ProgramArguments();
 
     // Qt took its own options out: the arguments it kept come in the same
     // order among those given.
@@ -138,9 +119,6 @@ QStringList ExactArguments(const QStringList& decodedByQt)
         exact << found;
     }
     return exact;
-#else
-    return decodedByQt;
-#endif
 }
 
 QString ShownFileName(const QString& name)
@@ -157,13 +135,9 @@ QString AbsolutePath(const QString& name)
 {
     if (name.isEmpty() || QDir::isAbsolutePath(name))
         return name.isEmpty() ? name : QDir::cleanPath(name);
-    QByteArray cwd(4096, '\0');
-    while (!::getcwd(cwd.data(), cwd.size())) {
-        if (errno != ERANGE)
-            return QDir::cleanPath(QDir::currentPath() + QLatin1Char('/') + name);
-        cwd.resize(cwd.size() * 2);
-    }
-    cwd.truncate(static_cast<qsizetype>(qstrlen(cwd.constData())));
+    const QByteArray cwd = platform::CurrentFolder();
+    if (cwd.isEmpty())
+        return QDir::cleanPath(QDir::currentPath() + QLatin1Char('/') + name);
     return QDir::cleanPath(DecodeFileName(cwd) + QLatin1Char('/') + name);
 }
 

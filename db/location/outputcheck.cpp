@@ -4,32 +4,17 @@
 #include "db/location/nativename.h"
 
 #include <array>
-#include <climits>
-#include <cstdlib>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 constexpr std::array<const char*, 4> kCompanions{"", "-journal", "-wal", "-shm"};
-
-QByteArray realPath(const QByteArray& name)
-{
-    char buffer[PATH_MAX];
-    return ::realpath(name.constData(), buffer) ? QByteArray(buffer) : QByteArray();
-}
-
-bool sameInode(const struct stat& a, const struct stat& b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
 
 // The input's file, as named and with its links resolved: SQLite keeps its
 // other files beside the one it resolved.
 std::array<QByteArray, 2> inputNames(const Location& input)
 {
     const QByteArray& given = input.NativeName();
-    const QByteArray real = realPath(given);
+    const QByteArray real = platform::ResolvedPath(given);
     return {given, real.isEmpty() ? given : real};
 }
 
@@ -67,22 +52,18 @@ QByteArray outputTarget(QByteArray path)
 {
     // As the kernel does, give up after 40 links.
     for (int links = 0; links < 40; ++links) {
-        QByteArray real = realPath(path);
+        QByteArray real = platform::ResolvedPath(path);
         if (!real.isEmpty())
             return real;
-        struct stat st;
-        if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+        const QByteArray to = platform::LinkTarget(path);
+        if (to.isEmpty())
             break;
-        QByteArray to(PATH_MAX, '\0');
-        const ssize_t n = ::readlink(path.constData(), to.data(), size_t(to.size()));
-        if (n <= 0)
-            break;
-        to.truncate(n);
         path = to.startsWith('/') ? to : path.left(path.lastIndexOf('/') + 1) + to;
     }
     // A file not made yet: where its folder is.
     const qsizetype slash = path.lastIndexOf('/');
-    const QByteArray folder = realPath(slash <= 0 ? QByteArray("/") : path.left(slash));
+    const QByteArray folder =
+        platform::ResolvedPath(slash <= 0 ? QByteArray("/") : path.left(slash));
     if (slash < 0 || folder.isEmpty())
         return path;
     return folder + (folder.endsWith('/') ? "" : "/") + path.mid(slash + 1);
@@ -90,12 +71,9 @@ QByteArray outputTarget(QByteArray path)
 
 QString overInput(const QByteArray& target, const QString& shown, const Location& input)
 {
-    struct stat out;
-    const bool exists = ::stat(target.constData(), &out) == 0;
+    const platform::FileStatus out = platform::StatusOf(target);
     return findOver(QStringLiteral("\"%1\"").arg(shown), input, [&](const QByteArray& name) {
-        struct stat in;
-        return target == name ||
-               (exists && ::stat(name.constData(), &in) == 0 && sameInode(in, out));
+        return target == name || (out.Exists() && platform::StatusOf(name).IsSameFile(out));
     });
 }
 
@@ -125,13 +103,12 @@ QString OutputOverInputMessage(const QString& output, const QString& input)
     return OutputOverInputMessage(output, Location::Parse(input));
 }
 
-QString StreamOverInputMessage(int fd, const QString& shown, const Location& input)
+QString StreamOverInputMessage(const platform::FileStatus& opened, const QString& shown,
+                               const Location& input)
 {
-    struct stat out;
-    if (::fstat(fd, &out) != 0 || !S_ISREG(out.st_mode))
+    if (!opened.Exists() || opened.type != platform::FileType::Regular)
         return {};
     return findOver(shown, input, [&](const QByteArray& name) {
-        struct stat in;
-        return ::stat(name.constData(), &in) == 0 && sameInode(in, out);
+        return platform::StatusOf(name).IsSameFile(opened);
     });
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/location/location.h"
+#include "platform/filestatus.h"
 
 #include <QByteArray>
 #include <QString>
@@ -18,6 +19,8 @@ QString OutputOverInputMessage(const QString& output, const Location& input);
 QString OutputOverInputMessage(const Location& output, const Location& input);
 QString OutputOverInputMessage(const QString& output, const QString& input); // input parsed here
 
-// The same for what is open as fd, such as standard output sent to a file;
-// shown names it in the message.
-QString StreamOverInputMessage(int fd, const QString& shown, const Location& input);
+// The same for what is open with the status opened, such as standard output
+// sent to a file (platform::StatusOf(platform::StandardStream::Output)); shown
+// names it in the message.
+QString StreamOverInputMessage(const platform::FileStatus& opened, const QString& shown,
+                               const Location& input);

@@ -1,95 +1,63 @@
 #include "db/location/readlock.h"
 
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+#include "platform/filestatus.h"
+
+#include <utility>
 
 namespace {
 
-#ifdef Q_OS_UNIX
-// A descriptor of the regular file at name, or -1. Opening a pipe or a device
-// could block or act on it.
-int openRegular(const QByteArray& name)
+// The regular file at name opened, or none. Opening a pipe or a device could
+// block or act on it.
+platform::File openRegular(const QByteArray& name)
 {
-    struct stat st
-    {
-    };
-    if (name.isEmpty() || ::stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        return -1;
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    platform::File file;
+    if (name.isEmpty() || platform::StatusOf(name).type != platform::FileType::Regular ||
+        !file.OpenToRead(name))
+        return {};
+    const platform::FileStatus opened = file.Status();
+    if (!opened.Exists() || opened.type != platform::FileType::Regular)
+        return {};
+    return file;
 }
-
-bool sameFile(int fd, const QByteArray& name)
-{
-    struct stat open
-    {
-    };
-    struct stat named
-    {
-    };
-    return ::fstat(fd, &open) == 0 && ::stat(name.constData(), &named) == 0 &&
-           open.st_dev == named.st_dev && open.st_ino == named.st_ino;
-}
-#endif
 
 } // namespace
 
-FileReadLock::FileReadLock(const Location& db) : m_name(db.File().NativeName())
+FileReadLock::FileReadLock(const Location& db)
+    : m_name(db.File().NativeName()), m_file(openRegular(m_name))
 {
-#ifdef Q_OS_UNIX
-    m_fd = openRegular(m_name);
-#endif
 }
 
+// The stale files are closed after the current one.
 FileReadLock::~FileReadLock()
 {
-#ifdef Q_OS_UNIX
-    if (m_fd >= 0)
-        ::close(m_fd);
-    for (const int fd : m_stale)
-        ::close(fd);
-#endif
+    m_file.Close();
 }
 
 FileReadLock::Try FileReadLock::TryLock()
 {
-#ifdef Q_OS_UNIX
     if (m_locked)
         return Try::Taken;
-    if (m_fd >= 0 && !sameFile(m_fd, m_name)) {
-        m_stale.push_back(m_fd);
-        m_fd = -1;
-    }
-    if (m_fd < 0)
-        m_fd = openRegular(m_name);
-    if (m_fd < 0)
+    if (m_file.IsOpen() && !m_file.Status().IsSameFile(platform::StatusOf(m_name)))
+        m_stale.push_back(std::move(m_file));
+    if (!m_file.IsOpen())
+        m_file = openRegular(m_name);
+    if (!m_file.IsOpen())
         return Try::NotApplicable;
-    // flock() locks are apart from the record locks SQLite takes on the file.
-    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0)
-        return errno == EWOULDBLOCK ? Try::Busy : Try::NotApplicable;
-    m_locked = true;
-    return Try::Taken;
-#else
+    switch (m_file.TryLock()) {
+    case platform::File::Lock::Taken:
+        m_locked = true;
+        return Try::Taken;
+    case platform::File::Lock::Busy:
+        return Try::Busy;
+    case platform::File::Lock::Failed:
+        break;
+    }
     return Try::NotApplicable;
-#endif
 }
 
 void FileReadLock::Unlock()
 {
-#ifdef Q_OS_UNIX
-    if (m_locked && m_fd >= 0)
-        ::flock(m_fd, LOCK_UN);
-#endif
+    if (m_locked && m_file.IsOpen())
+        m_file.Unlock();
     m_locked = false;
 }

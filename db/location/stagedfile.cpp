@@ -2,28 +2,15 @@
 
 #include "db/location/nativename.h"
 #include "db/location/outputcheck.h"
+#include "platform/filenames.h"
+#include "platform/filestatus.h"
 
 #include <QRandomGenerator>
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+
+using platform::SystemError;
 
 namespace {
-
-bool writeAll(int fd, QByteArrayView bytes)
-{
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        done += n;
-    }
-    return true;
-}
 
 QByteArray randomSuffix()
 {
@@ -42,7 +29,7 @@ StagedFile::~StagedFile()
 {
     Discard();
     if (!m_previous.isEmpty())
-        ::unlink(m_previous.constData());
+        platform::RemoveName(m_previous);
 }
 
 QByteArray StagedFile::NameBeside(const char* kind) const
@@ -55,18 +42,13 @@ void StagedFile::SyncFolder() const
 {
     // A new name is lasting once the folder is on disk too.
     const qsizetype slash = m_target.lastIndexOf('/');
-    const int dir =
-        ::open(slash < 0 ? "." : m_target.left(std::max<qsizetype>(slash, 1)).constData(),
-               O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    platform::SyncFolder(slash < 0 ? QByteArray(".")
+                                   : m_target.left(std::max<qsizetype>(slash, 1)));
 }
 
-bool StagedFile::Fail(int error)
+bool StagedFile::Fail(SystemError error)
 {
-    m_error = qt_error_string(error);
+    m_error = error.Text();
     Discard();
     return false;
 }
@@ -74,48 +56,47 @@ bool StagedFile::Fail(int error)
 bool StagedFile::Open()
 {
     Discard();
-    struct stat st;
-    const bool exists = ::stat(m_target.constData(), &st) == 0;
-    if (exists && !S_ISREG(st.st_mode)) {
+    const platform::FileStatus target = platform::StatusOf(m_target);
+    const bool exists = target.Exists();
+    if (exists && target.type != platform::FileType::Regular) {
         m_error = QStringLiteral("not a regular file");
         return false;
     }
-    if (exists && ::access(m_target.constData(), W_OK) != 0)
-        return Fail(errno);
+    if (exists) {
+        if (const SystemError denied = platform::WriteAccess(m_target))
+            return Fail(denied);
+    }
 
     // Longer than the target's name: a name too long for the database layer
     // fails here, before anything is replaced.
-    for (int attempt = 0; m_fd < 0 && attempt < 100; ++attempt) {
+    for (int attempt = 0; !m_file.IsOpen() && attempt < 100; ++attempt) {
         m_written = NameBeside(".");
-        m_fd = ::open(m_written.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                      0666);
-        if (m_fd < 0 && errno != EEXIST) {
+        if (!m_file.CreateNew(m_written) && !m_file.Error().Is(std::errc::file_exists)) {
             m_written.clear();
-            return Fail(errno);
+            return Fail(m_file.Error());
         }
     }
-    if (m_fd < 0) {
+    if (!m_file.IsOpen()) {
         m_written.clear();
-        return Fail(EEXIST);
+        return Fail(SystemError(std::errc::file_exists));
     }
     // A replaced file keeps its permissions; a new one gets the usual ones.
-    return !exists || ::fchmod(m_fd, st.st_mode & 07777) == 0 || Fail(errno);
+    return !exists || m_file.SetPermissions(target.permissions) || Fail(m_file.Error());
 }
 
 bool StagedFile::Append(QByteArrayView bytes)
 {
-    if (m_fd < 0)
-        return Fail(EBADF);
-    return writeAll(m_fd, bytes) || Fail(errno);
+    if (!m_file.IsOpen())
+        return Fail(SystemError(std::errc::bad_file_descriptor));
+    return m_file.WriteAll(bytes) || Fail(m_file.Error());
 }
 
 bool StagedFile::Complete()
 {
-    int error = ::fsync(m_fd) == 0 ? 0 : errno;
-    if (::close(m_fd) != 0 && error == 0)
-        error = errno;
-    m_fd = -1;
-    return error == 0 || Fail(error);
+    SystemError error = m_file.Sync() ? SystemError() : m_file.Error();
+    if (!m_file.Close() && !error)
+        error = m_file.Error();
+    return !error || Fail(error);
 }
 
 bool StagedFile::Write(const QByteArray& bytes)
@@ -131,32 +112,30 @@ QString StagedFile::WrittenName() const
 bool StagedFile::Commit(bool keepPrevious)
 {
     if (m_written.isEmpty())
-        return Fail(ENOENT);
-    if (m_fd >= 0 && !Complete())
+        return Fail(SystemError(std::errc::no_such_file_or_directory));
+    if (m_file.IsOpen() && !Complete())
         return false;
     if (keepPrevious) {
-        // A second name for what is there, so that the rename below cannot
+        // A second name for what is there, so that the move below cannot
         // take it away.
-        int linked = -1;
-        for (int attempt = 0; linked != 0 && attempt < 100; ++attempt) {
+        SystemError linked(std::errc::file_exists);
+        for (int attempt = 0; linked && attempt < 100; ++attempt) {
             m_previous = NameBeside(".previous.");
-            linked = ::link(m_target.constData(), m_previous.constData());
-            if (linked != 0 && errno != EEXIST)
+            linked = platform::AddHardLink(m_target, m_previous);
+            if (linked && !linked.Is(std::errc::file_exists))
                 break;
         }
-        if (linked != 0) {
-            const int error = errno;
+        if (linked) {
             m_previous.clear();
-            if (error != ENOENT)
-                return Fail(error);
+            if (!linked.Is(std::errc::no_such_file_or_directory))
+                return Fail(linked);
         }
     }
-    if (::rename(m_written.constData(), m_target.constData()) != 0) {
-        const int error = errno;
+    if (const SystemError moved = platform::MoveOver(m_written, m_target)) {
         if (!m_previous.isEmpty())
-            ::unlink(m_previous.constData());
+            platform::RemoveName(m_previous);
         m_previous.clear();
-        return Fail(error);
+        return Fail(moved);
     }
     m_written.clear();
     m_committedKeeping = keepPrevious;
@@ -169,11 +148,10 @@ bool StagedFile::RestorePrevious()
     if (!m_committedKeeping)
         return false;
     m_committedKeeping = false;
-    const bool restored = m_previous.isEmpty()
-                              ? ::unlink(m_target.constData()) == 0
-                              : ::rename(m_previous.constData(), m_target.constData()) == 0;
-    if (!restored) {
-        m_error = qt_error_string(errno);
+    const SystemError failed = m_previous.isEmpty() ? platform::RemoveName(m_target)
+                                                    : platform::MoveOver(m_previous, m_target);
+    if (failed) {
+        m_error = failed.Text();
         return false;
     }
     m_previous.clear();
@@ -183,12 +161,9 @@ bool StagedFile::RestorePrevious()
 
 void StagedFile::Discard()
 {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    m_file.Close();
     if (m_written.isEmpty())
         return;
-    ::unlink(m_written.constData());
+    platform::RemoveName(m_written);
     m_written.clear();
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/file.h"
+#include "platform/systemerror.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -40,7 +43,7 @@ public:
     QString ErrorString() const { return m_error; }
 
 private:
-    bool Fail(int error);
+    bool Fail(platform::SystemError error);
     // Puts what was appended on disk and closes the file.
     bool Complete();
     QByteArray NameBeside(const char* kind) const;
@@ -48,7 +51,7 @@ private:
 
     QByteArray m_target;
     QByteArray m_written;
-    int m_fd = -1;
+    platform::File m_file;
     QByteArray m_previous; // what was at the target, kept after Commit(true)
     bool m_committedKeeping = false;
     QString m_error;

@@ -9,10 +9,10 @@
 #include "db/location/dbfile.h"
 #include "db/location/nativename.h"
 #include "db/record/preparedquery.h"
+#include "platform/filestatus.h"
 
 #include <QAtomicInt>
 #include <QRegularExpression>
-#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -172,7 +172,7 @@ void CDatabase::Close()
 bool CDatabase::IsFileWritable() const
 {
     const QByteArray& name = m_location.NativeName();
-    return !name.isEmpty() && ::access(name.constData(), W_OK) == 0;
+    return !name.isEmpty() && !platform::WriteAccess(name);
 }
 
 bool CDatabase::CanInsertEvents() const

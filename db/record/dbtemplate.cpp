@@ -7,14 +7,13 @@
 #include "db/location/stagedfile.h"
 #include "db/record/database.h"
 #include "db/record/schemascript.h"
+#include "platform/filestatus.h"
+#include "platform/process.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QList>
 #include <algorithm>
-#include <climits>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #ifndef ZQ_DATA_DIR
 #define ZQ_DATA_DIR ""
@@ -25,14 +24,9 @@ namespace {
 // The program's folder by its exact bytes, which Qt's own would not keep.
 QString programDir()
 {
-#ifdef Q_OS_LINUX
-    QByteArray path(PATH_MAX, '\0');
-    const ssize_t n = ::readlink("/proc/self/exe", path.data(), size_t(path.size()));
-    if (n > 0 && n < path.size()) {
-        path.truncate(n);
+    const QByteArray path = platform::ProgramFile();
+    if (!path.isEmpty())
         return DecodeFileName(path.left(path.lastIndexOf('/')));
-    }
-#endif
     return QCoreApplication::applicationDirPath();
 }
 
@@ -153,8 +147,7 @@ QString FindTemplate()
         if (dir.isEmpty())
             continue;
         QString candidate = QDir::cleanPath(dir + QLatin1Char('/') + name);
-        struct stat st;
-        if (::stat(EncodeFileName(candidate).constData(), &st) == 0 && S_ISREG(st.st_mode))
+        if (platform::StatusOf(EncodeFileName(candidate)).type == platform::FileType::Regular)
             return candidate;
     }
     return {};

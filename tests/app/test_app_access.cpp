@@ -2,7 +2,7 @@
 // the mdbtools programs are stand-ins (tests/support/fakemdbtools.h).
 
 #include "../support/fakemdbtools.h"
-#include "app/zq6.h"
+#include "app/desktopapp.h"
 #include "db/record/dbstate.h"
 #include "db/zq6doc.h"
 #include "tests/support/guitest.h"
@@ -69,8 +69,8 @@ private Q_SLOTS:
             m_ui.savePaths << m_dir.filePath(saveAs);
         m_ui.onModal = [answer](QDialog&) { return answer; };
 
-        CZq6App app(&m_sink, &m_ui, &m_ports);
-        QVERIFY(app.InitInstance({}));
+        DesktopApp app(&m_sink, &m_ui, &m_ports);
+        QVERIFY(app.Start({}));
         QVERIFY(app.OpenDocumentFile(previous));
         m_sink.messages.clear();
         const bool converted = message.startsWith("A new");

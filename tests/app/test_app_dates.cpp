@@ -2,17 +2,17 @@
 // click, Ctrl+A, the text. What is typed is what is stored or used; a text
 // that cannot be read shows why under the field and nothing is stored.
 
+#include "app/desktopapp.h"
 #include "app/dialogs/datefield.h"
 #include "app/dialogs/exportdialog.h"
 #include "app/dialogs/filterdialog.h"
 #include "app/dialogs/reportwindow.h"
 #include "app/dialogs/usersdialog.h"
-#include "app/resource.h"
-#include "app/zq6.h"
+#include "app/mainwindow.h"
 #include "db/record/dbstate.h"
 #include "db/zq6set.h"
 #include "tests/support/guitest.h"
-#include "view/zq6view.h"
+#include "view/eventlistview.h"
 
 #include <QCalendarWidget>
 #include <QCheckBox>
@@ -129,9 +129,9 @@ private Q_SLOTS:
                                 "(6, '2025-03-01 09:00:00', 3, '0')"}),
             QString());
         m_sink.messages.clear();
-        CZq6App app(&m_sink, &m_ui, &m_ports);
-        QVERIFY(app.InitInstance(guitest::StartWith(path)));
-        CMainFrame* frame = app.GetMainWnd();
+        DesktopApp app(&m_sink, &m_ui, &m_ports);
+        QVERIFY(app.Start(guitest::StartWith(path)));
+        MainWindow* frame = app.Window();
 
         QString shown = QStringLiteral("(no dialog)");
         // Types into the field and clicks OK; a dialog that stays open is
@@ -139,47 +139,46 @@ private Q_SLOTS:
         const auto enter = [&](QDialog& d, DateField* field) {
             d.show();
             typeInto(field, typed);
-            click(d, "IDOK");
+            click(d, "ok");
             shown = shownReason(field);
             if (d.isVisible())
-                click(d, "IDCANCEL");
+                click(d, "cancel");
             return d.result();
         };
 
         if (dialog == "report") {
-            guitest::MenuCommand(frame, ID_VIEW_REPORT)->trigger();
-            auto* report = frame->findChild<CReportWindow*>();
+            QVERIFY(guitest::Trigger(frame, "report"));
+            auto* report = frame->findChild<ReportWindow*>();
             QVERIFY(report);
-            QSignalSpy finished(report, &CReportWindow::Finished);
+            QSignalSpy finished(report, &ReportWindow::Finished);
             QVERIFY(!report->IsRunning() || finished.wait(20000));
             QCOMPARE(report->Shown().total.events, qint64(6)); // the month up to 1 March
-            typeInto(report->m_pFrom, typed);
-            QTest::mouseClick(report->m_pRun, Qt::LeftButton);
+            auto* from = guitest::Child<DateField>(report, "from");
+            typeInto(from, typed);
+            QTest::mouseClick(guitest::Child<QPushButton>(report, "run"), Qt::LeftButton);
             QVERIFY(!report->IsRunning() || finished.wait(20000));
-            shown = shownReason(report->m_pFrom);
+            shown = shownReason(from);
             QCOMPARE(report->Shown().total.events, qint64(stored.isEmpty() ? 6 : events));
             if (stored.isEmpty())
-                QCOMPARE(report->m_pStatus->text(),
+                QCOMPARE(guitest::Child<QLabel>(report, "status")->text(),
                          QStringLiteral("Nothing was counted: a day cannot be read."));
             report->close();
         } else if (dialog == "filter") {
             m_ui.onModal = [&](QDialog& d) {
-                auto* f = qobject_cast<CFilterDialog*>(&d);
-                QTest::mouseClick(f->m_pUseFrom, Qt::LeftButton);
-                return enter(d, f->m_pFrom);
+                QTest::mouseClick(guitest::Child<QCheckBox>(&d, "useFrom"), Qt::LeftButton);
+                return enter(d, guitest::Child<DateField>(&d, "from"));
             };
-            guitest::MenuCommand(frame, ID_VIEW_FILTER)->trigger();
+            QVERIFY(guitest::Trigger(frame, "filter"));
             QCOMPARE(g_pSet->GetFilter().from, stored);
-            QCOMPARE(app.GetView()->GetRowCount(), qint64(stored.isEmpty() ? 6 : events));
+            QCOMPARE(app.ListView()->RowCount(), qint64(stored.isEmpty() ? 6 : events));
         } else if (dialog == "export") {
             const QString csv = m_dir.filePath(QStringLiteral("dates%1.csv").arg(m_run));
             m_ui.onModal = [&](QDialog& d) {
-                auto* e = qobject_cast<CExportDialog*>(&d);
-                e->m_pPath->setText(csv);
-                QTest::mouseClick(e->m_pUseFrom, Qt::LeftButton);
-                return enter(d, e->m_pFrom);
+                guitest::Child<QLineEdit>(&d, "path")->setText(csv);
+                QTest::mouseClick(guitest::Child<QCheckBox>(&d, "useFrom"), Qt::LeftButton);
+                return enter(d, guitest::Child<DateField>(&d, "from"));
             };
-            guitest::MenuCommand(frame, ID_FILE_EXPORT)->trigger();
+            QVERIFY(guitest::Trigger(frame, "exportEvents"));
             QFile file(csv);
             const QByteArray written = file.open(QIODevice::ReadOnly) ? file.readAll() : "";
             QCOMPARE(written.count('\n'), stored.isEmpty() ? 0 : events + 1); // and the header
@@ -190,28 +189,27 @@ private Q_SLOTS:
         } else {
             bool datesWhole = false;
             m_ui.onModal = [&](QDialog& d) {
-                if (auto* users = qobject_cast<CUsersDialog*>(&d)) {
+                if (auto* users = qobject_cast<UsersDialog*>(&d)) {
                     users->show();
                     // The dates show whole beside the long name.
-                    const QTableView* table = users->GetTable();
+                    const QTableView* table = users->Table();
                     datesWhole = table->columnViewportPosition(2) + table->columnWidth(2) <=
                                      table->viewport()->width() &&
                                  table->columnWidth(2) > table->fontMetrics().horizontalAdvance(
                                                              QStringLiteral("2024-01-01 00:00:00"));
                     click(*users, dialog.toLatin1().constData());
-                    click(*users, "IDOK");
+                    click(*users, "ok");
                     return users->result();
                 }
-                if (auto* period = qobject_cast<CUserPeriodDialog*>(&d)) {
+                if (qobject_cast<UserPeriodDialog*>(&d)) {
                     if (dialog == "add")
-                        period->m_pName->setText(QStringLiteral("Jan"));
-                    return enter(d, period->m_pStart);
+                        guitest::Child<QLineEdit>(&d, "name")->setText(QStringLiteral("Jan"));
+                    return enter(d, guitest::Child<DateField>(&d, "start"));
                 }
-                auto* handOver = qobject_cast<CHandOverDialog*>(&d);
-                handOver->m_pName->setText(QStringLiteral("Jan"));
-                return enter(d, handOver->m_pAt);
+                guitest::Child<QLineEdit>(&d, "name")->setText(QStringLiteral("Jan"));
+                return enter(d, guitest::Child<DateField>(&d, "at"));
             };
-            QVERIFY(app.OnCmdMsg(ID_TOOLS_USERS));
+            QVERIFY(guitest::Trigger(frame, "users"));
             QVERIFY(datesWhole);
             QCOMPARE(testdb::rows(path, "SELECT NAME, DATE_START FROM USERS ORDER BY DATE_START"),
                      stored.isEmpty()   ? (QVector<QVariantList>{{kAnna, "2024-01-01 00:00:00"}})

@@ -1,13 +1,12 @@
 // "Read events" in the window, from the simulated receiver on a
 // pseudo-terminal into a real database file, shown in the list.
 
-#include "app/mainfrm.h"
-#include "app/resource.h"
-#include "app/zq6.h"
+#include "app/desktopapp.h"
+#include "app/mainwindow.h"
 #include "db/zq6doc.h"
 #include "tests/support/guitest.h"
 #include "tests/support/simprocess.h"
-#include "view/zq6view.h"
+#include "view/eventlistview.h"
 
 #include <QFile>
 #include <QMenu>
@@ -71,12 +70,12 @@ private Q_SLOTS:
         QVERIFY(testdb::copyTemplate(db));
         guitest::RecordingSink sink;
         guitest::ScriptedUi ui;
-        CZq6App app(&sink, &ui);
-        QVERIFY(app.InitInstance(guitest::StartWith(db, m_port)));
-        CZq6View* view = app.GetView();
-        QCOMPARE(view->GetRowCount(), qint64(0));
+        DesktopApp app(&sink, &ui);
+        QVERIFY(app.Start(guitest::StartWith(db, m_port)));
+        EventListView* view = app.ListView();
+        QCOMPARE(view->RowCount(), qint64(0));
 
-        guitest::MenuCommand(app.GetMainWnd(), ID_TOOLS_READEVENTS)->trigger();
+        QVERIFY(guitest::Trigger(app.Window(), "readEvents"));
 
         QCOMPARE(sink.messages.size(), 1);
         const guitest::RecordedMessage& outcome = sink.messages.first();
@@ -87,17 +86,17 @@ private Q_SLOTS:
         QCOMPARE(guitest::CountProgressDialogs(), 0);
 
         // The list shows the new rows.
-        QCOMPARE(view->GetRowCount(), qint64(150));
-        QCOMPARE(view->GetContentHeight(), qint64(151 * view->LineHeight()));
+        QCOMPARE(view->RowCount(), qint64(150));
+        QCOMPARE(view->ContentHeight(), qint64(151 * view->LineHeight()));
         QVERIFY(view->verticalScrollBar()->maximum() > 0);
 
         // Again from the toolbar: nothing new.
-        guitest::ToolbarCommand(app.GetMainWnd(), ID_TOOLS_READEVENTS)->trigger();
+        QVERIFY(guitest::Trigger(app.Window(), "readEventsButton"));
         QCOMPARE(sink.messages.size(), 2);
         QCOMPARE(sink.messages.last().message.text,
                  QStringLiteral("There are no more events to read"));
         QCOMPARE(sink.messages.last().progressDialogs, 0);
-        QCOMPARE(view->GetRowCount(), qint64(150));
+        QCOMPARE(view->RowCount(), qint64(150));
     }
 
     // What other programs store shows in the open window with no action, and
@@ -121,10 +120,10 @@ private Q_SLOTS:
         QCOMPARE(guitest::AddEvents(db, 200), QString());
         guitest::RecordingSink sink;
         guitest::ScriptedUi ui;
-        CZq6App app(&sink, &ui);
-        QVERIFY(app.InitInstance(guitest::StartWith(db)));
-        QVERIFY(QTest::qWaitForWindowExposed(app.GetMainWnd()));
-        CZq6View* view = app.GetView();
+        DesktopApp app(&sink, &ui);
+        QVERIFY(app.Start(guitest::StartWith(db)));
+        QVERIFY(QTest::qWaitForWindowExposed(app.Window()));
+        EventListView* view = app.ListView();
         QScrollBar* bar = view->verticalScrollBar();
         const int top = atEnd ? bar->maximum() : 50 * view->LineHeight();
         QVERIFY(top > 0);
@@ -143,7 +142,7 @@ private Q_SLOTS:
             QCOMPARE(guitest::AddEvents(db, 30, 5000), QString());
         }
 
-        QTRY_COMPARE_WITH_TIMEOUT(view->GetRowCount(), qint64(230), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(view->RowCount(), qint64(230), 5000);
         if (atEnd)
             QCOMPARE(bar->value(), bar->maximum());
         else
@@ -172,8 +171,8 @@ private Q_SLOTS:
         QVERIFY(sim.Start({"--generate", "400"}));
         guitest::RecordingSink sink;
         guitest::ScriptedUi ui;
-        CZq6App app(&sink, &ui);
-        QVERIFY(app.InitInstance(guitest::StartWith(db, sim.PortPath())));
+        DesktopApp app(&sink, &ui);
+        QVERIFY(app.Start(guitest::StartWith(db, sim.PortPath())));
         QProcess cli;
         cli.setProgram(QStringLiteral(ZQ_BIN_DIR "/zqreader-cli"));
         cli.setArguments({"read", db, "--port", sim.PortPath()});
@@ -190,7 +189,7 @@ private Q_SLOTS:
                 cli.waitForFinished(30000);
             });
             poll.start(20);
-            guitest::MenuCommand(app.GetMainWnd(), ID_TOOLS_READEVENTS)->trigger();
+            QVERIFY(guitest::Trigger(app.Window(), "readEvents"));
             QVERIFY(started);
             QCOMPARE(cli.exitCode(), 4);
             QVERIFY2(cli.readAllStandardError().startsWith("Another read is under way"),
@@ -200,7 +199,7 @@ private Q_SLOTS:
             cli.start();
             QVERIFY(cli.waitForStarted());
             QTRY_VERIFY_WITH_TIMEOUT(holdsFlock(cli.processId()), 20000);
-            guitest::MenuCommand(app.GetMainWnd(), ID_TOOLS_READEVENTS)->trigger();
+            QVERIFY(guitest::Trigger(app.Window(), "readEvents"));
             QCOMPARE(sink.Texts(), QStringList{"Another read is under way"});
             QCOMPARE(sink.messages.first().message.caption, QStringLiteral("Error"));
             QVERIFY(cli.waitForFinished(60000));
@@ -215,16 +214,15 @@ private Q_SLOTS:
         QVERIFY(testdb::copyTemplate(db));
         guitest::RecordingSink sink;
         guitest::ScriptedUi ui;
-        CZq6App app(&sink, &ui);
-        QVERIFY(app.InitInstance(
-            guitest::StartWith(db, m_dir.filePath(QStringLiteral("no-such-port")))));
+        DesktopApp app(&sink, &ui);
+        QVERIFY(app.Start(guitest::StartWith(db, m_dir.filePath(QStringLiteral("no-such-port")))));
 
-        guitest::MenuCommand(app.GetMainWnd(), ID_TOOLS_READEVENTS)->trigger();
+        QVERIFY(guitest::Trigger(app.Window(), "readEvents"));
         QCOMPARE(sink.messages.size(), 1);
         QCOMPARE(sink.messages.first().message.text,
                  QStringLiteral("Error initializing serial port"));
         QVERIFY(!sink.messages.first().message.detail.isEmpty());
-        QCOMPARE(app.GetView()->GetRowCount(), qint64(0));
+        QCOMPARE(app.ListView()->RowCount(), qint64(0));
     }
 };
 

@@ -1,23 +1,23 @@
-// The main window: menu, accelerators, toolbar, status bar and the routing of
-// every command, on a real window under the offscreen platform.
+// The main window: menus, keys, toolbar, status bar and where every command
+// goes, on a real window under the offscreen platform.
 
-#include "app/dialogs/aboutdlg.h"
+#include "app/desktopapp.h"
+#include "app/dialogs/aboutdialog.h"
 #include "app/dialogs/dialogtitle.h"
 #include "app/dialogs/exportdialog.h"
 #include "app/dialogs/messagebox.h"
 #include "app/dialogs/serverdialog.h"
 #include "app/dialogs/usersdialog.h"
-#include "app/mainfrm.h"
-#include "app/resource.h"
-#include "app/zq6.h"
+#include "app/mainwindow.h"
 #include "tests/support/guitest.h"
-#include "view/zq6view.h"
+#include "view/eventlistview.h"
 
 #include <QAbstractButton>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -28,7 +28,8 @@
 
 namespace {
 
-// "text|id" for an item, "-" for a separator; disabled items marked.
+// "text<tab>key|name" for an item as the menu shows it (the key only where
+// it shows one), "-" for a separator; disabled items marked.
 QStringList Describe(QMenu* menu)
 {
     QStringList items;
@@ -37,7 +38,10 @@ QStringList Describe(QMenu* menu)
             items << QStringLiteral("-");
             continue;
         }
-        QString item = a->text() + QLatin1Char('|') + QString::number(a->data().toInt());
+        QString item = a->text();
+        if (!a->shortcut().isEmpty())
+            item += QLatin1Char('\t') + a->shortcut().toString(QKeySequence::NativeText);
+        item += QLatin1Char('|') + a->objectName();
         if (!a->isEnabled())
             item += QStringLiteral("|grey");
         if (a->isCheckable())
@@ -47,7 +51,7 @@ QStringList Describe(QMenu* menu)
     return items;
 }
 
-QMenu* TopMenu(CMainFrame* frame, const QString& title)
+QMenu* TopMenu(MainWindow* frame, const QString& title)
 {
     for (QAction* a : frame->menuBar()->actions()) {
         if (a->text() == title)
@@ -66,8 +70,8 @@ class TestAppFrame : public QObject
     guitest::RecordingSink m_sink;
     guitest::ScriptedUi m_ui;
     guitest::FixedPorts m_ports{{QStringLiteral("COM1")}};
-    std::unique_ptr<CZq6App> m_app;
-    CMainFrame* m_frame = nullptr;
+    std::unique_ptr<DesktopApp> m_app;
+    MainWindow* m_frame = nullptr;
 
     // Nothing happened: no dialog, no message, no title change, both bars up.
     void VerifyNothingHappened()
@@ -77,9 +81,9 @@ class TestAppFrame : public QObject
         QCOMPARE(m_ui.modalClasses, QStringList());
         QCOMPARE(m_sink.Texts(), QStringList());
         QCOMPARE(m_frame->windowTitle(), QStringLiteral("Event - ZQreader"));
-        QVERIFY(!m_frame->GetHelpWindow() || !m_frame->GetHelpWindow()->isVisible());
-        QVERIFY(m_frame->GetToolBar()->isVisible());
-        QVERIFY(m_frame->GetStatusBar()->isVisible());
+        QVERIFY(!m_frame->HelpWindow() || !m_frame->HelpWindow()->isVisible());
+        QVERIFY(m_frame->ToolBar()->isVisible());
+        QVERIFY(m_frame->statusBar()->isVisible());
         QVERIFY(m_frame->isVisible());
     }
 
@@ -94,16 +98,18 @@ private Q_SLOTS:
     {
         m_sink.messages.clear();
         m_ui = guitest::ScriptedUi();
-        m_app = std::make_unique<CZq6App>(&m_sink, &m_ui, &m_ports);
-        QVERIFY(m_app->InitInstance({}));
-        m_frame = m_app->GetMainWnd();
+        m_app = std::make_unique<DesktopApp>(&m_sink, &m_ui, &m_ports);
+        QVERIFY(m_app->Start({}));
+        m_frame = m_app->Window();
         QVERIFY(QTest::qWaitForWindowActive(m_frame));
     }
 
     void cleanup()
     {
-        if (m_frame->GetHelpWindow())
-            m_frame->GetHelpWindow()->close();
+        if (QWhatsThis::inWhatsThisMode())
+            QWhatsThis::leaveWhatsThisMode();
+        if (m_frame->HelpWindow())
+            m_frame->HelpWindow()->close();
         m_app.reset();
         m_frame = nullptr;
     }
@@ -116,43 +122,59 @@ private Q_SLOTS:
         QCOMPARE(titles, (QStringList{"&File", "&Tools", "&View", "&Help"}));
 
         QCOMPARE(Describe(TopMenu(m_frame, "&File")),
-                 (QStringList{"&New Database\tCtrl+N|57604", "&Open Database...\tCtrl+O|57601",
-                              "Open Ser&ver Database...|32774", "&Export...|32777", "-",
-                              "Recent File|57616|grey", "-", "E&xit|57665"}));
+                 (QStringList{
+                     "&New Database\tCtrl+N|newDatabase", "&Open Database...\tCtrl+O|openDatabase",
+                     "Open Ser&ver Database...|openServerDatabase", "&Export...|exportEvents", "-",
+                     "Recent File|recentFile1|grey", "-", "E&xit|exit"}));
         QCOMPARE(Describe(TopMenu(m_frame, "&Tools")),
-                 (QStringList{"&Option|32772", "-", "&Read events\tCtrl+R|32773", "-",
-                              "&Users...|32776"}));
-        QCOMPARE(Describe(TopMenu(m_frame, "&View")),
-                 (QStringList{"&Toolbar|59392|checked", "&Status Bar|59393|checked", "-",
-                              "&Refresh\tF5|32775", "-", "&Go to Date...\tCtrl+G|32791",
-                              "&Find...\tCtrl+F|57636", "Find &Next\tF3|57650",
-                              "Find Pre&vious\tShift+F3|32790", "-", "&Filter...\tCtrl+L|32792",
-                              "&Clear Filter|32793", "-", "Re&port...|32794"}));
+                 (QStringList{"&Option|option", "-", "&Read events\tCtrl+R|readEvents", "-",
+                              "&Users...|users"}));
+        QCOMPARE(
+            Describe(TopMenu(m_frame, "&View")),
+            (QStringList{"&Toolbar|toggleToolBar|checked", "&Status Bar|toggleStatusBar|checked",
+                         "-", "&Refresh\tF5|refresh", "-", "&Go to Date...\tCtrl+G|goToDate",
+                         "&Find...\tCtrl+F|find", "Find &Next\tF3|findNext",
+                         "Find Pre&vious\tShift+F3|findPrevious", "-", "&Filter...\tCtrl+L|filter",
+                         "&Clear Filter|clearFilter", "-", "Re&port...|report"}));
         QCOMPARE(Describe(TopMenu(m_frame, "&Help")),
-                 (QStringList{"&Help Topics|57667", "-", "&About ZQ reader...|57664"}));
-
-        // The keys shown in the labels belong to the accelerator table, not to
-        // the items, and reach the commands the labels name.
-        for (QAction* top : m_frame->menuBar()->actions()) {
-            for (QAction* a : top->menu()->actions())
-                QVERIFY2(a->shortcut().isEmpty(), qPrintable(a->text()));
-        }
+                 (QStringList{"&Help Topics|helpTopics", "-", "&About ZQ reader...|about"}));
     }
 
-    void acceleratorTable()
+    // Every key of the window reaches the command the menu names beside it,
+    // and the keys without a menu item reach theirs.
+    void keysTriggerTheirActions_data()
     {
-        QStringList table;
-        for (QAction* a : m_frame->GetAccelerators())
-            table << a->shortcut().toString() + QLatin1Char('|') +
-                         QString::number(a->data().toInt());
-        QCOMPARE(table.mid(0, 16),
-                 (QStringList{"Ctrl+N|57604", "Ctrl+O|57601", "Ctrl+S|57603", "Ctrl+Z|57643",
-                              "Ctrl+X|57635", "Ctrl+C|57634", "Ctrl+V|57637", "Alt+Backspace|57643",
-                              "Shift+Del|57635", "Ctrl+Ins|57634", "Shift+Ins|57637", "F6|57680",
-                              "Shift+F6|57681", "Shift+F1|57669", "F1|57670", "F5|32775"}));
-        // Go to Date, Find, Find Next, Find Previous and Filter.
-        QCOMPARE(table.mid(16), (QStringList{"Ctrl+G|32791", "Ctrl+F|57636", "F3|57650",
-                                             "Shift+F3|32790", "Ctrl+L|32792", "Ctrl+R|32773"}));
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("action");
+        const int ctrl = Qt::ControlModifier;
+        const int shift = Qt::ShiftModifier;
+        QTest::newRow("Ctrl+N") << int(Qt::Key_N) << ctrl << "newDatabase";
+        QTest::newRow("Ctrl+O") << int(Qt::Key_O) << ctrl << "openDatabase";
+        QTest::newRow("Ctrl+S asks for a new database") << int(Qt::Key_S) << ctrl << "newDatabase";
+        QTest::newRow("Ctrl+C") << int(Qt::Key_C) << ctrl << "copy";
+        QTest::newRow("Ctrl+Insert") << int(Qt::Key_Insert) << ctrl << "copy";
+        QTest::newRow("Shift+F1") << int(Qt::Key_F1) << shift << "whatsThis";
+        QTest::newRow("F1") << int(Qt::Key_F1) << 0 << "help";
+        QTest::newRow("F5") << int(Qt::Key_F5) << 0 << "refresh";
+        QTest::newRow("Ctrl+G") << int(Qt::Key_G) << ctrl << "goToDate";
+        QTest::newRow("Ctrl+F") << int(Qt::Key_F) << ctrl << "find";
+        QTest::newRow("F3") << int(Qt::Key_F3) << 0 << "findNext";
+        QTest::newRow("Shift+F3") << int(Qt::Key_F3) << shift << "findPrevious";
+        QTest::newRow("Ctrl+L") << int(Qt::Key_L) << ctrl << "filter";
+        QTest::newRow("Ctrl+R") << int(Qt::Key_R) << ctrl << "readEvents";
+    }
+
+    void keysTriggerTheirActions()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, action);
+        QAction* command = guitest::Command(m_frame, qPrintable(action));
+        QVERIFY(command);
+        QSignalSpy triggered(command, &QAction::triggered);
+        QTest::keyClick(m_frame, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(triggered.count(), 1);
     }
 
     void keysWithoutHandlerDoNothing_data()
@@ -195,86 +217,91 @@ private Q_SLOTS:
         QCOMPARE(m_sink.Texts(), QStringList());
 
         QTest::keyClick(m_frame, Qt::Key_F1);
-        QVERIFY(m_frame->GetHelpWindow());
-        QVERIFY(m_frame->GetHelpWindow()->isVisible());
+        QVERIFY(m_frame->HelpWindow());
+        QVERIFY(m_frame->HelpWindow()->isVisible());
     }
 
     void contextHelpMode()
     {
-        QCOMPARE(m_frame->GetMessageText(), QStringLiteral("For Help, press F1"));
+        QCOMPARE(m_frame->MessageText(), QStringLiteral("For Help, press F1"));
         QTest::keyClick(m_frame, Qt::Key_F1, Qt::ShiftModifier);
         QVERIFY(QWhatsThis::inWhatsThisMode());
-        QCOMPARE(m_frame->GetMessageText(),
-                 QStringLiteral("Select an object on which to get Help"));
+        QCOMPARE(m_frame->MessageText(), QStringLiteral("Select an object on which to get Help"));
         QWhatsThis::leaveWhatsThisMode();
-        QCOMPARE(m_frame->GetMessageText(), QStringLiteral("For Help, press F1"));
+        QCOMPARE(m_frame->MessageText(), QStringLiteral("For Help, press F1"));
         // The parts of the window say what they are.
-        QVERIFY(!m_app->GetView()->whatsThis().isEmpty());
+        QVERIFY(!m_app->ListView()->whatsThis().isEmpty());
     }
 
     void menuCommandsReachTheirHandlers()
     {
-        guitest::MenuCommand(m_frame, ID_FILE_SAVE_AS)->trigger();
+        QVERIFY(guitest::Trigger(m_frame, "newDatabase"));
         QCOMPARE(m_ui.saveDialogs, 1);
-        guitest::MenuCommand(m_frame, ID_FILE_OPEN)->trigger();
+        QVERIFY(guitest::Trigger(m_frame, "openDatabase"));
         QCOMPARE(m_ui.openDialogs, 1);
-        guitest::MenuCommand(m_frame, ID_TOOLS_OPTION)->trigger();
-        guitest::MenuCommand(m_frame, ID_APP_ABOUT)->trigger();
-        QCOMPARE(m_ui.modalClasses, (QStringList{"CZq6OptionDialog", "CAboutDlg"}));
+        QVERIFY(guitest::Trigger(m_frame, "option"));
+        QVERIFY(guitest::Trigger(m_frame, "about"));
+        QCOMPARE(m_ui.modalClasses, (QStringList{"OptionsDialog", "AboutDialog"}));
         // Read events goes to the document, which has no database yet.
-        guitest::MenuCommand(m_frame, ID_TOOLS_READEVENTS)->trigger();
+        QVERIFY(guitest::Trigger(m_frame, "readEvents"));
         QCOMPARE(m_sink.messages.size(), 1);
         QCOMPARE(m_sink.messages.first().message.text,
                  QStringLiteral("The database is not opened !"));
         QCOMPARE(m_sink.messages.first().message.caption, QStringLiteral("Error"));
-        guitest::MenuCommand(m_frame, ID_HELP_FINDER)->trigger();
-        QVERIFY(m_frame->GetHelpWindow()->isVisible());
+        QVERIFY(guitest::Trigger(m_frame, "helpTopics"));
+        QVERIFY(m_frame->HelpWindow()->isVisible());
         QVERIFY(m_frame->isVisible());
-        guitest::MenuCommand(m_frame, ID_APP_EXIT)->trigger();
+        QVERIFY(guitest::Trigger(m_frame, "exit"));
         QVERIFY(!m_frame->isVisible());
-        QVERIFY(!m_frame->GetHelpWindow()->isVisible());
+        QVERIFY(!m_frame->HelpWindow()->isVisible());
     }
 
     void barsToggleWithCheckMarks()
     {
-        QAction* toolbar = guitest::MenuCommand(m_frame, ID_VIEW_TOOLBAR);
-        QAction* statusbar = guitest::MenuCommand(m_frame, ID_VIEW_STATUS_BAR);
+        QAction* toolbar = guitest::Command(m_frame, "toggleToolBar");
+        QAction* statusbar = guitest::Command(m_frame, "toggleStatusBar");
         toolbar->trigger();
-        QVERIFY(!m_frame->GetToolBar()->isVisible());
+        QVERIFY(!m_frame->ToolBar()->isVisible());
         QVERIFY(!toolbar->isChecked());
         toolbar->trigger();
-        QVERIFY(m_frame->GetToolBar()->isVisible());
+        QVERIFY(m_frame->ToolBar()->isVisible());
         QVERIFY(toolbar->isChecked());
         statusbar->trigger();
-        QVERIFY(!m_frame->GetStatusBar()->isVisible());
+        QVERIFY(!m_frame->statusBar()->isVisible());
         QVERIFY(!statusbar->isChecked());
         QVERIFY(toolbar->isChecked());
         statusbar->trigger();
-        QVERIFY(m_frame->GetStatusBar()->isVisible());
+        QVERIFY(m_frame->statusBar()->isVisible());
         QVERIFY(statusbar->isChecked());
     }
 
     void toolbarButtons()
     {
-        QToolBar* bar = m_frame->GetToolBar();
-        QStringList ids;
+        QToolBar* bar = m_frame->ToolBar();
+        QStringList names;
         for (QAction* a : bar->actions())
-            ids << (a->isSeparator() ? QStringLiteral("-") : QString::number(a->data().toInt()));
-        QCOMPARE(ids, (QStringList{"57604", "57601", "-", "32773"}));
+            names << (a->isSeparator() ? QStringLiteral("-") : a->objectName());
+        QCOMPARE(names,
+                 (QStringList{"newDatabaseButton", "openDatabaseButton", "-", "readEventsButton"}));
         QCOMPARE(bar->iconSize(), QSize(16, 16));
 
         const QList<QAction*> actions = bar->actions();
         const struct
         {
             QAction* action;
+            const char* command;
             const char* tip;
             const char* prompt;
         } expected[] = {
-            {actions.at(0), "Save As", "Create a new Database"},
-            {actions.at(1), "Open", "Open an existing Database"},
-            {actions.at(3), "", "Read a new events from the receiver"},
+            {actions.at(0), "newDatabase", "Save As", "Create a new Database"},
+            {actions.at(1), "openDatabase", "Open", "Open an existing Database"},
+            {actions.at(3), "readEvents", "", "Read a new events from the receiver"},
         };
         for (const auto& e : expected) {
+            // Each button runs the command the menu has.
+            QSignalSpy command(guitest::Command(m_frame, e.command), &QAction::triggered);
+            e.action->trigger();
+            QCOMPARE(command.count(), 1);
             QWidget* button = bar->widgetForAction(e.action);
             QVERIFY(button);
             QVERIFY(!e.action->icon().isNull());
@@ -282,37 +309,40 @@ private Q_SLOTS:
             QCOMPARE(e.action->statusTip(), QString::fromLatin1(e.prompt));
             // The pointer over the button puts its prompt in the message pane.
             QTest::mouseMove(button);
-            QTRY_COMPARE(m_frame->GetMessageText(), QString::fromLatin1(e.prompt));
-            QTest::mouseMove(m_app->GetView()->viewport());
-            QTRY_COMPARE(m_frame->GetMessageText(), QStringLiteral("For Help, press F1"));
+            QTRY_COMPARE(m_frame->MessageText(), QString::fromLatin1(e.prompt));
+            QTest::mouseMove(m_app->ListView()->viewport());
+            QTRY_COMPARE(m_frame->MessageText(), QStringLiteral("For Help, press F1"));
         }
-        actions.at(3)->trigger();
         QCOMPARE(m_sink.Texts(), QStringList{"The database is not opened !"});
     }
 
     void statusPromptsOfMenuItems()
     {
-        const QList<QPair<int, QString>> prompts = {
-            {ID_FILE_SAVE_AS, "Create a new Database"},
-            {ID_FILE_OPEN, "Open an existing Database"},
-            {ID_FILE_MRU_FILE1, "Open this Database"},
-            {ID_APP_EXIT, "Quit the application; prompts to save documents"},
-            {ID_TOOLS_OPTION, ""},
-            {ID_TOOLS_READEVENTS, "Read a new events from the receiver"},
-            {ID_VIEW_TOOLBAR, "Show or hide the toolbar"},
-            {ID_VIEW_STATUS_BAR, "Show or hide the status bar"},
-            {ID_HELP_FINDER, "List Help topics"},
-            {ID_APP_ABOUT, "About ZQ reader"},
-            {ID_VIEW_FILTER, "Show only the events of some users, names, a button or dates"},
-            {ID_VIEW_CLEAR_FILTER, "Show all events again"},
+        const QList<QPair<const char*, QString>> prompts = {
+            {"newDatabase", "Create a new Database"},
+            {"openDatabase", "Open an existing Database"},
+            {"recentFile1", "Open this Database"},
+            {"exit", "Quit the application; prompts to save documents"},
+            {"option", ""},
+            {"readEvents", "Read a new events from the receiver"},
+            {"toggleToolBar", "Show or hide the toolbar"},
+            {"toggleStatusBar", "Show or hide the status bar"},
+            {"helpTopics", "List Help topics"},
+            {"about", "About ZQ reader"},
+            {"filter", "Show only the events of some users, names, a button or dates"},
+            {"clearFilter", "Show all events again"},
         };
-        for (const auto& [id, prompt] : prompts) {
-            QAction* a = guitest::MenuCommand(m_frame, id);
-            QVERIFY2(a, qPrintable(QString::number(id)));
+        for (const auto& [name, prompt] : prompts) {
+            QAction* a = guitest::Command(m_frame, name);
+            QVERIFY2(a, name);
             QCOMPARE(a->statusTip(), prompt);
         }
-        QCOMPARE(StatusPrompt(ID_FILE_MRU_FILE2), QStringLiteral("Open this document"));
-        QCOMPARE(StatusPrompt(ID_FILE_MRU_FILE4), QStringLiteral("Open this document"));
+        // The entries after the first of a full list.
+        m_frame->SetRecentFiles({"/a.db", "/b.db", "/c.db", "/d.db"});
+        QCOMPARE(guitest::Command(m_frame, "recentFile2")->statusTip(),
+                 QStringLiteral("Open this document"));
+        QCOMPARE(guitest::Command(m_frame, "recentFile4")->statusTip(),
+                 QStringLiteral("Open this document"));
 
         // Hovering an item of a menu opened from the menu bar shows its prompt.
         QMenu* tools = TopMenu(m_frame, "&Tools");
@@ -320,31 +350,29 @@ private Q_SLOTS:
         QTest::mouseClick(bar, Qt::LeftButton, {},
                           bar->actionGeometry(tools->menuAction()).center());
         QVERIFY(QTest::qWaitForWindowExposed(tools));
-        QAction* read = guitest::MenuCommand(m_frame, ID_TOOLS_READEVENTS);
+        QAction* read = guitest::Command(m_frame, "readEvents");
         QTest::mouseMove(tools, tools->actionGeometry(read).center());
-        QTRY_COMPARE(m_frame->GetMessageText(),
-                     QStringLiteral("Read a new events from the receiver"));
+        QTRY_COMPARE(m_frame->MessageText(), QStringLiteral("Read a new events from the receiver"));
         // Option has no prompt: the pane goes blank, not back to the idle text.
-        QAction* option = guitest::MenuCommand(m_frame, ID_TOOLS_OPTION);
+        QAction* option = guitest::Command(m_frame, "option");
         QTest::mouseMove(tools, tools->actionGeometry(option).center());
-        QTRY_COMPARE(m_frame->GetMessageText(), QString());
+        QTRY_COMPARE(m_frame->MessageText(), QString());
         QTest::mouseMove(tools, tools->actionGeometry(read).center());
-        QTRY_COMPARE(m_frame->GetMessageText(),
-                     QStringLiteral("Read a new events from the receiver"));
+        QTRY_COMPARE(m_frame->MessageText(), QStringLiteral("Read a new events from the receiver"));
         tools->close();
-        QTRY_COMPARE(m_frame->GetMessageText(), QStringLiteral("For Help, press F1"));
+        QTRY_COMPARE(m_frame->MessageText(), QStringLiteral("For Help, press F1"));
     }
 
     void statusBarPanes()
     {
-        QStatusBar* bar = m_frame->GetStatusBar();
-        QCOMPARE(m_frame->GetMessagePane()->text(), QStringLiteral("For Help, press F1"));
-        QLabel* caps = m_frame->GetIndicatorPane(ID_INDICATOR_CAPS);
-        QLabel* num = m_frame->GetIndicatorPane(ID_INDICATOR_NUM);
-        QLabel* scrl = m_frame->GetIndicatorPane(ID_INDICATOR_SCRL);
+        QStatusBar* bar = m_frame->statusBar();
+        QCOMPARE(m_frame->MessagePane()->text(), QStringLiteral("For Help, press F1"));
+        QLabel* caps = m_frame->LockKeyPane(MainWindow::LockKey::Caps);
+        QLabel* num = m_frame->LockKeyPane(MainWindow::LockKey::Num);
+        QLabel* scrl = m_frame->LockKeyPane(MainWindow::LockKey::Scroll);
         QVERIFY(caps && num && scrl);
         // Left to right after the message pane.
-        QVERIFY(m_frame->GetMessagePane()->geometry().right() < caps->geometry().left());
+        QVERIFY(m_frame->MessagePane()->geometry().right() < caps->geometry().left());
         QVERIFY(caps->geometry().right() < num->geometry().left());
         QVERIFY(num->geometry().right() < scrl->geometry().left());
         QCOMPARE(caps->parentWidget(), bar);
@@ -365,7 +393,7 @@ private Q_SLOTS:
 
     void aboutBox()
     {
-        CAboutDlg dlg(m_frame);
+        AboutDialog dlg(m_frame);
         QCOMPARE(dlg.windowTitle(), QStringLiteral("About Zq6"));
         QStringList texts;
         for (QLabel* label : dlg.findChildren<QLabel*>()) {
@@ -403,9 +431,9 @@ private Q_SLOTS:
                 box->done(0);
             }
         });
-        CMessageBoxSink().ShowMessage({QStringLiteral("Error initializing serial port"),
-                                       QStringLiteral("Error"),
-                                       QStringLiteral("There is no serial port <ttyS9>."), false});
+        MessageBoxSink().ShowMessage({QStringLiteral("Error initializing serial port"),
+                                      QStringLiteral("Error"),
+                                      QStringLiteral("There is no serial port <ttyS9>."), false});
         QCOMPARE(text, QStringLiteral("Error initializing serial port\n"
                                       "There is no serial port <ttyS9>."));
         QCOMPARE(title, QStringLiteral("Error"));
@@ -419,17 +447,16 @@ private Q_SLOTS:
     void dialogLabelsAndTitles()
     {
         std::vector<std::unique_ptr<QDialog>> dialogs;
-        dialogs.push_back(std::make_unique<CAboutDlg>(m_frame));
-        dialogs.push_back(std::make_unique<CZq6OptionDialog>(m_frame));
-        dialogs.push_back(std::make_unique<CServerDialog>(m_frame));
-        dialogs.push_back(
-            std::make_unique<CPasswordDialog>(m_frame, "zq on db", "zq_office", true));
-        dialogs.push_back(std::make_unique<CUserPeriodDialog>(UserPeriod{}, m_frame));
-        dialogs.push_back(std::make_unique<CHandOverDialog>(3, m_frame));
-        dialogs.push_back(std::make_unique<CUsersDialog>(nullptr, nullptr, nullptr, m_frame));
-        dialogs.push_back(std::make_unique<CExportDialog>("events.csv", m_frame));
-        auto progress = std::make_unique<CZQ6Dialog>(m_frame);
-        QVERIFY(progress->Create());
+        dialogs.push_back(std::make_unique<AboutDialog>(m_frame));
+        dialogs.push_back(std::make_unique<OptionsDialog>(m_frame));
+        dialogs.push_back(std::make_unique<ServerDialog>(m_frame));
+        dialogs.push_back(std::make_unique<PasswordDialog>(m_frame, "zq on db", "zq_office", true));
+        dialogs.push_back(std::make_unique<UserPeriodDialog>(UserPeriod{}, m_frame));
+        dialogs.push_back(std::make_unique<HandOverDialog>(3, m_frame));
+        dialogs.push_back(std::make_unique<UsersDialog>(nullptr, nullptr, nullptr, m_frame));
+        dialogs.push_back(std::make_unique<ExportDialog>("events.csv", m_frame));
+        auto progress = std::make_unique<DownloadProgressDialog>(m_frame);
+        progress->Start();
         dialogs.push_back(std::move(progress));
         for (const std::unique_ptr<QDialog>& dlg : dialogs) {
             dlg->show();

@@ -1,10 +1,9 @@
 // The Options dialog: the port list, the selection of the current port, and
 // what OK, Cancel and Esc leave in the port name and the settings.
 
-#include "app/dialogs/zq6optiondialog.h"
-#include "app/mainfrm.h"
-#include "app/resource.h"
-#include "app/zq6.h"
+#include "app/desktopapp.h"
+#include "app/dialogs/optionsdialog.h"
+#include "app/mainwindow.h"
 #include "link/portsetting.h"
 #include "tests/support/guitest.h"
 
@@ -19,23 +18,23 @@
 
 namespace {
 
-QStringList Entries(const CZq6OptionDialog& dlg)
+QStringList Entries(const OptionsDialog& dlg)
 {
     QStringList entries;
-    for (int i = 0; i < dlg.GetPortList()->count(); ++i)
-        entries << dlg.GetPortList()->item(i)->text();
+    for (int i = 0; i < dlg.PortList()->count(); ++i)
+        entries << dlg.PortList()->item(i)->text();
     return entries;
 }
 
-QStringList Selected(const CZq6OptionDialog& dlg)
+QStringList Selected(const OptionsDialog& dlg)
 {
     QStringList texts;
-    for (QListWidgetItem* item : dlg.GetPortList()->selectedItems())
+    for (QListWidgetItem* item : dlg.PortList()->selectedItems())
         texts << item->text();
     return texts;
 }
 
-QPushButton* Button(const CZq6OptionDialog& dlg, const QString& text)
+QPushButton* Button(const OptionsDialog& dlg, const QString& text)
 {
     for (QPushButton* b : dlg.findChildren<QPushButton*>()) {
         if (b->text() == text)
@@ -70,7 +69,7 @@ private Q_SLOTS:
     void dialogLayout()
     {
         guitest::FixedPorts ports({"COM1"});
-        CZq6OptionDialog dlg(nullptr, &ports);
+        OptionsDialog dlg(nullptr, &ports);
         QCOMPARE(dlg.windowTitle(), QStringLiteral("Options"));
         QStringList labels;
         for (QLabel* l : dlg.findChildren<QLabel*>()) {
@@ -88,10 +87,10 @@ private Q_SLOTS:
         QCOMPARE(dlg.findChildren<QAbstractButton*>().size(), 2);
         QVERIFY(ok->isDefault());
         // A field to type in above a list to pick from; OK first in the tab order.
-        QCOMPARE(dlg.GetPortList()->selectionMode(), QAbstractItemView::SingleSelection);
+        QCOMPARE(dlg.PortList()->selectionMode(), QAbstractItemView::SingleSelection);
         QCOMPARE(NextTabStop(ok), static_cast<QWidget*>(cancel));
-        QCOMPARE(NextTabStop(cancel), static_cast<QWidget*>(dlg.GetPortField()));
-        QCOMPARE(NextTabStop(dlg.GetPortField()), static_cast<QWidget*>(dlg.GetPortList()));
+        QCOMPARE(NextTabStop(cancel), static_cast<QWidget*>(dlg.PortField()));
+        QCOMPARE(NextTabStop(dlg.PortField()), static_cast<QWidget*>(dlg.PortList()));
     }
 
     void listSortedWithoutRegardToCase_data()
@@ -112,7 +111,7 @@ private Q_SLOTS:
         QFETCH(QStringList, listed);
         QFETCH(QStringList, shown);
         guitest::FixedPorts ports(listed);
-        CZq6OptionDialog dlg(nullptr, &ports);
+        OptionsDialog dlg(nullptr, &ports);
         dlg.show();
         QCOMPARE(Entries(dlg), shown);
     }
@@ -171,62 +170,66 @@ private Q_SLOTS:
         QFETCH(QString, result);
         QFETCH(QString, typed);
         guitest::FixedPorts ports(listed);
-        CZq6OptionDialog dlg(nullptr, &ports);
-        dlg.m_strPortName = current;
+        OptionsDialog dlg(nullptr, &ports);
+        dlg.SetPortName(current);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         if (!typed.isNull()) {
-            dlg.GetPortField()->selectAll();
-            QTest::keyClick(dlg.GetPortField(), Qt::Key_Backspace);
-            QTest::keyClicks(dlg.GetPortField(), typed);
+            dlg.PortField()->selectAll();
+            QTest::keyClick(dlg.PortField(), Qt::Key_Backspace);
+            QTest::keyClicks(dlg.PortField(), typed);
         }
         QCOMPARE(Selected(dlg), selected.isEmpty() ? QStringList() : QStringList{selected});
-        QTest::keyClick(typed.isNull() ? static_cast<QWidget*>(&dlg) : dlg.GetPortField(),
+        QTest::keyClick(typed.isNull() ? static_cast<QWidget*>(&dlg) : dlg.PortField(),
                         Qt::Key(key));
         QVERIFY(!dlg.isVisible());
-        QCOMPARE(dlg.m_strPortName, result);
+        // Esc: the caller keeps the port it set; OK: the port chosen.
+        QCOMPARE(dlg.result(),
+                 key == Qt::Key_Escape ? int(QDialog::Rejected) : int(QDialog::Accepted));
+        QCOMPARE(dlg.result() == QDialog::Accepted ? dlg.PortName() : current, result);
     }
 
     void nameThatCannotBeAPortKeepsTheDialogOpen()
     {
         guitest::FixedPorts ports({"COM1"});
-        CZq6OptionDialog dlg(nullptr, &ports);
-        dlg.m_strPortName = QStringLiteral("COM1");
+        OptionsDialog dlg(nullptr, &ports);
+        dlg.SetPortName(QStringLiteral("COM1"));
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        dlg.GetPortField()->setText(QStringLiteral("tty\aUSB0"));
-        QTest::keyClick(dlg.GetPortField(), Qt::Key_Return);
+        dlg.PortField()->setText(QStringLiteral("tty\aUSB0"));
+        QTest::keyClick(dlg.PortField(), Qt::Key_Return);
         QVERIFY(dlg.isVisible());
         const QLabel* problem = dlg.findChild<QLabel*>(QStringLiteral("problem"));
         QVERIFY(!problem->isHidden() &&
                 problem->text().contains("\"tty\\x07USB0\" holds a control"));
-        QCOMPARE(dlg.m_strPortName, QStringLiteral("COM1"));
+        QCOMPARE(dlg.result(), int(QDialog::Rejected));
     }
 
     void pickingAnotherPort()
     {
         guitest::FixedPorts ports({"COM1", "COM2", "COM10"});
-        CZq6OptionDialog dlg(nullptr, &ports);
-        dlg.m_strPortName = QStringLiteral("COM1");
+        OptionsDialog dlg(nullptr, &ports);
+        dlg.SetPortName(QStringLiteral("COM1"));
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        QListWidget* list = dlg.GetPortList();
+        QListWidget* list = dlg.PortList();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualItemRect(list->item(2)).center());
         QCOMPARE(Selected(dlg), QStringList{"COM2"});
         // Cancel drops the choice.
         Button(dlg, "Cancel")->click();
-        QCOMPARE(dlg.m_strPortName, QStringLiteral("COM1"));
+        QCOMPARE(dlg.result(), int(QDialog::Rejected));
 
-        CZq6OptionDialog again(nullptr, &ports);
-        again.m_strPortName = QStringLiteral("COM1");
+        OptionsDialog again(nullptr, &ports);
+        again.SetPortName(QStringLiteral("COM1"));
         again.show();
         QVERIFY(QTest::qWaitForWindowExposed(&again));
-        QListWidget* list2 = again.GetPortList();
+        QListWidget* list2 = again.PortList();
         QTest::mouseClick(list2->viewport(), Qt::LeftButton, {},
                           list2->visualItemRect(list2->item(1)).center());
         Button(again, "OK")->click();
-        QCOMPARE(again.m_strPortName, QStringLiteral("COM10"));
+        QCOMPARE(again.result(), int(QDialog::Accepted));
+        QCOMPARE(again.PortName(), QStringLiteral("COM10"));
     }
 
     void optionCommandStoresThePortName()
@@ -235,36 +238,34 @@ private Q_SLOTS:
         guitest::RecordingSink sink;
         guitest::ScriptedUi ui;
         guitest::FixedPorts ports({"COM1", "COM2"});
-        CZq6App app(&sink, &ui, &ports);
-        QVERIFY(app.InitInstance({}));
-
+        DesktopApp app(&sink, &ui, &ports);
         // Cancel changes neither the port in use nor the stored one, also when
         // the port in use was given for this run only.
-        QSettings().setValue(QStringLiteral("Settings/COM"), QStringLiteral("COM1"));
-        g_strPortName = QStringLiteral("/dev/pts/7");
+        StorePortName(QStringLiteral("COM1"));
+        QVERIFY(app.Start(guitest::StartWith({}, QStringLiteral("/dev/pts/7"))));
         ui.onModal = [](QDialog& dlg) {
             dlg.show();
             QTest::keyClick(&dlg, Qt::Key_Escape);
             return dlg.result();
         };
-        app.GetMainWnd()->OnCmdMsg(ID_TOOLS_OPTION);
-        QCOMPARE(g_strPortName, QStringLiteral("/dev/pts/7"));
+        QVERIFY(guitest::Trigger(app.Window(), "option"));
+        QCOMPARE(app.PortNameInUse(), QStringLiteral("/dev/pts/7"));
         QCOMPARE(QSettings().value(QStringLiteral("Settings/COM")).toString(),
                  QStringLiteral("COM1"));
 
         // OK with another port picked.
         ui.onModal = [](QDialog& dlg) {
             dlg.show();
-            auto& options = static_cast<CZq6OptionDialog&>(dlg);
-            options.GetPortList()->setCurrentRow(1);
+            auto& options = static_cast<OptionsDialog&>(dlg);
+            options.PortList()->setCurrentRow(1);
             QTest::keyClick(&dlg, Qt::Key_Return);
             return dlg.result();
         };
-        app.GetMainWnd()->OnCmdMsg(ID_TOOLS_OPTION);
-        QCOMPARE(g_strPortName, QStringLiteral("COM2"));
+        QVERIFY(guitest::Trigger(app.Window(), "option"));
+        QCOMPARE(app.PortNameInUse(), QStringLiteral("COM2"));
         QCOMPARE(QSettings().value(QStringLiteral("Settings/COM")).toString(),
                  QStringLiteral("COM2"));
-        QCOMPARE(ui.modalClasses, (QStringList{"CZq6OptionDialog", "CZq6OptionDialog"}));
+        QCOMPARE(ui.modalClasses, (QStringList{"OptionsDialog", "OptionsDialog"}));
         QCOMPARE(sink.messages.size(), 0);
     }
 };

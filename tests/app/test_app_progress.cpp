@@ -1,8 +1,8 @@
 // The download's progress dialog, and running the exchange on a worker thread
 // while the windows keep painting and drop all input.
 
-#include "app/dialogs/guidownload.h"
 #include "app/dialogs/progressdialog.h"
+#include "app/dialogs/windoweddownload.h"
 #include "tests/support/guitest.h"
 
 #include <QAbstractButton>
@@ -33,17 +33,18 @@ private Q_SLOTS:
     {
         QMainWindow frame;
         frame.show();
-        CZQ6Dialog dlg(&frame);
-        QVERIFY(!dlg.GetProgressCtrl());
-        dlg.Advance(); // no window yet: nothing happens
-        QVERIFY(!dlg.GetProgressCtrl());
+        DownloadProgressDialog dlg(&frame);
+        QVERIFY(!dlg.isVisible());
+        dlg.Advance(); // not started yet: nothing happens
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(dlg.EventsRead(), 0);
 
-        QVERIFY(dlg.Create());
+        dlg.Start();
         QVERIFY(dlg.isVisible());
         QVERIFY(!dlg.isModal());
         QCOMPARE(dlg.windowTitle(), QStringLiteral("Reading events from receiver"));
         QCOMPARE(dlg.findChildren<QAbstractButton*>().size(), 0);
-        QProgressBar* bar = dlg.GetProgressCtrl();
+        QProgressBar* bar = dlg.ProgressBar();
         QVERIFY(bar);
         QCOMPARE(dlg.findChildren<QProgressBar*>().size(), 1);
         QCOMPARE(bar->minimum(), 0);
@@ -75,7 +76,7 @@ private Q_SLOTS:
     {
         QMainWindow frame;
         frame.show();
-        CZQ6DialogProgress progress(&frame);
+        WindowedDownloadProgress progress(&frame);
         QVector<int> seen;
         int dialogsAfterFinish = -1;
         QThread* worker = nullptr;
@@ -83,10 +84,10 @@ private Q_SLOTS:
         RunKeepingWindowsAlive([&] {
             worker = QThread::currentThread();
             progress.Start();
-            OnWindowThread([&] { seen << progress.GetDialog()->GetProgressCtrl()->value(); });
+            OnWindowThread([&] { seen << progress.Dialog()->ProgressBar()->value(); });
             for (int i = 0; i < 150; ++i)
                 progress.Advance();
-            OnWindowThread([&] { seen << progress.GetDialog()->GetProgressCtrl()->value(); });
+            OnWindowThread([&] { seen << progress.Dialog()->ProgressBar()->value(); });
             progress.Finish();
             OnWindowThread([&] { dialogsAfterFinish = guitest::CountProgressDialogs(); });
         });
@@ -95,7 +96,7 @@ private Q_SLOTS:
         QCOMPARE(seen, (QVector<int>{1, 51}));
         // Gone when Finish returned, before anything else could be shown.
         QCOMPARE(dialogsAfterFinish, 0);
-        QVERIFY(!progress.GetDialog());
+        QVERIFY(!progress.Dialog());
     }
 
     void inputIsDroppedWhileTheJobRuns()

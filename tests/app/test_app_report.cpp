@@ -166,11 +166,10 @@ private Q_SLOTS:
     void windowCountsUpToTheLastDayOf9999()
     {
         guitest::RecordingSink sink;
-        CReportWindow window(Location::Parse(m_path), JoinFilter{}, &sink, nullptr);
+        ReportWindow window(Location::Parse(m_path), JoinFilter{}, &sink, nullptr);
         window.setAttribute(Qt::WA_DeleteOnClose, false);
-        window.m_pFrom->SetMoment("2024-03-31 00:00:00");
-        window.m_pTo->SetMoment("9999-12-31 00:00:00");
-        QSignalSpy finished(&window, &CReportWindow::Finished);
+        window.SetDays("2024-03-31 00:00:00", "9999-12-31 00:00:00");
+        QSignalSpy finished(&window, &ReportWindow::Finished);
         window.Run();
         QVERIFY(finished.wait(20000) || finished.count() == 1);
         // All but the 69 events of the 30th of March.
@@ -182,32 +181,33 @@ private Q_SLOTS:
     {
         guitest::RecordingSink sink;
         guitest::ScriptedUi ui;
-        CReportWindow window(Location::Parse(m_path), JoinFilter{}, &sink, nullptr, &ui);
+        ReportWindow window(Location::Parse(m_path), JoinFilter{}, &sink, nullptr, &ui);
         window.setAttribute(Qt::WA_DeleteOnClose, false);
-        window.m_pFrom->SetMoment("2024-03-01 00:00:00");
-        window.m_pTo->SetMoment("2024-10-31 00:00:00");
-        window.m_pBy->setCurrentIndex(int(ReportPeriod::Week));
+        window.SetDays("2024-03-01 00:00:00", "2024-10-31 00:00:00");
+        window.SetPeriod(ReportPeriod::Week);
         window.show();
-        QSignalSpy finished(&window, &CReportWindow::Finished);
+        QSignalSpy finished(&window, &ReportWindow::Finished);
         window.Run();
         QVERIFY(finished.wait(20000) || finished.count() == 1);
         QVERIFY(!window.IsRunning());
 
         const Report& report = window.Shown();
         QCOMPARE(report.total.events, qint64(288));
-        const QAbstractItemModel* model = window.m_pTable->model();
+        auto* table = guitest::Child<QTableView>(&window, "table");
+        const QAbstractItemModel* model = table->model();
         QCOMPARE(model->rowCount(), report.rows.size() + report.userTotals.size() + 1);
         QCOMPARE(model->index(0, 0).data().toString(), QStringLiteral("2024-03-25"));
         // Sorting by events puts the overall total first.
-        window.m_pTable->sortByColumn(3, Qt::DescendingOrder);
+        table->sortByColumn(3, Qt::DescendingOrder);
         QCOMPARE(model->index(0, 3).data().toLongLong(), qint64(288));
 
-        for (QWidget* chart :
-             {static_cast<QWidget*>(window.m_pPeriods), static_cast<QWidget*>(window.m_pHours)})
+        auto* periods = guitest::Child<QWidget>(&window, "periodChart");
+        for (QWidget* chart : {periods, guitest::Child<QWidget>(&window, "hourChart")})
             QVERIFY(painted(chart->grab().toImage()));
-        QCOMPARE(window.m_pChartUser->count(), report.userTotals.size() + 1);
-        window.m_pChartUser->setCurrentIndex(1);
-        QVERIFY(painted(window.m_pPeriods->grab().toImage()));
+        auto* chartUser = guitest::Child<QComboBox>(&window, "chartUser");
+        QCOMPARE(chartUser->count(), report.userTotals.size() + 1);
+        chartUser->setCurrentIndex(1);
+        QVERIFY(painted(periods->grab().toImage()));
         QVERIFY(sink.messages.isEmpty());
 
         // File > Print, to a PDF: every page has the header.
@@ -406,25 +406,25 @@ private Q_SLOTS:
         CDatabase db;
         db.OpenFile(m_path);
         guitest::RecordingSink sink;
-        CReportWindow* window = OpenReportWindow(db, JoinFilter{}, &sink, &parent);
+        ReportWindow* window = OpenReportWindow(db, JoinFilter{}, &sink, &parent);
         const auto close = qScopeGuard([window] { window->close(); });
-        QSignalSpy finished(window, &CReportWindow::Finished);
+        QSignalSpy finished(window, &ReportWindow::Finished);
         QVERIFY(QTest::qWaitForWindowExposed(window));
         QVERIFY((window->frameGeometry().center() - parent.frameGeometry().center())
                     .manhattanLength() <= 4);
         QVERIFY(finished.wait(20000) || finished.count() == 1);
 
-        const QHeaderView* header = window->m_pTable->horizontalHeader();
-        const QAbstractItemModel* model = window->m_pTable->model();
+        const auto* table = guitest::Child<QTableView>(window, "table");
+        const QHeaderView* header = table->horizontalHeader();
+        const QAbstractItemModel* model = table->model();
         auto needed = [&](int column) {
             int width = 0;
             for (int row = 0; row < model->rowCount(); ++row)
-                width = std::max(
-                    width, window->m_pTable->sizeHintForIndex(model->index(row, column)).width());
+                width = std::max(width, table->sizeHintForIndex(model->index(row, column)).width());
             return width;
         };
         QVERIFY(header->sectionViewportPosition(6) + header->sectionSize(6) <=
-                window->m_pTable->viewport()->width());
+                table->viewport()->width());
         for (int column : {0, 1, 3, 4, 5, 6})
             QVERIFY(header->sectionSize(column) >= needed(column));
         const QModelIndexList named =
@@ -459,19 +459,19 @@ private Q_SLOTS:
             QVERIFY(QSqlQuery(locker).exec(
                 QStringLiteral("LOCK TABLE \"EVENTS\" IN ACCESS EXCLUSIVE MODE")));
 
-            CReportWindow window(Location::Parse(pg.Uri(name)), JoinFilter{}, nullptr);
+            ReportWindow window(Location::Parse(pg.Uri(name)), JoinFilter{}, nullptr);
             window.setAttribute(Qt::WA_DeleteOnClose, false);
             // Ending the transaction also when a check fails, before the
             // window waits for its report.
             const auto release = qScopeGuard([&locker] { locker.close(); });
-            window.m_pFrom->SetMoment("2024-03-01 00:00:00");
-            window.m_pTo->SetMoment("2024-10-31 00:00:00");
+            window.SetDays("2024-03-01 00:00:00", "2024-10-31 00:00:00");
             window.show();
             window.Run();
             QTRY_COMPARE_WITH_TIMEOUT(pg.Scalar(name, running).toInt(), 1, 20000);
-            window.m_pCancel->click();
-            QCOMPARE(window.m_pStatus->text(), QStringLiteral("Cancelled."));
-            QVERIFY(window.m_pRun->isEnabled());
+            guitest::Child<QPushButton>(&window, "cancel")->click();
+            QCOMPARE(guitest::Child<QLabel>(&window, "status")->text(),
+                     QStringLiteral("Cancelled."));
+            QVERIFY(guitest::Child<QPushButton>(&window, "run")->isEnabled());
             // Gone while the lock is still held.
             QTRY_COMPARE_WITH_TIMEOUT(pg.Scalar(name, running).toInt(), 0, 20000);
         }

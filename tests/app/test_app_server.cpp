@@ -3,9 +3,8 @@
 // German; a server in the recent files opens the server again; the list
 // outlives a restart of the server.
 
-#include "app/mainfrm.h"
-#include "app/resource.h"
-#include "app/zq6.h"
+#include "app/desktopapp.h"
+#include "app/mainwindow.h"
 #include "db/backend/dbexception.h"
 #include "db/backend/serverdb.h"
 #include "db/location/location.h"
@@ -14,7 +13,7 @@
 #include "db/zq6doc.h"
 #include "tests/support/guitest.h"
 #include "tests/support/pgserver.h"
-#include "view/zq6view.h"
+#include "view/eventlistview.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -62,8 +61,8 @@ private Q_SLOTS:
         guitest::ScriptedUi ui;
         ui.onModal = [answer](QDialog&) { return answer; };
         guitest::FixedPorts ports;
-        CZq6App app(&sink, &ui, &ports);
-        QVERIFY(app.InitInstance({}));
+        DesktopApp app(&sink, &ui, &ports);
+        QVERIFY(app.Start({}));
 
         const bool opened = app.OpenDocumentFile(pg.Uri(name));
         QCOMPARE(ui.modalClasses,
@@ -103,16 +102,16 @@ private Q_SLOTS:
         guitest::FixedPorts ports;
         const QString uri = pg.Uri(name, QLatin1String(testpg::kPasswordRole));
         {
-            CZq6App app(&sink, &ui, &ports);
-            QVERIFY(app.InitInstance({}) && app.OpenDocumentFile(uri));
+            DesktopApp app(&sink, &ui, &ports);
+            QVERIFY(app.Start({}) && app.OpenDocumentFile(uri));
             QCOMPARE(prompts.size(), 2);
             QVERIFY(!prompts.first().contains("not accepted"));
             QVERIFY2(prompts.last().startsWith("The password was not accepted.\nThe server of "),
                      qPrintable(prompts.last()));
             QCOMPARE(QSettings().value(QStringLiteral("Recent File List/File1")).toString(), uri);
         }
-        CZq6App app(&sink, &ui, &ports);
-        QVERIFY(app.InitInstance({}) && app.GetMainWnd()->OnCmdMsg(ID_FILE_MRU_FILE1));
+        DesktopApp app(&sink, &ui, &ports);
+        QVERIFY(app.Start({}) && guitest::Trigger(app.Window(), "recentFile1"));
         QVERIFY2(sink.messages.isEmpty(), qPrintable(sink.Texts().join('\n')));
         QCOMPARE(g_strDbPath, uri);
     }
@@ -148,8 +147,8 @@ private Q_SLOTS:
             return dlg.result();
         };
         guitest::FixedPorts ports;
-        CZq6App app(&sink, &ui, &ports);
-        QVERIFY(app.InitInstance({}) &&
+        DesktopApp app(&sink, &ui, &ports);
+        QVERIFY(app.Start({}) &&
                 app.OpenDocumentFile(pg.Uri(name, QLatin1String(testpg::kPasswordRole))));
         QCOMPARE(prompts.size(), 2);
         QVERIFY(!prompts.first().contains("not accepted"));
@@ -182,33 +181,33 @@ private Q_SLOTS:
         guitest::RecordingSink sink;
         guitest::ScriptedUi ui;
         guitest::FixedPorts ports;
-        CZq6App app(&sink, &ui, &ports);
-        QVERIFY(app.InitInstance({}) && app.OpenDocumentFile(pg.Uri(name)));
-        CZq6View* view = app.GetView();
-        QTRY_COMPARE(view->GetRowCount(), 5);
+        DesktopApp app(&sink, &ui, &ports);
+        QVERIFY(app.Start({}) && app.OpenDocumentFile(pg.Uri(name)));
+        EventListView* view = app.ListView();
+        QTRY_COMPARE(view->RowCount(), 5);
         const QImage shown = view->viewport()->grab().toImage();
-        QStatusBar* bar = app.GetMainWnd()->GetStatusBar();
+        QStatusBar* bar = app.Window()->statusBar();
         QStringList said;
         QObject::connect(bar, &QStatusBar::messageChanged, [&](const QString& m) { said << m; });
         qint64 fewest = 5;
-        QObject::connect(view, &CZq6View::CountChanged,
-                         [&] { fewest = std::min(fewest, view->GetRowCount()); });
+        QObject::connect(view, &EventListView::CountChanged,
+                         [&] { fewest = std::min(fewest, view->RowCount()); });
 
         QVERIFY2(pg.Stop(), qPrintable(pg.Error()));
         QTRY_VERIFY_WITH_TIMEOUT(app.IsReconnecting(), 10000);
-        QCOMPARE(bar->currentMessage(), CZq6App::ServerAwayText());
-        QVERIFY(app.GetMainWnd()->OnCmdMsg(ID_VIEW_REFRESH));
-        QCOMPARE(view->GetRowCount(), 5);
+        QCOMPARE(bar->currentMessage(), DesktopApp::ServerAwayText());
+        QVERIFY(guitest::Trigger(app.Window(), "refresh"));
+        QCOMPARE(view->RowCount(), 5);
         QCOMPARE(view->viewport()->grab().toImage(), shown);
 
         QVERIFY2(pg.Start(), qPrintable(pg.Error()));
         QCOMPARE(rows(3, false), QString());
-        QTRY_COMPARE_WITH_TIMEOUT(view->GetRowCount(), 8, 40000);
+        QTRY_COMPARE_WITH_TIMEOUT(view->RowCount(), 8, 40000);
         QVERIFY(!app.IsReconnecting());
         QCOMPARE(bar->currentMessage(), QString());
         QCOMPARE(rows(1, true), QString());
-        QTRY_COMPARE_WITH_TIMEOUT(view->GetRowCount(), 9, 10000);
-        QVERIFY(said.contains(CZq6App::ServerAwayText()));
+        QTRY_COMPARE_WITH_TIMEOUT(view->RowCount(), 9, 10000);
+        QVERIFY(said.contains(DesktopApp::ServerAwayText()));
         QCOMPARE(fewest, 5);
         QVERIFY2(sink.messages.isEmpty(), qPrintable(sink.Texts().join('\n')));
     }

@@ -2,15 +2,14 @@
 // the recent-file list, the command line and start-up.
 
 #include "app/commandline.h"
+#include "app/desktopapp.h"
 #include "app/dialogs/shellui.h"
-#include "app/mainfrm.h"
-#include "app/resource.h"
-#include "app/zq6.h"
+#include "app/mainwindow.h"
 #include "db/record/dbstate.h"
 #include "db/zq6doc.h"
 #include "link/portsetting.h"
 #include "tests/support/guitest.h"
-#include "view/zq6view.h"
+#include "view/eventlistview.h"
 
 #include <QDir>
 #include <QLabel>
@@ -41,20 +40,19 @@ class TestAppShell : public QObject
         return path;
     }
 
-    std::unique_ptr<CZq6App> Start(const CommandLineInfo& cmd = {})
+    std::unique_ptr<DesktopApp> Start(const CommandLineInfo& cmd = {})
     {
-        auto app = std::make_unique<CZq6App>(&m_sink, &m_ui, &m_ports);
-        if (!app->InitInstance(cmd))
+        auto app = std::make_unique<DesktopApp>(&m_sink, &m_ui, &m_ports);
+        if (!app->Start(cmd))
             return nullptr;
         return app;
     }
 
-    static QStringList RecentMenuTexts(CZq6App& app)
+    static QStringList RecentMenuTexts(DesktopApp& app)
     {
         QStringList texts;
-        for (QAction* a : app.GetMainWnd()->GetFileMenu()->actions()) {
-            const int id = a->data().toInt();
-            if (id >= ID_FILE_MRU_FILE1 && id <= ID_FILE_MRU_FILE4)
+        for (QAction* a : app.Window()->FileMenu()->actions()) {
+            if (a->objectName().startsWith(QLatin1String("recentFile")))
                 texts << a->text();
         }
         return texts;
@@ -83,14 +81,14 @@ private Q_SLOTS:
         QVERIFY(!first.isEmpty());
         auto app = Start();
         QVERIFY(app);
-        CMainFrame* frame = app->GetMainWnd();
+        MainWindow* frame = app->Window();
         QCOMPARE(frame->windowTitle(), QStringLiteral("Event - ZQreader"));
-        QVERIFY(!app->GetDocument()->m_bDbOpen);
+        QVERIFY(!app->Document()->m_bDbOpen);
 
         m_ui.openPaths << first;
-        QVERIFY(frame->OnCmdMsg(ID_FILE_OPEN));
+        QVERIFY(guitest::Trigger(frame, "openDatabase"));
         QCOMPARE(frame->windowTitle(), QStringLiteral("first.db - ZQreader"));
-        QCOMPARE(app->GetView()->GetRowCount(), qint64(5));
+        QCOMPARE(app->ListView()->RowCount(), qint64(5));
 
         // Ctrl+N is New Database: it asks for the file, and cancelled, the
         // open database keeps the window and its name (it once left the
@@ -101,20 +99,20 @@ private Q_SLOTS:
         QCOMPARE(m_ui.saveDialogs, 1);
         QCOMPARE(frame->windowTitle(), QStringLiteral("first.db - ZQreader"));
         QCOMPARE(g_strDbPath, first);
-        QCOMPARE(app->GetView()->GetRowCount(), qint64(5));
+        QCOMPARE(app->ListView()->RowCount(), qint64(5));
 
         // New Database: created from the template, opened, listed (empty).
         const QString created = m_dir.filePath(QStringLiteral("created.db"));
         m_ui.savePaths << created;
-        QVERIFY(frame->OnCmdMsg(ID_FILE_SAVE_AS));
+        QVERIFY(guitest::Trigger(frame, "newDatabase"));
         QCOMPARE(frame->windowTitle(), QStringLiteral("created.db - ZQreader"));
         QCOMPARE(g_strDbPath, created);
-        QCOMPARE(app->GetView()->GetRowCount(), qint64(0));
+        QCOMPARE(app->ListView()->RowCount(), qint64(0));
         QCOMPARE(m_sink.messages.size(), 1);
         QCOMPARE(m_sink.messages.first().message.text,
                  QStringLiteral("A new database has been created:  ") + created);
         QCOMPARE(m_sink.messages.first().message.caption, QStringLiteral("OK"));
-        QCOMPARE(app->GetRecentFiles().first(), created);
+        QCOMPARE(app->RecentFiles().first(), created);
     }
 
     void failuresKeepTheDocument()
@@ -123,12 +121,12 @@ private Q_SLOTS:
         QVERIFY(!db.isEmpty());
         auto app = Start(guitest::StartWith(db));
         QVERIFY(app);
-        CMainFrame* frame = app->GetMainWnd();
+        MainWindow* frame = app->Window();
         QCOMPARE(frame->windowTitle(), QStringLiteral("kept.db - ZQreader"));
 
         // A file that is not there.
         m_ui.openPaths << m_dir.filePath(QStringLiteral("missing.db"));
-        frame->OnCmdMsg(ID_FILE_OPEN);
+        QVERIFY(guitest::Trigger(frame, "openDatabase"));
         QCOMPARE(m_sink.messages.size(), 1);
         QCOMPARE(m_sink.messages.last().message.caption, QStringLiteral("Error"));
         QCOMPARE(frame->windowTitle(), QStringLiteral("kept.db - ZQreader"));
@@ -136,18 +134,18 @@ private Q_SLOTS:
 
         // A database that cannot be created where asked.
         m_ui.savePaths << m_dir.filePath(QStringLiteral("no/such/folder/new.db"));
-        frame->OnCmdMsg(ID_FILE_SAVE_AS);
+        QVERIFY(guitest::Trigger(frame, "newDatabase"));
         QCOMPARE(m_sink.messages.size(), 2);
         QCOMPARE(m_sink.messages.last().message.text,
                  QStringLiteral("Error while creating new database"));
         QCOMPARE(m_sink.messages.last().message.caption, QStringLiteral("Error"));
         QCOMPARE(frame->windowTitle(), QStringLiteral("kept.db - ZQreader"));
-        QCOMPARE(app->GetView()->GetRowCount(), qint64(3));
-        QCOMPARE(app->GetRecentFiles(), QStringList{db});
+        QCOMPARE(app->ListView()->RowCount(), qint64(3));
+        QCOMPARE(app->RecentFiles(), QStringList{db});
 
         // Cancelled dialogs change nothing.
-        frame->OnCmdMsg(ID_FILE_OPEN);
-        frame->OnCmdMsg(ID_FILE_SAVE_AS);
+        QVERIFY(guitest::Trigger(frame, "openDatabase"));
+        QVERIFY(guitest::Trigger(frame, "newDatabase"));
         QCOMPARE(m_sink.messages.size(), 2);
         QCOMPARE(frame->windowTitle(), QStringLiteral("kept.db - ZQreader"));
     }
@@ -159,9 +157,10 @@ private Q_SLOTS:
         auto app = Start(guitest::StartWith(db));
         QVERIFY(app);
         // Ctrl+S never writes the template over the open database.
-        app->GetMainWnd()->OnCmdMsg(ID_FILE_SAVE);
+        QVERIFY(QTest::qWaitForWindowActive(app->Window()));
+        QTest::keyClick(app->Window(), Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(m_ui.saveDialogs, 1);
-        QCOMPARE(app->GetView()->GetRowCount(), qint64(4));
+        QCOMPARE(app->ListView()->RowCount(), qint64(4));
         QCOMPARE(m_sink.messages.size(), 0);
     }
 
@@ -179,7 +178,7 @@ private Q_SLOTS:
             for (const QString& p : paths)
                 QVERIFY(app->OpenDocumentFile(p));
             const QStringList expected{paths[4], paths[3], paths[2], paths[1]};
-            QCOMPARE(app->GetRecentFiles(), expected);
+            QCOMPARE(app->RecentFiles(), expected);
             QStringList texts;
             for (int i = 0; i < 4; ++i)
                 texts << QStringLiteral("&%1 %2").arg(i + 1).arg(
@@ -188,24 +187,24 @@ private Q_SLOTS:
 
             // Opening one of them again moves it to the top.
             QVERIFY(app->OpenDocumentFile(paths[2]));
-            QCOMPARE(app->GetRecentFiles(), (QStringList{paths[2], paths[4], paths[3], paths[1]}));
+            QCOMPARE(app->RecentFiles(), (QStringList{paths[2], paths[4], paths[3], paths[1]}));
         }
         // Kept in the settings for the next start, beside the port name.
         auto app = Start();
         QVERIFY(app);
-        QCOMPARE(app->GetRecentFiles(), (QStringList{paths[2], paths[4], paths[3], paths[1]}));
+        QCOMPARE(app->RecentFiles(), (QStringList{paths[2], paths[4], paths[3], paths[1]}));
         QCOMPARE(QSettings().value(QStringLiteral("Recent File List/File1")).toString(), paths[2]);
 
         // An entry opens its database; one that cannot be opened leaves the list.
-        QVERIFY(app->GetMainWnd()->OnCmdMsg(ID_FILE_MRU_FILE2));
-        QCOMPARE(app->GetMainWnd()->windowTitle(), QStringLiteral("r5.db - ZQreader"));
-        QCOMPARE(app->GetRecentFiles().first(), paths[4]);
+        QVERIFY(guitest::Trigger(app->Window(), "recentFile2"));
+        QCOMPARE(app->Window()->windowTitle(), QStringLiteral("r5.db - ZQreader"));
+        QCOMPARE(app->RecentFiles().first(), paths[4]);
         QVERIFY(QFile::remove(paths[3]));
-        QCOMPARE(app->GetRecentFiles().at(2), paths[3]);
-        app->GetMainWnd()->OnCmdMsg(ID_FILE_MRU_FILE3);
+        QCOMPARE(app->RecentFiles().at(2), paths[3]);
+        QVERIFY(guitest::Trigger(app->Window(), "recentFile3"));
         QCOMPARE(m_sink.messages.size(), 1);
-        QCOMPARE(app->GetRecentFiles(), (QStringList{paths[4], paths[2], paths[1]}));
-        QCOMPARE(app->GetMainWnd()->windowTitle(), QStringLiteral("r5.db - ZQreader"));
+        QCOMPARE(app->RecentFiles(), (QStringList{paths[4], paths[2], paths[1]}));
+        QCOMPARE(app->Window()->windowTitle(), QStringLiteral("r5.db - ZQreader"));
     }
 
     void startWithADatabase()
@@ -215,11 +214,11 @@ private Q_SLOTS:
         QSettings().setValue(QStringLiteral("Settings/COM"), QStringLiteral("ttyS3"));
         auto app = Start(guitest::StartWith(db));
         QVERIFY(app);
-        QVERIFY(app->GetMainWnd()->isVisible());
-        QVERIFY(app->GetDocument()->m_bDbOpen);
-        QCOMPARE(app->GetView()->GetRowCount(), qint64(7));
-        QCOMPARE(app->GetRecentFiles().first(), db);
-        QCOMPARE(g_strPortName, QStringLiteral("ttyS3"));
+        QVERIFY(app->Window()->isVisible());
+        QVERIFY(app->Document()->m_bDbOpen);
+        QCOMPARE(app->ListView()->RowCount(), qint64(7));
+        QCOMPARE(app->RecentFiles().first(), db);
+        QCOMPARE(app->PortNameInUse(), QStringLiteral("ttyS3"));
     }
 
     void startWithAPortForThisRunOnly()
@@ -227,19 +226,18 @@ private Q_SLOTS:
         QSettings().setValue(QStringLiteral("Settings/COM"), QStringLiteral("ttyS3"));
         auto app = Start(guitest::StartWith({}, QStringLiteral("/dev/pts/42")));
         QVERIFY(app);
-        QCOMPARE(g_strPortName, QStringLiteral("/dev/pts/42"));
+        QCOMPARE(app->PortNameInUse(), QStringLiteral("/dev/pts/42"));
         QCOMPARE(QSettings().value(QStringLiteral("Settings/COM")).toString(),
                  QStringLiteral("ttyS3"));
     }
 
     void startWithADatabaseThatCannotBeOpened()
     {
-        auto app = std::make_unique<CZq6App>(&m_sink, &m_ui, &m_ports);
-        QVERIFY(
-            !app->InitInstance(guitest::StartWith(m_dir.filePath(QStringLiteral("absent.db")))));
+        auto app = std::make_unique<DesktopApp>(&m_sink, &m_ui, &m_ports);
+        QVERIFY(!app->Start(guitest::StartWith(m_dir.filePath(QStringLiteral("absent.db")))));
         QCOMPARE(m_sink.messages.size(), 1);
         QCOMPARE(m_sink.messages.first().message.caption, QStringLiteral("Error"));
-        QVERIFY(!app->GetMainWnd()->isVisible());
+        QVERIFY(!app->Window()->isVisible());
     }
 
     void commandLine_data()
@@ -323,8 +321,8 @@ private Q_SLOTS:
                  QString());
         auto app = Start(guitest::StartWith(db));
         QVERIFY(app);
-        CMainFrame* frame = app->GetMainWnd();
-        CZq6View* view = app->GetView();
+        MainWindow* frame = app->Window();
+        EventListView* view = app->ListView();
         QVERIFY(QTest::qWaitForWindowActive(frame));
         QString answer;
         bool byNumber = false;
@@ -360,10 +358,10 @@ private Q_SLOTS:
         QVERIFY(shown(187));
         QTest::keyClick(frame, Qt::Key_F3, Qt::ShiftModifier);
         QVERIFY(shown(182));
-        QCOMPARE(frame->GetMessageText(), QStringLiteral("For Help, press F1"));
+        QCOMPARE(frame->MessageText(), QStringLiteral("For Help, press F1"));
         QTest::keyClick(frame, Qt::Key_F3, Qt::ShiftModifier);
         QCOMPARE(view->MarkedRow()->eventIndex, 237);
-        QCOMPARE(frame->GetMessageText(),
+        QCOMPARE(frame->MessageText(),
                  QStringLiteral("Passed the start of the list; continued from the end."));
         QCOMPARE(m_sink.Texts(), QStringList());
 
@@ -392,10 +390,10 @@ private Q_SLOTS:
                  QString());
         auto app = Start(guitest::StartWith(db));
         QVERIFY(app);
-        CMainFrame* frame = app->GetMainWnd();
-        CZq6View* view = app->GetView();
+        MainWindow* frame = app->Window();
+        EventListView* view = app->ListView();
         QVERIFY(QTest::qWaitForWindowActive(frame));
-        QCOMPARE(frame->GetCountPane()->text(), QStringLiteral("300 events"));
+        QCOMPARE(frame->CountPane()->text(), QStringLiteral("300 events"));
         m_ui.onModal = [&](QDialog& dialog) {
             if (auto* name = dialog.findChild<QRadioButton*>(QStringLiteral("byName")))
                 name->setChecked(true);
@@ -416,24 +414,24 @@ private Q_SLOTS:
 
         // The context menu's Filter by this user: number 2, one event in five.
         Q_EMIT view->FilterByUserRequested(2);
-        QCOMPARE(view->GetRowCount(), qint64(60));
-        QCOMPARE(frame->GetCountPane()->text(),
+        QCOMPARE(view->RowCount(), qint64(60));
+        QCOMPARE(frame->CountPane()->text(),
                  QStringLiteral("60 of 300 events shown; filter: user 2"));
         // Shown from the top, without the marked row: from the top line.
         QTest::keyClick(frame, Qt::Key_F3);
         QCOMPARE(view->MarkedRow()->eventIndex, 182);
-        QVERIFY(frame->OnCmdMsg(ID_VIEW_CLEAR_FILTER));
-        QCOMPARE(view->GetRowCount(), qint64(300));
+        QVERIFY(guitest::Trigger(frame, "clearFilter"));
+        QCOMPARE(view->RowCount(), qint64(300));
         QCOMPARE(view->MarkedRow()->eventIndex, 182);
         QCOMPARE(topEvent(), 182);
-        QCOMPARE(frame->GetCountPane()->text(), QStringLiteral("300 events"));
+        QCOMPARE(frame->CountPane()->text(), QStringLiteral("300 events"));
 
         // Without a marked row in view, the top row stays on top.
         Q_EMIT view->FilterByUserRequested(4);
         view->verticalScrollBar()->setValue(20 * view->LineHeight());
         const qint64 top = topEvent();
         QCOMPARE(top, 104); // the 21st event of number 4
-        QVERIFY(frame->OnCmdMsg(ID_VIEW_CLEAR_FILTER));
+        QVERIFY(guitest::Trigger(frame, "clearFilter"));
         QCOMPARE(topEvent(), top);
     }
 };

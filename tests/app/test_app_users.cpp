@@ -2,18 +2,18 @@
 // removal written on OK and shown by the list at once, nothing on Cancel; a
 // CSV file written with the number of rows told.
 
+#include "app/desktopapp.h"
 #include "app/dialogs/datefield.h"
 #include "app/dialogs/exportdialog.h"
 #include "app/dialogs/filterdialog.h"
 #include "app/dialogs/reportwindow.h"
 #include "app/dialogs/usersdialog.h"
-#include "app/resource.h"
-#include "app/zq6.h"
+#include "app/mainwindow.h"
 #include "db/record/database.h"
 #include "db/record/dbstate.h"
 #include "db/zq6set.h"
 #include "tests/support/guitest.h"
-#include "view/zq6view.h"
+#include "view/eventlistview.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -72,30 +72,30 @@ private Q_SLOTS:
                                 "(2, '2024-07-10 08:00:00', 3, '0'), "
                                 "(3, '2024-08-01 08:00:00', 3, '0')"}),
             QString());
-        CZq6App app(&m_sink, &m_ui, &m_ports);
-        QVERIFY(app.InitInstance(guitest::StartWith(path)));
-        QCOMPARE(app.GetView()->GetRowCount(), qint64(4));
+        DesktopApp app(&m_sink, &m_ui, &m_ports);
+        QVERIFY(app.Start(guitest::StartWith(path)));
+        QCOMPARE(app.ListView()->RowCount(), qint64(4));
 
         bool handedOver = false;
         auto usersDialog = [&](QDialog& dialog) {
-            if (auto* d = qobject_cast<CHandOverDialog*>(&dialog)) {
+            if (auto* d = qobject_cast<HandOverDialog*>(&dialog)) {
                 d->show();
                 QCOMPARE(d->UserNo(), 3); // of the row selected
-                QTest::keyClicks(d->m_pName, "Jan");
-                d->m_pAt->SetMoment("2024-07-01 10:00:00");
-                click(*d, "IDOK");
+                QTest::keyClicks(guitest::Child<QLineEdit>(d, "name"), "Jan");
+                guitest::Child<DateField>(d, "at")->SetMoment("2024-07-01 10:00:00");
+                click(*d, "ok");
                 return;
             }
-            auto* users = qobject_cast<CUsersDialog*>(&dialog);
+            auto* users = qobject_cast<UsersDialog*>(&dialog);
             QVERIFY(users);
             users->show();
-            QTableView* table = users->GetTable();
-            const QStandardItemModel* model = users->GetModel();
+            QTableView* table = users->Table();
+            const QStandardItemModel* model = users->Model();
             if (handedOver) {
                 QCOMPARE(column(model, 0), (QStringList{"Anna", "Jan", "Otto"}));
                 table->selectRow(2);
                 click(*users, "remove");
-                click(*users, "IDCANCEL");
+                click(*users, "cancel");
                 return;
             }
             QCOMPARE(column(model, 0), (QStringList{"Anna", "Eve", "Otto"}));
@@ -113,17 +113,17 @@ private Q_SLOTS:
             QCOMPARE(column(model, 0), (QStringList{"Anna", "Jan", "Otto"}));
             QVERIFY(model->item(0, 0)->toolTip().isEmpty());
             QCOMPARE(testdb::scalar(path, "SELECT count(*) FROM USERS").toInt(), 3);
-            click(*users, "IDOK");
+            click(*users, "ok");
             handedOver = true;
         };
         m_ui.onModal = [&](QDialog& dialog) {
             usersDialog(dialog);
             return dialog.result();
         };
-        QVERIFY(app.OnCmdMsg(ID_TOOLS_USERS));
+        QVERIFY(guitest::Trigger(app.Window(), "users"));
         QVERIFY(handedOver);
         QCOMPARE(m_sink.Texts(), QStringList());
-        QCOMPARE(app.GetView()->GetRowCount(), qint64(3));
+        QCOMPARE(app.ListView()->RowCount(), qint64(3));
         QStringList names;
         for (const JoinedRow& row : g_pSet->FetchRows(0, 10))
             names << row.name;
@@ -131,9 +131,8 @@ private Q_SLOTS:
 
         // Cancel: the removal is not written.
         m_ui.modalClasses.clear();
-        QVERIFY(guitest::MenuCommand(app.GetMainWnd(), ID_TOOLS_USERS));
-        guitest::MenuCommand(app.GetMainWnd(), ID_TOOLS_USERS)->trigger();
-        QCOMPARE(m_ui.modalClasses, QStringList{"CUsersDialog"});
+        QVERIFY(guitest::Trigger(app.Window(), "users"));
+        QCOMPARE(m_ui.modalClasses, QStringList{"UsersDialog"});
         QCOMPARE(testdb::rows(path, "SELECT NAME, DATE_START, DATE_STOP FROM USERS ORDER BY NAME"),
                  (QVector<QVariantList>{{"Anna", "2024-01-01 00:00:00", "2024-07-01 10:00:00"},
                                         {"Jan", "2024-07-01 10:00:00", "9999-12-31 23:59:59"},
@@ -142,16 +141,15 @@ private Q_SLOTS:
         // File > Export of the days from 1 July on.
         const QString csv = m_dir.filePath("out.csv");
         m_ui.onModal = [&](QDialog& dialog) {
-            if (auto* d = qobject_cast<CExportDialog*>(&dialog)) {
-                d->m_pPath->setText(csv);
-                d->m_pUseFrom->setChecked(true);
-                d->m_pFrom->SetMoment("2024-07-01 00:00:00");
-                click(*d, "IDOK");
+            if (auto* d = qobject_cast<ExportDialog*>(&dialog)) {
+                guitest::Child<QLineEdit>(d, "path")->setText(csv);
+                guitest::Child<QCheckBox>(d, "useFrom")->setChecked(true);
+                guitest::Child<DateField>(d, "from")->SetMoment("2024-07-01 00:00:00");
+                click(*d, "ok");
             }
             return dialog.result();
         };
-        QVERIFY(guitest::MenuCommand(app.GetMainWnd(), ID_FILE_EXPORT));
-        guitest::MenuCommand(app.GetMainWnd(), ID_FILE_EXPORT)->trigger();
+        QVERIFY(guitest::Trigger(app.Window(), "exportEvents"));
         QCOMPARE(m_sink.Texts(), QStringList{"Number of exported rows:  2"});
         QFile file(csv);
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -177,9 +175,9 @@ private Q_SLOTS:
                  QString());
         CDatabase db;
         db.OpenFile(path);
-        CUsersDialog dialog(&db, &m_ui, &m_sink);
+        UsersDialog dialog(&db, &m_ui, &m_sink);
         QVERIFY(dialog.Load());
-        const QStandardItemModel* model = dialog.GetModel();
+        const QStandardItemModel* model = dialog.Model();
         QCOMPARE(model->rowCount(), 7);
         QVERIFY(model->item(0, 0)->toolTip().isEmpty());
         const QString told =
@@ -211,11 +209,12 @@ private Q_SLOTS:
                                 "(4, '2024-06-04 08:00:00', 4, '0'), "
                                 "(5, '2024-06-05 08:00:00', 3, '1')"}),
             QString());
-        CZq6App app(&m_sink, &m_ui, &m_ports);
-        QVERIFY(app.InitInstance(guitest::StartWith(path)));
-        CZq6View* view = app.GetView();
+        DesktopApp app(&m_sink, &m_ui, &m_ports);
+        QVERIFY(app.Start(guitest::StartWith(path)));
+        EventListView* view = app.ListView();
         QCOMPARE(view->FilterBarText(), QString());
-        QVERIFY(guitest::MenuCommand(app.GetMainWnd(), ID_VIEW_FILTER)->text().endsWith("Ctrl+L"));
+        QCOMPARE(guitest::Command(app.Window(), "filter")->shortcut(),
+                 QKeySequence(Qt::CTRL | Qt::Key_L));
         const auto shownTimers = [] {
             QList<int> timers;
             for (const JoinedRow& row : g_pSet->FetchRows(0, 10))
@@ -226,22 +225,24 @@ private Q_SLOTS:
         // A wrong user number keeps the dialog open; then Anna's button 1.
         QString refused;
         m_ui.onModal = [&](QDialog& dialog) {
-            auto* d = qobject_cast<CFilterDialog*>(&dialog);
+            auto* d = qobject_cast<FilterDialog*>(&dialog);
             if (!d)
                 return int(QDialog::Rejected);
-            d->m_pUserNos->setText("3, x");
-            click(*d, "IDOK");
-            refused = d->m_pError->text();
-            d->m_pUserNos->clear();
-            QTest::keyClicks(d->m_pName, "aNN");
-            d->m_pButton->setCurrentIndex(d->m_pButton->findText("1"));
-            click(*d, "IDOK");
+            auto* userNos = guitest::Child<QLineEdit>(d, "userNos");
+            userNos->setText("3, x");
+            click(*d, "ok");
+            refused = guitest::Child<QLabel>(d, "error")->text();
+            userNos->clear();
+            QTest::keyClicks(guitest::Child<QLineEdit>(d, "name"), "aNN");
+            auto* button = guitest::Child<QComboBox>(d, "button");
+            button->setCurrentIndex(button->findText("1"));
+            click(*d, "ok");
             return d->result();
         };
-        guitest::MenuCommand(app.GetMainWnd(), ID_VIEW_FILTER)->trigger();
+        QVERIFY(guitest::Trigger(app.Window(), "filter"));
         QCOMPARE(refused, QString("\"x\" is not a user number from -1 to 510."));
         QCOMPARE(shownTimers(), (QList<int>{3, 5}));
-        QCOMPARE(view->GetRowCount(), qint64(2));
+        QCOMPARE(view->RowCount(), qint64(2));
         QCOMPARE(view->FilterBarText(), QString("Filtered: 2 of 5 events"));
 
         // A download or another program's keeps the filter.
@@ -249,35 +250,36 @@ private Q_SLOTS:
                                      "(6, '2024-06-06 08:00:00', 3, '1'), "
                                      "(7, '2024-06-07 08:00:00', 4, '1')"}),
                  QString());
-        app.GetDocument()->UpdateAllViews();
+        app.Document()->UpdateAllViews();
         QCOMPARE(shownTimers(), (QList<int>{3, 5, 6}));
         QCOMPARE(view->FilterBarText(), QString("Filtered: 3 of 7 events"));
 
         // Export offers the filtered events, ticked.
         const QString csv = m_dir.filePath("filtered.csv");
         m_ui.onModal = [&](QDialog& dialog) {
-            auto* d = qobject_cast<CExportDialog*>(&dialog);
-            if (!d || !d->m_pOnlyFiltered->isChecked())
+            auto* d = qobject_cast<ExportDialog*>(&dialog);
+            if (!d || !guitest::Child<QCheckBox>(d, "onlyFiltered")->isChecked())
                 return int(QDialog::Rejected);
-            d->m_pPath->setText(csv);
-            click(*d, "IDOK");
+            guitest::Child<QLineEdit>(d, "path")->setText(csv);
+            click(*d, "ok");
             return d->result();
         };
         m_sink.messages.clear();
-        guitest::MenuCommand(app.GetMainWnd(), ID_FILE_EXPORT)->trigger();
+        QVERIFY(guitest::Trigger(app.Window(), "exportEvents"));
         QCOMPARE(m_sink.Texts(), QStringList{"Number of exported rows:  3"});
 
         // The report counts the rows the list shows, and says so.
-        guitest::MenuCommand(app.GetMainWnd(), ID_VIEW_REPORT)->trigger();
-        auto* report = app.GetMainWnd()->findChild<CReportWindow*>();
+        QVERIFY(guitest::Trigger(app.Window(), "report"));
+        auto* report = app.Window()->findChild<ReportWindow*>();
         QVERIFY(report);
-        QSignalSpy finished(report, &CReportWindow::Finished);
+        QSignalSpy finished(report, &ReportWindow::Finished);
         QVERIFY(!report->IsRunning() || finished.wait(20000));
         QCOMPARE(report->Shown().total.events, qint64(3));
-        QCOMPARE(report->m_pFilter->text(), QString("Filter: name \"aNN\", button 1"));
+        QCOMPARE(guitest::Child<QLabel>(report, "filter")->text(),
+                 QString("Filter: name \"aNN\", button 1"));
         report->close();
 
-        guitest::MenuCommand(app.GetMainWnd(), ID_VIEW_CLEAR_FILTER)->trigger();
+        QVERIFY(guitest::Trigger(app.Window(), "clearFilter"));
         QCOMPARE(shownTimers(), (QList<int>{1, 2, 3, 4, 5, 6, 7}));
         QCOMPARE(view->FilterBarText(), QString());
     }
@@ -310,22 +312,22 @@ private Q_SLOTS:
                                      "INSERT INTO EVENTS (TIMER, DATE, USER_NO, BUTTON) VALUES "
                                      "(-1, '2024-06-01 08:00:00', -1, '0')"}),
                  QString());
-        CZq6App app(&m_sink, &m_ui, &m_ports);
-        QVERIFY(app.InitInstance(guitest::StartWith(path)));
+        DesktopApp app(&m_sink, &m_ui, &m_ports);
+        QVERIFY(app.Start(guitest::StartWith(path)));
         m_sink.messages.clear();
         const QString csv = m_dir.filePath(target);
         m_ui.onModal = [&](QDialog& dialog) {
-            if (auto* d = qobject_cast<CExportDialog*>(&dialog)) {
-                d->m_pPath->setText(csv);
-                d->m_pRaw->setChecked(raw);
-                click(*d, "IDOK");
+            if (auto* d = qobject_cast<ExportDialog*>(&dialog)) {
+                guitest::Child<QLineEdit>(d, "path")->setText(csv);
+                guitest::Child<QCheckBox>(d, "raw")->setChecked(raw);
+                click(*d, "ok");
             }
             // The file of the row before is replaced.
             if (auto* box = qobject_cast<QMessageBox*>(&dialog))
                 box->button(QMessageBox::Yes)->click();
             return dialog.result();
         };
-        guitest::MenuCommand(app.GetMainWnd(), ID_FILE_EXPORT)->trigger();
+        QVERIFY(guitest::Trigger(app.Window(), "exportEvents"));
         QVERIFY2(m_sink.Texts().value(0).startsWith(told), qPrintable(m_sink.Texts().join('\n')));
         QFile file(csv);
         QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(), written);
@@ -358,24 +360,24 @@ private Q_SLOTS:
         QFile old(written);
         QVERIFY(!existing || (old.open(QIODevice::WriteOnly) && old.write("old") == 3));
         old.close();
-        CZq6App app(&m_sink, &m_ui, &m_ports);
-        QVERIFY(app.InitInstance(guitest::StartWith(path)));
+        DesktopApp app(&m_sink, &m_ui, &m_ports);
+        QVERIFY(app.Start(guitest::StartWith(path)));
         m_sink.messages.clear();
         QStringList asked;
         m_ui.onModal = [&](QDialog& dialog) {
-            if (auto* d = qobject_cast<CExportDialog*>(&dialog)) {
+            if (auto* d = qobject_cast<ExportDialog*>(&dialog)) {
                 d->show();
-                d->m_pPath->setText(m_dir.filePath(typed));
-                click(*d, "IDOK");
+                guitest::Child<QLineEdit>(d, "path")->setText(m_dir.filePath(typed));
+                click(*d, "ok");
                 if (d->isVisible())
-                    click(*d, "IDCANCEL");
+                    click(*d, "cancel");
             } else if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
                 asked << box->text();
                 box->button(replace ? QMessageBox::Yes : QMessageBox::No)->click();
             }
             return dialog.result();
         };
-        guitest::MenuCommand(app.GetMainWnd(), ID_FILE_EXPORT)->trigger();
+        QVERIFY(guitest::Trigger(app.Window(), "exportEvents"));
         QCOMPARE(asked, existing ? QStringList{"\"" + written + "\" exists already. Replace it?"}
                                  : QStringList());
         QFile file(written);

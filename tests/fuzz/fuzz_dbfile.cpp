@@ -7,7 +7,8 @@
 #include "db/record/dbstate.h"
 #include "db/zq6doc.h"
 #include "db/zq6set.h"
-#include "link/download.h"
+#include "download/readevents.h"
+#include "download/services.h"
 #include "tests/fuzz/fuzzsetup.h"
 #include "tests/support/scriptedlink.h"
 
@@ -110,9 +111,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     scripted::ManualClock clock(1700000000);
     scripted::ScriptedLink link(clock);
     link.frames = {{scripted::frame(0, 1000, {scripted::word(990, 3, false)})}};
-    DownloadServices services(link, clock, nullptr, QStringLiteral("ttyF0"));
+    DownloadServices services(link, clock, nullptr, PortName::Parse(QStringLiteral("ttyF0")));
     messages.shown.clear();
-    doc.OnReadEvents(services);
+    ReadEvents(doc, services);
     if (messages.shown.isEmpty() || messages.shown.first().text.isEmpty())
         fuzzsetup::fail("a download without an outcome");
     if (link.portOpen || link.signalsOpen)

@@ -8,7 +8,8 @@
 #include "db/messages.h"
 #include "db/record/ctime.h"
 #include "db/zq6doc.h"
-#include "link/download.h"
+#include "download/readevents.h"
+#include "download/services.h"
 #include "tests/fuzz/fuzzinput.h"
 #include "tests/fuzz/fuzzsetup.h"
 #include "tests/support/scriptedlink.h"
@@ -130,8 +131,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         link.frames.append(frame);
     }
 
-    DownloadServices services(link, clock, nullptr, QStringLiteral("ttyF0"));
-    r.doc.OnReadEvents(services);
+    DownloadServices services(link, clock, nullptr, PortName::Parse(QStringLiteral("ttyF0")));
+    ReadEvents(r.doc, services);
 
     // The outcome, then at most warnings.
     if (r.messages.shown.isEmpty())

@@ -5,7 +5,7 @@
 // TEXT") on standard error.
 
 #include "app/commandline.h"
-#include "app/zq6.h"
+#include "app/desktopapp.h"
 #include "db/backend/processsetup.h"
 #include "db/messages.h"
 #include "db/record/dbstate.h"
@@ -47,17 +47,17 @@ int main(int argc, char** argv)
     if (argc != 2)
         return 2;
     PrintedMessages messages;
-    CZq6App app(&messages);
+    DesktopApp app(&messages);
     CommandLineInfo info;
     info.dbPath = QString::fromLocal8Bit(argv[1]);
-    if (!app.InitInstance(info))
+    if (!app.Start(info))
         return 1;
-    std::fprintf(stderr, "title %s\n", qUtf8Printable(app.GetDocument()->GetTitle()));
+    std::fprintf(stderr, "title %s\n", qUtf8Printable(app.Document()->GetTitle()));
     std::fflush(stderr);
     PrintingView view;
-    app.GetDocument()->AddView(&view);
+    app.Document()->AddView(&view);
     view.OnUpdate();
     const int status = QApplication::exec();
-    app.GetDocument()->RemoveView(&view);
+    app.Document()->RemoveView(&view);
     return status;
 }

@@ -456,7 +456,8 @@ private Q_SLOTS:
         const QString where = QStringLiteral("127.0.0.1:%1").arg(server.Port());
         QCOMPARE(link.Open(QStringLiteral("rfc2217://") + where), opens);
         if (!opens) {
-            QCOMPARE(link.OpenFailureReason(),
+            QCOMPARE(link.OpenFailure().reason, PortOpenFailure::Reason::Declined);
+            QCOMPARE(link.OpenFailure().text,
                      QStringLiteral("The serial device server at %1 declined COM port control "
                                     "(RFC 2217): set the port up for it there, or use socket:// "
                                     "for a raw TCP port.")
@@ -498,7 +499,7 @@ private Q_SLOTS:
         QVERIFY(!link.Open(QStringLiteral("rfc2217://") + where));
         QVERIFY2(took.elapsed() < Rfc2217Link::kAnswerMilliseconds,
                  qPrintable(QString::number(took.elapsed())));
-        QCOMPARE(link.OpenFailureReason(),
+        QCOMPARE(link.OpenFailure().text,
                  QStringLiteral("%1 sent Telnet requests without reading the answers (more than "
                                 "65536 bytes of them): is it a serial device server?")
                      .arg(where));

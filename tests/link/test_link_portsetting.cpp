@@ -1,6 +1,7 @@
 // The port name setting, in a settings folder of the test's own.
 
 #include "db/location/nativename.h"
+#include "link/portname.h"
 #include "link/portsetting.h"
 
 #include <QFile>
@@ -28,23 +29,18 @@ private Q_SLOTS:
 
     void firstRunGivesTheFirstSerialPortAndWritesNothing()
     {
-        g_strPortName = QStringLiteral("left over");
-        LoadPortName();
 #ifdef Q_OS_WIN
-        QCOMPARE(g_strPortName, QStringLiteral("COM1"));
+        QCOMPARE(StoredPortName(), QStringLiteral("COM1"));
 #else
-        QCOMPARE(g_strPortName, QStringLiteral("ttyS0"));
+        QCOMPARE(StoredPortName(), QStringLiteral("ttyS0"));
 #endif
         QVERIFY(!QFile::exists(settingsFile()));
     }
 
     void storedNameComesBack()
     {
-        g_strPortName = QStringLiteral("/dev/pts/12");
-        StorePortName();
-        g_strPortName.clear();
-        LoadPortName();
-        QCOMPARE(g_strPortName, QStringLiteral("/dev/pts/12"));
+        StorePortName(QStringLiteral("/dev/pts/12"));
+        QCOMPARE(StoredPortName(), QStringLiteral("/dev/pts/12"));
 
         // Where other programs of the maker look for it.
         QSettings settings(QStringLiteral("Korvo"), QStringLiteral("Zq6"));
@@ -58,17 +54,13 @@ private Q_SLOTS:
             QSettings settings(QStringLiteral("Korvo"), QStringLiteral("Zq6"));
             settings.setValue(QStringLiteral("Settings/COM"), QStringLiteral("ttyUSB7"));
         }
-        LoadPortName();
-        QCOMPARE(g_strPortName, QStringLiteral("ttyUSB7"));
+        QCOMPARE(StoredPortName(), QStringLiteral("ttyUSB7"));
     }
 
     void emptyEntryStaysEmpty()
     {
-        g_strPortName.clear();
-        StorePortName();
-        g_strPortName = QStringLiteral("ttyS0");
-        LoadPortName();
-        QVERIFY(g_strPortName.isEmpty());
+        StorePortName(QString());
+        QVERIFY(StoredPortName().isEmpty());
     }
 
     // The stored name comes back as the value the link opens: the device as
@@ -96,11 +88,8 @@ private Q_SLOTS:
     void storedNameIsThePortTheLinkOpens()
     {
         QFETCH(QByteArray, stored);
-        g_strPortName = DecodeFileName(stored);
-        StorePortName();
-        g_strPortName = QStringLiteral("ttyS0");
-        LoadPortName();
-        const PortName port = CurrentPort();
+        StorePortName(DecodeFileName(stored));
+        const PortName port = PortName::Parse(StoredPortName());
         QFETCH(bool, none);
         QCOMPARE(port.IsNone(), none);
         QCOMPARE(port.Given(), DecodeFileName(stored));

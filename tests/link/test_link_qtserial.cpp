@@ -82,15 +82,18 @@ class TestLinkQtSerial : public QObject
 private Q_SLOTS:
     void openFailuresSayWhy()
     {
+        using Reason = PortOpenFailure::Reason;
         QtSerialLink link;
         QVERIFY(!link.Open(QStringLiteral("ttyZQ404")));
-        QVERIFY2(link.OpenFailureReason().contains(QStringLiteral("no serial port")),
-                 qPrintable(link.OpenFailureReason()));
-        QVERIFY(link.OpenFailureReason().contains(QStringLiteral("/dev/ttyZQ404")));
+        QVERIFY2(link.OpenFailure().text.contains(QStringLiteral("no serial port")),
+                 qPrintable(link.OpenFailure().text));
+        QVERIFY(link.OpenFailure().text.contains(QStringLiteral("/dev/ttyZQ404")));
+        QCOMPARE(link.OpenFailure().reason, Reason::NoSuchDevice);
 
         QVERIFY(!link.Open(QString()));
-        QVERIFY2(link.OpenFailureReason().contains(QStringLiteral("No serial port is chosen")),
-                 qPrintable(link.OpenFailureReason()));
+        QVERIFY2(link.OpenFailure().text.contains(QStringLiteral("No serial port is chosen")),
+                 qPrintable(link.OpenFailure().text));
+        QCOMPARE(link.OpenFailure().reason, Reason::NoPortChosen);
 
         // Held by another program: refused, and usable again once let go.
         PtyPair pty;
@@ -101,8 +104,9 @@ private Q_SLOTS:
             QVERIFY(other.open(QIODevice::ReadWrite));
             QVERIFY(!link.Open(pty.SlavePath()));
             QCOMPARE(
-                link.OpenFailureReason(),
+                link.OpenFailure().text,
                 QStringLiteral("The port %1 is held by another program.").arg(pty.SlavePath()));
+            QCOMPARE(link.OpenFailure().reason, Reason::Held);
         }
         QVERIFY(link.Open(pty.SlavePath()));
         // While this link holds it, nobody else gets it.

@@ -4,10 +4,10 @@
 // shown, dialogs answered by the test, databases made from the built template.
 
 #include "app/commandline.h"
+#include "app/dialogs/optionsdialog.h"
 #include "app/dialogs/progressdialog.h"
 #include "app/dialogs/shellui.h"
-#include "app/dialogs/zq6optiondialog.h"
-#include "app/mainfrm.h"
+#include "app/mainwindow.h"
 #include "db/messages.h"
 #include "tests/support/testdb.h"
 
@@ -36,7 +36,7 @@ inline int CountProgressDialogs()
 {
     int n = 0;
     for (QWidget* w : QApplication::allWidgets()) {
-        if (qobject_cast<CZQ6Dialog*>(w))
+        if (qobject_cast<DownloadProgressDialog*>(w))
             ++n;
     }
     return n;
@@ -74,7 +74,7 @@ public:
         ++saveDialogs;
         return savePaths.isEmpty() ? QString() : savePaths.takeFirst();
     }
-    int DoModal(QDialog& dialog) override
+    int Exec(QDialog& dialog) override
     {
         modalClasses << QString::fromLatin1(dialog.metaObject()->className());
         if (onModal)
@@ -98,25 +98,30 @@ public:
     QStringList names;
 };
 
-// The action of a menu item or a toolbar button, by command id.
-inline QAction* MenuCommand(CMainFrame* frame, int id)
+// The window's action of that name: a menu item, a key or a toolbar button
+// ("newDatabaseButton").
+inline QAction* Command(MainWindow* window, const char* name)
 {
-    for (QAction* top : frame->menuBar()->actions()) {
-        for (QAction* a : top->menu()->actions()) {
-            if (!a->isSeparator() && a->data().toInt() == id)
-                return a;
-        }
-    }
-    return nullptr;
+    return window->findChild<QAction*>(QLatin1String(name), Qt::FindDirectChildrenOnly);
 }
 
-inline QAction* ToolbarCommand(CMainFrame* frame, int id)
+// Triggers the window's action of that name; false when there is none.
+inline bool Trigger(MainWindow* window, const char* name)
 {
-    for (QAction* a : frame->GetToolBar()->actions()) {
-        if (!a->isSeparator() && a->data().toInt() == id)
-            return a;
-    }
-    return nullptr;
+    QAction* action = Command(window, name);
+    if (action)
+        action->trigger();
+    return action != nullptr;
+}
+
+// The child of parent of that name, as the tests reach a dialog's widgets;
+// the test ends at once when there is none.
+template <class T> T* Child(const QObject* parent, const char* name)
+{
+    T* child = parent->findChild<T*>(QLatin1String(name));
+    if (!child)
+        qFatal("no child %s", name);
+    return child;
 }
 
 // The command line that opens db at start, with the port for this run when

@@ -3,7 +3,7 @@
 // A serial link that plays a scripted receiver, and a clock the test turns by
 // hand, for driving the download step by step.
 
-#include "link/download.h"
+#include "download/services.h"
 #include "link/seriallink.h"
 
 #include <QByteArray>
@@ -80,7 +80,8 @@ public:
     // Faults.
     bool signalsFail = false;
     bool openFails = false;
-    QString openFailure = QStringLiteral("There is no serial port ttyQ9.");
+    PortOpenFailure openFailure{PortOpenFailure::Reason::NoSuchDevice,
+                                QStringLiteral("There is no serial port ttyQ9.")};
     int failStartReadNo = -1; // the read (0 = the first) whose start fails
     bool failStartWrite = false;
     bool writesCompleteAtOnce = false;
@@ -124,7 +125,10 @@ public:
         portOpen = !openFails;
         return !openFails;
     }
-    QString OpenFailureReason() const override { return openFails ? openFailure : QString(); }
+    PortOpenFailure OpenFailure() const override
+    {
+        return openFails ? openFailure : PortOpenFailure{};
+    }
     void Close() override
     {
         log.append(QStringLiteral("Close"));

@@ -11,8 +11,8 @@
 #include "db/zq6set.h"
 #include "formats/rowtext.h"
 #include "tests/support/guitest.h"
+#include "view/eventlistview.h"
 #include "view/viewlayout.h"
-#include "view/zq6view.h"
 
 #include <QApplication>
 #include <QFile>
@@ -33,10 +33,10 @@ struct Drawn
 };
 
 // The view with every text it draws recorded.
-class RecordingView : public CZq6View
+class RecordingView : public EventListView
 {
 public:
-    using CZq6View::CZq6View;
+    using EventListView::EventListView;
 
     QVector<Drawn> Paint()
     {
@@ -49,14 +49,15 @@ public:
 
     void DrawText(QPainter& painter, int x, int y, const QString& text, int clipRight)
     {
-        CZq6View::TextOut(painter, x, y, text, clipRight);
+        EventListView::DrawClippedText(painter, x, y, text, clipRight);
     }
 
 protected:
-    void TextOut(QPainter& painter, int x, int y, const QString& text, int clipRight) override
+    void DrawClippedText(QPainter& painter, int x, int y, const QString& text,
+                         int clipRight) override
     {
         drawn.append({x, y, text});
-        CZq6View::TextOut(painter, x, y, text, clipRight);
+        EventListView::DrawClippedText(painter, x, y, text, clipRight);
     }
 };
 
@@ -86,7 +87,7 @@ struct ShownList
         view.show();
         if (!QTest::qWaitForWindowExposed(&view))
             return false;
-        view.OnInitialUpdate();
+        view.ShowFromStart();
         return true;
     }
 };
@@ -96,8 +97,7 @@ QVector<QStringList> RowsDrawn(RecordingView& view, qint64* first)
 {
     const qint64 top = view.verticalScrollBar()->value();
     const QVector<Drawn> drawn = view.Paint();
-    *first =
-        VisibleRows(top, view.viewport()->height(), view.LineHeight(), view.GetRowCount()).first;
+    *first = VisibleRows(top, view.viewport()->height(), view.LineHeight(), view.RowCount()).first;
     QVector<QStringList> rows(drawn.size() / 5);
     for (int i = 0; i < drawn.size(); ++i)
         rows[i / 5] << drawn.at(i).text;
@@ -238,8 +238,8 @@ private Q_SLOTS:
         QVERIFY(list.Show(QString(), 400, 300));
         [[maybe_unused]] auto& [sink, doc, view] = list;
 
-        QCOMPARE(view.GetRowCount(), qint64(0));
-        QCOMPARE(view.GetContentHeight(), qint64(view.LineHeight()));
+        QCOMPARE(view.RowCount(), qint64(0));
+        QCOMPARE(view.ContentHeight(), qint64(view.LineHeight()));
         QCOMPARE(view.verticalScrollBar()->maximum(), 0);
         const QVector<Drawn> hint = view.Paint();
         QCOMPARE(hint.size(), 1);
@@ -249,7 +249,7 @@ private Q_SLOTS:
         // Gone once a database is open, even one without events.
         const QString path = NewDatabase();
         QVERIFY(doc.OnOpenDocument(path));
-        view.OnInitialUpdate();
+        view.ShowFromStart();
         QVERIFY(view.Paint().isEmpty());
         QVERIFY(sink.messages.isEmpty());
     }
@@ -264,7 +264,7 @@ private Q_SLOTS:
         QVERIFY(!list.view.Paint().isEmpty());
 
         QVERIFY(list.doc.OnOpenDocument(second));
-        list.view.OnInitialUpdate();
+        list.view.ShowFromStart();
         QCOMPARE(list.view.verticalScrollBar()->value(), 0);
     }
 
@@ -353,8 +353,8 @@ private Q_SLOTS:
         QVERIFY(list.Show(path, 400, 300));
         [[maybe_unused]] auto& [sink, doc, view] = list;
 
-        QCOMPARE(view.GetRowCount(), qint64(0));
-        QCOMPARE(view.GetContentHeight(), qint64(view.LineHeight()));
+        QCOMPARE(view.RowCount(), qint64(0));
+        QCOMPARE(view.ContentHeight(), qint64(view.LineHeight()));
         QVERIFY(view.Paint().isEmpty());
     }
 
@@ -367,8 +367,8 @@ private Q_SLOTS:
         [[maybe_unused]] auto& [sink, doc, view] = list;
 
         const int lh = view.LineHeight();
-        QCOMPARE(view.GetRowCount(), qint64(3));
-        QCOMPARE(view.GetContentHeight(), qint64(4 * lh));
+        QCOMPARE(view.RowCount(), qint64(3));
+        QCOMPARE(view.ContentHeight(), qint64(4 * lh));
         QCOMPARE(view.verticalScrollBar()->pageStep(), view.viewport()->height());
         QCOMPARE(view.verticalScrollBar()->singleStep(), lh);
         QCOMPARE(view.verticalScrollBar()->maximum(), 0); // everything fits
@@ -377,14 +377,14 @@ private Q_SLOTS:
         QCOMPARE(across->maximum(), view.Header()->length() - view.viewport()->width());
         across->setValue(across->maximum());
         QCOMPARE(view.Header()->offset(), across->maximum());
-        QCOMPARE(view.ColumnLeft(CZq6View::DateColumn), -across->maximum());
+        QCOMPARE(view.ColumnLeft(EventListView::DateColumn), -across->maximum());
         view.resize(view.Header()->length() + 40, 300);
         QCOMPARE(across->maximum(), 0);
 
         // A smaller window changes the page, not the content.
         view.resize(400, 2 * lh + view.frameWidth() * 2);
         QCOMPARE(view.verticalScrollBar()->pageStep(), view.viewport()->height());
-        QCOMPARE(view.GetContentHeight(), qint64(4 * lh));
+        QCOMPARE(view.ContentHeight(), qint64(4 * lh));
         QCOMPARE(view.verticalScrollBar()->maximum(), 4 * lh - view.viewport()->height());
     }
 
@@ -417,7 +417,7 @@ private Q_SLOTS:
             const int left = view.ColumnLeft(c);
             QVERIFY(left >= kColumnX[c]);
             QCOMPARE(drawn.at(i).y, (i / 5) * lh);
-            const bool number = c == CZq6View::UserNoColumn || c == CZq6View::TimerColumn;
+            const bool number = c == EventListView::UserNoColumn || c == EventListView::TimerColumn;
             if (number)
                 QVERIFY(qAbs(drawn.at(i).x + fm.horizontalAdvance(drawn.at(i).text) -
                              (left + view.ColumnWidth(c) - 3)) <= 1);
@@ -479,7 +479,7 @@ private Q_SLOTS:
         ShownList list;
         QVERIFY(list.Show(path, 600, 400));
         [[maybe_unused]] auto& [sink, doc, view] = list;
-        QCOMPARE(view.GetRowCount(), qint64(1000));
+        QCOMPARE(view.RowCount(), qint64(1000));
         const int lh = view.LineHeight();
         QCOMPARE(view.verticalScrollBar()->maximum(), 1001 * lh - view.viewport()->height());
 
@@ -515,8 +515,8 @@ private Q_SLOTS:
         g_pSet->Open();
         doc.UpdateAllViews();
 
-        QCOMPARE(view.GetRowCount(), qint64(1010));
-        QCOMPARE(view.GetContentHeight(), qint64(1011 * lh));
+        QCOMPARE(view.RowCount(), qint64(1010));
+        QCOMPARE(view.ContentHeight(), qint64(1011 * lh));
         QCOMPARE(view.verticalScrollBar()->value(), 500 * lh);
 
         // The new rows are at the end.
@@ -573,7 +573,7 @@ private Q_SLOTS:
         }
 
         const QVector<QStringList> all = JoinedTexts(path);
-        QCOMPARE(view.GetRowCount(), qint64(all.size()));
+        QCOMPARE(view.RowCount(), qint64(all.size()));
         CompareRowsDrawnAt(view, all, {0, 127, 128, 129, all.size() / 2, all.size()});
         QVERIFY(sink.messages.isEmpty());
     }
@@ -609,7 +609,7 @@ private Q_SLOTS:
         QVERIFY(list.Show(m_large, 600, 300));
         [[maybe_unused]] auto& [sink, doc, view] = list;
         QVERIFY(!view.IsRowCountExact());
-        QCOMPARE(view.GetRowCount(), events.constLast() - events.constFirst() + 1);
+        QCOMPARE(view.RowCount(), events.constLast() - events.constFirst() + 1);
 
         const int lh = view.LineHeight();
         QScrollBar* bar = view.verticalScrollBar();
@@ -617,8 +617,7 @@ private Q_SLOTS:
         const qint64 top = bar->value();
         const QVector<Drawn> before = view.Paint();
         // The rows from the first one of the top line's event on, or the last.
-        const qint64 lines =
-            VisibleRows(top, view.viewport()->height(), lh, view.GetRowCount()).count;
+        const qint64 lines = VisibleRows(top, view.viewport()->height(), lh, view.RowCount()).count;
         qint64 first =
             std::lower_bound(events.cbegin(), events.cend(), events.constFirst() + top / lh) -
             events.cbegin();
@@ -631,7 +630,7 @@ private Q_SLOTS:
 
         BackgroundCount::Hold(false);
         QTRY_VERIFY(view.IsRowCountExact());
-        QCOMPARE(view.GetRowCount(), qint64(all.size()));
+        QCOMPARE(view.RowCount(), qint64(all.size()));
         if (line >= 0) { // the same rows at the same places
             const QVector<Drawn> after = view.Paint();
             QCOMPARE(after.size(), before.size());
@@ -696,7 +695,7 @@ private Q_SLOTS:
         QVERIFY(topMarked());
         QCOMPARE(testdb::exec(path, {"DELETE FROM EVENTS WHERE [INDEX] = 5"}), QString());
         view.Paint(); // finds the change and counts again
-        QCOMPARE(view.GetRowCount(), qint64(39));
+        QCOMPARE(view.RowCount(), qint64(39));
         QVERIFY(!topMarked());
     }
 
@@ -724,12 +723,12 @@ private Q_SLOTS:
             return;
         }
         QVERIFY(list->doc.OnOpenDocument(next == 1 ? small : large));
-        list->view.OnInitialUpdate();
+        list->view.ShowFromStart();
         BackgroundCount::Hold(false);
         QTRY_VERIFY(list->view.IsRowCountExact());
-        QCOMPARE(list->view.GetRowCount(), next == 1 ? qint64(10) : qint64(6000));
+        QCOMPARE(list->view.RowCount(), next == 1 ? qint64(10) : qint64(6000));
         QTest::qWait(50); // any count of the first one would arrive now
-        QCOMPARE(list->view.GetRowCount(), next == 1 ? qint64(10) : qint64(6000));
+        QCOMPARE(list->view.RowCount(), next == 1 ? qint64(10) : qint64(6000));
         QVERIFY(list->sink.messages.isEmpty());
     }
 
@@ -771,7 +770,7 @@ private Q_SLOTS:
         QCOMPARE(JoinStamp::FullChecks() > checks, checked);
 
         const QVector<QStringList> all = JoinedTexts(path);
-        QCOMPARE(view.GetRowCount(), qint64(all.size()));
+        QCOMPARE(view.RowCount(), qint64(all.size()));
         CompareRowsDrawnAt(view, all, {0, all.size()});
     }
 
@@ -818,13 +817,13 @@ private Q_SLOTS:
         ShownList list;
         QVERIFY(list.Show(path, 600, 300));
         [[maybe_unused]] auto& [sink, doc, view] = list;
-        QCOMPARE(view.GetRowCount(), qint64(20));
+        QCOMPARE(view.RowCount(), qint64(20));
 
         g_db.Close();
         doc.UpdateAllViews();
         doc.UpdateAllViews();
-        QCOMPARE(view.GetRowCount(), qint64(0));
-        QCOMPARE(view.GetContentHeight(), qint64(view.LineHeight()));
+        QCOMPARE(view.RowCount(), qint64(0));
+        QCOMPARE(view.ContentHeight(), qint64(view.LineHeight()));
         QVERIFY(view.Paint().isEmpty());
         QCoreApplication::processEvents();
         QCOMPARE(sink.messages.size(), 1);

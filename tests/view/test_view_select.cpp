@@ -5,7 +5,7 @@
 #include "db/zq6doc.h"
 #include "tests/support/guitest.h"
 #include "tests/support/programrun.h"
-#include "view/zq6view.h"
+#include "view/eventlistview.h"
 
 #include <QClipboard>
 #include <QHeaderView>
@@ -31,7 +31,7 @@ struct ShownList
 {
     guitest::RecordingSink sink;
     CZq6Doc doc{&sink};
-    CZq6View view{&doc};
+    EventListView view{&doc};
 
     bool Show(const QString& path)
     {
@@ -41,7 +41,7 @@ struct ShownList
         view.show();
         if (!QTest::qWaitForWindowExposed(&view))
             return false;
-        view.OnInitialUpdate();
+        view.ShowFromStart();
         view.viewport()->repaint();
         return true;
     }
@@ -49,7 +49,7 @@ struct ShownList
     QPoint Line(int line) const
     {
         const int lh = view.LineHeight();
-        return {view.ColumnLeft(CZq6View::DateColumn) + 10,
+        return {view.ColumnLeft(EventListView::DateColumn) + 10,
                 line * lh + lh / 2 - view.verticalScrollBar()->value()};
     }
 };
@@ -135,7 +135,7 @@ private Q_SLOTS:
     {
         ShownList list;
         QVERIFY(list.Show(m_db));
-        QSignalSpy status(&list.view, &CZq6View::StatusMessage);
+        QSignalSpy status(&list.view, &EventListView::StatusMessage);
         QTest::keyClick(&list.view, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(&list.view, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(), m_listed.join(QLatin1Char('\n')) + '\n');
@@ -147,8 +147,8 @@ private Q_SLOTS:
     {
         ShownList list;
         QVERIFY(list.Show(m_db));
-        QSignalSpy filter(&list.view, &CZq6View::FilterByUserRequested);
-        QSignalSpy find(&list.view, &CZq6View::FindUserRequested);
+        QSignalSpy filter(&list.view, &EventListView::FilterByUserRequested);
+        QSignalSpy find(&list.view, &EventListView::FindUserRequested);
         // Line 3 is event 3, of user number 3 (the users cycle 1 to 5; the
         // events of 2 have two rows).
         const QPoint at = list.Line(3);
@@ -186,7 +186,7 @@ private Q_SLOTS:
         ShownList list;
         QVERIFY(list.Show(m_db));
         // Line 3 holds the long name; the name column is narrower.
-        const QPoint at(list.view.ColumnLeft(CZq6View::NameColumn) + 20, list.Line(3).y());
+        const QPoint at(list.view.ColumnLeft(EventListView::NameColumn) + 20, list.Line(3).y());
         QHelpEvent help(QEvent::ToolTip, at, list.view.viewport()->mapToGlobal(at));
         QApplication::sendEvent(list.view.viewport(), &help);
         QTRY_VERIFY(QToolTip::isVisible());
@@ -204,15 +204,15 @@ private Q_SLOTS:
         {
             ShownList list;
             QVERIFY(list.Show(m_db));
-            list.view.Header()->resizeSection(CZq6View::NameColumn, 333);
+            list.view.Header()->resizeSection(EventListView::NameColumn, 333);
             // A number column keeps room for its widest number.
-            list.view.Header()->resizeSection(CZq6View::TimerColumn, 5);
-            QVERIFY(list.view.ColumnWidth(CZq6View::TimerColumn) >
+            list.view.Header()->resizeSection(EventListView::TimerColumn, 5);
+            QVERIFY(list.view.ColumnWidth(EventListView::TimerColumn) >
                     QFontMetrics(list.view.font()).horizontalAdvance(QStringLiteral("4194303")));
         }
         ShownList again;
         QVERIFY(again.Show(m_db));
-        QCOMPARE(again.view.ColumnWidth(CZq6View::NameColumn), 333);
+        QCOMPARE(again.view.ColumnWidth(EventListView::NameColumn), 333);
         QCOMPARE(again.view.Header()->count(), 5);
     }
 };
