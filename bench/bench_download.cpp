@@ -26,7 +26,7 @@ struct Figures
     qint64 received = 0;
 };
 
-Figures download(CZq6Doc& doc, const bench::KeepMessages& messages, const QString& port)
+Figures runDownload(CZq6Doc& doc, const bench::KeepMessages& messages, const QString& port)
 {
     QtSerialLink link;
     SystemClock clock;
@@ -89,10 +89,10 @@ int main(int argc, char** argv)
     if (!bench::OpenNewDatabase(doc, messages, dir, "bench_download"))
         return 1;
     std::printf("Download from zqreader-sim at 9600 baud, a log of %d events\n\n", events);
-    const Figures full = download(doc, messages, sim.PortPath());
+    const Figures full = runDownload(doc, messages, sim.PortPath());
     print("First download (the whole log, up to 6144 events):", full);
     std::printf("\n");
-    print("Second download (nothing new):", download(doc, messages, sim.PortPath()));
+    print("Second download (nothing new):", runDownload(doc, messages, sim.PortPath()));
     // For bench/run: the first download's exchange and the time its bytes
     // take on the line (10 bits a byte at 9600 baud).
     std::printf("\nsummary\t%d\t%.1f\t%.1f\n", full.events, full.exchangeMs,
