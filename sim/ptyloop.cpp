@@ -186,14 +186,11 @@ int PtyLoop::readRequests(Receiver& receiver)
     return int(n);
 }
 
-int PtyLoop::run(Receiver& receiver, int baud, bool verbose)
+bool PtyLoop::catchSignals()
 {
-    m_verbose = verbose;
-    m_byteNs = baud > 0 ? 10000000000LL / baud : 0;
-
     if (::pipe(g_signalPipe) != 0) {
         say(errnoText("pipe"));
-        return 1;
+        return false;
     }
     for (int fd : g_signalPipe) {
         setCloseOnExec(fd);
@@ -207,10 +204,90 @@ int PtyLoop::run(Receiver& receiver, int baud, bool verbose)
     for (int signo : {SIGINT, SIGTERM, SIGHUP})
         ::sigaction(signo, &action, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
+    return true;
+}
 
-    bool stdinOpen = true;
+bool PtyLoop::endSessionWhenIdle(Receiver& receiver, qint64 nowRel)
+{
+    const bool wasActive = receiver.sessionActive();
+    const int frames = receiver.framesInSession();
+    const int sent = receiver.eventsSentInSession();
+    const int dropped = receiver.droppedInSession();
+    const QByteArray after = receiver.idle(nowRel);
+    if (!wasActive || receiver.sessionActive())
+        return false;
+    say(QCoreApplication::translate(
+            "PtyLoop", "session %1 ended: %2 frames, %3 events sent, %4 requests dropped")
+            .arg(receiver.sessions())
+            .arg(frames)
+            .arg(sent)
+            .arg(dropped));
+    enqueue(after, false);
+    return true;
+}
+
+qint64 PtyLoop::sleepNs(qint64 wake, qint64 nowRel) const
+{
+    qint64 timeoutNs = -1;
+    const auto wakeIn = [&timeoutNs](qint64 ns) {
+        ns = std::max<qint64>(0, ns);
+        timeoutNs = timeoutNs < 0 ? ns : std::min(timeoutNs, ns);
+    };
+    if (!m_out.empty() && !m_writeBlocked && m_master >= 0)
+        wakeIn(m_out.front().started ? 0 : m_lineFreeNs - nowNs());
+    if (m_replyOutNs >= 0)
+        wakeIn(m_replyOutNs - nowNs());
+    if (wake >= 0)
+        wakeIn((wake - nowRel) * 1000000);
+    return timeoutNs;
+}
+
+void PtyLoop::lineChanged(short revents, short listenRevents)
+{
+    if (listenRevents & POLLIN)
+        acceptConnection();
+    if (revents & POLLOUT)
+        m_writeBlocked = false;
+    // Requests are read at the top of the loop.
+    if (m_listen >= 0 && !(revents & POLLIN) && (revents & (POLLHUP | POLLERR))) {
+        dropConnection();
+    } else if (!(revents & POLLIN) && (revents & (POLLHUP | POLLERR))) {
+        // Should not happen while we hold the slave side; avoid spinning if it does.
+        ::usleep(10000);
+    }
+}
+
+void PtyLoop::readCommands(Receiver& receiver)
+{
+    char buffer[1024];
+    const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (n > 0) {
+        m_stdinBuffer.append(buffer, n);
+        qsizetype newline;
+        while ((newline = m_stdinBuffer.indexOf('\n')) >= 0) {
+            const QString line = QString::fromUtf8(m_stdinBuffer.left(newline));
+            m_stdinBuffer.remove(0, newline + 1);
+            handleCommandLine(receiver, line);
+        }
+    } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+        if (!m_stdinBuffer.isEmpty())
+            handleCommandLine(receiver, QString::fromUtf8(m_stdinBuffer));
+        m_stdinBuffer.clear();
+        m_stdinOpen = false;
+        if (m_verbose)
+            say(QCoreApplication::translate("PtyLoop",
+                                            "standard input closed; still serving the line"));
+    }
+}
+
+int PtyLoop::run(Receiver& receiver, int baud, bool verbose)
+{
+    m_verbose = verbose;
+    m_byteNs = baud > 0 ? 10000000000LL / baud : 0;
+    if (!catchSignals())
+        return 1;
+
     bool lookedAgain = false;
-    QByteArray stdinBuffer;
     m_sessionsSeen = receiver.sessions();
     int exitStatus = 0;
 
@@ -242,45 +319,17 @@ int PtyLoop::run(Receiver& receiver, int baud, bool verbose)
             continue;
         }
         lookedAgain = false;
-        const bool wasActive = receiver.sessionActive();
-        const int frames = receiver.framesInSession();
-        const int sent = receiver.eventsSentInSession();
-        const int dropped = receiver.droppedInSession();
-        const QByteArray after = receiver.idle(nowRel);
-        if (wasActive && !receiver.sessionActive()) {
-            say(QCoreApplication::translate(
-                    "PtyLoop", "session %1 ended: %2 frames, %3 events sent, %4 requests dropped")
-                    .arg(receiver.sessions())
-                    .arg(frames)
-                    .arg(sent)
-                    .arg(dropped));
-            enqueue(after, false);
+        if (endSessionWhenIdle(receiver, nowRel))
             continue;
-        }
 
         // Sleep until the next burst is due, the reply is out, the session
         // may have ended, or input.
-        qint64 timeoutNs = -1;
-        const auto wakeIn = [&timeoutNs](qint64 ns) {
-            ns = std::max<qint64>(0, ns);
-            timeoutNs = timeoutNs < 0 ? ns : std::min(timeoutNs, ns);
-        };
-        if (!m_out.empty() && !m_writeBlocked && m_master >= 0)
-            wakeIn(m_out.front().started ? 0 : m_lineFreeNs - nowNs());
-        if (m_replyOutNs >= 0)
-            wakeIn(m_replyOutNs - nowNs());
-        if (wake >= 0)
-            wakeIn((wake - nowRel) * 1000000);
-
+        const qint64 timeoutNs = sleepNs(wake, nowRel);
         pollfd fds[4] = {};
-        fds[3].fd = m_master < 0 ? m_listen : -1;
-        fds[3].events = POLLIN;
-        fds[0].fd = m_master;
-        fds[0].events = POLLIN | (m_writeBlocked ? POLLOUT : 0);
-        fds[1].fd = g_signalPipe[0];
-        fds[1].events = POLLIN;
-        fds[2].fd = stdinOpen ? STDIN_FILENO : -1;
-        fds[2].events = POLLIN;
+        fds[0] = {m_master, short(POLLIN | (m_writeBlocked ? POLLOUT : 0)), 0};
+        fds[1] = {g_signalPipe[0], POLLIN, 0};
+        fds[2] = {m_stdinOpen ? STDIN_FILENO : -1, POLLIN, 0};
+        fds[3] = {m_master < 0 ? m_listen : -1, POLLIN, 0};
         timespec ts{};
         if (timeoutNs >= 0) {
             ts.tv_sec = timeoutNs / 1000000000;
@@ -294,47 +343,15 @@ int PtyLoop::run(Receiver& receiver, int baud, bool verbose)
             exitStatus = 1;
             break;
         }
-
         if (fds[1].revents & POLLIN) {
             char signo = 0;
             if (::read(g_signalPipe[0], &signo, 1) == 1)
                 say(QCoreApplication::translate("PtyLoop", "signal %1: stopping").arg(int(signo)));
             break;
         }
-
-        if (fds[3].revents & POLLIN)
-            acceptConnection();
-        if (fds[0].revents & POLLOUT)
-            m_writeBlocked = false;
-        // Requests are read at the top of the loop.
-        if (m_listen >= 0 && !(fds[0].revents & POLLIN) && (fds[0].revents & (POLLHUP | POLLERR))) {
-            dropConnection();
-        } else if (!(fds[0].revents & POLLIN) && (fds[0].revents & (POLLHUP | POLLERR))) {
-            // Should not happen while we hold the slave side; avoid spinning if it does.
-            ::usleep(10000);
-        }
-
-        if (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) {
-            char buffer[1024];
-            const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-            if (n > 0) {
-                stdinBuffer.append(buffer, n);
-                qsizetype newline;
-                while ((newline = stdinBuffer.indexOf('\n')) >= 0) {
-                    const QString line = QString::fromUtf8(stdinBuffer.left(newline));
-                    stdinBuffer.remove(0, newline + 1);
-                    handleCommandLine(receiver, line);
-                }
-            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-                if (!stdinBuffer.isEmpty())
-                    handleCommandLine(receiver, QString::fromUtf8(stdinBuffer));
-                stdinBuffer.clear();
-                stdinOpen = false;
-                if (m_verbose)
-                    say(QCoreApplication::translate(
-                        "PtyLoop", "standard input closed; still serving the line"));
-            }
-        }
+        lineChanged(fds[0].revents, fds[3].revents);
+        if (fds[2].revents & (POLLIN | POLLHUP | POLLERR))
+            readCommands(receiver);
     }
 
     for (int signo : {SIGINT, SIGTERM, SIGHUP})
