@@ -66,8 +66,10 @@ QVector<QStringList> tableLines(const Report& report)
     for (const ReportRow& row : report.rows)
         add(row.period, QString::number(row.userNo), row.name, row.counts);
     for (const ReportRow& row : report.userTotals)
-        add(QStringLiteral("Total"), QString::number(row.userNo), row.name, row.counts);
-    add(QStringLiteral("Total"), QString(), QStringLiteral("All users"), report.total);
+        add(QCoreApplication::translate("ReportPdf", "Total"), QString::number(row.userNo),
+            row.name, row.counts);
+    add(QCoreApplication::translate("ReportPdf", "Total"), QString(),
+        QCoreApplication::translate("ReportPdf", "All users"), report.total);
     return lines;
 }
 
@@ -294,24 +296,26 @@ ReportTitle ReportTitleFor(const Location& db, const ReportOptions& options, con
     const JoinFilter& f = options.filter;
     // The days as they were chosen: a bound at midnight is a day, the upper
     // one the last day counted.
-    QString from = QStringLiteral("from the first");
+    QString from = QCoreApplication::translate("ReportPdf", "from the first");
     if (!f.from.isEmpty())
-        from = QStringLiteral("from ") + (atMidnight(f.from) ? f.from.left(10) : f.from);
-    QString to = QStringLiteral("to the last");
+        from = QCoreApplication::translate("ReportPdf", "from ") +
+               (atMidnight(f.from) ? f.from.left(10) : f.from);
+    QString to = QCoreApplication::translate("ReportPdf", "to the last");
     if (atMidnight(f.to))
-        to = QStringLiteral("to ") +
+        to = QCoreApplication::translate("ReportPdf", "to ") +
              QDate::fromString(f.to.left(10), Qt::ISODate).addDays(-1).toString(Qt::ISODate);
     else if (!f.to.isEmpty())
-        to = QStringLiteral("before ") + f.to;
-    title.range =
-        QStringLiteral("Events %1 %2, by %3").arg(from, to, QLatin1String(periodName(options.by)));
+        to = QCoreApplication::translate("ReportPdf", "before ") + f.to;
+    title.range = QCoreApplication::translate("ReportPdf", "Events %1 %2, by %3")
+                      .arg(from, to, QLatin1String(periodName(options.by)));
     // The dates are those of the range; the rest of the filter named as the
     // list's bar names it.
     JoinFilter undated = f;
     undated.from.clear();
     undated.to.clear();
-    title.filter = undated.IsEmpty() ? QStringLiteral("Every row of the list")
-                                     : QStringLiteral("Filter: ") + undated.Described();
+    title.filter = undated.IsEmpty()
+                       ? QCoreApplication::translate("ReportPdf", "Every row of the list")
+                       : QStringLiteral("Filter: ") + undated.Described();
     return title;
 }
 
@@ -338,7 +342,7 @@ QByteArray ReportPdf(const Report& report, const ReportTitle& title, const QPage
         QPdfWriter writer(&buffer);
         writer.setPageLayout(ReportPageLayout(size));
         writer.setResolution(300);
-        writer.setTitle(QStringLiteral("ZQreader report"));
+        writer.setTitle(QCoreApplication::translate("ReportPdf", "ZQreader report"));
         writer.setCreator(QStringLiteral("ZQreader"));
         const int painted = PaintReportPages(writer, report, title);
         if (pages)
