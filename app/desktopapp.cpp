@@ -331,7 +331,7 @@ QString DesktopApp::DialogFolder() const
 bool DesktopApp::RequireOpenDatabase() const
 {
     if (!m_document->m_bDbOpen)
-        m_document->Report(tr("The database is not opened !"), tr("Error"));
+        m_document->Report(tr("The database is not opened !"), UserMessage::Kind::Error);
     return m_document->m_bDbOpen;
 }
 

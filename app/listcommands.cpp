@@ -48,7 +48,7 @@ void DesktopApp::GoToDate()
         return;
     m_lastMoment = dialog.Moment();
     QString problem;
-    QString caption = tr("OK");
+    UserMessage::Kind kind = UserMessage::Kind::Outcome;
     {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
@@ -68,11 +68,11 @@ void DesktopApp::GoToDate()
             }
         } catch (const CDBException& e) {
             problem = g_db.ReadFailedMessage(e);
-            caption = tr("Error");
+            kind = UserMessage::Kind::Error;
         }
     }
     if (!problem.isEmpty())
-        m_document->Report(problem, caption);
+        m_document->Report(problem, kind);
 }
 
 void DesktopApp::Find()
@@ -107,7 +107,7 @@ void DesktopApp::FindAgain(bool forward)
         return;
     }
     QString problem;
-    QString caption = tr("OK");
+    UserMessage::Kind kind = UserMessage::Kind::Outcome;
     {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
@@ -135,17 +135,17 @@ void DesktopApp::FindAgain(bool forward)
             }
         } catch (const CDBException& e) {
             problem = g_db.ReadFailedMessage(e);
-            caption = tr("Error");
+            kind = UserMessage::Kind::Error;
         }
     }
     if (!problem.isEmpty())
-        m_document->Report(problem, caption);
+        m_document->Report(problem, kind);
 }
 
 void DesktopApp::FilterList()
 {
     if (!m_document->m_bDbOpen || !g_pSet) {
-        m_document->Report(tr("The database is not opened !"), tr("Error"));
+        m_document->Report(tr("The database is not opened !"), UserMessage::Kind::Error);
         return;
     }
     FilterDialog dialog(g_pSet->GetFilter(), m_window.get());
@@ -177,7 +177,7 @@ void DesktopApp::ClearFilter()
         else
             m_view->ScrollToRow(*place);
     } catch (const CDBException& e) {
-        m_document->Report(g_db.ReadFailedMessage(e), tr("Error"));
+        m_document->Report(g_db.ReadFailedMessage(e), UserMessage::Kind::Error);
     }
 }
 

@@ -30,11 +30,11 @@ CZq6Doc::~CZq6Doc()
     g_dbLocation = Location();
 }
 
-void CZq6Doc::Report(const QString& text, const QString& caption, const QString& detail,
+void CZq6Doc::Report(const QString& text, UserMessage::Kind kind, const QString& detail,
                      bool taskModal) const
 {
     if (m_pMessages)
-        m_pMessages->ShowMessage({text, caption, detail, taskModal});
+        m_pMessages->ShowMessage({text, kind, detail, taskModal});
 }
 
 bool CZq6Doc::OnNewDocument()
@@ -61,7 +61,7 @@ bool CZq6Doc::OnOpenDocument(const Location& location)
         const DbFileCheck check = CheckDbFile(location);
         if (check.kind != DbFileKind::Sqlite) {
             m_openFailure = DbFailure::Other;
-            Report(check.message, QStringLiteral("Error"));
+            Report(check.message, UserMessage::Kind::Error);
             return false;
         }
     }
@@ -94,7 +94,7 @@ bool CZq6Doc::OnOpenDocument(const Location& location)
         }
     } catch (const CDBException& e) {
         m_openFailure = e.Kind();
-        Report(e.m_strError, QStringLiteral("Error"));
+        Report(e.m_strError, UserMessage::Kind::Error);
         return false;
     }
 
@@ -164,7 +164,7 @@ bool CZq6Doc::OnSaveDocument(const Location& location)
     const bool odbc = location.GetKind() == Location::Kind::Odbc;
     if (!location.IsFile() && !odbc) {
         if (!location.IsServer()) {
-            Report(failed, QStringLiteral("Error"),
+            Report(failed, UserMessage::Kind::Error,
                    location.Error().isEmpty()
                        ? QStringLiteral("\"%1\" cannot hold a new database.").arg(location.Shown())
                        : location.Error());
@@ -173,13 +173,13 @@ bool CZq6Doc::OnSaveDocument(const Location& location)
         try {
             CreateServerTables(location);
         } catch (const CDBException& e) {
-            Report(failed, QStringLiteral("Error"), e.m_strError);
+            Report(failed, UserMessage::Kind::Error, e.m_strError);
             return false;
         }
         if (!OnOpenDocument(location))
             return false;
         Report(QStringLiteral("A new database has been created:  ") + location.Shown(),
-               QStringLiteral("OK"));
+               UserMessage::Kind::Outcome);
         return true;
     }
     const Location file = location.File();
@@ -187,7 +187,7 @@ bool CZq6Doc::OnSaveDocument(const Location& location)
     auto fail = [&](const QString& why) {
         // Through ODBC the path may be a connection string's, and the file
         // functions name it as it is.
-        Report(failed, QStringLiteral("Error"), odbc ? WithoutPasswords(why) : why);
+        Report(failed, UserMessage::Kind::Error, odbc ? WithoutPasswords(why) : why);
         return false;
     };
 
@@ -248,14 +248,15 @@ bool CZq6Doc::OnSaveDocument(const Location& location)
             m_bDbOpen = false;
         return false;
     }
-    Report(QStringLiteral("A new database has been created:  ") + shown, QStringLiteral("OK"));
+    Report(QStringLiteral("A new database has been created:  ") + shown,
+           UserMessage::Kind::Outcome);
     return true;
 }
 
 bool CZq6Doc::AppendEvents(const QVector<NewEvent>& events)
 {
     if (!m_bDbOpen) {
-        Report(QStringLiteral("The database is not opened !"), QStringLiteral("Error"));
+        Report(QStringLiteral("The database is not opened !"), UserMessage::Kind::Error);
         return false;
     }
     try {
@@ -266,7 +267,7 @@ bool CZq6Doc::AppendEvents(const QVector<NewEvent>& events)
         record.Close();
         connection.Close();
     } catch (const CDBException& e) {
-        Report(e.m_strError, QStringLiteral("Error"));
+        Report(e.m_strError, UserMessage::Kind::Error);
         return false;
     }
     return true;

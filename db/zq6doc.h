@@ -2,6 +2,7 @@
 
 #include "db/backend/dbexception.h"
 #include "db/location/location.h"
+#include "db/messages.h"
 #include "db/record/events.h"
 
 #include <QList>
@@ -11,7 +12,6 @@
 #include <vector>
 
 class FileReadLock;
-class MessageSink;
 
 // A window that shows the document: told when the data has changed.
 class CDocView
@@ -77,7 +77,7 @@ public:
     FileReadLock* ReadLock() const { return m_readLock.get(); }
 
     MessageSink* Messages() const { return m_pMessages; }
-    void Report(const QString& text, const QString& caption, const QString& detail = {},
+    void Report(const QString& text, UserMessage::Kind kind, const QString& detail = {},
                 bool taskModal = false) const;
 
     bool m_bDbOpen = false;

@@ -15,9 +15,9 @@ QString cantAdd()
     return Outcome::tr("Can't add events to the database");
 }
 
-UserMessage taskModal(const QString& text, const QString& caption, const QString& detail = {})
+UserMessage taskModal(const QString& text, UserMessage::Kind kind, const QString& detail = {})
 {
-    return {text, caption, detail, true};
+    return {text, kind, detail, true};
 }
 
 UserMessage exchangeMessage(EndState state, const PortName& port)
@@ -28,17 +28,17 @@ UserMessage exchangeMessage(EndState state, const PortName& port)
     case EndState::NoMoreEvents:
         break;
     case EndState::PortFailure:
-        return taskModal(Outcome::tr("Can't read from the serial port"), kError,
+        return taskModal(Outcome::tr("Can't read from the serial port"), UserMessage::Kind::Error,
                          Outcome::tr("Reading from or writing to %1 failed.").arg(shown));
     case EndState::TimedOut:
-        return taskModal(Outcome::tr("Out of time"), kError,
+        return taskModal(Outcome::tr("Out of time"), UserMessage::Kind::Error,
                          Outcome::tr("The receiver on %1 stopped answering.").arg(shown));
     case EndState::ReceiverError:
         return taskModal(
-            Outcome::tr("Communication error"), kError,
+            Outcome::tr("Communication error"), UserMessage::Kind::Error,
             Outcome::tr("The receiver on %1 reported an error or sent a broken frame.").arg(shown));
     case EndState::NeverQuiet:
-        return taskModal(Outcome::tr("Communication error"), kError,
+        return taskModal(Outcome::tr("Communication error"), UserMessage::Kind::Error,
                          Outcome::tr("Bytes kept arriving from %1 without being asked for: is "
                                      "the receiver on this port?")
                              .arg(shown));
@@ -61,7 +61,8 @@ Outcome::Kind Outcome::DatabaseKind(DbFailure failure)
 
 Outcome Outcome::Stored(int read, qint64 stored, bool missedNewestStored)
 {
-    Outcome outcome(Kind::Stored, taskModal(tr("Number of read events:  %1").arg(read), kOk));
+    Outcome outcome(Kind::Stored, taskModal(tr("Number of read events:  %1").arg(read),
+                                            UserMessage::Kind::Outcome));
     outcome.m_events = read;
     // The events read were committed, but the database holds fewer rows of
     // them (a trigger dropped some).
@@ -71,7 +72,7 @@ Outcome Outcome::Stored(int read, qint64 stored, bool missedNewestStored)
                                 .arg(stored)
                                 .arg(read)
                                 .arg(read - stored),
-                            kWarning,
+                            UserMessage::Kind::Warning,
                             {},
                             false});
     if (missedNewestStored)
@@ -79,7 +80,7 @@ Outcome Outcome::Stored(int read, qint64 stored, bool missedNewestStored)
             {tr("The newest stored event was not found on the receiver: %1 stored, some may be "
                 "stored twice.")
                  .arg(stored == 1 ? tr("1 event") : tr("%1 events").arg(stored)),
-             kWarning,
+             UserMessage::Kind::Warning,
              {},
              false});
     return outcome;
@@ -87,12 +88,14 @@ Outcome Outcome::Stored(int read, qint64 stored, bool missedNewestStored)
 
 Outcome Outcome::NothingNew()
 {
-    return {Kind::NothingNew, taskModal(tr("There are no more events to read"), kOk)};
+    return {Kind::NothingNew,
+            taskModal(tr("There are no more events to read"), UserMessage::Kind::Outcome)};
 }
 
 Outcome Outcome::NoDatabase()
 {
-    return {Kind::DatabaseFailed, {tr("The database is not opened !"), kError, {}, false}};
+    return {Kind::DatabaseFailed,
+            {tr("The database is not opened !"), UserMessage::Kind::Error, {}, false}};
 }
 
 Outcome Outcome::DatabaseNotOpened(DbFailure failure, QList<UserMessage> told)
@@ -106,7 +109,7 @@ Outcome Outcome::DatabaseNotOpened(DbFailure failure, QList<UserMessage> told)
 Outcome Outcome::AnotherRead(const QString& database)
 {
     return {Kind::AnotherRead,
-            {tr("Another read is under way"), kError,
+            {tr("Another read is under way"), UserMessage::Kind::Error,
              tr("Another program is reading events into \"%1\".").arg(database), false}};
 }
 
@@ -115,7 +118,8 @@ Outcome Outcome::PortNotOpened(const PortOpenFailure& failure)
     const Kind kind = failure.reason == PortOpenFailure::Reason::Held ? Kind::PortHeld
                       : failure.Lasts()                               ? Kind::PortFailed
                                                                       : Kind::LineFailed;
-    return {kind, {tr("Error initializing serial port"), kError, failure.text, false}};
+    return {kind,
+            {tr("Error initializing serial port"), UserMessage::Kind::Error, failure.text, false}};
 }
 
 Outcome Outcome::ExchangeFailed(EndState state, const PortName& port)
@@ -125,13 +129,13 @@ Outcome Outcome::ExchangeFailed(EndState state, const PortName& port)
 
 Outcome Outcome::CannotAppend()
 {
-    return {Kind::DatabaseFailed, taskModal(cantAdd(), kError)};
+    return {Kind::DatabaseFailed, taskModal(cantAdd(), UserMessage::Kind::Error)};
 }
 
 Outcome Outcome::StoreFailed(const QString& database, const CDBException& error)
 {
     Outcome outcome(DatabaseKind(error.Kind()),
-                    taskModal(cantAdd(), kError,
+                    taskModal(cantAdd(), UserMessage::Kind::Error,
                               tr("The events could not be stored in \"%1\": %2. Nothing of this "
                                  "download was stored; the events stay on the receiver for the "
                                  "next download.")
@@ -143,7 +147,7 @@ Outcome Outcome::StoreFailed(const QString& database, const CDBException& error)
 Outcome Outcome::ConnectionLost(const QString& database, const QString& loss)
 {
     Outcome outcome(Kind::DatabaseFailedThisTime,
-                    taskModal(cantAdd(), kError,
+                    taskModal(cantAdd(), UserMessage::Kind::Error,
                               tr("The connection to the database server of \"%1\" was lost: %2. "
                                  "Nothing of this download was stored; the events stay on the "
                                  "receiver for the next download.")
@@ -154,7 +158,7 @@ Outcome Outcome::ConnectionLost(const QString& database, const QString& loss)
 
 Outcome Outcome::DatabaseError(const QString& error, DbFailure failure)
 {
-    Outcome outcome(DatabaseKind(failure), {error, kError, {}, false});
+    Outcome outcome(DatabaseKind(failure), {error, UserMessage::Kind::Error, {}, false});
     outcome.m_databaseRaised = true;
     return outcome;
 }

@@ -97,10 +97,4 @@ private:
     bool m_databaseRaised = false; // the failure came from the database itself
 };
 
-// The captions of a download's messages, as the sinks of db/messages.h
-// tell them apart; a window translates them where it shows them.
-inline const QString kError = QStringLiteral(QT_TRANSLATE_NOOP("UserMessage", "Error"));
-inline const QString kOk = QStringLiteral(QT_TRANSLATE_NOOP("UserMessage", "OK"));
-inline const QString kWarning = QStringLiteral(QT_TRANSLATE_NOOP("UserMessage", "Warning"));
-
 } // namespace download

@@ -13,7 +13,7 @@ using download::Outcome;
 
 void tell(const CZq6Doc& doc, const UserMessage& message)
 {
-    doc.Report(message.text, message.caption, message.detail, message.taskModal);
+    doc.Report(message.text, message.kind, message.detail, message.taskModal);
 }
 
 // The outcome was decided by the commit: a list that cannot be read again
@@ -25,7 +25,7 @@ void refreshList(CZq6Doc& doc, Outcome& outcome)
             g_pSet->Requery();
     } catch (const CDBException& e) {
         const UserMessage warning{Outcome::tr("The list could not be read again"),
-                                  download::kWarning,
+                                  UserMessage::Kind::Warning,
                                   outcome.GetKind() == Outcome::Kind::Stored
                                       ? Outcome::tr("The events of this download are stored. %1")
                                             .arg(e.m_strError.trimmed())

@@ -6,6 +6,7 @@
 #include "db/location/outputcheck.h"
 #include "formats/accessmdbtools.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -94,7 +95,8 @@ QList<TablePlan> planTables(AccessTableSource& source)
     for (TablePlan& plan : plans) {
         const qsizetype t = findName(tables, plan.ourName);
         if (t < 0) {
-            problems << QStringLiteral("It has no table %1.").arg(QLatin1String(plan.ourName));
+            problems << QCoreApplication::translate("AccessImport", "It has no table %1.")
+                            .arg(QLatin1String(plan.ourName));
             continue;
         }
         plan.accessName = tables.at(t);
@@ -107,7 +109,8 @@ QList<TablePlan> planTables(AccessTableSource& source)
             const Wanted& w = plan.wanted->at(i);
             const qsizetype c = findName(names, w.name);
             if (c < 0) {
-                problems << QStringLiteral("Table %1 has no column %2.")
+                problems << QCoreApplication::translate("AccessImport",
+                                                        "Table %1 has no column %2.")
                                 .arg(plan.accessName, QLatin1String(w.name));
             } else if (!fits(w.kind, columns.at(c).type)) {
                 problems << QStringLiteral("Column %1 of table %2 is of type %3, which does not "
@@ -131,9 +134,11 @@ QVariant convert(const QString& value, Kind kind, const TablePlan& plan, const c
     if (value.isNull())
         return {};
     auto bad = [&](const char* what) {
-        return CDBException(QStringLiteral("Row %1 of table %2: %3 is \"%4\", which is not %5.")
-                                .arg(QString::number(row), plan.accessName, QLatin1String(column),
-                                     value, QLatin1String(what)));
+        return CDBException(
+            QCoreApplication::translate("AccessImport",
+                                        "Row %1 of table %2: %3 is \"%4\", which is not %5.")
+                .arg(QString::number(row), plan.accessName, QLatin1String(column), value,
+                     QLatin1String(what)));
     };
     switch (kind) {
     case Kind::Whole: {
@@ -162,7 +167,8 @@ QVariant convert(const QString& value, Kind kind, const TablePlan& plan, const c
 
 QString ImportCancelledMessage()
 {
-    return QStringLiteral("The conversion was cancelled; nothing was created.");
+    return QCoreApplication::translate("AccessImport",
+                                       "The conversion was cancelled; nothing was created.");
 }
 
 void CheckAccessTables(AccessTableSource& source)
@@ -179,28 +185,31 @@ ImportCounts ImportAccessTables(AccessTableSource& source, ImportSink& sink,
     for (const TablePlan& plan : plans) {
         const bool users = plan.table == ZqTable::Users;
         if (progress)
-            progress->Step(users ? QStringLiteral("Copying users")
-                                 : QStringLiteral("Copying events"),
+            progress->Step(users ? QCoreApplication::translate("AccessImport", "Copying users")
+                                 : QCoreApplication::translate("AccessImport", "Copying events"),
                            source.RowCount(plan.accessName));
         qint64 done = 0;
         bool cancelled = false;
         source.ReadRows(plan.accessName, [&](const AccessRow& values) {
             const qint64 rowNo = done + 1;
             if (values.size() != plan.columnCount)
-                throw CDBException(QStringLiteral("Row %1 of table %2 has %3 values instead of %4.")
-                                       .arg(rowNo)
-                                       .arg(plan.accessName)
-                                       .arg(values.size())
-                                       .arg(plan.columnCount));
+                throw CDBException(
+                    QCoreApplication::translate("AccessImport",
+                                                "Row %1 of table %2 has %3 values instead of %4.")
+                        .arg(rowNo)
+                        .arg(plan.accessName)
+                        .arg(values.size())
+                        .arg(plan.columnCount));
             ZqRow row;
             for (size_t i = 0; i < row.size(); ++i) {
                 const Wanted& w = plan.wanted->at(i);
                 row[i] = convert(values.at(plan.at[i]), w.kind, plan, w.name, rowNo);
             }
             if (row[0].isNull())
-                throw CDBException(QStringLiteral("Row %1 of table %2 has no INDEX.")
-                                       .arg(rowNo)
-                                       .arg(plan.accessName));
+                throw CDBException(
+                    QCoreApplication::translate("AccessImport", "Row %1 of table %2 has no INDEX.")
+                        .arg(rowNo)
+                        .arg(plan.accessName));
             sink.Add(plan.table, row);
             ++done;
             if (progress && done % 256 == 0 && !progress->Advance(done)) {
@@ -229,11 +238,13 @@ ImportCounts ImportAccessFile(const QString& accessPath, const Location& target,
     const DbFileCheck check = CheckDbFile(accessPath);
     if (check.kind == DbFileKind::Sqlite)
         throw CDBException(
-            QStringLiteral("\"%1\" is a ZQreader database already, not an Access database.")
+            QCoreApplication::translate(
+                "AccessImport", "\"%1\" is a ZQreader database already, not an Access database.")
                 .arg(ShownFileName(accessPath)));
     if (check.kind == DbFileKind::NotDatabase && NotRegularFileMessage(accessPath).isEmpty())
         throw CDBException(
-            QStringLiteral("\"%1\" is not an Access database.").arg(ShownFileName(accessPath)));
+            QCoreApplication::translate("AccessImport", "\"%1\" is not an Access database.")
+                .arg(ShownFileName(accessPath)));
     if (check.kind != DbFileKind::Access)
         throw CDBException(check.message);
     // Also through a hard link.
@@ -244,7 +255,9 @@ ImportCounts ImportAccessFile(const QString& accessPath, const Location& target,
     const Location access = Location::FromFile(accessPath);
     if (SameFile(access, target) || !OutputOverInputMessage(target, access).isEmpty())
         throw CDBException(
-            QStringLiteral("The new database cannot take the place of the Access database \"%1\".")
+            QCoreApplication::translate(
+                "AccessImport",
+                "The new database cannot take the place of the Access database \"%1\".")
                 .arg(ShownFileName(accessPath)));
     MdbToolsSource source(accessPath);
     const std::unique_ptr<ImportSink> sink = NewDatabaseFileSink(target);

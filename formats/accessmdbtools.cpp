@@ -4,6 +4,7 @@
 #include "db/location/nativename.h"
 #include "platform/filenames.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcessEnvironment>
@@ -137,7 +138,8 @@ void MdbToolsSource::CheckEnded(const BoundedTool& tool, const char* name) const
                                           "\"%2\": %3. The file may be damaged.")
                                .arg(QLatin1String(name), ShownFileName(m_path), tool.Stopped()));
     if (!tool.Succeeded())
-        throw CDBException(QStringLiteral("%1 cannot read the Access database \"%2\": %3")
+        throw CDBException(QCoreApplication::translate(
+                               "AccessImport", "%1 cannot read the Access database \"%2\": %3")
                                .arg(QLatin1String(name), ShownFileName(m_path), tool.Failure()));
 }
 
@@ -234,8 +236,10 @@ bool MdbExportParser::Feed(QByteArrayView bytes)
                                "it; no row may be longer. The file may be damaged.")
                     .arg(kMostRowBytes)
                     .arg(m_rows + 1)
-                    .arg(m_table.isEmpty() ? QString()
-                                           : QStringLiteral(" of table %1").arg(m_table)));
+                    .arg(m_table.isEmpty()
+                             ? QString()
+                             : QCoreApplication::translate("AccessImport", " of table %1")
+                                   .arg(m_table)));
         const bool inQuotes = m_state == State::Quoted || m_state == State::Escaped;
         if (!inQuotes && (c == ',' || c == '\n')) {
             EndField();
@@ -282,8 +286,10 @@ bool MdbExportParser::Feed(QByteArrayView bytes)
 void MdbExportParser::Finish() const
 {
     if (m_state != State::FieldStart || !m_row.isEmpty())
-        throw CDBException(QStringLiteral("The output of mdb-export ended in the middle of row %1.")
-                               .arg(m_rows + 1));
+        throw CDBException(
+            QCoreApplication::translate("AccessImport",
+                                        "The output of mdb-export ended in the middle of row %1.")
+                .arg(m_rows + 1));
 }
 
 void MdbExportParser::EndField()

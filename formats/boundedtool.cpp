@@ -1,5 +1,6 @@
 #include "formats/boundedtool.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -42,7 +43,8 @@ QByteArray BoundedTool::Read()
             m_outputBytes += out.size();
             if (m_outputBytes <= m_limits.outputBytes)
                 return out;
-            stop(QStringLiteral("it wrote more than %1 bytes").arg(m_limits.outputBytes));
+            stop(QCoreApplication::translate("BoundedTool", "it wrote more than %1 bytes")
+                     .arg(m_limits.outputBytes));
             return {};
         }
         if (m_process.state() == QProcess::NotRunning) {
@@ -51,7 +53,7 @@ QByteArray BoundedTool::Read()
         }
         const qint64 left = m_limits.quietMs - waited.elapsed();
         if (left <= 0) {
-            stop(QStringLiteral("it wrote nothing for %1 s")
+            stop(QCoreApplication::translate("BoundedTool", "it wrote nothing for %1 s")
                      .arg(double(m_limits.quietMs) / 1000.0, 0, 'g', 3));
             return {};
         }
@@ -100,8 +102,9 @@ QString BoundedTool::Failure() const
     QString why = QString::fromUtf8(m_errors).trimmed();
     if (why.isEmpty())
         why = m_process.exitStatus() == QProcess::NormalExit
-                  ? QStringLiteral("exit status %1").arg(m_process.exitCode())
-                  : QStringLiteral("it crashed");
+                  ? QCoreApplication::translate("BoundedTool", "exit status %1")
+                        .arg(m_process.exitCode())
+                  : QCoreApplication::translate("BoundedTool", "it crashed");
     return why;
 }
 
@@ -114,7 +117,8 @@ void BoundedTool::takeErrors()
     if (m_errors.size() < kErrorsKept)
         m_errors += bytes.left(kErrorsKept - m_errors.size());
     if (m_errorBytes > m_limits.errorBytes)
-        stop(QStringLiteral("it wrote more than %1 bytes of messages").arg(m_limits.errorBytes));
+        stop(QCoreApplication::translate("BoundedTool", "it wrote more than %1 bytes of messages")
+                 .arg(m_limits.errorBytes));
 }
 
 void BoundedTool::stop(const QString& why)

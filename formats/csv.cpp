@@ -1,5 +1,6 @@
 #include "formats/csv.h"
 
+#include <QCoreApplication>
 #include <QStringDecoder>
 
 namespace {
@@ -60,7 +61,8 @@ private:
                 ++m_pos;
                 for (;;) {
                     if (AtEnd())
-                        return QStringLiteral("the quote opened on line %1 is not closed")
+                        return QCoreApplication::translate(
+                                   "Csv", "the quote opened on line %1 is not closed")
                             .arg(opened);
                     const char c = Peek();
                     if (c == '"' && Peek(1) == '"') {
@@ -79,7 +81,8 @@ private:
                 if (!AtEnd() && Peek() != ',' && Peek() != '\n' &&
                     !(Peek() == '\r' && Peek(1) == '\n')) {
                     SkipLine();
-                    return QStringLiteral("text after the closing quote of field %1")
+                    return QCoreApplication::translate("Csv",
+                                                       "text after the closing quote of field %1")
                         .arg(fields.size() + 1);
                 }
             } else {
@@ -101,7 +104,8 @@ private:
             const QString text = utf8.decode(raw);
             if (utf8.hasError()) {
                 SkipLine();
-                return QStringLiteral("field %1 is not UTF-8 text").arg(fields.size() + 1);
+                return QCoreApplication::translate("Csv", "field %1 is not UTF-8 text")
+                    .arg(fields.size() + 1);
             }
             fields.append(text);
             if (Peek() == ',' && !AtEnd()) {

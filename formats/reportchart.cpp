@@ -165,7 +165,7 @@ QString periodKind(ReportPeriod by)
 QString ReportUserLabel(const ReportRow& row)
 {
     return row.hasUser ? QStringLiteral("%1 (%2)").arg(row.name).arg(row.userNo)
-                       : QStringLiteral("%1 (no user)").arg(row.userNo);
+                       : QCoreApplication::translate("ReportChart", "%1 (no user)").arg(row.userNo);
 }
 
 void PaintPeriodChart(QPainter& painter, const QRectF& area, const Report& report, int onlyUser)
@@ -211,7 +211,8 @@ void PaintPeriodChart(QPainter& painter, const QRectF& area, const Report& repor
     const int legendLines = (legendItems + 2) / 3;
     const qreal legendHeight = metrics.height() * 1.3 * legendLines;
     const QRectF chart = area.adjusted(0, 0, 0, -legendHeight);
-    const Plot plot = axes(painter, chart, QStringLiteral("Events per period"), largest);
+    const Plot plot = axes(
+        painter, chart, QCoreApplication::translate("ReportChart", "Events per period"), largest);
     const qreal slot = periods.empty() ? 0 : plot.bars.width() / qreal(periods.size());
     int i = 0;
     painter.setPen(QPen(Qt::black, 0));
@@ -246,7 +247,7 @@ void PaintPeriodChart(QPainter& painter, const QRectF& area, const Report& repor
         painter.setBrush(patternOf(item));
         painter.drawRect(box);
         const QString label = item < own ? ReportUserLabel(report.userTotals.at(order.at(item)))
-                                         : QStringLiteral("Others");
+                                         : QCoreApplication::translate("ReportChart", "Others");
         const qreal labelWidth = itemWidth - box.width() - 4 * pad;
         painter.drawText(QRectF(box.right() + 2 * pad, at.y(), labelWidth, metrics.height()),
                          Qt::AlignLeft | Qt::AlignVCenter,
@@ -259,7 +260,9 @@ void PaintHourChart(QPainter& painter, const QRectF& area, const Report& report)
 {
     painter.save();
     const qint64 largest = *std::max_element(report.byHour.begin(), report.byHour.end());
-    const Plot plot = axes(painter, area, QStringLiteral("Events by hour of day"), largest);
+    const Plot plot =
+        axes(painter, area, QCoreApplication::translate("ReportChart", "Events by hour of day"),
+             largest);
     const qreal slot = plot.bars.width() / 24;
     QStringList texts;
     painter.setPen(QPen(Qt::black, 0));

@@ -44,13 +44,13 @@ struct Column
     const char* head;
     bool right; // numbers are aligned right
 };
-constexpr std::array<Column, 7> kColumns = {{{"Period", false},
-                                             {"No.", true},
-                                             {"User name", false},
-                                             {"Events", true},
-                                             {"Button 1", true},
-                                             {"First", false},
-                                             {"Last", false}}};
+constexpr std::array<Column, 7> kColumns = {{{QT_TRANSLATE_NOOP("ReportPdf", "Period"), false},
+                                             {QT_TRANSLATE_NOOP("ReportPdf", "No."), true},
+                                             {QT_TRANSLATE_NOOP("ReportPdf", "User name"), false},
+                                             {QT_TRANSLATE_NOOP("ReportPdf", "Events"), true},
+                                             {QT_TRANSLATE_NOOP("ReportPdf", "Button 1"), true},
+                                             {QT_TRANSLATE_NOOP("ReportPdf", "First"), false},
+                                             {QT_TRANSLATE_NOOP("ReportPdf", "Last"), false}}};
 constexpr int kNameColumn = 2;
 
 // The table's lines: the period rows, then the totals.
@@ -66,8 +66,10 @@ QVector<QStringList> tableLines(const Report& report)
     for (const ReportRow& row : report.rows)
         add(row.period, QString::number(row.userNo), row.name, row.counts);
     for (const ReportRow& row : report.userTotals)
-        add(QStringLiteral("Total"), QString::number(row.userNo), row.name, row.counts);
-    add(QStringLiteral("Total"), QString(), QStringLiteral("All users"), report.total);
+        add(QCoreApplication::translate("ReportPdf", "Total"), QString::number(row.userNo),
+            row.name, row.counts);
+    add(QCoreApplication::translate("ReportPdf", "Total"), QString(),
+        QCoreApplication::translate("ReportPdf", "All users"), report.total);
     return lines;
 }
 
@@ -115,6 +117,174 @@ QStringList wrapped(const QString& text, const QFont& font, QPaintDevice* device
     return lines;
 }
 
+// The report's pages on one device: the charts on the first, the table on
+// the others, each with the header and the page number.
+class ReportPages
+{
+public:
+    ReportPages(QPagedPaintDevice& device, const Report& report, const ReportTitle& title)
+        : m_device(device), m_report(report), m_title(title),
+          m_page(QPointF(0, 0),
+                 device.pageLayout().paintRect(QPageLayout::Point).size() * kUnitsPerPoint),
+          m_painter(&device), m_font(pageFont()), m_boldFont(boldOf(m_font)),
+          m_metrics(m_font, &device), m_line(m_metrics.height() * 1.25),
+          m_gap(m_metrics.averageCharWidth() / 2), m_lines(tableLines(report))
+    {
+        m_painter.scale(device.logicalDpiX() / kUnitsPerInch, device.logicalDpiY() / kUnitsPerInch);
+        m_painter.setFont(m_font);
+        sizeColumns();
+    }
+
+    // Paints every page; returns how many.
+    int Paint()
+    {
+        breakPages();
+        paintFrame(1);
+        const qreal half = body() / 2;
+        PaintPeriodChart(m_painter, QRectF(0, headerHeight(), m_page.width(), half - m_line),
+                         m_report);
+        PaintHourChart(m_painter, QRectF(0, headerHeight() + half, m_page.width(), half - m_line),
+                       m_report);
+        QStringList heads;
+        for (const Column& column : kColumns)
+            heads.append(QCoreApplication::translate("ReportPdf", column.head));
+        for (size_t p = 0; p < m_firstOfPage.size(); ++p) {
+            m_device.newPage();
+            paintFrame(int(p) + 2);
+            qreal top = paintRow(headerHeight(), heads, true);
+            const qsizetype end =
+                p + 1 < m_firstOfPage.size() ? m_firstOfPage[p + 1] : m_lines.size();
+            for (qsizetype i = m_firstOfPage[p]; i < end; ++i)
+                top = paintRow(top, m_lines.at(i), false);
+        }
+        return pageCount();
+    }
+
+private:
+    static QFont pageFont()
+    {
+        QFont font(QStringLiteral("Sans Serif"));
+        font.setPixelSize(qRound(9 * kUnitsPerPoint));
+        font.setHintingPreference(QFont::PreferNoHinting);
+        // No ligatures: the text read back or copied from the pages is the
+        // text written, "fi" as two letters.
+        font.setStyleStrategy(QFont::PreferNoShaping);
+        return font;
+    }
+    static QFont boldOf(QFont font)
+    {
+        font.setBold(true);
+        return font;
+    }
+
+    qreal headerHeight() const { return m_line * 4; }
+    qreal body() const { return m_page.height() - headerHeight() - m_line * 1.5; }
+    int pageCount() const { return 1 + int(m_firstOfPage.size()); }
+
+    // The columns as wide as their texts; the name takes the rest.
+    void sizeColumns()
+    {
+        m_widths = columnWidths(m_lines, m_metrics, QFontMetricsF(m_boldFont, &m_device));
+        qreal fixed = 0;
+        for (qreal& width : m_widths) {
+            if (width > 0)
+                width += 2 * m_gap;
+            fixed += width;
+        }
+        m_widths[kNameColumn] = std::max(m_page.width() - fixed, m_metrics.averageCharWidth() * 12);
+    }
+
+    // The lines a name takes in its column, each name wrapped once.
+    const QStringList& nameLines(const QString& name)
+    {
+        auto known = m_names.constFind(name);
+        if (known != m_names.cend())
+            return *known;
+        const qreal room = m_widths[kNameColumn] - 2 * m_gap;
+        return *m_names.insert(name, m_metrics.horizontalAdvance(name) <= room
+                                         ? QStringList{name}
+                                         : wrapped(name, m_font, &m_device, room));
+    }
+
+    // The first line of the table on each page after the first.
+    void breakPages()
+    {
+        qreal y = body();
+        for (qsizetype i = 0; i < m_lines.size(); ++i) {
+            const qreal height = m_line * qreal(nameLines(m_lines.at(i).at(kNameColumn)).size());
+            if (y + height > body() && (m_firstOfPage.empty() || m_firstOfPage.back() < i)) {
+                m_firstOfPage.push_back(i);
+                y = m_line; // the column heads
+            }
+            y += height;
+        }
+    }
+
+    // The header (database, creation, range, filter) and the page number.
+    void paintFrame(int number)
+    {
+        m_painter.setPen(Qt::black);
+        m_painter.setFont(m_font);
+        const qreal width = m_page.width();
+        const qreal createdWidth = m_metrics.horizontalAdvance(m_title.created);
+        const qreal nameWidth = width - createdWidth - m_metrics.averageCharWidth() * 4;
+        m_painter.drawText(
+            QRectF(0, 0, nameWidth, m_line), Qt::AlignLeft | Qt::AlignVCenter,
+            m_metrics.elidedText(
+                QCoreApplication::translate("ReportPdf", "Report of %1").arg(m_title.database),
+                Qt::ElideMiddle, nameWidth));
+        m_painter.drawText(QRectF(0, 0, width, m_line), Qt::AlignRight | Qt::AlignVCenter,
+                           m_title.created);
+        const QStringList head = {m_title.range, m_title.filter};
+        for (int i = 0; i < head.size(); ++i)
+            m_painter.drawText(QRectF(0, m_line * (i + 1), width, m_line),
+                               Qt::AlignLeft | Qt::AlignVCenter,
+                               m_metrics.elidedText(head.at(i), Qt::ElideMiddle, width));
+        m_painter.drawLine(QPointF(0, m_line * 3.5), QPointF(width, m_line * 3.5));
+        m_painter.drawText(
+            QRectF(0, m_page.height() - m_line, width, m_line), Qt::AlignCenter,
+            QCoreApplication::translate("ReportPdf", "Page %1 of %2").arg(number).arg(pageCount()));
+    }
+
+    // A row: each cell at the top of the row, the name on as many lines as
+    // it takes. Returns where the next row starts.
+    qreal paintRow(qreal top, const QStringList& cells, bool heads)
+    {
+        m_painter.setFont(heads ? m_boldFont : m_font);
+        qsizetype height = 1;
+        qreal x = 0;
+        for (size_t c = 0; c < kColumns.size(); ++c) {
+            const Qt::Alignment align =
+                (kColumns[c].right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+            const QStringList texts = int(c) == kNameColumn && !heads
+                                          ? nameLines(cells.at(qsizetype(c)))
+                                          : QStringList{cells.at(qsizetype(c))};
+            for (qsizetype i = 0; i < texts.size(); ++i)
+                m_painter.drawText(
+                    QRectF(x + m_gap, top + m_line * qreal(i), m_widths[c] - 2 * m_gap, m_line),
+                    static_cast<int>(align), texts.at(i));
+            height = std::max(height, texts.size());
+            x += m_widths[c];
+        }
+        return top + m_line * qreal(height);
+    }
+
+    QPagedPaintDevice& m_device;
+    const Report& m_report;
+    const ReportTitle& m_title;
+    const QRectF m_page;
+    QPainter m_painter;
+    const QFont m_font;
+    const QFont m_boldFont;
+    const QFontMetricsF m_metrics;
+    const qreal m_line;
+    const qreal m_gap; // each side of a cell's text
+    const QVector<QStringList> m_lines;
+    std::array<qreal, kColumns.size()> m_widths{};
+    QHash<QString, QStringList> m_names;
+    std::vector<qsizetype> m_firstOfPage;
+};
+
 } // namespace
 
 ReportTitle ReportTitleFor(const Location& db, const ReportOptions& options, const QDateTime& made)
@@ -126,24 +296,26 @@ ReportTitle ReportTitleFor(const Location& db, const ReportOptions& options, con
     const JoinFilter& f = options.filter;
     // The days as they were chosen: a bound at midnight is a day, the upper
     // one the last day counted.
-    QString from = QStringLiteral("from the first");
+    QString from = QCoreApplication::translate("ReportPdf", "from the first");
     if (!f.from.isEmpty())
-        from = QStringLiteral("from ") + (atMidnight(f.from) ? f.from.left(10) : f.from);
-    QString to = QStringLiteral("to the last");
+        from = QCoreApplication::translate("ReportPdf", "from ") +
+               (atMidnight(f.from) ? f.from.left(10) : f.from);
+    QString to = QCoreApplication::translate("ReportPdf", "to the last");
     if (atMidnight(f.to))
-        to = QStringLiteral("to ") +
+        to = QCoreApplication::translate("ReportPdf", "to ") +
              QDate::fromString(f.to.left(10), Qt::ISODate).addDays(-1).toString(Qt::ISODate);
     else if (!f.to.isEmpty())
-        to = QStringLiteral("before ") + f.to;
-    title.range =
-        QStringLiteral("Events %1 %2, by %3").arg(from, to, QLatin1String(periodName(options.by)));
+        to = QCoreApplication::translate("ReportPdf", "before ") + f.to;
+    title.range = QCoreApplication::translate("ReportPdf", "Events %1 %2, by %3")
+                      .arg(from, to, QLatin1String(periodName(options.by)));
     // The dates are those of the range; the rest of the filter named as the
     // list's bar names it.
     JoinFilter undated = f;
     undated.from.clear();
     undated.to.clear();
-    title.filter = undated.IsEmpty() ? QStringLiteral("Every row of the list")
-                                     : QStringLiteral("Filter: ") + undated.Described();
+    title.filter = undated.IsEmpty()
+                       ? QCoreApplication::translate("ReportPdf", "Every row of the list")
+                       : QStringLiteral("Filter: ") + undated.Described();
     return title;
 }
 
@@ -156,118 +328,8 @@ QPageLayout ReportPageLayout(const QPageSize& size)
 int PaintReportPages(QPagedPaintDevice& device, const Report& report, const ReportTitle& title)
 {
     device.setPageLayout(ReportPageLayout(device.pageLayout().pageSize()));
-    const QRectF page(QPointF(0, 0),
-                      device.pageLayout().paintRect(QPageLayout::Point).size() * kUnitsPerPoint);
-    QPainter painter(&device);
-    painter.scale(device.logicalDpiX() / kUnitsPerInch, device.logicalDpiY() / kUnitsPerInch);
-    QFont font(QStringLiteral("Sans Serif"));
-    font.setPixelSize(qRound(9 * kUnitsPerPoint));
-    font.setHintingPreference(QFont::PreferNoHinting);
-    // No ligatures: the text read back or copied from the pages is the text
-    // written, "fi" as two letters.
-    font.setStyleStrategy(QFont::PreferNoShaping);
-    QFont boldFont = font;
-    boldFont.setBold(true);
-    painter.setFont(font);
-    const QFontMetricsF metrics(font, &device);
-    const QFontMetricsF bold(boldFont, &device);
-    const qreal line = metrics.height() * 1.25;
-    const qreal gap = metrics.averageCharWidth() / 2; // each side of a cell's text
-
-    // The columns as wide as their texts; the name takes the rest.
-    const QVector<QStringList> lines = tableLines(report);
-    std::array<qreal, kColumns.size()> widths = columnWidths(lines, metrics, bold);
-    qreal fixed = 0;
-    for (qreal& width : widths) {
-        if (width > 0)
-            width += 2 * gap;
-        fixed += width;
-    }
-    widths[kNameColumn] = std::max(page.width() - fixed, metrics.averageCharWidth() * 12);
-
-    // The name of each line as it wraps, and the pages the lines go on.
-    QHash<QString, QStringList> names;
-    auto nameLines = [&](const QString& name) -> const QStringList& {
-        auto known = names.constFind(name);
-        if (known != names.cend())
-            return *known;
-        const qreal room = widths[kNameColumn] - 2 * gap;
-        return *names.insert(name, metrics.horizontalAdvance(name) <= room
-                                       ? QStringList{name}
-                                       : wrapped(name, font, &device, room));
-    };
-    const qreal headerHeight = line * 4;
-    const qreal footerHeight = line * 1.5;
-    const qreal body = page.height() - headerHeight - footerHeight;
-    std::vector<qsizetype> firstOfPage; // the first line of each page of the table
-    qreal y = body;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const qreal height = line * qreal(nameLines(lines.at(i).at(kNameColumn)).size());
-        if (y + height > body && (firstOfPage.empty() || firstOfPage.back() < i)) {
-            firstOfPage.push_back(i);
-            y = line; // the column heads
-        }
-        y += height;
-    }
-    const int pages = 1 + int(firstOfPage.size());
-
-    auto frame = [&](int number) {
-        painter.setPen(Qt::black);
-        painter.setFont(font);
-        const qreal createdWidth = metrics.horizontalAdvance(title.created);
-        const qreal nameWidth = page.width() - createdWidth - metrics.averageCharWidth() * 4;
-        painter.drawText(QRectF(0, 0, nameWidth, line), Qt::AlignLeft | Qt::AlignVCenter,
-                         metrics.elidedText(QStringLiteral("Report of ") + title.database,
-                                            Qt::ElideMiddle, nameWidth));
-        painter.drawText(QRectF(0, 0, page.width(), line), Qt::AlignRight | Qt::AlignVCenter,
-                         title.created);
-        const QStringList head = {title.range, title.filter};
-        for (int i = 0; i < head.size(); ++i)
-            painter.drawText(QRectF(0, line * (i + 1), page.width(), line),
-                             Qt::AlignLeft | Qt::AlignVCenter,
-                             metrics.elidedText(head.at(i), Qt::ElideMiddle, page.width()));
-        painter.drawLine(QPointF(0, line * 3.5), QPointF(page.width(), line * 3.5));
-        painter.drawText(QRectF(0, page.height() - line, page.width(), line), Qt::AlignCenter,
-                         QStringLiteral("Page %1 of %2").arg(number).arg(pages));
-    };
-
-    frame(1);
-    const qreal half = body / 2;
-    PaintPeriodChart(painter, QRectF(0, headerHeight, page.width(), half - line), report);
-    PaintHourChart(painter, QRectF(0, headerHeight + half, page.width(), half - line), report);
-
-    // A row: each cell at the top of the row, the name on as many lines as
-    // it takes. Returns where the next row starts.
-    auto row = [&](qreal top, const QStringList& cells, bool heads) {
-        painter.setFont(heads ? boldFont : font);
-        qsizetype height = 1;
-        qreal x = 0;
-        for (size_t c = 0; c < kColumns.size(); ++c) {
-            const Qt::Alignment align =
-                (kColumns[c].right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
-            const QStringList texts = int(c) == kNameColumn && !heads
-                                          ? nameLines(cells.at(qsizetype(c)))
-                                          : QStringList{cells.at(qsizetype(c))};
-            for (qsizetype i = 0; i < texts.size(); ++i)
-                painter.drawText(QRectF(x + gap, top + line * qreal(i), widths[c] - 2 * gap, line),
-                                 static_cast<int>(align), texts.at(i));
-            height = std::max(height, texts.size());
-            x += widths[c];
-        }
-        return top + line * qreal(height);
-    };
-    QStringList heads;
-    for (const Column& column : kColumns)
-        heads.append(QLatin1String(column.head));
-    for (size_t p = 0; p < firstOfPage.size(); ++p) {
-        device.newPage();
-        frame(int(p) + 2);
-        qreal top = row(headerHeight, heads, true);
-        const qsizetype end = p + 1 < firstOfPage.size() ? firstOfPage[p + 1] : lines.size();
-        for (qsizetype i = firstOfPage[p]; i < end; ++i)
-            top = row(top, lines.at(i), false);
-    }
-    return pages;
+    ReportPages pages(device, report, title);
+    return pages.Paint();
 }
 
 QByteArray ReportPdf(const Report& report, const ReportTitle& title, const QPageSize& size,
@@ -280,7 +342,7 @@ QByteArray ReportPdf(const Report& report, const ReportTitle& title, const QPage
         QPdfWriter writer(&buffer);
         writer.setPageLayout(ReportPageLayout(size));
         writer.setResolution(300);
-        writer.setTitle(QStringLiteral("ZQreader report"));
+        writer.setTitle(QCoreApplication::translate("ReportPdf", "ZQreader report"));
         writer.setCreator(QStringLiteral("ZQreader"));
         const int painted = PaintReportPages(writer, report, title);
         if (pages)

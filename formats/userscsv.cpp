@@ -2,6 +2,7 @@
 
 #include "formats/csv.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 
 namespace users {
@@ -42,11 +43,13 @@ CsvRows FromCsv(QByteArrayView bytes, CsvText names)
                 n = n.trimmed().toLower();
             if (names != kCsvHeader)
                 told.append(
-                    {r.line, QStringLiteral("the header must be \"name,user_no,from,to\"")});
+                    {r.line, QCoreApplication::translate(
+                                 "UsersCsv", "the header must be \"name,user_no,from,to\"")});
             continue;
         }
         if (r.fields.size() != 4) {
-            told.append({r.line, QStringLiteral("%1 fields instead of 4").arg(r.fields.size())});
+            told.append({r.line, QCoreApplication::translate("UsersCsv", "%1 fields instead of 4")
+                                     .arg(r.fields.size())});
             continue;
         }
         QStringList problems;
@@ -60,11 +63,13 @@ CsvRows FromCsv(QByteArrayView bytes, CsvText names)
             told.append({r.line, problems.join(QStringLiteral("; "))});
     }
     if (header)
-        told.append({1, QStringLiteral("the file has no header \"name,user_no,from,to\"")});
+        told.append({1, QCoreApplication::translate(
+                            "UsersCsv", "the file has no header \"name,user_no,from,to\"")});
     std::stable_sort(told.begin(), told.end(),
                      [](const CsvError& a, const CsvError& b) { return a.line < b.line; });
     for (const CsvError& e : std::as_const(told))
-        rows.faults.append(QStringLiteral("line %1: %2").arg(e.line).arg(e.message));
+        rows.faults.append(
+            QCoreApplication::translate("UsersCsv", "line %1: %2").arg(e.line).arg(e.message));
     return rows;
 }
 

@@ -11,4 +11,5 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZQ_SANITIZE=ON -DZQ_B
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
   -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
 cmake --build "$build" -j"$(nproc)"
+bash scripts/fetch-test-data.sh "$build"
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"

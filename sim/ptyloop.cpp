@@ -1,12 +1,12 @@
 #include "ptyloop.h"
 
+#include "ptysupport.h"
+
 #ifdef _WIN32
 #error "zqreader-sim needs POSIX pseudo-terminals"
 #endif
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -14,12 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -37,6 +33,8 @@ extern "C" void onSignal(int signo)
     errno = saved;
 }
 
+} // namespace
+
 void say(const QString& text)
 {
     std::fputs(qPrintable(text), stderr);
@@ -50,31 +48,12 @@ QString errnoText(const char* what)
                                         QString::fromLocal8Bit(std::strerror(errno)));
 }
 
-QString hex(quint32 value, int digits)
-{
-    return QStringLiteral("0x%1")
-        .arg(value, digits, 16, QLatin1Char('0'))
-        .toUpper()
-        .replace(QLatin1String("0X"), QLatin1String("0x"));
-}
-
-QString describe(const Event& event)
-{
-    return QCoreApplication::translate("PtyLoop", "counter %1, user field %2, button %3 (word %4)")
-        .arg(hex(event.counter, 6))
-        .arg(event.user)
-        .arg(event.button ? 1 : 0)
-        .arg(hex(encodeEvent(event), 8));
-}
-
 void setCloseOnExec(int fd)
 {
     const int flags = ::fcntl(fd, F_GETFD);
     if (flags >= 0)
         ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
 }
-
-} // namespace
 
 PtyLoop::PtyLoop()
 {
@@ -92,80 +71,6 @@ PtyLoop::~PtyLoop()
         ::close(m_listen);
 }
 
-bool PtyLoop::listen(const QString& hostPort, QString* error)
-{
-    const qsizetype colon = hostPort.lastIndexOf(QLatin1Char(':'));
-    QString host = hostPort.left(colon);
-    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
-        host = host.mid(1, host.size() - 2);
-    const QString port = hostPort.mid(colon + 1);
-    if (colon < 0 || host.isEmpty() || port.isEmpty()) {
-        *error = QCoreApplication::translate("PtyLoop", "'%1' is not HOST:PORT").arg(hostPort);
-        return false;
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_PASSIVE;
-    addrinfo* found = nullptr;
-    const int looked =
-        ::getaddrinfo(host.toLocal8Bit().constData(), port.toLatin1().constData(), &hints, &found);
-    if (looked != 0) {
-        *error =
-            QStringLiteral("%1: %2").arg(hostPort, QString::fromLocal8Bit(::gai_strerror(looked)));
-        return false;
-    }
-    m_listen = ::socket(found->ai_family, found->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
-                        found->ai_protocol);
-    const int on = 1;
-    if (m_listen >= 0)
-        ::setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    const bool bound = m_listen >= 0 && ::bind(m_listen, found->ai_addr, found->ai_addrlen) == 0 &&
-                       ::listen(m_listen, 4) == 0;
-    ::freeaddrinfo(found);
-    if (!bound) {
-        *error = errnoText(qPrintable(hostPort));
-        return false;
-    }
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length);
-    char shownHost[NI_MAXHOST] = {};
-    char shownPort[NI_MAXSERV] = {};
-    ::getnameinfo(reinterpret_cast<sockaddr*>(&address), length, shownHost, sizeof shownHost,
-                  shownPort, sizeof shownPort, NI_NUMERICHOST | NI_NUMERICSERV);
-    const QString shown = QString::fromLatin1(shownHost);
-    m_listenPlace = (shown.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(shown) : shown) +
-                    QLatin1Char(':') + QString::fromLatin1(shownPort);
-    return true;
-}
-
-void PtyLoop::acceptConnection()
-{
-    const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-    if (fd < 0)
-        return;
-    // A frame goes out as soon as it is written.
-    const int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    m_master = fd;
-    m_writeBlocked = false;
-    if (m_verbose)
-        say(QCoreApplication::translate("PtyLoop", "host connected"));
-}
-
-void PtyLoop::dropConnection()
-{
-    ::close(m_master);
-    m_master = -1;
-    m_writeBlocked = false;
-    // Replies under way are lost with the host; junk waits for the next.
-    while (!m_out.empty() && m_out.front().started)
-        m_out.pop_front();
-    if (m_verbose)
-        say(QCoreApplication::translate("PtyLoop", "host disconnected"));
-}
-
 qint64 PtyLoop::nowNs() const
 {
     timespec ts{};
@@ -176,95 +81,6 @@ qint64 PtyLoop::nowNs() const
 qint64 PtyLoop::nowMs() const
 {
     return (nowNs() - m_startNs) / 1000000;
-}
-
-bool PtyLoop::open(QString* error)
-{
-    m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (m_master < 0) {
-        *error = errnoText("posix_openpt");
-        return false;
-    }
-    setCloseOnExec(m_master);
-    if (::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) {
-        *error = errnoText("grantpt/unlockpt");
-        return false;
-    }
-    const char* name = ::ptsname(m_master);
-    if (!name) {
-        *error = errnoText("ptsname");
-        return false;
-    }
-    m_slavePath = QString::fromLocal8Bit(name);
-
-    // Our own descriptor of the slave side: without it, reads on the master fail
-    // while no host has the port open. It is never read.
-    m_slave = ::open(name, O_RDWR | O_NOCTTY);
-    if (m_slave < 0) {
-        *error = errnoText(name);
-        return false;
-    }
-    setCloseOnExec(m_slave);
-
-    // Raw mode is essential: echo or newline translation would corrupt frames.
-    termios tio{};
-    if (::tcgetattr(m_slave, &tio) != 0) {
-        *error = errnoText("tcgetattr");
-        return false;
-    }
-    ::cfmakeraw(&tio);
-    tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
-    tio.c_cflag |= CS8 | CLOCAL | CREAD;
-    tio.c_cc[VMIN] = 1;
-    tio.c_cc[VTIME] = 0;
-    ::cfsetispeed(&tio, B9600);
-    ::cfsetospeed(&tio, B9600);
-    if (::tcsetattr(m_slave, TCSANOW, &tio) != 0) {
-        *error = errnoText("tcsetattr");
-        return false;
-    }
-
-    const int flags = ::fcntl(m_master, F_GETFL);
-    if (flags < 0 || ::fcntl(m_master, F_SETFL, flags | O_NONBLOCK) != 0) {
-        *error = errnoText("fcntl");
-        return false;
-    }
-    return true;
-}
-
-bool PtyLoop::makeLink(const QString& path, QString* error)
-{
-    const QByteArray target = QFile::encodeName(m_slavePath);
-    const QByteArray link = QFile::encodeName(path);
-    const QFileInfo info(path);
-    if (info.isSymLink()) {
-        if (::unlink(link.constData()) != 0) {
-            *error = errnoText(link.constData());
-            return false;
-        }
-    } else if (info.exists()) {
-        *error = QCoreApplication::translate(
-                     "PtyLoop", "%1 exists and is not a symbolic link; not replacing it")
-                     .arg(path);
-        return false;
-    }
-    if (::symlink(target.constData(), link.constData()) != 0) {
-        *error = errnoText(link.constData());
-        return false;
-    }
-    m_linkPath = path;
-    return true;
-}
-
-void PtyLoop::removeLink()
-{
-    if (m_linkPath.isEmpty())
-        return;
-    // Only our own link: someone may have put another one there meanwhile.
-    const QFileInfo info(m_linkPath);
-    if (info.isSymLink() && info.symLinkTarget() == m_slavePath)
-        ::unlink(QFile::encodeName(m_linkPath).constData());
-    m_linkPath.clear();
 }
 
 void PtyLoop::enqueue(const QByteArray& bytes, bool isReply)
@@ -370,67 +186,11 @@ int PtyLoop::readRequests(Receiver& receiver)
     return int(n);
 }
 
-void PtyLoop::handleCommandLine(Receiver& receiver, const QString& line)
+bool PtyLoop::catchSignals()
 {
-    const Command command = parseCommand(line);
-    const qint64 t = nowMs();
-    switch (command.kind) {
-    case Command::Empty:
-        break;
-    case Command::Invalid:
-        say(QCoreApplication::translate("PtyLoop", "error: %1").arg(command.error));
-        break;
-    case Command::Add:
-        if (const auto event = receiver.addEvent(command.user, command.button, t))
-            say(QCoreApplication::translate("PtyLoop", "added: %1; %2 events in the log")
-                    .arg(describe(*event))
-                    .arg(receiver.log().size()));
-        else
-            say(QCoreApplication::translate(
-                "PtyLoop", "error: at counter 0 an event of user field 0 without the button "
-                           "would be the end word; not added"));
-        break;
-    case Command::AddRandom: {
-        const QList<Event> added = receiver.addRandom(command.count, t);
-        say(QCoreApplication::translate("PtyLoop",
-                                        "added %1 random events, newest: %2; %3 events in the log")
-                .arg(added.size())
-                .arg(describe(added.last()))
-                .arg(receiver.log().size()));
-        break;
-    }
-    case Command::Status:
-        say(QCoreApplication::translate("PtyLoop",
-                                        "counter %1; %2 events in the log%3; %4 sessions so far%5")
-                .arg(hex(receiver.counterAt(t), 6))
-                .arg(receiver.log().size())
-                .arg(receiver.log().isEmpty()
-                         ? QString()
-                         : QCoreApplication::translate("PtyLoop", ", newest %1")
-                               .arg(describe(receiver.log().last())))
-                .arg(receiver.sessions())
-                .arg(receiver.sessionActive()
-                         ? QCoreApplication::translate("PtyLoop", ", one under way")
-                         : QString()));
-        break;
-    case Command::Help:
-        std::fputs(qPrintable(commandHelp()), stderr);
-        std::fflush(stderr);
-        break;
-    case Command::Quit:
-        m_quit = true;
-        break;
-    }
-}
-
-int PtyLoop::run(Receiver& receiver, int baud, bool verbose)
-{
-    m_verbose = verbose;
-    m_byteNs = baud > 0 ? 10000000000LL / baud : 0;
-
     if (::pipe(g_signalPipe) != 0) {
         say(errnoText("pipe"));
-        return 1;
+        return false;
     }
     for (int fd : g_signalPipe) {
         setCloseOnExec(fd);
@@ -444,10 +204,90 @@ int PtyLoop::run(Receiver& receiver, int baud, bool verbose)
     for (int signo : {SIGINT, SIGTERM, SIGHUP})
         ::sigaction(signo, &action, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
+    return true;
+}
 
-    bool stdinOpen = true;
+bool PtyLoop::endSessionWhenIdle(Receiver& receiver, qint64 nowRel)
+{
+    const bool wasActive = receiver.sessionActive();
+    const int frames = receiver.framesInSession();
+    const int sent = receiver.eventsSentInSession();
+    const int dropped = receiver.droppedInSession();
+    const QByteArray after = receiver.idle(nowRel);
+    if (!wasActive || receiver.sessionActive())
+        return false;
+    say(QCoreApplication::translate(
+            "PtyLoop", "session %1 ended: %2 frames, %3 events sent, %4 requests dropped")
+            .arg(receiver.sessions())
+            .arg(frames)
+            .arg(sent)
+            .arg(dropped));
+    enqueue(after, false);
+    return true;
+}
+
+qint64 PtyLoop::sleepNs(qint64 wake, qint64 nowRel) const
+{
+    qint64 timeoutNs = -1;
+    const auto wakeIn = [&timeoutNs](qint64 ns) {
+        ns = std::max<qint64>(0, ns);
+        timeoutNs = timeoutNs < 0 ? ns : std::min(timeoutNs, ns);
+    };
+    if (!m_out.empty() && !m_writeBlocked && m_master >= 0)
+        wakeIn(m_out.front().started ? 0 : m_lineFreeNs - nowNs());
+    if (m_replyOutNs >= 0)
+        wakeIn(m_replyOutNs - nowNs());
+    if (wake >= 0)
+        wakeIn((wake - nowRel) * 1000000);
+    return timeoutNs;
+}
+
+void PtyLoop::lineChanged(short revents, short listenRevents)
+{
+    if (listenRevents & POLLIN)
+        acceptConnection();
+    if (revents & POLLOUT)
+        m_writeBlocked = false;
+    // Requests are read at the top of the loop.
+    if (m_listen >= 0 && !(revents & POLLIN) && (revents & (POLLHUP | POLLERR))) {
+        dropConnection();
+    } else if (!(revents & POLLIN) && (revents & (POLLHUP | POLLERR))) {
+        // Should not happen while we hold the slave side; avoid spinning if it does.
+        ::usleep(10000);
+    }
+}
+
+void PtyLoop::readCommands(Receiver& receiver)
+{
+    char buffer[1024];
+    const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (n > 0) {
+        m_stdinBuffer.append(buffer, n);
+        qsizetype newline;
+        while ((newline = m_stdinBuffer.indexOf('\n')) >= 0) {
+            const QString line = QString::fromUtf8(m_stdinBuffer.left(newline));
+            m_stdinBuffer.remove(0, newline + 1);
+            handleCommandLine(receiver, line);
+        }
+    } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+        if (!m_stdinBuffer.isEmpty())
+            handleCommandLine(receiver, QString::fromUtf8(m_stdinBuffer));
+        m_stdinBuffer.clear();
+        m_stdinOpen = false;
+        if (m_verbose)
+            say(QCoreApplication::translate("PtyLoop",
+                                            "standard input closed; still serving the line"));
+    }
+}
+
+int PtyLoop::run(Receiver& receiver, int baud, bool verbose)
+{
+    m_verbose = verbose;
+    m_byteNs = baud > 0 ? 10000000000LL / baud : 0;
+    if (!catchSignals())
+        return 1;
+
     bool lookedAgain = false;
-    QByteArray stdinBuffer;
     m_sessionsSeen = receiver.sessions();
     int exitStatus = 0;
 
@@ -479,45 +319,17 @@ int PtyLoop::run(Receiver& receiver, int baud, bool verbose)
             continue;
         }
         lookedAgain = false;
-        const bool wasActive = receiver.sessionActive();
-        const int frames = receiver.framesInSession();
-        const int sent = receiver.eventsSentInSession();
-        const int dropped = receiver.droppedInSession();
-        const QByteArray after = receiver.idle(nowRel);
-        if (wasActive && !receiver.sessionActive()) {
-            say(QCoreApplication::translate(
-                    "PtyLoop", "session %1 ended: %2 frames, %3 events sent, %4 requests dropped")
-                    .arg(receiver.sessions())
-                    .arg(frames)
-                    .arg(sent)
-                    .arg(dropped));
-            enqueue(after, false);
+        if (endSessionWhenIdle(receiver, nowRel))
             continue;
-        }
 
         // Sleep until the next burst is due, the reply is out, the session
         // may have ended, or input.
-        qint64 timeoutNs = -1;
-        const auto wakeIn = [&timeoutNs](qint64 ns) {
-            ns = std::max<qint64>(0, ns);
-            timeoutNs = timeoutNs < 0 ? ns : std::min(timeoutNs, ns);
-        };
-        if (!m_out.empty() && !m_writeBlocked && m_master >= 0)
-            wakeIn(m_out.front().started ? 0 : m_lineFreeNs - nowNs());
-        if (m_replyOutNs >= 0)
-            wakeIn(m_replyOutNs - nowNs());
-        if (wake >= 0)
-            wakeIn((wake - nowRel) * 1000000);
-
+        const qint64 timeoutNs = sleepNs(wake, nowRel);
         pollfd fds[4] = {};
-        fds[3].fd = m_master < 0 ? m_listen : -1;
-        fds[3].events = POLLIN;
-        fds[0].fd = m_master;
-        fds[0].events = POLLIN | (m_writeBlocked ? POLLOUT : 0);
-        fds[1].fd = g_signalPipe[0];
-        fds[1].events = POLLIN;
-        fds[2].fd = stdinOpen ? STDIN_FILENO : -1;
-        fds[2].events = POLLIN;
+        fds[0] = {m_master, short(POLLIN | (m_writeBlocked ? POLLOUT : 0)), 0};
+        fds[1] = {g_signalPipe[0], POLLIN, 0};
+        fds[2] = {m_stdinOpen ? STDIN_FILENO : -1, POLLIN, 0};
+        fds[3] = {m_master < 0 ? m_listen : -1, POLLIN, 0};
         timespec ts{};
         if (timeoutNs >= 0) {
             ts.tv_sec = timeoutNs / 1000000000;
@@ -531,53 +343,29 @@ int PtyLoop::run(Receiver& receiver, int baud, bool verbose)
             exitStatus = 1;
             break;
         }
-
         if (fds[1].revents & POLLIN) {
             char signo = 0;
             if (::read(g_signalPipe[0], &signo, 1) == 1)
                 say(QCoreApplication::translate("PtyLoop", "signal %1: stopping").arg(int(signo)));
             break;
         }
-
-        if (fds[3].revents & POLLIN)
-            acceptConnection();
-        if (fds[0].revents & POLLOUT)
-            m_writeBlocked = false;
-        // Requests are read at the top of the loop.
-        if (m_listen >= 0 && !(fds[0].revents & POLLIN) && (fds[0].revents & (POLLHUP | POLLERR))) {
-            dropConnection();
-        } else if (!(fds[0].revents & POLLIN) && (fds[0].revents & (POLLHUP | POLLERR))) {
-            // Should not happen while we hold the slave side; avoid spinning if it does.
-            ::usleep(10000);
-        }
-
-        if (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) {
-            char buffer[1024];
-            const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-            if (n > 0) {
-                stdinBuffer.append(buffer, n);
-                qsizetype newline;
-                while ((newline = stdinBuffer.indexOf('\n')) >= 0) {
-                    const QString line = QString::fromUtf8(stdinBuffer.left(newline));
-                    stdinBuffer.remove(0, newline + 1);
-                    handleCommandLine(receiver, line);
-                }
-            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-                if (!stdinBuffer.isEmpty())
-                    handleCommandLine(receiver, QString::fromUtf8(stdinBuffer));
-                stdinBuffer.clear();
-                stdinOpen = false;
-                if (m_verbose)
-                    say(QCoreApplication::translate(
-                        "PtyLoop", "standard input closed; still serving the line"));
-            }
-        }
+        lineChanged(fds[0].revents, fds[3].revents);
+        if (fds[2].revents & (POLLIN | POLLHUP | POLLERR))
+            readCommands(receiver);
     }
 
     for (int signo : {SIGINT, SIGTERM, SIGHUP})
         ::signal(signo, SIG_DFL);
     removeLink();
     return exitStatus;
+}
+
+QString hex(quint32 value, int digits)
+{
+    return QStringLiteral("0x%1")
+        .arg(value, digits, 16, QLatin1Char('0'))
+        .toUpper()
+        .replace(QLatin1String("0X"), QLatin1String("0x"));
 }
 
 } // namespace zqsim

@@ -67,6 +67,17 @@ private:
     // many, or -1 when the line failed.
     int readRequests(Receiver& receiver);
     void handleCommandLine(Receiver& receiver, const QString& line);
+    // Signals end the loop through a pipe it polls; false (said) when the
+    // pipe cannot be made.
+    bool catchSignals();
+    // Lets the receiver see the pause; true when that ended a session.
+    bool endSessionWhenIdle(Receiver& receiver, qint64 nowRel);
+    // How long the loop may sleep: -1 until something happens.
+    qint64 sleepNs(qint64 wake, qint64 nowRel) const;
+    // A host came or went, or the line can take bytes again.
+    void lineChanged(short revents, short listenRevents);
+    // The commands typed on standard input since the last look.
+    void readCommands(Receiver& receiver);
     void removeLink();
     // A TCP host has gone: the line waits for the next.
     void dropConnection();
@@ -85,6 +96,8 @@ private:
     qint64 m_byteNs = 0;
     bool m_verbose = false;
     bool m_quit = false;
+    bool m_stdinOpen = true;
+    QByteArray m_stdinBuffer; // a command line not yet ended
     std::deque<Burst> m_out;
     qint64 m_lineFreeNs = 0;  // when the bytes written so far have left at the line's speed
     qint64 m_replyOutNs = -1; // when the reply written is out; -1: none waiting

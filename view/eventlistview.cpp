@@ -286,7 +286,7 @@ void EventListView::Fail(const QString& error)
     // Told after the current paint or update has finished, never from inside it.
     QTimer::singleShot(0, this, [this, error] {
         if (m_document)
-            m_document->Report(error, tr("Error"));
+            m_document->Report(error, UserMessage::Kind::Error);
     });
 }
 

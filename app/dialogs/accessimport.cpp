@@ -82,14 +82,14 @@ AccessConversion ConvertAccessDatabase(QWidget* parent, ShellUi& ui, MessageSink
         const ImportCounts counts = ImportAccessFile(accessPath, target, &progress);
         report({QCoreApplication::translate("AccessImport", "A new database has been created:  ") +
                     target.Shown(),
-                QCoreApplication::translate("AccessImport", "OK"),
+                UserMessage::Kind::Outcome,
                 QCoreApplication::translate("AccessImport", "Users copied:  %1, events copied:  %2")
                     .arg(counts.users)
                     .arg(counts.events)});
     } catch (const CDBException& e) {
         report({QCoreApplication::translate("AccessImport",
                                             "Error while converting the Access database"),
-                QCoreApplication::translate("AccessImport", "Error"), e.m_strError});
+                UserMessage::Kind::Error, e.m_strError});
         return {AccessConversion::Failed, {}};
     }
     return {AccessConversion::Converted, target.Path()};

@@ -178,21 +178,21 @@ void ExportDialog::accept()
 bool ExportWithProgress(QWidget* parent, CDatabase& db, const QString& path,
                         const JoinFilter& filter, CsvText text, MessageSink* messages)
 {
-    auto report = [messages](const QString& text, const QString& caption, const QString& detail) {
+    auto report = [messages](const QString& text, UserMessage::Kind kind, const QString& detail) {
         if (messages)
-            messages->ShowMessage({text, caption, detail});
+            messages->ShowMessage({text, kind, detail});
     };
     const QString shown = ShownFileName(path);
     const QString over = OutputOverInputMessage(path, db.GetLocation());
     if (!over.isEmpty()) {
         report(QCoreApplication::translate("ExportDialog", "Cannot write \"%1\"").arg(shown),
-               QCoreApplication::translate("ExportDialog", "Error"), over);
+               UserMessage::Kind::Error, over);
         return false;
     }
     StagedFile file(path);
     if (!file.Open()) {
         report(QCoreApplication::translate("ExportDialog", "Cannot write \"%1\"").arg(shown),
-               QCoreApplication::translate("ExportDialog", "Error"), file.ErrorString());
+               UserMessage::Kind::Error, file.ErrorString());
         return false;
     }
     try {
@@ -232,13 +232,13 @@ bool ExportWithProgress(QWidget* parent, CDatabase& db, const QString& path,
             throw CDBException(file.ErrorString());
         report(QCoreApplication::translate("ExportDialog", "Number of exported rows:  %1")
                    .arg(outcome.rows),
-               QCoreApplication::translate("ExportDialog", "OK"),
+               UserMessage::Kind::Outcome,
                QCoreApplication::translate("ExportDialog", "Written to \"%1\".")
                    .arg(ShownFileName(AbsolutePath(path))));
         return true;
     } catch (const CDBException& e) {
         report(QCoreApplication::translate("ExportDialog", "Cannot export to \"%1\"").arg(shown),
-               QCoreApplication::translate("ExportDialog", "Error"), e.m_strError);
+               UserMessage::Kind::Error, e.m_strError);
         return false;
     }
 }

@@ -6,10 +6,7 @@
 void MessageBoxSink::Prepare(QMessageBox& box, const UserMessage& message)
 {
     box.setIcon(QMessageBox::NoIcon);
-    // A message without a caption of its own gets the system's default one.
-    box.setWindowTitle(message.caption.isEmpty()
-                           ? QCoreApplication::translate("MessageBoxSink", "Error")
-                           : message.caption);
+    box.setWindowTitle(message.Caption());
     // File names may hold anything: never read the text as markup.
     box.setTextFormat(Qt::PlainText);
     // The reason is part of the text, not hidden behind a details button.

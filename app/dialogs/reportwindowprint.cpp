@@ -87,8 +87,8 @@ bool ReportWindow::WritePdf(QString path, const QPageSize& size)
     }
     auto fail = [this, &path](const QString& detail) {
         if (m_messages)
-            m_messages->ShowMessage(
-                {tr("Cannot write \"%1\"").arg(ShownFileName(path)), tr("Error"), detail});
+            m_messages->ShowMessage({tr("Cannot write \"%1\"").arg(ShownFileName(path)),
+                                     UserMessage::Kind::Error, detail});
         return false;
     };
     const QString over = OutputOverInputMessage(path, m_db);
@@ -106,7 +106,7 @@ bool ReportWindow::WritePdf(QString path, const QPageSize& size)
             {pages == 1 ? tr("The report was written to \"%1\" (1 page).").arg(ShownFileName(path))
                         : tr("The report was written to \"%1\" (%2 pages).")
                               .arg(ShownFileName(path), QString::number(pages)),
-             tr("OK"),
+             UserMessage::Kind::Outcome,
              {}});
     return true;
 }

@@ -313,7 +313,7 @@ void UsersDialog::Refill(int select)
 void UsersDialog::Report(const QString& text) const
 {
     if (m_messages)
-        m_messages->ShowMessage({text, tr("Error"), {}, false});
+        m_messages->ShowMessage({text, UserMessage::Kind::Error, {}, false});
 }
 
 void UsersDialog::Add()

@@ -80,7 +80,7 @@ private Q_SLOTS:
         QCOMPARE(sink.messages.size(), 1);
         const guitest::RecordedMessage& outcome = sink.messages.first();
         QCOMPARE(outcome.message.text, QStringLiteral("Number of read events:  150"));
-        QCOMPARE(outcome.message.caption, QStringLiteral("OK"));
+        QCOMPARE(outcome.message.Caption(), QStringLiteral("OK"));
         // The progress dialog was gone before the box.
         QCOMPARE(outcome.progressDialogs, 0);
         QCOMPARE(guitest::CountProgressDialogs(), 0);
@@ -201,7 +201,7 @@ private Q_SLOTS:
             QTRY_VERIFY_WITH_TIMEOUT(holdsFlock(cli.processId()), 20000);
             QVERIFY(guitest::Trigger(app.Window(), "readEvents"));
             QCOMPARE(sink.Texts(), QStringList{"Another read is under way"});
-            QCOMPARE(sink.messages.first().message.caption, QStringLiteral("Error"));
+            QCOMPARE(sink.messages.first().message.Caption(), QStringLiteral("Error"));
             QVERIFY(cli.waitForFinished(60000));
             QCOMPARE(cli.exitCode(), 0);
         }

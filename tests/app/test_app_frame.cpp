@@ -247,7 +247,7 @@ private Q_SLOTS:
         QCOMPARE(m_sink.messages.size(), 1);
         QCOMPARE(m_sink.messages.first().message.text,
                  QStringLiteral("The database is not opened !"));
-        QCOMPARE(m_sink.messages.first().message.caption, QStringLiteral("Error"));
+        QCOMPARE(m_sink.messages.first().message.Caption(), QStringLiteral("Error"));
         QVERIFY(guitest::Trigger(m_frame, "helpTopics"));
         QVERIFY(m_frame->HelpWindow()->isVisible());
         QVERIFY(m_frame->isVisible());
@@ -432,7 +432,7 @@ private Q_SLOTS:
             }
         });
         MessageBoxSink().ShowMessage({QStringLiteral("Error initializing serial port"),
-                                      QStringLiteral("Error"),
+                                      UserMessage::Kind::Error,
                                       QStringLiteral("There is no serial port <ttyS9>."), false});
         QCOMPARE(text, QStringLiteral("Error initializing serial port\n"
                                       "There is no serial port <ttyS9>."));

@@ -245,7 +245,7 @@ private Q_SLOTS:
                  QStringLiteral("The report was written to \"%1\" (%2 pages).")
                      .arg(exported)
                      .arg(count));
-        QCOMPARE(sink.messages.last().message.caption, QStringLiteral("OK"));
+        QCOMPARE(sink.messages.last().message.Caption(), QStringLiteral("OK"));
         int previewed = 0;
         ui.onModal = [&](QDialog& dialog) {
             auto* preview = dialog.findChild<QPrintPreviewWidget*>();

@@ -111,7 +111,7 @@ private Q_SLOTS:
         QCOMPARE(m_sink.messages.size(), 1);
         QCOMPARE(m_sink.messages.first().message.text,
                  QStringLiteral("A new database has been created:  ") + created);
-        QCOMPARE(m_sink.messages.first().message.caption, QStringLiteral("OK"));
+        QCOMPARE(m_sink.messages.first().message.Caption(), QStringLiteral("OK"));
         QCOMPARE(app->RecentFiles().first(), created);
     }
 
@@ -128,7 +128,7 @@ private Q_SLOTS:
         m_ui.openPaths << m_dir.filePath(QStringLiteral("missing.db"));
         QVERIFY(guitest::Trigger(frame, "openDatabase"));
         QCOMPARE(m_sink.messages.size(), 1);
-        QCOMPARE(m_sink.messages.last().message.caption, QStringLiteral("Error"));
+        QCOMPARE(m_sink.messages.last().message.Caption(), QStringLiteral("Error"));
         QCOMPARE(frame->windowTitle(), QStringLiteral("kept.db - ZQreader"));
         QCOMPARE(g_strDbPath, db);
 
@@ -138,7 +138,7 @@ private Q_SLOTS:
         QCOMPARE(m_sink.messages.size(), 2);
         QCOMPARE(m_sink.messages.last().message.text,
                  QStringLiteral("Error while creating new database"));
-        QCOMPARE(m_sink.messages.last().message.caption, QStringLiteral("Error"));
+        QCOMPARE(m_sink.messages.last().message.Caption(), QStringLiteral("Error"));
         QCOMPARE(frame->windowTitle(), QStringLiteral("kept.db - ZQreader"));
         QCOMPARE(app->ListView()->RowCount(), qint64(3));
         QCOMPARE(app->RecentFiles(), QStringList{db});
@@ -236,7 +236,7 @@ private Q_SLOTS:
         auto app = std::make_unique<DesktopApp>(&m_sink, &m_ui, &m_ports);
         QVERIFY(!app->Start(guitest::StartWith(m_dir.filePath(QStringLiteral("absent.db")))));
         QCOMPARE(m_sink.messages.size(), 1);
-        QCOMPARE(m_sink.messages.first().message.caption, QStringLiteral("Error"));
+        QCOMPARE(m_sink.messages.first().message.Caption(), QStringLiteral("Error"));
         QVERIFY(!app->Window()->isVisible());
     }
 

@@ -152,7 +152,7 @@ private Q_SLOTS:
         // First with no database open, then with one.
         QVERIFY(!doc.OnOpenDocument(bad));
         QCOMPARE(messages.messages.size(), 1);
-        QCOMPARE(messages.messages.first().caption, QStringLiteral("Error"));
+        QCOMPARE(messages.messages.first().Caption(), QStringLiteral("Error"));
         QVERIFY2(messages.last().contains(expected), qPrintable(messages.last()));
         QVERIFY2(messages.last().contains(QDir::toNativeSeparators(bad)) ||
                      expected.startsWith("has no"),
@@ -198,7 +198,7 @@ private Q_SLOTS:
         QCOMPARE(readFile(created), readFile(QStringLiteral(ZQ_BIN_DIR "/template.db")));
         QCOMPARE(messages.messages.size(), 1);
         QCOMPARE(messages.last(), "A new database has been created:  " + created);
-        QCOMPARE(messages.messages.first().caption, QStringLiteral("OK"));
+        QCOMPARE(messages.messages.first().Caption(), QStringLiteral("OK"));
         QCOMPARE(g_strDbPath, created);
         QCOMPARE(rowsListed(), 0);
     }
@@ -236,7 +236,7 @@ private Q_SLOTS:
         QVERIFY(doc.OnOpenDocument(m_good));
         QVERIFY(!doc.OnSaveDocument(file("nowhere.db")));
         QCOMPARE(messages.last(), QStringLiteral("Error while creating new database"));
-        QCOMPARE(messages.messages.last().caption, QStringLiteral("Error"));
+        QCOMPARE(messages.messages.last().Caption(), QStringLiteral("Error"));
         QVERIFY(messages.messages.last().detail.contains("template.db"));
         QVERIFY(!QFile::exists(file("nowhere.db")));
         QCOMPARE(g_strDbPath, m_good); // the open database stays open and listed
@@ -355,7 +355,7 @@ private Q_SLOTS:
 
         QVERIFY(!doc.OnSaveDocument(path));
         QCOMPARE(messages.last(), QStringLiteral("Error while creating new database"));
-        QCOMPARE(messages.messages.last().caption, QStringLiteral("Error"));
+        QCOMPARE(messages.messages.last().Caption(), QStringLiteral("Error"));
         QVERIFY2(messages.messages.last().detail.contains(templatePath) &&
                      messages.messages.last().detail.contains(found),
                  qPrintable(messages.messages.last().detail));

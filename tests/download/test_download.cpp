@@ -180,7 +180,7 @@ private Q_SLOTS:
         rig.run();
 
         QCOMPARE(rig.only().text, QStringLiteral("Number of read events:  3"));
-        QCOMPARE(rig.only().caption, QStringLiteral("OK"));
+        QCOMPARE(rig.only().Caption(), QStringLiteral("OK"));
         QVERIFY(rig.only().taskModal);
         const QVector<StoredRow> rows = storedRows(rig.db);
         QCOMPARE(rows.size(), 3);
@@ -421,7 +421,7 @@ private Q_SLOTS:
 
         QCOMPARE(rig.messages.messages.size(), 1);
         QCOMPARE(rig.only().text, text);
-        QCOMPARE(rig.only().caption, caption);
+        QCOMPARE(rig.only().Caption(), caption);
         QVERIFY(rig.only().taskModal);
         // Failures of the line name the port.
         QCOMPARE(rig.only().detail.contains(QStringLiteral("ttyQ0")),
@@ -652,7 +652,7 @@ private Q_SLOTS:
             QCOMPARE(messages.messages.size(), 1);
             QCOMPARE(messages.messages.first().text,
                      QStringLiteral("The database is not opened !"));
-            QCOMPARE(messages.messages.first().caption, QStringLiteral("Error"));
+            QCOMPARE(messages.messages.first().Caption(), QStringLiteral("Error"));
             QVERIFY(!messages.messages.first().taskModal);
             QVERIFY(link.log.isEmpty());
             QCOMPARE(view.updates, 0);
@@ -665,7 +665,7 @@ private Q_SLOTS:
             rig.link.openFails = true;
             rig.run(QStringLiteral("ttyQ9"));
             QCOMPARE(rig.only().text, QStringLiteral("Error initializing serial port"));
-            QCOMPARE(rig.only().caption, QStringLiteral("Error"));
+            QCOMPARE(rig.only().Caption(), QStringLiteral("Error"));
             QCOMPARE(rig.only().detail, rig.link.openFailure.text);
             QVERIFY(!rig.only().taskModal);
             QCOMPARE(rig.progress.starts, 0);
@@ -730,7 +730,7 @@ private Q_SLOTS:
         QVERIFY2(detail.contains(error) && detail.contains(QLatin1Char('"') + rig.db + '"') &&
                      detail.contains(QStringLiteral("Nothing of this download was stored")),
                  qPrintable(detail));
-        QCOMPARE(rig.only().caption, QStringLiteral("Error"));
+        QCOMPARE(rig.only().Caption(), QStringLiteral("Error"));
         QVERIFY(rig.only().taskModal);
         QCOMPARE(storedCount(rig.db), 1);
         QVERIFY(!rig.link.portOpen);
@@ -773,7 +773,7 @@ private Q_SLOTS:
         QCOMPARE(rig.messages.messages.size(), 2);
         QCOMPARE(rig.messages.messages[0].text, QStringLiteral("Number of read events:  5"));
         const UserMessage warning = rig.messages.messages[1];
-        QCOMPARE(warning.caption, QStringLiteral("Warning"));
+        QCOMPARE(warning.Caption(), QStringLiteral("Warning"));
         QVERIFY2(warning.detail.startsWith(QStringLiteral("The events of this download are "
                                                           "stored.")) &&
                      warning.detail.contains(QStringLiteral("database is locked")),
@@ -865,15 +865,15 @@ private Q_SLOTS:
             // The outcome, then at most warnings.
             QVERIFY(!rig.messages.messages.isEmpty());
             for (qsizetype i = 1; i < rig.messages.messages.size(); ++i)
-                QCOMPARE(rig.messages.messages[i].caption, QStringLiteral("Warning"));
+                QCOMPARE(rig.messages.messages[i].Caption(), QStringLiteral("Warning"));
             const UserMessage m = rig.messages.messages.first();
             const QVector<StoredRow> rows = storedRows(rig.db);
             if (m.text.startsWith(QLatin1String("Number of read events:  "))) {
-                QCOMPARE(m.caption, QStringLiteral("OK"));
+                QCOMPARE(m.Caption(), QStringLiteral("OK"));
                 stored += m.text.mid(24).toInt();
             } else {
                 QVERIFY2(m.text == QLatin1String("There are no more events to read") ||
-                             m.caption == QLatin1String("Error"),
+                             m.Caption() == QLatin1String("Error"),
                          qPrintable(m.text));
             }
             QCOMPARE(rows.size(), stored);

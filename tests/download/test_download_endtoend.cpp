@@ -167,7 +167,7 @@ private Q_SLOTS:
 
         UserMessage m = desk.read(sim.PortPath());
         QCOMPARE(m.text, QStringLiteral("Number of read events:  40"));
-        QCOMPARE(m.caption, QStringLiteral("OK"));
+        QCOMPARE(m.Caption(), QStringLiteral("OK"));
         QVERIFY(m.taskModal);
         QVector<Row> stored = rows(desk.db);
         QCOMPARE(stored.size(), 40);
@@ -204,7 +204,7 @@ private Q_SLOTS:
 
         m = desk.read(sim.PortPath());
         QCOMPARE(m.text, QStringLiteral("There are no more events to read"));
-        QCOMPARE(m.caption, QStringLiteral("OK"));
+        QCOMPARE(m.Caption(), QStringLiteral("OK"));
         QCOMPARE(desk.stored(), 42);
         QCOMPARE(desk.view.updates, 3);
     }
@@ -301,7 +301,7 @@ private Q_SLOTS:
         QVERIFY(desk.open());
         const UserMessage m = desk.read(sim.PortPath());
         QCOMPARE(m.text, text);
-        QCOMPARE(m.caption, QStringLiteral("Error"));
+        QCOMPARE(m.Caption(), QStringLiteral("Error"));
         QVERIFY(m.taskModal);
         QCOMPARE(desk.stored(), 0);
         QCOMPARE(desk.view.updates, 1);
@@ -315,7 +315,7 @@ private Q_SLOTS:
         QVERIFY(desk.open());
         const UserMessage m = desk.read(sim.PortPath());
         QCOMPARE(m.text, QStringLiteral("Out of time"));
-        QCOMPARE(m.caption, QStringLiteral("Error"));
+        QCOMPARE(m.Caption(), QStringLiteral("Error"));
         QCOMPARE(desk.stored(), 0);
     }
 
@@ -341,7 +341,7 @@ private Q_SLOTS:
 
         UserMessage m = desk.read(QStringLiteral("ttyZQ404"));
         QCOMPARE(m.text, QStringLiteral("Error initializing serial port"));
-        QCOMPARE(m.caption, QStringLiteral("Error"));
+        QCOMPARE(m.Caption(), QStringLiteral("Error"));
         QVERIFY(!m.taskModal);
         QVERIFY2(m.detail.contains(QStringLiteral("There is no serial port ttyZQ404")),
                  qPrintable(m.detail));

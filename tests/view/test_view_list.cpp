@@ -800,7 +800,7 @@ private Q_SLOTS:
         QVERIFY(view.Paint().isEmpty());
         QCoreApplication::processEvents();
         QCOMPARE(sink.messages.size(), 1);
-        QCOMPARE(sink.messages.first().message.caption, QStringLiteral("Error"));
+        QCOMPARE(sink.messages.first().message.Caption(), QStringLiteral("Error"));
         const QString text = sink.messages.first().message.text;
         QVERIFY(!text.isEmpty());
         if (damaged)
@@ -827,7 +827,7 @@ private Q_SLOTS:
         QVERIFY(view.Paint().isEmpty());
         QCoreApplication::processEvents();
         QCOMPARE(sink.messages.size(), 1);
-        QCOMPARE(sink.messages.first().message.caption, QStringLiteral("Error"));
+        QCOMPARE(sink.messages.first().message.Caption(), QStringLiteral("Error"));
     }
 };
 
