@@ -37,7 +37,7 @@ QVariant single(const CDatabase& db, const QString& sql, const QVariantList& val
 {
     PreparedQuery q(db, sql);
     q.Exec(values);
-    const QVariant value = q.Next() ? q.Value(0) : QVariant();
+    QVariant value = q.Next() ? q.Value(0) : QVariant();
     q.Finish();
     return value;
 }

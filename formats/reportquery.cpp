@@ -880,7 +880,7 @@ QString LastEventDay(CDatabase& db)
                             dates.text.arg(QStringLiteral("max(EVENTS.DATE)")) +
                             QStringLiteral(" FROM [EVENTS]"));
     q.Exec();
-    const QString day = q.Next() ? q.Value(0).toString().left(10) : QString();
+    QString day = q.Next() ? q.Value(0).toString().left(10) : QString();
     q.Finish();
     return day;
 }

@@ -70,7 +70,7 @@ QVariant scalar(const CDatabase& db, const QString& sql)
     q.Exec();
     if (!q.Next())
         throw CDBException(QStringLiteral("No result from: ") + sql);
-    const QVariant value = q.Value(0);
+    QVariant value = q.Value(0);
     q.Finish();
     return value;
 }
