@@ -29,8 +29,7 @@ CommandLineInfo ParseCommandLine(const QStringList& arguments)
     info.help = parser.isSet(help);
     info.version = parser.isSet(version);
     if (parser.isSet(port)) {
-        info.portGiven = true;
-        info.portName = parser.value(port);
+        info.port = PortName::Parse(parser.value(port));
     }
     const QStringList positional = parser.positionalArguments();
     if (positional.size() > 1)

@@ -82,7 +82,7 @@ bool DesktopApp::Start(const CommandLineInfo& commandLine)
 
     m_window->show();
 
-    m_portName = commandLine.portGiven ? commandLine.portName : StoredPortName();
+    m_port = commandLine.port ? *commandLine.port : StoredPort();
     return true;
 }
 
@@ -278,18 +278,18 @@ void DesktopApp::NewDatabase()
 void DesktopApp::ChoosePort()
 {
     OptionsDialog dialog(m_window.get(), m_ports);
-    dialog.SetPortName(m_portName);
+    dialog.SetPort(m_port);
     // Cancel keeps both the port in use and the stored one: a port given on
     // the command line is for the run only and must not reach the settings.
     if (m_ui->Exec(dialog) != QDialog::Accepted)
         return;
-    m_portName = dialog.PortName();
-    StorePortName(m_portName);
+    m_port = dialog.Port();
+    StorePort(m_port);
 }
 
 void DesktopApp::ReadEvents()
 {
-    const PortName port = PortName::Parse(m_portName);
+    const PortName port = m_port;
     const std::unique_ptr<SerialLink> link = MakePortLink(port);
     SystemClock clock;
     WindowedDownloadProgress progress(m_view);

@@ -56,7 +56,7 @@ public:
     QStringList RecentFiles() const { return m_recentFiles.Files(); }
     // The port Read events uses: the stored one, or the one given for this
     // run on the command line, until Options picks another.
-    QString PortNameInUse() const { return m_portName; }
+    const PortName& PortInUse() const { return m_port; }
 
 public Q_SLOTS:
     // File > New Database: asks where, creates it from the template and
@@ -131,7 +131,7 @@ private:
     ShellUi* m_ui;
     const PortLister* m_ports;
     RecentFileList m_recentFiles;
-    QString m_portName;
+    PortName m_port;
     std::unique_ptr<CZq6Doc> m_document;
     std::unique_ptr<MainWindow> m_window;
     EventListView* m_view = nullptr;          // a child of the main window

@@ -94,7 +94,7 @@ int ReadCommand::Run(const CommandLine& line) const
 
 int ReadCommand::Read(const ReadRequest& request)
 {
-    const PortName port = request.port ? *request.port : PortName::Parse(StoredPortName());
+    const PortName port = request.port ? *request.port : StoredPort();
     ConsoleMessages messages;
     messages.SetEcho(!request.logLine);
     const download::Outcome outcome =

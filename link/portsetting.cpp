@@ -17,19 +17,19 @@ QString defaultPortName()
 
 } // namespace
 
-QString StoredPortName()
+PortName StoredPort()
 {
     const QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Korvo"),
                              QStringLiteral("Zq6"));
     if (settings.status() != QSettings::NoError || !settings.contains(kEntry))
-        return defaultPortName();
-    return settings.value(kEntry).toString();
+        return PortName::Parse(defaultPortName());
+    return PortName::Parse(settings.value(kEntry).toString());
 }
 
-void StorePortName(const QString& name)
+void StorePort(const PortName& port)
 {
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Korvo"),
                        QStringLiteral("Zq6"));
-    settings.setValue(kEntry, name);
+    settings.setValue(kEntry, port.Given());
     settings.sync();
 }

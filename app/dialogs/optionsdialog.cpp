@@ -123,24 +123,19 @@ QListWidgetItem* OptionsDialog::SelectListed(const QString& name)
     return nullptr;
 }
 
-void OptionsDialog::SetPortName(const QString& name)
+void OptionsDialog::SetPort(const ::PortName& port)
 {
-    m_portSet = name;
-    const QListWidgetItem* listed = SelectListed(name);
-    m_field->setText(listed ? listed->text() : name);
-}
-
-QString OptionsDialog::PortName() const
-{
-    // Nothing chosen keeps the port in use, also one given for this run.
-    const QString typed = m_field->text().trimmed();
-    return typed.isEmpty() ? m_portSet : typed;
+    m_portSet = port;
+    m_chosen = port;
+    const QListWidgetItem* listed = SelectListed(port.Given());
+    m_field->setText(listed ? listed->text() : port.Given());
 }
 
 void OptionsDialog::accept()
 {
+    // Nothing chosen keeps the port in use, also one given for this run.
     const QString typed = m_field->text().trimmed();
-    const ::PortName port = ::PortName::Parse(typed);
+    const ::PortName port = typed.isEmpty() ? m_portSet : ::PortName::Parse(typed);
     if (!typed.isEmpty() && (port.IsNone() || !port.IsValid())) {
         m_problem->setText(port.Problem());
         m_problem->show();
@@ -148,5 +143,6 @@ void OptionsDialog::accept()
         m_field->selectAll();
         return;
     }
+    m_chosen = port;
     QDialog::accept();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/portname.h"
+
 #include <QDialog>
 #include <QStringList>
 
@@ -38,10 +40,10 @@ public:
 
     // The port in use, shown in the field: as the listed entry when one is
     // equal to it without regard to case, which is then selected.
-    void SetPortName(const QString& name);
+    void SetPort(const ::PortName& port);
     // The port chosen: the name in the field, or the one set when the field
     // is empty.
-    QString PortName() const;
+    ::PortName Port() const { return m_chosen; }
 
     QListWidget* PortList() const { return m_list; }
     QLineEdit* PortField() const { return m_field; }
@@ -58,6 +60,7 @@ private:
     SystemPortLister m_systemPorts;
     QListWidget* m_list;
     QLineEdit* m_field;
-    QLabel* m_problem; // why the typed name cannot be a port
-    QString m_portSet; // kept when the field is left empty
+    QLabel* m_problem;    // why the typed name cannot be a port
+    ::PortName m_portSet; // kept when the field is left empty
+    ::PortName m_chosen;  // what OK took
 };

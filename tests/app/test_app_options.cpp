@@ -171,7 +171,7 @@ private Q_SLOTS:
         QFETCH(QString, typed);
         guitest::FixedPorts ports(listed);
         OptionsDialog dlg(nullptr, &ports);
-        dlg.SetPortName(current);
+        dlg.SetPort(PortName::Parse(current));
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         if (!typed.isNull()) {
@@ -186,14 +186,14 @@ private Q_SLOTS:
         // Esc: the caller keeps the port it set; OK: the port chosen.
         QCOMPARE(dlg.result(),
                  key == Qt::Key_Escape ? int(QDialog::Rejected) : int(QDialog::Accepted));
-        QCOMPARE(dlg.result() == QDialog::Accepted ? dlg.PortName() : current, result);
+        QCOMPARE(dlg.result() == QDialog::Accepted ? dlg.Port().Given() : current, result);
     }
 
     void nameThatCannotBeAPortKeepsTheDialogOpen()
     {
         guitest::FixedPorts ports({"COM1"});
         OptionsDialog dlg(nullptr, &ports);
-        dlg.SetPortName(QStringLiteral("COM1"));
+        dlg.SetPort(PortName::Parse(QStringLiteral("COM1")));
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         dlg.PortField()->setText(QStringLiteral("tty\aUSB0"));
@@ -209,7 +209,7 @@ private Q_SLOTS:
     {
         guitest::FixedPorts ports({"COM1", "COM2", "COM10"});
         OptionsDialog dlg(nullptr, &ports);
-        dlg.SetPortName(QStringLiteral("COM1"));
+        dlg.SetPort(PortName::Parse(QStringLiteral("COM1")));
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QListWidget* list = dlg.PortList();
@@ -221,7 +221,7 @@ private Q_SLOTS:
         QCOMPARE(dlg.result(), int(QDialog::Rejected));
 
         OptionsDialog again(nullptr, &ports);
-        again.SetPortName(QStringLiteral("COM1"));
+        again.SetPort(PortName::Parse(QStringLiteral("COM1")));
         again.show();
         QVERIFY(QTest::qWaitForWindowExposed(&again));
         QListWidget* list2 = again.PortList();
@@ -229,7 +229,7 @@ private Q_SLOTS:
                           list2->visualItemRect(list2->item(1)).center());
         Button(again, "OK")->click();
         QCOMPARE(again.result(), int(QDialog::Accepted));
-        QCOMPARE(again.PortName(), QStringLiteral("COM10"));
+        QCOMPARE(again.Port().Given(), QStringLiteral("COM10"));
     }
 
     void optionCommandStoresThePortName()
@@ -241,7 +241,7 @@ private Q_SLOTS:
         DesktopApp app(&sink, &ui, &ports);
         // Cancel changes neither the port in use nor the stored one, also when
         // the port in use was given for this run only.
-        StorePortName(QStringLiteral("COM1"));
+        StorePort(PortName::Parse(QStringLiteral("COM1")));
         QVERIFY(app.Start(guitest::StartWith({}, QStringLiteral("/dev/pts/7"))));
         ui.onModal = [](QDialog& dlg) {
             dlg.show();
@@ -249,7 +249,7 @@ private Q_SLOTS:
             return dlg.result();
         };
         QVERIFY(guitest::Trigger(app.Window(), "option"));
-        QCOMPARE(app.PortNameInUse(), QStringLiteral("/dev/pts/7"));
+        QCOMPARE(app.PortInUse().Given(), QStringLiteral("/dev/pts/7"));
         QCOMPARE(QSettings().value(QStringLiteral("Settings/COM")).toString(),
                  QStringLiteral("COM1"));
 
@@ -262,7 +262,7 @@ private Q_SLOTS:
             return dlg.result();
         };
         QVERIFY(guitest::Trigger(app.Window(), "option"));
-        QCOMPARE(app.PortNameInUse(), QStringLiteral("COM2"));
+        QCOMPARE(app.PortInUse().Given(), QStringLiteral("COM2"));
         QCOMPARE(QSettings().value(QStringLiteral("Settings/COM")).toString(),
                  QStringLiteral("COM2"));
         QCOMPARE(ui.modalClasses, (QStringList{"OptionsDialog", "OptionsDialog"}));

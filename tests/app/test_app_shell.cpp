@@ -218,7 +218,7 @@ private Q_SLOTS:
         QVERIFY(app->Document()->m_bDbOpen);
         QCOMPARE(app->ListView()->RowCount(), qint64(7));
         QCOMPARE(app->RecentFiles().first(), db);
-        QCOMPARE(app->PortNameInUse(), QStringLiteral("ttyS3"));
+        QCOMPARE(app->PortInUse().Given(), QStringLiteral("ttyS3"));
     }
 
     void startWithAPortForThisRunOnly()
@@ -226,7 +226,7 @@ private Q_SLOTS:
         QSettings().setValue(QStringLiteral("Settings/COM"), QStringLiteral("ttyS3"));
         auto app = Start(guitest::StartWith({}, QStringLiteral("/dev/pts/42")));
         QVERIFY(app);
-        QCOMPARE(app->PortNameInUse(), QStringLiteral("/dev/pts/42"));
+        QCOMPARE(app->PortInUse().Given(), QStringLiteral("/dev/pts/42"));
         QCOMPARE(QSettings().value(QStringLiteral("Settings/COM")).toString(),
                  QStringLiteral("ttyS3"));
     }
@@ -284,8 +284,8 @@ private Q_SLOTS:
         if (error)
             return;
         QCOMPARE(info.dbPath, db);
-        QCOMPARE(info.portName, port);
-        QCOMPARE(info.portGiven, portGiven);
+        QCOMPARE(info.port.has_value(), portGiven);
+        QCOMPARE(info.port ? info.port->Given() : QString(), port);
         QCOMPARE(info.help, help);
         QCOMPARE(info.version, version);
     }

@@ -30,17 +30,17 @@ private Q_SLOTS:
     void firstRunGivesTheFirstSerialPortAndWritesNothing()
     {
 #ifdef Q_OS_WIN
-        QCOMPARE(StoredPortName(), QStringLiteral("COM1"));
+        QCOMPARE(StoredPort().Given(), QStringLiteral("COM1"));
 #else
-        QCOMPARE(StoredPortName(), QStringLiteral("ttyS0"));
+        QCOMPARE(StoredPort().Given(), QStringLiteral("ttyS0"));
 #endif
         QVERIFY(!QFile::exists(settingsFile()));
     }
 
     void storedNameComesBack()
     {
-        StorePortName(QStringLiteral("/dev/pts/12"));
-        QCOMPARE(StoredPortName(), QStringLiteral("/dev/pts/12"));
+        StorePort(PortName::Parse(QStringLiteral("/dev/pts/12")));
+        QCOMPARE(StoredPort().Given(), QStringLiteral("/dev/pts/12"));
 
         // Where other programs of the maker look for it.
         QSettings settings(QStringLiteral("Korvo"), QStringLiteral("Zq6"));
@@ -54,13 +54,13 @@ private Q_SLOTS:
             QSettings settings(QStringLiteral("Korvo"), QStringLiteral("Zq6"));
             settings.setValue(QStringLiteral("Settings/COM"), QStringLiteral("ttyUSB7"));
         }
-        QCOMPARE(StoredPortName(), QStringLiteral("ttyUSB7"));
+        QCOMPARE(StoredPort().Given(), QStringLiteral("ttyUSB7"));
     }
 
     void emptyEntryStaysEmpty()
     {
-        StorePortName(QString());
-        QVERIFY(StoredPortName().isEmpty());
+        StorePort(PortName::Parse(QString()));
+        QVERIFY(StoredPort().Given().isEmpty());
     }
 
     // The stored name comes back as the value the link opens: the device as
@@ -88,8 +88,8 @@ private Q_SLOTS:
     void storedNameIsThePortTheLinkOpens()
     {
         QFETCH(QByteArray, stored);
-        StorePortName(DecodeFileName(stored));
-        const PortName port = PortName::Parse(StoredPortName());
+        StorePort(PortName::Parse(DecodeFileName(stored)));
+        const PortName port = StoredPort();
         QFETCH(bool, none);
         QCOMPARE(port.IsNone(), none);
         QCOMPARE(port.Given(), DecodeFileName(stored));

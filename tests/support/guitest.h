@@ -130,8 +130,8 @@ inline CommandLineInfo StartWith(const QString& db, const QString& port = {})
 {
     CommandLineInfo cmd;
     cmd.dbPath = db;
-    cmd.portGiven = !port.isNull();
-    cmd.portName = port;
+    if (!port.isNull())
+        cmd.port = PortName::Parse(port);
     return cmd;
 }
 
