@@ -65,10 +65,11 @@ CommandOutput::CommandOutput(const QString& file)
 bool CommandOutput::SpareInput(const Location& db) const
 {
     const QString over =
-        ToFile() ? OutputOverInputMessage(m_file, db)
-                 : StreamOverInputMessage(platform::StatusOf(platform::StandardStream::Output),
-                                          QCoreApplication::translate("CommandLine", "Standard output"),
-                                          db);
+        ToFile()
+            ? OutputOverInputMessage(m_file, db)
+            : StreamOverInputMessage(platform::StatusOf(platform::StandardStream::Output),
+                                     QCoreApplication::translate("CommandLine", "Standard output"),
+                                     db);
     if (over.isEmpty())
         return true;
     tell(over);
