@@ -42,7 +42,7 @@ void refreshList(CZq6Doc& doc, Outcome& outcome)
 Outcome ReadEvents(CZq6Doc& doc, DownloadServices& services)
 {
     if (!doc.m_bDbOpen) {
-        const Outcome none = Outcome::NoDatabase();
+        Outcome none = Outcome::NoDatabase();
         tell(doc, none.Message());
         return none;
     }
