@@ -59,7 +59,7 @@ int ImportCommand::Run(const CommandLine& line) const
     if (args.size() != 2)
         return line.UsageError(
             CommandLine::tr("import takes an Access database and a new database"));
-    const QString accessPath = args.at(0);
+    const QString& accessPath = args.at(0);
     const Location target = Location::Parse(args.at(1));
     TerminalImportProgress terminal;
     const bool showProgress = platform::IsTerminal(platform::StandardStream::Error);
